@@ -1,0 +1,75 @@
+#include "simplatform.h"
+
+#include <QDir>
+#include <QJsonObject>
+
+#include "platform/linuxplatform.h"
+#include "simprograms.h"
+#include "simunit.h"
+
+SimPlatform::SimPlatform(SimUnit& unit)
+    : unit(unit)
+{
+}
+
+QString SimPlatform::unitPath(const QString& absolutePath) const
+{
+    return unit.path(absolutePath);
+}
+
+ProgramResult SimPlatform::run(const QString& program, const QStringList& arguments, int maxOutput)
+{
+    ProgramResult result = SimPrograms(unit).run(program, arguments);
+    if (result.output.size() > maxOutput)
+        result.output.truncate(qMax(0, maxOutput));
+    return result;
+}
+
+bool SimPlatform::startDetached(const QString& program, const QStringList& arguments)
+{
+    // The built-in programs finish at once, so a detached start simply runs them.
+    return SimPrograms(unit).run(program, arguments).started;
+}
+
+NetworkFacts SimPlatform::eth0() const
+{
+    const QJsonObject eth0
+        = unit.state().value(QStringLiteral("network")).toObject().value(QStringLiteral("eth0")).toObject();
+    NetworkFacts facts;
+    facts.up = eth0.value(QStringLiteral("up")).toBool();
+    facts.running = eth0.value(QStringLiteral("running")).toBool();
+    facts.hardwareAddress = eth0.value(QStringLiteral("mac")).toString();
+    const QString address = eth0.value(QStringLiteral("address")).toString();
+    if (facts.up && !address.isEmpty()) {
+        facts.addresses << address;
+        facts.netmask = eth0.value(QStringLiteral("netmask")).toString();
+    }
+    return facts;
+}
+
+void SimPlatform::sleepMs(int milliseconds)
+{
+    unit.sleepMs(milliseconds);
+}
+
+qint64 SimPlatform::nowMs() const
+{
+    return unit.nowMs();
+}
+
+bool SimPlatform::syncDirectory(const QString& unitFilePath)
+{
+    return LinuxPlatform().syncDirectory(unitFilePath);
+}
+
+std::unique_ptr<Platform> createUnitPlatform()
+{
+    // One unit for the life of the process; it stays reachable, so it is no leak.
+    static SimUnit* unit = [] {
+        QString root = qEnvironmentVariable("VELMO_UNIT_ROOT");
+        if (root.isEmpty())
+            root = QDir::homePath() + QStringLiteral("/.local/share/velmogui/unit");
+        return new SimUnit(root, false);
+    }();
+    return std::make_unique<SimPlatform>(*unit);
+}

@@ -1,0 +1,43 @@
+#include "simservicesupport.h"
+
+#include <QByteArray>
+#include <string.h>
+
+#include "simunit.h"
+
+namespace SimServices {
+
+SimUnit* begin(const char* function, int* code)
+{
+    SimUnit* unit = SimUnit::current();
+    if (!unit) {
+        *code = noUnit;
+        return nullptr;
+    }
+    *code = unit->failure(QString::fromLatin1(function));
+    return *code == 0 ? unit : nullptr;
+}
+
+QString fromC(const char* text, size_t limit)
+{
+    if (!text)
+        return QString();
+    return QString::fromLatin1(text, static_cast<int>(strnlen(text, limit)));
+}
+
+void toC(char* buffer, size_t size, const QString& text)
+{
+    if (!buffer || size == 0)
+        return;
+    const QByteArray bytes = text.toLatin1();
+    const size_t length = qMin(static_cast<size_t>(bytes.size()), size - 1);
+    memcpy(buffer, bytes.constData(), length);
+    buffer[length] = '\0';
+}
+
+QJsonObject child(const QJsonObject& object, const QString& key)
+{
+    return object.value(key).toObject();
+}
+
+} // namespace SimServices

@@ -1,0 +1,84 @@
+#include "simstatestore.h"
+#include "platform/boundedread.h"
+
+#include <QDebug>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QSaveFile>
+
+namespace {
+// A state file is a few kilobytes; anything far larger is not ours.
+constexpr qint64 maxStateBytes = 4 * 1024 * 1024;
+}
+
+SimStateStore::SimStateStore(const QString& filePath)
+    : file(filePath)
+{
+}
+
+bool SimStateStore::exists() const
+{
+    return QFileInfo(file).isFile();
+}
+
+QJsonObject SimStateStore::state() const
+{
+    QMutexLocker lock(&mutex);
+    refreshLocked();
+    return current;
+}
+
+void SimStateStore::write(const QJsonObject& state)
+{
+    QMutexLocker lock(&mutex);
+    writeLocked(state);
+}
+
+void SimStateStore::edit(const std::function<void(QJsonObject&)>& change)
+{
+    QMutexLocker lock(&mutex);
+    refreshLocked();
+    QJsonObject state = current;
+    change(state);
+    writeLocked(state);
+}
+
+void SimStateStore::refreshLocked() const
+{
+    QFile in(file);
+    if (!in.open(QIODevice::ReadOnly))
+        return;
+    const QByteArray bytes = readBounded(in, maxStateBytes);
+    if (bytes == lastBytes)
+        return;
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(bytes, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject()) {
+        if (!warnedBroken)
+            qWarning(
+                "Simulated unit: %s does not parse (%s at offset %d); the last good state stays in force",
+                qPrintable(file), qPrintable(error.errorString()), error.offset);
+        warnedBroken = true;
+        return;
+    }
+    warnedBroken = false;
+    lastBytes = bytes;
+    current = doc.object();
+}
+
+void SimStateStore::writeLocked(const QJsonObject& state)
+{
+    const QByteArray bytes = QJsonDocument(state).toJson(QJsonDocument::Indented);
+    QDir().mkpath(QFileInfo(file).absolutePath());
+    QSaveFile out(file);
+    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+        qWarning("Simulated unit: cannot write %s", qPrintable(file));
+        return;
+    }
+    lastBytes = bytes;
+    current = state;
+    warnedBroken = false;
+}

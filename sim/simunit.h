@@ -1,0 +1,88 @@
+#pragma once
+
+#include <QJsonArray>
+#include <QJsonObject>
+#include <QList>
+#include <QString>
+#include <QStringList>
+#include <atomic>
+#include <functional>
+#include <memory>
+
+#include "simrecords.h"
+#include "simstatestore.h"
+
+class Platform;
+class SimPackage;
+
+struct SimLogLine {
+    int priority;
+    QString text;
+};
+
+// The simulated receiver, rooted at a folder that stands for the unit's "/".
+// Its description lives in <root>/sim/unit.json; what it was asked to do is
+// recorded in JSON-lines files beside it. While it exists it is the unit that
+// the device services of this process act on.
+class SimUnit {
+public:
+    // Creates a complete default unit under root when it has no state file yet.
+    // simulatedClock: sleeps advance a virtual clock instead of waiting.
+    explicit SimUnit(const QString& root, bool simulatedClock = false);
+    ~SimUnit();
+    SimUnit(const SimUnit&) = delete;
+    SimUnit& operator=(const SimUnit&) = delete;
+
+    static SimUnit* current();
+
+    QString root() const { return rootPath; }
+    QString path(const QString& unitAbsolutePath) const;
+    // Like path(), but refuses (empty result) anything that leaves the root.
+    QString pathInside(const QString& unitPath) const;
+    Platform& platform();
+
+    QJsonObject state() const;
+    void writeState(const QJsonObject& state);
+    void editState(const std::function<void(QJsonObject&)>& edit);
+    // Every later call of the service function or program returns `code`
+    // (a program exits with it; -1: the program cannot be started); 0 clears.
+    void setFailure(const QString& serviceOrProgram, int code);
+    int failure(const QString& serviceOrProgram) const;
+    // The simulated working time of a work function, on the unit's clock.
+    void workDelay(const QString& function);
+
+    QList<SimLogLine> logLines() const;
+    QList<QStringList> commands() const;
+    QList<QJsonObject> statistics() const;
+    QList<QJsonObject> launches() const;
+    void clearRecords();
+
+    void recordLog(int priority, const QString& text);
+    void recordCommand(const QStringList& programAndArguments);
+    void recordStatistic(const QString& call, const QJsonArray& arguments);
+    void recordLaunch(const QString& call, const QJsonArray& arguments);
+
+    void sleepMs(int milliseconds);
+    qint64 nowMs() const;
+    bool hasSimulatedClock() const { return simulatedClock; }
+
+    // The USB stick: a folder under <root>/sim that mounting shows at /mnt/usb.
+    QString usbStickPath() const;
+    void insertUsbStick(bool inserted = true);
+    bool isUsbMounted() const;
+    // Puts a file on the stick (inserting it), and on /mnt/usb when mounted.
+    bool writeUsbFile(const QString& name, const QByteArray& bytes);
+    bool writeUsbPackage(const QString& fileName, const SimPackage& package);
+    // 0 on success; otherwise the exit status of mount/umount.
+    int mountUsb(QByteArray* message = nullptr);
+    int unmountUsb(QByteArray* message = nullptr);
+
+private:
+    QString rootPath;
+    bool simulatedClock;
+    std::atomic<qint64> virtualNow;
+    SimStateStore store;
+    SimRecords records;
+    std::unique_ptr<Platform> ownPlatform;
+    SimUnit* previous;
+};

@@ -1,0 +1,225 @@
+#include "guifiles.h"
+
+#include "platform/boundedread.h"
+
+#include "platform/durablewriter.h"
+#include "platform/platform.h"
+#include "services/device_services.h"
+
+#include <QDebug>
+#include <QDomDocument>
+#include <QFile>
+#include <QFileInfo>
+#include <QRegularExpression>
+
+namespace GuiFiles {
+
+const char* const settingsPath = "/usr/local/gui_files/gui_settings.cfg";
+const char* const authenticationStatPath = "/usr/local/gui_files/gui_authentication.stat";
+const char* const lastUserPath = "/usr/local/gui_files/last_user";
+
+namespace {
+    // The real files hold a few dozen bytes; anything near this is not ours.
+    const qint64 maxFileBytes = 256 * 1024;
+}
+
+bool readLines(const QString& unitFile, QStringList* lines)
+{
+    lines->clear();
+    QByteArray data;
+    bool truncated = false;
+    if (!readBounded(unitFile, maxFileBytes, &data, &truncated))
+        return false;
+    if (truncated)
+        data.truncate(data.lastIndexOf('\n') + 1);
+    if (data.isEmpty())
+        return true;
+    *lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    if (data.endsWith('\n'))
+        lines->removeLast();
+    for (QString& line : *lines) {
+        if (line.endsWith(QLatin1Char('\r')))
+            line.chop(1);
+    }
+    return true;
+}
+
+QByteArray joinLines(const QStringList& lines)
+{
+    QByteArray content;
+    for (const QString& line : lines) {
+        content += line.toUtf8();
+        content += '\n';
+    }
+    return content;
+}
+
+void openPermissions(const QString& unitFile)
+{
+    if (!QFileInfo::exists(unitFile))
+        return;
+    QFile::setPermissions(unitFile,
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
+            | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
+}
+
+bool ensureFile(Platform& platform, DurableWriter& writer, const char* systemPath,
+    const std::function<QStringList()>& defaultLines)
+{
+    const QString unitFile = platform.unitPath(QString::fromLatin1(systemPath));
+    openPermissions(unitFile);
+    {
+        QFile file(unitFile);
+        if (file.open(QIODevice::ReadOnly))
+            return true;
+    }
+    malvo_syslog(5, "MainWindow: Creating %s file with Default values", systemPath);
+    platform.run(QStringLiteral("touch"), { QString::fromLatin1(systemPath) });
+    if (!writer.writeFile(unitFile, joinLines(defaultLines()))) {
+        malvo_syslog(3, "MainWindow: Can not open file %s to write Default values", systemPath);
+        return false;
+    }
+    return true;
+}
+
+} // namespace GuiFiles
+
+namespace {
+
+const QRegularExpression& lineBreaksAndTabs()
+{
+    static const QRegularExpression pattern(QStringLiteral("[\n\t\r]"));
+    return pattern;
+}
+
+bool databaseHasUser(const QDomDocument& document, const QString& userName)
+{
+    const QDomElement root = document.documentElement();
+    for (QDomElement users = root.firstChildElement(QStringLiteral("Users")); !users.isNull();
+         users = users.nextSiblingElement(QStringLiteral("Users"))) {
+        for (QDomElement user = users.firstChildElement(QStringLiteral("User")); !user.isNull();
+             user = user.nextSiblingElement(QStringLiteral("User"))) {
+            if (user.attribute(QStringLiteral("User_Name")) == userName)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+GuiSettingsFile::GuiSettingsFile(Platform& platform, DurableWriter& writer)
+    : platform(platform)
+    , writer(writer)
+{
+}
+
+void GuiSettingsFile::createGuiSettingsFile()
+{
+    GuiFiles::ensureFile(platform, writer, GuiFiles::settingsPath, [this] {
+        return QStringList { QStringLiteral("autoLoginUsr=admin"),
+            QStringLiteral("power_mode=") + currentPowerMode(), QStringLiteral("rememberLastUsrName=") };
+    });
+}
+
+QString GuiSettingsFile::readAutoLoginUser(const QDomDocument& document, bool unitManaged)
+{
+    const QString userName = readValue(QStringLiteral("autoLoginUsr"));
+    if (unitManaged || userName.isEmpty() || databaseHasUser(document, userName))
+        return userName;
+    return QString();
+}
+
+bool GuiSettingsFile::writeAutoLoginUser(const QString& userName)
+{
+    return rewriteValue(QStringLiteral("autoLoginUsr"), userName);
+}
+
+QString GuiSettingsFile::readPowerMode()
+{
+    return readValue(QStringLiteral("power_mode"));
+}
+
+bool GuiSettingsFile::writePowerMode(const QString& mode)
+{
+    return rewriteValue(QStringLiteral("power_mode"), mode);
+}
+
+QString GuiSettingsFile::currentPowerMode()
+{
+    const ProgramResult result = platform.run(QStringLiteral("/usr/bin/check_power_button_mode"), {});
+    return result.output.contains("SIGNAGE") ? QStringLiteral("Auto") : QStringLiteral("Manual");
+}
+
+QString GuiSettingsFile::readLastUser()
+{
+    QStringList lines;
+    if (!GuiFiles::readLines(platform.unitPath(QString::fromLatin1(GuiFiles::lastUserPath)), &lines)
+        || lines.isEmpty())
+        return QString();
+    return lines.first();
+}
+
+bool GuiSettingsFile::writeLastUser(const QString& userName, bool remember)
+{
+    QString name;
+    // One line, no line feed: a break inside the name would split it on reading.
+    if (remember)
+        name = QString(userName).remove(lineBreaksAndTabs());
+    const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::lastUserPath));
+    if (!writer.writeFile(unitFile, name.toUtf8())) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", GuiFiles::lastUserPath);
+        return false;
+    }
+    return true;
+}
+
+QString GuiSettingsFile::readValue(const QString& key)
+{
+    QStringList lines;
+    if (!GuiFiles::readLines(platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath)), &lines)) {
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::settingsPath);
+        return QString();
+    }
+    QString value;
+    for (const QString& line : qAsConst(lines)) {
+        if (line.startsWith(key))
+            value = line.split(QLatin1Char('=')).value(1);
+    }
+    return value;
+}
+
+bool GuiSettingsFile::rewriteValue(const QString& key, const QString& value)
+{
+    const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath));
+    GuiFiles::openPermissions(unitFile);
+    // A value may not smuggle in a second line.
+    const QString newLine = key + QLatin1Char('=') + QString(value).remove(lineBreaksAndTabs());
+
+    QStringList lines;
+    if (!GuiFiles::readLines(unitFile, &lines)) {
+        malvo_syslog(5, "MainWindow: Creating %s file", GuiFiles::settingsPath);
+        platform.run(QStringLiteral("touch"), { QString::fromLatin1(GuiFiles::settingsPath) });
+    }
+
+    QStringList output;
+    bool replaced = false;
+    for (QString line : qAsConst(lines)) {
+        line.remove(lineBreaksAndTabs());
+        if (!line.startsWith(key)) {
+            output << line;
+        } else if (!replaced) {
+            output << newLine;
+            replaced = true;
+        }
+    }
+    if (!replaced)
+        output << newLine;
+
+    if (!writer.writeFile(unitFile, GuiFiles::joinLines(output))) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", GuiFiles::settingsPath);
+        qDebug().noquote() << "GUI: Can't open gui_settings.cfg to write remember Last user";
+        return false;
+    }
+    return true;
+}

@@ -1,0 +1,302 @@
+#include "databasestorage.h"
+
+#include "platform/boundedread.h"
+#include "platform/durablewriter.h"
+#include "platform/platform.h"
+#include "schema.h"
+#include "services/device_services.h"
+
+#include <QCryptographicHash>
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+
+#include <climits>
+
+namespace {
+
+// The largest document a unit holds is a few hundred KiB; anything far beyond
+// that is not a database and must not be read into memory.
+constexpr qint64 maxDatabaseBytes = 16 * 1024 * 1024;
+constexpr qint64 maxChecksumBytes = 4096;
+constexpr QFileDevice::Permissions databasePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
+    | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
+    | QFileDevice::ExeOther;
+
+// A whole file of at most `limit` bytes; false when it cannot be opened or is larger.
+bool readWhole(const QString& unitFilePath, qint64 limit, QByteArray& content)
+{
+    bool truncated = false;
+    return readBounded(unitFilePath, limit, &content, &truncated) && !truncated;
+}
+
+} // namespace
+
+DatabaseStorage::DatabaseStorage(Platform& platform, DurableWriter& writer, WarningHandler showWarning)
+    : platform(platform), writer(writer), showWarning(std::move(showWarning))
+{
+}
+
+void DatabaseStorage::raise(int& counter)
+{
+    if (counter < INT_MAX)
+        ++counter;
+}
+
+QString DatabaseStorage::otherCopy(const QString& path) const
+{
+    return QLatin1String(path == QLatin1String(copyAPath) ? copyBPath : copyAPath);
+}
+
+QString DatabaseStorage::checksumPathFor(const QString& path) const
+{
+    return QLatin1String(path == QLatin1String(copyAPath) ? checksumAPath : checksumBPath);
+}
+
+DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into) const
+{
+    QByteArray content;
+    if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
+        return Parse::Unreadable;
+    into = QDomDocument();
+    return into.setContent(content) ? Parse::Complete : Parse::Broken;
+}
+
+bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& content)
+{
+    return writer.writeFile(platform.unitPath(path), content);
+}
+
+QByteArray DatabaseStorage::checksumText(const QString& path) const
+{
+    QCryptographicHash hash(QCryptographicHash::Md5);
+    QFile file(platform.unitPath(path));
+    if (file.open(QIODevice::ReadOnly))
+        hash.addData(&file);
+    return hash.result().toHex() + '\n';
+}
+
+bool DatabaseStorage::isDatabaseFileUsable(const QString& path)
+{
+    const QString unitFile = platform.unitPath(path);
+    QFile::setPermissions(unitFile, databasePermissions);
+    QDomDocument scratch;
+    const Parse parse = parseFile(path, scratch);
+    if (parse == Parse::Unreadable) {
+        qDebug().noquote() << QStringLiteral("GUI ") + path + QStringLiteral(" not found");
+        return false;
+    }
+    // The parser keeps what it read before an error, so a copy cut short by a
+    // power loss would still show a root with children.
+    return parse == Parse::Complete && scratch.documentElement().hasChildNodes();
+}
+
+void DatabaseStorage::writeChecksumFile(const QString& path)
+{
+    const QString checksumPath = checksumPathFor(path);
+    if (!writeUnitFile(checksumPath, checksumText(path)))
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(checksumPath));
+}
+
+QString DatabaseStorage::checksumFromFile(const QString& path)
+{
+    malvo_syslog(7, "MainWindow: Function checksumFromFile of file %s", qPrintable(path));
+    const QString checksumPath = checksumPathFor(path);
+    QByteArray content;
+    if (!readBounded(platform.unitPath(checksumPath), maxChecksumBytes, &content)) {
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", qPrintable(checksumPath));
+        return QString();
+    }
+    return QString::fromLatin1(content);
+}
+
+bool DatabaseStorage::verifyChecksumFile(const QString& path)
+{
+    return QString::fromLatin1(checksumText(path)) == checksumFromFile(path);
+}
+
+bool DatabaseStorage::copyDatabaseFile(const QString& sourcePath, const QString& targetPath)
+{
+    QDomDocument scratch;
+    // An unreadable or broken source would turn the target, possibly the only
+    // good copy left, into an empty or partial document.
+    if (parseFile(sourcePath, scratch) != Parse::Complete)
+        return false;
+    return writeUnitFile(targetPath, databaseText(scratch));
+}
+
+void DatabaseStorage::repairDatabaseFiles()
+{
+    const auto isFile = [this](const QString& path) { return QFileInfo(platform.unitPath(path)).isFile(); };
+    const bool hasA = isFile(copyAPath);
+    const bool hasB = isFile(copyBPath);
+    const bool hasChecksumA = isFile(checksumAPath);
+    const bool hasChecksumB = isFile(checksumBPath);
+
+    // Plain copies that never replace an existing file.
+    const auto copyPlain = [this](const QString& source, const QString& target) {
+        QByteArray content;
+        if (QFileInfo::exists(platform.unitPath(target))
+            || !readWhole(platform.unitPath(source), maxDatabaseBytes, content))
+            return;
+        writeUnitFile(target, content);
+    };
+
+    if (hasA && !hasChecksumA)
+        writeChecksumFile(copyAPath);
+    if (hasB && !hasChecksumB)
+        writeChecksumFile(copyBPath);
+    if (hasA && !hasB) {
+        copyPlain(copyAPath, copyBPath);
+        copyPlain(checksumAPath, checksumBPath);
+    }
+    if (hasB && !hasA) {
+        copyPlain(copyBPath, copyAPath);
+        copyPlain(checksumBPath, checksumAPath);
+    }
+}
+
+QString DatabaseStorage::selectDatabaseFile()
+{
+    // Each pass that repairs a copy checks both again; the counters grow with
+    // every failing pass, so a copy that cannot be repaired ends in a warning.
+    QString result;
+    for (;;) {
+        bool usableA = isDatabaseFileUsable(copyAPath);
+        if (!usableA)
+            raise(failCountA);
+        bool usableB = isDatabaseFileUsable(copyBPath);
+        if (!usableB)
+            raise(failCountB);
+        if (!usableA && !usableB) {
+            createNewDatabase();
+            usableA = usableB = true;
+        }
+        const bool okA = usableA && verifyChecksumFile(copyAPath);
+        const bool okB = usableB && verifyChecksumFile(copyBPath);
+
+        if (okA)
+            failCountA = 0;
+        else
+            raise(failCountA);
+        if (failCountA != 0)
+            malvo_syslog(3, "MainWindow: VelmoDataA.xml is corrupted.\n");
+        if (okB)
+            failCountB = 0;
+        else
+            raise(failCountB);
+        if (failCountB != 0)
+            malvo_syslog(3, "MainWindow: VelmoDataB.xml is corrupted.\n");
+
+        if (!okA && !okB) {
+            createNewDatabase();
+            result = copyAPath;
+            break;
+        }
+        if (okA && okB) {
+            result = copyAPath;
+            break;
+        }
+        if (okA) {
+            if (failCountB > 5) {
+                showWarning(QStringLiteral("WARNING"), QStringLiteral("Can not create local configuration backup file."));
+                result = copyAPath;
+                break;
+            }
+            copyDatabaseFile(copyAPath, copyBPath);
+            writeChecksumFile(copyBPath);
+            continue;
+        }
+        if (failCountA > 5) {
+            showWarning(QStringLiteral("WARNING"), QStringLiteral("Can not create main local configuration file."));
+            result = copyBPath;
+            break;
+        }
+        copyDatabaseFile(copyBPath, copyAPath);
+        writeChecksumFile(copyAPath);
+    }
+    failCountA = 0;
+    failCountB = 0;
+    return result;
+}
+
+void DatabaseStorage::loadDatabaseDocument()
+{
+    if (databasePath.isEmpty())
+        return;
+    QDomDocument loaded;
+    if (parseFile(databasePath, loaded) != Parse::Unreadable)
+        document = loaded;
+}
+
+void DatabaseStorage::mirrorDatabaseFile(const QString& path)
+{
+    if (path != copyAPath && path != copyBPath)
+        return;
+    const QString target = otherCopy(path);
+    qDebug().noquote() << (path == copyAPath ? QStringLiteral("copying db_A to db_B.")
+                                              : QStringLiteral("copying db_B to db_A."));
+    QDomDocument scratch;
+    Parse parse = parseFile(path, scratch);
+    if (parse == Parse::Unreadable)
+        parse = parseFile(path, scratch);
+    if (parse == Parse::Unreadable)
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", qPrintable(path));
+    // The other copy may be the only good one now: never replace it with less.
+    if (parse != Parse::Complete)
+        return;
+    if (!writeUnitFile(target, databaseText(scratch))) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(target));
+        return;
+    }
+    writeChecksumFile(target);
+}
+
+bool DatabaseStorage::saveDatabase()
+{
+    if (!writeUnitFile(databasePath, databaseText(document))) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(databasePath));
+        return false;
+    }
+    writeChecksumFile(databasePath);
+    return true;
+}
+
+bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& change, ChangeStart start)
+{
+    if (start == ChangeStart::SelectCopy) {
+        databasePath = selectDatabaseFile();
+        mirrorDatabaseFile(databasePath);
+    } else {
+        mirrorDatabaseFile(copyAPath);
+    }
+    change(document);
+    return saveDatabase();
+}
+
+void DatabaseStorage::createNewDatabase()
+{
+    malvo_syslog(5, "MainWindow: Creating NEW DATABASE.");
+    const QByteArray text = databaseText(newDatabaseDocument());
+    QFile::setPermissions(platform.unitPath(copyAPath), databasePermissions);
+    QFile::setPermissions(platform.unitPath(copyBPath), databasePermissions);
+
+    // Each checksum follows only a copy that is durably written.
+    if (!writeUnitFile(copyAPath, text))
+        malvo_syslog(3, "MainWindow: Can not open file:%s for writing", copyAPath);
+    else if (!writeUnitFile(checksumAPath, checksumText(copyAPath)))
+        malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumA");
+    if (!writeUnitFile(copyBPath, text)) {
+        malvo_syslog(3, "MainWindow: Fail to write DB copy from A to B");
+        return;
+    }
+    if (!writeUnitFile(checksumBPath, checksumText(copyBPath)))
+        malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumB");
+    loadDatabaseDocument();
+}
+
+void DatabaseStorage::upgradeDatabaseSchema()
+{
+    if (upgradeSchema(document))
+        saveDatabase();
+}

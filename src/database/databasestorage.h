@@ -1,0 +1,65 @@
+#pragma once
+
+#include <QDomDocument>
+#include <QString>
+#include <functional>
+
+class DurableWriter;
+class Platform;
+
+// The database document in two checksummed copies: which copy is in use, how a
+// damaged copy is rebuilt from the other, and the order of writes for a change,
+// so that a power cut at any moment leaves one usable copy.
+class DatabaseStorage {
+public:
+    using WarningHandler = std::function<void(const QString& title, const QString& text)>;
+
+    static constexpr char copyAPath[] = "/mnt/perm/VelmoDataA.xml";
+    static constexpr char copyBPath[] = "/mnt/perm/VelmoDataB.xml";
+    static constexpr char checksumAPath[] = "/mnt/perm/checksumA";
+    static constexpr char checksumBPath[] = "/mnt/perm/checksumB";
+
+    DatabaseStorage(Platform& platform, DurableWriter& writer, WarningHandler showWarning);
+
+    QDomDocument document;
+    QString databasePath;
+    int failCountA = 0;
+    int failCountB = 0;
+
+    void repairDatabaseFiles();
+    QString selectDatabaseFile();
+    void loadDatabaseDocument();
+    void mirrorDatabaseFile(const QString& path);
+    bool saveDatabase();
+    void createNewDatabase();
+    // Brings an older document up to date and stores it in the copy in use.
+    void upgradeDatabaseSchema();
+
+    bool isDatabaseFileUsable(const QString& path);
+    void writeChecksumFile(const QString& path);
+    QString checksumFromFile(const QString& path);
+    bool verifyChecksumFile(const QString& path);
+    bool copyDatabaseFile(const QString& sourcePath, const QString& targetPath);
+
+    // The write protocol of a change: select the copy in use, refresh the other
+    // copy from it, apply the change in memory, save. The connection editor
+    // mirrors copy A without selecting first.
+    enum class ChangeStart { SelectCopy, MirrorCopyA };
+    bool commitChange(const std::function<void(QDomDocument&)>& change,
+                      ChangeStart start = ChangeStart::SelectCopy);
+
+    // The checksum text of a file: MD5 in lower-case hex and a line feed.
+    QByteArray checksumText(const QString& path) const;
+
+private:
+    QString otherCopy(const QString& path) const;
+    QString checksumPathFor(const QString& path) const;
+    enum class Parse { Unreadable, Broken, Complete };
+    Parse parseFile(const QString& path, QDomDocument& into) const;
+    bool writeUnitFile(const QString& path, const QByteArray& content);
+    static void raise(int& counter);
+
+    Platform& platform;
+    DurableWriter& writer;
+    WarningHandler showWarning;
+};

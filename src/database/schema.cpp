@@ -1,0 +1,174 @@
+#include "schema.h"
+
+#include "dbnames.h"
+
+#include <QSet>
+
+namespace {
+
+void setAttributes(QDomElement& element, std::initializer_list<std::pair<const char*, const char*>> attributes)
+{
+    for (const auto& attribute : attributes)
+        element.setAttribute(QLatin1String(attribute.first), QLatin1String(attribute.second));
+}
+
+QDomElement appendElement(QDomDocument& document, QDomNode& parent, const char* tag,
+                          std::initializer_list<std::pair<const char*, const char*>> attributes = {})
+{
+    QDomElement element = document.createElement(QLatin1String(tag));
+    setAttributes(element, attributes);
+    parent.appendChild(element);
+    return element;
+}
+
+QDomElement appendPowerModeGroup(QDomDocument& document, QDomNode& settings)
+{
+    return appendElement(document, settings, db::PowerModeGroup, { { db::PowerMode, "Manual" } });
+}
+
+QDomElement appendBrokerGroup(QDomDocument& document, QDomNode& settings)
+{
+    return appendElement(document, settings, db::BrokerGroup,
+                         { { db::ConViaActiveDir, "false" },
+                           { db::ConViaBroker, "false" },
+                           { db::VmResourse, "2" },
+                           { db::WebAccessAddr, "" },
+                           { db::ConBrokerIp, "" },
+                           { db::Domain, "" },
+                           { db::DefaultBrokerIp, "" },
+                           { db::LoadBalInfo, "" } });
+}
+
+QSet<QString> childTagNames(const QDomNode& parent)
+{
+    QSet<QString> names;
+    for (QDomElement child = parent.firstChildElement(); !child.isNull(); child = child.nextSiblingElement())
+        names.insert(child.tagName());
+    return names;
+}
+
+} // namespace
+
+ConnectionKind connectionKind(const QDomElement& connection)
+{
+    const auto is = [&connection](const char* attribute, const char* value) {
+        return connection.attribute(QLatin1String(attribute)) == QLatin1String(value);
+    };
+    if (is(db::Pool, "true"))
+        return ConnectionKind::Pool;
+    if (is(db::ViaTx, "true"))
+        return ConnectionKind::ViaTx;
+    if (is(db::Broker, "Yes"))
+        return ConnectionKind::Broker;
+    if (is(db::Horizon, "true"))
+        return ConnectionKind::Horizon;
+    if (is(db::Type, "SSH"))
+        return ConnectionKind::Ssh;
+    if (is(db::Type, "VNC"))
+        return ConnectionKind::Vnc;
+    if (is(db::Type, "KVM"))
+        return ConnectionKind::Kvm;
+    return ConnectionKind::Vm;
+}
+
+QDomDocument newDatabaseDocument()
+{
+    QDomDocument document;
+    QDomElement data = document.createElement(QLatin1String(db::Data));
+    document.appendChild(data);
+
+    QDomElement connections = appendElement(document, data, db::Connections);
+    appendElement(document, connections, db::Connection,
+                  { { db::Name, "Default_TX_192.168.1.22" },
+                    { db::IpAddress, "192.168.1.22" },
+                    { db::Port, "3389" },
+                    { db::Domain, "" },
+                    { db::LoadBal, "" },
+                    { db::ColourDepth, "32" },
+                    { db::UserName, "demo" },
+                    { db::Password, "mirth" },
+                    { db::ViaTx, "true" },
+                    { db::ExtDesk, "" },
+                    { db::Audio, "" },
+                    { db::UsbRedirection, "" },
+                    { db::ConnectionType, "Private" } });
+
+    QDomElement users = appendElement(document, data, db::Users);
+    QDomElement admin = appendElement(document, users, db::User,
+                                      { { db::UserName, "admin" },
+                                        { db::Password, "" },
+                                        { db::Privilege, "Administrator" } });
+    appendElement(document, admin, db::AssociatedConnections,
+                  { { db::ConnectionName, "Default_TX_192.168.1.22" } });
+
+    QDomElement settings = appendElement(document, data, db::UnitSettings);
+    appendElement(document, settings, db::ScreenResolution, { { db::Default, "1280x1024" } });
+    QDomElement network = appendElement(document, settings, db::Network);
+    appendElement(document, network, db::Dhcp, { { db::SetChecked, "false" } });
+    appendElement(document, network, db::StaticIp,
+                  { { db::SetChecked, "true" },
+                    { db::IpAddress, "192.168.1.21" },
+                    { db::NetworkMask, "255.255.255.0" },
+                    { db::DefaultGateway, "192.168.1.1" },
+                    { db::DnsAddress, "0.0.0.0" },
+                    { db::Dns2Address, "0.0.0.0" } });
+    appendElement(document, settings, db::AutoLogin, { { db::AutoLogUser, "admin" } });
+    appendElement(document, settings, db::RememberLastUser, { { db::RememberUserName, "" } });
+    appendElement(document, settings, db::HotKey, { { db::Hotkey, "" } });
+    appendPowerModeGroup(document, settings);
+    appendBrokerGroup(document, settings);
+
+    appendElement(document, data, db::RxDevices);
+    appendElement(document, data, db::TxDevices);
+
+    QDomElement management = appendElement(document, data, db::MgmtUnitSettings);
+    appendElement(document, management, db::Mgmt,
+                  { { db::Name, "Default_MGMT_192.168.1.23" },
+                    { db::IpType, "Static" },
+                    { db::IpAddress, "192.168.1.23" },
+                    { db::NetworkMask, "255.255.255.0" },
+                    { db::DefaultGateway, "192.168.1.1" },
+                    { db::DnsAddress, "0.0.0.0" },
+                    { db::Dns2Address, "0.0.0.0" },
+                    { db::Mac, "" },
+                    { db::ModelNum, "" },
+                    { db::SerialNum, "" },
+                    { db::SwVer, "" },
+                    { db::RememberLastUser, "" } });
+    return document;
+}
+
+bool upgradeSchema(QDomDocument& document)
+{
+    QDomElement root = document.documentElement();
+    if (root.isNull())
+        return false;
+    bool changed = false;
+
+    const QSet<QString> sections = childTagNames(root);
+    for (const char* section : { db::RxDevices, db::TxDevices, db::MgmtUnitSettings }) {
+        if (!sections.contains(QLatin1String(section))) {
+            appendElement(document, root, section);
+            changed = true;
+        }
+    }
+
+    QDomElement settings = root.firstChildElement(QLatin1String(db::UnitSettings));
+    if (!settings.isNull()) {
+        const QSet<QString> groups = childTagNames(settings);
+        if (!groups.contains(QLatin1String(db::PowerModeGroup))) {
+            appendPowerModeGroup(document, settings);
+            changed = true;
+        }
+        if (!groups.contains(QLatin1String(db::BrokerGroup))) {
+            appendBrokerGroup(document, settings);
+            changed = true;
+        }
+    }
+    return changed;
+}
+
+QByteArray databaseText(const QDomDocument& document)
+{
+    return document.toByteArray(1);
+}

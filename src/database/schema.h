@@ -1,0 +1,19 @@
+#pragma once
+
+#include <QByteArray>
+#include <QDomDocument>
+#include <QDomElement>
+
+// What a connection element is, decided by one rule that every reader uses.
+enum class ConnectionKind { Pool, ViaTx, Broker, Horizon, Ssh, Vnc, Kvm, Vm };
+
+ConnectionKind connectionKind(const QDomElement& connection);
+
+// The document a new database starts with.
+QDomDocument newDatabaseDocument();
+
+// Adds the sections and groups that older documents lack; true when it added any.
+bool upgradeSchema(QDomDocument& document);
+
+// The text form every database file is written in (one space of indentation, no declaration).
+QByteArray databaseText(const QDomDocument& document);

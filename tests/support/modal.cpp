@@ -1,0 +1,193 @@
+#include "modal.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QElapsedTimer>
+#include <QInputDialog>
+#include <QPointer>
+#include <QProgressDialog>
+#include <QPushButton>
+#include <QTest>
+#include <QTimer>
+
+namespace {
+
+struct Pending {
+    QMessageBox::StandardButton button = QMessageBox::NoButton;
+    QString buttonText;
+    ModalAnswerPtr answer;
+};
+
+QString plainText(QString text)
+{
+    return text.remove(QLatin1Char('&'));
+}
+
+QString boxText(QDialog* dialog)
+{
+    if (auto* box = qobject_cast<QMessageBox*>(dialog))
+        return box->text();
+    if (auto* progress = qobject_cast<QProgressDialog*>(dialog))
+        return progress->labelText();
+    if (auto* input = qobject_cast<QInputDialog*>(dialog))
+        return input->labelText();
+    return QString();
+}
+
+QAbstractButton* findButton(QDialog* dialog, const Pending& pending)
+{
+    if (!pending.buttonText.isEmpty()) {
+        for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
+            if (button->isVisible() && plainText(button->text()) == plainText(pending.buttonText))
+                return button;
+        return nullptr;
+    }
+    if (auto* box = qobject_cast<QMessageBox*>(dialog))
+        return box->button(pending.button);
+    for (QDialogButtonBox* buttons : dialog->findChildren<QDialogButtonBox*>())
+        if (QAbstractButton* button = buttons->button(QDialogButtonBox::StandardButton(int(pending.button))))
+            return button;
+    return nullptr;
+}
+
+bool acceptsByDefault(QMessageBox::StandardButton button)
+{
+    return button == QMessageBox::Ok || button == QMessageBox::Yes || button == QMessageBox::Save
+        || button == QMessageBox::Open || button == QMessageBox::Apply || button == QMessageBox::YesToAll;
+}
+
+// Lives on the GUI thread and polls for the boxes that the scheduled answers wait for.
+class ModalResponder : public QObject {
+public:
+    static ModalResponder& instance()
+    {
+        static QPointer<ModalResponder> responder;
+        if (!responder)
+            responder = new ModalResponder(qApp);
+        return *responder;
+    }
+
+    ModalAnswerPtr schedule(Pending pending)
+    {
+        pendings.append(pending);
+        if (!timer.isActive())
+            timer.start();
+        return pending.answer;
+    }
+
+    int dropPending()
+    {
+        const int unused = pendings.size();
+        pendings.clear();
+        timer.stop();
+        return unused;
+    }
+
+    QList<ModalAnswer> answered;
+
+private:
+    explicit ModalResponder(QObject* parent)
+        : QObject(parent)
+    {
+        timer.setInterval(5);
+        connect(&timer, &QTimer::timeout, this, [this] { poll(); });
+    }
+
+    void poll()
+    {
+        if (pendings.isEmpty()) {
+            timer.stop();
+            return;
+        }
+        for (QWidget* widget : QApplication::topLevelWidgets()) {
+            auto* dialog = qobject_cast<QDialog*>(widget);
+            if (!dialog || !dialog->isVisible())
+                continue;
+            for (int i = 0; i < pendings.size(); ++i) {
+                if (pendings.at(i).answer->title != dialog->windowTitle())
+                    continue;
+                const Pending pending = pendings.takeAt(i);
+                answer(dialog, pending);
+                return; // one box per poll: the answer may have ended its event loop
+            }
+        }
+    }
+
+    void answer(QDialog* dialog, const Pending& pending)
+    {
+        pending.answer->text = boxText(dialog);
+        pending.answer->answered = true;
+        answered.append(*pending.answer);
+        if (QAbstractButton* button = findButton(dialog, pending)) {
+            button->click();
+            return;
+        }
+        if (!pending.buttonText.isEmpty())
+            qWarning("answerNextBox: \"%s\" has no button \"%s\"; rejected",
+                qPrintable(dialog->windowTitle()), qPrintable(pending.buttonText));
+        if (pending.buttonText.isEmpty() && acceptsByDefault(pending.button))
+            dialog->accept();
+        else
+            dialog->reject();
+    }
+
+    QList<Pending> pendings;
+    QTimer timer;
+};
+
+} // namespace
+
+ModalAnswerPtr answerNextBox(const QString& title, QMessageBox::StandardButton button)
+{
+    Pending pending;
+    pending.button = button;
+    pending.answer = ModalAnswerPtr::create();
+    pending.answer->title = title;
+    return ModalResponder::instance().schedule(pending);
+}
+
+ModalAnswerPtr answerNextBox(const QString& title, const QString& buttonText)
+{
+    Pending pending;
+    pending.buttonText = buttonText;
+    pending.answer = ModalAnswerPtr::create();
+    pending.answer->title = title;
+    return ModalResponder::instance().schedule(pending);
+}
+
+bool waitForAnswer(const ModalAnswerPtr& answer, int timeoutMs)
+{
+    QElapsedTimer clock;
+    clock.start();
+    while (!answer->answered && clock.elapsed() < timeoutMs)
+        QTest::qWait(5);
+    return answer->answered;
+}
+
+QList<ModalAnswer> answeredBoxes()
+{
+    return ModalResponder::instance().answered;
+}
+
+int closeLeftoverModals()
+{
+    const int unused = ModalResponder::instance().dropPending();
+    for (int round = 0; round < 50; ++round) {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal) {
+            for (QWidget* widget : QApplication::topLevelWidgets())
+                if (widget->isVisible() && widget->isModal() && qobject_cast<QDialog*>(widget))
+                    modal = widget;
+        }
+        if (!modal)
+            break;
+        if (auto* dialog = qobject_cast<QDialog*>(modal))
+            dialog->reject();
+        else
+            modal->close();
+        QCoreApplication::processEvents();
+    }
+    return unused;
+}

@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QList>
+#include <QMessageBox>
+#include <QSharedPointer>
+#include <QString>
+
+// Driving modal boxes and dialogs for real: schedule the answer first, then do
+// what opens the box; the answer is given from inside its event loop.
+
+struct ModalAnswer {
+    QString title; // the window title waited for
+    QString text; // QMessageBox text or progress/input label, once answered
+    bool answered = false; // the box was seen and the button pressed
+};
+using ModalAnswerPtr = QSharedPointer<ModalAnswer>;
+
+// Presses `button` on the next visible QMessageBox or QDialog whose window title
+// is `title` (a dialog without that button is accepted for Ok/Yes/Save/Open/
+// Apply and rejected otherwise). Answers are used in the order scheduled.
+ModalAnswerPtr answerNextBox(const QString& title, QMessageBox::StandardButton button);
+// The same, pressing the button whose text is `buttonText` ("&" marks ignored).
+ModalAnswerPtr answerNextBox(const QString& title, const QString& buttonText);
+
+// Processes events until the answer was given; false after timeoutMs.
+bool waitForAnswer(const ModalAnswerPtr& answer, int timeoutMs = 5000);
+
+// Every box answered so far in this process, in order.
+QList<ModalAnswer> answeredBoxes();
+
+// For cleanup(): rejects every modal widget still open and drops the answers
+// not used; returns how many answers were never used.
+int closeLeftoverModals();

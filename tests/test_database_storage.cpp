@@ -1,0 +1,364 @@
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "platform/durablewriter.h"
+#include "platform/platform.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QtTest>
+
+namespace {
+
+const QString copyA = DatabaseStorage::copyAPath;
+const QString copyB = DatabaseStorage::copyBPath;
+const QString checksumA = DatabaseStorage::checksumAPath;
+const QString checksumB = DatabaseStorage::checksumBPath;
+
+QByteArray md5Line(const QByteArray& content)
+{
+    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+}
+
+// A writer whose power goes off after `budget` bytes: the write in progress is
+// left torn in place (the worst a file system can do), and nothing after it
+// reaches the disk. Without a budget it counts what a whole protocol writes.
+class PowerCutWriter : public DurableWriter {
+public:
+    PowerCutWriter(Platform& platform, qint64 budget = -1) : DurableWriter(platform), budget(budget) {}
+
+    bool writeFile(const QString& path, const QByteArray& content) override
+    {
+        if (powerOff)
+            return false;
+        written += content.size();
+        if (budget >= 0 && content.size() > budget) {
+            QFile torn(path);
+            if (torn.open(QIODevice::WriteOnly | QIODevice::Truncate))
+                torn.write(content.left(static_cast<int>(budget)));
+            powerOff = true;
+            return false;
+        }
+        if (budget >= 0)
+            budget -= content.size();
+        QFile file(path);
+        return file.open(QIODevice::WriteOnly | QIODevice::Truncate) && file.write(content) == content.size();
+    }
+
+    qint64 budget;
+    qint64 written = 0;
+    bool powerOff = false;
+};
+
+struct Storage {
+    explicit Storage(TestUnit& unit) : durable(unit.platform()), storage(unit.platform(), durable, recordWarning()) {}
+    Storage(TestUnit& unit, DurableWriter& writer) : durable(unit.platform()), storage(unit.platform(), writer, recordWarning()) {}
+
+    std::function<void(const QString&, const QString&)> recordWarning()
+    {
+        return [this](const QString& title, const QString& text) { warnings << title + QStringLiteral(": ") + text; };
+    }
+    // What the main window does at every start.
+    void start()
+    {
+        storage.repairDatabaseFiles();
+        storage.databasePath = storage.selectDatabaseFile();
+        storage.loadDatabaseDocument();
+    }
+
+    DurableWriter durable;
+    DatabaseStorage storage;
+    QStringList warnings;
+};
+
+void addConnection(QDomDocument& document, const QString& name)
+{
+    QDomElement connection = document.createElement(db::Connection);
+    connection.setAttribute(db::Name, name);
+    connection.setAttribute(db::IpAddress, QStringLiteral("10.0.0.9"));
+    document.documentElement().firstChildElement(db::Connections).appendChild(connection);
+}
+
+int logCount(const TestUnit& unit, const QString& text)
+{
+    int count = 0;
+    for (const SimLogLine& line : unit.logLines())
+        count += line.text == text ? 1 : 0;
+    return count;
+}
+
+} // namespace
+
+class TestDatabaseStorage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void missingFilesAreRepairedBeforeReading();
+    void copyWithoutChecksumIsAccepted();
+    void damagedCopyIsRebuiltFromTheOther_data();
+    void damagedCopyIsRebuiltFromTheOther();
+    void bothCopiesEmptyGiveANewDatabase();
+    void unrepairableBackupEndsInAWarning();
+    void changeKeepsThePreviousStateInTheOtherCopy();
+    void mirrorNeverReplacesTheBackupWithNothing();
+    void failedSaveIsReportedAndKeepsTheChangeInMemory();
+    void powerCutDuringAChange();
+    void powerCutWhileCreatingTheDatabase();
+};
+
+void TestDatabaseStorage::missingFilesAreRepairedBeforeReading()
+{
+    TestUnit unit;
+    const QByteArray text = databaseText(newDatabaseDocument());
+    unit.writeFile(copyA, text);
+    unit.writeFile(checksumA, md5Line(text));
+
+    Storage s(unit);
+    s.storage.repairDatabaseFiles();
+    QCOMPARE(unit.readFile(copyB), text);
+    QCOMPARE(unit.readFile(checksumB), md5Line(text));
+
+    // And the other way round, with the missing checksum written first.
+    TestUnit other;
+    other.writeFile(copyB, text);
+    Storage t(other);
+    t.storage.repairDatabaseFiles();
+    QCOMPARE(other.readFile(checksumB), md5Line(text));
+    QCOMPARE(other.readFile(copyA), text);
+    QCOMPARE(other.readFile(checksumA), md5Line(text));
+}
+
+void TestDatabaseStorage::copyWithoutChecksumIsAccepted()
+{
+    TestUnit unit;
+    QDomDocument document = newDatabaseDocument();
+    addConnection(document, QStringLiteral("mine"));
+    const QByteArray text = databaseText(document);
+    unit.writeFile(copyA, text);
+
+    Storage s(unit);
+    s.start();
+    QCOMPARE(s.storage.databasePath, copyA);
+    QCOMPARE(unit.readFile(checksumA), md5Line(text));
+    QCOMPARE(databaseText(s.storage.document), text);
+    QVERIFY(s.warnings.isEmpty());
+}
+
+void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther_data()
+{
+    QTest::addColumn<QString>("damagedCopy");
+    QTest::addColumn<QString>("damage");
+    QTest::addColumn<int>("corruptedLines");
+    QTest::newRow("checksum A without line feed") << copyA << "checksum-no-lf" << 1;
+    QTest::newRow("checksum A with carriage return") << copyA << "checksum-crlf" << 1;
+    QTest::newRow("copy A truncated") << copyA << "truncate" << 1;
+    QTest::newRow("copy A empty root") << copyA << "empty-root" << 1;
+    QTest::newRow("copy B edited behind its checksum") << copyB << "edit" << 1;
+    QTest::newRow("copy B is not XML") << copyB << "garbage" << 1;
+}
+
+void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
+{
+    QFETCH(QString, damagedCopy);
+    QFETCH(QString, damage);
+    QFETCH(int, corruptedLines);
+
+    TestUnit unit;
+    QDomDocument document = newDatabaseDocument();
+    addConnection(document, QStringLiteral("keep me"));
+    const QByteArray text = databaseText(document);
+    for (const QString& copy : { copyA, copyB })
+        unit.writeFile(copy, text);
+    unit.writeFile(checksumA, md5Line(text));
+    unit.writeFile(checksumB, md5Line(text));
+
+    const QString checksum = damagedCopy == copyA ? checksumA : checksumB;
+    if (damage == QLatin1String("checksum-no-lf"))
+        unit.writeFile(checksum, md5Line(text).trimmed());
+    else if (damage == QLatin1String("checksum-crlf"))
+        unit.writeFile(checksum, md5Line(text).trimmed() + "\r\n");
+    else if (damage == QLatin1String("truncate"))
+        unit.writeFile(damagedCopy, text.left(text.size() / 2));
+    else if (damage == QLatin1String("empty-root"))
+        unit.writeFile(damagedCopy, "<Data/>");
+    else if (damage == QLatin1String("edit"))
+        unit.writeFile(damagedCopy, QByteArray(text).replace("keep me", "evil"));
+    else
+        unit.writeFile(damagedCopy, QByteArray("\x00\xff garbage", 10));
+
+    Storage s(unit);
+    s.start();
+    QCOMPARE(s.storage.databasePath, copyA);
+    QCOMPARE(databaseText(s.storage.document), text);
+    QCOMPARE(unit.readFile(damagedCopy), text);
+    QCOMPARE(unit.readFile(checksum), md5Line(text));
+    const QString line = damagedCopy == copyA ? QStringLiteral("MainWindow: VelmoDataA.xml is corrupted.\n")
+                                              : QStringLiteral("MainWindow: VelmoDataB.xml is corrupted.\n");
+    QCOMPARE(logCount(unit, line), corruptedLines);
+    QCOMPARE(s.storage.failCountA, 0);
+    QCOMPARE(s.storage.failCountB, 0);
+    QVERIFY(s.warnings.isEmpty());
+}
+
+void TestDatabaseStorage::bothCopiesEmptyGiveANewDatabase()
+{
+    TestUnit unit;
+    for (const QString& path : { copyA, copyB, checksumA, checksumB })
+        unit.writeFile(path, QByteArray());
+    Storage s(unit);
+    s.start();
+    QCOMPARE(s.storage.databasePath, copyA);
+    QCOMPARE(databaseText(s.storage.document), databaseText(newDatabaseDocument()));
+    QVERIFY(unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+    QVERIFY(s.storage.verifyChecksumFile(copyA));
+    QVERIFY(s.storage.verifyChecksumFile(copyB));
+}
+
+void TestDatabaseStorage::unrepairableBackupEndsInAWarning()
+{
+    TestUnit unit;
+    Storage s(unit);
+    s.start();
+    // A folder where copy B belongs can be neither read nor replaced.
+    QFile::remove(unit.path(copyB));
+    QVERIFY(QDir().mkpath(unit.path(copyB)));
+
+    QCOMPARE(s.storage.selectDatabaseFile(), copyA);
+    QCOMPARE(s.warnings, QStringList { "WARNING: Can not create local configuration backup file." });
+    QCOMPARE(logCount(unit, QStringLiteral("MainWindow: VelmoDataB.xml is corrupted.\n")), 3);
+    QCOMPARE(s.storage.failCountB, 0);
+}
+
+void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
+{
+    TestUnit unit;
+    Storage s(unit);
+    s.start();
+    const QByteArray before = unit.readFile(copyA);
+
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("new one")); }));
+    const QByteArray after = unit.readFile(copyA);
+    QVERIFY(after.contains("new one"));
+    QCOMPARE(unit.readFile(copyB), before);
+    QCOMPARE(unit.readFile(checksumA), md5Line(after));
+    QCOMPARE(unit.readFile(checksumB), md5Line(before));
+
+    // The next change carries the previous one into the backup.
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
+    QCOMPARE(unit.readFile(copyB), after);
+}
+
+void TestDatabaseStorage::mirrorNeverReplacesTheBackupWithNothing()
+{
+    TestUnit unit;
+    Storage s(unit);
+    s.start();
+    const QByteArray backup = unit.readFile(copyB);
+
+    unit.writeFile(copyA, "not xml at all");
+    s.storage.mirrorDatabaseFile(copyA);
+    QCOMPARE(unit.readFile(copyB), backup);
+
+    QFile::remove(unit.path(copyA));
+    s.storage.mirrorDatabaseFile(copyA);
+    QCOMPARE(unit.readFile(copyB), backup);
+    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for reading: /mnt/perm/VelmoDataA.xml")));
+    QVERIFY(!s.storage.copyDatabaseFile(copyA, copyB));
+    QCOMPARE(unit.readFile(copyB), backup);
+}
+
+void TestDatabaseStorage::failedSaveIsReportedAndKeepsTheChangeInMemory()
+{
+    TestUnit unit;
+    Storage s(unit);
+    s.start();
+    QFile::remove(unit.path(copyA));
+    QVERIFY(QDir().mkpath(unit.path(copyA)));
+    s.storage.databasePath = copyA;
+    addConnection(s.storage.document, QStringLiteral("in memory"));
+    QVERIFY(!s.storage.saveDatabase());
+    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for writing: /mnt/perm/VelmoDataA.xml")));
+    QVERIFY(databaseText(s.storage.document).contains("in memory"));
+}
+
+void TestDatabaseStorage::powerCutDuringAChange()
+{
+    TestUnit unit;
+    QByteArray oldText;
+    QByteArray newText;
+    QByteArray files[4];
+    const QString paths[4] = { copyA, copyB, checksumA, checksumB };
+    const auto change = [](QDomDocument& d) { addConnection(d, QStringLiteral("added before the power cut")); };
+
+    // One whole change, to learn the bytes it writes and the two valid outcomes.
+    qint64 total = 0;
+    {
+        Storage s(unit);
+        s.start();
+        oldText = databaseText(s.storage.document);
+        for (int i = 0; i < 4; ++i)
+            files[i] = unit.readFile(paths[i]);
+        PowerCutWriter counter(unit.platform());
+        DatabaseStorage storage(unit.platform(), counter, [](const QString&, const QString&) {});
+        storage.databasePath = copyA;
+        storage.loadDatabaseDocument();
+        QVERIFY(storage.commitChange(change));
+        total = counter.written;
+        newText = databaseText(storage.document);
+    }
+    QVERIFY(total >= oldText.size() + newText.size());
+
+    for (qint64 cut = 0; cut <= total; ++cut) {
+        for (int i = 0; i < 4; ++i)
+            unit.writeFile(paths[i], files[i]);
+        {
+            PowerCutWriter writer(unit.platform(), cut);
+            DatabaseStorage storage(unit.platform(), writer, [](const QString&, const QString&) {});
+            storage.databasePath = copyA;
+            storage.loadDatabaseDocument();
+            storage.commitChange(change);
+        }
+        // The next start, on a disk that keeps what it is given without syncs.
+        PowerCutWriter unlimited(unit.platform());
+        Storage next(unit, unlimited);
+        next.start();
+        const QByteArray loaded = databaseText(next.storage.document);
+        if (loaded != oldText && loaded != newText)
+            QFAIL(qPrintable(QStringLiteral("cut at byte %1 of %2 started with another document").arg(cut).arg(total)));
+        QVERIFY2(next.warnings.isEmpty(), qPrintable(QString::number(cut)));
+        // Both copies are healthy again after that start.
+        QVERIFY(next.storage.verifyChecksumFile(copyA));
+        QVERIFY(next.storage.verifyChecksumFile(copyB));
+    }
+}
+
+void TestDatabaseStorage::powerCutWhileCreatingTheDatabase()
+{
+    const QByteArray fresh = databaseText(newDatabaseDocument());
+    qint64 total = 0;
+    {
+        TestUnit unit;
+        PowerCutWriter counter(unit.platform());
+        DatabaseStorage storage(unit.platform(), counter, [](const QString&, const QString&) {});
+        storage.selectDatabaseFile();
+        total = counter.written;
+    }
+    TestUnit unit;
+    for (qint64 cut = 0; cut <= total; cut += 7) {
+        for (const QString& path : { copyA, copyB, checksumA, checksumB })
+            QFile::remove(unit.path(path));
+        {
+            PowerCutWriter writer(unit.platform(), cut);
+            DatabaseStorage storage(unit.platform(), writer, [](const QString&, const QString&) {});
+            storage.repairDatabaseFiles();
+            storage.selectDatabaseFile();
+        }
+        PowerCutWriter unlimited(unit.platform());
+        Storage next(unit, unlimited);
+        next.start();
+        QCOMPARE(databaseText(next.storage.document), fresh);
+    }
+}
+
+VELMO_TEST_MAIN(TestDatabaseStorage)
+#include "test_database_storage.moc"

@@ -1,0 +1,252 @@
+#include "app/guifiles.h"
+#include "app/statisticsreporter.h"
+#include "platform/durablewriter.h"
+#include "simunit.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QDomDocument>
+#include <QFile>
+#include <QJsonArray>
+#include <QtTest>
+
+namespace {
+
+const QString settingsFile = QStringLiteral("/usr/local/gui_files/gui_settings.cfg");
+const QString statFile = QStringLiteral("/usr/local/gui_files/gui_authentication.stat");
+const QString lastUserFile = QStringLiteral("/usr/local/gui_files/last_user");
+const QByteArray zeroCounters
+    = "successful_login=0\nfailed_login=0\nmanager_unreachable=0\nconnection_in_use=0\n"
+      "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n";
+
+// The default counter file with the line of `key` replaced.
+QByteArray countersWith(const QByteArray& key, const QByteArray& line)
+{
+    QList<QByteArray> lines = zeroCounters.split('\n');
+    for (QByteArray& l : lines)
+        l = l.startsWith(key + '=') ? line : l;
+    return lines.join('\n');
+}
+
+struct Unit {
+    TestUnit unit;
+    DurableWriter writer { unit.platform() };
+    GuiSettingsFile settings { unit.platform(), writer };
+    StatisticsReporter stats { unit.platform(), writer };
+
+    // The last statistics call as "name a,b,c" with the name shortened.
+    QString lastReport() const
+    {
+        const QJsonObject call = unit.statistics().value(unit.statistics().size() - 1);
+        QStringList args;
+        for (const QJsonValue& v : call.value(QStringLiteral("args")).toArray())
+            args << QString::number(v.toDouble(), 'f', 0);
+        return call.value(QStringLiteral("call")).toString().section(QLatin1Char('_'), 3, 3)
+            + QLatin1Char(' ') + args.join(QLatin1Char(','));
+    }
+};
+
+} // namespace
+
+class TestGuiFiles : public QObject {
+    Q_OBJECT
+
+private slots:
+    // clang-format off
+    void createsSettingsWithBoardPowerMode_data()
+    {
+        QTest::addColumn<QString>("boardMode");
+        QTest::addColumn<QString>("powerMode");
+        QTest::newRow("signage board") << "SIGNAGE" << "Auto";
+        QTest::newRow("desktop board") << "DESKTOP" << "Manual";
+        QTest::newRow("mode program missing") << "" << "Manual";
+    }
+    // clang-format on
+
+    void createsSettingsWithBoardPowerMode()
+    {
+        QFETCH(QString, boardMode);
+        QFETCH(QString, powerMode);
+        Unit u;
+        QFile::remove(u.unit.path(settingsFile));
+        if (boardMode.isEmpty())
+            u.unit.sim().setFailure(QStringLiteral("/usr/bin/check_power_button_mode"), -1);
+        else
+            u.unit.sim().editState(
+                [&](QJsonObject& s) { s.insert(QStringLiteral("powerButtonMode"), boardMode); });
+
+        u.settings.createGuiSettingsFile();
+        QCOMPARE(u.unit.readFile(settingsFile),
+            "autoLoginUsr=admin\npower_mode=" + powerMode.toLatin1() + "\nrememberLastUsrName=\n");
+        QVERIFY(u.unit.hasLog(5, "MainWindow: Creating " + settingsFile + " file with Default values"));
+        QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("touch"), settingsFile }));
+
+        // The next start finds the file and keeps what was stored since.
+        u.unit.writeFile(settingsFile, "autoLoginUsr=bob\n");
+        u.settings.createGuiSettingsFile();
+        QCOMPARE(u.unit.readFile(settingsFile), QByteArray("autoLoginUsr=bob\n"));
+    }
+
+    // clang-format off
+    void readsAutoLoginUser_data()
+    {
+        QTest::addColumn<QByteArray>("content");
+        QTest::addColumn<bool>("managed");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("database user") << QByteArray("autoLoginUsr=bob\n") << false << "bob";
+        QTest::newRow("unknown user, unmanaged") << QByteArray("autoLoginUsr=carol\n") << false << "";
+        QTest::newRow("unknown user, managed") << QByteArray("autoLoginUsr=carol\n") << true << "carol";
+        QTest::newRow("last line wins") << QByteArray("autoLoginUsr=admin\nautoLoginUsr=bob") << false << "bob";
+        QTest::newRow("carriage return line ends") << QByteArray("autoLoginUsr=bob\r\n") << false << "bob";
+    }
+    // clang-format on
+
+    void readsAutoLoginUser()
+    {
+        QFETCH(QByteArray, content);
+        QFETCH(bool, managed);
+        QFETCH(QString, expected);
+        Unit u;
+        QDomDocument document;
+        QVERIFY(
+            document.setContent(QStringLiteral("<Data><Users><User User_Name=\"admin\"/></Users><Users><User "
+                                               "User_Name=\"bob\"/></Users></Data>")));
+        u.unit.writeFile(settingsFile, content);
+        QCOMPARE(u.settings.readAutoLoginUser(document, managed), expected);
+    }
+
+    // clang-format off
+    void rewritesOneSettingLine_data()
+    {
+        QTest::addColumn<bool>("powerMode");
+        QTest::addColumn<QString>("value");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::newRow("two users leave one, in the first place")
+            << false << "bob" << QByteArray("autoLoginUsr=admin\npower_mode=Auto\nautoLoginUsr=x\nrememberLastUsrName=\n")
+            << QByteArray("autoLoginUsr=bob\npower_mode=Auto\nrememberLastUsrName=\n");
+        QTest::newRow("no user line appends")
+            << false << "bob" << QByteArray("power_mode=Auto\n") << QByteArray("power_mode=Auto\nautoLoginUsr=bob\n");
+        QTest::newRow("power mode; tabs and returns dropped")
+            << true << "Auto" << QByteArray("autoLoginUsr=\tadmin\r\npower_mode=Manual\n")
+            << QByteArray("autoLoginUsr=admin\npower_mode=Auto\n");
+        QTest::newRow("line break in a name stays in its line")
+            << false << "bob\npower_mode=Auto" << QByteArray("power_mode=Manual\n")
+            << QByteArray("power_mode=Manual\nautoLoginUsr=bobpower_mode=Auto\n");
+        QTest::newRow("missing file is created") << true << "Manual" << QByteArray() << QByteArray("power_mode=Manual\n");
+    }
+    // clang-format on
+
+    void rewritesOneSettingLine()
+    {
+        QFETCH(bool, powerMode);
+        QFETCH(QString, value);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        Unit u;
+        const QString file = u.unit.path(settingsFile);
+        QFile::remove(file);
+        if (!before.isEmpty()) {
+            u.unit.writeFile(settingsFile, before);
+            QFile::setPermissions(file, QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+
+        QVERIFY(powerMode ? u.settings.writePowerMode(value) : u.settings.writeAutoLoginUser(value));
+        QCOMPARE(u.unit.readFile(settingsFile), after);
+        if (before.isEmpty()) {
+            QVERIFY(u.unit.hasLog(5, "MainWindow: Creating " + settingsFile + " file"));
+            QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("touch"), settingsFile }));
+        } else {
+            QCOMPARE(QFileInfo(file).permissions() & 0x7077, QFileDevice::Permissions(QFlag(0x7055))); // 0755
+        }
+    }
+
+    void remembersLastUser()
+    {
+        Unit u;
+        u.unit.writeFile(lastUserFile, "alice\nbob\n");
+        QCOMPARE(u.settings.readLastUser(), QStringLiteral("alice"));
+        QVERIFY(u.settings.writeLastUser(QStringLiteral("bob"), true));
+        QCOMPARE(u.unit.readFile(lastUserFile), QByteArray("bob"));
+        QVERIFY(u.settings.writeLastUser(QStringLiteral("bob"), false));
+        QVERIFY(u.unit.exists(lastUserFile));
+        QCOMPARE(u.unit.readFile(lastUserFile), QByteArray());
+        QCOMPARE(u.settings.readLastUser(), QString());
+    }
+
+    // clang-format off
+    void incrementsCounter_data()
+    {
+        QTest::addColumn<QByteArray>("key");
+        QTest::addColumn<QByteArray>("before");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("report");
+        const auto row = [](const char* name, const QByteArray& key, const QByteArray& before,
+                            const QByteArray& after, const char* report) {
+            QTest::newRow(name) << key << countersWith(key, key + before) << countersWith(key, key + after)
+                                << QString::fromLatin1(report);
+        };
+        row("seven becomes eight", "failed_login", "=7", "=8", "authentication 0,8,0");
+        row("past the largest signed value", "successful_login", "=2147483647", "=2147483648",
+            "authentication 2147483648,0,0");
+        row("thirty digits saturate", "successful_login", "=123456789012345678901234567890", "=4294967295",
+            "authentication 4294967295,0,0");
+        row("not a number counts from zero", "manager_unreachable", "=x", "=1", "authentication 0,0,1");
+        row("connection counter", "connection_refused", "=2", "=3", "connection 0,0,3,0,0");
+        QTest::newRow("leading space is reported, never counted")
+            << QByteArray("failed_login") << countersWith("failed_login", " failed_login=7")
+            << countersWith("failed_login", " failed_login=7") << "authentication 0,7,0";
+    }
+    // clang-format on
+
+    void incrementsCounter()
+    {
+        QFETCH(QByteArray, key);
+        QFETCH(QByteArray, before);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, report);
+        Unit u;
+        u.unit.writeFile(statFile, before);
+        u.unit.clearRecords();
+
+        u.stats.incrementAuthenticationStat(QString::fromLatin1(key));
+        QCOMPARE(u.unit.readFile(statFile), after);
+        QCOMPARE(u.unit.statistics().size(), 1);
+        QCOMPARE(u.lastReport(), report);
+    }
+
+    void recreatesDeletedCounterFile()
+    {
+        Unit u;
+        u.stats.incrementAuthenticationStat(QStringLiteral("successful_login"));
+        QCOMPARE(u.lastReport(), QStringLiteral("authentication 1,0,0"));
+        QVERIFY(QFile::remove(u.unit.path(statFile)));
+        u.stats.sendAuthenticationStats();
+        QCOMPARE(u.unit.readFile(statFile), zeroCounters);
+        QCOMPARE(u.lastReport(), QStringLiteral("authentication 0,0,0"));
+    }
+
+    void missingFolderFailsSoftly()
+    {
+        Unit u;
+        QVERIFY(QDir(u.unit.path(QStringLiteral("/usr/local/gui_files"))).removeRecursively());
+
+        u.settings.createGuiSettingsFile();
+        QVERIFY(
+            u.unit.hasLog(3, "MainWindow: Can not open file " + settingsFile + " to write Default values"));
+        QVERIFY(!u.settings.writeAutoLoginUser(QStringLiteral("bob")));
+        QVERIFY(u.unit.hasLog(3, "MainWindow: Can not open file for writing: " + settingsFile));
+        QVERIFY(u.unit.debugLines().contains(
+            QStringLiteral("GUI: Can't open gui_settings.cfg to write remember Last user")));
+        QCOMPARE(u.settings.readAutoLoginUser(QDomDocument(), true), QString());
+        QVERIFY(!u.settings.writeLastUser(QStringLiteral("bob"), true));
+
+        u.stats.incrementAuthenticationStat(QStringLiteral("failed_login"));
+        QVERIFY(u.unit.hasLog(3, "MainWindow: Can not open file for reading: " + statFile));
+        QCOMPARE(u.lastReport(), QStringLiteral("authentication 0,0,0"));
+        QVERIFY(!u.unit.exists(QStringLiteral("/usr/local/gui_files")));
+    }
+};
+
+VELMO_TEST_GUILESS_MAIN(TestGuiFiles)
+#include "test_guifiles.moc"
