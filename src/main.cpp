@@ -1,7 +1,36 @@
+#include "app/loggedinuser.h"
+#include "app/mainwindow.h"
+#include "platform/platform.h"
+#include "services/device_services.h"
+
 #include <QApplication>
+#include <QGuiApplication>
+#include <QScreen>
+
+#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
+    // The same document must always serialize to the same bytes.
+    qSetGlobalQHashSeed(0);
+    malvo_syslog(5, "######## G U I   E N T R Y ########\n");
     QApplication app(argc, argv);
-    return 0;
+    QApplication::setStyle(QStringLiteral("windowsvista"));
+
+    // QApplication has taken its own options out of argv already.
+    const char* disconnectReason = nullptr;
+    opterr = 0;
+    for (int option; (option = getopt(argc, argv, "e:")) != -1;) {
+        if (option == 'e')
+            disconnectReason = optarg;
+    }
+
+    const std::unique_ptr<Platform> platform = createUnitPlatform();
+    LoggedInUser user;
+    MainWindow window(*platform, disconnectReason, &user);
+    window.resize(600, 450);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    window.move((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
+    window.show();
+    return app.exec();
 }
