@@ -272,6 +272,8 @@ void TestTextCipher::foreignBytesAreRejected_data()
         << forgeChecked(zipped, withLengthHeader(compressed, sentence.size() + 1)) << payload;
     QTest::newRow("compressed, understated large stream")
         << forgeChecked(zipped, withLengthHeader(bomb, 10)) << payload;
+    QTest::newRow("compressed, zero length header with a stream")
+        << forgeChecked(zipped, withLengthHeader(compressed, 0)) << payload;
     QTest::newRow("compressed, truncated stream")
         << forgeChecked(zipped, compressed.left(compressed.size() - 6)) << payload;
     QTest::newRow("compressed, not a zlib stream")

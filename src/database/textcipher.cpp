@@ -5,6 +5,8 @@
 #include <QtDebug>
 #include <QtEndian>
 
+#include <zlib.h>
+
 namespace {
 
 const char cipherVersion = 3;
@@ -34,9 +36,10 @@ QByteArray sha1(const QByteArray& payload)
     return QCryptographicHash::hash(payload, QCryptographicHash::Sha1);
 }
 
-// qUncompress sizes its buffer from the 4-byte length header alone, so the
-// header is held against our bound first, and the result must match it
-// exactly: qCompress always writes the true length.
+// The payload is qCompress's form: a 4-byte big-endian length, then a zlib
+// stream. qUncompress trusts that length and keeps growing its buffer when the
+// stream yields more, so a small forged file could claim gigabytes; inflating
+// into exactly the claimed size, itself bounded, cannot.
 bool uncompressBounded(const QByteArray& payload, QByteArray* plain)
 {
     if (payload.size() < 4)
@@ -44,8 +47,21 @@ bool uncompressBounded(const QByteArray& payload, QByteArray* plain)
     const quint32 claimed = qFromBigEndian<quint32>(payload.constData());
     if (claimed > quint32(TextCipher::maxPlainSize))
         return false;
-    *plain = qUncompress(payload);
-    return plain->size() == int(claimed);
+    if (claimed == 0) {
+        // qCompress writes an empty input as the bare length and no stream.
+        plain->clear();
+        return payload.size() == 4;
+    }
+    plain->resize(int(claimed));
+    uLongf produced = claimed;
+    const int status = ::uncompress(reinterpret_cast<Bytef*>(plain->data()), &produced,
+                                    reinterpret_cast<const Bytef*>(payload.constData()) + 4,
+                                    uLong(payload.size() - 4));
+    if (status != Z_OK || produced != claimed) {
+        plain->clear();
+        return false;
+    }
+    return true;
 }
 
 bool isBase64Space(char c)
