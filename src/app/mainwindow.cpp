@@ -51,6 +51,16 @@ MainWindow::~MainWindow()
     delete ui;
 }
 
+QThread* MainWindow::initializeWorker(Worker* worker)
+{
+    return workerSlot.initialize(worker);
+}
+
+void MainWindow::deinitializeWorker()
+{
+    workerSlot.deinitialize();
+}
+
 bool MainWindow::isUnitManaged()
 {
     const QString ownAddress = platform.eth0().hardwareAddress.toUpper();

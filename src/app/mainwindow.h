@@ -2,6 +2,7 @@
 
 #include "app/guifiles.h"
 #include "app/statisticsreporter.h"
+#include "app/worker.h"
 #include "database/databasestorage.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
@@ -44,6 +45,10 @@ public:
     void ensureAuthenticationStatFile();
     void incrementAuthenticationStat(const QString& key);
 
+    // One background work item at a time (the receiver upgrade).
+    QThread* initializeWorker(Worker* worker);
+    void deinitializeWorker();
+
     bool isUnitManaged();
     void showWarning(const QString& title, const QString& text);
 
@@ -64,6 +69,7 @@ private:
     DatabaseStorage database;
     GuiSettingsFile guiSettings;
     StatisticsReporter statistics;
+    WorkerSlot workerSlot { "QThread* MainWindow::initializeWorker(Worker*)", "void MainWindow::deinitializeWorker()" };
     BoardInfo boardInfo {};
     bool loggedOn = false;
     bool unitManaged = false;
