@@ -55,8 +55,7 @@ private:
 };
 
 // Calls `step(measured)` first for the warm-up runs (measured false), then `runs` times.
-template <typename Step>
-void repeat(int runs, Step step, int warmUps = defaultWarmUps)
+template <typename Step> void repeat(int runs, Step step, int warmUps = defaultWarmUps)
 {
     for (int i = 0; i < warmUps; ++i)
         step(false);
@@ -65,8 +64,7 @@ void repeat(int runs, Step step, int warmUps = defaultWarmUps)
 }
 
 // The time of each measured run of `step`, in µs.
-template <typename Step>
-QVector<double> measureUs(int runs, Step step, int warmUps = defaultWarmUps)
+template <typename Step> QVector<double> measureUs(int runs, Step step, int warmUps = defaultWarmUps)
 {
     QVector<double> times;
     times.reserve(runs);

@@ -4,6 +4,9 @@
 //   bench_floor io <folder> <size>... [--runs N]
 //       Durably writes one file per size into <folder> and reads them back, the
 //       minimal way; prints the medians of the write and read phases.
+//   bench_floor xml <file> [--runs N]
+//       What bare Qt needs to check and handle that XML file: the medians of its
+//       MD5, of one DOM parse and of writing the parsed document back as text.
 //   bench_floor start
 //       One bare Qt start: QApplication, a 600x450 window, quit once exposed;
 //       prints the time from main() and the peak RSS.
@@ -13,14 +16,16 @@
 #include "benchutil.h"
 
 #include <QApplication>
+#include <QCryptographicHash>
 #include <QDir>
+#include <QDomDocument>
 #include <QTimer>
 #include <QWidget>
 #include <QWindow>
 
 #include <cerrno>
-#include <functional>
 #include <fcntl.h>
+#include <functional>
 #include <unistd.h>
 
 namespace {
@@ -111,7 +116,7 @@ int runIo(const QStringList& arguments)
     QVector<double> totalUs;
     bool failed = false;
     const int runs = bench::runCount(arguments);
-    for (int run = -bench::defaultWarmUps; run < runs; ++run) {
+    bench::repeat(runs, [&](bool measured) {
         bench::Timer timer;
         for (int i = 0; i < paths.size(); ++i)
             failed |= !writeDurably(folder, paths.at(i), contents.at(i));
@@ -120,24 +125,69 @@ int runIo(const QStringList& arguments)
         for (const QByteArray& path : qAsConst(paths))
             failed |= !readWhole(path, readBuffer);
         const double read = timer.elapsedUs();
-        if (run >= 0) {
+        if (measured) {
             writeUs << written;
             readUs << read;
             totalUs << written + read;
         }
-    }
+    });
     for (const QByteArray& path : qAsConst(paths))
         ::unlink(path.constData());
     if (failed) {
-        bench::printLine(QStringLiteral("bench_floor io: a write or read failed in ") + QFile::decodeName(folder));
+        bench::printLine(
+            QStringLiteral("bench_floor io: a write or read failed in ") + QFile::decodeName(folder));
         return 1;
     }
     bench::printLine(bench::resultLine(QStringLiteral("floor-io"),
-                                       { { QStringLiteral("runs"), QString::number(runs) },
-                                         { QStringLiteral("bytes"), sizeTexts.join(QLatin1Char(',')) },
-                                         { QStringLiteral("write_us"), QString::number(bench::median(writeUs), 'f', 1) },
-                                         { QStringLiteral("read_us"), QString::number(bench::median(readUs), 'f', 1) },
-                                         { QStringLiteral("total_us"), QString::number(bench::median(totalUs), 'f', 1) } }));
+        { { QStringLiteral("runs"), QString::number(runs) },
+            { QStringLiteral("bytes"), sizeTexts.join(QLatin1Char(',')) },
+            { QStringLiteral("write_us"), QString::number(bench::median(writeUs), 'f', 1) },
+            { QStringLiteral("read_us"), QString::number(bench::median(readUs), 'f', 1) },
+            { QStringLiteral("total_us"), QString::number(bench::median(totalUs), 'f', 1) } }));
+    return 0;
+}
+
+// --- xml ------------------------------------------------------------------
+
+int runXml(const QStringList& arguments)
+{
+    if (arguments.size() < 3) {
+        bench::printLine(QStringLiteral("usage: bench_floor xml <file> [--runs N]"));
+        return 2;
+    }
+    QFile file(arguments.at(2));
+    if (!file.open(QIODevice::ReadOnly)) {
+        bench::printLine(QStringLiteral("bench_floor xml: cannot read ") + arguments.at(2));
+        return 1;
+    }
+    const QByteArray content = file.readAll();
+    const int runs = bench::runCount(arguments);
+    QByteArray digest;
+    QDomDocument document;
+    QByteArray written;
+    bool parsed = true;
+    const QVector<double> md5Us = bench::measureUs(
+        runs, [&] { digest = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex(); });
+    QVector<double> parseUs;
+    bench::repeat(runs, [&](bool measured) {
+        // Freeing the previous tree is not part of a parse.
+        document = QDomDocument();
+        bench::Timer timer;
+        parsed &= document.setContent(content);
+        if (measured)
+            parseUs << timer.elapsedUs();
+    });
+    const QVector<double> textUs = bench::measureUs(runs, [&] { written = document.toByteArray(1); });
+    if (!parsed || written.isEmpty()) {
+        bench::printLine(QStringLiteral("bench_floor xml: not a complete XML document: ") + arguments.at(2));
+        return 1;
+    }
+    bench::printLine(bench::resultLine(QStringLiteral("floor-xml"),
+        { { QStringLiteral("runs"), QString::number(runs) },
+            { QStringLiteral("bytes"), QString::number(content.size()) },
+            { QStringLiteral("md5_us"), QString::number(bench::median(md5Us), 'f', 1) },
+            { QStringLiteral("parse_us"), QString::number(bench::median(parseUs), 'f', 1) },
+            { QStringLiteral("text_us"), QString::number(bench::median(textUs), 'f', 1) } }));
     return 0;
 }
 
@@ -145,7 +195,10 @@ int runIo(const QStringList& arguments)
 
 class ExposeWatch : public QObject {
 public:
-    explicit ExposeWatch(std::function<void()> onExposed) : onExposed(std::move(onExposed)) {}
+    explicit ExposeWatch(std::function<void()> onExposed)
+        : onExposed(std::move(onExposed))
+    {
+    }
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
@@ -185,8 +238,8 @@ int runStart(int argc, char** argv, const bench::Timer& sinceMain)
         return 1;
     }
     bench::printLine(bench::resultLine(QStringLiteral("floor-start"),
-                                       { { QStringLiteral("elapsed_us"), QString::number(exposedUs, 'f', 1) },
-                                         { QStringLiteral("maxrss_kb"), QString::number(bench::peakRssKb()) } }));
+        { { QStringLiteral("elapsed_us"), QString::number(exposedUs, 'f', 1) },
+            { QStringLiteral("maxrss_kb"), QString::number(bench::peakRssKb()) } }));
     return 0;
 }
 
@@ -206,10 +259,11 @@ int runStartSummary(int argc, char** argv)
     for (int run = -bench::defaultWarmUps; run < runs; ++run) {
         const bench::ProcessRun child
             = bench::runProcess(application.applicationFilePath(), { QStringLiteral("start") }, 60000);
-        const QMap<QString, QString> fields = bench::parseResultLine(child.output, QStringLiteral("floor-start"));
+        const QMap<QString, QString> fields
+            = bench::parseResultLine(child.output, QStringLiteral("floor-start"));
         if (!child.ok || fields.isEmpty()) {
             bench::printLine(QStringLiteral("bench_floor: the bare Qt start failed: ")
-                             + QString::fromLocal8Bit(child.errors + child.output).trimmed());
+                + QString::fromLocal8Bit(child.errors + child.output).trimmed());
             return 1;
         }
         if (run < 0)
@@ -218,15 +272,18 @@ int runStartSummary(int argc, char** argv)
         wallUs << child.wallUs;
         rssKb << fields.value(QStringLiteral("maxrss_kb")).toDouble();
     }
-    bench::printLine(QStringLiteral("bare Qt start, %1 runs (QApplication, 600x450 window until exposed):").arg(runs));
-    bench::printLine(QStringLiteral("  main() to exposed: median %1").arg(bench::formatUs(bench::median(inProcessUs))));
-    bench::printLine(QStringLiteral("  process start to exit: median %1").arg(bench::formatUs(bench::median(wallUs))));
+    bench::printLine(
+        QStringLiteral("bare Qt start, %1 runs (QApplication, 600x450 window until exposed):").arg(runs));
+    bench::printLine(
+        QStringLiteral("  main() to exposed: median %1").arg(bench::formatUs(bench::median(inProcessUs))));
+    bench::printLine(
+        QStringLiteral("  process start to exit: median %1").arg(bench::formatUs(bench::median(wallUs))));
     bench::printLine(QStringLiteral("  peak RSS: median %1 KiB").arg(bench::median(rssKb), 0, 'f', 0));
     bench::printLine(bench::resultLine(QStringLiteral("floor-start-summary"),
-                                       { { QStringLiteral("runs"), QString::number(runs) },
-                                         { QStringLiteral("elapsed_us"), QString::number(bench::median(inProcessUs), 'f', 1) },
-                                         { QStringLiteral("wall_us"), QString::number(bench::median(wallUs), 'f', 1) },
-                                         { QStringLiteral("maxrss_kb"), QString::number(bench::median(rssKb), 'f', 0) } }));
+        { { QStringLiteral("runs"), QString::number(runs) },
+            { QStringLiteral("elapsed_us"), QString::number(bench::median(inProcessUs), 'f', 1) },
+            { QStringLiteral("wall_us"), QString::number(bench::median(wallUs), 'f', 1) },
+            { QStringLiteral("maxrss_kb"), QString::number(bench::median(rssKb), 'f', 0) } }));
     return 0;
 }
 
@@ -238,11 +295,11 @@ int main(int argc, char** argv)
     const QString mode = argc > 1 ? QString::fromLocal8Bit(argv[1]) : QString();
     if (mode == QLatin1String("start"))
         return runStart(argc, argv, sinceMain);
-    if (mode == QLatin1String("io")) {
+    if (mode == QLatin1String("io") || mode == QLatin1String("xml")) {
         QStringList arguments;
         for (int i = 0; i < argc; ++i)
             arguments << QString::fromLocal8Bit(argv[i]);
-        return runIo(arguments);
+        return mode == QLatin1String("io") ? runIo(arguments) : runXml(arguments);
     }
     return runStartSummary(argc, argv);
 }
