@@ -1,10 +1,11 @@
 #include "simdefaults.h"
 
 #include <QDir>
-#include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
 #include <QJsonDocument>
+
+#include "simservicesupport.h"
 
 namespace {
 
@@ -145,12 +146,8 @@ QJsonObject parse(const char* json)
 
 void writeIfMissing(const QString& path, const QByteArray& bytes)
 {
-    if (QFileInfo::exists(path))
-        return;
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile out(path);
-    if (out.open(QIODevice::WriteOnly))
-        out.write(bytes);
+    if (!QFileInfo::exists(path))
+        SimServices::writeWhole(path, bytes);
 }
 
 } // namespace
@@ -228,7 +225,7 @@ void createUnitFiles(const QString& root, const QJsonObject& state)
         "/dev/mmcblk0p3 /mnt/perm ext4 rw,relatime 0 0\n");
 
     const QJsonObject eth0
-        = state.value(QStringLiteral("network")).toObject().value(QStringLiteral("eth0")).toObject();
+        = SimServices::child(SimServices::child(state, QStringLiteral("network")), QStringLiteral("eth0"));
     const QByteArray address = eth0.value(QStringLiteral("address")).toString().toLatin1();
     const QByteArray gateway = eth0.value(QStringLiteral("gateway")).toString().toLatin1();
     writeIfMissing(root + QStringLiteral("/usr/local/interfaces"),

@@ -8,27 +8,15 @@
 #include <QJsonArray>
 #include <QJsonObject>
 
-#include "simpackage.h"
 #include "platform/boundedread.h"
+#include "simpackage.h"
 #include "simprograms.h"
+#include "simservicesupport.h"
 #include "simunit.h"
 
+using namespace SimServices;
+
 namespace {
-constexpr qint64 maxPackageBytes = 1024 * 1024;
-constexpr qint64 maxTextFileBytes = 64 * 1024;
-
-QJsonObject child(const QJsonObject& object, const QString& key)
-{
-    return object.value(key).toObject();
-}
-
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
-}
-
 void setProcessRunning(QJsonObject& state, const QString& name, bool running)
 {
     QJsonArray processes = state.value(QStringLiteral("processes")).toArray();
@@ -113,7 +101,7 @@ ProgramResult SimPrograms::flushEth0(const QStringList&)
         QByteArray resolver;
         for (const QString& dns : leaseDns)
             resolver += "nameserver " + dns.toLatin1() + '\n';
-        writeFile(unit.path(QStringLiteral("/usr/local/resolv.conf")), resolver);
+        writeWhole(unit.path(QStringLiteral("/usr/local/resolv.conf")), resolver);
     }
     return exited(0);
 }
@@ -153,7 +141,7 @@ ProgramResult SimPrograms::loadKeymap(const QStringList&)
 ProgramResult SimPrograms::diagnostics(const QStringList&)
 {
     const QByteArray content = unit.state().value(QStringLiteral("diagnosticsRx")).toString().toLatin1();
-    return exited(writeFile(unit.path(QStringLiteral("/usr/local/diagnosticsRX.enc")), content) ? 0 : 1);
+    return exited(writeWhole(unit.path(QStringLiteral("/usr/local/diagnosticsRX.enc")), content) ? 0 : 1);
 }
 
 // SELECT FIELD TABLE prints the value; UPDATE FIELD TABLE VALUE stores it.
@@ -172,12 +160,10 @@ ProgramResult SimPrograms::rxDatabase(const QStringList& args)
     }
     if (verb == QLatin1String("UPDATE") && args.size() >= 4) {
         const QString value = args.mid(3).join(QLatin1Char(' '));
-        unit.editState([&](QJsonObject& state) {
-            QJsonObject database = child(state, QStringLiteral("rxDatabase"));
+        unit.editSection(QStringLiteral("rxDatabase"), [&](QJsonObject& database) {
             QJsonObject rows = child(database, table);
             rows.insert(field, value);
             database.insert(table, rows);
-            state.insert(QStringLiteral("rxDatabase"), database);
         });
         return exited(0);
     }
@@ -239,7 +225,7 @@ ProgramResult SimPrograms::runPackage(const QByteArray& bytes, const QStringList
         if (cleaned.startsWith(QLatin1Char('/')) || cleaned == QLatin1String("..")
             || cleaned.startsWith(QLatin1String("../")))
             continue; // an archive member never lands outside its target
-        writeFile(target + QLatin1Char('/') + cleaned,
+        writeWhole(target + QLatin1Char('/') + cleaned,
             "simulated " + cleaned.toLatin1() + " of " + version.toLatin1() + '\n');
     }
     touchFile(QStringLiteral("/tmp/upgrade_complete"));

@@ -5,6 +5,7 @@
 
 #include "platform/linuxplatform.h"
 #include "simprograms.h"
+#include "simservicesupport.h"
 #include "simunit.h"
 
 SimPlatform::SimPlatform(SimUnit& unit)
@@ -33,8 +34,8 @@ bool SimPlatform::startDetached(const QString& program, const QStringList& argum
 
 NetworkFacts SimPlatform::eth0() const
 {
-    const QJsonObject eth0
-        = unit.state().value(QStringLiteral("network")).toObject().value(QStringLiteral("eth0")).toObject();
+    const QJsonObject eth0 = SimServices::child(
+        SimServices::child(unit.state(), QStringLiteral("network")), QStringLiteral("eth0"));
     NetworkFacts facts;
     facts.up = eth0.value(QStringLiteral("up")).toBool();
     facts.running = eth0.value(QStringLiteral("running")).toBool();

@@ -8,13 +8,13 @@
 #include <QHash>
 #include <QHostAddress>
 #include <QJsonArray>
-#include <QRegularExpression>
 
+#include "simservicesupport.h"
 #include "simunit.h"
 
-namespace {
-constexpr qint64 maxTextFileBytes = 1024 * 1024;
+using namespace SimServices;
 
+namespace {
 QStringList operands(const QStringList& args)
 {
     QStringList result;
@@ -69,8 +69,6 @@ SimPrograms::Handler SimPrograms::handlerFor(const QString& name)
         { QStringLiteral("logger"), &SimPrograms::logger },
         { QStringLiteral("rm"), &SimPrograms::rm },
         { QStringLiteral("cp"), &SimPrograms::cp },
-        { QStringLiteral("ls"), &SimPrograms::ls },
-        { QStringLiteral("grep"), &SimPrograms::grep },
         { QStringLiteral("check_power_button_mode"), &SimPrograms::checkPowerButtonMode },
         { QStringLiteral("set_power_button_mode"), &SimPrograms::setPowerButtonMode },
         { QStringLiteral("restapi_cli"), &SimPrograms::restapiCli },
@@ -175,8 +173,7 @@ ProgramResult SimPrograms::route(const QStringList&)
 {
     QByteArray table = "Kernel IP routing table\n"
                        "Destination     Gateway         Genmask         Flags Metric Ref    Use Iface\n";
-    const QJsonObject eth0
-        = unit.state().value(QStringLiteral("network")).toObject().value(QStringLiteral("eth0")).toObject();
+    const QJsonObject eth0 = child(child(unit.state(), QStringLiteral("network")), QStringLiteral("eth0"));
     const QHostAddress address(eth0.value(QStringLiteral("address")).toString());
     const QHostAddress mask(eth0.value(QStringLiteral("netmask")).toString());
     const QHostAddress gateway(eth0.value(QStringLiteral("gateway")).toString());
@@ -243,17 +240,14 @@ ProgramResult SimPrograms::reboot(const QStringList&)
     QString pendingVersion;
     unit.editState([&](QJsonObject& state) {
         state.insert(QStringLiteral("reboots"), state.value(QStringLiteral("reboots")).toInt() + 1);
-        QJsonObject upgrade = state.value(QStringLiteral("upgrade")).toObject();
+        QJsonObject upgrade = child(state, QStringLiteral("upgrade"));
         pendingVersion = upgrade.value(QStringLiteral("pendingVersion")).toString();
         upgrade.insert(QStringLiteral("pendingVersion"), QString());
         state.insert(QStringLiteral("upgrade"), upgrade);
     });
     // An installed release becomes the running one at the restart.
-    if (!pendingVersion.isEmpty()) {
-        QFile version(unit.path(QStringLiteral("/VERSION")));
-        if (version.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            version.write(pendingVersion.toLatin1() + '\n');
-    }
+    if (!pendingVersion.isEmpty())
+        writeWhole(unit.path(QStringLiteral("/VERSION")), pendingVersion.toLatin1() + '\n');
     return exited(0);
 }
 
@@ -320,63 +314,4 @@ ProgramResult SimPrograms::cp(const QStringList& args)
         return exited(1);
     QFile::remove(target);
     return exited(QFile::copy(source, target) ? 0 : 1);
-}
-
-ProgramResult SimPrograms::ls(const QStringList& args)
-{
-    QStringList targets = operands(args);
-    if (targets.isEmpty())
-        targets << QStringLiteral("/");
-    const bool all = hasOption(args, QLatin1Char('a'));
-    QByteArray output;
-    int code = 0;
-    for (const QString& operand : targets) {
-        const QString target = unit.pathInside(operand);
-        const QFileInfo info(target);
-        if (target.isEmpty() || !info.exists()) {
-            code = 2;
-        } else if (info.isDir()) {
-            QDir::Filters filters = QDir::AllEntries | QDir::NoDotAndDotDot | QDir::System;
-            if (all)
-                filters |= QDir::Hidden;
-            for (const QString& name : QDir(target).entryList(filters, QDir::Name))
-                output += name.toLatin1() + '\n';
-        } else {
-            output += operand.toLatin1() + '\n';
-        }
-    }
-    return exited(code, output);
-}
-
-ProgramResult SimPrograms::grep(const QStringList& args)
-{
-    const bool quiet = hasOption(args, QLatin1Char('q'));
-    const bool invert = hasOption(args, QLatin1Char('v'));
-    const bool ignoreCase = hasOption(args, QLatin1Char('i'));
-    const QStringList rest = operands(args);
-    if (rest.isEmpty())
-        return exited(2);
-    QRegularExpression pattern(rest.first(),
-        ignoreCase ? QRegularExpression::CaseInsensitiveOption : QRegularExpression::NoPatternOption);
-    if (!pattern.isValid())
-        pattern.setPattern(QRegularExpression::escape(rest.first()));
-    QByteArray output;
-    bool matched = false;
-    int code = 0;
-    // No file operand means standard input, which a run never has.
-    for (const QString& operand : rest.mid(1)) {
-        QFile in(unit.pathInside(operand));
-        if (!in.open(QIODevice::ReadOnly)) {
-            code = 2;
-            continue;
-        }
-        for (const QByteArray& line : readBounded(in, maxTextFileBytes).split('\n')) {
-            if (pattern.match(QString::fromLatin1(line)).hasMatch() == invert || line.isEmpty())
-                continue;
-            matched = true;
-            if (!quiet)
-                output += line + '\n';
-        }
-    }
-    return exited(code ? code : (matched ? 0 : 1), output);
 }

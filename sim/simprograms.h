@@ -33,8 +33,6 @@ private:
     ProgramResult logger(const QStringList& args);
     ProgramResult rm(const QStringList& args);
     ProgramResult cp(const QStringList& args);
-    ProgramResult ls(const QStringList& args);
-    ProgramResult grep(const QStringList& args);
 
     // Firmware programs and scripts.
     ProgramResult checkPowerButtonMode(const QStringList& args);

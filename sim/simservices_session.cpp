@@ -1,6 +1,5 @@
 // The directory log-on and the session launchers of the simulated unit.
 
-#include <QFile>
 #include <QJsonArray>
 
 #include "services/device_services.h"
@@ -11,24 +10,31 @@ using namespace SimServices;
 
 namespace {
 const QString directoryKey = QStringLiteral("directory");
+using Options = QList<QPair<QString, QString>>;
 
 QString sessionText(const QString& user)
 {
     return QStringLiteral("sim-directory-session:") + user;
 }
 
+// Every value goes in single quotes, so that no text from the database is
+// parsed by the shell that runs the script; line breaks are dropped, as the
+// script is one line. The OSD's hot-key rewrite edits the word after a
+// "--hotkey" between single spaces, so one inside a value is split by an empty
+// quote pair, which the shell joins again.
 QString quoted(const QString& value)
 {
-    if (!value.isEmpty() && !value.contains(QLatin1Char(' ')) && !value.contains(QLatin1Char('\'')))
-        return value;
-    QString escaped = value;
-    escaped.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    return QLatin1Char('\'') + escaped + QLatin1Char('\'');
+    QString text = value;
+    text.remove(QLatin1Char('\r'));
+    text.remove(QLatin1Char('\n'));
+    text.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
+    text.replace(QStringLiteral("--hotkey"), QStringLiteral("-''-hotkey"));
+    return QLatin1Char('\'') + text + QLatin1Char('\'');
 }
 
 // Writes the launch script and its relaunch copy: one command line ending in
 // "&", with "--hotkey N" when the unit has a hot-key set. Passwords stay out.
-void writeScripts(SimUnit* unit, const QString& type, const QList<QPair<QString, QString>>& options)
+void writeScripts(SimUnit* unit, const QString& type, const Options& options)
 {
     QString line = QStringLiteral("/usr/bin/connection_control --type ") + type;
     for (const auto& option : options)
@@ -38,16 +44,12 @@ void writeScripts(SimUnit* unit, const QString& type, const QList<QPair<QString,
     if (hotkey.isDouble() && hotkey.toInt() >= 0)
         line += QStringLiteral(" --hotkey ") + QString::number(hotkey.toInt());
     line += QStringLiteral(" &");
-    for (const char* script : { "/tmp/startapp.sh", "/tmp/prevConnection.sh" }) {
-        QFile out(unit->path(QLatin1String(script)));
-        if (out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-            out.write(line.toLatin1());
-    }
+    for (const char* script : { "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
+        writeWhole(unit->path(QLatin1String(script)), line.toLatin1());
 }
 
 // Records the call, then prepares the session unless a failure was injected.
-int launch(const char* call, const QJsonArray& arguments, const QString& type,
-    const QList<QPair<QString, QString>>& options)
+int launch(const char* call, const QJsonArray& arguments, const QString& type, const Options& options)
 {
     SimUnit* unit = SimUnit::current();
     if (!unit)
@@ -63,6 +65,16 @@ QString flag(int value)
 {
     return QString::number(value);
 }
+
+// What the transmitter and KVM sessions share.
+Options viaOptions(const char* name, const char* ip, int audio, int usb, int inactivityTimer,
+    const char* loggedOnUser, int shared, int persistent)
+{
+    return { { QStringLiteral("name"), fromC(name) }, { QStringLiteral("host"), fromC(ip) },
+        { QStringLiteral("owner"), fromC(loggedOnUser) }, { QStringLiteral("audio"), flag(audio) },
+        { QStringLiteral("usb"), flag(usb) }, { QStringLiteral("timeout"), QString::number(inactivityTimer) },
+        { QStringLiteral("shared"), flag(shared) }, { QStringLiteral("persistent"), flag(persistent) } };
+}
 }
 
 extern "C" {
@@ -75,13 +87,11 @@ int ad_login(const char* user, const char* password, char session[AD_SESSION_LEN
         return code;
     const QString name = fromC(user, 256);
     const QString secret = fromC(password, 256);
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject directory = child(state, directoryKey);
+    unit->editSection(directoryKey, [&](QJsonObject& directory) {
         const QJsonValue known = child(directory, QStringLiteral("users")).value(name);
         directory.insert(QStringLiteral("pendingUser"), name);
         directory.insert(QStringLiteral("pendingOk"), known.isString() && known.toString() == secret);
         directory.insert(QStringLiteral("authStatusCalls"), 0);
-        state.insert(directoryKey, directory);
     });
     toC(session, AD_SESSION_LEN, sessionText(name));
     return 0;
@@ -97,8 +107,7 @@ int ad_get_auth_status(const char* user)
         return code;
     const QString name = fromC(user, 256);
     int status = 1;
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject directory = child(state, directoryKey);
+    unit->editSection(directoryKey, [&](QJsonObject& directory) {
         if (!directory.contains(QStringLiteral("pendingUser"))
             || directory.value(QStringLiteral("pendingUser")).toString() != name)
             return;
@@ -108,7 +117,6 @@ int ad_get_auth_status(const char* user)
         if (status == 0 && !directory.value(QStringLiteral("pendingOk")).toBool())
             status = 6;
         directory.insert(QStringLiteral("authStatusCalls"), calls + 1);
-        state.insert(directoryKey, directory);
     });
     return status;
 }
@@ -126,11 +134,9 @@ int ad_auth_complete(const char* user, char session[AD_SESSION_LEN])
         return 1;
     if (!directory.value(QStringLiteral("pendingOk")).toBool())
         return 6;
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject d = child(state, directoryKey);
-        d.remove(QStringLiteral("pendingUser"));
-        d.remove(QStringLiteral("pendingOk"));
-        state.insert(directoryKey, d);
+    unit->editSection(directoryKey, [](QJsonObject& directory) {
+        directory.remove(QStringLiteral("pendingUser"));
+        directory.remove(QStringLiteral("pendingOk"));
     });
     return 0;
 }
@@ -157,13 +163,9 @@ int create_via_tx_connection(const char* name, const char* ip, int audio, int us
         QJsonArray { fromC(name), fromC(ip), audio, usb, inactivityTimer, fromC(loggedOnUser), shared,
             persistent, extendedDesktop, viewOnly },
         QStringLiteral("via_tx"),
-        { { QStringLiteral("name"), fromC(name) }, { QStringLiteral("host"), fromC(ip) },
-            { QStringLiteral("owner"), fromC(loggedOnUser) }, { QStringLiteral("audio"), flag(audio) },
-            { QStringLiteral("usb"), flag(usb) },
-            { QStringLiteral("timeout"), QString::number(inactivityTimer) },
-            { QStringLiteral("shared"), flag(shared) }, { QStringLiteral("persistent"), flag(persistent) },
-            { QStringLiteral("extdesk"), flag(extendedDesktop) },
-            { QStringLiteral("viewonly"), flag(viewOnly) } });
+        viaOptions(name, ip, audio, usb, inactivityTimer, loggedOnUser, shared, persistent)
+            + Options { { QStringLiteral("extdesk"), flag(extendedDesktop) },
+                { QStringLiteral("viewonly"), flag(viewOnly) } });
 }
 
 int create_via_kvm_connection(const char* name, const char* ip, int audio, int usb, int inactivityTimer,
@@ -173,11 +175,7 @@ int create_via_kvm_connection(const char* name, const char* ip, int audio, int u
         QJsonArray {
             fromC(name), fromC(ip), audio, usb, inactivityTimer, fromC(loggedOnUser), shared, persistent },
         QStringLiteral("kvm"),
-        { { QStringLiteral("name"), fromC(name) }, { QStringLiteral("host"), fromC(ip) },
-            { QStringLiteral("owner"), fromC(loggedOnUser) }, { QStringLiteral("audio"), flag(audio) },
-            { QStringLiteral("usb"), flag(usb) },
-            { QStringLiteral("timeout"), QString::number(inactivityTimer) },
-            { QStringLiteral("shared"), flag(shared) }, { QStringLiteral("persistent"), flag(persistent) } });
+        viaOptions(name, ip, audio, usb, inactivityTimer, loggedOnUser, shared, persistent));
 }
 
 int create_horizon_connection(const char* userName, const char* password, const char* ip)

@@ -8,8 +8,8 @@
 #include <QHostAddress>
 #include <QJsonArray>
 
-#include "services/device_services.h"
 #include "platform/boundedread.h"
+#include "services/device_services.h"
 #include "simdefaults.h"
 #include "simpackage.h"
 #include "simservicesupport.h"
@@ -19,7 +19,6 @@ using namespace SimServices;
 
 namespace {
 const QString transmittersKey = QStringLiteral("transmitters");
-constexpr qint64 maxPackageBytes = 1024 * 1024;
 
 // Error codes of the library, as the OSD's message tables read them.
 enum TxError {
@@ -68,32 +67,42 @@ int reach(const QJsonObject& state, const QString& address, QJsonObject* tx)
     return 0;
 }
 
+// One work function's call on a transmitter that answers.
+struct TxCall {
+    SimUnit* unit = nullptr; // null: the call ends with `code`
+    ConfigData* cfg = nullptr;
+    QJsonObject tx;
+    QString address;
+    int code = 0;
+
+    // Writes the transmitter back, moved to `newAddress` when one is given.
+    void store(const QString& newAddress = QString()) const
+    {
+        unit->editSection(transmittersKey, [&](QJsonObject& all) {
+            all.remove(address);
+            all.insert(newAddress.isEmpty() ? address : newAddress, tx);
+        });
+    }
+};
+
 // Starts a work function: the unit, the simulated working time, the transmitter.
-SimUnit* beginTx(const char* function, void* cfg, int* code, QJsonObject* tx, QString* address)
+TxCall beginTx(const char* function, void* cfg)
 {
-    SimUnit* unit = begin(function, code);
+    TxCall call;
+    SimUnit* unit = begin(function, &call.code);
     if (!unit)
-        return nullptr;
+        return call;
     if (!cfg) {
-        *code = txProcessError;
-        return nullptr;
+        call.code = txProcessError;
+        return call;
     }
     unit->workDelay(QString::fromLatin1(function));
-    *address = txAddress(record(cfg));
-    *code = reach(unit->state(), *address, tx);
-    return *code == 0 ? unit : nullptr;
-}
-
-void storeTransmitter(
-    SimUnit* unit, const QString& address, const QJsonObject& tx, const QString& oldAddress = QString())
-{
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject all = child(state, transmittersKey);
-        if (!oldAddress.isEmpty())
-            all.remove(oldAddress);
-        all.insert(address, tx);
-        state.insert(transmittersKey, all);
-    });
+    call.cfg = record(cfg);
+    call.address = txAddress(call.cfg);
+    call.code = reach(unit->state(), call.address, &call.tx);
+    if (call.code == 0)
+        call.unit = unit;
+    return call;
 }
 
 void bump(QJsonObject& object, const QString& key)
@@ -142,45 +151,37 @@ extern "C" {
 
 int32_t su_get_tx_device_info(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    if (!beginTx("su_get_tx_device_info", cfg, &code, &tx, &address))
-        return code;
-    ConfigData* data = record(cfg);
-    toC(data->tx_info.mpn, tx.value(QStringLiteral("mpn")).toString());
-    toC(data->tx_info.serial, tx.value(QStringLiteral("serial")).toString());
-    toC(data->tx_info.mac, tx.value(QStringLiteral("mac")).toString());
-    toC(data->tx_info.sw_version, tx.value(QStringLiteral("swVersion")).toString());
-    toC(data->tx_info.mcast_addr, tx.value(QStringLiteral("mcastAddr")).toString());
-    toC(data->tx_info.mcast_port, tx.value(QStringLiteral("mcastPort")).toString());
+    TxCall call = beginTx("su_get_tx_device_info", cfg);
+    if (!call.unit)
+        return call.code;
+    toC(call.cfg->tx_info.mpn, call.tx.value(QStringLiteral("mpn")).toString());
+    toC(call.cfg->tx_info.serial, call.tx.value(QStringLiteral("serial")).toString());
+    toC(call.cfg->tx_info.mac, call.tx.value(QStringLiteral("mac")).toString());
+    toC(call.cfg->tx_info.sw_version, call.tx.value(QStringLiteral("swVersion")).toString());
+    toC(call.cfg->tx_info.mcast_addr, call.tx.value(QStringLiteral("mcastAddr")).toString());
+    toC(call.cfg->tx_info.mcast_port, call.tx.value(QStringLiteral("mcastPort")).toString());
     return 0;
 }
 
 int32_t su_get_tx_preferences(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    if (!beginTx("su_get_tx_preferences", cfg, &code, &tx, &address))
-        return code;
-    if (tx.value(QStringLiteral("safeMode")).toBool())
+    TxCall call = beginTx("su_get_tx_preferences", cfg);
+    if (!call.unit)
+        return call.code;
+    if (call.tx.value(QStringLiteral("safeMode")).toBool())
         return txEdidGetFailed;
-    fillPrefs(record(cfg), child(tx, QStringLiteral("prefs")));
+    fillPrefs(call.cfg, child(call.tx, QStringLiteral("prefs")));
     return 0;
 }
 
 int32_t su_set_tx_prefs(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_set_tx_prefs", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    if (tx.value(QStringLiteral("safeMode")).toBool())
+    TxCall call = beginTx("su_set_tx_prefs", cfg);
+    if (!call.unit)
+        return call.code;
+    if (call.tx.value(QStringLiteral("safeMode")).toBool())
         return txPrefsSetFailed;
-    const ConfigData* data = record(cfg);
+    const ConfigData* data = call.cfg;
     const QString hid = fromField(data->tx_prefs.hid_mode);
     const QStringList hidModes { QStringLiteral("Default"), QStringLiteral("Basic"), QStringLiteral("MAC"),
         QStringLiteral("Absolute"), QStringLiteral("Absolute MAC") };
@@ -189,7 +190,7 @@ int32_t su_set_tx_prefs(void* cfg)
         || !hidModes.contains(hid))
         return txPrefsSetFailed;
 
-    QJsonObject prefs = child(tx, QStringLiteral("prefs"));
+    QJsonObject prefs = child(call.tx, QStringLiteral("prefs"));
     QJsonArray indexes = prefs.value(QStringLiteral("edidIndex")).toArray();
     QJsonArray selects = prefs.value(QStringLiteral("edidSelect")).toArray();
     for (int head = 0; head < 2; ++head) {
@@ -209,20 +210,17 @@ int32_t su_set_tx_prefs(void* cfg)
     prefs.insert(QStringLiteral("hidMode"), hid);
     prefs.insert(QStringLiteral("edidIndex"), indexes);
     prefs.insert(QStringLiteral("edidSelect"), selects);
-    tx.insert(QStringLiteral("prefs"), prefs);
-    storeTransmitter(unit, address, tx);
+    call.tx.insert(QStringLiteral("prefs"), prefs);
+    call.store();
     return 0;
 }
 
 int32_t su_set_tx_network(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_set_tx_network", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    const ConfigData* data = record(cfg);
+    TxCall call = beginTx("su_set_tx_network", cfg);
+    if (!call.unit)
+        return call.code;
+    const ConfigData* data = call.cfg;
     if (data->net_device_type[0] != 'T' || data->net_device_type[1] != 'X')
         return txTypeCheckFailed;
     const QString newAddress = fromField(data->tx_net.ip).trimmed();
@@ -230,57 +228,46 @@ int32_t su_set_tx_network(void* cfg)
     if (QHostAddress(newAddress).protocol() != QAbstractSocket::IPv4Protocol
         || QHostAddress(mask).protocol() != QAbstractSocket::IPv4Protocol)
         return txProcessError;
-    tx.insert(QStringLiteral("mask"), mask);
-    tx.insert(QStringLiteral("gateway"), fromField(data->tx_net.gateway).trimmed());
-    bump(tx, QStringLiteral("reboots"));
-    storeTransmitter(unit, newAddress, tx, address);
+    call.tx.insert(QStringLiteral("mask"), mask);
+    call.tx.insert(QStringLiteral("gateway"), fromField(data->tx_net.gateway).trimmed());
+    bump(call.tx, QStringLiteral("reboots"));
+    call.store(newAddress);
     return 0;
 }
 
 int32_t su_reboot_tx_unit(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_reboot_tx_unit", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    bump(tx, QStringLiteral("reboots"));
-    storeTransmitter(unit, address, tx);
+    TxCall call = beginTx("su_reboot_tx_unit", cfg);
+    if (!call.unit)
+        return call.code;
+    bump(call.tx, QStringLiteral("reboots"));
+    call.store();
     return 0;
 }
 
 // Factory settings at the factory address; identity and firmware stay.
 int32_t su_restore_tx_unit(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_restore_tx_unit", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
+    TxCall call = beginTx("su_restore_tx_unit", cfg);
+    if (!call.unit)
+        return call.code;
     const QJsonObject factory = SimDefaults::transmitter();
     for (const char* key : { "mask", "gateway", "mcastAddr", "mcastPort", "prefs", "safeMode" })
-        tx.insert(QLatin1String(key), factory.value(QLatin1String(key)));
-    bump(tx, QStringLiteral("restores"));
-    storeTransmitter(unit, QStringLiteral("192.168.1.22"), tx, address);
+        call.tx.insert(QLatin1String(key), factory.value(QLatin1String(key)));
+    bump(call.tx, QStringLiteral("restores"));
+    call.store(QStringLiteral("192.168.1.22"));
     return 0;
 }
 
 int32_t su_run_tx_diagnostics(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_run_tx_diagnostics", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    QFile out(unit->path(QStringLiteral("/usr/local/diagnosticsTX.enc")));
-    QDir().mkpath(QFileInfo(out.fileName()).absolutePath());
-    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate))
-        return txProcessError;
-    out.write(tx.value(QStringLiteral("diagnostics")).toString().toLatin1());
-    return 0;
+    TxCall call = beginTx("su_run_tx_diagnostics", cfg);
+    if (!call.unit)
+        return call.code;
+    const QByteArray diagnostics = call.tx.value(QStringLiteral("diagnostics")).toString().toLatin1();
+    return writeWhole(call.unit->path(QStringLiteral("/usr/local/diagnosticsTX.enc")), diagnostics)
+        ? 0
+        : txProcessError;
 }
 
 int32_t su_listen_for_ip(void* cfg)
@@ -304,17 +291,14 @@ int32_t su_listen_for_ip(void* cfg)
 
 int32_t su_transfer_clone_edid(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_transfer_clone_edid", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    if (tx.value(QStringLiteral("safeMode")).toBool())
+    TxCall call = beginTx("su_transfer_clone_edid", cfg);
+    if (!call.unit)
+        return call.code;
+    if (call.tx.value(QStringLiteral("safeMode")).toBool())
         return txEdidSetFailed;
-    const int head = record(cfg)->clone_head;
-    QJsonObject prefs = child(tx, QStringLiteral("prefs"));
-    const QString monitor = child(unit->state(), QStringLiteral("display"))
+    const int head = call.cfg->clone_head;
+    QJsonObject prefs = child(call.tx, QStringLiteral("prefs"));
+    const QString monitor = child(call.unit->state(), QStringLiteral("display"))
                                 .value(QStringLiteral("edidNames"))
                                 .toArray()
                                 .at(head)
@@ -329,9 +313,9 @@ int32_t su_transfer_clone_edid(void* cfg)
         withAt(prefs.value(QStringLiteral("edidCloneName")).toArray(), head, monitor));
     prefs.insert(
         QStringLiteral("edidIndex"), withAt(prefs.value(QStringLiteral("edidIndex")).toArray(), head, 6));
-    tx.insert(QStringLiteral("prefs"), prefs);
-    storeTransmitter(unit, address, tx);
-    fillPrefs(record(cfg), prefs);
+    call.tx.insert(QStringLiteral("prefs"), prefs);
+    call.store();
+    fillPrefs(call.cfg, prefs);
     return 0;
 }
 
@@ -369,16 +353,13 @@ int su_safemode_tx_status(ConfigData* cfg)
 
 int32_t su_upgrade_tx_unit(void* cfg)
 {
-    int code = 0;
-    QJsonObject tx;
-    QString address;
-    SimUnit* unit = beginTx("su_upgrade_tx_unit", cfg, &code, &tx, &address);
-    if (!unit)
-        return code;
-    const QString file = fromField(record(cfg)->tx_upgrade_file);
-    if (file.startsWith(QLatin1String("/mnt/usb/")) && !unit->isUsbMounted())
+    TxCall call = beginTx("su_upgrade_tx_unit", cfg);
+    if (!call.unit)
+        return call.code;
+    const QString file = fromField(call.cfg->tx_upgrade_file);
+    if (file.startsWith(QLatin1String("/mnt/usb/")) && !call.unit->isUsbMounted())
         return upgradeMountFailed;
-    QFile in(unit->pathInside(file));
+    QFile in(call.unit->pathInside(file));
     if (file.isEmpty() || !QFileInfo(in.fileName()).isFile() || !in.open(QIODevice::ReadOnly))
         return upgradeNoHeader;
     SimPackage package;
@@ -387,12 +368,12 @@ int32_t su_upgrade_tx_unit(void* cfg)
     if (package.value(QStringLiteral("Board Class")).trimmed() != QLatin1String("TX"))
         return upgradeWrongType;
     const QString version = package.value(QStringLiteral("Software-Version")).trimmed();
-    if (version == tx.value(QStringLiteral("swVersion")).toString())
+    if (version == call.tx.value(QStringLiteral("swVersion")).toString())
         return upgradeSameVersion;
-    tx.insert(QStringLiteral("swVersion"), version);
-    bump(tx, QStringLiteral("reboots"));
-    storeTransmitter(unit, address, tx);
-    toC(record(cfg)->tx_info.sw_version, version);
+    call.tx.insert(QStringLiteral("swVersion"), version);
+    bump(call.tx, QStringLiteral("reboots"));
+    call.store();
+    toC(call.cfg->tx_info.sw_version, version);
     return 0;
 }
 
@@ -417,11 +398,9 @@ int32_t su_upgrade_rx_unit(void* cfg)
     const QString version = name.mid(marker + 8).trimmed();
     if (version == firstLine(unit->path(QStringLiteral("/VERSION"))))
         return upgradeSameVersion;
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject upgrade = child(state, QStringLiteral("upgrade"));
+    unit->editSection(QStringLiteral("upgrade"), [&](QJsonObject& upgrade) {
         upgrade.insert(QStringLiteral("pendingVersion"), version);
         upgrade.insert(QStringLiteral("installedRelease"), releaseDir);
-        state.insert(QStringLiteral("upgrade"), upgrade);
     });
     return 0;
 }

@@ -10,13 +10,14 @@
 #include <QHostAddress>
 #include <QJsonArray>
 #include <QSaveFile>
+#include <functional>
 #include <stdarg.h>
 #include <stdio.h>
 #include <string.h>
 #include <syslog.h>
 
-#include "services/device_services.h"
 #include "platform/boundedread.h"
+#include "services/device_services.h"
 #include "simservicesupport.h"
 #include "simunit.h"
 
@@ -43,24 +44,48 @@ int recordStatistic(const char* call, const QJsonArray& arguments)
     return unit->failure(QString::fromLatin1(call));
 }
 
-QString identityText(SimUnit* unit, const char* key)
-{
-    return child(unit->state(), QStringLiteral("identity")).value(QLatin1String(key)).toString();
-}
-
-int copyModelText(const char* function, const char* mpnKey, const char* field, char* out)
+// Copies a text found in the state into a caller's buffer; `missing` when the
+// buffer or the text is not there (a value that is not text counts as missing).
+int copyStateText(const char* function, char* out, size_t size, int missing,
+    const std::function<QJsonValue(const QJsonObject&)>& find)
 {
     int code = 0;
     SimUnit* unit = begin(function, &code);
     if (!unit)
         return code;
-    if (!out)
-        return 1;
-    const QJsonValue entry = child(unit->state(), QStringLiteral("models")).value(fromC(mpnKey, 256));
-    if (!entry.isObject())
-        return 1;
-    toC(out, SU_MPN_TEXT_LEN, entry.toObject().value(QLatin1String(field)).toString());
+    const QJsonValue text = find(unit->state());
+    if (!out || !text.isString())
+        return missing;
+    toC(out, size, text.toString());
     return 0;
+}
+
+// A unit fact; an absent one reads as "".
+int copyIdentityText(const char* function, const char* key, char* out, size_t size)
+{
+    return copyStateText(function, out, size, 1, [&](const QJsonObject& state) {
+        return QJsonValue(child(state, QStringLiteral("identity")).value(QLatin1String(key)).toString());
+    });
+}
+
+// An entry of identity.<table>; `missing` when there is no such entry.
+int copyIdentityEntry(
+    const char* function, const char* table, const QString& key, int missing, char* out, size_t size)
+{
+    return copyStateText(function, out, size, missing, [&](const QJsonObject& state) {
+        return child(child(state, QStringLiteral("identity")), QLatin1String(table)).value(key);
+    });
+}
+
+// A field of the model entry for an MPN key; 1 for an unknown key.
+int copyModelText(const char* function, const char* mpnKey, const char* field, char* out)
+{
+    const QString key = fromC(mpnKey, 256);
+    return copyStateText(function, out, SU_MPN_TEXT_LEN, 1, [&](const QJsonObject& state) {
+        const QJsonValue entry = child(state, QStringLiteral("models")).value(key);
+        return entry.isObject() ? QJsonValue(entry.toObject().value(QLatin1String(field)).toString())
+                                : QJsonValue();
+    });
 }
 
 bool writeDurably(const QString& path, const QByteArray& bytes)
@@ -136,11 +161,8 @@ int dal_set_tsredirection(int value)
     SimUnit* unit = begin("dal_set_tsredirection", &code);
     if (!unit || (value != 0 && value != 1))
         return 0;
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject settings = child(state, QStringLiteral("settings"));
-        settings.insert(QStringLiteral("tsRedirection"), value);
-        state.insert(QStringLiteral("settings"), settings);
-    });
+    unit->editSection(QStringLiteral("settings"),
+        [&](QJsonObject& settings) { settings.insert(QStringLiteral("tsRedirection"), value); });
     return 1;
 }
 
@@ -183,60 +205,27 @@ int su_is_dual_head(void)
 
 int su_get_model(char model[SU_MODEL_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_model", &code);
-    if (!unit)
-        return code;
-    toC(model, SU_MODEL_LEN, identityText(unit, "model"));
-    return model ? 0 : 1;
+    return copyIdentityText("su_get_model", "model", model, SU_MODEL_LEN);
 }
 
 int su_get_serial(char serial[SU_SERIAL_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_serial", &code);
-    if (!unit)
-        return code;
-    toC(serial, SU_SERIAL_LEN, identityText(unit, "serial"));
-    return serial ? 0 : 1;
+    return copyIdentityText("su_get_serial", "serial", serial, SU_SERIAL_LEN);
 }
 
 int su_get_spn(const char* model, char spn[SU_SPN_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_spn", &code);
-    if (!unit)
-        return code;
-    const QJsonValue entry = child(child(unit->state(), QStringLiteral("identity")), QStringLiteral("spn"))
-                                 .value(fromC(model, 256));
-    if (!entry.isString() || !spn)
-        return 2;
-    toC(spn, SU_SPN_LEN, entry.toString());
-    return 0;
+    return copyIdentityEntry("su_get_spn", "spn", fromC(model, 256), 2, spn, SU_SPN_LEN);
 }
 
 int su_get_store(int key, char value[SU_STORE_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_store", &code);
-    if (!unit)
-        return code;
-    const QJsonValue entry = child(child(unit->state(), QStringLiteral("identity")), QStringLiteral("store"))
-                                 .value(QString::number(key));
-    if (!entry.isString() || !value)
-        return 1;
-    toC(value, SU_STORE_LEN, entry.toString());
-    return 0;
+    return copyIdentityEntry("su_get_store", "store", QString::number(key), 1, value, SU_STORE_LEN);
 }
 
 int su_get_rx_zone(char zone[SU_ZONE_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_rx_zone", &code);
-    if (!unit)
-        return code;
-    toC(zone, SU_ZONE_LEN, identityText(unit, "zone"));
-    return zone ? 0 : 1;
+    return copyIdentityText("su_get_rx_zone", "zone", zone, SU_ZONE_LEN);
 }
 
 int su_models_get_upgrade_prefix_from_mpn(const char* mpnKey, char prefix[SU_MPN_TEXT_LEN])
@@ -256,12 +245,9 @@ int su_models_get_brand_from_mpn(const char* mpnKey, char brand[SU_MPN_TEXT_LEN]
 
 int su_get_logged_in_user(char user[SU_USER_NAME_LEN])
 {
-    int code = 0;
-    SimUnit* unit = begin("su_get_logged_in_user", &code);
-    if (!unit)
-        return code;
-    toC(user, SU_USER_NAME_LEN, unit->state().value(QStringLiteral("loggedInUser")).toString());
-    return user ? 0 : 1;
+    return copyStateText("su_get_logged_in_user", user, SU_USER_NAME_LEN, 1, [](const QJsonObject& state) {
+        return QJsonValue(state.value(QStringLiteral("loggedInUser")).toString());
+    });
 }
 
 int su_set_logged_in_user(const char* user)
@@ -289,12 +275,10 @@ int su_get_xml_db(const char* user, int mode)
     QString source = manager.value(QStringLiteral("databaseFile")).toString();
     if (mode == 1 && child(manager, QStringLiteral("userDatabaseFiles")).value(name).isString())
         source = child(manager, QStringLiteral("userDatabaseFiles")).value(name).toString();
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject m = child(state, QStringLiteral("manager"));
+    unit->editSection(QStringLiteral("manager"), [&](QJsonObject& m) {
         m.insert(QStringLiteral("pulls"), m.value(QStringLiteral("pulls")).toInt() + 1);
         m.insert(QStringLiteral("lastPull"),
             QJsonObject { { QStringLiteral("user"), name }, { QStringLiteral("mode"), mode } });
-        state.insert(QStringLiteral("manager"), m);
     });
 
     QFile in(unit->pathInside(source));
@@ -400,11 +384,8 @@ int hal_clone_edid(int head)
         = child(unit->state(), QStringLiteral("display")).value(QStringLiteral("edidNames")).toArray();
     if (head < 0 || head >= names.size() || names.at(head).toString().isEmpty())
         return 1;
-    unit->editState([&](QJsonObject& state) {
-        QJsonObject display = child(state, QStringLiteral("display"));
-        display.insert(QStringLiteral("lastClonedHead"), head);
-        state.insert(QStringLiteral("display"), display);
-    });
+    unit->editSection(QStringLiteral("display"),
+        [&](QJsonObject& display) { display.insert(QStringLiteral("lastClonedHead"), head); });
     return 0;
 }
 

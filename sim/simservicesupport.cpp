@@ -1,6 +1,9 @@
 #include "simservicesupport.h"
 
 #include <QByteArray>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <string.h>
 
 #include "simunit.h"
@@ -38,6 +41,13 @@ void toC(char* buffer, size_t size, const QString& text)
 QJsonObject child(const QJsonObject& object, const QString& key)
 {
     return object.value(key).toObject();
+}
+
+bool writeWhole(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile out(path);
+    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
 }
 
 } // namespace SimServices

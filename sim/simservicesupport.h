@@ -1,7 +1,9 @@
 #pragma once
-// Shared by the simulated device services: finding the unit to act on, and
-// moving texts between state and the callers' fixed buffers safely.
+// Shared by the simulated device services and programs: finding the unit to act
+// on, moving texts between state and the callers' fixed buffers safely, and
+// writing files whole.
 
+#include <QByteArray>
 #include <QJsonObject>
 #include <QString>
 #include <stddef.h>
@@ -12,6 +14,10 @@ namespace SimServices {
 
 // What a service returns when no simulated unit exists in this process.
 constexpr int noUnit = -1;
+
+// Read bounds for files under the unit root, which a person may have edited.
+constexpr qint64 maxTextFileBytes = 1024 * 1024;
+constexpr qint64 maxPackageBytes = 1024 * 1024;
 
 // The unit to act on; null with *code set to the call's result when there is
 // none or a failure was injected for `function`.
@@ -31,5 +37,8 @@ template <size_t N> QString fromField(const char (&field)[N])
 }
 
 QJsonObject child(const QJsonObject& object, const QString& key);
+
+// Replaces the file with `bytes`, creating its folder; false unless all was written.
+bool writeWhole(const QString& path, const QByteArray& bytes);
 
 } // namespace SimServices

@@ -93,15 +93,22 @@ void SimUnit::editState(const std::function<void(QJsonObject&)>& edit)
     store.edit(edit);
 }
 
-void SimUnit::setFailure(const QString& serviceOrProgram, int code)
+void SimUnit::editSection(const QString& section, const std::function<void(QJsonObject&)>& edit)
 {
     store.edit([&](QJsonObject& state) {
-        QJsonObject failures = state.value(failuresKey).toObject();
+        QJsonObject object = state.value(section).toObject();
+        edit(object);
+        state.insert(section, object);
+    });
+}
+
+void SimUnit::setFailure(const QString& serviceOrProgram, int code)
+{
+    editSection(failuresKey, [&](QJsonObject& failures) {
         if (code == 0)
             failures.remove(serviceOrProgram);
         else
             failures.insert(serviceOrProgram, code);
-        state.insert(failuresKey, failures);
     });
 }
 

@@ -44,6 +44,8 @@ public:
     QJsonObject state() const;
     void writeState(const QJsonObject& state);
     void editState(const std::function<void(QJsonObject&)>& edit);
+    // Changes the object under one top-level key, as one step like editState.
+    void editSection(const QString& section, const std::function<void(QJsonObject&)>& edit);
     // Every later call of the service function or program returns `code`
     // (a program exits with it; -1: the program cannot be started); 0 clears.
     void setFailure(const QString& serviceOrProgram, int code);

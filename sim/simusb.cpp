@@ -6,13 +6,15 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include "simpackage.h"
 #include "platform/boundedread.h"
+#include "simpackage.h"
+#include "simservicesupport.h"
 #include "simunit.h"
+
+using namespace SimServices;
 
 namespace {
 const QString mountLine = QStringLiteral("/dev/sda1 /mnt/usb vfat rw,relatime,fmask=0022,dmask=0022 0 0");
-constexpr qint64 maxMountsBytes = 256 * 1024;
 
 bool copyTree(const QString& from, const QString& to)
 {
@@ -44,19 +46,13 @@ bool isStickName(const QString& name)
     return cleaned != QLatin1String("..") && !cleaned.startsWith(QLatin1String("../"));
 }
 
-bool writeWhole(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile out(path);
-    return out.open(QIODevice::WriteOnly | QIODevice::Truncate) && out.write(bytes) == bytes.size();
-}
-
 QStringList mountsLines(const QString& file)
 {
     QFile in(file);
     if (!in.open(QIODevice::ReadOnly))
         return QStringList();
-    return QString::fromLatin1(readBounded(in, maxMountsBytes)).split(QLatin1Char('\n'), Qt::SkipEmptyParts);
+    return QString::fromLatin1(readBounded(in, maxTextFileBytes))
+        .split(QLatin1Char('\n'), Qt::SkipEmptyParts);
 }
 
 bool writeMountsLines(const QString& file, const QStringList& lines)
@@ -65,6 +61,11 @@ bool writeMountsLines(const QString& file, const QStringList& lines)
     for (const QString& line : lines)
         bytes += line.toLatin1() + '\n';
     return writeWhole(file, bytes);
+}
+
+bool stickInserted(const QJsonObject& state)
+{
+    return child(state, QStringLiteral("usb")).value(QStringLiteral("inserted")).toBool();
 }
 
 bool isUsbLine(const QString& line)
@@ -82,11 +83,8 @@ void SimUnit::insertUsbStick(bool inserted)
 {
     if (inserted)
         QDir().mkpath(usbStickPath());
-    editState([&](QJsonObject& state) {
-        QJsonObject usb = state.value(QStringLiteral("usb")).toObject();
-        usb.insert(QStringLiteral("inserted"), inserted);
-        state.insert(QStringLiteral("usb"), usb);
-    });
+    editSection(
+        QStringLiteral("usb"), [&](QJsonObject& usb) { usb.insert(QStringLiteral("inserted"), inserted); });
 }
 
 bool SimUnit::isUsbMounted() const
@@ -101,7 +99,7 @@ bool SimUnit::writeUsbFile(const QString& name, const QByteArray& bytes)
 {
     if (!isStickName(name))
         return false;
-    if (!state().value(QStringLiteral("usb")).toObject().value(QStringLiteral("inserted")).toBool())
+    if (!stickInserted(state()))
         insertUsbStick(true);
     bool ok = writeWhole(usbStickPath() + QLatin1Char('/') + name, bytes);
     if (isUsbMounted())
@@ -117,7 +115,7 @@ bool SimUnit::writeUsbPackage(const QString& fileName, const SimPackage& package
 int SimUnit::mountUsb(QByteArray* message)
 {
     const QString mounts = path(QStringLiteral("/proc/mounts"));
-    if (!state().value(QStringLiteral("usb")).toObject().value(QStringLiteral("inserted")).toBool()) {
+    if (!stickInserted(state())) {
         if (message)
             *message = "mount: /mnt/usb: special device /dev/sda1 does not exist.\n";
         return 32;

@@ -1,7 +1,5 @@
-#include <QMutex>
 #include <QSemaphore>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 #include <QtTest>
 
 #include <atomic>
@@ -12,40 +10,16 @@
 
 #include "app/velmothr.h"
 #include "app/worker.h"
-#include "platform/platform.h"
+#include "simpackage.h"
+#include "simplatform.h"
 #include "testunit.h"
-#include "upgrade/upgradejobs.h"
 
 namespace {
 
-// A unit whose programs give the answers a test scripts; others do not start.
-class FakePlatform : public Platform {
-public:
-    explicit FakePlatform(const QString& root)
-        : root(root)
-    {
-    }
-    QString unitPath(const QString& path) const override { return root + path; }
-    ProgramResult run(const QString& program, const QStringList& arguments, int) override
-    {
-        calls << (QStringList(program) << arguments);
-        return answers.value(program);
-    }
-    bool startDetached(const QString&, const QStringList&) override { return false; }
-    NetworkFacts eth0() const override { return {}; }
-    void sleepMs(int) override { }
-    qint64 nowMs() const override { return 0; }
-    bool syncDirectory(const QString&) override { return true; }
-    void answer(const QString& program, bool started, int exitCode, const QByteArray& output = {})
-    {
-        answers[program] = ProgramResult { started, exitCode, output };
-    }
-    QString root;
-    QHash<QString, ProgramResult> answers;
-    QList<QStringList> calls;
-};
-
 const QString validator = QStringLiteral("/opt/kestrix/security/validate_upgrade_package.sh");
+const QString diagnostics = QStringLiteral("/opt/kestrix/diagnostics.sh");
+// A path a shell would split or run.
+const QString package = QStringLiteral("/mnt/usb/my pkg;reboot $(x).clu");
 
 // The simulated unit records the log and the debug output.
 std::unique_ptr<TestUnit> unit;
@@ -58,6 +32,26 @@ QList<QByteArray> loggedAt(int priority)
             texts << line.text.toLatin1();
     return texts;
 }
+
+// The simulated unit, but its programs print a given text, as no simulated
+// script does.
+class ScriptedAnswer : public SimPlatform {
+public:
+    ScriptedAnswer(SimUnit& sim, const QByteArray& output)
+        : SimPlatform(sim)
+        , output(output)
+    {
+    }
+    ProgramResult run(const QString& program, const QStringList& arguments, int maxOutput) override
+    {
+        ProgramResult result = SimPlatform::run(program, arguments, maxOutput);
+        result.output = output;
+        return result;
+    }
+
+private:
+    QByteArray output;
+};
 
 int32_t returnSeven(void*)
 {
@@ -82,12 +76,7 @@ class TestWorker : public QObject {
     Q_OBJECT
 
 private slots:
-    void init()
-    {
-        unit.reset(new TestUnit);
-        unitRoot.reset(new QTemporaryDir);
-        QVERIFY(unitRoot->isValid());
-    }
+    void init() { unit.reset(new TestUnit); }
     void cleanup() { unit.reset(); }
 
     void workerReportsToOwnerThreadInOrder_data()
@@ -104,9 +93,10 @@ private slots:
         int record = 0;
         QObject owner; // on the test's thread
         QStringList events;
-        int result = -1;
-        void* resultRecord = nullptr;
-        QThread* resultThread = nullptr;
+        auto note = [&](const QString& event) {
+            events << (QThread::currentThread() == owner.thread() ? event
+                                                                  : event + " off the owner's thread");
+        };
         WorkerSlot slot("init", "deinit");
         auto* worker = new Worker(1);
         worker->setCallbackArg(&record);
@@ -116,23 +106,18 @@ private slots:
         worker->abort();
         worker->waitForThread(); // never started: must not block
         connect(worker, &Worker::sendStatus, &owner,
-            [&](int status, int id) { events << QStringLiteral("sendStatus(%1,%2)").arg(status).arg(id); });
-        connect(worker, qOverload<>(&Worker::finished), &owner, [&] { events << "finished()"; });
+            [&](int status, int id) { note(QStringLiteral("sendStatus(%1,%2)").arg(status).arg(id)); });
+        connect(worker, qOverload<>(&Worker::finished), &owner, [&] { note("finished()"); });
         connect(worker, qOverload<int, void*>(&Worker::finished), &owner, [&](int code, void* arg) {
-            events << "finished(int,void*)";
-            result = code;
-            resultRecord = arg;
-            resultThread = QThread::currentThread();
+            note(QStringLiteral("finished(%1,%2)").arg(code).arg(arg == &record ? "record" : "other"));
         });
-        connect(worker, &Worker::deallocate, &owner, [&] { events << "deallocate()"; });
+        connect(worker, &Worker::deallocate, &owner, [&] { note("deallocate()"); });
         worker->requestWork();
 
         QTRY_COMPARE(events.size(), 4);
-        QCOMPARE(
-            events, QStringList({ "sendStatus(0,1)", "finished()", "finished(int,void*)", "deallocate()" }));
-        QCOMPARE(result, expectedResult);
-        QCOMPARE(resultRecord, static_cast<void*>(&record));
-        QCOMPARE(resultThread, QThread::currentThread());
+        QCOMPARE(events,
+            QStringList({ "sendStatus(0,1)", "finished()",
+                QStringLiteral("finished(%1,record)").arg(expectedResult), "deallocate()" }));
         QTRY_VERIFY(thread->isFinished()); // the end of the work stops its thread
         QCOMPARE(unit->debugLines().contains("Error: no callback specified"), !callback);
         slot.deinitialize();
@@ -179,13 +164,12 @@ private slots:
     void unknownJobEmitsNothing()
     {
         const QByteArray shownName(254, 'x'); // what fits the name's buffer
-        FakePlatform platform(unitRoot->path());
-        VelmoThr thr(platform);
+        VelmoThr thr(unit->platform());
         QSignalSpy diagnosticsEnd(&thr, &VelmoThr::RxDiagnosticsEnd);
         QSignalSpy progressEnd(&thr, &VelmoThr::ProgressBarEnd);
         thr.setProcessName(QString(400, 'x'));
 
-        const QString outPath = unitRoot->filePath("stdout");
+        const QString outPath = unit->path("/tmp/stdout");
         std::fflush(stdout);
         const int savedStdout = ::dup(STDOUT_FILENO);
         QVERIFY(std::freopen(QFile::encodeName(outPath).constData(), "w", stdout));
@@ -204,93 +188,88 @@ private slots:
                 printed += line + '\n';
         QCOMPARE(printed, "Function " + shownName + " does not exist, IP is: \n");
         QCOMPARE(diagnosticsEnd.count() + progressEnd.count(), 0);
-        QVERIFY(platform.calls.isEmpty());
+        QVERIFY(unit->commands().isEmpty());
         QVERIFY(unit->debugLines().contains(QString::fromLatin1("VelmoThr: Running \"" + shownName + '"')));
     }
 
-    void jobsReportTheirResults()
+    void jobResults_data()
     {
-        FakePlatform platform(unitRoot->path());
-        platform.answer("/opt/kestrix/diagnostics.sh", true, 3);
-        VelmoThr diagnostics(platform);
-        QSignalSpy diagnosticsEnd(&diagnostics, &VelmoThr::RxDiagnosticsEnd);
-        diagnostics.setProcessName("RxDiagnostics");
-        diagnostics.start();
-        QVERIFY(diagnostics.wait(10000));
-        QCOMPARE(diagnosticsEnd.count(), 1);
-        QCOMPARE(diagnosticsEnd.first().first().toInt(), 3);
-        QCOMPARE(loggedAt(3), QList<QByteArray> { "GUI: Failed to run /opt/kestrix/diagnostics.sh.\n" });
-
-        // A path a shell would split or run reaches the script as one argument.
-        writeValidator();
-        platform.answer(validator, true, 0, "Verified OK\n");
-        const QString package = "/mnt/usb/my pkg;reboot $(x).clu";
-        VelmoThr validation(platform);
-        QSignalSpy progressEnd(&validation, &VelmoThr::ProgressBarEnd);
-        validation.setProcessName("showProgressBar");
-        validation.setPackagePath(package);
-        validation.start();
-        QVERIFY(validation.wait(10000));
-        QCOMPARE(progressEnd.last().first().toInt(), 0);
-        QCOMPARE(platform.calls.last(), QStringList({ validator, package }));
-
-        // Cut to fit its buffer, a path would name another file: never validated.
-        platform.calls.clear();
-        validation.setPackagePath("/mnt/usb/" + QString(300, 'p') + ".clu");
-        validation.start();
-        QVERIFY(validation.wait(10000));
-        QCOMPARE(progressEnd.last().first().toInt(), 54);
-        QVERIFY(platform.calls.isEmpty());
-    }
-
-    void packageValidationResults_data()
-    {
-        QTest::addColumn<bool>("started");
-        QTest::addColumn<int>("exitCode");
-        QTest::addColumn<QByteArray>("output");
+        QTest::addColumn<QString>("job");
+        QTest::addColumn<int>("failure"); // exit code injected into the job's script
+        QTest::addColumn<QByteArray>("answer"); // replaces what the script prints
         QTest::addColumn<int>("expected");
         QTest::addColumn<QByteArray>("error");
-        const QByteArray cmd = "/opt/kestrix/security/validate_upgrade_package.sh /mnt/usb/a.clu";
+        const QByteArray cmd = QFile::encodeName(validator + ' ' + package);
+        const QByteArray unchanged;
+        QTest::newRow("diagnostics collected") << "RxDiagnostics" << 0 << unchanged << 0 << QByteArray();
+        QTest::newRow("diagnostics failed")
+            << "RxDiagnostics" << 3 << unchanged << 3
+            << QByteArray("GUI: Failed to run " + diagnostics.toLatin1() + ".\n");
+        QTest::newRow("package verified") << "showProgressBar" << 0 << unchanged << 0 << QByteArray();
+        QTest::newRow("verification failure")
+            << "showProgressBar" << 0 << QByteArray("Verification Failure\n") << 1 << QByteArray();
         QTest::newRow("verified after blank lines")
-            << true << 0 << QByteArray("\n\n  Verified OK \r\n") << 0 << QByteArray();
-        QTest::newRow("failure") << true << 0 << QByteArray("Verification Failure\n") << 1 << QByteArray();
+            << "showProgressBar" << 0 << QByteArray("\n\n  Verified OK \r\n") << 0 << QByteArray();
         QTest::newRow("only the first line counts")
-            << true << 0 << QByteArray("checking\nVerified OK\n") << 1
+            << "showProgressBar" << 0 << QByteArray("checking\nVerified OK\n") << 1
             << "VelmoThr: command " + cmd + " returned string checking\n";
-        QTest::newRow("no answer") << true << 0 << QByteArray("\n\n") << 54
+        QTest::newRow("no answer") << "showProgressBar" << 0 << QByteArray("\n\n") << 54
                                    << "VelmoThr: run command " + cmd + " returned empty string\n";
         QTest::newRow("script failed though it printed ok")
-            << true << 2 << QByteArray("Verified OK\n") << 54
+            << "showProgressBar" << 2 << QByteArray("Verified OK\n") << 54
             << "VelmoThr: run command " + cmd + " returned error 2\n";
-        QTest::newRow("script could not run")
-            << false << -1 << QByteArray() << 54 << "VelmoThr: run command " + cmd + " returned error -1\n";
+        QTest::newRow("script could not run") << "showProgressBar" << -1 << unchanged << 54
+                                              << "VelmoThr: run command " + cmd + " returned error -1\n";
     }
-    void packageValidationResults()
+    void jobResults()
     {
-        QFETCH(bool, started);
-        QFETCH(int, exitCode);
-        QFETCH(QByteArray, output);
+        QFETCH(QString, job);
+        QFETCH(int, failure);
+        QFETCH(QByteArray, answer);
         QFETCH(int, expected);
         QFETCH(QByteArray, error);
-        FakePlatform platform(unitRoot->path());
-        platform.answer(validator, started, exitCode, output);
-        QCOMPARE(runPackageValidationJob(platform, "/mnt/usb/a.clu"), 14); // no script on the unit yet
-        QVERIFY(platform.calls.isEmpty());
-        unit->clearRecords();
-        writeValidator();
-        QCOMPARE(runPackageValidationJob(platform, "/mnt/usb/a.clu"), expected);
+        const bool validation = job == "showProgressBar";
+        unit->sim().setFailure(validation ? validator : diagnostics, failure);
+        QVERIFY(unit->writeFile(package, SimPackage::receiver("V3.1.0").toBytes()));
+        ScriptedAnswer scripted(unit->sim(), answer);
+        VelmoThr thr(answer.isNull() ? unit->platform() : scripted);
+        QSignalSpy end(&thr, validation ? &VelmoThr::ProgressBarEnd : &VelmoThr::RxDiagnosticsEnd);
+        thr.setProcessName(job);
+        thr.setPackagePath(package);
+        thr.start();
+        QVERIFY(thr.wait(10000));
+
+        QCOMPARE(end.count(), 1);
+        QCOMPARE(end.first().first().toInt(), expected);
+        // The package path reaches the script whole, as one argument.
+        QCOMPARE(unit->commands(),
+            QList<QStringList>(
+                { validation ? QStringList({ validator, package }) : QStringList(diagnostics) }));
         QCOMPARE(loggedAt(3), error.isEmpty() ? QList<QByteArray>() : QList<QByteArray> { error });
+        if (validation)
+            QCOMPARE(
+                loggedAt(7), QList<QByteArray> { "int VelmoThr::run_command_and_get_response(const char*)" });
     }
 
-private:
-    void writeValidator()
+    void nothingIsValidatedWithoutScriptOrWholePath()
     {
-        QVERIFY(QDir().mkpath(unitRoot->filePath("opt/kestrix/security")));
-        QFile script(unitRoot->path() + validator);
-        QVERIFY(script.open(QIODevice::WriteOnly));
-    }
+        VelmoThr thr(unit->platform());
+        QSignalSpy end(&thr, &VelmoThr::ProgressBarEnd);
+        thr.setProcessName("showProgressBar");
+        // Cut to fit its buffer, a path would name another file.
+        thr.setPackagePath("/mnt/usb/" + QString(300, 'p') + ".clu");
+        thr.start();
+        QVERIFY(thr.wait(10000));
+        QVERIFY(QFile::remove(unit->path(validator)));
+        thr.setPackagePath(package);
+        thr.start();
+        QVERIFY(thr.wait(10000));
 
-    std::unique_ptr<QTemporaryDir> unitRoot;
+        QCOMPARE(end.count(), 2);
+        QCOMPARE(end.at(0).first().toInt(), 54);
+        QCOMPARE(end.at(1).first().toInt(), 14);
+        QVERIFY(unit->commands().isEmpty());
+    }
 };
 
 QTEST_GUILESS_MAIN(TestWorker)

@@ -48,7 +48,7 @@ int runPackageValidationJob(Platform& platform, const QString& packagePath)
 
     // For the log only: the path reaches the script as one argument.
     const QByteArray command = QByteArray(validationScript) + ' ' + QFile::encodeName(packagePath);
-    malvo_syslog(7, "VelmoThr: run command %s\n", command.constData());
+    malvo_syslog(7, "int VelmoThr::run_command_and_get_response(const char*)");
 
     const ProgramResult run = platform.run(script, QStringList() << packagePath);
     const int status = run.started ? run.exitCode : -1;
