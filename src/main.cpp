@@ -1,3 +1,4 @@
+#include "app/kxeventfilter.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "platform/platform.h"
@@ -32,5 +33,9 @@ int main(int argc, char* argv[])
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     window.move((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);
     window.show();
+
+    guiActivitySeen = false;
+    KXEventFilter filter(&guiActivitySeen);
+    app.installEventFilter(&filter);
     return app.exec();
 }

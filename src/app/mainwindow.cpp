@@ -6,8 +6,35 @@
 #include "platform/platform.h"
 
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QMenu>
 #include <QMessageBox>
+#include <QScreen>
 #include <QTimer>
+#include <QWidgetAction>
+
+// The icons live in the core library; without this the linker drops them.
+static void initResources()
+{
+    Q_INIT_RESOURCE(velmogui);
+}
+
+namespace {
+
+const char menuStyle[] = "color: black;background-color: rgb(227,227,227);selection-color: white;"
+                         "selection-background-color: #3399ff;";
+
+QTimer* repeatingTimer(QObject* parent, const char* name, int interval = 0)
+{
+    auto* timer = new QTimer(parent);
+    timer->setObjectName(QLatin1String(name));
+    timer->setSingleShot(false);
+    if (interval > 0)
+        timer->setInterval(interval);
+    return timer;
+}
+
+} // namespace
 
 MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent)
     : QMainWindow(parent),
@@ -19,6 +46,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
       guiSettings(platform, writer),
       statistics(platform, writer)
 {
+    initResources();
     ui->setupUi(this);
     su_get_board_info(&boardInfo);
     if (disconnectReason)
@@ -26,39 +54,96 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     malvo_syslog(5, "### MainWindow Constructor Start ###\n");
 
     repairDatabaseFiles();
-    safeMode = QFileInfo(platform.unitPath(QStringLiteral("/SAFEMODE"))).isFile();
+    loggedOn = false;
+    safeMode = isSafeMode();
     database.databasePath = selectDatabaseFile();
+    ui->spinBoxGUIInactiveTimer->setRange(2, 60);
+    ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
 
-    systemStatTimer = new QTimer(this);
-    systemStatTimer->setInterval(60000);
+    upgradeProgressTimer = repeatingTimer(nullptr, "upgradeProgressTimer", 300);
+    systemStatTimer = repeatingTimer(this, "systemStatTimer", 60000);
+    guiInactivityTimer = repeatingTimer(nullptr, "guiInactivityTimer");
+    activityPollTimer = repeatingTimer(this, "activityPollTimer");
     connect(systemStatTimer, &QTimer::timeout, this, &MainWindow::sendSystemStat);
+    connect(guiInactivityTimer, &QTimer::timeout, this, &MainWindow::guiTimerTimeout);
+    connect(activityPollTimer, &QTimer::timeout, this, &MainWindow::checkGUIActivity);
     systemStatTimer->start();
 
     setWindowFlags(Qt::FramelessWindowHint);
+    const QRect screen = QGuiApplication::primaryScreen()->geometry();
+    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    QTimer::singleShot(0, this, &MainWindow::applyLayout);
     loadDatabaseDocument();
+
+    ui->lineEditFilterConnections->setMaxLength(32);
+    ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
     unitManaged = isUnitManaged();
-    ui->labelWelcome->setText(unitManaged ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
-    ui->labelSafeMode->setVisible(safeMode);
+    setUnitIdentity();
+    setManagedLook();
     if (!unitManaged)
         upgradeDatabaseSchema();
+    createPowreOffMenu();
     if (!QFileInfo::exists(platform.unitPath(QLatin1String(GuiFiles::settingsPath))))
         createGuiSettingsFile();
+    startupLogon();
+    showKeyboardLayout();
+    startGuiTimers();
+    ui->connectButton->setFocus();
     malvo_syslog(5, "### MainWindow Constructor End ###\n");
 }
 
 MainWindow::~MainWindow()
 {
+    delete upgradeProgressTimer;
+    delete guiInactivityTimer;
     delete ui;
 }
 
-QThread* MainWindow::initializeWorker(Worker* worker)
+bool MainWindow::isSafeMode() const
 {
-    return workerSlot.initialize(worker);
+    return QFileInfo(platform.unitPath(QStringLiteral("/SAFEMODE"))).isFile();
 }
 
-void MainWindow::deinitializeWorker()
+void MainWindow::setManagedLook()
 {
-    workerSlot.deinitialize();
+    ui->labelWelcome->setText(unitManaged ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
+    // The management appliance owns the configuration of a managed unit.
+    const QList<QWidget*> owned { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton,
+                                  ui->addUserButton, ui->editUserButton, ui->removeUserButton, ui->networkButton,
+                                  ui->comboBox, ui->applyScResButton, ui->toolButtonMyPassCh, ui->hot_keyButton,
+                                  ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton,
+                                  ui->buttonApplyTimers, ui->checkBoxGUIInactiveTimer,
+                                  ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer,
+                                  ui->spinBoxPreEmptInactiveTimer, ui->labelGUIInactiveMinutes,
+                                  ui->labelPreEmptInactiveMinutes };
+    for (QWidget* widget : owned)
+        widget->setEnabled(!unitManaged);
+}
+
+void MainWindow::applyLayout()
+{
+    if (!safeMode) {
+        setWindowTitle(QString());
+        ui->tabWidget->setCurrentIndex(0);
+        ui->stackedWidget->setCurrentIndex(0);
+        for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
+            field->setMaxLength(15);
+        ui->label_3->clear();
+        const QString groupBoxStyle = QStringLiteral("QGroupBox {  font-size: 14px;  font-weight: bold;}");
+        for (QWidget* page : { ui->controlTab, ui->connectionsTab, ui->usersTab })
+            page->setStyleSheet(groupBoxStyle);
+        ui->curUNamelbl->show();
+        for (QLabel* label : { ui->labelSafeMode, ui->labelSafeMode2, ui->labelSafeMode3 })
+            label->hide();
+        return;
+    }
+    setWindowTitle(QStringLiteral("***SAFE MODE***"));
+    ui->curUNamelbl->hide();
+    ui->labelWelcome->setText(QStringLiteral("SAFE MODE"));
+    for (QLabel* label : { ui->labelSafeMode, ui->labelSafeMode2, ui->labelSafeMode3 }) {
+        label->setText(QStringLiteral("SAFE MODE"));
+        label->show();
+    }
 }
 
 bool MainWindow::isUnitManaged()
@@ -75,10 +160,22 @@ bool MainWindow::isUnitManaged()
     return false;
 }
 
+QThread* MainWindow::initializeWorker(Worker* worker)
+{
+    return workerSlot.initialize(worker);
+}
+
+void MainWindow::deinitializeWorker()
+{
+    workerSlot.deinitialize();
+}
+
 void MainWindow::showMessage(const QString& title, const QString& message)
 {
     QMessageBox box(QMessageBox::NoIcon, title, message, QMessageBox::Ok, this,
                     Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // A box left open by an inactivity log-off would sit over the log-on dialog.
+    connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
 }
 
@@ -89,4 +186,46 @@ void MainWindow::showWarning(const QString& title, const QString& text)
                     Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
+}
+
+void MainWindow::createPowreOffMenu()
+{
+    powerMenu = new QMenu(this);
+    powerMenu->setObjectName(QStringLiteral("pMenu"));
+    powerMenu->setStyleSheet(QLatin1String(menuStyle));
+    ui->powreOffButton->setMenu(powerMenu);
+    ui->powreOffButton->setPopupMode(QToolButton::InstantPopup);
+
+    logOffAction = new QWidgetAction(powerMenu);
+    logOffAction->setText(QStringLiteral("Log Off"));
+    connect(logOffAction, &QAction::triggered, this, &MainWindow::send_logoff_alert);
+    connect(logOffAction, &QAction::triggered, this, &MainWindow::logoff);
+    powerMenu->addAction(logOffAction);
+
+    rebootAction = new QWidgetAction(powerMenu);
+    rebootAction->setText(QStringLiteral("Reboot"));
+    connect(rebootAction, &QAction::triggered, this, &MainWindow::sureReboot);
+    powerMenu->addAction(rebootAction);
+}
+
+void MainWindow::sureReboot()
+{
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Reboot"),
+                    QStringLiteral("Are you sure that you want to reboot the system?"),
+                    QMessageBox::Yes | QMessageBox::No, this, Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
+    // Besides No, only a rejection (the inactivity time-out) can end the box.
+    if (box.exec() == QMessageBox::Yes)
+        systemReboot();
+}
+
+void MainWindow::systemReboot()
+{
+    malvo_syslog(5, "MainWindow: Action Reboot.\n");
+    platform.startDetached(QStringLiteral("reboot"), { QStringLiteral("-f") });
+}
+
+void MainWindow::queueClose()
+{
+    QTimer::singleShot(20, this, &QWidget::close);
 }

@@ -10,7 +10,9 @@
 #include <QMainWindow>
 
 class Platform;
+class QMenu;
 class QTimer;
+class QWidgetAction;
 struct LoggedInUser;
 
 namespace Ui {
@@ -18,13 +20,15 @@ class MainWindow;
 }
 
 // The OSD's one window for the whole run: it owns the database document, the
-// GUI files and every timer.
+// GUI files and every timer, and runs the log-on loop.
 class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
     MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent = nullptr);
     ~MainWindow() override;
+
+    Platform& unitPlatform() { return platform; }
 
     // The redundant database; the document and the copy in use live there.
     void repairDatabaseFiles();
@@ -36,6 +40,11 @@ public:
     void upgradeDatabaseSchema();
     DatabaseStorage& storage() { return database; }
     QDomDocument& document() { return database.document; }
+    // Re-selects the copy in use and reloads the document from it.
+    void reloadDatabase();
+    // Refreshes both copies, asks the management appliance for its database
+    // (su_get_xml_db) and reloads on success; returns the service's result.
+    int pullDatabase(const QString& userName, int mode);
 
     // The GUI's own files and the statistics service.
     void createGuiSettingsFile();
@@ -44,24 +53,82 @@ public:
     QString readPowerMode();
     void ensureAuthenticationStatFile();
     void incrementAuthenticationStat(const QString& key);
+    GuiSettingsFile& guiSettingsFile() { return guiSettings; }
+    StatisticsReporter& statisticsReporter() { return statistics; }
 
     // One background work item at a time (the receiver upgrade).
     QThread* initializeWorker(Worker* worker);
     void deinitializeWorker();
 
+    // Who is logged on: the label, the process record and the logged-on flag.
+    void setLoggedInUser(const QString& name);
+    void clearLoggedInUser();
+    bool isLoggedOn() const { return loggedOn; }
+
     bool isUnitManaged();
+    bool isManaged() const { return unitManaged; }
+    bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
+    void startupLogon();
+    bool restoreSession();
+    void requireLogon();
+    int prepareLogon();
+    int showLogonDialog();
+    void completeLogon();
+    void applyPrivilege(const QDomElement& userElement);
+    void autoConnect(const QDomElement& userElement);
+    QString showKeyboardLayout();
+    QString zoneText();
+
+    // Unit identity, derived once at start-up.
+    void setUnitIdentity();
+    QString readSoftwareVersion();
+    QString unitMpn;
+    QString unitSwVersion;
+    QString unitHeads;
+    QString unitType;
+    QString unitBoardName;
+    QString unitBrand;
+    int unitCompatibility = 0;
+
+    // Inactivity time-out.
+    void startGuiTimers();
+    void stopGuiTimers();
+    int readGuiInactivityMinutes();
 
 signals:
     void closeActiveDialogs();
 
 public slots:
+    void applyLayout();
     void showMessage(const QString& title, const QString& message);
+    void createPowreOffMenu();
+    void send_logoff_alert();
+    void logoff();
+    void sureReboot();
+    void systemReboot();
+    QString getLoggedInUser();
+    void on_tabWidget_currentChanged(int index);
+    void on_screenResButton_clicked();
+    void on_networkButton_clicked();
+    void on_systemPageButton_clicked();
     void sendAuthenticationStats();
     void sendConnectionStats();
     void sendSystemStat();
+    void showUnitInformation();
+    void guiTimerTimeout();
+    void guiTimerUpdate();
+    void checkGUIActivity();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    void applySafeModeTabs();
+    void insertAdminTabs();
+    void setManagedLook();
+    void queueClose();
+
     Platform& platform;
     Ui::MainWindow* ui;
     LoggedInUser* user;
@@ -75,5 +142,13 @@ private:
     bool unitManaged = false;
     bool safeMode = false;
     const int maxEntries = 32;
+    int guiInactivityMinutes = 0;
+
+    QMenu* powerMenu = nullptr;
+    QWidgetAction* logOffAction = nullptr;
+    QWidgetAction* rebootAction = nullptr;
+    QTimer* upgradeProgressTimer = nullptr;
     QTimer* systemStatTimer = nullptr;
+    QTimer* guiInactivityTimer = nullptr;
+    QTimer* activityPollTimer = nullptr;
 };

@@ -1,0 +1,104 @@
+// Who this unit is: identity texts from the board description and the
+// firmware's version file, the zone, and the keyboard layout label.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "platform/boundedread.h"
+#include "platform/platform.h"
+
+#include <QFile>
+
+namespace {
+
+struct BoardName {
+    int id;
+    const char* singleHead;
+    const char* dualHead;
+};
+
+const BoardName boardNames[] = {
+    { 1, "Ostrel", "Ostrel" },         { 2, "Malvo", "Malvo" },           { 3, "Vorl", "Vorl" },
+    { 4, "TarselLXSH", "TarselLXDH" }, { 5, "Tarsel", "Tarsel" },         { 9, "TarselMXSH", "TarselMXDH" },
+};
+
+struct KeymapLabel {
+    const char* prefix;
+    const char* label;
+};
+
+const KeymapLabel keymapLabels[] = {
+    { "uk", "UK" }, { "us", "US" }, { "fr", "FR" }, { "de", "DE" }, { "sv", "SW" }, { "no", "NO" },
+};
+
+// A text field of the board description, which the service fills; never read past it.
+QString boardText(const char* field, size_t size)
+{
+    return QString::fromLatin1(field, static_cast<int>(qstrnlen(field, static_cast<uint>(size))));
+}
+
+} // namespace
+
+void MainWindow::setUnitIdentity()
+{
+    unitMpn = boardText(boardInfo.mpn, sizeof boardInfo.mpn);
+    unitSwVersion = readSoftwareVersion();
+    const bool singleHead = su_is_single_head_bi(&boardInfo) != 0;
+    unitHeads = singleHead ? QStringLiteral("Single") : QStringLiteral("Dual");
+    unitType = QStringLiteral("RX");
+    unitBoardName = QStringLiteral("Unknown");
+    for (const BoardName& board : boardNames) {
+        if (board.id == boardInfo.boardId)
+            unitBoardName = QLatin1String(singleHead ? board.singleHead : board.dualHead);
+    }
+    unitBrand = boardInfo.brandId == 1 ? QStringLiteral("QV")
+        : boardInfo.brandId == 2       ? QStringLiteral("KX")
+                                       : QStringLiteral("Unknown");
+    unitCompatibility = boardInfo.compatibility;
+}
+
+QString MainWindow::readSoftwareVersion()
+{
+    QByteArray content;
+    if (!readBounded(platform.unitPath(QStringLiteral("/VERSION")), 4096, &content))
+        return QStringLiteral("Null");
+    const QString first = QString::fromLatin1(content).split(QLatin1Char('\n')).value(0);
+    return first.isEmpty() && content.isEmpty() ? QStringLiteral("Null") : first;
+}
+
+QString MainWindow::zoneText()
+{
+    char zone[SU_ZONE_LEN] = {};
+    if (su_get_rx_zone(zone) != 0)
+        malvo_syslog(3, "MainWindow: an error occurred on reading zone");
+    zone[SU_ZONE_LEN - 1] = '\0';
+    return zone[0] ? QStringLiteral("Zone: ") + QString::fromLatin1(zone) : QString();
+}
+
+QString MainWindow::showKeyboardLayout()
+{
+    QString line;
+    QFile file(platform.unitPath(QStringLiteral("/mnt/perm/keymap")));
+    if (file.open(QIODevice::ReadOnly))
+        line = QString::fromLatin1(file.readLine(256)).remove(QLatin1Char('\n'));
+    else
+        malvo_syslog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n");
+
+    QString label;
+    if (line.isEmpty()) {
+        label = QStringLiteral("US");
+    } else {
+        for (const KeymapLabel& keymap : keymapLabels) {
+            if (line.startsWith(QLatin1String(keymap.prefix))) {
+                label = QLatin1String(keymap.label);
+                break;
+            }
+        }
+    }
+    ui->label_3->setText(label);
+    return label;
+}
+
+void MainWindow::showUnitInformation()
+{
+    // The Information page is filled by the unit information view.
+}

@@ -1,0 +1,274 @@
+// The log-on loop of the main window: start-up log-on, restoring a session
+// that was running, the log-on dialog, completing a log-on and logging off.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "app/loggedinuser.h"
+#include "database/dbnames.h"
+#include "platform/platform.h"
+#include "users/logindialog.h"
+
+#include <QDebug>
+#include <QFile>
+#include <QFileInfo>
+#include <QTimer>
+
+namespace {
+
+const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
+const QString loginViaRestPath = QStringLiteral("/tmp/LOGIN_VIA_REST");
+const QString logAfterConnectPath = QStringLiteral("/tmp/logAfterConnect.xml");
+
+// The user name as the C services take it: Latin-1, at most 32 characters.
+struct UserNameBuffer {
+    explicit UserNameBuffer(const QString& name) { qstrncpy(text, name.toLatin1().constData(), sizeof text); }
+    char text[SU_USER_NAME_LEN] = {};
+};
+
+QDomElement findUser(const QDomDocument& document, const QString& name)
+{
+    const QDomElement root = document.documentElement();
+    for (QDomElement users = root.firstChildElement(db::Users); !users.isNull();
+         users = users.nextSiblingElement(db::Users)) {
+        for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
+             user = user.nextSiblingElement(db::User)) {
+            if (user.attribute(db::UserName) == name)
+                return user;
+        }
+    }
+    return QDomElement();
+}
+
+} // namespace
+
+void MainWindow::setLoggedInUser(const QString& name)
+{
+    ui->curUNamelbl->setText(name);
+    user->userName = name;
+    user->loggedIn = true;
+}
+
+void MainWindow::clearLoggedInUser()
+{
+    user->userName.clear();
+    user->loggedIn = false;
+}
+
+QString MainWindow::getLoggedInUser()
+{
+    return ui->curUNamelbl->text();
+}
+
+void MainWindow::reloadDatabase()
+{
+    database.databasePath = selectDatabaseFile();
+    loadDatabaseDocument();
+}
+
+int MainWindow::pullDatabase(const QString& userName, int mode)
+{
+    database.databasePath = selectDatabaseFile();
+    mirrorDatabaseFile(database.databasePath);
+    const UserNameBuffer name(userName);
+    const int result = su_get_xml_db(name.text, mode);
+    if (result == 0)
+        reloadDatabase();
+    return result;
+}
+
+void MainWindow::startupLogon()
+{
+    if (restoreSession())
+        return;
+
+    const QString bootCount = platform.unitPath(QStringLiteral("/tmp/guiBootCount.txt"));
+    const QString noErrorCode = platform.unitPath(QStringLiteral("/tmp/noErrorCode.txt"));
+    const bool rebooted = QFileInfo::exists(bootCount);
+    const bool suppressed = QFileInfo::exists(noErrorCode);
+    QFile::remove(bootCount);
+    QFile::remove(noErrorCode);
+    qDebug().noquote() << QStringLiteral("MainWindow: AutoLogin ")
+            + (rebooted ? QStringLiteral("disabled..") : QStringLiteral("enabled.."));
+
+    if (unitManaged && pullDatabase(QString(), 0) != 0) {
+        malvo_syslog(3, "MainWindow: Pull database error");
+        qDebug() << "Pull database error";
+        incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
+    }
+
+    const QString autoUser = rebooted || suppressed ? QString() : readAutoLoginUser();
+    if (autoUser.isEmpty()) {
+        requireLogon();
+        return;
+    }
+    ui->curUNamelbl->setText(autoUser);
+    incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
+    loggedOn = true;
+    setLoggedInUser(autoUser);
+    statistics.sendLogonAlert(LogonAlert::AutoLogon, autoUser);
+    completeLogon();
+}
+
+bool MainWindow::restoreSession()
+{
+    const QString wasConnected = platform.unitPath(wasConnectedPath);
+    if (!QFileInfo::exists(wasConnected))
+        return false;
+
+    QString userName;
+    QString connectionName;
+    QFile file(wasConnected);
+    if (file.open(QIODevice::ReadOnly)) {
+        userName = QString::fromUtf8(file.readLine(1024)).trimmed();
+        connectionName = QString::fromUtf8(file.readLine(1024)).trimmed();
+    }
+    ui->curUNamelbl->setText(userName);
+    incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
+    loggedOn = true;
+    statistics.sendLogonAlert(LogonAlert::AutoLogon, userName);
+    completeLogon();
+    if (!connectionName.isEmpty()) {
+        const QList<QListWidgetItem*> rows = ui->listWidgetVM->findItems(connectionName, Qt::MatchExactly);
+        if (!rows.isEmpty())
+            ui->listWidgetVM->setCurrentItem(rows.first());
+    }
+    const QString viaRest = platform.unitPath(loginViaRestPath);
+    if (!QFileInfo::exists(viaRest))
+        QFile::remove(wasConnected);
+    QFile::remove(viaRest);
+    return true;
+}
+
+void MainWindow::requireLogon()
+{
+    if (prepareLogon() == 1)
+        completeLogon();
+    else
+        queueClose();
+}
+
+void MainWindow::insertAdminTabs()
+{
+    ui->tabWidget->insertTab(1, ui->controlTab, QIcon(QStringLiteral(":/icons/icons/preferences_system.png")),
+                             QStringLiteral("Control"));
+    ui->tabWidget->insertTab(2, ui->usersTab, QIcon(QStringLiteral(":/icons/icons/groupevent.png")),
+                             QStringLiteral("Users"));
+    ui->tabWidget->insertTab(3, ui->informationTab, QIcon(QStringLiteral(":/icons/icons/Info.png")),
+                             QStringLiteral("Information"));
+}
+
+int MainWindow::prepareLogon()
+{
+    ui->tabWidget->setCurrentIndex(0);
+    hide();
+    insertAdminTabs();
+    return showLogonDialog();
+}
+
+int MainWindow::showLogonDialog()
+{
+    ui->label_3->clear();
+    loadDatabaseDocument();
+    hide();
+    loggedOn = false;
+    sendAuthenticationStats();
+    if (su_set_logged_in_user("") != 0)
+        malvo_syslog(3, "Error: user name not deleted from database");
+
+    int result = 0;
+    {
+        LoginDialog dialog(this);
+        connect(this, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
+        result = dialog.exec();
+    }
+    if (result != QDialog::Accepted) {
+        loggedOn = false;
+        sendAuthenticationStats();
+        queueClose();
+        return 0;
+    }
+    ui->curUNamelbl->setText(user->userName);
+    loggedOn = true;
+    sendAuthenticationStats();
+    show();
+    return 1;
+}
+
+void MainWindow::completeLogon()
+{
+    const QString name = ui->curUNamelbl->text();
+    const QDomElement userElement = findUser(document(), name);
+    ui->zoneLabel->setText(zoneText());
+    if (userElement.isNull()) {
+        malvo_syslog(6, "MainWindow: requested to login user %s who does not exist in DB!", qPrintable(name));
+        if (prepareLogon() == 1)
+            completeLogon();
+        else
+            queueClose();
+        return;
+    }
+
+    setLoggedInUser(name);
+    ui->listWidgetVM->clear();
+    if (isSafeMode()) {
+        applySafeModeTabs();
+    } else {
+        applyPrivilege(userElement);
+        ui->connectButton->setEnabled(ui->listWidgetVM->count() > 0);
+        autoConnect(userElement);
+    }
+
+    const UserNameBuffer buffer(name);
+    if (su_set_logged_in_user(buffer.text) != 0)
+        malvo_syslog(3, "Error: user name not logged to database");
+    // Reported in the background with an argument list: a name may hold any character.
+    platform.startDetached(QStringLiteral("/usr/bin/restapi_cli"),
+                           { QStringLiteral("-j"), QStringLiteral("user_login"), QString::fromLatin1(buffer.text) });
+}
+
+void MainWindow::autoConnect(const QDomElement& userElement)
+{
+    if (QFileInfo::exists(platform.unitPath(wasConnectedPath)) && !QFileInfo::exists(platform.unitPath(loginViaRestPath)))
+        return;
+    for (QDomElement child = userElement.firstChildElement(db::AutoConnect); !child.isNull();
+         child = child.nextSiblingElement(db::AutoConnect)) {
+        if (QFileInfo::exists(platform.unitPath(logAfterConnectPath)))
+            continue;
+        const QString connection = child.attribute(db::AutoConnectName);
+        if (connection.isEmpty())
+            continue;
+        for (QListWidgetItem* item : ui->listWidgetVM->findItems(connection, Qt::MatchExactly)) {
+            ui->listWidgetVM->setCurrentItem(item);
+            ui->connectButton->click();
+        }
+    }
+}
+
+void MainWindow::send_logoff_alert()
+{
+    statistics.sendLogonAlert(LogonAlert::ManualLogoff, ui->curUNamelbl->text());
+}
+
+void MainWindow::logoff()
+{
+    malvo_syslog(7, "void MainWindow::logoff()");
+    clearLoggedInUser();
+    char loggedIn[SU_USER_NAME_LEN] = {};
+    su_get_logged_in_user(loggedIn);
+    loggedIn[SU_USER_NAME_LEN - 1] = '\0';
+    if (su_set_logged_in_user("") != 0)
+        malvo_syslog(7, "Error: user name not logged to database");
+    stopGuiTimers();
+    for (const char* path : { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
+        QFile::remove(platform.unitPath(QLatin1String(path)));
+
+    ui->tabWidget->setCurrentIndex(0);
+    hide();
+    insertAdminTabs();
+    platform.startDetached(QStringLiteral("/usr/bin/restapi_cli"),
+                           { QStringLiteral("-j"), QStringLiteral("user_logout"), QString::fromLatin1(loggedIn) });
+    if (showLogonDialog() == 1) {
+        completeLogon();
+        startGuiTimers();
+    }
+}

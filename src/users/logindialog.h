@@ -1,0 +1,69 @@
+#pragma once
+
+#include <QDialog>
+#include <QString>
+
+class MainWindow;
+class QAction;
+class QKeyEvent;
+class QMenu;
+
+namespace Ui {
+class LoginDialog;
+}
+
+// The form nobody gets past without a user name and password. It checks them
+// against the local database or, for directory users, the directory service,
+// and on a managed unit first asks the management appliance for its users.
+class LoginDialog : public QDialog {
+    Q_OBJECT
+
+public:
+    explicit LoginDialog(MainWindow* mainWindow);
+    ~LoginDialog() override;
+
+    bool authenticateLocal(const QString& user, const QString& password);
+    bool isDirectoryLogonEnabled();
+    bool authenticateDirectory(const QString& user, const QString& password);
+    void showAuthenticationError(int code);
+    void loadRememberedUser();
+    void saveRememberedUser(const QString& user);
+    // Writes the keymap, has the unit load it and closes the OSD, which comes
+    // back up with the new layout; the language already in use changes nothing.
+    void setKeyboardLanguage(const QString& code);
+
+public slots:
+    void createMenus();
+    void on_logonButton_clicked();
+    void on_helpButton_clicked();
+    void systemPoweroff();
+    void systemReboot();
+    void setLangUK();
+    void setLangUS();
+    void setLangFr();
+    void setLangDE();
+    void setLangSw();
+    void setLangNor();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private slots:
+    void on_rememberCheckBox_clicked(bool checked);
+
+private:
+    void chooseLanguage(int row);
+    void showBox(const QString& title, const QString& text);
+    void clearPassword();
+    void letPaint();
+
+    MainWindow* mainWindow;
+    Ui::LoginDialog* ui;
+    bool safeMode = false;
+    bool directoryUserRequested = false;
+    bool attemptRunning = false;
+    QMenu* powerMenu = nullptr;
+    QMenu* settingsMenu = nullptr;
+    QMenu* keyboardMenu = nullptr;
+    QAction* rebootAction = nullptr;
+};

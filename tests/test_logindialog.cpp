@@ -1,0 +1,486 @@
+#include "app/loggedinuser.h"
+#include "app/mainwindow.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "modal.h"
+#include "platform/platform.h"
+#include "testmain.h"
+#include "testunit.h"
+#include "users/logindialog.h"
+
+#include <QAction>
+#include <QApplication>
+#include <QCheckBox>
+#include <QJsonArray>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+const char statPath[] = "/usr/local/gui_files/gui_authentication.stat";
+const char lastUserPath[] = "/usr/local/gui_files/last_user";
+const QString incorrect = QStringLiteral("Warning:| Username or Password entered is incorrect.");
+const QString adminOnly = QStringLiteral(": Only Administrator may Log In in SAFE MODE.");
+// The default simulated unit's own address: an RX entry with it makes the unit managed.
+const QString unitMac = QStringLiteral("00:1B:7C:42:00:21");
+
+void addUser(QDomDocument& document, const QString& name, const QString& privilege, bool directory = false)
+{
+    QDomElement user = document.createElement(db::User);
+    user.setAttribute(db::UserName, name);
+    user.setAttribute(db::Password, QStringLiteral("pw"));
+    user.setAttribute(db::Privilege, privilege);
+    if (directory)
+        user.setAttribute(db::Ad, QStringLiteral("true"));
+    document.documentElement().firstChildElement(db::Users).appendChild(user);
+}
+
+// boss (Administrator), power (Power User) and aduser (a directory user whose
+// local password is "pw"); directory log-on on or off.
+QDomDocument usersDocument(bool directory, const QString& rxMac = QString())
+{
+    QDomDocument document = newDatabaseDocument();
+    addUser(document, QStringLiteral("boss"), QStringLiteral("Administrator"));
+    addUser(document, QStringLiteral("power"), QStringLiteral("Power User"));
+    addUser(document, QStringLiteral("aduser"), QStringLiteral("Administrator"), true);
+    QDomElement root = document.documentElement();
+    root.firstChildElement(db::MgmtUnitSettings)
+        .firstChildElement(db::Mgmt)
+        .setAttribute(db::Ad, directory ? QStringLiteral("true") : QStringLiteral("false"));
+    if (!rxMac.isEmpty()) {
+        QDomElement rx = document.createElement(db::Rx);
+        rx.setAttribute(db::Mac, rxMac);
+        root.firstChildElement(db::RxDevices).appendChild(rx);
+    }
+    return document;
+}
+
+// Closes every message box that opens while it lives (Ok, or No where there is
+// one), keeping "title|text" of each.
+class BoxRecorder : public QObject {
+public:
+    BoxRecorder()
+    {
+        connect(&poll, &QTimer::timeout, this, [this] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible() || answered.contains(box))
+                    continue;
+                answered.append(box);
+                boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+                if (onBox)
+                    onBox();
+                else
+                    box->reject();
+                return;
+            }
+        });
+        poll.start(5);
+    }
+    QStringList boxes;
+    std::function<void()> onBox; // instead of answering
+private:
+    QTimer poll;
+    QList<QPointer<QMessageBox>> answered;
+};
+
+// A main window on a unit that just booted (no automatic log-on); the log-on
+// dialog of its start-up is rejected, so each test opens its own.
+struct Unit {
+    explicit Unit(const QDomDocument& document, bool safeMode = false)
+    {
+        const QByteArray text = databaseText(document);
+        const QByteArray sum = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + '\n';
+        for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath })
+            test.writeFile(copy, text);
+        for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
+            test.writeFile(checksum, sum);
+        // A managed unit's start-up pull must not take our users away.
+        test.writeFile("/sim/manager/VelmoData.xml", text);
+        test.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray());
+        if (safeMode)
+            test.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
+        QTimer poll;
+        QObject::connect(&poll, &QTimer::timeout, [&poll] {
+            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+            if (dialog && dialog->objectName() == QLatin1String("LoginDialog")) {
+                poll.stop();
+                dialog->reject();
+            }
+        });
+        poll.start(5);
+        window = std::make_unique<MainWindow>(test.platform(), nullptr, &user);
+        poll.stop();
+        QTest::qWait(40); // lets the queued close of that rejection pass
+        QFile::remove(test.path(QLatin1String(statPath)));
+        test.clearRecords();
+    }
+    QByteArray stat() const { return test.readFile(QLatin1String(statPath)); }
+    QJsonArray lastAlert() const
+    {
+        QJsonArray alert;
+        for (const QJsonObject& call : test.statistics())
+            if (call.value(QStringLiteral("call")).toString()
+                == QLatin1String("statistcs_send_json_alert_object"))
+                alert = call.value(QStringLiteral("args")).toArray();
+        return alert;
+    }
+    int directory(const char* key)
+    {
+        return test.sim().state().value("directory").toObject().value(key).toInt();
+    }
+
+    TestUnit test;
+    LoggedInUser user;
+    std::unique_ptr<MainWindow> window;
+};
+
+template <typename T> T* child(QWidget& dialog, const char* name)
+{
+    T* found = dialog.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+void enterCredentials(LoginDialog& dialog, const QString& user, const QString& password)
+{
+    auto* name = child<QLineEdit>(dialog, "userNamelineEdit");
+    name->clear();
+    QTest::keyClicks(name, user);
+    QTest::keyClicks(child<QLineEdit>(dialog, "passwordlineEdit"), password);
+}
+
+// Logs on with the form and returns the boxes seen on the way.
+QStringList logOn(LoginDialog& dialog, const QString& user, const QString& password)
+{
+    BoxRecorder recorder;
+    enterCredentials(dialog, user, password);
+    child<QPushButton>(dialog, "logonButton")->click();
+    return recorder.boxes;
+}
+
+QAction* menuAction(LoginDialog& dialog, const QString& text)
+{
+    for (QAction* action : dialog.findChildren<QAction*>())
+        if (action->text() == text)
+            return action;
+    qFatal("no action %s", qPrintable(text));
+    return nullptr;
+}
+
+} // namespace
+
+class TestLoginDialog : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void logonOutcomes_data();
+    void logonOutcomes();
+    void directoryErrors_data();
+    void directoryErrors();
+    void managedUnitPullsBeforeChecking_data();
+    void managedUnitPullsBeforeChecking();
+    void rememberMe_data();
+    void rememberMe();
+    void keyboardLanguage_data();
+    void keyboardLanguage();
+    void keys_data();
+    void keys();
+    void inactivityClosesBoxAndDialog();
+};
+
+void TestLoginDialog::logonOutcomes_data()
+{
+    QTest::addColumn<bool>("safeMode");
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("accepted");
+    QTest::addColumn<QStringList>("boxes");
+
+    QTest::newRow("local password accepted") << false << false << "boss"
+                                             << "pw" << true << QStringList();
+    QTest::newRow("wrong password") << false << false << "boss"
+                                    << "PW" << false << QStringList { incorrect };
+    QTest::newRow("directory user's local password, directory off")
+        << false << false << "aduser"
+        << "pw" << false << QStringList { incorrect };
+    QTest::newRow("unknown user, directory off") << false << false << "ghost"
+                                                 << "pw" << false << QStringList { incorrect };
+    QTest::newRow("directory user accepted by the directory") << false << true << "aduser"
+                                                              << "Passw0rd" << true << QStringList();
+    QTest::newRow("directory user's local password, directory on")
+        << false << true << "aduser"
+        << "pw" << false << QStringList { "Authentication|Authentication failed. Please try again." };
+    QTest::newRow("unknown user, directory on: only the directory's reason")
+        << false << true << "ghost"
+        << "pw" << false << QStringList { "Authentication|Authentication failed. Please try again." };
+    QTest::newRow("safe mode: administrator") << true << false << "boss"
+                                              << "pw" << true << QStringList();
+    QTest::newRow("safe mode: directory flag ignored") << true << true << "aduser"
+                                                       << "pw" << true << QStringList();
+    QTest::newRow("safe mode: power user refused")
+        << true << false << "power"
+        << "pw" << false << QStringList { "WARNING|" + adminOnly, incorrect };
+    QTest::newRow("safe mode: wrong password")
+        << true << false << "boss"
+        << "bad" << false << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect };
+}
+
+void TestLoginDialog::logonOutcomes()
+{
+    QFETCH(bool, safeMode);
+    QFETCH(bool, directory);
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, accepted);
+    QFETCH(QStringList, boxes);
+
+    Unit unit(usersDocument(directory), safeMode);
+    LoginDialog dialog(unit.window.get());
+    QCOMPARE(dialog.windowTitle(), safeMode ? QStringLiteral("***SAFE MODE***") : QString());
+    QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
+    QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
+
+    QCOMPARE(logOn(dialog, user, password), boxes);
+    QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
+    QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
+    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
+    QVERIFY(unit.test.hasLog(5, QStringLiteral("LoginDialog: Action Login.\n")));
+
+    const QJsonArray alert = unit.lastAlert();
+    if (accepted) {
+        QCOMPARE(unit.window->getLoggedInUser(), user);
+        QCOMPARE(unit.user.userName, user);
+        QVERIFY(unit.stat().contains("successful_login=1\nfailed_login=0\n"));
+        QCOMPARE(alert, (QJsonArray { 2, 3, 0, 2, 0, "OSD_LOGIN", user, "", "", "" }));
+    } else {
+        QVERIFY(!unit.user.loggedIn);
+        QVERIFY(unit.stat().contains("successful_login=0\nfailed_login=1\n"));
+        QCOMPARE(alert, (QJsonArray { 1, 3, 0, 2, 1, "OSD_LOGIN", user, "", "", "" }));
+        QVERIFY(unit.test.hasLog(7,
+            "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,"
+            "MANUAL_LOGIN,FAILED,OSD_LOGIN, "
+                + user + ", , , )"));
+    }
+}
+
+void TestLoginDialog::directoryErrors_data()
+{
+    QTest::addColumn<QString>("failAt"); // a service, or "status" for the scripted status sequence
+    QTest::addColumn<QJsonArray>("failure"); // the injected code, or the status sequence
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("polls");
+    QTest::addColumn<QString>("logLine");
+
+    const QString manager
+        = "Authentication|Corvane manager can not be contacted. Check Corvane Configuration.";
+    const QString status = "LoginDialog: AD authentication error %1 returned by func ad_get_auth_status";
+    QTest::newRow("request, 1") << "ad_login" << QJsonArray { 1 }
+                                << "Authentication|Internal error. Error code 1." << 0 << QString();
+    QTest::newRow("request, 2") << "ad_login" << QJsonArray { 2 } << manager << 0 << QString();
+    QTest::newRow("request, 7") << "ad_login" << QJsonArray { 7 }
+                                << "Authentication Timeout|System busy. Please try again." << 0 << QString();
+    QTest::newRow("request, unknown")
+        << "ad_login" << QJsonArray { 42 } << "Authentication|Authentication error. Error code 42." << 0
+        << QString();
+    QTest::newRow("status, 8") << "status" << QJsonArray { 5, 8 } << manager << 2 << status.arg(8);
+    QTest::newRow("status, unknown") << "status" << QJsonArray { 3, 4, 9 }
+                                     << "Authentication|Authentication error. Error code 9." << 3
+                                     << status.arg(9);
+    QTest::newRow("pending for 30 rounds")
+        << "status" << QJsonArray { 4 } << "Authentication Timeout|System busy. Please try again." << 30
+        << QString();
+    QTest::newRow("completion, 6")
+        << "ad_auth_complete" << QJsonArray { 6 } << "Authentication|Authentication failed. Please try again."
+        << 2 << "LoginDialog: AD authentication error 6 returned by func ad_auth_complete";
+    QTest::newRow("user database pull")
+        << "su_get_xml_db" << QJsonArray { 2 } << manager << 2 << "LoginDialog: Pull user database error";
+}
+
+void TestLoginDialog::directoryErrors()
+{
+    QFETCH(QString, failAt);
+    QFETCH(QJsonArray, failure);
+    QFETCH(QString, box);
+    QFETCH(int, polls);
+    QFETCH(QString, logLine);
+
+    Unit unit(usersDocument(true));
+    if (failAt == QLatin1String("status"))
+        unit.test.sim().editSection(
+            "directory", [&](QJsonObject& d) { d.insert("authStatusSequence", failure); });
+    else
+        unit.test.sim().setFailure(failAt, failure.first().toInt());
+    LoginDialog dialog(unit.window.get());
+    const qint64 start = unit.test.platform().nowMs();
+
+    QCOMPARE(logOn(dialog, "aduser", "Passw0rd"), QStringList { box });
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+    QVERIFY(!child<QLabel>(dialog, "labelAuthenticating")->isVisibleTo(&dialog));
+    QCOMPARE(unit.directory("authStatusCalls"), polls);
+    QCOMPARE(unit.test.platform().nowMs() - start, qint64(polls) * 1000); // one second before each poll
+    QVERIFY(logLine.isEmpty() || unit.test.hasLog(3, logLine));
+    QCOMPARE(unit.test.debugLines().contains("Unknown error code."), box.contains("Authentication error."));
+    QVERIFY(unit.stat().contains("failed_login=1\n"));
+    QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
+}
+
+void TestLoginDialog::managedUnitPullsBeforeChecking_data()
+{
+    QTest::addColumn<bool>("reachable");
+    QTest::addColumn<QString>("user");
+    QTest::newRow("the appliance's new user logs on") << true << "fresh";
+    QTest::newRow("unreachable appliance: the local users still log on") << false << "boss";
+}
+
+void TestLoginDialog::managedUnitPullsBeforeChecking()
+{
+    QFETCH(bool, reachable);
+    QFETCH(QString, user);
+
+    Unit unit(usersDocument(false, unitMac));
+    QVERIFY(unit.window->isManaged());
+    // The appliance learnt of a user after the unit started.
+    QDomDocument served = usersDocument(false, unitMac);
+    addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
+    unit.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
+    if (!reachable)
+        unit.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
+    LoginDialog dialog(unit.window.get());
+
+    QCOMPARE(logOn(dialog, user, "pw"), QStringList());
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(unit.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
+        (QJsonObject { { "user", "" }, { "mode", 0 } }));
+    QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), !reachable);
+}
+
+void TestLoginDialog::rememberMe_data()
+{
+    QTest::addColumn<bool>("directory");
+    QTest::addColumn<bool>("remember");
+    QTest::addColumn<QByteArray>("lastUser");
+    QTest::newRow("local, remembered") << false << true << QByteArray("boss");
+    QTest::newRow("local, not remembered: emptied") << false << false << QByteArray();
+    QTest::newRow("directory: left as it was") << true << true << QByteArray("old");
+}
+
+void TestLoginDialog::rememberMe()
+{
+    QFETCH(bool, directory);
+    QFETCH(bool, remember);
+    QFETCH(QByteArray, lastUser);
+
+    Unit unit(usersDocument(directory));
+    unit.test.writeFile(QLatin1String(lastUserPath), "old");
+    LoginDialog dialog(unit.window.get());
+    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
+    auto* box = child<QCheckBox>(dialog, "rememberCheckBox");
+    QVERIFY(box->isChecked());
+    box->setChecked(remember);
+
+    logOn(dialog, directory ? "aduser" : "boss", directory ? "Passw0rd" : "pw");
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
+    QCOMPARE(unit.test.readFile(QLatin1String(lastUserPath)), lastUser);
+}
+
+void TestLoginDialog::keyboardLanguage_data()
+{
+    QTest::addColumn<QByteArray>("keymap"); // empty: a folder where the file should be
+    QTest::addColumn<QString>("action");
+    QTest::addColumn<QByteArray>("written"); // empty: nothing happens
+    QTest::newRow("German replaces US") << QByteArray("us") << "German" << QByteArray("de");
+    QTest::newRow("Norwegian replaces Swedish") << QByteArray("sv\n") << "Norwegian" << QByteArray("no");
+    QTest::newRow("US again") << QByteArray("us") << "English US" << QByteArray();
+    QTest::newRow("Swedish again") << QByteArray("sv") << "Swedish" << QByteArray();
+    QTest::newRow("keymap cannot be written") << QByteArray() << "French" << QByteArray();
+}
+
+void TestLoginDialog::keyboardLanguage()
+{
+    QFETCH(QByteArray, keymap);
+    QFETCH(QString, action);
+    QFETCH(QByteArray, written);
+
+    Unit unit(usersDocument(false));
+    const QString keymapFile = unit.test.path("/mnt/perm/keymap");
+    QVERIFY(QFile::remove(keymapFile));
+    QVERIFY(keymap.isEmpty() ? QDir().mkpath(keymapFile) : unit.test.writeFile("/mnt/perm/keymap", keymap));
+    LoginDialog dialog(unit.window.get());
+    dialog.show();
+    unit.test.clearRecords();
+
+    menuAction(dialog, action)->trigger();
+
+    const QList<QStringList> changed { { "/opt/kestrix/loadkeymap.sh" },
+        { "touch", "/tmp/noErrorCode.txt" } };
+    QCOMPARE(unit.test.commands(), written.isEmpty() ? QList<QStringList>() : changed);
+    QCOMPARE(dialog.isVisible(), written.isEmpty());
+    QCOMPARE(unit.test.readFile("/mnt/perm/keymap"), written.isEmpty() ? keymap : written);
+    QCOMPARE(unit.test.hasLog(3, "LoginDialog: Can not open file: keymap to specify language.\n"),
+        keymap.isEmpty());
+}
+
+void TestLoginDialog::keys_data()
+{
+    QTest::addColumn<QString>("focus");
+    QTest::addColumn<int>("key");
+    QTest::addColumn<bool>("logsOn");
+    QTest::newRow("Return in the user name") << "userNamelineEdit" << int(Qt::Key_Return) << true;
+    QTest::newRow("Return in the password") << "passwordlineEdit" << int(Qt::Key_Return) << true;
+    QTest::newRow("Return on Log On") << "logonButton" << int(Qt::Key_Return) << true;
+    QTest::newRow("keypad Enter on Log On") << "logonButton" << int(Qt::Key_Enter) << false;
+    QTest::newRow("keypad Enter in the password") << "passwordlineEdit" << int(Qt::Key_Enter) << false;
+    QTest::newRow("Escape") << "passwordlineEdit" << int(Qt::Key_Escape) << false;
+}
+
+void TestLoginDialog::keys()
+{
+    QFETCH(QString, focus);
+    QFETCH(int, key);
+    QFETCH(bool, logsOn);
+
+    Unit unit(usersDocument(false));
+    LoginDialog dialog(unit.window.get());
+    dialog.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+    enterCredentials(dialog, "boss", "pw");
+    auto* target = child<QWidget>(dialog, focus.toLatin1().constData());
+    target->setFocus();
+    QTRY_COMPARE(dialog.focusWidget(), target);
+
+    QTest::keyClick(target, Qt::Key(key));
+
+    QCOMPARE(unit.test.hasLog(5, "LoginDialog: Action Login.\n"), logsOn);
+    QCOMPARE(dialog.result() == QDialog::Accepted, logsOn);
+    QCOMPARE(dialog.isVisible(), !logsOn);
+}
+
+void TestLoginDialog::inactivityClosesBoxAndDialog()
+{
+    Unit unit(usersDocument(false));
+    LoginDialog dialog(unit.window.get());
+    dialog.show();
+    BoxRecorder recorder;
+    recorder.onBox = [&] { emit unit.window->closeActiveDialogs(); };
+    enterCredentials(dialog, "boss", "wrong");
+    child<QPushButton>(dialog, "logonButton")->click();
+
+    QCOMPARE(recorder.boxes, QStringList { incorrect });
+    QVERIFY(!dialog.isVisible());
+    QCOMPARE(dialog.result(), int(QDialog::Rejected));
+}
+
+VELMO_TEST_MAIN(TestLoginDialog)
+#include "test_logindialog.moc"
