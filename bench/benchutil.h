@@ -139,6 +139,17 @@ inline void printComparison(const QString& what, double oursUs, double floorUs)
                   .arg(what, formatUs(oursUs), formatUs(floorUs), ratio));
 }
 
+// The same for a memory figure in KiB.
+inline void printKbComparison(const QString& what, double oursKb, double floorKb)
+{
+    const QString ratio = floorKb > 0 ? QString::number(oursKb / floorKb, 'f', 2) : QStringLiteral("n/a");
+    printLine(QStringLiteral("%1: median %2 KiB, floor %3 KiB, ratio %4")
+                  .arg(what)
+                  .arg(oursKb, 0, 'f', 0)
+                  .arg(floorKb, 0, 'f', 0)
+                  .arg(ratio));
+}
+
 // The floor program, built next to every benchmark.
 inline QString floorProgram()
 {
