@@ -2,24 +2,36 @@
 #include "app/kxtextbox.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
-#include "database/databasestorage.h"
+#include "database.h"
 #include "database/dbnames.h"
-#include "database/schema.h"
+#include "logon.h"
 #include "modal.h"
 #include "testmain.h"
 #include "testunit.h"
 
 #include <QClipboard>
 #include <QJsonArray>
-#include <QMouseEvent>
-#include <QPushButton>
 #include <QtTest>
 
 #include <functional>
 
 namespace {
 
-using Edit = std::function<void(KXTextBox&)>;
+// One step of an edit: text typed, keys pressed, or something done to the box.
+struct Step {
+    Step() = default;
+    template <typename T> Step(T step)
+    {
+        if constexpr (std::is_invocable_v<T, KXTextBox&>)
+            act = step;
+        else if constexpr (std::is_convertible_v<T, const char*>)
+            act = [step](KXTextBox& b) { QTest::keyClicks(&b, QLatin1String(step)); };
+        else
+            act = [keys = QKeySequence(step)](KXTextBox& b) { QTest::keySequence(&b, keys); };
+    }
+    std::function<void(KXTextBox&)> act;
+};
+using Edit = QList<Step>;
 
 QImage rendered(const QString& password)
 {
@@ -30,81 +42,34 @@ QImage rendered(const QString& password)
     return box.grab().toImage();
 }
 
-QByteArray md5Line(const QByteArray& content)
+// The GUI inactivity time-out; a null `minutes` leaves the setting out.
+void setMinutes(QDomDocument& document, const QString& minutes)
 {
-    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+    if (minutes.isNull())
+        return;
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
+    if (timeout.isNull())
+        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
+    timeout.setAttribute(db::Value, minutes);
 }
 
-// The default database (which logs "admin" on by itself) plus the user "plain"
-// with password "pw" and, unless null, the GUI inactivity time-out `minutes`.
-void installDatabase(TestUnit& unit, const QString& minutes)
-{
-    QDomDocument document = newDatabaseDocument();
-    const QDomElement root = document.documentElement();
-    QDomElement plain = document.createElement(db::User);
-    plain.setAttribute(db::UserName, QStringLiteral("plain"));
-    plain.setAttribute(db::Password, QStringLiteral("pw"));
-    plain.setAttribute(db::Privilege, QStringLiteral("User"));
-    root.firstChildElement(db::Users).appendChild(plain);
-    if (!minutes.isNull()) {
-        QDomElement timeout = document.createElement(db::GuiInactivityTimer);
-        timeout.setAttribute(db::Value, minutes);
-        root.firstChildElement(db::UnitSettings).appendChild(timeout);
+// A unit whose database logs "admin" on by itself, with the time-out `minutes`.
+struct Unit {
+    explicit Unit(const QString& minutes)
+    {
+        QDomDocument document = databaseWithUsers();
+        setMinutes(document, minutes);
+        installDatabase(test, document);
+        window = std::make_unique<MainWindow>(test.platform(), nullptr, &user);
+        QCoreApplication::processEvents(); // the first inactivity count starts queued
     }
-    const QByteArray text = databaseText(document);
-    for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath })
-        unit.writeFile(QLatin1String(copy), text);
-    unit.writeFile(DatabaseStorage::checksumAPath, md5Line(text));
-    unit.writeFile(DatabaseStorage::checksumBPath, md5Line(text));
-}
+    QTimer* poll() { return window->findChild<QTimer*>(QStringLiteral("activityPollTimer")); }
 
-void setMinutes(MainWindow& window, const QString& minutes)
-{
-    window.document()
-        .documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::GuiInactivityTimer)
-        .setAttribute(db::Value, minutes);
-}
-
-QTimer* pollTimer(MainWindow& window)
-{
-    return window.findChild<QTimer*>(QStringLiteral("activityPollTimer"));
-}
-
-// What the next log-on dialog met while it was up; it logs "plain" on, typing
-// the password for real.
-struct LogonSeen {
-    bool shown = false;
-    bool otherBoxOpen = false;
-    bool pollRunning = false;
-    bool activityFromTyping = false;
+    TestUnit test;
+    LoggedInUser user;
+    std::unique_ptr<MainWindow> window;
 };
-
-QSharedPointer<LogonSeen> answerLogon(MainWindow& window)
-{
-    auto seen = QSharedPointer<LogonSeen>::create();
-    auto* poll = new QTimer(qApp);
-    poll->start(10);
-    QObject::connect(poll, &QTimer::timeout, [poll, seen, &window] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || dialog->objectName() != QLatin1String("LoginDialog"))
-            return;
-        poll->deleteLater();
-        poll->stop();
-        seen->shown = true;
-        for (QMessageBox* box : window.findChildren<QMessageBox*>())
-            seen->otherBoxOpen |= box->isVisible();
-        window.guiTimerUpdate(); // as a restart queued just before the log-off would
-        seen->pollRunning = pollTimer(window)->isActive();
-        dialog->findChild<QLineEdit*>(QStringLiteral("userNamelineEdit"))->setText(QStringLiteral("plain"));
-        QTest::keyClicks(
-            dialog->findChild<QLineEdit*>(QStringLiteral("passwordlineEdit")), QStringLiteral("pw"));
-        seen->activityFromTyping = guiActivitySeen;
-        dialog->findChild<QPushButton*>(QStringLiteral("logonButton"))->click();
-    });
-    return seen;
-}
 
 } // namespace
 
@@ -122,8 +87,6 @@ private slots:
     void displayNeverShowsTheTypedText();
     void pollRunsOnlyWithATimeout_data();
     void pollRunsOnlyWithATimeout();
-    void stoppingTheTimersStopsThePoll_data();
-    void stoppingTheTimersStopsThePoll();
     void timeoutClosesDialogsAndLogsOff();
 };
 
@@ -169,58 +132,34 @@ void TestActivity::passwordFollowsEveryEdit_data()
 {
     QTest::addColumn<Edit>("edit");
     QTest::addColumn<QString>("password");
-    const auto keys = [](KXTextBox& box, std::initializer_list<QKeySequence> sequences) {
-        for (const QKeySequence& sequence : sequences)
-            QTest::keySequence(&box, sequence);
+    const auto select
+        = [](int start, int length) { return [=](KXTextBox& b) { b.setSelection(start, length); }; };
+    const auto clipboard = [](const char* text) {
+        return [=](KXTextBox&) { QGuiApplication::clipboard()->setText(QLatin1String(text)); };
     };
-    QTest::newRow("typing") << Edit([](KXTextBox& box) { QTest::keyClicks(&box, "abc"); }) << "abc";
-    QTest::newRow("erasing at the end") << Edit([=](KXTextBox& box) {
-        QTest::keyClicks(&box, "abc");
-        keys(box, { Qt::Key_Backspace });
-    }) << "ab";
-    QTest::newRow("typing in the middle") << Edit([=](KXTextBox& box) {
-        QTest::keyClicks(&box, "acd");
-        keys(box, { Qt::Key_Home, Qt::Key_Right });
-        QTest::keyClicks(&box, "b");
-    }) << "abcd";
-    QTest::newRow("erasing in the middle") << Edit([=](KXTextBox& box) {
-        QTest::keyClicks(&box, "axbc");
-        keys(box, { Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete });
-    }) << "abc";
-    QTest::newRow("selection typed over") << Edit([](KXTextBox& box) {
-        QTest::keyClicks(&box, "secret");
-        box.setSelection(0, 3);
-        QTest::keyClicks(&box, "X");
-    }) << "Xret";
-    QTest::newRow("paste over a selection") << Edit([=](KXTextBox& box) {
-        QGuiApplication::clipboard()->setText("XY");
-        QTest::keyClicks(&box, "abcd");
-        box.setSelection(1, 2);
-        keys(box, { QKeySequence::Paste });
-    }) << "aXYd";
-    QTest::newRow("copy and cut give nothing to paste") << Edit([=](KXTextBox& box) {
-        QGuiApplication::clipboard()->setText("old");
-        QTest::keyClicks(&box, "abcd");
-        box.setSelection(0, 2);
-        keys(box, { QKeySequence::Copy, QKeySequence::Cut, QKeySequence::Paste });
-    }) << "oldcd";
-    QTest::newRow("undo after retyping") << Edit([=](KXTextBox& box) {
-        QTest::keyClicks(&box, "abc");
-        box.selectAll();
-        QTest::keyClicks(&box, "x");
-        keys(box, { QKeySequence::Undo });
-    }) << "";
-    QTest::newRow("stored password edited") << Edit([=](KXTextBox& box) {
-        box.setText("Secret-2024");
-        box.maskText();
-        keys(box, { Qt::Key_Home, Qt::Key_Delete });
-        QTest::keyClicks(&box, "s");
-    }) << "secret-2024";
-    QTest::newRow("form overrides") << Edit([](KXTextBox& box) {
-        box.setStyleSheet("color: black;");
-        box.setEchoMode(QLineEdit::Normal);
-        QTest::keyClicks(&box, "ab");
-    }) << "ab";
+    const auto stored = [](KXTextBox& b) {
+        b.setText(QStringLiteral("Secret-2024"));
+        b.maskText();
+    };
+    const auto formLook = [](KXTextBox& b) {
+        b.setStyleSheet(QStringLiteral("color: black;"));
+        b.setEchoMode(QLineEdit::Normal);
+    };
+    using K = QKeySequence;
+    QTest::newRow("typing") << Edit { "abc" } << "abc";
+    QTest::newRow("erasing at the end") << Edit { "abc", Qt::Key_Backspace } << "ab";
+    QTest::newRow("typing in the middle") << Edit { "acd", Qt::Key_Home, Qt::Key_Right, "b" } << "abcd";
+    QTest::newRow("erasing in the middle")
+        << Edit { "axbc", Qt::Key_Home, Qt::Key_Right, Qt::Key_Delete } << "abc";
+    QTest::newRow("selection typed over") << Edit { "secret", select(0, 3), "X" } << "Xret";
+    QTest::newRow("paste over a selection")
+        << Edit { clipboard("XY"), "abcd", select(1, 2), K::Paste } << "aXYd";
+    QTest::newRow("copy and cut give nothing to paste")
+        << Edit { clipboard("old"), "abcd", select(0, 2), K::Copy, K::Cut, K::Paste } << "oldcd";
+    QTest::newRow("undo after retyping") << Edit { "abc", K::SelectAll, "x", K::Undo } << "";
+    QTest::newRow("stored password edited")
+        << Edit { stored, Qt::Key_Home, Qt::Key_Delete, "s" } << "secret-2024";
+    QTest::newRow("form overrides") << Edit { formLook, "ab" } << "ab";
 }
 
 void TestActivity::passwordFollowsEveryEdit()
@@ -228,7 +167,8 @@ void TestActivity::passwordFollowsEveryEdit()
     QFETCH(Edit, edit);
     QFETCH(QString, password);
     KXTextBox box;
-    edit(box);
+    for (const Step& step : edit)
+        step.act(box);
     QCOMPARE(box.realText(), password);
     QCOMPARE(box.displayText(), QString(password.size(), QLatin1Char('*')));
 }
@@ -245,72 +185,52 @@ void TestActivity::pollRunsOnlyWithATimeout_data()
 {
     QTest::addColumn<QString>("minutes");
     QTest::addColumn<QString>("laterMinutes"); // stored on the timers page while logged on
+    QTest::addColumn<bool>("stopped"); // afterwards, as a log-off does
     QTest::addColumn<bool>("running");
-    QTest::newRow("five minutes") << "5" << QString() << true;
-    QTest::newRow("switched off") << "0" << QString() << false;
-    QTest::newRow("not a number") << "ten" << QString() << false;
-    QTest::newRow("no setting") << QString() << QString() << false;
-    QTest::newRow("longer than a timer can count") << "99999999" << QString() << true;
+    QTest::newRow("five minutes") << "5" << QString() << false << true;
+    QTest::newRow("switched off") << "0" << QString() << false << false;
+    QTest::newRow("not a number") << "ten" << QString() << false << false;
+    QTest::newRow("no setting") << QString() << QString() << false << false;
+    QTest::newRow("longer than a timer can count") << "99999999" << QString() << false << true;
     QTest::newRow("switched on while logged on") << "0"
-                                                 << "5" << true;
+                                                 << "5" << false << true;
+    QTest::newRow("stopped after a restart") << "5"
+                                             << "5" << true << false;
+    QTest::newRow("stopped after being switched off") << "5"
+                                                      << "0" << true << false;
 }
 
 void TestActivity::pollRunsOnlyWithATimeout()
 {
     QFETCH(QString, minutes);
     QFETCH(QString, laterMinutes);
+    QFETCH(bool, stopped);
     QFETCH(bool, running);
-    TestUnit unit;
-    installDatabase(unit, minutes);
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user); // logs "admin" on, starts the timers
-    QVERIFY(window.isLoggedOn());
-    QCoreApplication::processEvents(); // the first inactivity count starts queued
+    Unit unit(minutes);
+    QVERIFY(unit.window->isLoggedOn());
     if (!laterMinutes.isNull()) {
-        setMinutes(window, laterMinutes);
-        window.guiTimerUpdate();
+        setMinutes(unit.window->document(), laterMinutes);
+        unit.window->guiTimerUpdate(); // as the timers page does once it stored the value
     }
-    QCOMPARE(pollTimer(window)->isActive(), running);
-}
-
-void TestActivity::stoppingTheTimersStopsThePoll_data()
-{
-    QTest::addColumn<QString>("laterMinutes");
-    QTest::newRow("time-out unchanged") << "5";
-    QTest::newRow("time-out switched off meanwhile") << "0";
-}
-
-void TestActivity::stoppingTheTimersStopsThePoll()
-{
-    QFETCH(QString, laterMinutes);
-    TestUnit unit;
-    installDatabase(unit, QStringLiteral("5"));
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    QCoreApplication::processEvents();
-    // The timers page stores a value and has the count restarted at once.
-    setMinutes(window, laterMinutes);
-    window.guiTimerUpdate();
-    guiActivitySeen = true;
-    window.stopGuiTimers();
-    QVERIFY(!pollTimer(window)->isActive());
-    QVERIFY(!guiActivitySeen);
+    if (stopped) {
+        guiActivitySeen = true;
+        unit.window->stopGuiTimers();
+        QVERIFY(!guiActivitySeen);
+    }
+    QCOMPARE(unit.poll()->isActive(), running);
 }
 
 void TestActivity::timeoutClosesDialogsAndLogsOff()
 {
-    TestUnit unit;
-    installDatabase(unit, QStringLiteral("5"));
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    QCoreApplication::processEvents();
+    Unit unit(QStringLiteral("5"));
+    MainWindow& window = *unit.window;
     KXEventFilter filter(&guiActivitySeen);
     qApp->installEventFilter(&filter);
     QTest::keyClick(window.findChild<QWidget*>(QStringLiteral("listWidgetVM")), Qt::Key_Down);
     QVERIFY(guiActivitySeen);
     window.checkGUIActivity();
     QVERIFY(!guiActivitySeen);
-    unit.clearRecords();
+    unit.test.clearRecords();
 
     // The time runs out while a box waits for an answer that never comes.
     bool timedOut = false;
@@ -323,25 +243,31 @@ void TestActivity::timeoutClosesDialogsAndLogsOff()
         QMetaObject::invokeMethod(&window, "guiTimerTimeout");
     });
     expiry.start(10);
-    const auto logon = answerLogon(window);
+    bool otherBoxOpen = false, activityFromTyping = true, pollRunning = true;
+    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
+        for (QMessageBox* box : window.findChildren<QMessageBox*>())
+            otherBoxOpen |= box->isVisible();
+        activityFromTyping = guiActivitySeen;
+        window.guiTimerUpdate(); // as a restart queued just before the log-off would
+        pollRunning = unit.poll()->isActive();
+    });
     window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
     qApp->removeEventFilter(&filter);
 
     QVERIFY(timedOut);
     QVERIFY(logon->shown);
-    QVERIFY(!logon->otherBoxOpen);
-    QVERIFY(!logon->pollRunning);
-    QVERIFY(!logon->activityFromTyping);
-    QVERIFY(unit.hasLog(7,
-        QStringLiteral("MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,"
-                       "GUI_TIMEOUT_LOGOUT,SUCCESS,OSD_LOGOUT, admin, , , )")));
-    QVERIFY(unit.debugLines().contains(QStringLiteral(
-        "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,GUI_TIMEOUT_LOGOUT,SUCCESS,admin)")));
-    const QJsonArray alert = unit.statistics().first().value("args").toArray();
-    QCOMPARE(alert, (QJsonArray { 2, 3, 0, 5, 0, "OSD_LOGOUT", "admin", "", "", "" }));
-    QCOMPARE(user.userName, QStringLiteral("plain"));
+    QVERIFY(!otherBoxOpen);
+    QVERIFY(!activityFromTyping);
+    QVERIFY(!pollRunning);
+    QVERIFY(unit.test.hasLog(7,
+        "MainWindow: "
+        "tatistcs_send_json_alert_object(INFO,OPERATION,USER,GUI_TIMEOUT_LOGOUT,SUCCESS,OSD_LOGOUT, "
+        "admin, , , )"));
+    QCOMPARE(unit.test.statistics().first().value("args").toArray(),
+        (QJsonArray { 2, 3, 0, 5, 0, "OSD_LOGOUT", "admin", "", "", "" }));
+    QCOMPARE(unit.user.userName, QStringLiteral("plain"));
     QCoreApplication::processEvents();
-    QVERIFY(pollTimer(window)->isActive()); // the next user is timed out too
+    QVERIFY(unit.poll()->isActive()); // the next user is timed out too
 }
 
 VELMO_TEST_MAIN(TestActivity)

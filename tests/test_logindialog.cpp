@@ -1,8 +1,9 @@
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
-#include "database/databasestorage.h"
+#include "database.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "logon.h"
 #include "modal.h"
 #include "platform/platform.h"
 #include "testmain.h"
@@ -15,9 +16,7 @@
 #include <QJsonArray>
 #include <QLabel>
 #include <QLineEdit>
-#include <QMessageBox>
 #include <QPushButton>
-#include <QTimer>
 #include <QtTest>
 
 #include <functional>
@@ -29,42 +28,10 @@ const char statPath[] = "/usr/local/gui_files/gui_authentication.stat";
 const char lastUserPath[] = "/usr/local/gui_files/last_user";
 const QString incorrect = QStringLiteral("Warning:| Username or Password entered is incorrect.");
 const QString adminOnly = QStringLiteral(": Only Administrator may Log In in SAFE MODE.");
-// The default simulated unit's own address: an RX entry with it makes the unit managed.
-const QString unitMac = QStringLiteral("00:1B:7C:42:00:21");
+const QString refused = QStringLiteral("Authentication|Authentication failed. Please try again.");
 
-void addUser(QDomDocument& document, const QString& name, const QString& privilege, bool directory = false)
-{
-    QDomElement user = document.createElement(db::User);
-    user.setAttribute(db::UserName, name);
-    user.setAttribute(db::Password, QStringLiteral("pw"));
-    user.setAttribute(db::Privilege, privilege);
-    if (directory)
-        user.setAttribute(db::Ad, QStringLiteral("true"));
-    document.documentElement().firstChildElement(db::Users).appendChild(user);
-}
-
-// boss (Administrator), power (Power User) and aduser (a directory user whose
-// local password is "pw"); directory log-on on or off.
-QDomDocument usersDocument(bool directory, const QString& rxMac = QString())
-{
-    QDomDocument document = newDatabaseDocument();
-    addUser(document, QStringLiteral("boss"), QStringLiteral("Administrator"));
-    addUser(document, QStringLiteral("power"), QStringLiteral("Power User"));
-    addUser(document, QStringLiteral("aduser"), QStringLiteral("Administrator"), true);
-    QDomElement root = document.documentElement();
-    root.firstChildElement(db::MgmtUnitSettings)
-        .firstChildElement(db::Mgmt)
-        .setAttribute(db::Ad, directory ? QStringLiteral("true") : QStringLiteral("false"));
-    if (!rxMac.isEmpty()) {
-        QDomElement rx = document.createElement(db::Rx);
-        rx.setAttribute(db::Mac, rxMac);
-        root.firstChildElement(db::RxDevices).appendChild(rx);
-    }
-    return document;
-}
-
-// Closes every message box that opens while it lives (Ok, or No where there is
-// one), keeping "title|text" of each.
+// Closes every message box that opens while it lives (unless `onBox` is set),
+// keeping "title|text" of each.
 class BoxRecorder : public QObject {
 public:
     BoxRecorder()
@@ -76,50 +43,43 @@ public:
                     continue;
                 answered.append(box);
                 boxes << box->windowTitle() + QLatin1Char('|') + box->text();
-                if (onBox)
-                    onBox();
-                else
-                    box->reject();
+                onBox ? onBox() : box->reject();
                 return;
             }
         });
         poll.start(5);
     }
     QStringList boxes;
-    std::function<void()> onBox; // instead of answering
+    std::function<void()> onBox;
+
 private:
     QTimer poll;
     QList<QPointer<QMessageBox>> answered;
 };
 
-// A main window on a unit that just booted (no automatic log-on); the log-on
-// dialog of its start-up is rejected, so each test opens its own.
+// A main window on a unit that just booted (no automatic log-on) with the users
+// of databaseWithUsers(); the log-on dialog of its start-up is refused, so each
+// test opens its own.
 struct Unit {
-    explicit Unit(const QDomDocument& document, bool safeMode = false)
+    explicit Unit(bool directory, bool safeMode = false, bool managed = false)
     {
-        const QByteArray text = databaseText(document);
-        const QByteArray sum = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + '\n';
-        for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath })
-            test.writeFile(copy, text);
-        for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
-            test.writeFile(checksum, sum);
-        // A managed unit's start-up pull must not take our users away.
-        test.writeFile("/sim/manager/VelmoData.xml", text);
+        QDomDocument document = databaseWithUsers();
+        if (directory)
+            document.documentElement()
+                .firstChildElement(db::MgmtUnitSettings)
+                .firstChildElement(db::Mgmt)
+                .setAttribute(db::Ad, QStringLiteral("true"));
+        if (managed)
+            addReceiver(document, test.platform().eth0().hardwareAddress);
+        installDatabase(test, document);
         test.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray());
         if (safeMode)
             test.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
-        QTimer poll;
-        QObject::connect(&poll, &QTimer::timeout, [&poll] {
-            auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-            if (dialog && dialog->objectName() == QLatin1String("LoginDialog")) {
-                poll.stop();
-                dialog->reject();
-            }
-        });
-        poll.start(5);
-        window = std::make_unique<MainWindow>(test.platform(), nullptr, &user);
-        poll.stop();
-        QTest::qWait(40); // lets the queued close of that rejection pass
+        {
+            const auto startUp = answerNextLogon(QString(), QString());
+            window = std::make_unique<MainWindow>(test.platform(), nullptr, &user);
+        }
+        QTest::qWait(40); // lets the queued close of that refusal pass
         QFile::remove(test.path(QLatin1String(statPath)));
         test.clearRecords();
     }
@@ -128,14 +88,9 @@ struct Unit {
     {
         QJsonArray alert;
         for (const QJsonObject& call : test.statistics())
-            if (call.value(QStringLiteral("call")).toString()
-                == QLatin1String("statistcs_send_json_alert_object"))
+            if (call.value("call").toString() == QLatin1String("statistcs_send_json_alert_object"))
                 alert = call.value(QStringLiteral("args")).toArray();
         return alert;
-    }
-    int directory(const char* key)
-    {
-        return test.sim().state().value("directory").toObject().value(key).toInt();
     }
 
     TestUnit test;
@@ -168,15 +123,6 @@ QStringList logOn(LoginDialog& dialog, const QString& user, const QString& passw
     return recorder.boxes;
 }
 
-QAction* menuAction(LoginDialog& dialog, const QString& text)
-{
-    for (QAction* action : dialog.findChildren<QAction*>())
-        if (action->text() == text)
-            return action;
-    qFatal("no action %s", qPrintable(text));
-    return nullptr;
-}
-
 } // namespace
 
 class TestLoginDialog : public QObject {
@@ -202,51 +148,42 @@ private slots:
 void TestLoginDialog::logonOutcomes_data()
 {
     QTest::addColumn<bool>("safeMode");
-    QTest::addColumn<bool>("directory");
     QTest::addColumn<QString>("user");
+    QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
-    QTest::addColumn<bool>("accepted");
-    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QStringList>("boxes"); // none: accepted
 
-    QTest::newRow("local password accepted") << false << false << "boss"
-                                             << "pw" << true << QStringList();
-    QTest::newRow("wrong password") << false << false << "boss"
-                                    << "PW" << false << QStringList { incorrect };
+    const QStringList none;
+    QTest::newRow("local password accepted") << false << "boss" << false << "pw" << none;
+    QTest::newRow("wrong password") << false << "boss" << false << "PW" << QStringList { incorrect };
     QTest::newRow("directory user's local password, directory off")
-        << false << false << "aduser"
-        << "pw" << false << QStringList { incorrect };
-    QTest::newRow("unknown user, directory off") << false << false << "ghost"
-                                                 << "pw" << false << QStringList { incorrect };
-    QTest::newRow("directory user accepted by the directory") << false << true << "aduser"
-                                                              << "Passw0rd" << true << QStringList();
+        << false << "aduser" << false << "pw" << QStringList { incorrect };
+    QTest::newRow("unknown user, directory off")
+        << false << "ghost" << false << "pw" << QStringList { incorrect };
+    QTest::newRow("directory user accepted by the directory")
+        << false << "aduser" << true << "Passw0rd" << none;
     QTest::newRow("directory user's local password, directory on")
-        << false << true << "aduser"
-        << "pw" << false << QStringList { "Authentication|Authentication failed. Please try again." };
+        << false << "aduser" << true << "pw" << QStringList { refused };
     QTest::newRow("unknown user, directory on: only the directory's reason")
-        << false << true << "ghost"
-        << "pw" << false << QStringList { "Authentication|Authentication failed. Please try again." };
-    QTest::newRow("safe mode: administrator") << true << false << "boss"
-                                              << "pw" << true << QStringList();
-    QTest::newRow("safe mode: directory flag ignored") << true << true << "aduser"
-                                                       << "pw" << true << QStringList();
+        << false << "ghost" << true << "pw" << QStringList { refused };
+    QTest::newRow("safe mode: administrator") << true << "boss" << false << "pw" << none;
+    QTest::newRow("safe mode: directory flag ignored") << true << "aduser" << true << "pw" << none;
     QTest::newRow("safe mode: power user refused")
-        << true << false << "power"
-        << "pw" << false << QStringList { "WARNING|" + adminOnly, incorrect };
+        << true << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect };
     QTest::newRow("safe mode: wrong password")
-        << true << false << "boss"
-        << "bad" << false << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect };
+        << true << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect };
 }
 
 void TestLoginDialog::logonOutcomes()
 {
     QFETCH(bool, safeMode);
-    QFETCH(bool, directory);
     QFETCH(QString, user);
+    QFETCH(bool, directory);
     QFETCH(QString, password);
-    QFETCH(bool, accepted);
     QFETCH(QStringList, boxes);
+    const bool accepted = boxes.isEmpty();
 
-    Unit unit(usersDocument(directory), safeMode);
+    Unit unit(directory, safeMode);
     LoginDialog dialog(unit.window.get());
     QCOMPARE(dialog.windowTitle(), safeMode ? QStringLiteral("***SAFE MODE***") : QString());
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
@@ -256,23 +193,12 @@ void TestLoginDialog::logonOutcomes()
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
-    QVERIFY(unit.test.hasLog(5, QStringLiteral("LoginDialog: Action Login.\n")));
-
-    const QJsonArray alert = unit.lastAlert();
-    if (accepted) {
-        QCOMPARE(unit.window->getLoggedInUser(), user);
-        QCOMPARE(unit.user.userName, user);
-        QVERIFY(unit.stat().contains("successful_login=1\nfailed_login=0\n"));
-        QCOMPARE(alert, (QJsonArray { 2, 3, 0, 2, 0, "OSD_LOGIN", user, "", "", "" }));
-    } else {
-        QVERIFY(!unit.user.loggedIn);
-        QVERIFY(unit.stat().contains("successful_login=0\nfailed_login=1\n"));
-        QCOMPARE(alert, (QJsonArray { 1, 3, 0, 2, 1, "OSD_LOGIN", user, "", "", "" }));
-        QVERIFY(unit.test.hasLog(7,
-            "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,"
-            "MANUAL_LOGIN,FAILED,OSD_LOGIN, "
-                + user + ", , , )"));
-    }
+    QCOMPARE(unit.user.loggedIn, accepted);
+    QCOMPARE(unit.window->getLoggedInUser(), accepted ? user : QString());
+    QVERIFY(unit.stat().contains(
+        accepted ? "successful_login=1\nfailed_login=0\n" : "successful_login=0\nfailed_login=1\n"));
+    QCOMPARE(unit.lastAlert(),
+        (QJsonArray { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" }));
 }
 
 void TestLoginDialog::directoryErrors_data()
@@ -285,12 +211,12 @@ void TestLoginDialog::directoryErrors_data()
 
     const QString manager
         = "Authentication|Corvane manager can not be contacted. Check Corvane Configuration.";
+    const QString busy = "Authentication Timeout|System busy. Please try again.";
     const QString status = "LoginDialog: AD authentication error %1 returned by func ad_get_auth_status";
     QTest::newRow("request, 1") << "ad_login" << QJsonArray { 1 }
                                 << "Authentication|Internal error. Error code 1." << 0 << QString();
     QTest::newRow("request, 2") << "ad_login" << QJsonArray { 2 } << manager << 0 << QString();
-    QTest::newRow("request, 7") << "ad_login" << QJsonArray { 7 }
-                                << "Authentication Timeout|System busy. Please try again." << 0 << QString();
+    QTest::newRow("request, 7") << "ad_login" << QJsonArray { 7 } << busy << 0 << QString();
     QTest::newRow("request, unknown")
         << "ad_login" << QJsonArray { 42 } << "Authentication|Authentication error. Error code 42." << 0
         << QString();
@@ -298,12 +224,10 @@ void TestLoginDialog::directoryErrors_data()
     QTest::newRow("status, unknown") << "status" << QJsonArray { 3, 4, 9 }
                                      << "Authentication|Authentication error. Error code 9." << 3
                                      << status.arg(9);
-    QTest::newRow("pending for 30 rounds")
-        << "status" << QJsonArray { 4 } << "Authentication Timeout|System busy. Please try again." << 30
-        << QString();
+    QTest::newRow("pending for 30 rounds") << "status" << QJsonArray { 4 } << busy << 30 << QString();
     QTest::newRow("completion, 6")
-        << "ad_auth_complete" << QJsonArray { 6 } << "Authentication|Authentication failed. Please try again."
-        << 2 << "LoginDialog: AD authentication error 6 returned by func ad_auth_complete";
+        << "ad_auth_complete" << QJsonArray { 6 } << refused << 2
+        << "LoginDialog: AD authentication error 6 returned by func ad_auth_complete";
     QTest::newRow("user database pull")
         << "su_get_xml_db" << QJsonArray { 2 } << manager << 2 << "LoginDialog: Pull user database error";
 }
@@ -316,7 +240,7 @@ void TestLoginDialog::directoryErrors()
     QFETCH(int, polls);
     QFETCH(QString, logLine);
 
-    Unit unit(usersDocument(true));
+    Unit unit(true);
     if (failAt == QLatin1String("status"))
         unit.test.sim().editSection(
             "directory", [&](QJsonObject& d) { d.insert("authStatusSequence", failure); });
@@ -328,7 +252,7 @@ void TestLoginDialog::directoryErrors()
     QCOMPARE(logOn(dialog, "aduser", "Passw0rd"), QStringList { box });
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
     QVERIFY(!child<QLabel>(dialog, "labelAuthenticating")->isVisibleTo(&dialog));
-    QCOMPARE(unit.directory("authStatusCalls"), polls);
+    QCOMPARE(unit.test.sim().state().value("directory").toObject().value("authStatusCalls").toInt(), polls);
     QCOMPARE(unit.test.platform().nowMs() - start, qint64(polls) * 1000); // one second before each poll
     QVERIFY(logLine.isEmpty() || unit.test.hasLog(3, logLine));
     QCOMPARE(unit.test.debugLines().contains("Unknown error code."), box.contains("Authentication error."));
@@ -349,10 +273,11 @@ void TestLoginDialog::managedUnitPullsBeforeChecking()
     QFETCH(bool, reachable);
     QFETCH(QString, user);
 
-    Unit unit(usersDocument(false, unitMac));
+    Unit unit(false, false, true);
     QVERIFY(unit.window->isManaged());
     // The appliance learnt of a user after the unit started.
-    QDomDocument served = usersDocument(false, unitMac);
+    QDomDocument served = databaseWithUsers();
+    addReceiver(served, unit.test.platform().eth0().hardwareAddress);
     addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
     unit.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
     if (!reachable)
@@ -382,7 +307,7 @@ void TestLoginDialog::rememberMe()
     QFETCH(bool, remember);
     QFETCH(QByteArray, lastUser);
 
-    Unit unit(usersDocument(directory));
+    Unit unit(directory);
     unit.test.writeFile(QLatin1String(lastUserPath), "old");
     LoginDialog dialog(unit.window.get());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
@@ -413,7 +338,7 @@ void TestLoginDialog::keyboardLanguage()
     QFETCH(QString, action);
     QFETCH(QByteArray, written);
 
-    Unit unit(usersDocument(false));
+    Unit unit(false);
     const QString keymapFile = unit.test.path("/mnt/perm/keymap");
     QVERIFY(QFile::remove(keymapFile));
     QVERIFY(keymap.isEmpty() ? QDir().mkpath(keymapFile) : unit.test.writeFile("/mnt/perm/keymap", keymap));
@@ -421,7 +346,12 @@ void TestLoginDialog::keyboardLanguage()
     dialog.show();
     unit.test.clearRecords();
 
-    menuAction(dialog, action)->trigger();
+    QAction* language = nullptr;
+    for (QAction* menuAction : dialog.findChildren<QAction*>())
+        if (menuAction->text() == action)
+            language = menuAction;
+    QVERIFY(language);
+    language->trigger();
 
     const QList<QStringList> changed { { "/opt/kestrix/loadkeymap.sh" },
         { "touch", "/tmp/noErrorCode.txt" } };
@@ -451,7 +381,7 @@ void TestLoginDialog::keys()
     QFETCH(int, key);
     QFETCH(bool, logsOn);
 
-    Unit unit(usersDocument(false));
+    Unit unit(false);
     LoginDialog dialog(unit.window.get());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -469,7 +399,7 @@ void TestLoginDialog::keys()
 
 void TestLoginDialog::inactivityClosesBoxAndDialog()
 {
-    Unit unit(usersDocument(false));
+    Unit unit(false);
     LoginDialog dialog(unit.window.get());
     dialog.show();
     BoxRecorder recorder;
