@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/kxeventfilter.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
@@ -8,7 +9,6 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-#include <unistd.h>
 
 int main(int argc, char* argv[])
 {
@@ -18,13 +18,7 @@ int main(int argc, char* argv[])
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("windowsvista"));
 
-    // QApplication has taken its own options out of argv already.
-    const char* disconnectReason = nullptr;
-    opterr = 0;
-    for (int option; (option = getopt(argc, argv, "e:")) != -1;) {
-        if (option == 'e')
-            disconnectReason = optarg;
-    }
+    const char* disconnectReason = disconnectReasonFromArguments(argc, argv);
 
     const std::unique_ptr<Platform> platform = createUnitPlatform();
     LoggedInUser user;

@@ -1,3 +1,4 @@
+#include "app/commandline.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "database.h"
@@ -69,6 +70,7 @@ private slots:
     void databaseAtStart();
     void startUp_data();
     void startUp();
+    void disconnectReasonIsShownFirst_data();
     void disconnectReasonIsShownFirst();
     void views_data();
     void views();
@@ -190,14 +192,42 @@ void TestMainWindow::startUp()
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
 }
 
+void TestMainWindow::disconnectReasonIsShownFirst_data()
+{
+    QTest::addColumn<QStringList>("arguments");
+    QTest::addColumn<bool>("shown");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("no option") << QStringList { "velmogui" } << false << "";
+    QTest::newRow("a reason") << QStringList { "velmogui", "-e", "Transmitter lost" } << true << "Transmitter lost";
+    QTest::newRow("an empty reason") << QStringList { "velmogui", "-e", "" } << true << "";
+    QTest::newRow("attached value") << QStringList { "velmogui", "-eTimeout" } << true << "Timeout";
+    QTest::newRow("the last one wins") << QStringList { "velmogui", "-e", "first", "-x", "-e", "second" } << true
+                                       << "second";
+    QTest::newRow("option without its value") << QStringList { "velmogui", "-e" } << false << "";
+}
+
 void TestMainWindow::disconnectReasonIsShownFirst()
 {
+    QFETCH(QStringList, arguments);
+    QFETCH(bool, shown);
+    QFETCH(QString, text);
+    QList<QByteArray> storage;
+    std::vector<char*> argv;
+    for (const QString& argument : arguments)
+        storage << argument.toLocal8Bit();
+    for (QByteArray& argument : storage)
+        argv.push_back(argument.data());
+    argv.push_back(nullptr);
+    const char* reason = disconnectReasonFromArguments(int(storage.size()), argv.data());
+    QCOMPARE(reason != nullptr, shown);
+
     TestUnit unit;
     const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Disconnect Reason"), QMessageBox::Ok);
     LoggedInUser user;
-    MainWindow window(unit.platform(), "Transmitter lost", &user);
-    QVERIFY(waitForAnswer(answer));
-    QCOMPARE(answer->text, QStringLiteral("Transmitter lost"));
+    MainWindow window(unit.platform(), reason, &user);
+    QCOMPARE(answer->answered, shown);
+    if (shown)
+        QCOMPARE(answer->text, text);
 }
 
 void TestMainWindow::views_data()
