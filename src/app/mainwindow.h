@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+class ConnectionTab;
 class Platform;
 class QMenu;
 class QTimer;
@@ -29,6 +30,18 @@ public:
     ~MainWindow() override;
 
     Platform& unitPlatform() { return platform; }
+    // The generated form, for the helpers that run a part of this window (the connection list).
+    Ui::MainWindow& form() { return *ui; }
+    ConnectionTab* connectionTab = nullptr;
+    const int maxEntries = 32;
+
+    // The saved relaunch script keeps the OSD hot-key as "--hotkey N".
+    void setRelaunchHotKey(const QString& number);
+    void syncRelaunchHotKey();
+    // The hot-key setting as the launchers number it (unknown: 0).
+    int hotKeyNumber();
+    // eth0 is running and has an address.
+    bool dhcpStatusUp();
 
     // The redundant database; the document and the copy in use live there.
     void repairDatabaseFiles();
@@ -141,7 +154,6 @@ private:
     bool loggedOn = false;
     bool unitManaged = false;
     bool safeMode = false;
-    const int maxEntries = 32;
     int guiInactivityMinutes = 0;
 
     QMenu* powerMenu = nullptr;
