@@ -232,9 +232,12 @@ void TestDatabaseStorage::unrepairableBackupEndsInAWarning()
 void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
 {
     TestUnit unit;
+    Storage(unit).start(); // a unit that has its database already
     Storage s(unit);
     s.start();
     const QByteArray before = unit.readFile(copyA);
+    // An edit that never reached the disk must not leak into the backup either.
+    addConnection(s.storage.document, QStringLiteral("unsaved"));
 
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("new one")); }));
     const QByteArray after = unit.readFile(copyA);

@@ -53,13 +53,30 @@ QString DatabaseStorage::checksumPathFor(const QString& path) const
     return QLatin1String(path == QLatin1String(copyAPath) ? checksumAPath : checksumBPath);
 }
 
-DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into) const
+DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into, bool take)
 {
     QByteArray content;
     if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
         return Parse::Unreadable;
+    // A copy checked a moment ago is not parsed again while its bytes are the same.
+    ParsedCopy* cached = path == QLatin1String(copyAPath) ? &parsedA
+        : path == QLatin1String(copyBPath)                ? &parsedB
+                                                          : nullptr;
+    if (cached && !cached->document.isNull() && cached->content == content) {
+        into = cached->document;
+        if (take) // the caller will change it; the cache must not share it
+            *cached = ParsedCopy();
+        return Parse::Complete;
+    }
     into = QDomDocument();
-    return into.setContent(content) ? Parse::Complete : Parse::Broken;
+    if (!into.setContent(content)) {
+        // The parser keeps what it read before the error; none of it may be used.
+        into = QDomDocument();
+        return Parse::Broken;
+    }
+    if (cached && !take)
+        *cached = ParsedCopy { content, into };
+    return Parse::Complete;
 }
 
 bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& content)
@@ -86,8 +103,7 @@ bool DatabaseStorage::isDatabaseFileUsable(const QString& path)
         qDebug().noquote() << QStringLiteral("GUI ") + path + QStringLiteral(" not found");
         return false;
     }
-    // The parser keeps what it read before an error, so a copy cut short by a
-    // power loss would still show a root with children.
+    // A copy cut short by a power loss parses only partly: not usable.
     return parse == Parse::Complete && scratch.documentElement().hasChildNodes();
 }
 
@@ -225,7 +241,7 @@ void DatabaseStorage::loadDatabaseDocument()
     if (databasePath.isEmpty())
         return;
     QDomDocument loaded;
-    if (parseFile(databasePath, loaded) != Parse::Unreadable)
+    if (parseFile(databasePath, loaded, true) != Parse::Unreadable)
         document = loaded;
 }
 

@@ -55,9 +55,17 @@ private:
     QString otherCopy(const QString& path) const;
     QString checksumPathFor(const QString& path) const;
     enum class Parse { Unreadable, Broken, Complete };
-    Parse parseFile(const QString& path, QDomDocument& into) const;
+    // `take`: the document is handed over for changes, so it is not kept for reuse.
+    Parse parseFile(const QString& path, QDomDocument& into, bool take = false);
     bool writeUnitFile(const QString& path, const QByteArray& content);
     static void raise(int& counter);
+
+    struct ParsedCopy {
+        QByteArray content;
+        QDomDocument document;
+    };
+    ParsedCopy parsedA;
+    ParsedCopy parsedB;
 
     Platform& platform;
     DurableWriter& writer;
