@@ -2,6 +2,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/loggedinuser.h"
+#include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
 
@@ -74,6 +75,8 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
     QTimer::singleShot(0, this, &MainWindow::applyLayout);
     loadDatabaseDocument();
+    connectionTab = new ConnectionTab(this);
+    connectionTab->attach();
 
     ui->lineEditFilterConnections->setMaxLength(32);
     ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
@@ -87,6 +90,8 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
         createGuiSettingsFile();
     startupLogon();
     showKeyboardLayout();
+    connectionTab->updateListButtons();
+    syncRelaunchHotKey();
     startGuiTimers();
     ui->connectButton->setFocus();
     malvo_syslog(5, "### MainWindow Constructor End ###\n");

@@ -3,6 +3,8 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "connections/connectiontab.h"
+
 #include <QAbstractButton>
 #include <QCheckBox>
 #include <QKeyEvent>
@@ -22,6 +24,8 @@ void MainWindow::on_tabWidget_currentChanged(int index)
     if (tab == QLatin1String("Connections")) {
         malvo_syslog(6, "MainWindow: Action Open Connections TAB.\n");
         showNormal();
+        if (connectionTab)
+            connectionTab->fillConnectionList();
     } else if (tab == QLatin1String("Control")) {
         malvo_syslog(6, "MainWindow: Action Open Control TAB.\n");
         showNormal();

@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "app/loggedinuser.h"
+#include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
 #include "users/logindialog.h"
@@ -214,6 +215,7 @@ void MainWindow::completeLogon()
         applySafeModeTabs();
     } else {
         applyPrivilege(userElement);
+        connectionTab->fillConnectionList();
         ui->connectButton->setEnabled(ui->listWidgetVM->count() > 0);
         autoConnect(userElement);
     }
@@ -224,6 +226,7 @@ void MainWindow::completeLogon()
     // Reported in the background with an argument list: a name may hold any character.
     platform.startDetached(QStringLiteral("/usr/bin/restapi_cli"),
                            { QStringLiteral("-j"), QStringLiteral("user_login"), QString::fromLatin1(buffer.text) });
+    connectionTab->updateListButtons();
 }
 
 void MainWindow::autoConnect(const QDomElement& userElement)

@@ -1,0 +1,686 @@
+#include "connectionform.h"
+#include "ui_connectionform.h"
+
+#include "app/mainwindow.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "services/device_services.h"
+
+#include <QCheckBox>
+#include <QDomDocument>
+#include <QSignalBlocker>
+
+namespace ForbiddenCharacters {
+
+const QStringList general { QStringLiteral("\""), QStringLiteral("'"), QStringLiteral("/"),
+    QStringLiteral("\\"), QStringLiteral("["), QStringLiteral("]"), QStringLiteral(":"), QStringLiteral(";"),
+    QStringLiteral("|"), QStringLiteral("="), QStringLiteral(","), QStringLiteral("+"), QStringLiteral("*"),
+    QStringLiteral("?"), QStringLiteral("<"), QStringLiteral(">"), QStringLiteral("`") };
+
+const QStringList password { QStringLiteral("\""), QStringLiteral("'"), QStringLiteral(";"),
+    QStringLiteral("`") };
+
+QString shown(const QStringList& set)
+{
+    return set.join(QLatin1Char(' '));
+}
+
+bool containsAny(const QString& text, const QStringList& set)
+{
+    for (const QString& character : set)
+        if (text.contains(character))
+            return true;
+    return false;
+}
+
+} // namespace ForbiddenCharacters
+
+namespace {
+
+const char kindTransmitter[] = "Transmitter";
+const char kindDirect[] = "VM Direct";
+const char kindHorizon[] = "VM Horizon View";
+const char kindPool[] = "VM Pool";
+const char kindBroker[] = "Broker";
+const char kindKvm[] = "KVM";
+const char kindVnc[] = "VNC";
+const char kindSsh[] = "SSH";
+
+const char yes[] = "Yes";
+const char trueText[] = "true";
+
+// Text fields a kind shows, as bits.
+enum Field { Ip = 1, Port = 2, User = 4, Password = 8, Domain = 16, LoadBal = 32 };
+constexpr int allFields = Ip | Port | User | Password | Domain | LoadBal;
+
+// What a kind does to each option box.
+enum class Option {
+    Keep, // untouched
+    Off, // disabled, state kept
+    On, // enabled, state kept
+    OnClear, // enabled and unchecked
+    OffClear, // disabled and unchecked
+    OffSet, // checked and disabled: the kind always uses it
+};
+enum OptionBox {
+    ViewOnlyBox,
+    UsbBox,
+    AudioBox,
+    NlaBox,
+    PersistentBox,
+    ExtDeskBox,
+    PreEmptionBox,
+    optionBoxCount
+};
+
+struct KindLayout {
+    const char* kind;
+    int enabled;
+    int disabled; // shown but disabled; whatever is in neither is hidden
+    const char* portText;
+    const char* portPlaceholder;
+    bool connectionTypeEnabled;
+    bool clearIp;
+    Option options[optionBoxCount]; // in OptionBox order
+};
+
+using O = Option;
+const KindLayout kindLayouts[] = {
+    { kindTransmitter, Ip, allFields & ~Ip, nullptr, "3389", true, false,
+        { O::On, O::On, O::On, O::Off, O::On, O::OnClear, O::Off } },
+    { kindDirect, Ip | Port | User | Password | Domain, LoadBal, "3389", nullptr, false, false,
+        { O::On, O::OnClear, O::OnClear, O::OnClear, O::OffClear, O::OnClear, O::Off } },
+    { kindHorizon, Ip | User | Password, Domain, nullptr, nullptr, false, false,
+        { O::Keep, O::OnClear, O::OffClear, O::OffClear, O::OffClear, O::OnClear, O::Keep } },
+    { kindPool, 0, allFields, nullptr, nullptr, false, true,
+        { O::Keep, O::OnClear, O::OnClear, O::OffSet, O::OffClear, O::OnClear, O::Keep } },
+    { kindBroker, allFields, 0, "3389", nullptr, false, false,
+        { O::Keep, O::OnClear, O::OnClear, O::OffSet, O::OffClear, O::OnClear, O::Keep } },
+    { kindKvm, Ip, allFields & ~Ip, nullptr, "3389", true, false,
+        { O::Off, O::On, O::On, O::Off, O::On, O::Off, O::Off } },
+    // A VNC connection stores its view-only flag, so the user must be able to set it.
+    { kindVnc, Ip | Port | Password, User | Domain | LoadBal, "5900", nullptr, false, false,
+        { O::On, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::Off } },
+    { kindSsh, Ip | Port | User, Password | Domain | LoadBal, "22", nullptr, false, false,
+        { O::Off, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::Off } },
+};
+
+// Where a written attribute takes its value from.
+enum Source {
+    Fixed,
+    IpText,
+    PortText,
+    UserText,
+    PasswordText,
+    DomainText,
+    LoadBalText,
+    ConnectionType,
+    ExtDeskYes,
+    UsbYes,
+    AudioYes,
+    NlaYes,
+    ViewOnlyYes,
+    PersistentTrue
+};
+
+struct Write {
+    const char* attribute;
+    Source source;
+    const char* fixed;
+};
+
+struct KindWriter {
+    const char* kind;
+    int checks; // fields checked after the name, always in Field order
+    Write writes[14]; // ends at the first null attribute
+};
+
+const KindWriter kindWriters[] = {
+    { kindTransmitter, Ip,
+        { { db::ViaTx, Fixed, trueText }, { db::IpAddress, IpText, nullptr },
+            { db::ConnectionType, ConnectionType, nullptr }, { db::ExtDesk, ExtDeskYes, nullptr },
+            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
+            { db::Persistent, PersistentTrue, nullptr }, { db::ViewOnly, ViewOnlyYes, nullptr },
+            { db::Nla, NlaYes, nullptr } } },
+    { kindDirect, Ip | User | Password | Domain,
+        { { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
+            { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
+            { db::Port, PortText, nullptr }, { db::ExtDesk, ExtDeskYes, nullptr },
+            { db::Audio, AudioYes, nullptr }, { db::ViewOnly, ViewOnlyYes, nullptr },
+            { db::UsbRedirection, UsbYes, nullptr }, { db::Nla, NlaYes, nullptr } } },
+    { kindHorizon, Ip | User | Password,
+        { { db::Horizon, Fixed, trueText }, { db::UserName, UserText, nullptr },
+            { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr } } },
+    // The pool form offers USB and audio; storing them keeps what the user chose.
+    { kindPool, 0,
+        { { db::Pool, Fixed, trueText }, { db::UsbRedirection, UsbYes, nullptr },
+            { db::Audio, AudioYes, nullptr } } },
+    { kindBroker, Ip | User | Password | Domain | LoadBal,
+        { { db::Broker, Fixed, yes }, { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
+            { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
+            { db::Port, PortText, nullptr }, { db::LoadBal, LoadBalText, nullptr },
+            { db::ConnectionType, Fixed, "Private" }, { db::ExtDesk, ExtDeskYes, nullptr },
+            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
+            { db::Nla, Fixed, yes }, { db::Persistent, Fixed, "false" },
+            { db::ViewOnly, ViewOnlyYes, nullptr } } },
+    { kindKvm, Ip,
+        { { db::Type, Fixed, kindKvm }, { db::IpAddress, IpText, nullptr },
+            { db::ConnectionType, ConnectionType, nullptr }, { db::UsbRedirection, UsbYes, nullptr },
+            { db::Audio, AudioYes, nullptr }, { db::Persistent, PersistentTrue, nullptr } } },
+    { kindVnc, Ip | Password,
+        { { db::Type, Fixed, kindVnc }, { db::IpAddress, IpText, nullptr },
+            { db::Password, PasswordText, nullptr }, { db::Port, PortText, nullptr },
+            { db::ViewOnly, ViewOnlyYes, nullptr } } },
+    { kindSsh, Ip | User,
+        { { db::Type, Fixed, kindSsh }, { db::UserName, UserText, nullptr },
+            { db::IpAddress, IpText, nullptr }, { db::Password, Fixed, "" },
+            { db::Port, PortText, nullptr } } },
+};
+
+// Every new element starts with these, empty, in this order.
+const char* const templateAttributes[]
+    = { db::ViaTx, db::ViaTxPool, db::Pool, db::Broker, db::Horizon, db::IpAddress, db::Port, db::UserName,
+          db::Password, db::Domain, db::Protocol, db::LoadBal, db::ColourDepth, db::ConnectionType,
+          db::ExtDesk, db::Audio, db::UsbRedirection, db::Nla, db::Persistent, db::Type };
+
+const KindLayout& layoutOf(const QString& kind)
+{
+    for (const KindLayout& layout : kindLayouts)
+        if (kind == QLatin1String(layout.kind))
+            return layout;
+    return kindLayouts[0];
+}
+
+const KindWriter& writerOf(const QString& kind)
+{
+    for (const KindWriter& writer : kindWriters)
+        if (kind == QLatin1String(writer.kind))
+            return writer;
+    return kindWriters[0];
+}
+
+QString yesOrEmpty(const QCheckBox* box)
+{
+    return box->isChecked() ? QString::fromLatin1(yes) : QString();
+}
+
+QDomElement connectionsSection(QDomDocument& document)
+{
+    QDomElement root = document.documentElement();
+    QDomElement section = root.firstChildElement(db::Connections);
+    if (section.isNull()) {
+        section = document.createElement(db::Connections);
+        root.appendChild(section);
+    }
+    return section;
+}
+
+bool nameTaken(const QDomDocument& document, const QString& name)
+{
+    const QDomElement section = document.documentElement().firstChildElement(db::Connections);
+    for (QDomElement entry = section.firstChildElement(db::Connection); !entry.isNull();
+         entry = entry.nextSiblingElement(db::Connection))
+        if (entry.attribute(db::Name) == name)
+            return true;
+    return false;
+}
+
+// Points every reference to a renamed connection at its new name; favourite
+// slots and other attributes of the references stay as they were.
+void renameReferences(QDomDocument& document, const QString& oldName, const QString& newName)
+{
+    const QDomElement root = document.documentElement();
+    const QDomElement users = root.firstChildElement(db::Users);
+    for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
+         user = user.nextSiblingElement(db::User)) {
+        for (QDomElement link = user.firstChildElement(db::AssociatedConnections); !link.isNull();
+             link = link.nextSiblingElement(db::AssociatedConnections))
+            if (link.attribute(db::ConnectionName) == oldName)
+                link.setAttribute(db::ConnectionName, newName);
+        for (QDomElement automatic = user.firstChildElement(db::AutoConnect); !automatic.isNull();
+             automatic = automatic.nextSiblingElement(db::AutoConnect))
+            if (automatic.attribute(db::AutoConnectName) == oldName)
+                automatic.setAttribute(db::AutoConnectName, newName);
+    }
+    // Transmitter pools name their members.
+    const QDomElement section = root.firstChildElement(db::Connections);
+    for (QDomElement entry = section.firstChildElement(db::Connection); !entry.isNull();
+         entry = entry.nextSiblingElement(db::Connection))
+        for (QDomElement member = entry.firstChildElement(); !member.isNull();
+             member = member.nextSiblingElement())
+            if (member.attribute(db::TargetName) == oldName)
+                member.setAttribute(db::TargetName, newName);
+}
+
+} // namespace
+
+QStringList connectionKinds()
+{
+    QStringList kinds;
+    for (const KindLayout& layout : kindLayouts)
+        kinds << QLatin1String(layout.kind);
+    return kinds;
+}
+
+QString connectionKindOf(const QDomElement& connection)
+{
+    // The same precedence the launcher uses, so the form shows what would be started.
+    const QString type = connection.attribute(db::Type);
+    if (connection.attribute(db::Pool) == QLatin1String(trueText))
+        return QLatin1String(kindPool);
+    if (connection.attribute(db::ViaTx) == QLatin1String(trueText))
+        return QLatin1String(kindTransmitter);
+    if (connection.attribute(db::Broker) == QLatin1String(yes))
+        return QLatin1String(kindBroker);
+    if (connection.attribute(db::Horizon) == QLatin1String(trueText))
+        return QLatin1String(kindHorizon);
+    for (const char* kind : { kindSsh, kindVnc, kindKvm })
+        if (type == QLatin1String(kind))
+            return QLatin1String(kind);
+    return QLatin1String(kindDirect);
+}
+
+ConnectionForm::ConnectionForm(MainWindow* mainWindow, Mode mode, QWidget* parent)
+    : QWidget(parent)
+    , mainWindow(mainWindow)
+    , ui(new Ui::ConnectionForm)
+    , mode(mode)
+{
+    ui->setupUi(this);
+    if (mode == Mode::Edit) {
+        ui->lineEditNewVMName->setObjectName(QStringLiteral("lineEditVMName"));
+        ui->lineEditNewVMIPAddr->setObjectName(QStringLiteral("lineEditVMIPAddr"));
+        ui->lineEditNewVMPort->setObjectName(QStringLiteral("lineEditVMPort"));
+        ui->lineEditNewVMPassword->setObjectName(QStringLiteral("lineEditVMPassword"));
+        ui->lineEditNewVMDomain->setObjectName(QStringLiteral("lineEditVMDomain"));
+        ui->lineEditLoadBalNew->setObjectName(QStringLiteral("lineEditLoadBalEdit"));
+        ui->checkBoxNLANew->setObjectName(QStringLiteral("checkBoxNLAEdit"));
+        ui->comboBoxColourD->setObjectName(QStringLiteral("comboBoxColourDE"));
+        ui->saveNewConnectionButton->setObjectName(QStringLiteral("saveConnectionButton"));
+        ui->cancelNewConnectionButton->setObjectName(QStringLiteral("cancelConnectionButton"));
+    }
+
+    ui->lineEditNewVMName->setMaxLength(32);
+    ui->lineEditNewVMIPAddr->setMaxLength(255);
+    ui->lineEditNewVMPort->setMaxLength(5);
+    ui->userNameLineEdit->setMaxLength(32);
+    ui->lineEditNewVMPassword->setMaxLength(32);
+    ui->lineEditNewVMDomain->setMaxLength(64);
+
+    ui->comboBoxConnVia->addItems(connectionKinds());
+    ui->comboBoxProtocol->addItems({ QStringLiteral("PCoIP"), QStringLiteral("Blaster") });
+    ui->comboBoxConnType->addItems({ QStringLiteral("Private"), QStringLiteral("Shared") });
+    ui->comboBoxColourD->addItems({ QStringLiteral("32"), QStringLiteral("15") });
+    ui->comboBoxConnVia->setCurrentIndex(0);
+
+    for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBoxColourD, ui->labelColourDepth,
+             ui->labelBits, ui->comboBoxProtocol, ui->labelProtocol, ui->checkBoxPreEmption })
+        widget->hide();
+    ui->checkBoxPreEmption->setChecked(false);
+
+    BoardInfo board {};
+    su_get_board_info(&board);
+    dualHead = su_is_dual_head_bi(&board) != 0;
+    if (su_is_single_head_bi(&board) || !dualHead) {
+        ui->checkBoxExtDesk->setChecked(false);
+        ui->checkBoxExtDesk->hide();
+    }
+
+    // Return is ours: it clicks what has the focus, never a default button.
+    for (QPushButton* button : { ui->saveNewConnectionButton, ui->cancelNewConnectionButton }) {
+        button->setAutoDefault(false);
+        button->setDefault(false);
+    }
+
+    changeKind(QLatin1String(kindTransmitter));
+
+    connect(ui->comboBoxConnVia, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+        [this](int index) { emit kindChosen(ui->comboBoxConnVia->itemText(index)); });
+    connect(ui->comboBoxConnType, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
+        [this](int index) { emit connectionTypeChosen(ui->comboBoxConnType->itemText(index)); });
+    connect(ui->checkBoxNLANew, &QCheckBox::stateChanged, this, &ConnectionForm::nlaStateChanged);
+    connect(ui->checkBoxPreEmption, &QCheckBox::stateChanged, this, &ConnectionForm::preEmptionStateChanged);
+    connect(ui->saveNewConnectionButton, &QPushButton::clicked, this, &ConnectionForm::saveClicked);
+    connect(ui->cancelNewConnectionButton, &QPushButton::clicked, this, &ConnectionForm::cancelClicked);
+}
+
+ConnectionForm::~ConnectionForm()
+{
+    delete ui;
+}
+
+QPushButton* ConnectionForm::saveButton() const
+{
+    return ui->saveNewConnectionButton;
+}
+
+QPushButton* ConnectionForm::cancelButton() const
+{
+    return ui->cancelNewConnectionButton;
+}
+
+void ConnectionForm::changeKind(const QString& kind)
+{
+    for (QLineEdit* field :
+        { ui->lineEditNewVMPort, ui->userNameLineEdit, static_cast<QLineEdit*>(ui->lineEditNewVMPassword),
+            ui->lineEditNewVMDomain, ui->lineEditLoadBalNew })
+        field->clear();
+    ui->lineEditNewVMPort->setPlaceholderText(QString());
+    for (QComboBox* transmitter : { ui->comboBoxTx1, ui->comboBoxTx2, ui->comboBoxTx3, ui->comboBoxTx4 })
+        transmitter->clear();
+    applyKindLayout(kind);
+}
+
+void ConnectionForm::applyKindLayout(const QString& kind)
+{
+    const KindLayout& layout = layoutOf(kind);
+
+    for (QWidget* widget :
+        std::initializer_list<QWidget*> { ui->comboBoxTx1, ui->comboBoxTx2, ui->comboBoxTx3, ui->comboBoxTx4,
+            ui->labelTx1, ui->labelTx2, ui->labelTx3, ui->labelTx4, ui->comboBoxProtocol, ui->labelProtocol })
+        widget->hide();
+    ui->comboBoxProtocol->setCurrentIndex(0);
+
+    // The type is set before the options: its own handler re-enables audio and USB.
+    ui->comboBoxConnType->setCurrentIndex(0);
+    changeConnectionType(ui->comboBoxConnType->currentText());
+    ui->comboBoxConnType->setEnabled(layout.connectionTypeEnabled);
+
+    ui->lineEditNewVMName->setEnabled(true);
+    const struct {
+        Field field;
+        QLineEdit* edit;
+        QLabel* label;
+    } fields[] = {
+        { Ip, ui->lineEditNewVMIPAddr, ui->labelIPAddr },
+        { Port, ui->lineEditNewVMPort, ui->labelPort },
+        { User, ui->userNameLineEdit, ui->labelUserName },
+        { Password, ui->lineEditNewVMPassword, ui->labelPassword },
+        { Domain, ui->lineEditNewVMDomain, ui->labelDomain },
+        { LoadBal, ui->lineEditLoadBalNew, ui->labelLoadBal },
+    };
+    for (const auto& entry : fields) {
+        const bool shown = (layout.enabled | layout.disabled) & entry.field;
+        entry.edit->setVisible(shown);
+        entry.label->setVisible(shown);
+        entry.edit->setEnabled(layout.enabled & entry.field);
+    }
+    if (layout.clearIp)
+        ui->lineEditNewVMIPAddr->clear();
+    if (layout.portText)
+        ui->lineEditNewVMPort->setText(QLatin1String(layout.portText));
+    if (layout.portPlaceholder)
+        ui->lineEditNewVMPort->setPlaceholderText(QLatin1String(layout.portPlaceholder));
+
+    QCheckBox* const boxes[optionBoxCount] = { ui->checkBoxViewOnly, ui->checkBoxUSBRedir, ui->checkBoxAudio,
+        ui->checkBoxNLANew, ui->checkBoxPersistentConn, ui->checkBoxExtDesk, ui->checkBoxPreEmption };
+    for (int i = 0; i < optionBoxCount; ++i) {
+        QCheckBox* box = boxes[i];
+        switch (layout.options[i]) {
+        case Option::Keep:
+            break;
+        case Option::Off:
+            box->setEnabled(false);
+            break;
+        case Option::On:
+            box->setEnabled(true);
+            break;
+        case Option::OnClear:
+            box->setChecked(false);
+            box->setEnabled(true);
+            break;
+        case Option::OffClear:
+            box->setChecked(false);
+            box->setEnabled(false);
+            break;
+        case Option::OffSet:
+            box->setChecked(true);
+            box->setEnabled(false);
+            break;
+        }
+    }
+    // Extended desktop means nothing on a single-head unit.
+    if (!dualHead)
+        ui->checkBoxExtDesk->setChecked(false);
+}
+
+void ConnectionForm::changeConnectionType(const QString& text)
+{
+    ui->checkBoxAudio->setEnabled(true);
+    ui->checkBoxUSBRedir->setEnabled(true);
+    // A shared session must not hand the target's USB devices to one viewer.
+    if (text == QLatin1String("Shared")) {
+        ui->checkBoxUSBRedir->setChecked(false);
+        ui->checkBoxUSBRedir->setEnabled(false);
+    }
+}
+
+void ConnectionForm::fill(const QDomElement& connection)
+{
+    const QString kind = connectionKindOf(connection);
+    {
+        const QSignalBlocker blocker(ui->comboBoxConnVia);
+        ui->comboBoxConnVia->setCurrentIndex(ui->comboBoxConnVia->findText(kind));
+    }
+    changeKind(kind);
+
+    ui->lineEditNewVMName->setText(connection.attribute(db::Name));
+    ui->lineEditNewVMIPAddr->setText(connection.attribute(db::IpAddress));
+    ui->lineEditNewVMPort->setText(connection.attribute(db::Port));
+    ui->userNameLineEdit->setText(connection.attribute(db::UserName));
+    ui->lineEditNewVMPassword->setText(connection.attribute(db::Password));
+    ui->lineEditNewVMPassword->maskText();
+    ui->lineEditNewVMDomain->setText(connection.attribute(db::Domain));
+    ui->lineEditLoadBalNew->setText(connection.attribute(db::LoadBal));
+
+    const auto isYes = [&connection](const char* attribute) {
+        return connection.attribute(attribute) == QLatin1String(yes);
+    };
+    ui->checkBoxViewOnly->setChecked(isYes(db::ViewOnly));
+    ui->checkBoxUSBRedir->setChecked(isYes(db::UsbRedirection));
+    ui->checkBoxAudio->setChecked(isYes(db::Audio));
+    ui->checkBoxNLANew->setChecked(isYes(db::Nla));
+    ui->checkBoxPersistentConn->setChecked(connection.attribute(db::Persistent) == QLatin1String(trueText));
+    ui->checkBoxExtDesk->setChecked(dualHead && isYes(db::ExtDesk));
+    // What the kind always uses shows as used, whatever an older record says.
+    const KindLayout& layout = layoutOf(kind);
+    QCheckBox* const boxes[optionBoxCount] = { ui->checkBoxViewOnly, ui->checkBoxUSBRedir, ui->checkBoxAudio,
+        ui->checkBoxNLANew, ui->checkBoxPersistentConn, ui->checkBoxExtDesk, ui->checkBoxPreEmption };
+    for (int i = 0; i < optionBoxCount; ++i)
+        if (layout.options[i] == Option::OffSet)
+            boxes[i]->setChecked(true);
+
+    if (connection.attribute(db::ConnectionType) == QLatin1String("Shared")) {
+        const QSignalBlocker blocker(ui->comboBoxConnType);
+        ui->comboBoxConnType->setCurrentIndex(1);
+        changeConnectionType(ui->comboBoxConnType->currentText());
+    }
+}
+
+bool ConnectionForm::refuse(QLineEdit* field, const QString& message)
+{
+    mainWindow->showMessage(QStringLiteral("WARNING"), message);
+    field->selectAll();
+    field->setFocus();
+    return false;
+}
+
+bool ConnectionForm::checkFields(const QString& kind)
+{
+    using namespace ForbiddenCharacters;
+    const QString generalShown = shown(general);
+    const QString invalid = QStringLiteral("Invalid characters are:\n");
+
+    if (containsAny(ui->lineEditNewVMName->text(), general))
+        return refuse(ui->lineEditNewVMName,
+            QStringLiteral("Connection name cannot contain certain characters. ") + invalid + generalShown);
+
+    const struct {
+        Field field;
+        QLineEdit* edit;
+        const QStringList& set;
+        QString message;
+    } checks[] = {
+        { Ip, ui->lineEditNewVMIPAddr, general,
+            ui->lineEditNewVMIPAddr->text()
+                + QStringLiteral("is not a valid IP address or DNS Host name. Invalid characters are:\n")
+                + generalShown },
+        { User, ui->userNameLineEdit, general,
+            QStringLiteral("Username cannot contain certain characters. ") + invalid + generalShown },
+        { Password, ui->lineEditNewVMPassword, password,
+            QStringLiteral("Password cannot contain certain characters. ") + invalid + shown(password) },
+        { Domain, ui->lineEditNewVMDomain, general,
+            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown },
+        { LoadBal, ui->lineEditLoadBalNew, general,
+            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown },
+    };
+    const int wanted = writerOf(kind).checks;
+    for (const auto& check : checks) {
+        if (!(wanted & check.field))
+            continue;
+        const QString text
+            = check.field == Password ? ui->lineEditNewVMPassword->realText() : check.edit->text();
+        if (containsAny(text, check.set))
+            return refuse(check.edit, check.message);
+    }
+    return true;
+}
+
+QString ConnectionForm::typedValue(int source) const
+{
+    switch (source) {
+    case IpText:
+        return ui->lineEditNewVMIPAddr->text();
+    case PortText:
+        return ui->lineEditNewVMPort->text();
+    case UserText:
+        return ui->userNameLineEdit->text();
+    case PasswordText:
+        return ui->lineEditNewVMPassword->realText();
+    case DomainText:
+        return ui->lineEditNewVMDomain->text();
+    case LoadBalText:
+        return ui->lineEditLoadBalNew->text();
+    case ConnectionType:
+        return ui->comboBoxConnType->currentIndex() == 1 ? QStringLiteral("Shared")
+                                                         : QStringLiteral("Private");
+    case ExtDeskYes:
+        return yesOrEmpty(ui->checkBoxExtDesk);
+    case UsbYes:
+        return yesOrEmpty(ui->checkBoxUSBRedir);
+    case AudioYes:
+        return yesOrEmpty(ui->checkBoxAudio);
+    case NlaYes:
+        return yesOrEmpty(ui->checkBoxNLANew);
+    case ViewOnlyYes:
+        return yesOrEmpty(ui->checkBoxViewOnly);
+    case PersistentTrue:
+        return ui->checkBoxPersistentConn->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
+    default:
+        return QString();
+    }
+}
+
+QDomElement ConnectionForm::buildElement(QDomDocument& document, const QString& kind) const
+{
+    QDomElement element = document.createElement(db::Connection);
+    for (const char* attribute : templateAttributes)
+        element.setAttribute(QLatin1String(attribute), QString());
+    element.setAttribute(db::Name, ui->lineEditNewVMName->text());
+    for (const Write& write : writerOf(kind).writes) {
+        if (!write.attribute)
+            break;
+        element.setAttribute(QLatin1String(write.attribute),
+            write.source == Fixed ? QLatin1String(write.fixed) : typedValue(write.source));
+    }
+    // A changed KVM connection keeps the view-only flag it was shown with.
+    if (mode == Mode::Edit && kind == QLatin1String(kindKvm))
+        element.setAttribute(db::ViewOnly, typedValue(ViewOnlyYes));
+    return element;
+}
+
+void ConnectionForm::storeElement(
+    QDomDocument& document, QDomElement element, const QString& originalName) const
+{
+    QDomElement section = connectionsSection(document);
+    const QString newName = element.attribute(db::Name);
+
+    if (originalName.isEmpty()) {
+        section.appendChild(element);
+        // Administrators may use every connection, new ones included.
+        const QDomElement users = document.documentElement().firstChildElement(db::Users);
+        for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
+             user = user.nextSiblingElement(db::User)) {
+            if (user.attribute(db::Privilege) != QLatin1String("Administrator"))
+                continue;
+            QDomElement link = document.createElement(db::AssociatedConnections);
+            link.setAttribute(db::ConnectionName, newName);
+            user.appendChild(link);
+        }
+        return;
+    }
+
+    QDomElement old = section.firstChildElement(db::Connection);
+    while (!old.isNull() && old.attribute(db::Name) != originalName)
+        old = old.nextSiblingElement(db::Connection);
+    if (old.isNull()) {
+        section.appendChild(element);
+    } else {
+        // The form does not show a transmitter pool's members; they stay with it.
+        element.setAttribute(db::ViaTxPool, old.attribute(db::ViaTxPool));
+        while (!old.firstChild().isNull())
+            element.appendChild(old.firstChild());
+        section.replaceChild(element, old);
+    }
+    if (newName != originalName)
+        renameReferences(document, originalName, newName);
+}
+
+bool ConnectionForm::save(const QString& originalName)
+{
+    const QString name = ui->lineEditNewVMName->text();
+    if (name.isEmpty()) {
+        mainWindow->showMessage(
+            QStringLiteral("Information"), QStringLiteral("Cannot leave connection name blank."));
+        return false;
+    }
+    QDomDocument& document = mainWindow->document();
+    if (name != originalName && nameTaken(document, name)) {
+        mainWindow->showMessage(
+            QStringLiteral("Information"), QStringLiteral("Connection with that name already exists."));
+        return false;
+    }
+    const QString kind = ui->comboBoxConnVia->currentText();
+    if (!checkFields(kind))
+        return false;
+
+    // A refused write must not leave the connection half-added in memory,
+    // where the next try would find its own name taken.
+    const QDomDocument before = document.cloneNode(true).toDocument();
+    const bool written = mainWindow->storage().commitChange(
+        [&](QDomDocument& target) { storeElement(target, buildElement(target, kind), originalName); },
+        DatabaseStorage::ChangeStart::MirrorCopyA);
+    if (!written) {
+        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+        document = before;
+        mainWindow->showMessage(
+            QStringLiteral("Error"), QStringLiteral("The connection could not be saved."));
+        return false;
+    }
+    lastSavedName = name;
+    return true;
+}
+
+bool ConnectionForm::clickFocused()
+{
+    QWidget* focused = window()->focusWidget();
+    if (auto* box = qobject_cast<QCheckBox*>(focused)) {
+        box->click();
+        return true;
+    }
+    if (focused == ui->saveNewConnectionButton || focused == ui->cancelNewConnectionButton) {
+        static_cast<QPushButton*>(focused)->click();
+        return true;
+    }
+    return false;
+}

@@ -1,0 +1,32 @@
+#pragma once
+
+#include <QDomNode>
+#include <QString>
+
+#include <memory>
+
+class IConnection;
+class MainWindow;
+
+// One connect request: checks the network and builds the connection object
+// for the connection selected in the list.
+class ConnectionManager {
+public:
+    explicit ConnectionManager(MainWindow* mainWindow);
+
+    // True when the network is unusable; messageTitle and messageText then say why.
+    bool checkNetwork();
+    // Null when no connection has the selected name.
+    std::unique_ptr<IConnection> createConnection();
+
+    QString connectionName;
+    QString loggedOnUser;
+    QString messageTitle;
+    QString messageText;
+    int hotKeyNumber = 0;
+    int connectionCount = 0;
+
+private:
+    MainWindow* mainWindow;
+    QDomNode document;
+};

@@ -1,0 +1,239 @@
+#include "connectionsettings.h"
+#include "ui_connectionsettings.h"
+
+#include "app/mainwindow.h"
+#include "database/dbnames.h"
+
+#include <QAbstractButton>
+#include <QDebug>
+#include <QKeyEvent>
+
+namespace {
+
+// The record's texts in the order the group keeps them.
+struct BrokerAttribute {
+    const char* name;
+    QString BrokerSettings::*value;
+};
+const BrokerAttribute brokerAttributes[] = {
+    { db::ConViaActiveDir, &BrokerSettings::conViaActiveDir },
+    { db::ConViaBroker, &BrokerSettings::conViaBroker },
+    { db::VmResourse, &BrokerSettings::vmResourse },
+    { db::WebAccessAddr, &BrokerSettings::webAccessAddr },
+    { db::ConBrokerIp, &BrokerSettings::conBrokerIp },
+    { db::Domain, &BrokerSettings::domain },
+    { db::DefaultBrokerIp, &BrokerSettings::defaultBrokerIp },
+    { db::LoadBalInfo, &BrokerSettings::loadBalInfo },
+};
+
+QDomElement brokerGroup(const QDomDocument& document)
+{
+    return document.documentElement()
+        .firstChildElement(QLatin1String(db::UnitSettings))
+        .firstChildElement(QLatin1String(db::BrokerGroup));
+}
+
+} // namespace
+
+ConnectionSettings::ConnectionSettings(MainWindow* mainWindow)
+    : QDialog(mainWindow, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , mainWindow(mainWindow)
+    , ui(new Ui::ConnectionSettings)
+{
+    malvo_syslog(5, "### ConnectionSettings Constructor Start ###\n");
+    ui->setupUi(this);
+    setWindowTitle(QStringLiteral("Broker Settings"));
+    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::close);
+
+    settings = readBrokerSettings();
+    ui->LineEditWebUrl->setText(settings.webAccessAddr);
+    ui->lineEditConBrokerIP->setText(settings.conBrokerIp);
+    ui->lineEditDomain->setText(settings.domain);
+    ui->lineEditLoadBal->setText(settings.loadBalInfo);
+
+    const bool webAccess = settings.conViaActiveDir == QLatin1String("true");
+    const bool broker = !webAccess && settings.conViaBroker == QLatin1String("true");
+    setField(ui->LineEditWebUrl, webAccess);
+    setField(ui->lineEditConBrokerIP, webAccess || broker);
+    setField(ui->lineEditDomain, webAccess || broker);
+    setField(ui->lineEditLoadBal, broker);
+    ui->checkBoxConnActiveDir->setChecked(webAccess);
+    ui->checkBoxConViaBroker->setChecked(broker);
+    // One way at a time: the chosen way locks the other one out.
+    ui->checkBoxConnActiveDir->setEnabled(!broker);
+    ui->checkBoxConViaBroker->setEnabled(!webAccess);
+
+    if (settings.vmResourse == QLatin1String("2")) {
+        ui->radioButtonPVD->setChecked(true);
+    } else {
+        ui->radioButtonPool->setChecked(true);
+        settings.vmResourse = QStringLiteral("1");
+    }
+    ui->radioButtonPool->hide();
+    ui->radioButtonPVD->hide();
+    malvo_syslog(5, "### ConnectionSettings Constructor End ###\n");
+}
+
+ConnectionSettings::~ConnectionSettings()
+{
+    delete ui;
+}
+
+BrokerSettings ConnectionSettings::readBrokerSettings()
+{
+    qDebug() << "readBrokerSettings()..";
+    BrokerSettings record;
+    const QDomElement group = brokerGroup(mainWindow->document());
+    for (const BrokerAttribute& attribute : brokerAttributes)
+        record.*attribute.value = group.attribute(QLatin1String(attribute.name));
+    qDebug() << "return...";
+    return record;
+}
+
+bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
+{
+    return mainWindow->storage().commitChange([&record](QDomDocument& document) {
+        QDomElement group = brokerGroup(document);
+        if (group.isNull()) {
+            // An older document without the group: the settings are not lost for it.
+            QDomElement unitSettings
+                = document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
+            if (unitSettings.isNull())
+                return;
+            group = unitSettings.appendChild(document.createElement(QLatin1String(db::BrokerGroup)))
+                        .toElement();
+        }
+        for (const BrokerAttribute& attribute : brokerAttributes)
+            group.setAttribute(QLatin1String(attribute.name), record.*attribute.value);
+    });
+}
+
+void ConnectionSettings::setField(QLineEdit* field, bool enabled)
+{
+    field->setEnabled(enabled);
+    const std::pair<QLineEdit*, QLabel*> labels[] = {
+        { ui->LineEditWebUrl, ui->txWebUrl },
+        { ui->lineEditConBrokerIP, ui->txConBrokerIP },
+        { ui->lineEditDomain, ui->txDomain },
+        { ui->lineEditLoadBal, ui->txLoadBal },
+    };
+    for (const auto& pair : labels) {
+        if (pair.first == field)
+            pair.second->setEnabled(enabled);
+    }
+}
+
+void ConnectionSettings::setRadioButtonsEnabled(bool enabled)
+{
+    ui->radioButtonPool->setEnabled(enabled);
+    ui->radioButtonPVD->setEnabled(enabled);
+}
+
+void ConnectionSettings::on_checkBoxConnActiveDir_clicked(bool checked)
+{
+    if (checked) {
+        malvo_syslog(5, "ConnectionSettings: Action Enable Active Directory.\n");
+        setField(ui->LineEditWebUrl, true);
+        setField(ui->lineEditConBrokerIP, true);
+        setField(ui->lineEditDomain, true);
+        setRadioButtonsEnabled(true);
+        ui->lineEditLoadBal->clear();
+        setField(ui->lineEditLoadBal, false);
+        ui->checkBoxConViaBroker->setChecked(false);
+        ui->checkBoxConViaBroker->setEnabled(false);
+    } else {
+        malvo_syslog(5, "ConnectionSettings: Action Disable Active Directory.\n");
+        ui->checkBoxConViaBroker->setEnabled(true);
+        for (QLineEdit* field :
+            { ui->LineEditWebUrl, ui->lineEditConBrokerIP, ui->lineEditDomain, ui->lineEditLoadBal })
+            setField(field, false);
+        setRadioButtonsEnabled(false);
+    }
+}
+
+void ConnectionSettings::on_checkBoxConViaBroker_clicked(bool checked)
+{
+    if (checked) {
+        malvo_syslog(5, "ConnectionSettings: Action Enable Broker.\n");
+        setField(ui->lineEditConBrokerIP, true);
+        setField(ui->lineEditDomain, true);
+        setField(ui->lineEditLoadBal, true);
+        setRadioButtonsEnabled(true);
+        ui->LineEditWebUrl->clear();
+        setField(ui->LineEditWebUrl, false);
+        ui->checkBoxConnActiveDir->setChecked(false);
+        ui->checkBoxConnActiveDir->setEnabled(false);
+    } else {
+        malvo_syslog(5, "ConnectionSettings: Action Disable Broker.\n");
+        ui->checkBoxConnActiveDir->setEnabled(true);
+        for (QLineEdit* field :
+            { ui->LineEditWebUrl, ui->lineEditConBrokerIP, ui->lineEditDomain, ui->lineEditLoadBal })
+            setField(field, false);
+        setRadioButtonsEnabled(false);
+    }
+}
+
+void ConnectionSettings::on_radioButtonPool_clicked()
+{
+    settings.vmResourse = QStringLiteral("1");
+}
+
+void ConnectionSettings::on_radioButtonPVD_clicked()
+{
+    settings.vmResourse = QStringLiteral("2");
+}
+
+void ConnectionSettings::on_txApplyButton_clicked()
+{
+    malvo_syslog(5, "ConnectionSettings: Action Save Broker Settings.\n");
+    if (ui->checkBoxConnActiveDir->isChecked()) {
+        settings.conViaActiveDir = QStringLiteral("true");
+    } else {
+        settings.conViaActiveDir = QStringLiteral("false");
+        ui->LineEditWebUrl->clear();
+    }
+    if (ui->checkBoxConViaBroker->isChecked()) {
+        settings.conViaBroker = QStringLiteral("true");
+    } else {
+        settings.conViaBroker = QStringLiteral("false");
+        ui->lineEditLoadBal->clear();
+    }
+    if (!ui->checkBoxConnActiveDir->isChecked() && !ui->checkBoxConViaBroker->isChecked()) {
+        for (QLineEdit* field :
+            { ui->LineEditWebUrl, ui->lineEditConBrokerIP, ui->lineEditDomain, ui->lineEditLoadBal })
+            field->clear();
+    }
+    settings.vmResourse = ui->radioButtonPool->isChecked() ? QStringLiteral("1") : QStringLiteral("2");
+    settings.webAccessAddr = ui->LineEditWebUrl->text();
+    settings.conBrokerIp = ui->lineEditConBrokerIP->text();
+    settings.domain = ui->lineEditDomain->text();
+    settings.loadBalInfo = ui->lineEditLoadBal->text();
+
+    if (!writeBrokerSettings(settings)) {
+        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+        mainWindow->showMessage(
+            QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
+        return;
+    }
+    mainWindow->showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));
+}
+
+void ConnectionSettings::on_pushButtonNetBack_clicked()
+{
+    malvo_syslog(5, "ConnectionSettings: Action Close Dialog.\n");
+    close();
+}
+
+void ConnectionSettings::keyPressEvent(QKeyEvent* event)
+{
+    // The dialog has no close box: it ends through "Close" only, and Return acts
+    // on the focused control as everywhere in the OSD.
+    if (event->key() == Qt::Key_Escape)
+        return;
+    if (event->key() == Qt::Key_Return) {
+        if (auto* button = qobject_cast<QAbstractButton*>(focusWidget()))
+            button->click();
+        return;
+    }
+    QDialog::keyPressEvent(event);
+}

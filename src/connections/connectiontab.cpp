@@ -1,0 +1,289 @@
+#include "connectiontab.h"
+
+#include "app/mainwindow.h"
+#include "connections/connectionmanager.h"
+#include "connections/connectionsettings.h"
+#include "connections/editconnection.h"
+#include "connections/iconnection.h"
+#include "connections/newconnection.h"
+#include "database/dbnames.h"
+#include "platform/durablewriter.h"
+#include "platform/platform.h"
+#include "ui_mainwindow.h"
+
+#include <QDebug>
+#include <QMessageBox>
+#include <QTimer>
+
+namespace {
+
+const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
+
+QDomElement section(const QDomDocument& document, const char* name)
+{
+    return document.documentElement().firstChildElement(QLatin1String(name));
+}
+
+QString connectionIcon(const QDomDocument& document, const QString& name)
+{
+    const QDomElement connections = section(document, db::Connections);
+    for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
+         !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection))) {
+        if (connection.attribute(QLatin1String(db::Name)) != name)
+            continue;
+        if (connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared"))
+            return QStringLiteral(":/icons/icons/sharedConn.png");
+        break;
+    }
+    return QStringLiteral(":/icons/icons/privateConn.png");
+}
+
+// Every association child of the users named `userName`, in document order.
+template <typename Visit>
+void forEachAssociation(const QDomDocument& document, const QString& userName, Visit visit)
+{
+    const QDomElement users = section(document, db::Users);
+    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
+         user = user.nextSiblingElement(QLatin1String(db::User))) {
+        if (user.attribute(QLatin1String(db::UserName)) != userName)
+            continue;
+        for (QDomElement association = user.firstChildElement(QLatin1String(db::AssociatedConnections));
+             !association.isNull();
+             association = association.nextSiblingElement(QLatin1String(db::AssociatedConnections)))
+            visit(association.attribute(QLatin1String(db::ConnectionName)));
+    }
+}
+
+// Removes every child element of `parent` whose `attribute` is `value`; true when any was.
+bool removeChildrenNaming(
+    QDomElement parent, const char* attribute, const QString& value, const QString& debugLine = QString())
+{
+    bool removed = false;
+    for (QDomElement child = parent.lastChildElement(); !child.isNull();) {
+        const QDomElement previous = child.previousSiblingElement();
+        if (child.hasAttribute(QLatin1String(attribute))
+            && child.attribute(QLatin1String(attribute)) == value) {
+            if (!debugLine.isEmpty())
+                qDebug().noquote() << debugLine;
+            parent.removeChild(child);
+            removed = true;
+        }
+        child = previous;
+    }
+    return removed;
+}
+
+} // namespace
+
+ConnectionTab::ConnectionTab(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void ConnectionTab::attach()
+{
+    Ui::MainWindow& form = mainWindow->form();
+    connect(form.newConnectionButton, &QAbstractButton::clicked, this,
+        &ConnectionTab::on_btnNewConnection_Clicked);
+    connect(form.editConnectionButton, &QAbstractButton::clicked, this,
+        &ConnectionTab::on_btnEditConnection_Clicked);
+    connect(form.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
+    connect(form.removeConnectionButton, &QAbstractButton::clicked, this,
+        &ConnectionTab::on_removeConnectionButton_clicked);
+    connect(form.brokerButton, &QAbstractButton::clicked, this, &ConnectionTab::on_brokerButton_clicked);
+    connect(form.listWidgetVM, &QListWidget::itemDoubleClicked, this,
+        &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
+    connect(form.lineEditFilterConnections, &QLineEdit::textChanged, this,
+        &ConnectionTab::on_lineEditFilterConnections_textChanged);
+    connect(this, &ConnectionTab::message_request, mainWindow, &MainWindow::showMessage);
+}
+
+int ConnectionTab::connectionCount() const
+{
+    const QDomElement connections = section(mainWindow->document(), db::Connections);
+    int count = 0;
+    for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
+         !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection)))
+        ++count;
+    return count;
+}
+
+int ConnectionTab::associationCount() const
+{
+    int count = 0;
+    forEachAssociation(
+        mainWindow->document(), mainWindow->getLoggedInUser(), [&count](const QString&) { ++count; });
+    return count;
+}
+
+void ConnectionTab::listConnections(const QString& filter)
+{
+    QListWidget* list = mainWindow->form().listWidgetVM;
+    list->clear();
+    const bool managed = mainWindow->isManaged();
+    const QDomDocument& document = mainWindow->document();
+    forEachAssociation(document, mainWindow->getLoggedInUser(), [&](const QString& name) {
+        // A managed unit lists all that the appliance gave; a local unit keeps to its limit.
+        if (!managed && list->count() >= mainWindow->maxEntries)
+            return;
+        const bool matches = filter.isEmpty()
+            || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
+                        : name.contains(filter, Qt::CaseInsensitive));
+        if (matches)
+            list->addItem(new QListWidgetItem(QIcon(connectionIcon(document, name)), name));
+    });
+}
+
+void ConnectionTab::fillConnectionList()
+{
+    listConnections(QString());
+    updateListButtons();
+}
+
+void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text)
+{
+    listConnections(text);
+}
+
+void ConnectionTab::updateListButtons()
+{
+    Ui::MainWindow& form = mainWindow->form();
+    // On a managed unit the privilege view decides; the appliance owns the configuration.
+    if (mainWindow->isManaged())
+        return;
+    const bool hasConnections = associationCount() > 0;
+    for (QWidget* button :
+        { static_cast<QWidget*>(form.connectButton), static_cast<QWidget*>(form.editConnectionButton),
+            static_cast<QWidget*>(form.removeConnectionButton) })
+        button->setEnabled(hasConnections);
+    form.newConnectionButton->setEnabled(!hasConnections || connectionCount() < mainWindow->maxEntries);
+
+    const int users = form.userlistWidget->count();
+    form.addUserButton->setEnabled(users < mainWindow->maxEntries);
+    form.editUserButton->setEnabled(users > 0);
+    form.removeUserButton->setEnabled(users > 0);
+}
+
+void ConnectionTab::on_btnConnect_Clicked()
+{
+    ConnectionManager manager(mainWindow);
+    if (manager.checkNetwork()) {
+        emit message_request(manager.messageTitle, manager.messageText);
+        return;
+    }
+    std::unique_ptr<IConnection> connection = manager.createConnection();
+    if (!connection) {
+        emit message_request(QStringLiteral("Information"), QStringLiteral("Could not create connection."));
+        return;
+    }
+    const bool ok = connection->launch();
+    const QString refusal = connection->refusal();
+    connection.reset();
+    if (!ok) {
+        if (!refusal.isEmpty())
+            emit message_request(QStringLiteral("Information"), refusal);
+        return;
+    }
+
+    // Written whole, so a shorter name never leaves the tail of a longer one.
+    const QByteArray record
+        = (manager.loggedOnUser + QLatin1Char('\n') + manager.connectionName + QLatin1Char('\n')).toUtf8();
+    Platform& platform = mainWindow->unitPlatform();
+    DurableWriter writer(platform);
+    if (!writer.writeFile(platform.unitPath(wasConnectedPath), record))
+        malvo_syslog(3, "ConnectionTab: Can not open file: %s", qPrintable(wasConnectedPath));
+    mainWindow->close();
+    QTimer::singleShot(3, mainWindow, &QWidget::close);
+}
+
+void ConnectionTab::on_btnNewConnection_Clicked()
+{
+    if (connectionCount() >= mainWindow->maxEntries) {
+        emit message_request(QStringLiteral("Information"),
+            QStringLiteral("The maximum number of connections is limited to %1. Remove any "
+                           "connection before adding new connection.")
+                .arg(mainWindow->maxEntries));
+        return;
+    }
+    NewConnection dialog(mainWindow);
+    dialog.setWindowTitle(QStringLiteral("New Connection"));
+    connect(mainWindow, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
+    dialog.exec();
+    fillConnectionList();
+}
+
+void ConnectionTab::on_btnEditConnection_Clicked()
+{
+    const QListWidgetItem* item = mainWindow->form().listWidgetVM->currentItem();
+    if (!item)
+        return;
+    EditConnection dialog(mainWindow, item->text());
+    dialog.setWindowTitle(QStringLiteral("Edit Connection"));
+    connect(mainWindow, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
+    dialog.exec();
+    fillConnectionList();
+}
+
+void ConnectionTab::on_removeConnectionButton_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Remove Connection.\n");
+    removeConnection(QStringLiteral("button_clicked"));
+}
+
+void ConnectionTab::on_listWidgetVM_itemDoubleClicked(QListWidgetItem*)
+{
+    mainWindow->form().connectButton->click();
+}
+
+void ConnectionTab::on_brokerButton_clicked()
+{
+    ConnectionSettings dialog(mainWindow);
+    dialog.exec();
+}
+
+bool ConnectionTab::removeConnection(const QString& name)
+{
+    QString target = name;
+    if (name == QLatin1String("button_clicked")) {
+        const QListWidgetItem* item = mainWindow->form().listWidgetVM->currentItem();
+        if (!item)
+            return false;
+        target = item->text();
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Remove connection"),
+            QStringLiteral("Do you want to remove connection '") + target + QStringLiteral("' ?"),
+            QMessageBox::Yes | QMessageBox::Cancel, mainWindow,
+            Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
+        if (box.exec() != QMessageBox::Yes)
+            return false;
+    }
+
+    bool removed = false;
+    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+        QDomElement connections = section(document, db::Connections);
+        for (QDomElement connection = connections.lastChildElement(); !connection.isNull();) {
+            const QDomElement previous = connection.previousSiblingElement();
+            if (connection.tagName() == QLatin1String(db::Connection)
+                && connection.attribute(QLatin1String(db::Name)) == target) {
+                qDebug() << "Removing conection";
+                connections.removeChild(connection);
+                removed = true;
+            } else {
+                removeChildrenNaming(connection, db::TargetName, target,
+                    QStringLiteral("Removing ") + target + QStringLiteral(" from TX pool."));
+            }
+            connection = previous;
+        }
+        const QDomElement users = section(document, db::Users);
+        for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
+             user = user.nextSiblingElement(QLatin1String(db::User)))
+            removeChildrenNaming(user, db::ConnectionName, target);
+    });
+    if (!saved) {
+        malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+        removed = false;
+    }
+    fillConnectionList();
+    return removed;
+}

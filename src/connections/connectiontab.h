@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+class MainWindow;
+class QListWidgetItem;
+
+// The "Connections" tab: the list of the logged-on user's connections, its
+// filter and buttons, and the connect, new, edit and remove actions.
+class ConnectionTab : public QObject {
+    Q_OBJECT
+
+public:
+    explicit ConnectionTab(MainWindow* mainWindow);
+
+    // Connects the main form's list, filter and buttons (and the broker button
+    // of the Control tab) to this tab, and its messages to the window.
+    void attach();
+
+    void fillConnectionList();
+    void updateListButtons();
+    // `name` is a connection name, or "button_clicked" to ask about the current entry.
+    bool removeConnection(const QString& name);
+
+signals:
+    void message_request(const QString& title, const QString& text);
+
+public slots:
+    void on_btnNewConnection_Clicked();
+    void on_btnEditConnection_Clicked();
+    void on_btnConnect_Clicked();
+    void on_lineEditFilterConnections_textChanged(const QString& text);
+    void on_removeConnectionButton_clicked();
+    void on_listWidgetVM_itemDoubleClicked(QListWidgetItem* item);
+    void on_brokerButton_clicked();
+
+private:
+    void listConnections(const QString& filter);
+    int connectionCount() const;
+    int associationCount() const;
+
+    MainWindow* mainWindow;
+};

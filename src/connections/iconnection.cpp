@@ -1,0 +1,228 @@
+#include "iconnection.h"
+
+#include "app/mainwindow.h"
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "services/device_services.h"
+
+namespace {
+
+// The launchers take NUL-terminated Latin-1; every text is copied bounded, so a
+// long database value is cut rather than overrunning what the library expects.
+class LauncherText {
+public:
+    explicit LauncherText(const QString& value) { qstrncpy(text, value.toLatin1().constData(), sizeof text); }
+    operator const char*() const { return text; }
+
+private:
+    char text[256] = {};
+};
+
+int flag(bool on)
+{
+    return on ? 1 : 0;
+}
+
+// The user the unit has logged on, as the transmitter launchers want it.
+QString unitLoggedOnUser()
+{
+    char name[SU_USER_NAME_LEN] = {};
+    if (su_get_logged_in_user(name) != 0)
+        return QStringLiteral("Unknown");
+    name[SU_USER_NAME_LEN - 1] = '\0';
+    return QString::fromLatin1(name);
+}
+
+bool launchRdp(const QDomElement& element, const QString& loggedOnUser)
+{
+    const auto text
+        = [&](const char* attribute) { return LauncherText(element.attribute(QLatin1String(attribute))); };
+    const auto yes = [&](const char* attribute) {
+        return flag(element.attribute(QLatin1String(attribute)) == QLatin1String("Yes"));
+    };
+    return create_vm_connection(text(db::Name), LauncherText(loggedOnUser), text(db::UserName),
+               text(db::Password), text(db::IpAddress), yes(db::Audio), text(db::Domain), yes(db::ViewOnly),
+               rdpPort(element.attribute(QLatin1String(db::Port))), yes(db::UsbRedirection), yes(db::Nla))
+        == 0;
+}
+
+} // namespace
+
+int rdpPort(const QString& port)
+{
+    if (port.isEmpty() || port == QLatin1String("3389"))
+        return 0;
+    bool number = false;
+    const int value = port.toInt(&number, 10);
+    return number ? value : 0;
+}
+
+int connectionInactivityMinutes(const QDomDocument& document)
+{
+    const QDomElement timer = document.documentElement()
+                                  .firstChildElement(QLatin1String(db::UnitSettings))
+                                  .firstChildElement(QLatin1String(db::ConnectionInactivityTimer));
+    return timer.attribute(QLatin1String(db::Value)).toInt();
+}
+
+IConnection::IConnection(const QDomElement& element)
+    : element(element)
+{
+}
+IConnection::~IConnection() = default;
+
+QString IConnection::field(const char* attribute) const
+{
+    return element.attribute(QLatin1String(attribute));
+}
+
+bool IConnection::holds(const char* attribute, const char* value) const
+{
+    return field(attribute) == QLatin1String(value);
+}
+
+ConnectionVM::ConnectionVM(const QDomElement& element, const QString& loggedOnUser)
+    : IConnection(element)
+    , loggedOnUser(loggedOnUser)
+{
+}
+ConnectionVM::~ConnectionVM() = default;
+
+bool ConnectionVM::launch()
+{
+    return launchRdp(element, loggedOnUser);
+}
+
+ConnectionViaTX::ConnectionViaTX(const QDomElement& element, MainWindow* mainWindow)
+    : IConnection(element)
+    , mainWindow(mainWindow)
+{
+}
+ConnectionViaTX::~ConnectionViaTX() = default;
+
+bool ConnectionViaTX::launch()
+{
+    // The second head is asked for only when the element wants it.
+    const bool extended = holds(db::ExtDesk, "Yes") && su_is_dual_head() != 0;
+    return create_via_tx_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
+               flag(holds(db::Audio, "Yes")), flag(holds(db::UsbRedirection, "Yes")),
+               connectionInactivityMinutes(mainWindow->document()), LauncherText(unitLoggedOnUser()),
+               flag(holds(db::ConnectionType, "Shared")), flag(holds(db::Persistent, "true")), flag(extended),
+               flag(holds(db::ViewOnly, "Yes")))
+        == 0;
+}
+
+ConnectionKVM::ConnectionKVM(const QDomElement& element, MainWindow* mainWindow)
+    : IConnection(element)
+    , mainWindow(mainWindow)
+{
+}
+ConnectionKVM::~ConnectionKVM() = default;
+
+bool ConnectionKVM::launch()
+{
+    return create_via_kvm_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
+               flag(holds(db::Audio, "Yes")), flag(holds(db::UsbRedirection, "Yes")),
+               connectionInactivityMinutes(mainWindow->document()), LauncherText(unitLoggedOnUser()),
+               flag(holds(db::ConnectionType, "Shared")), flag(holds(db::Persistent, "true")))
+        == 0;
+}
+
+ConnectionHorizon::ConnectionHorizon(const QDomElement& element)
+    : IConnection(element)
+{
+}
+ConnectionHorizon::~ConnectionHorizon() = default;
+
+bool ConnectionHorizon::launch()
+{
+    return create_horizon_connection(LauncherText(field(db::UserName)), LauncherText(field(db::Password)),
+               LauncherText(field(db::IpAddress)))
+        == 0;
+}
+
+ConnectionSSH::ConnectionSSH(const QDomElement& element)
+    : IConnection(element)
+{
+}
+ConnectionSSH::~ConnectionSSH() = default;
+
+bool ConnectionSSH::launch()
+{
+    // The password is typed in the session, never handed over.
+    return create_ssh_connection(LauncherText(field(db::UserName)), "", LauncherText(field(db::IpAddress)),
+               field(db::Port).toInt())
+        == 0;
+}
+
+ConnectionVNC::ConnectionVNC(const QDomElement& element)
+    : IConnection(element)
+{
+}
+ConnectionVNC::~ConnectionVNC() = default;
+
+bool ConnectionVNC::launch()
+{
+    return create_vnc_connection(
+               LauncherText(field(db::Password)), LauncherText(field(db::IpAddress)), field(db::Port).toInt())
+        == 0;
+}
+
+ConnectionPool::ConnectionPool(const QDomElement& element, const QString& loggedOnUser)
+    : IConnection(element)
+    , loggedOnUser(loggedOnUser)
+{
+}
+ConnectionPool::~ConnectionPool() = default;
+
+bool ConnectionPool::launch()
+{
+    if (field(db::IpAddress).trimmed().isEmpty()) {
+        refusalText = QStringLiteral("The pool connection '%1' has no address and cannot be started.")
+                          .arg(field(db::Name));
+        return false;
+    }
+    return launchRdp(element, loggedOnUser);
+}
+
+ConnectionBroker::ConnectionBroker(const QDomElement& element, const QString& loggedOnUser)
+    : IConnection(element)
+    , loggedOnUser(loggedOnUser)
+{
+}
+ConnectionBroker::~ConnectionBroker() = default;
+
+bool ConnectionBroker::launch()
+{
+    if (field(db::IpAddress).trimmed().isEmpty()) {
+        refusalText
+            = QStringLiteral("The broker connection '%1' has no broker address and cannot be started.")
+                  .arg(field(db::Name));
+        return false;
+    }
+    return launchRdp(element, loggedOnUser);
+}
+
+std::unique_ptr<IConnection> connectionFor(
+    const QDomElement& element, MainWindow* mainWindow, const QString& loggedOnUser)
+{
+    switch (connectionKind(element)) {
+    case ConnectionKind::Pool:
+        return std::make_unique<ConnectionPool>(element, loggedOnUser);
+    case ConnectionKind::ViaTx:
+        return std::make_unique<ConnectionViaTX>(element, mainWindow);
+    case ConnectionKind::Broker:
+        return std::make_unique<ConnectionBroker>(element, loggedOnUser);
+    case ConnectionKind::Horizon:
+        return std::make_unique<ConnectionHorizon>(element);
+    case ConnectionKind::Ssh:
+        return std::make_unique<ConnectionSSH>(element);
+    case ConnectionKind::Vnc:
+        return std::make_unique<ConnectionVNC>(element);
+    case ConnectionKind::Kvm:
+        return std::make_unique<ConnectionKVM>(element, mainWindow);
+    case ConnectionKind::Vm:
+        break;
+    }
+    return std::make_unique<ConnectionVM>(element, loggedOnUser);
+}
