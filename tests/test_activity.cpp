@@ -175,6 +175,13 @@ void TestActivity::passwordFollowsEveryEdit()
 
 void TestActivity::displayNeverShowsTheTypedText()
 {
+    // Forms and pages carry style sheets of their own; the mask must hold under them.
+    QWidget page;
+    page.setStyleSheet(QStringLiteral("QGroupBox {  font-size: 14px;  font-weight: bold;}"));
+    auto* inPage = new KXTextBox(&page);
+    QTest::keyClicks(inPage, QStringLiteral("abc"));
+    QCOMPARE(inPage->displayText(), QStringLiteral("***"));
+
     // Same length, very different glyphs: only a mask draws them alike.
     const QImage wide = rendered(QStringLiteral("WWWWWWWW"));
     QCOMPARE(rendered(QStringLiteral("iiiiiiii")), wide);

@@ -1,17 +1,33 @@
 #include "kxtextbox.h"
 
+#include <QProxyStyle>
+
 namespace {
 
-// 42 is "*"; a mask delay of 0 keeps the style from briefly showing the last
-// typed character.
-const char maskStyle[] = "KXTextBox { lineedit-password-character: 42; lineedit-password-mask-delay: 0; }";
-const char maskProperty[] = "lineedit-password-character";
+// The mask as a style hint rather than a style sheet rule: a page's own style
+// sheet would otherwise decide the mask character for every field on it.
+class PasswordStyle : public QProxyStyle {
+public:
+    int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
+                  QStyleHintReturn* data) const override
+    {
+        if (hint == SH_LineEdit_PasswordCharacter)
+            return '*';
+        // No style may show the last typed character, not even briefly.
+        if (hint == SH_LineEdit_PasswordMaskDelay)
+            return 0;
+        return QProxyStyle::styleHint(hint, option, widget, data);
+    }
+};
 
 } // namespace
 
 KXTextBox::KXTextBox(QWidget* parent)
     : QLineEdit(parent)
 {
+    auto* style = new PasswordStyle;
+    style->setParent(this);
+    setStyle(style);
     enforceMask();
     connect(this, &QLineEdit::textEdited, this, &KXTextBox::onTextChanged);
 }
@@ -29,7 +45,7 @@ void KXTextBox::maskText()
 void KXTextBox::onTextChanged(const QString& text)
 {
     Q_UNUSED(text)
-    // A form may have changed the echo mode or the style sheet since construction.
+    // A form may have changed the echo mode since construction.
     enforceMask();
 }
 
@@ -38,14 +54,4 @@ void KXTextBox::enforceMask()
     // Password mode also makes the line edit refuse copy, cut and drag.
     if (echoMode() != QLineEdit::Password)
         setEchoMode(QLineEdit::Password);
-    QString sheet = styleSheet();
-    if (sheet.contains(QLatin1String(maskProperty)))
-        return;
-    // A sheet of bare declarations applies to the box itself; it keeps doing so
-    // inside a rule, which it must become to sit beside ours.
-    if (!sheet.trimmed().isEmpty() && !sheet.contains(QLatin1Char('{')))
-        sheet = QStringLiteral("* { ") + sheet + QStringLiteral(" }");
-    if (!sheet.isEmpty())
-        sheet += QLatin1Char('\n');
-    setStyleSheet(sheet + QLatin1String(maskStyle));
 }
