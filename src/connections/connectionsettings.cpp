@@ -92,20 +92,23 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
-    return mainWindow->storage().commitChange([&record](QDomDocument& document) {
+    bool applied = false;
+    const bool saved = mainWindow->storage().commitChange([&record, &applied](QDomDocument& document) {
         QDomElement group = brokerGroup(document);
         if (group.isNull()) {
             // An older document without the group: the settings are not lost for it.
             QDomElement unitSettings
                 = document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
             if (unitSettings.isNull())
-                return;
+                return; // nowhere to keep them: reported as not saved
             group = unitSettings.appendChild(document.createElement(QLatin1String(db::BrokerGroup)))
                         .toElement();
         }
         for (const BrokerAttribute& attribute : brokerAttributes)
             group.setAttribute(QLatin1String(attribute.name), record.*attribute.value);
+        applied = true;
     });
+    return saved && applied;
 }
 
 void ConnectionSettings::setField(QLineEdit* field, bool enabled)

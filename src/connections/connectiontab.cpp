@@ -137,8 +137,16 @@ void ConnectionTab::listConnections(const QString& filter)
 
 void ConnectionTab::fillConnectionList()
 {
-    listConnections(QString());
+    // The list always agrees with what the filter field shows.
+    listConnections(mainWindow->form().lineEditFilterConnections->text());
     updateListButtons();
+}
+
+void ConnectionTab::selectConnection(const QString& name)
+{
+    const QList<QListWidgetItem*> rows = mainWindow->form().listWidgetVM->findItems(name, Qt::MatchExactly);
+    if (!rows.isEmpty())
+        mainWindow->form().listWidgetVM->setCurrentItem(rows.first());
 }
 
 void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text)
@@ -207,10 +215,10 @@ void ConnectionTab::on_btnNewConnection_Clicked()
         return;
     }
     NewConnection dialog(mainWindow);
-    dialog.setWindowTitle(QStringLiteral("New Connection"));
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
-    dialog.exec();
+    const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
+    if (saved)
+        selectConnection(dialog.connectionName());
 }
 
 void ConnectionTab::on_btnEditConnection_Clicked()
@@ -219,10 +227,10 @@ void ConnectionTab::on_btnEditConnection_Clicked()
     if (!item)
         return;
     EditConnection dialog(mainWindow, item->text());
-    dialog.setWindowTitle(QStringLiteral("Edit Connection"));
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
-    dialog.exec();
+    const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
+    if (saved)
+        selectConnection(dialog.connectionName());
 }
 
 void ConnectionTab::on_removeConnectionButton_clicked()
@@ -260,6 +268,8 @@ bool ConnectionTab::removeConnection(const QString& name)
     }
 
     bool removed = false;
+    // A removal that cannot be stored is undone, so the list never shows it gone.
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
     const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
         QDomElement connections = section(document, db::Connections);
         for (QDomElement connection = connections.lastChildElement(); !connection.isNull();) {
@@ -282,8 +292,11 @@ bool ConnectionTab::removeConnection(const QString& name)
     });
     if (!saved) {
         malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+        mainWindow->document() = before;
         removed = false;
     }
     fillConnectionList();
+    if (!saved && name == QLatin1String("button_clicked"))
+        emit message_request(QStringLiteral("Error"), QStringLiteral("The connection could not be removed."));
     return removed;
 }

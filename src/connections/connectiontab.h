@@ -37,6 +37,7 @@ public slots:
 
 private:
     void listConnections(const QString& filter);
+    void selectConnection(const QString& name);
     int connectionCount() const;
     int associationCount() const;
 
