@@ -12,6 +12,7 @@
 #include <QDir>
 #include <QDomDocument>
 #include <QFile>
+#include <QFileInfo>
 
 #include <utility>
 
@@ -174,6 +175,33 @@ inline QDomDocument maximumDocument()
     return document;
 }
 
+// The largest database made a managed unit's: an "RX" record with the unit's own
+// hardware address, and `connections` connections in all (more than a local
+// unit may hold; the appliance decides), the ones beyond the limit associated
+// with "admin" only.
+inline QDomDocument managedDocument(const QString& ownMac, int connections)
+{
+    using namespace detail;
+    QDomDocument document = maximumDocument();
+    QDomElement root = document.documentElement();
+    QDomElement section = root.firstChildElement(text(db::Connections));
+    QDomElement admin = root.firstChildElement(text(db::Users)).firstChildElement(text(db::User));
+    const QDomElement adminAutoConnect = admin.firstChildElement(text(db::AutoConnect));
+    for (int i = maxEntries; i < connections; ++i) {
+        QDomElement connection = append(document, section, db::Connection);
+        fillConnection(connection, i);
+        // Associations come before the automatic-connection child, as the editor keeps them.
+        QDomElement association = document.createElement(text(db::AssociatedConnections));
+        association.setAttribute(text(db::ConnectionName), connectionName(i));
+        admin.insertBefore(association, adminAutoConnect);
+    }
+    QDomElement receivers = root.firstChildElement(text(db::RxDevices));
+    QDomElement own = append(document, receivers, db::Rx);
+    fillDevice(own, true, deviceRecords);
+    own.setAttribute(text(db::Mac), ownMac);
+    return document;
+}
+
 // Both copies and their checksums, as a unit holds them after a clean shutdown.
 inline bool installDatabase(SimUnit& unit, const QByteArray& content)
 {
@@ -184,6 +212,13 @@ inline bool installDatabase(SimUnit& unit, const QByteArray& content)
         && writePlain(unit.path(text(DatabaseStorage::copyBPath)), content)
         && writePlain(unit.path(text(DatabaseStorage::checksumAPath)), checksum)
         && writePlain(unit.path(text(DatabaseStorage::checksumBPath)), checksum);
+}
+
+// The appliance's copy, which a managed unit pulls at start-up.
+inline bool installManagerCopy(SimUnit& unit, const QByteArray& content)
+{
+    const QString path = unit.path(QStringLiteral("/sim/manager/VelmoData.xml"));
+    return QDir().mkpath(QFileInfo(path).path()) && detail::writePlain(path, content);
 }
 
 } // namespace bench

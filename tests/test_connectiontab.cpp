@@ -1,6 +1,5 @@
 // The connection list of the logged-on user, its filter, buttons and limits,
 // removing connections, and the broker settings dialog.
-#include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "connections/connectionsettings.h"
 #include "connections/connectiontab.h"
@@ -9,9 +8,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "modal.h"
-#include "platform/platform.h"
 #include "testmain.h"
-#include "testunit.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -21,8 +18,6 @@
 #include <QRadioButton>
 #include <QtTest>
 
-#include <memory>
-
 namespace {
 
 QDomElement section(const QDomDocument& document, const char* name)
@@ -30,85 +25,22 @@ QDomElement section(const QDomDocument& document, const char* name)
     return document.documentElement().firstChildElement(name);
 }
 
-QDomElement userElement(const QDomDocument& document, const QString& name)
-{
-    for (QDomElement user = section(document, db::Users).firstChildElement(db::User); !user.isNull();
-         user = user.nextSiblingElement(db::User))
-        if (user.attribute(db::UserName) == name)
-            return user;
-    return QDomElement();
-}
-
-void addConnection(QDomDocument& document, const QString& name, const QString& type = QString())
-{
-    QDomElement connection = document.createElement(db::Connection);
-    connection.setAttribute(db::Name, name);
-    if (!type.isNull())
-        connection.setAttribute(db::ConnectionType, type);
-    section(document, db::Connections).appendChild(connection);
-}
-
-void associate(QDomDocument& document, const QString& user, const QString& connection)
-{
-    QDomElement association = document.createElement(db::AssociatedConnections);
-    association.setAttribute(db::ConnectionName, connection);
-    userElement(document, user).appendChild(association);
-}
-
-// A database whose admin may use no connection at all.
-QDomDocument bareDatabase()
+// A database whose admin may use no connection at all, plus `mine` connections
+// admin may use and `others` nobody's.
+QDomDocument bareDatabase(const QStringList& mine = {}, const QStringList& others = {})
 {
     QDomDocument document = databaseWithUsers();
-    QDomElement admin = userElement(document, QStringLiteral("admin"));
+    QDomElement admin = userNamed(document, QStringLiteral("admin"));
     admin.removeChild(admin.firstChildElement(db::AssociatedConnections));
-    QDomElement connections = section(document, db::Connections);
-    connections.removeChild(connections.firstChildElement(db::Connection));
+    section(document, db::Connections).removeChild(section(document, db::Connections).firstChildElement());
+    for (const QString& name : mine) {
+        addConnection(document, name);
+        associate(document, QStringLiteral("admin"), name);
+    }
+    for (const QString& name : others)
+        addConnection(document, name);
     return document;
 }
-
-struct Osd {
-    explicit Osd(QDomDocument document, bool managed = false)
-    {
-        if (managed)
-            addReceiver(document, unit.platform().eth0().hardwareAddress);
-        installDatabase(unit, document);
-        window = std::make_unique<MainWindow>(unit.platform(), nullptr, &user);
-        if (!window->connectionTab) {
-            window->connectionTab = new ConnectionTab(window.get());
-            window->connectionTab->attach();
-        }
-        tab()->fillConnectionList();
-        window->show();
-        QCoreApplication::processEvents();
-    }
-
-    ConnectionTab* tab() { return window->connectionTab; }
-    template <typename T> T* get(const char* name)
-    {
-        T* found = window->findChild<T*>(QLatin1String(name));
-        if (!found)
-            qFatal("no widget %s", name);
-        return found;
-    }
-    QStringList entries()
-    {
-        QStringList names;
-        auto* list = get<QListWidget>("listWidgetVM");
-        for (int i = 0; i < list->count(); ++i)
-            names << list->item(i)->text();
-        return names;
-    }
-    QDomDocument stored() // what copy A holds now
-    {
-        QDomDocument document;
-        document.setContent(unit.readFile(DatabaseStorage::copyAPath));
-        return document;
-    }
-
-    TestUnit unit;
-    LoggedInUser user;
-    std::unique_ptr<MainWindow> window;
-};
 
 QStringList names(const QString& prefix, int count)
 {
@@ -121,6 +53,14 @@ QStringList names(const QString& prefix, int count)
 QImage iconImage(const QIcon& icon)
 {
     return icon.pixmap(16, 16).toImage();
+}
+
+template <typename T> T* get(QWidget& parent, const char* name)
+{
+    T* found = parent.findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
 }
 
 } // namespace
@@ -159,18 +99,19 @@ void TestConnectionTab::listAndLimit()
     const QStringList all = QStringList { "missing" } + names(QStringLiteral("c"), 40);
     for (const QString& name : all) {
         if (name != QLatin1String("missing"))
-            addConnection(document, name,
-                name == QLatin1String("c0")       ? "Shared"
-                    : name == QLatin1String("c1") ? "Private"
-                                                  : QString());
+            addConnection(document, name);
         associate(document, QStringLiteral("admin"), name);
     }
+    connectionNamed(document, QStringLiteral("c0"))
+        .setAttribute(db::ConnectionType, QStringLiteral("Shared"));
+    connectionNamed(document, QStringLiteral("c1"))
+        .setAttribute(db::ConnectionType, QStringLiteral("Private"));
     addConnection(document, QStringLiteral("notMine"));
     associate(document, QStringLiteral("boss"), QStringLiteral("notMine"));
-    Osd osd(document, managed);
+    OsdWindow osd(document, 1, managed);
 
     QCOMPARE(osd.entries(), all.mid(0, shown));
-    auto* list = osd.get<QListWidget>("listWidgetVM");
+    auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
     const QImage shared = iconImage(QIcon(QStringLiteral(":/icons/icons/sharedConn.png")));
     const QImage personal = iconImage(QIcon(QStringLiteral(":/icons/icons/privateConn.png")));
     QVERIFY(shared != personal);
@@ -184,12 +125,12 @@ void TestConnectionTab::filter_data()
     QTest::addColumn<bool>("managed");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("shown");
-    const QStringList all { "alphaBeta", "betaGamma", "delta" };
     QTest::newRow("unmanaged: anywhere, any case")
         << false << "BETA" << QStringList { "alphaBeta", "betaGamma" };
     QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
     QTest::newRow("no match") << false << "zeta" << QStringList();
-    QTest::newRow("emptied filter shows all again") << true << "" << all;
+    QTest::newRow("emptied filter shows all again")
+        << true << "" << QStringList { "alphaBeta", "betaGamma", "delta" };
 }
 
 void TestConnectionTab::filter()
@@ -197,13 +138,8 @@ void TestConnectionTab::filter()
     QFETCH(bool, managed);
     QFETCH(QString, text);
     QFETCH(QStringList, shown);
-    QDomDocument document = bareDatabase();
-    for (const char* name : { "alphaBeta", "betaGamma", "delta" }) {
-        addConnection(document, QLatin1String(name));
-        associate(document, QStringLiteral("admin"), QLatin1String(name));
-    }
-    Osd osd(document, managed);
-    auto* field = osd.get<QLineEdit>("lineEditFilterConnections");
+    OsdWindow osd(bareDatabase({ "alphaBeta", "betaGamma", "delta" }), 1, managed);
+    auto* field = get<QLineEdit>(*osd.window, "lineEditFilterConnections");
     QTest::keyClicks(field, QStringLiteral("x"));
     field->clear();
     QTest::keyClicks(field, text);
@@ -219,10 +155,10 @@ void TestConnectionTab::buttons_data()
     QTest::addColumn<QString>("message"); // shown when New is pressed; empty: the editor opens
     const QString limit = QStringLiteral("The maximum number of connections is limited to 32. Remove any "
                                          "connection before adding new connection.");
-    QTest::newRow("no connections") << 0 << 5 << "0001" << QString();
-    QTest::newRow("one below the limit") << 1 << 30 << "1111" << QString();
-    QTest::newRow("at the limit") << 2 << 30 << "1110" << limit;
-    QTest::newRow("at the limit without own connections") << 0 << 32 << "0001" << limit;
+    QTest::newRow("no connections") << 0 << 5 << QStringLiteral("0001") << QString();
+    QTest::newRow("one below the limit") << 1 << 30 << QStringLiteral("1111") << QString();
+    QTest::newRow("at the limit") << 2 << 30 << QStringLiteral("1110") << limit;
+    QTest::newRow("at the limit without own connections") << 0 << 32 << QStringLiteral("0001") << limit;
 }
 
 void TestConnectionTab::buttons()
@@ -231,26 +167,19 @@ void TestConnectionTab::buttons()
     QFETCH(int, others);
     QFETCH(QString, enabled);
     QFETCH(QString, message);
-    QDomDocument document = bareDatabase();
-    for (const QString& name : names(QStringLiteral("m"), mine)) {
-        addConnection(document, name);
-        associate(document, QStringLiteral("admin"), name);
-    }
-    for (const QString& name : names(QStringLiteral("o"), others))
-        addConnection(document, name);
-    Osd osd(document);
+    OsdWindow osd(bareDatabase(names(QStringLiteral("m"), mine), names(QStringLiteral("o"), others)));
 
     QString state;
     for (const char* name :
         { "connectButton", "editConnectionButton", "removeConnectionButton", "newConnectionButton" })
-        state += osd.get<QPushButton>(name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        state += get<QPushButton>(*osd.window, name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
     QCOMPARE(state, enabled);
 
     // Pressing New: the limit message, or the editor (closed again at once).
     const ModalAnswerPtr answer = message.isEmpty()
         ? answerNextBox(QStringLiteral("New Connection"), QMessageBox::Cancel)
         : answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    osd.tab()->on_btnNewConnection_Clicked();
+    osd.window->connectionTab->on_btnNewConnection_Clicked();
     QVERIFY(waitForAnswer(answer));
     if (!message.isEmpty())
         QCOMPARE(answer->text, message);
@@ -260,20 +189,17 @@ void TestConnectionTab::remove_data()
 {
     QTest::addColumn<QString>("how"); // "name", "yes", "cancel"
     QTest::addColumn<bool>("removed");
-    QTest::newRow("by name") << "name" << true;
-    QTest::newRow("asked, confirmed") << "yes" << true;
-    QTest::newRow("asked, cancelled") << "cancel" << false;
+    QTest::newRow("by name") << QStringLiteral("name") << true;
+    QTest::newRow("asked, confirmed") << QStringLiteral("yes") << true;
+    QTest::newRow("asked, cancelled") << QStringLiteral("cancel") << false;
 }
 
 void TestConnectionTab::remove()
 {
     QFETCH(QString, how);
     QFETCH(bool, removed);
-    QDomDocument document = bareDatabase();
-    for (const char* name : { "A", "B", "Pool" })
-        addConnection(document, QLatin1String(name));
-    QDomElement pool = section(document, db::Connections).lastChildElement(db::Connection);
-    pool.setAttribute(db::ViaTxPool, QStringLiteral("true"));
+    QDomDocument document = bareDatabase({}, { "A", "B" });
+    QDomElement pool = addConnection(document, QStringLiteral("Pool"), QStringLiteral("viaTxPool=true"));
     for (const char* member : { "A", "B", "A" }) {
         QDomElement child = document.createElement(QStringLiteral("Member"));
         child.setAttribute(db::TargetName, QLatin1String(member));
@@ -283,20 +209,19 @@ void TestConnectionTab::remove()
         associate(document, QLatin1String(user), QStringLiteral("B"));
         associate(document, QLatin1String(user), QStringLiteral("A"));
     }
-    Osd osd(document);
+    OsdWindow osd(document);
     const QByteArray before = osd.unit.readFile(DatabaseStorage::copyAPath);
-    osd.get<QListWidget>("listWidgetVM")->setCurrentRow(1);
+    get<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
 
-    bool result = false;
+    bool result = removed;
     if (how == QLatin1String("name")) {
-        result = osd.tab()->removeConnection(QStringLiteral("A"));
+        result = osd.window->connectionTab->removeConnection(QStringLiteral("A"));
     } else {
         const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Remove connection"),
             how == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::Cancel);
-        osd.get<QPushButton>("removeConnectionButton")->click();
+        get<QPushButton>(*osd.window, "removeConnectionButton")->click();
         QVERIFY(waitForAnswer(answer));
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
-        result = removed;
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
     }
     QCOMPARE(result, removed);
@@ -306,25 +231,23 @@ void TestConnectionTab::remove()
         return;
     }
 
+    // Gone from the list, from every user and from the pool; the other copy keeps the state before.
     const QDomDocument stored = osd.stored();
     QCOMPARE(databaseText(stored), databaseText(osd.window->document()));
-    QStringList left;
-    for (QDomElement c = section(stored, db::Connections).firstChildElement(); !c.isNull();
-         c = c.nextSiblingElement())
-        left << c.attribute(db::Name);
-    QCOMPARE(left, QStringList({ "B", "Pool" }));
-    const QDomElement storedPool = section(stored, db::Connections).lastChildElement();
+    QVERIFY(connectionNamed(stored, QStringLiteral("A")).isNull());
+    QCOMPARE(section(stored, db::Connections).elementsByTagName(db::Connection).count(), 2);
+    const QDomElement storedPool = connectionNamed(stored, QStringLiteral("Pool"));
     QCOMPARE(storedPool.childNodes().count(), 1);
     QCOMPARE(storedPool.firstChildElement().attribute(db::TargetName), QStringLiteral("B"));
     for (const char* user : { "admin", "boss" }) {
-        const QDomElement element = userElement(stored, QLatin1String(user));
+        const QDomElement element = userNamed(stored, QLatin1String(user));
         QCOMPARE(element.elementsByTagName(db::AssociatedConnections).count(), 1);
         QCOMPARE(element.firstChildElement(db::AssociatedConnections).attribute(db::ConnectionName),
             QStringLiteral("B"));
     }
     QCOMPARE(osd.entries(), QStringList({ "B" }));
     QVERIFY(osd.window->storage().verifyChecksumFile(DatabaseStorage::copyAPath));
-    QCOMPARE(osd.unit.readFile(DatabaseStorage::copyBPath), before); // the other copy holds the state before
+    QCOMPARE(osd.unit.readFile(DatabaseStorage::copyBPath), before);
 }
 
 namespace {
@@ -332,24 +255,6 @@ namespace {
 using Record = QStringList; // the eight broker texts in their stored order
 const char* const brokerNames[] = { db::ConViaActiveDir, db::ConViaBroker, db::VmResourse, db::WebAccessAddr,
     db::ConBrokerIp, db::Domain, db::DefaultBrokerIp, db::LoadBalInfo };
-
-QDomDocument databaseWithBroker(const Record& record)
-{
-    QDomDocument document = databaseWithUsers();
-    QDomElement broker = section(document, db::UnitSettings).firstChildElement(db::BrokerGroup);
-    for (int i = 0; i < 8; ++i)
-        broker.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
-    return document;
-}
-
-Record storedBroker(const QDomDocument& document)
-{
-    const QDomElement broker = section(document, db::UnitSettings).firstChildElement(db::BrokerGroup);
-    Record record;
-    for (const char* name : brokerNames)
-        record << broker.attribute(QLatin1String(name));
-    return record;
-}
 
 // Enabled state of web address, broker address, domain, load balance (fields and labels must agree)
 // and of the two boxes, then their checked state: "1111 11 00".
@@ -360,13 +265,13 @@ QString brokerState(ConnectionSettings& dialog)
         = { { "LineEditWebUrl", "txWebUrl" }, { "lineEditConBrokerIP", "txConBrokerIP" },
               { "lineEditDomain", "txDomain" }, { "lineEditLoadBal", "txLoadBal" } };
     for (const auto& field : fields) {
-        const bool enabled = dialog.findChild<QLineEdit*>(QLatin1String(field.first))->isEnabled();
-        if (dialog.findChild<QLabel*>(QLatin1String(field.second))->isEnabled() != enabled)
+        const bool enabled = get<QLineEdit>(dialog, field.first)->isEnabled();
+        if (get<QLabel>(dialog, field.second)->isEnabled() != enabled)
             return QStringLiteral("label out of step: ") + QLatin1String(field.second);
         state += enabled ? QLatin1Char('1') : QLatin1Char('0');
     }
-    auto* web = dialog.findChild<QCheckBox*>(QStringLiteral("checkBoxConnActiveDir"));
-    auto* broker = dialog.findChild<QCheckBox*>(QStringLiteral("checkBoxConViaBroker"));
+    auto* web = get<QCheckBox>(dialog, "checkBoxConnActiveDir");
+    auto* broker = get<QCheckBox>(dialog, "checkBoxConViaBroker");
     state += QLatin1Char(' ') + QString::number(web->isEnabled()) + QString::number(broker->isEnabled());
     state += QLatin1Char(' ') + QString::number(web->isChecked()) + QString::number(broker->isChecked());
     return state;
@@ -381,31 +286,25 @@ void TestConnectionTab::broker_data()
     QTest::addColumn<QString>("click"); // box clicked, then every enabled field typed into
     QTest::addColumn<QString>("after");
     QTest::addColumn<Record>("stored"); // after Save
+    const auto row = [](const char* name, const Record& record, const char* opened, const char* click,
+                         const char* after, const Record& stored) {
+        QTest::newRow(name) << record << QString(opened) << QString(click) << QString(after) << stored;
+    };
+
     const Record none { "false", "false", "2", "", "", "", "", "" };
     const Record brokerSet { "false", "true", "2", "", "cb.corp", "CORP", "kept", "tsv://lb" };
-    QTest::newRow("broker unticked: false, false and four empty texts")
-        << brokerSet << "0111 01 01"
-        << "broker"
-        << "0000 11 00" << Record { "false", "false", "2", "", "", "", "kept", "" };
-    QTest::newRow("broker kept as it was") << brokerSet << "0111 01 01"
-                                           << ""
-                                           << "0111 01 01" << brokerSet;
-    QTest::newRow("web access ticked: load balance dropped")
-        << none << "0000 11 00"
-        << "web"
-        << "1110 10 10" << Record { "true", "false", "2", "typed", "typed", "typed", "", "" };
-    QTest::newRow("broker ticked: web address dropped")
-        << none << "0000 11 00"
-        << "broker"
-        << "0111 01 01" << Record { "false", "true", "2", "", "typed", "typed", "", "typed" };
-    QTest::newRow("web access unticked")
-        << Record { "true", "false", "2", "w", "b", "d", "", "" } << "1110 10 10"
-        << "web"
-        << "0000 11 00" << none;
-    QTest::newRow("web access wins when both are stored; unknown resource count is pool")
-        << Record { "true", "true", "9", "w", "b", "d", "", "" } << "1110 10 10"
-        << ""
-        << "1110 10 10" << Record { "true", "false", "1", "w", "b", "d", "", "" };
+    row("broker unticked: false, false and four empty texts", brokerSet, "0111 01 01", "broker", "0000 11 00",
+        { "false", "false", "2", "", "", "", "kept", "" });
+    row("broker kept as it was", brokerSet, "0111 01 01", "", "0111 01 01", brokerSet);
+    row("web access ticked: load balance dropped", none, "0000 11 00", "web", "1110 10 10",
+        { "true", "false", "2", "typed", "typed", "typed", "", "" });
+    row("broker ticked: web address dropped", none, "0000 11 00", "broker", "0111 01 01",
+        { "false", "true", "2", "", "typed", "typed", "", "typed" });
+    row("web access unticked", { "true", "false", "2", "w", "b", "d", "", "" }, "1110 10 10", "web",
+        "0000 11 00", none);
+    row("web access wins when both are stored; unknown resource count is pool",
+        { "true", "true", "9", "w", "b", "d", "", "" }, "1110 10 10", "", "1110 10 10",
+        { "true", "false", "1", "w", "b", "d", "", "" });
 }
 
 void TestConnectionTab::broker()
@@ -415,15 +314,18 @@ void TestConnectionTab::broker()
     QFETCH(QString, click);
     QFETCH(QString, after);
     QFETCH(Record, stored);
-    Osd osd(databaseWithBroker(record));
+    QDomDocument document = databaseWithUsers();
+    QDomElement group = section(document, db::UnitSettings).firstChildElement(db::BrokerGroup);
+    for (int i = 0; i < 8; ++i)
+        group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
+    OsdWindow osd(document);
     ConnectionSettings dialog(osd.window.get());
-    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditConBrokerIP"))->text(), record.at(4));
-    QVERIFY(dialog.findChild<QRadioButton*>(QStringLiteral("radioButtonPool"))->isHidden());
+    QCOMPARE(get<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
+    QVERIFY(get<QRadioButton>(dialog, "radioButtonPool")->isHidden());
     QCOMPARE(brokerState(dialog), opened);
     if (!click.isEmpty()) {
-        dialog
-            .findChild<QCheckBox*>(click == QLatin1String("web") ? QStringLiteral("checkBoxConnActiveDir")
-                                                                 : QStringLiteral("checkBoxConViaBroker"))
+        get<QCheckBox>(
+            dialog, click == QLatin1String("web") ? "checkBoxConnActiveDir" : "checkBoxConViaBroker")
             ->click();
         for (QLineEdit* field : dialog.findChildren<QLineEdit*>())
             if (field->isEnabled()) {
@@ -434,10 +336,14 @@ void TestConnectionTab::broker()
     QCOMPARE(brokerState(dialog), after);
 
     const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Broker Settings"), QMessageBox::Ok);
-    dialog.findChild<QPushButton*>(QStringLiteral("txApplyButton"))->click();
+    get<QPushButton>(dialog, "txApplyButton")->click();
     QVERIFY(waitForAnswer(answer));
     QCOMPARE(answer->text, QStringLiteral("Broker Settings Saved."));
-    QCOMPARE(storedBroker(osd.stored()), stored);
+    const QDomElement saved = section(osd.stored(), db::UnitSettings).firstChildElement(db::BrokerGroup);
+    Record now;
+    for (const char* name : brokerNames)
+        now << saved.attribute(QLatin1String(name));
+    QCOMPARE(now, stored);
     QVERIFY(osd.window->storage().verifyChecksumFile(DatabaseStorage::copyAPath));
 }
 

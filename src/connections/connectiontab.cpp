@@ -24,18 +24,16 @@ QDomElement section(const QDomDocument& document, const char* name)
     return document.documentElement().firstChildElement(QLatin1String(name));
 }
 
-QString connectionIcon(const QDomDocument& document, const QString& name)
+// Whether the connection of that name is shared (its list icon says so).
+bool isSharedConnection(const QDomDocument& document, const QString& name)
 {
     const QDomElement connections = section(document, db::Connections);
     for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
          !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection))) {
-        if (connection.attribute(QLatin1String(db::Name)) != name)
-            continue;
-        if (connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared"))
-            return QStringLiteral(":/icons/icons/sharedConn.png");
-        break;
+        if (connection.attribute(QLatin1String(db::Name)) == name)
+            return connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared");
     }
-    return QStringLiteral(":/icons/icons/privateConn.png");
+    return false;
 }
 
 // Every association child of the users named `userName`, in document order.
@@ -131,7 +129,7 @@ void ConnectionTab::listConnections(const QString& filter)
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
                         : name.contains(filter, Qt::CaseInsensitive));
         if (matches)
-            list->addItem(new QListWidgetItem(QIcon(connectionIcon(document, name)), name));
+            list->addItem(new QListWidgetItem(isSharedConnection(document, name) ? sharedIcon : privateIcon, name));
     });
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QIcon>
 #include <QObject>
 #include <QString>
 
@@ -42,4 +43,7 @@ private:
     int associationCount() const;
 
     MainWindow* mainWindow;
+    // Kept for the tab's life: decoding the image per entry was most of a refill's time.
+    const QIcon privateIcon { QStringLiteral(":/icons/icons/privateConn.png") };
+    const QIcon sharedIcon { QStringLiteral(":/icons/icons/sharedConn.png") };
 };

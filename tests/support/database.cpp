@@ -1,11 +1,19 @@
 #include "database.h"
 
+#include "app/loggedinuser.h"
+#include "app/mainwindow.h"
+#include "connections/connectiontab.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "platform/platform.h"
 #include "testunit.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
+#include <QJsonObject>
+#include <QListWidget>
+#include <QPushButton>
 
 QDomDocument databaseWithUsers()
 {
@@ -44,4 +52,83 @@ void installDatabase(TestUnit& unit, const QDomDocument& document)
     for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
         unit.writeFile(QLatin1String(checksum), sum);
     unit.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), text);
+}
+
+QDomElement userNamed(const QDomDocument& document, const QString& name)
+{
+    QDomElement user = document.documentElement().firstChildElement(db::Users).firstChildElement(db::User);
+    while (!user.isNull() && user.attribute(db::UserName) != name)
+        user = user.nextSiblingElement(db::User);
+    return user;
+}
+
+QDomElement connectionNamed(const QDomDocument& document, const QString& name)
+{
+    QDomElement entry
+        = document.documentElement().firstChildElement(db::Connections).firstChildElement(db::Connection);
+    while (!entry.isNull() && entry.attribute(db::Name) != name)
+        entry = entry.nextSiblingElement(db::Connection);
+    return entry;
+}
+
+QDomElement addConnection(QDomDocument& document, const QString& name, const QString& attributes)
+{
+    QDomElement connection = document.createElement(db::Connection);
+    connection.setAttribute(db::Name, name);
+    for (const QString& pair : attributes.split(QLatin1Char(';'), Qt::SkipEmptyParts))
+        connection.setAttribute(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
+    return document.documentElement().firstChildElement(db::Connections).appendChild(connection).toElement();
+}
+
+QDomElement associate(
+    QDomDocument& document, const QString& user, const QString& connection, const QString& favourite)
+{
+    QDomElement association = document.createElement(db::AssociatedConnections);
+    association.setAttribute(db::ConnectionName, connection);
+    if (!favourite.isEmpty())
+        association.setAttribute(db::Favorite, favourite);
+    return userNamed(document, user).appendChild(association).toElement();
+}
+
+OsdWindow::OsdWindow(QDomDocument document, int heads, bool managed)
+    : user(std::make_unique<LoggedInUser>())
+{
+    unit.sim().editSection(
+        QStringLiteral("board"), [heads](QJsonObject& board) { board.insert("heads", heads); });
+    if (managed)
+        addReceiver(document, unit.platform().eth0().hardwareAddress);
+    installDatabase(unit, document);
+    window = std::make_unique<MainWindow>(unit.platform(), nullptr, user.get());
+    window->connectionTab->fillConnectionList();
+    window->show();
+    QCoreApplication::processEvents();
+    unit.clearRecords();
+}
+
+OsdWindow::~OsdWindow() = default;
+
+QDomDocument OsdWindow::stored() const
+{
+    QDomDocument document;
+    document.setContent(unit.readFile(window->storage().databasePath));
+    return document;
+}
+
+QStringList OsdWindow::entries() const
+{
+    QStringList names;
+    const auto* list = window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
+    for (int i = 0; i < list->count(); ++i)
+        names << list->item(i)->text();
+    return names;
+}
+
+void OsdWindow::connect(const QString& name)
+{
+    auto* list = window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
+    const auto rows = list->findItems(name, Qt::MatchExactly);
+    if (!rows.isEmpty())
+        list->setCurrentItem(rows.first());
+    window->findChild<QPushButton*>(QStringLiteral("connectButton"))->click();
+    QCoreApplication::processEvents();
 }

@@ -2,8 +2,14 @@
 
 #include <QDomDocument>
 #include <QString>
+#include <QStringList>
 
-class TestUnit;
+#include <memory>
+
+#include "testunit.h"
+
+class MainWindow;
+struct LoggedInUser;
 
 // The default database (whose "admin" the unit logs on by itself) plus one user
 // per privilege, all with password "pw": boss (Administrator), power (Power
@@ -19,3 +25,30 @@ void addReceiver(QDomDocument& document, const QString& mac);
 // Both copies with their checksums, and the appliance's copy, so that a managed
 // unit's pull keeps the same users.
 void installDatabase(TestUnit& unit, const QDomDocument& document);
+
+class QDomElement;
+
+// The element of the user / connection with that name; null when there is none.
+QDomElement userNamed(const QDomDocument& document, const QString& name);
+QDomElement connectionNamed(const QDomDocument& document, const QString& name);
+
+// A connection "Key=Value;Key=Value" appended to the list.
+QDomElement addConnection(QDomDocument& document, const QString& name, const QString& attributes = QString());
+// Lets `user` use `connection`, in favourite slot `favourite` when it is not empty.
+QDomElement associate(QDomDocument& document, const QString& user, const QString& connection,
+    const QString& favourite = QString());
+
+// A shown main window over `document` on a unit with `heads` screen heads, its
+// admin logged on by itself; the unit is managed when `managed`. The records of
+// the start-up are cleared.
+struct OsdWindow {
+    explicit OsdWindow(QDomDocument document, int heads = 1, bool managed = false);
+    ~OsdWindow();
+    QDomDocument stored() const; // the copy in use, as it is on disk
+    QStringList entries() const; // the connection list as shown
+    void connect(const QString& name); // selects it in the list and presses Connect
+
+    TestUnit unit;
+    std::unique_ptr<LoggedInUser> user;
+    std::unique_ptr<MainWindow> window;
+};
