@@ -41,7 +41,8 @@ NetworkFacts SimPlatform::eth0() const
     facts.running = eth0.value(QStringLiteral("running")).toBool();
     facts.hardwareAddress = eth0.value(QStringLiteral("mac")).toString();
     const QString address = eth0.value(QStringLiteral("address")).toString();
-    if (facts.up && !address.isEmpty()) {
+    // An interface that is down keeps its configured address, as on Linux.
+    if (!address.isEmpty()) {
         facts.addresses << address;
         facts.netmask = eth0.value(QStringLiteral("netmask")).toString();
     }

@@ -129,33 +129,35 @@ void TestConnections::launch()
 void TestConnections::notStarted_data()
 {
     QTest::addColumn<QString>("attributes"); // "-": listed but gone from the database
-    QTest::addColumn<bool>("linkUp");
+    QTest::addColumn<int>("link"); // 0 down, 1 up, 2 down but still running with its address
     QTest::addColumn<QString>("failing"); // launcher made to fail
     QTest::addColumn<QString>("box"); // "title|text"; empty: no box
     QTest::addColumn<int>("launches");
     QTest::addColumn<QString>("log");
-    const auto row = [](const char* name, const char* attributes, bool linkUp, const char* failing,
+    const auto row = [](const char* name, const char* attributes, int link, const char* failing,
                          const char* box, int launches, const char* log) {
-        QTest::newRow(name) << QString(attributes) << linkUp << QString(failing) << QString(box) << launches
+        QTest::newRow(name) << QString(attributes) << link << QString(failing) << QString(box) << launches
                             << QString(log);
     };
 
-    row("link down, no address", "viaTX=true", false, "",
+    row("link down with an address", "viaTX=true", 2, "", "Network Status|Connection failed. Network not found.", 0,
+        "ConnectionManager: Action Connect terminated due to Network is down.\n");
+    row("link down, no lease", "viaTX=true", 0, "",
         "Network Status|Connection failed. DHCP server not found.", 0,
         "ConnectionManager: Action Connect terminated due to DHCP server not found..\n");
-    row("launcher refuses: no box, stays", "viaTX=true", true, "create_via_tx_connection", "", 1, "");
-    row("listed but gone from the database", "-", true, "", "Information|Could not create connection.", 0,
+    row("launcher refuses: no box, stays", "viaTX=true", 1, "create_via_tx_connection", "", 1, "");
+    row("listed but gone from the database", "-", 1, "", "Information|Could not create connection.", 0,
         "");
-    row("pool without an address", "Pool=true", true, "",
+    row("pool without an address", "Pool=true", 1, "",
         "Information|The pool connection 'C' has no address and cannot be started.", 0, "");
-    row("broker without an address", "Broker=Yes;User_Name=u", true, "",
+    row("broker without an address", "Broker=Yes;User_Name=u", 1, "",
         "Information|The broker connection 'C' has no broker address and cannot be started.", 0, "");
 }
 
 void TestConnections::notStarted()
 {
     QFETCH(QString, attributes);
-    QFETCH(bool, linkUp);
+    QFETCH(int, link);
     QFETCH(QString, failing);
     QFETCH(QString, box);
     QFETCH(int, launches);
@@ -167,10 +169,12 @@ void TestConnections::notStarted()
     if (gone)
         connection.parentNode().removeChild(connection);
     OsdWindow osd(document);
-    osd.unit.sim().editSection(QStringLiteral("network"), [linkUp](QJsonObject& network) {
+    osd.unit.sim().editSection(QStringLiteral("network"), [link](QJsonObject& network) {
         QJsonObject facts = network.value("eth0").toObject();
-        facts.insert("up", linkUp);
-        facts.insert("running", linkUp);
+        facts.insert("up", link == 1);
+        facts.insert("running", link != 0);
+        if (link == 0)
+            facts.remove("address");
         network.insert("eth0", facts);
     });
     if (!failing.isEmpty())

@@ -14,6 +14,7 @@
 #include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
+#include <QListWidget>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
@@ -70,6 +71,8 @@ private slots:
     void databaseAtStart();
     void startUp_data();
     void startUp();
+    void automaticConnection_data();
+    void automaticConnection();
     void disconnectReasonIsShownFirst_data();
     void disconnectReasonIsShownFirst();
     void views_data();
@@ -190,6 +193,44 @@ void TestMainWindow::startUp()
     QCOMPARE(label(window, "curUNamelbl"), user);
     QVERIFY(unit.readFile(statPath).contains("successful_login=1\n"));
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
+}
+
+void TestMainWindow::automaticConnection_data()
+{
+    QTest::addColumn<Files>("files");
+    QTest::addColumn<bool>("launched");
+    QTest::addColumn<QString>("selected");
+    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
+    QTest::newRow("started after the automatic log-on") << Files {} << true << tx;
+    QTest::newRow("already made in this log-on") << Files { { "/tmp/logAfterConnect.xml", "" } } << false << "";
+    QTest::newRow("restored session: selected, not started")
+        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" } } << false << tx;
+    QTest::newRow("restored through the REST interface: started")
+        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" }, { "/tmp/LOGIN_VIA_REST", "" } } << true
+        << tx;
+}
+
+void TestMainWindow::automaticConnection()
+{
+    QFETCH(Files, files);
+    QFETCH(bool, launched);
+    QFETCH(QString, selected);
+    TestUnit unit;
+    QDomDocument document = databaseWithUsers();
+    QDomElement automatic = document.createElement(db::AutoConnect);
+    automatic.setAttribute(db::AutoConnectName, QStringLiteral("Default_TX_192.168.1.22"));
+    userNamed(document, QStringLiteral("admin")).appendChild(automatic);
+    installDatabase(unit, document);
+    for (auto file = files.cbegin(); file != files.cend(); ++file)
+        unit.writeFile(file.key(), file.value());
+    LoggedInUser logged;
+    MainWindow window(unit.platform(), nullptr, &logged);
+
+    QCOMPARE(unit.launches().size(), launched ? 1 : 0);
+    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
+    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
+    if (launched)
+        QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "admin\n" + selected.toLatin1() + "\n");
 }
 
 void TestMainWindow::disconnectReasonIsShownFirst_data()
