@@ -9,6 +9,7 @@
 
 #include <QJsonArray>
 #include <QJsonDocument>
+#include <QListWidget>
 #include <QtTest>
 
 namespace {
@@ -37,6 +38,7 @@ class TestConnections : public QObject {
     Q_OBJECT
 
 private slots:
+    void doubleClickConnects();
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void launch_data();
     void launch();
@@ -96,6 +98,20 @@ void TestConnections::launch_data()
         "x;NLA=Yes;Audio=Yes;"
         "USB_Redirection=Yes;ViewOnly=Yes",
         1, nullptr, false, vm, R"(["C","admin","bu","bp","br",1,"bd",1,0,1,1])");
+}
+
+void TestConnections::doubleClickConnects()
+{
+    OsdWindow osd(databaseWithConnection(QStringLiteral("type=VNC;IP_address=10.1.1.1")));
+    auto* list = osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
+    const QList<QListWidgetItem*> rows = list->findItems(QStringLiteral("C"), Qt::MatchExactly);
+    QCOMPARE(rows.size(), 1);
+    const QPoint centre = list->visualItemRect(rows.first()).center();
+    // A view takes a double click only on the item it saw pressed first.
+    QTest::mousePress(list->viewport(), Qt::LeftButton, {}, centre);
+    QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
+    QCOMPARE(osd.unit.launches().size(), 1);
+    QCOMPARE(osd.unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), QByteArray("admin\nC\n"));
 }
 
 void TestConnections::launch()
