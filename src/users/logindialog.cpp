@@ -240,7 +240,7 @@ void LoginDialog::on_logonButton_clicked()
 
     // The directory shows its own reason; only our own refusal needs this one.
     if (!directoryAsked)
-        showBox(QStringLiteral("Warning:"), QStringLiteral(" Username or Password entered is incorrect."));
+        mainWindow->showMessage(QStringLiteral("Warning:"), QStringLiteral(" Username or Password entered is incorrect."));
     mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::failedLogin));
     mainWindow->statisticsReporter().sendLogonAlert(LogonAlert::ManualLogonRefused, user);
     clearPassword();
@@ -260,14 +260,14 @@ bool LoginDialog::authenticateLocal(const QString& user, const QString& password
             if (safeMode) {
                 // Safe mode is for repairs: administrators only, directory or not.
                 if (!passwordMatches) {
-                    showBox(QStringLiteral("WARNING: SAFE MODE"),
+                    mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
                         QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
                     clearPassword();
                     return false;
                 }
                 if (entry.attribute(db::Privilege) == QLatin1String("Administrator"))
                     return true;
-                showBox(QStringLiteral("WARNING"),
+                mainWindow->showMessage(QStringLiteral("WARNING"),
                     QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
                 return false;
             }
@@ -368,7 +368,7 @@ void LoginDialog::showAuthenticationError(int code)
 
     ui->labelAuthenticating->hide();
     letPaint();
-    showBox(title, message);
+    mainWindow->showMessage(title, message);
     clearPassword();
 }
 
@@ -449,7 +449,7 @@ void LoginDialog::setLangNor()
 void LoginDialog::on_helpButton_clicked()
 {
     mainWindow->showUnitInformation();
-    showBox(QStringLiteral("Help"), QStringLiteral("Please visit ") + QLatin1String(helpAddress));
+    mainWindow->showMessage(QStringLiteral("Help"), QStringLiteral("Please visit ") + QLatin1String(helpAddress));
 }
 
 void LoginDialog::systemPoweroff() { }
@@ -458,14 +458,6 @@ void LoginDialog::systemReboot()
 {
     malvo_syslog(5, "LoginDialog: Action Reboot.\n");
     mainWindow->sureReboot();
-}
-
-void LoginDialog::showBox(const QString& title, const QString& text)
-{
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this,
-        Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
-    box.exec();
 }
 
 void LoginDialog::clearPassword()

@@ -53,7 +53,6 @@ private slots:
 
 private:
     void chooseLanguage(int row);
-    void showBox(const QString& title, const QString& text);
     void clearPassword();
     void letPaint();
 
