@@ -14,7 +14,6 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QMenu>
-#include <QMessageBox>
 #include <QScreen>
 
 #include <cstring>
