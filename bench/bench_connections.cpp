@@ -31,16 +31,6 @@ const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
 const QString privateIcon = QStringLiteral(":/icons/icons/privateConn.png");
 const QString sharedIcon = QStringLiteral(":/icons/icons/sharedConn.png");
 
-// The list and the storage trace to the debug output; on a terminal that
-// would time the terminal.
-void dropDebugLines(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg)
-        return;
-    Q_UNUSED(context)
-    std::fputs(qPrintable(message + QLatin1Char('\n')), stderr);
-}
-
 int fail(const QString& why)
 {
     bench::printLine(QStringLiteral("bench_connections: ") + why);
@@ -174,7 +164,7 @@ int main(int argc, char** argv)
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication application(argc, argv);
-    qInstallMessageHandler(dropDebugLines);
+    qInstallMessageHandler(bench::dropDebugLines);
     const int runs = bench::runCount(application.arguments());
 
     const QString base = qEnvironmentVariable("VELMO_BENCH_DIR");

@@ -40,16 +40,6 @@ int countChildren(const QDomDocument& document, const char* section)
     return count;
 }
 
-// The storage traces each mirror to the debug output; on a terminal that
-// would time the terminal, not the storage.
-void dropDebugLines(QtMsgType type, const QMessageLogContext& context, const QString& message)
-{
-    if (type == QtDebugMsg)
-        return;
-    Q_UNUSED(context)
-    std::fputs(qPrintable(message + QLatin1Char('\n')), stderr);
-}
-
 int fail(const QString& why)
 {
     bench::printLine(QStringLiteral("bench_storage: ") + why);
@@ -62,7 +52,7 @@ int main(int argc, char** argv)
 {
     qSetGlobalQHashSeed(0);
     QCoreApplication application(argc, argv);
-    qInstallMessageHandler(dropDebugLines);
+    qInstallMessageHandler(bench::dropDebugLines);
     const int runs = bench::runCount(application.arguments());
 
     // VELMO_BENCH_DIR picks the file system to measure on; the floor runs in the same folder.

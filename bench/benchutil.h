@@ -20,6 +20,15 @@
 
 namespace bench {
 
+// The OSD traces to the debug output; printed on a terminal that would time the
+// terminal, so only warnings and worse go through.
+inline void dropDebugLines(QtMsgType type, const QMessageLogContext&, const QString& message)
+{
+    if (type == QtDebugMsg)
+        return;
+    std::fputs(qPrintable(message + QLatin1Char('\n')), stderr);
+}
+
 // The machine is shared and noisy: few measurements say little, so a figure is
 // always the median of many runs after a few discarded warm-up runs.
 constexpr int defaultRuns = 31;

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/keyboardlanguage.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 
@@ -19,15 +20,6 @@ struct BoardName {
 const BoardName boardNames[] = {
     { 1, "Ostrel", "Ostrel" },         { 2, "Malvo", "Malvo" },           { 3, "Vorl", "Vorl" },
     { 4, "TarselLXSH", "TarselLXDH" }, { 5, "Tarsel", "Tarsel" },         { 9, "TarselMXSH", "TarselMXDH" },
-};
-
-struct KeymapLabel {
-    const char* prefix;
-    const char* label;
-};
-
-const KeymapLabel keymapLabels[] = {
-    { "uk", "UK" }, { "us", "US" }, { "fr", "FR" }, { "de", "DE" }, { "sv", "SW" }, { "no", "NO" },
 };
 
 // A text field of the board description, which the service fills; never read past it.
@@ -83,17 +75,7 @@ QString MainWindow::showKeyboardLayout()
     else
         malvo_syslog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n");
 
-    QString label;
-    if (line.isEmpty()) {
-        label = QStringLiteral("US");
-    } else {
-        for (const KeymapLabel& keymap : keymapLabels) {
-            if (line.startsWith(QLatin1String(keymap.prefix))) {
-                label = QLatin1String(keymap.label);
-                break;
-            }
-        }
-    }
+    const QString label = keyboardLabel(line);
     ui->label_3->setText(label);
     return label;
 }

@@ -7,6 +7,7 @@
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "services/servicetext.h"
 #include "users/logindialog.h"
 
 #include <QDebug>
@@ -20,11 +21,8 @@ const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
 const QString loginViaRestPath = QStringLiteral("/tmp/LOGIN_VIA_REST");
 const QString logAfterConnectPath = QStringLiteral("/tmp/logAfterConnect.xml");
 
-// The user name as the C services take it: Latin-1, at most 32 characters.
-struct UserNameBuffer {
-    explicit UserNameBuffer(const QString& name) { qstrncpy(text, name.toLatin1().constData(), sizeof text); }
-    char text[SU_USER_NAME_LEN] = {};
-};
+// The user name as the C services take it: at most 32 characters.
+using UserNameBuffer = ServiceText<SU_USER_NAME_LEN>;
 
 QDomElement findUser(const QDomDocument& document, const QString& name)
 {
@@ -71,7 +69,7 @@ int MainWindow::pullDatabase(const QString& userName, int mode)
     database.databasePath = selectDatabaseFile();
     mirrorDatabaseFile(database.databasePath);
     const UserNameBuffer name(userName);
-    const int result = su_get_xml_db(name.text, mode);
+    const int result = su_get_xml_db(name.data(), mode);
     if (result == 0)
         reloadDatabase();
     return result;
@@ -221,11 +219,11 @@ void MainWindow::completeLogon()
     }
 
     const UserNameBuffer buffer(name);
-    if (su_set_logged_in_user(buffer.text) != 0)
+    if (su_set_logged_in_user(buffer.data()) != 0)
         malvo_syslog(3, "Error: user name not logged to database");
     // Reported in the background with an argument list: a name may hold any character.
     platform.startDetached(QStringLiteral("/usr/bin/restapi_cli"),
-                           { QStringLiteral("-j"), QStringLiteral("user_login"), QString::fromLatin1(buffer.text) });
+                           { QStringLiteral("-j"), QStringLiteral("user_login"), QString::fromLatin1(buffer.data()) });
     connectionTab->updateListButtons();
 }
 

@@ -4,19 +4,13 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "services/device_services.h"
+#include "services/servicetext.h"
 
 namespace {
 
 // The launchers take NUL-terminated Latin-1; every text is copied bounded, so a
 // long database value is cut rather than overrunning what the library expects.
-class LauncherText {
-public:
-    explicit LauncherText(const QString& value) { qstrncpy(text, value.toLatin1().constData(), sizeof text); }
-    operator const char*() const { return text; }
-
-private:
-    char text[256] = {};
-};
+using LauncherText = ServiceText<256>;
 
 int flag(bool on)
 {

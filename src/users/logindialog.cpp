@@ -1,11 +1,13 @@
 #include "logindialog.h"
 #include "ui_logindialog.h"
 
+#include "app/keyboardlanguage.h"
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
+#include "services/servicetext.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -25,23 +27,6 @@ const char menuStyle[] = "color: black;background-color: rgb(227,227,227);select
 const char helpAddress[] = "https://www.velmo.example/support";
 const char keymapPath[] = "/mnt/perm/keymap";
 
-struct Language {
-    const char* code; // what the keymap file holds
-    const char* label; // what the keyboard labels show
-    const char* actionText;
-    const char* logName;
-};
-
-// Table order is also the order the keymap line is matched in.
-const Language languages[] = {
-    { "uk", "UK", "English UK", "UK" },
-    { "us", "US", "English US", "US" },
-    { "fr", "FR", "French", "FR" },
-    { "de", "DE", "German", "DE" },
-    { "sv", "SW", "Swedish", "SW" },
-    { "no", "NO", "Norwegian", "NOR" },
-};
-constexpr int languageCount = int(sizeof(languages) / sizeof(languages[0]));
 
 struct AuthenticationError {
     int code;
@@ -70,13 +55,7 @@ bool isPending(int status)
 // User names and passwords reach the C services only as bounded, terminated
 // Latin-1 copies of at most the length the form accepts.
 constexpr int maxFieldLength = 32;
-struct Latin1Field {
-    explicit Latin1Field(const QString& text) { qstrncpy(bytes, text.toLatin1().constData(), sizeof bytes); }
-    ~Latin1Field() { std::memset(bytes, 0, sizeof bytes); }
-    Latin1Field(const Latin1Field&) = delete;
-    Latin1Field& operator=(const Latin1Field&) = delete;
-    char bytes[maxFieldLength + 1];
-};
+using Latin1Field = ServiceText<maxFieldLength + 1>;
 
 } // namespace
 
@@ -151,10 +130,10 @@ void LoginDialog::createMenus()
     keyboardMenu = settingsMenu->addMenu(QStringLiteral("&Keyboard"));
     keyboardMenu->setStyleSheet(QLatin1String(menuStyle));
     using Slot = void (LoginDialog::*)();
-    const Slot handlers[languageCount] = { &LoginDialog::setLangUK, &LoginDialog::setLangUS,
+    const Slot handlers[keyboardLanguageCount] = { &LoginDialog::setLangUK, &LoginDialog::setLangUS,
         &LoginDialog::setLangFr, &LoginDialog::setLangDE, &LoginDialog::setLangSw, &LoginDialog::setLangNor };
-    for (int row = 0; row < languageCount; ++row) {
-        QAction* action = keyboardMenu->addAction(QLatin1String(languages[row].actionText));
+    for (int row = 0; row < keyboardLanguageCount; ++row) {
+        QAction* action = keyboardMenu->addAction(QLatin1String(keyboardLanguages[row].actionText));
         connect(action, &QAction::triggered, this, handlers[row]);
     }
     ui->settingsButton->setMenu(settingsMenu);
@@ -302,7 +281,7 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
     int rc;
     {
         const Latin1Field secret(password);
-        rc = ad_login(name.bytes, secret.bytes, session);
+        rc = ad_login(name.data(), secret.data(), session);
     }
     if (rc != 0) {
         showAuthenticationError(rc);
@@ -312,7 +291,7 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
     int status = 0;
     for (int round = 0; round < waitRounds; ++round) {
         mainWindow->unitPlatform().sleepMs(1000);
-        status = ad_get_auth_status(name.bytes);
+        status = ad_get_auth_status(name.data());
         if (!isPending(status))
             break;
     }
@@ -336,7 +315,7 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
         return false;
     }
 
-    rc = ad_auth_complete(name.bytes, session);
+    rc = ad_auth_complete(name.data(), session);
     std::memset(session, 0, sizeof session);
     if (rc != 0) {
         malvo_syslog(3, "LoginDialog: AD authentication error %d returned by func ad_auth_complete", rc);
@@ -385,8 +364,8 @@ void LoginDialog::saveRememberedUser(const QString& user)
 
 void LoginDialog::setKeyboardLanguage(const QString& code)
 {
-    const Language* chosen = nullptr;
-    for (const Language& language : languages)
+    const KeyboardLanguage* chosen = nullptr;
+    for (const KeyboardLanguage& language : keyboardLanguages)
         if (code == QLatin1String(language.code))
             chosen = &language;
     // Only a code the unit can load goes into the keymap.
@@ -411,8 +390,8 @@ void LoginDialog::setKeyboardLanguage(const QString& code)
 
 void LoginDialog::chooseLanguage(int row)
 {
-    malvo_syslog(5, "LoginDialog: Action Set Language %s.\n", languages[row].logName);
-    setKeyboardLanguage(QLatin1String(languages[row].code));
+    malvo_syslog(5, "LoginDialog: Action Set Language %s.\n", keyboardLanguages[row].logName);
+    setKeyboardLanguage(QLatin1String(keyboardLanguages[row].code));
 }
 
 void LoginDialog::setLangUK()
