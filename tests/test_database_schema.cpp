@@ -214,14 +214,15 @@ void TestDatabaseSchema::upToDateDocumentIsNotRewritten()
     storage.upgradeDatabaseSchema();
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), marked);
 
-    // An older document is upgraded in the copy in use, checksum included; the other copy stays.
+    // An older document is upgraded in the copy in use, checksum included, after
+    // the other copy took the state before it (a power cut falls back to that).
     QDomElement settings = storage.document.documentElement().firstChildElement(db::UnitSettings);
     settings.removeChild(settings.firstChildElement(db::BrokerGroup));
-    const QByteArray copyB = unit.readFile(DatabaseStorage::copyBPath);
     storage.upgradeDatabaseSchema();
     QVERIFY(unit.readFile(DatabaseStorage::copyAPath).contains("VM_Resourse=\"2\""));
     QVERIFY(storage.verifyChecksumFile(DatabaseStorage::copyAPath));
-    QCOMPARE(unit.readFile(DatabaseStorage::copyBPath), copyB);
+    QCOMPARE(unit.readFile(DatabaseStorage::copyBPath), marked);
+    QVERIFY(storage.verifyChecksumFile(DatabaseStorage::copyBPath));
 }
 
 VELMO_TEST_MAIN(TestDatabaseSchema)

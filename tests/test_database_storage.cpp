@@ -8,6 +8,11 @@
 
 #include <QtTest>
 
+#include <csignal>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString copyA = DatabaseStorage::copyAPath;
@@ -31,6 +36,7 @@ public:
     {
         if (powerOff)
             return false;
+        paths << path;
         written += content.size();
         if (budget >= 0 && content.size() > budget) {
             QFile torn(path);
@@ -46,6 +52,7 @@ public:
     }
 
     qint64 budget;
+    QStringList paths; // every file a write was started on, in order
     qint64 written = 0;
     bool powerOff = false;
 };
@@ -79,6 +86,31 @@ void addConnection(QDomDocument& document, const QString& name)
     document.documentElement().firstChildElement(db::Connections).appendChild(connection);
 }
 
+// The disk is full for this process while it lives: a file cannot grow past
+// `limit` bytes, every write beyond fails as on a full file system.
+struct FullDisk {
+    explicit FullDisk(rlim_t limit)
+    {
+        getrlimit(RLIMIT_FSIZE, &saved);
+        previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit full = saved;
+        full.rlim_cur = limit;
+        setrlimit(RLIMIT_FSIZE, &full);
+    }
+    ~FullDisk()
+    {
+        setrlimit(RLIMIT_FSIZE, &saved);
+        std::signal(SIGXFSZ, previousHandler);
+    }
+    rlimit saved;
+    void (*previousHandler)(int);
+};
+
+QStringList leftovers(const TestUnit& unit)
+{
+    return QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QStringList { QStringLiteral("*.tmp*") }, QDir::Files);
+}
+
 int logCount(const TestUnit& unit, const QString& text)
 {
     int count = 0;
@@ -98,7 +130,13 @@ private slots:
     void damagedCopyIsRebuiltFromTheOther_data();
     void damagedCopyIsRebuiltFromTheOther();
     void bothCopiesEmptyGiveANewDatabase();
-    void unrepairableBackupEndsInAWarning();
+    void bothChecksumsWrongGiveANewDatabase();
+    void unrepairableCopyEndsInAWarning_data();
+    void unrepairableCopyEndsInAWarning();
+    void fullDiskKeepsEveryFile();
+    void hostileEntriesAreNeverFollowedOrWaitedOn_data();
+    void hostileEntriesAreNeverFollowedOrWaitedOn();
+    void documentIsAlwaysWrittenReadably();
     void changeKeepsThePreviousStateInTheOtherCopy();
     void mirrorNeverReplacesTheBackupWithNothing();
     void failedSaveIsReportedAndKeepsTheChangeInMemory();
@@ -214,19 +252,180 @@ void TestDatabaseStorage::bothCopiesEmptyGiveANewDatabase()
     QVERIFY(s.storage.verifyChecksumFile(copyB));
 }
 
-void TestDatabaseStorage::unrepairableBackupEndsInAWarning()
+void TestDatabaseStorage::bothChecksumsWrongGiveANewDatabase()
+{
+    TestUnit unit;
+    Storage(unit).start();
+    QDomDocument document = newDatabaseDocument();
+    addConnection(document, QStringLiteral("lost"));
+    for (const QString& path : { copyA, copyB })
+        unit.writeFile(path, databaseText(document));
+    Storage s(unit);
+    s.start();
+    QCOMPARE(s.storage.databasePath, copyA);
+    QCOMPARE(databaseText(s.storage.document), databaseText(newDatabaseDocument()));
+    QVERIFY(s.storage.verifyChecksumFile(copyA) && s.storage.verifyChecksumFile(copyB));
+}
+
+void TestDatabaseStorage::unrepairableCopyEndsInAWarning_data()
+{
+    QTest::addColumn<QString>("folderAt");
+    QTest::addColumn<QString>("result");
+    QTest::addColumn<QString>("warning");
+    QTest::addColumn<int>("corruptedLines");
+    QTest::addColumn<int>("copyAttempts");
+    // Unreadable counts twice per pass: two repairs, the warning in the third.
+    QTest::newRow("copy B unreadable") << copyB << copyA << "WARNING: Can not create local configuration backup file." << 3 << 2;
+    QTest::newRow("copy A unreadable") << copyA << copyB << "WARNING: Can not create main local configuration file." << 3 << 2;
+    // Readable but never matching its checksum: five repairs, the warning in the sixth.
+    QTest::newRow("checksum B unwritable") << checksumB << copyA << "WARNING: Can not create local configuration backup file." << 6 << 5;
+}
+
+void TestDatabaseStorage::unrepairableCopyEndsInAWarning()
+{
+    QFETCH(QString, folderAt);
+    QFETCH(QString, result);
+    QFETCH(QString, warning);
+    QFETCH(int, corruptedLines);
+    QFETCH(int, copyAttempts);
+
+    TestUnit unit;
+    Storage(unit).start();
+    // A folder can be neither read nor replaced.
+    QFile::remove(unit.path(folderAt));
+    QVERIFY(QDir().mkpath(unit.path(folderAt)));
+
+    PowerCutWriter writer(unit.platform());
+    Storage s(unit, writer);
+    QCOMPARE(s.storage.selectDatabaseFile(), result);
+    QCOMPARE(s.warnings, QStringList { warning });
+    const bool aFailing = folderAt == copyA;
+    QCOMPARE(logCount(unit, aFailing ? QStringLiteral("MainWindow: VelmoDataA.xml is corrupted.\n")
+                                     : QStringLiteral("MainWindow: VelmoDataB.xml is corrupted.\n")),
+        corruptedLines);
+    QCOMPARE(writer.paths.count(unit.path(aFailing ? copyA : copyB)), copyAttempts);
+    QCOMPARE(s.storage.failCountA + s.storage.failCountB, 0);
+}
+
+void TestDatabaseStorage::fullDiskKeepsEveryFile()
 {
     TestUnit unit;
     Storage s(unit);
     s.start();
-    // A folder where copy B belongs can be neither read nor replaced.
-    QFile::remove(unit.path(copyB));
-    QVERIFY(QDir().mkpath(unit.path(copyB)));
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("before")); }));
+    const QString paths[4] = { copyA, copyB, checksumA, checksumB };
+    QByteArray before[4];
+    for (int i = 0; i < 4; ++i)
+        before[i] = unit.readFile(paths[i]);
 
-    QCOMPARE(s.storage.selectDatabaseFile(), copyA);
-    QCOMPARE(s.warnings, QStringList { "WARNING: Can not create local configuration backup file." });
-    QCOMPARE(logCount(unit, QStringLiteral("MainWindow: VelmoDataB.xml is corrupted.\n")), 3);
-    QCOMPARE(s.storage.failCountB, 0);
+    {
+        FullDisk full(1024); // a database is larger, a checksum smaller
+        DurableWriter writer(unit.platform());
+        QVERIFY(!writer.writeFile(unit.path(copyA), QByteArray(4000, 'x')));
+        QVERIFY(!s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("never stored")); }));
+    }
+    for (int i = 0; i < 4; ++i)
+        QCOMPARE(unit.readFile(paths[i]), before[i]);
+    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for writing: /mnt/perm/VelmoDataA.xml")));
+    QCOMPARE(leftovers(unit), QStringList());
+
+    unit.clearRecords();
+    Storage next(unit);
+    next.start();
+    QVERIFY(unit.readFile(next.storage.databasePath).contains("before"));
+    QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+}
+
+void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn_data()
+{
+    QTest::addColumn<QString>("entry");
+    QTest::addColumn<QString>("kind");
+    QTest::newRow("copy A links outside") << copyA << "link";
+    QTest::newRow("checksum A links outside") << checksumA << "link";
+    QTest::newRow("copy B links outside") << copyB << "link";
+    QTest::newRow("copy A is a FIFO") << copyA << "fifo";
+    QTest::newRow("checksum B is a FIFO") << checksumB << "fifo";
+    QTest::newRow("copy A links to an endless device, no checksum") << copyA << "zero";
+    QTest::newRow("copy A is huge, no checksum") << copyA << "huge";
+}
+
+void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn()
+{
+    QFETCH(QString, entry);
+    QFETCH(QString, kind);
+
+    TestUnit unit;
+    Storage(unit).start();
+    const QByteArray good = unit.readFile(copyA);
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+    const QByteArray victimText = "someone else's file\n";
+    {
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly) && v.write(victimText) == victimText.size());
+        v.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+    }
+    const QByteArray place = QFile::encodeName(unit.path(entry));
+    QFile::remove(unit.path(entry));
+    if (kind == QLatin1String("link")) {
+        QVERIFY(::symlink(QFile::encodeName(victim).constData(), place.constData()) == 0);
+    } else if (kind == QLatin1String("fifo")) {
+        QVERIFY(::mkfifo(place.constData(), 0600) == 0);
+    } else if (kind == QLatin1String("zero")) {
+        QVERIFY(::symlink("/dev/zero", place.constData()) == 0);
+        QFile::remove(unit.path(checksumA));
+    } else {
+        QFile huge(unit.path(entry));
+        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(20LL * 1024 * 1024 * 1024));
+        QFile::remove(unit.path(checksumA));
+    }
+
+    Storage s(unit);
+    s.start(); // returns: nothing waits on a FIFO or reads without end
+    QCOMPARE(databaseText(s.storage.document), good);
+    for (const QString& path : { copyA, copyB, checksumA, checksumB })
+        QVERIFY2(QFileInfo(unit.path(path)).isFile() && !QFileInfo(unit.path(path)).isSymLink(), qPrintable(path));
+    QVERIFY(s.storage.verifyChecksumFile(copyA) && s.storage.verifyChecksumFile(copyB));
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::ReadOnly));
+    QCOMPARE(v.readAll(), victimText);
+    QCOMPARE(v.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+        QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+}
+
+void TestDatabaseStorage::documentIsAlwaysWrittenReadably()
+{
+    TestUnit unit;
+    Storage(unit).start();
+    // Character references the parser takes but a plain serializer writes raw.
+    QByteArray odd = unit.readFile(copyA);
+    odd.replace("<Connections>", "<Connections>&#xFFFE;<Connection Name=\"odd&#xFFFF;&#x1;\"/>");
+    unit.writeFile(copyA, odd);
+    QFile::remove(unit.path(checksumA));
+    unit.clearRecords();
+    Storage s(unit);
+    s.start();
+    const QString name = s.storage.document.documentElement().firstChildElement(db::Connections)
+                             .firstChildElement().attribute(db::Name);
+    QCOMPARE(name, QString::fromUtf8("odd\xEF\xBF\xBF\x01"));
+
+    // The backup is the copy's own bytes; the change reads back whole.
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("after")); }));
+    QCOMPARE(unit.readFile(copyB), odd);
+    Storage next(unit);
+    next.start();
+    QCOMPARE(next.storage.databasePath, copyA);
+    QVERIFY(unit.readFile(copyA).contains("after"));
+    QCOMPARE(databaseText(next.storage.document), databaseText(s.storage.document));
+    QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+
+    // A text no parser takes back is refused; both copies keep their state.
+    const QByteArray storedA = unit.readFile(copyA);
+    QVERIFY(!next.storage.commitChange(
+        [](QDomDocument& d) { d.documentElement().appendChild(d.createComment(QStringLiteral("\x01"))); }));
+    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not write a readable document to /mnt/perm/VelmoDataA.xml")));
+    QCOMPARE(unit.readFile(copyA), storedA);
+    QCOMPARE(unit.readFile(checksumA), md5Line(storedA));
 }
 
 void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()

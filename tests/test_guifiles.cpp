@@ -10,6 +10,9 @@
 #include <QJsonArray>
 #include <QtTest>
 
+#include <sys/stat.h>
+#include <unistd.h>
+
 namespace {
 
 const QString settingsFile = QStringLiteral("/usr/local/gui_files/gui_settings.cfg");
@@ -79,7 +82,7 @@ private slots:
         QCOMPARE(u.unit.readFile(settingsFile),
             "autoLoginUsr=admin\npower_mode=" + powerMode.toLatin1() + "\nrememberLastUsrName=\n");
         QVERIFY(u.unit.hasLog(5, "MainWindow: Creating " + settingsFile + " file with Default values"));
-        QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("touch"), settingsFile }));
+        QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("/bin/touch"), settingsFile }));
 
         // The next start finds the file and keeps what was stored since.
         u.unit.writeFile(settingsFile, "autoLoginUsr=bob\n");
@@ -134,6 +137,9 @@ private slots:
             << false << "bob\npower_mode=Auto" << QByteArray("power_mode=Manual\n")
             << QByteArray("power_mode=Manual\nautoLoginUsr=bobpower_mode=Auto\n");
         QTest::newRow("missing file is created") << true << "Manual" << QByteArray() << QByteArray("power_mode=Manual\n");
+        QTest::newRow("a NUL byte hides no line after it")
+            << false << "bob" << QByteArray("power_mode=Auto\0x\nautoLoginUsr=admin\n", 37)
+            << QByteArray("power_mode=Auto\0x\nautoLoginUsr=bob\n", 35);
     }
     // clang-format on
 
@@ -155,7 +161,7 @@ private slots:
         QCOMPARE(u.unit.readFile(settingsFile), after);
         if (before.isEmpty()) {
             QVERIFY(u.unit.hasLog(5, "MainWindow: Creating " + settingsFile + " file"));
-            QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("touch"), settingsFile }));
+            QVERIFY(u.unit.commands().contains(QStringList { QStringLiteral("/bin/touch"), settingsFile }));
         } else {
             QCOMPARE(QFileInfo(file).permissions() & 0x7077, QFileDevice::Permissions(QFlag(0x7055))); // 0755
         }
@@ -224,6 +230,46 @@ private slots:
         u.stats.sendAuthenticationStats();
         QCOMPARE(u.unit.readFile(statFile), zeroCounters);
         QCOMPARE(u.lastReport(), QStringLiteral("authentication 0,0,0"));
+    }
+
+    void hostileEntriesAreReplacedNeverFollowed_data()
+    {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("fifo");
+        QTest::newRow("settings file links outside") << settingsFile << false;
+        QTest::newRow("settings file is a FIFO") << settingsFile << true;
+        QTest::newRow("counter file links outside") << statFile << false;
+        QTest::newRow("counter file is a FIFO") << statFile << true;
+    }
+
+    void hostileEntriesAreReplacedNeverFollowed()
+    {
+        QFETCH(QString, file);
+        QFETCH(bool, fifo);
+        Unit u;
+        QTemporaryDir elsewhere;
+        const QString victim = elsewhere.filePath(QStringLiteral("victim"));
+        const QByteArray victimText = "power_mode=Auto\nsuccessful_login=5\n";
+        {
+            QFile v(victim);
+            QVERIFY(v.open(QIODevice::WriteOnly) && v.write(victimText) == victimText.size());
+            v.setPermissions(QFileDevice::ReadOwner | QFileDevice::WriteOwner);
+        }
+        const QByteArray place = QFile::encodeName(u.unit.path(file));
+        QFile::remove(u.unit.path(file));
+        QVERIFY(fifo ? ::mkfifo(place.constData(), 0600) == 0 : ::symlink(QFile::encodeName(victim).constData(), place.constData()) == 0);
+
+        // Every road returns: nothing waits on a FIFO or writes through a link.
+        u.settings.createGuiSettingsFile();
+        u.settings.readAutoLoginUser(QDomDocument(), true);
+        QVERIFY(u.settings.writeAutoLoginUser(QStringLiteral("bob")));
+        u.stats.incrementAuthenticationStat(QStringLiteral("failed_login"));
+        QVERIFY(QFileInfo(u.unit.path(file)).isFile() && !QFileInfo(u.unit.path(file)).isSymLink());
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::ReadOnly));
+        QCOMPARE(v.readAll(), victimText);
+        QCOMPARE(v.permissions() & ~(QFileDevice::ReadUser | QFileDevice::WriteUser | QFileDevice::ExeUser),
+            QFileDevice::ReadOwner | QFileDevice::WriteOwner);
     }
 
     void missingFolderFailsSoftly()

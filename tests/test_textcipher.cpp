@@ -233,6 +233,21 @@ private slots:
             << forgeCompressed(withLengthHeader(sentence, sentence.size())) << payload;
     }
 
+    void emptyTextInEitherCompressedForm_data()
+    {
+        QTest::addColumn<QByteArray>("payload");
+        QTest::newRow("bare zero length") << QByteArray(4, '\0');
+        QTest::newRow("zero length and an empty zlib stream") << QByteArray(4, '\0') + QByteArray::fromHex("78da030000000001");
+    }
+
+    void emptyTextInEitherCompressedForm()
+    {
+        QFETCH(QByteArray, payload);
+        TextCipher cipher(TextCipher::exportKey);
+        QCOMPARE(cipher.decryptText(forgeCompressed(payload)), QString());
+        QCOMPARE(cipher.lastError(), 0);
+    }
+
     void foreignTextIsRejected()
     {
         QFETCH(QString, text);

@@ -4,12 +4,11 @@
 
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
+#include "platform/unitfiles.h"
 #include "services/device_services.h"
 
 #include <QDebug>
 #include <QDomDocument>
-#include <QFile>
-#include <QFileInfo>
 #include <QRegularExpression>
 
 namespace GuiFiles {
@@ -34,7 +33,8 @@ bool readLines(const QString& unitFile, QStringList* lines)
         data.truncate(data.lastIndexOf('\n') + 1);
     if (data.isEmpty())
         return true;
-    *lines = QString::fromUtf8(data).split(QLatin1Char('\n'));
+    // Sized, so that a NUL byte does not hide the lines after it.
+    *lines = QString::fromUtf8(data.constData(), data.size()).split(QLatin1Char('\n'));
     if (data.endsWith('\n'))
         lines->removeLast();
     for (QString& line : *lines) {
@@ -56,9 +56,7 @@ QByteArray joinLines(const QStringList& lines)
 
 void openPermissions(const QString& unitFile)
 {
-    if (!QFileInfo::exists(unitFile))
-        return;
-    QFile::setPermissions(unitFile,
+    setRegularFilePermissions(unitFile,
         QFileDevice::ReadOwner | QFileDevice::WriteOwner | QFileDevice::ExeOwner | QFileDevice::ReadGroup
             | QFileDevice::ExeGroup | QFileDevice::ReadOther | QFileDevice::ExeOther);
 }
@@ -68,13 +66,13 @@ bool ensureFile(Platform& platform, DurableWriter& writer, const char* systemPat
 {
     const QString unitFile = platform.unitPath(QString::fromLatin1(systemPath));
     openPermissions(unitFile);
-    {
-        QFile file(unitFile);
-        if (file.open(QIODevice::ReadOnly))
-            return true;
-    }
+    // Anything but a regular file (a link, a FIFO) counts as missing and is
+    // replaced, never opened or touched through.
+    if (isRegularFile(unitFile))
+        return true;
     malvo_syslog(5, "MainWindow: Creating %s file with Default values", systemPath);
-    platform.run(QStringLiteral("touch"), { QString::fromLatin1(systemPath) });
+    if (!entryExists(unitFile))
+        platform.run(QStringLiteral("/bin/touch"), { QString::fromLatin1(systemPath) });
     if (!writer.writeFile(unitFile, joinLines(defaultLines()))) {
         malvo_syslog(3, "MainWindow: Can not open file %s to write Default values", systemPath);
         return false;
@@ -199,7 +197,8 @@ bool GuiSettingsFile::rewriteValue(const QString& key, const QString& value)
     QStringList lines;
     if (!GuiFiles::readLines(unitFile, &lines)) {
         malvo_syslog(5, "MainWindow: Creating %s file", GuiFiles::settingsPath);
-        platform.run(QStringLiteral("touch"), { QString::fromLatin1(GuiFiles::settingsPath) });
+        if (!entryExists(unitFile))
+            platform.run(QStringLiteral("/bin/touch"), { QString::fromLatin1(GuiFiles::settingsPath) });
     }
 
     QStringList output;

@@ -3,13 +3,12 @@
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
+#include "platform/unitfiles.h"
 #include "schema.h"
 #include "services/device_services.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
-#include <QFile>
-#include <QFileInfo>
 
 #include <climits>
 
@@ -53,9 +52,11 @@ QString DatabaseStorage::checksumPathFor(const QString& path) const
     return QLatin1String(path == QLatin1String(copyAPath) ? checksumAPath : checksumBPath);
 }
 
-DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into, bool take)
+DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into, bool take,
+    QByteArray* bytes)
 {
-    QByteArray content;
+    QByteArray local;
+    QByteArray& content = bytes ? *bytes : local;
     if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
         return Parse::Unreadable;
     // A copy checked a moment ago is not parsed again while its bytes are the same.
@@ -86,17 +87,17 @@ bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& conte
 
 QByteArray DatabaseStorage::checksumText(const QString& path) const
 {
-    QCryptographicHash hash(QCryptographicHash::Md5);
-    QFile file(platform.unitPath(path));
-    if (file.open(QIODevice::ReadOnly))
-        hash.addData(&file);
-    return hash.result().toHex() + '\n';
+    // Hashed only within the bound a copy may have: a link to a device or a
+    // giant file hashes as unreadable (empty input) instead of hanging.
+    QByteArray content;
+    if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
+        content.clear();
+    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
 }
 
 bool DatabaseStorage::isDatabaseFileUsable(const QString& path)
 {
-    const QString unitFile = platform.unitPath(path);
-    QFile::setPermissions(unitFile, databasePermissions);
+    setRegularFilePermissions(platform.unitPath(path), databasePermissions);
     QDomDocument scratch;
     const Parse parse = parseFile(path, scratch);
     if (parse == Parse::Unreadable) {
@@ -134,16 +135,18 @@ bool DatabaseStorage::verifyChecksumFile(const QString& path)
 bool DatabaseStorage::copyDatabaseFile(const QString& sourcePath, const QString& targetPath)
 {
     QDomDocument scratch;
+    QByteArray bytes;
     // An unreadable or broken source would turn the target, possibly the only
-    // good copy left, into an empty or partial document.
-    if (parseFile(sourcePath, scratch) != Parse::Complete)
+    // good copy left, into an empty or partial document. A sound source is
+    // copied byte for byte: written again, some text it holds would not parse.
+    if (parseFile(sourcePath, scratch, false, &bytes) != Parse::Complete)
         return false;
-    return writeUnitFile(targetPath, databaseText(scratch));
+    return writeUnitFile(targetPath, bytes);
 }
 
 void DatabaseStorage::repairDatabaseFiles()
 {
-    const auto isFile = [this](const QString& path) { return QFileInfo(platform.unitPath(path)).isFile(); };
+    const auto isFile = [this](const QString& path) { return isRegularFile(platform.unitPath(path)); };
     const bool hasA = isFile(copyAPath);
     const bool hasB = isFile(copyBPath);
     const bool hasChecksumA = isFile(checksumAPath);
@@ -152,7 +155,7 @@ void DatabaseStorage::repairDatabaseFiles()
     // Plain copies that never replace an existing file.
     const auto copyPlain = [this](const QString& source, const QString& target) {
         QByteArray content;
-        if (QFileInfo::exists(platform.unitPath(target))
+        if (entryExists(platform.unitPath(target))
             || !readWhole(platform.unitPath(source), maxDatabaseBytes, content))
             return;
         writeUnitFile(target, content);
@@ -253,15 +256,16 @@ void DatabaseStorage::mirrorDatabaseFile(const QString& path)
     qDebug().noquote() << (path == copyAPath ? QStringLiteral("copying db_A to db_B.")
                                               : QStringLiteral("copying db_B to db_A."));
     QDomDocument scratch;
-    Parse parse = parseFile(path, scratch);
+    QByteArray bytes;
+    Parse parse = parseFile(path, scratch, false, &bytes);
     if (parse == Parse::Unreadable)
-        parse = parseFile(path, scratch);
+        parse = parseFile(path, scratch, false, &bytes);
     if (parse == Parse::Unreadable)
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", qPrintable(path));
     // The other copy may be the only good one now: never replace it with less.
     if (parse != Parse::Complete)
         return;
-    if (!writeUnitFile(target, databaseText(scratch))) {
+    if (!writeUnitFile(target, bytes)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(target));
         return;
     }
@@ -270,7 +274,14 @@ void DatabaseStorage::mirrorDatabaseFile(const QString& path)
 
 bool DatabaseStorage::saveDatabase()
 {
-    if (!writeUnitFile(databasePath, databaseText(document))) {
+    const QByteArray text = writableDatabaseText(document);
+    // A text that would not read back would make the next start discard both
+    // copies for a new database: the copy keeps its previous state instead.
+    if (text.isEmpty()) {
+        malvo_syslog(3, "MainWindow: Can not write a readable document to %s", qPrintable(databasePath));
+        return false;
+    }
+    if (!writeUnitFile(databasePath, text)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(databasePath));
         return false;
     }
@@ -294,8 +305,8 @@ void DatabaseStorage::createNewDatabase()
 {
     malvo_syslog(5, "MainWindow: Creating NEW DATABASE.");
     const QByteArray text = databaseText(newDatabaseDocument());
-    QFile::setPermissions(platform.unitPath(copyAPath), databasePermissions);
-    QFile::setPermissions(platform.unitPath(copyBPath), databasePermissions);
+    setRegularFilePermissions(platform.unitPath(copyAPath), databasePermissions);
+    setRegularFilePermissions(platform.unitPath(copyBPath), databasePermissions);
 
     // Each checksum follows only a copy that is durably written.
     if (!writeUnitFile(copyAPath, text))
@@ -313,6 +324,10 @@ void DatabaseStorage::createNewDatabase()
 
 void DatabaseStorage::upgradeDatabaseSchema()
 {
-    if (upgradeSchema(document))
-        saveDatabase();
+    if (!upgradeSchema(document))
+        return;
+    // As every change: the other copy first takes the state on disk before it,
+    // so a power cut before the new checksum falls back to that state.
+    mirrorDatabaseFile(databasePath);
+    saveDatabase();
 }

@@ -56,7 +56,8 @@ private:
     QString checksumPathFor(const QString& path) const;
     enum class Parse { Unreadable, Broken, Complete };
     // `take`: the document is handed over for changes, so it is not kept for reuse.
-    Parse parseFile(const QString& path, QDomDocument& into, bool take = false);
+    // `bytes`, when given, receives the file's content.
+    Parse parseFile(const QString& path, QDomDocument& into, bool take = false, QByteArray* bytes = nullptr);
     bool writeUnitFile(const QString& path, const QByteArray& content);
     static void raise(int& counter);
 

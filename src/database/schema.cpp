@@ -172,3 +172,48 @@ QByteArray databaseText(const QDomDocument& document)
 {
     return document.toByteArray(1);
 }
+
+namespace {
+
+// UTF-8 of U+FFFE and U+FFFF: accepted as references by the parser, refused raw.
+bool isNonCharacter(const QByteArray& text, int i)
+{
+    return i + 2 < text.size() && uchar(text.at(i)) == 0xEF && uchar(text.at(i + 1)) == 0xBF
+        && (uchar(text.at(i + 2)) == 0xBE || uchar(text.at(i + 2)) == 0xBF);
+}
+
+bool isForbiddenControl(char c)
+{
+    return uchar(c) < 0x20 && c != '\t' && c != '\n' && c != '\r';
+}
+
+} // namespace
+
+QByteArray writableDatabaseText(const QDomDocument& document)
+{
+    const QByteArray text = databaseText(document);
+    QByteArray escaped;
+    int copied = 0;
+    for (int i = 0; i < text.size(); ++i) {
+        const bool control = isForbiddenControl(text.at(i));
+        if (!control && !isNonCharacter(text, i))
+            continue;
+        escaped += text.mid(copied, i - copied);
+        if (control) {
+            escaped += "&#x" + QByteArray::number(uchar(text.at(i)), 16).toUpper() + ';';
+            copied = i + 1;
+        } else {
+            escaped += uchar(text.at(i + 2)) == 0xBE ? "&#xFFFE;" : "&#xFFFF;";
+            copied = i + 3;
+            i += 2;
+        }
+    }
+    if (copied == 0)
+        return text;
+    escaped += text.mid(copied);
+    // Only a text that reads back as exactly this document may replace a copy.
+    QDomDocument check;
+    if (!check.setContent(escaped) || databaseText(check) != text)
+        return QByteArray();
+    return escaped;
+}

@@ -17,3 +17,7 @@ bool upgradeSchema(QDomDocument& document);
 
 // The text form every database file is written in (one space of indentation, no declaration).
 QByteArray databaseText(const QDomDocument& document);
+// The same text, made to read back as the same document: characters the
+// serializer would write raw although XML forbids them (a parsed "&#xFFFE;")
+// are written as references again. Empty when no such text exists.
+QByteArray writableDatabaseText(const QDomDocument& document);

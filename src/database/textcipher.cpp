@@ -48,9 +48,17 @@ bool uncompressBounded(const QByteArray& payload, QByteArray* plain)
     if (claimed > quint32(TextCipher::maxPlainSize))
         return false;
     if (claimed == 0) {
-        // qCompress writes an empty input as the bare length and no stream.
+        // qCompress writes an empty input as the bare length and no stream;
+        // other writers add an empty zlib stream, which must yield nothing.
         plain->clear();
-        return payload.size() == 4;
+        if (payload.size() == 4)
+            return true;
+        Bytef none[1];
+        uLongf produced = sizeof none;
+        return ::uncompress(none, &produced, reinterpret_cast<const Bytef*>(payload.constData()) + 4,
+                   uLong(payload.size() - 4))
+            == Z_OK
+            && produced == 0;
     }
     plain->resize(int(claimed));
     uLongf produced = claimed;

@@ -2,6 +2,10 @@
 
 #include <QFile>
 
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
 QByteArray readBounded(QIODevice& device, qint64 limit, bool* truncated)
 {
     QByteArray content;
@@ -26,11 +30,22 @@ QByteArray readBounded(QIODevice& device, qint64 limit, bool* truncated)
 
 bool readBounded(const QString& filePath, qint64 limit, QByteArray* content, bool* truncated)
 {
-    QFile file(filePath);
-    if (!file.open(QIODevice::ReadOnly)) {
-        content->clear();
-        if (truncated)
-            *truncated = false;
+    content->clear();
+    if (truncated)
+        *truncated = false;
+    // No link is followed and a FIFO cannot block the open; only a regular
+    // file is read, so a device or a pipe never feeds an endless stream.
+    const int fd = ::open(QFile::encodeName(filePath).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    if (fd < 0)
+        return false;
+    struct stat info;
+    if (::fstat(fd, &info) != 0 || !S_ISREG(info.st_mode)) {
+        ::close(fd);
+        return false;
+    }
+    QFile file;
+    if (!file.open(fd, QIODevice::ReadOnly, QFileDevice::AutoCloseHandle)) {
+        ::close(fd);
         return false;
     }
     *content = readBounded(file, limit, truncated);

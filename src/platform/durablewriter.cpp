@@ -2,24 +2,74 @@
 
 #include "platform.h"
 
-#include <QSaveFile>
+#include <QFile>
+#include <QFileInfo>
+#include <QRandomGenerator>
+
+#include <cerrno>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+bool writeAll(int fd, const char* data, qint64 size)
+{
+    while (size > 0) {
+        const ssize_t n = ::write(fd, data, static_cast<size_t>(size));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        data += n;
+        size -= n;
+    }
+    return true;
+}
+
+// A fresh temporary file beside the target, never an existing entry.
+int createTemporary(const QByteArray& target, mode_t mode, QByteArray& temporary)
+{
+    for (int attempt = 0; attempt < 16; ++attempt) {
+        temporary = target + ".tmp" + QByteArray::number(QRandomGenerator::global()->generate(), 36);
+        const int fd = ::open(temporary.constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+        if (fd >= 0 || errno != EEXIST)
+            return fd;
+    }
+    return -1;
+}
+
+} // namespace
 
 DurableWriter::DurableWriter(Platform& platform) : platform(platform) {}
 
 bool DurableWriter::writeFile(const QString& unitFilePath, const QByteArray& content)
 {
-    QSaveFile file(unitFilePath);
-    // Copy-and-rename would fail on a read-only folder where an in-place write
-    // could still work; the unit's folders are writable, so never fall back.
-    file.setDirectWriteFallback(false);
-    if (!file.open(QIODevice::WriteOnly))
+    // Written with plain system calls, every result checked: a buffered writer
+    // can report success after its last flush failed on a full disk and put an
+    // empty file in place of the old one.
+    const QByteArray target = QFile::encodeName(unitFilePath);
+    struct stat existing;
+    const bool found = ::lstat(target.constData(), &existing) == 0;
+    if (found && S_ISDIR(existing.st_mode))
         return false;
-    if (file.write(content) != content.size()) {
-        file.cancelWriting();
+    const bool replacesFile = found && S_ISREG(existing.st_mode);
+
+    QByteArray temporary;
+    const int fd = createTemporary(target, replacesFile ? existing.st_mode & 07777 : 0666, temporary);
+    if (fd < 0)
+        return false;
+    bool ok = writeAll(fd, content.constData(), content.size());
+    // The old file's permissions carry over, as an in-place write would keep them.
+    if (ok && replacesFile)
+        ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    ok = ok && ::fsync(fd) == 0;
+    ok = ::close(fd) == 0 && ok;
+    // rename() replaces a symbolic link itself, never the file it points to.
+    if (!ok || ::rename(temporary.constData(), target.constData()) != 0) {
+        ::unlink(temporary.constData());
         return false;
     }
-    if (!file.commit())
-        return false;
     platform.syncDirectory(unitFilePath);
     return true;
 }

@@ -8,13 +8,15 @@ class Platform;
 // Writes a whole file so that a power cut leaves either the old or the new
 // content: temporary file, sync, rename, sync of the folder. The database and
 // GUI files are written only through here, which also lets tests cut a write
-// short at any byte.
+// short at any byte. A symbolic link in the file's place is replaced by the
+// file, never written through.
 class DurableWriter {
 public:
     explicit DurableWriter(Platform& platform);
     virtual ~DurableWriter() = default;
 
-    // `unitFilePath` is already resolved through Platform::unitPath().
+    // `unitFilePath` is already resolved through Platform::unitPath(). True only
+    // when every byte reached the disk and the file is in place.
     virtual bool writeFile(const QString& unitFilePath, const QByteArray& content);
 
 private:

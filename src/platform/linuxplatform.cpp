@@ -22,6 +22,9 @@ QString LinuxPlatform::unitPath(const QString& absolutePath) const
 ProgramResult LinuxPlatform::run(const QString& program, const QStringList& arguments, int maxOutput)
 {
     ProgramResult result;
+    // A bare name would be looked up through PATH, which is not the firmware's.
+    if (!QFileInfo(program).isAbsolute())
+        return result;
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
     process.start(program, arguments, QIODevice::ReadOnly);
@@ -46,6 +49,8 @@ ProgramResult LinuxPlatform::run(const QString& program, const QStringList& argu
 
 bool LinuxPlatform::startDetached(const QString& program, const QStringList& arguments)
 {
+    if (!QFileInfo(program).isAbsolute())
+        return false;
     return QProcess::startDetached(program, arguments);
 }
 
