@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QByteArray>
 #include <QString>
 
 // The keyboard languages the unit can load, in the order a keymap line is
@@ -28,4 +29,12 @@ inline QString keyboardLabel(const QString& keymapLine)
             return QLatin1String(language.label);
     }
     return QString();
+}
+
+// The first line of the keymap file's bytes, as a line read of at most 255
+// bytes gives it, without its line feed.
+inline QString keymapFileLine(const QByteArray& content)
+{
+    const int end = content.indexOf('\n');
+    return QString::fromLatin1(content.left(qMin(end < 0 ? content.size() : end, 255)));
 }

@@ -7,7 +7,6 @@
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 
-#include <QFile>
 
 namespace {
 
@@ -68,14 +67,11 @@ QString MainWindow::zoneText()
 
 QString MainWindow::showKeyboardLayout()
 {
-    QString line;
-    QFile file(platform.unitPath(QStringLiteral("/mnt/perm/keymap")));
-    if (file.open(QIODevice::ReadOnly))
-        line = QString::fromLatin1(file.readLine(256)).remove(QLatin1Char('\n'));
-    else
+    QByteArray content;
+    if (!readBounded(platform.unitPath(QStringLiteral("/mnt/perm/keymap")), 256, &content))
         malvo_syslog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n");
 
-    const QString label = keyboardLabel(line);
+    const QString label = keyboardLabel(keymapFileLine(content));
     ui->label_3->setText(label);
     return label;
 }
