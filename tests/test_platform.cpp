@@ -1,0 +1,82 @@
+#include "platform/boundedread.h"
+#include "platform/linuxplatform.h"
+#include "testmain.h"
+
+#include <QtTest>
+
+#include <sys/stat.h>
+#include <unistd.h>
+
+class TestPlatform : public QObject {
+    Q_OBJECT
+
+private slots:
+    void programsRunOnlyByAbsolutePath_data()
+    {
+        QTest::addColumn<QString>("program");
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<bool>("started");
+        QTest::addColumn<int>("exitCode");
+        QTest::newRow("bare name is never looked up") << "sh" << QStringList { "-c", "exit 0" } << false << -1;
+        QTest::newRow("relative path") << "./sh" << QStringList() << false << -1;
+        QTest::newRow("absolute path") << "/bin/sh" << QStringList { "-c", "exit 3" } << true << 3;
+    }
+
+    void programsRunOnlyByAbsolutePath()
+    {
+        QFETCH(QString, program);
+        QFETCH(QStringList, arguments);
+        QFETCH(bool, started);
+        QFETCH(int, exitCode);
+        LinuxPlatform platform;
+        const ProgramResult result = platform.run(program, arguments);
+        QCOMPARE(result.started, started);
+        QCOMPARE(result.exitCode, exitCode);
+        if (!started)
+            QVERIFY(!platform.startDetached(program, arguments));
+    }
+
+    void onlyRegularFilesAreRead_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<bool>("read");
+        QTest::newRow("regular file") << "file" << true;
+        QTest::newRow("link to a regular file") << "link" << false;
+        QTest::newRow("FIFO without a writer") << "fifo" << false;
+        QTest::newRow("link to an endless device") << "device" << false;
+        QTest::newRow("folder") << "folder" << false;
+    }
+
+    void onlyRegularFilesAreRead()
+    {
+        QFETCH(QString, kind);
+        QFETCH(bool, read);
+        QTemporaryDir dir;
+        const QString target = dir.filePath(QStringLiteral("target"));
+        const QString path = dir.filePath(QStringLiteral("entry"));
+        {
+            QFile file(target);
+            QVERIFY(file.open(QIODevice::WriteOnly) && file.write("content") == 7);
+        }
+        const QByteArray place = QFile::encodeName(path);
+        if (kind == QLatin1String("file"))
+            QVERIFY(QFile::copy(target, path));
+        else if (kind == QLatin1String("link"))
+            QVERIFY(::symlink(QFile::encodeName(target).constData(), place.constData()) == 0);
+        else if (kind == QLatin1String("fifo"))
+            QVERIFY(::mkfifo(place.constData(), 0600) == 0);
+        else if (kind == QLatin1String("device"))
+            QVERIFY(::symlink("/dev/zero", place.constData()) == 0);
+        else
+            QVERIFY(QDir().mkdir(path));
+
+        QByteArray content = "stale";
+        bool truncated = true;
+        QCOMPARE(readBounded(path, 1024, &content, &truncated), read);
+        QCOMPARE(content, read ? QByteArray("content") : QByteArray());
+        QVERIFY(!truncated);
+    }
+};
+
+VELMO_TEST_GUILESS_MAIN(TestPlatform)
+#include "test_platform.moc"
