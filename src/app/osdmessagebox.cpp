@@ -4,6 +4,7 @@
 
 #include <QApplication>
 #include <QLineEdit>
+#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
@@ -91,4 +92,13 @@ void OsdMessageBox::showEvent(QShowEvent* event)
     const QRect over = anchor ? anchor->frameGeometry() : QRect();
     // move() places the frame, where a platform draws one.
     move(placeBox(frameGeometry().size(), over, anchor ? typingArea(anchor) : QRect(), screen->geometry()).topLeft());
+}
+
+void OsdMessageBox::paintEvent(QPaintEvent* event)
+{
+    QMessageBox::paintEvent(event);
+    // Without a window frame the box would melt into a dialog of the same grey.
+    QPainter painter(this);
+    painter.setPen(palette().color(QPalette::Dark));
+    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }
