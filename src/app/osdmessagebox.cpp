@@ -91,7 +91,8 @@ void OsdMessageBox::showEvent(QShowEvent* event)
         return;
     const QRect over = anchor ? anchor->frameGeometry() : QRect();
     // move() places the frame, where a platform draws one.
-    move(placeBox(frameGeometry().size(), over, anchor ? typingArea(anchor) : QRect(), screen->geometry()).topLeft());
+    move(placeBox(frameGeometry().size(), over, anchor ? typingArea(anchor) : QRect(), screen->geometry())
+             .topLeft());
 }
 
 void OsdMessageBox::paintEvent(QPaintEvent* event)

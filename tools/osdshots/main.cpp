@@ -29,7 +29,8 @@ MainWindow* window = nullptr;
 QWidget* shownTopLevel(const char* className, const QString& title = QString())
 {
     for (QWidget* widget : QApplication::topLevelWidgets())
-        if (widget->isVisible() && widget->inherits(className) && (title.isNull() || widget->windowTitle() == title))
+        if (widget->isVisible() && widget->inherits(className)
+            && (title.isNull() || widget->windowTitle() == title))
             return widget;
     return nullptr;
 }
@@ -76,7 +77,8 @@ void logOn(QDialog* dialog, const QString& name, const QString& password)
     secret->clear();
     QTest::keyClicks(secret, password);
     // Clicked from a fresh event: the attempt may open a box of its own.
-    QTimer::singleShot(0, dialog->findChild<QPushButton*>(QStringLiteral("logonButton")), &QPushButton::click);
+    QTimer::singleShot(
+        0, dialog->findChild<QPushButton*>(QStringLiteral("logonButton")), &QPushButton::click);
 }
 
 void showControlTab()
@@ -186,9 +188,11 @@ QList<Step> normalRun()
         { box("Warning:"), answer("Warning:") },
         { ready, logOnAs("boss", "pw") },
         { mainWindowUp, [] { shoot(QStringLiteral("administrator-connections")); } },
-        { mainWindowUp, [] { window->findChild<QPushButton*>(QStringLiteral("newConnectionButton"))->click(); } },
+        { mainWindowUp,
+            [] { window->findChild<QPushButton*>(QStringLiteral("newConnectionButton"))->click(); } },
         { dialog("New Connection"), [] { shoot(QStringLiteral("new-connection")); } },
-        { dialog("New Connection"), [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
+        { dialog("New Connection"),
+            [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
         { mainWindowUp, showControlTab },
         { mainWindowUp, [] { shoot(QStringLiteral("administrator-control")); } },
         { mainWindowUp, [] { QTimer::singleShot(0, window, &MainWindow::sureReboot); } },
