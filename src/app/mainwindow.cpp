@@ -1,7 +1,9 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/gridreflow.h"
 #include "app/loggedinuser.h"
+#include "app/osdmessagebox.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
@@ -9,7 +11,6 @@
 #include <QFileInfo>
 #include <QGuiApplication>
 #include <QMenu>
-#include <QMessageBox>
 #include <QScreen>
 #include <QTimer>
 #include <QWidgetAction>
@@ -49,6 +50,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
 {
     initResources();
     ui->setupUi(this);
+    new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     su_get_board_info(&boardInfo);
     if (disconnectReason)
         showMessage(QStringLiteral("Disconnect Reason"), QString::fromLocal8Bit(disconnectReason));
@@ -177,8 +179,7 @@ void MainWindow::deinitializeWorker()
 
 void MainWindow::showMessage(const QString& title, const QString& message)
 {
-    QMessageBox box(QMessageBox::NoIcon, title, message, QMessageBox::Ok, this,
-                    Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    OsdMessageBox box(title, message, QMessageBox::Ok, this);
     // A box left open by an inactivity log-off would sit over the log-on dialog.
     connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
@@ -187,8 +188,7 @@ void MainWindow::showMessage(const QString& title, const QString& message)
 void MainWindow::showWarning(const QString& title, const QString& text)
 {
     malvo_syslog(6, "MainWindow: User Message: %s.\n", qPrintable(text));
-    QMessageBox box(QMessageBox::NoIcon, title, text, QMessageBox::Ok, this,
-                    Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    OsdMessageBox box(title, text, QMessageBox::Ok, this);
     connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
 }
@@ -215,9 +215,8 @@ void MainWindow::createPowreOffMenu()
 
 void MainWindow::sureReboot()
 {
-    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Reboot"),
-                    QStringLiteral("Are you sure that you want to reboot the system?"),
-                    QMessageBox::Yes | QMessageBox::No, this, Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure that you want to reboot the system?"),
+                      QMessageBox::Yes | QMessageBox::No, this);
     connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     // Besides No, only a rejection (the inactivity time-out) can end the box.
     if (box.exec() == QMessageBox::Yes)

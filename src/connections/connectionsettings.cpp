@@ -2,6 +2,7 @@
 #include "ui_connectionsettings.h"
 
 #include "app/mainwindow.h"
+#include "app/titleheader.h"
 #include "database/dbnames.h"
 
 #include <QAbstractButton>
@@ -42,6 +43,7 @@ ConnectionSettings::ConnectionSettings(MainWindow* mainWindow)
 {
     malvo_syslog(5, "### ConnectionSettings Constructor Start ###\n");
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowTitle(QStringLiteral("Broker Settings"));
     connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::close);
 

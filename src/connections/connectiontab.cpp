@@ -1,6 +1,7 @@
 #include "connectiontab.h"
 
 #include "app/mainwindow.h"
+#include "app/osdmessagebox.h"
 #include "connections/connectionmanager.h"
 #include "connections/connectionsettings.h"
 #include "connections/editconnection.h"
@@ -12,7 +13,6 @@
 #include "ui_mainwindow.h"
 
 #include <QDebug>
-#include <QMessageBox>
 #include <QTimer>
 
 namespace {
@@ -256,10 +256,9 @@ bool ConnectionTab::removeConnection(const QString& name)
         if (!item)
             return false;
         target = item->text();
-        QMessageBox box(QMessageBox::Question, QStringLiteral("Remove connection"),
+        OsdMessageBox box(QStringLiteral("Remove connection"),
             QStringLiteral("Do you want to remove connection '") + target + QStringLiteral("' ?"),
-            QMessageBox::Yes | QMessageBox::Cancel, mainWindow,
-            Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+            QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
         connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
         if (box.exec() != QMessageBox::Yes)
             return false;

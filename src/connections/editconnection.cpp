@@ -1,6 +1,7 @@
 #include "editconnection.h"
 
 #include "app/mainwindow.h"
+#include "app/titleheader.h"
 #include "connections/connectionform.h"
 #include "database/dbnames.h"
 #include "services/device_services.h"
@@ -15,6 +16,7 @@ EditConnection::EditConnection(MainWindow* mainWindow, const QString& connection
 {
     malvo_syslog(5, "### EditConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("Edit Connection"));
+    TitleHeader::attach(this);
     form = new ConnectionForm(mainWindow, ConnectionForm::Mode::Edit, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

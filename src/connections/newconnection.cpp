@@ -1,6 +1,7 @@
 #include "newconnection.h"
 
 #include "app/mainwindow.h"
+#include "app/titleheader.h"
 #include "connections/connectionform.h"
 #include "services/device_services.h"
 
@@ -13,6 +14,7 @@ NewConnection::NewConnection(MainWindow* mainWindow)
 {
     malvo_syslog(5, "### NewConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("New Connection"));
+    TitleHeader::attach(this);
     form = new ConnectionForm(mainWindow, ConnectionForm::Mode::New, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);

@@ -3,6 +3,7 @@
 
 #include "app/keyboardlanguage.h"
 #include "app/mainwindow.h"
+#include "app/titleheader.h"
 #include "database/dbnames.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
@@ -65,6 +66,7 @@ LoginDialog::LoginDialog(MainWindow* mainWindow)
     , ui(new Ui::LoginDialog)
 {
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     malvo_syslog(6, "### LoginDialog Constructor Start ###\n");
 

@@ -1,0 +1,361 @@
+// What the user sees on a unit without a window manager: every box and dialog
+// shows its own title, boxes come up where the user is looking without hiding
+// the fields they are about, a stray Return never reboots or deletes, and the
+// Control page keeps no holes where a role hides buttons.
+#include "app/loggedinuser.h"
+#include "app/mainwindow.h"
+#include "app/osdmessagebox.h"
+#include "connections/connectionsettings.h"
+#include "connections/editconnection.h"
+#include "connections/newconnection.h"
+#include "database.h"
+#include "modal.h"
+#include "testmain.h"
+#include "users/logindialog.h"
+
+#include <QGridLayout>
+#include <QLabel>
+#include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QScreen>
+#include <QtTest>
+
+#include <functional>
+#include <memory>
+
+namespace {
+
+QLabel* headerOf(QWidget& window)
+{
+    return window.findChild<QLabel*>(QStringLiteral("titleHeader"));
+}
+
+// Runs `act` on the next message box that comes up, from inside its event loop.
+class NextBox {
+public:
+    explicit NextBox(std::function<void(QMessageBox&)> act)
+    {
+        QObject::connect(&poll, &QTimer::timeout, [this, act] {
+            for (QWidget* widget : QApplication::topLevelWidgets()) {
+                auto* box = qobject_cast<QMessageBox*>(widget);
+                if (!box || !box->isVisible())
+                    continue;
+                poll.stop();
+                seen = true;
+                act(*box);
+                return;
+            }
+        });
+        poll.start(5);
+    }
+    bool wait()
+    {
+        return QTest::qWaitFor([this] { return seen; }, 5000);
+    }
+
+private:
+    QTimer poll;
+    bool seen = false;
+};
+
+// Presses Return where the keyboard focus of the box is; a box that Return
+// leaves open is rejected, so the test ends either way.
+void pressReturn(QMessageBox& box)
+{
+    QTest::keyClick(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Return);
+    if (box.isVisible())
+        box.reject();
+}
+
+// The grid's cells in row order, each by the name of the widget it shows first;
+// an empty string marks a place left without a shown cell before a shown one.
+QStringList shownCells(QGridLayout* grid)
+{
+    QMap<int, QString> byPlace;
+    for (int index = 0; index < grid->count(); ++index) {
+        QLayoutItem* item = grid->itemAt(index);
+        if (item->isEmpty())
+            continue;
+        int row = 0, column = 0, rowSpan = 0, columnSpan = 0;
+        grid->getItemPosition(index, &row, &column, &rowSpan, &columnSpan);
+        QLayoutItem* first = item->layout() ? item->layout()->itemAt(0) : item;
+        byPlace[row * grid->columnCount() + column] = first->widget()->objectName();
+    }
+    QStringList cells;
+    const int last = byPlace.isEmpty() ? -1 : byPlace.lastKey();
+    for (int place = 0; place <= last; ++place)
+        cells << byPlace.value(place);
+    return cells;
+}
+
+} // namespace
+
+class TestOsdLook : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void boxPlacement_data();
+    void boxPlacement();
+    void boxes_data();
+    void boxes();
+    void headerShowsTheTitle();
+    void placedBox_data();
+    void placedBox();
+    void dialogHeaders_data();
+    void dialogHeaders();
+    void returnDestroysNothing_data();
+    void returnDestroysNothing();
+    void controlGridHasNoHoles_data();
+    void controlGridHasNoHoles();
+};
+
+void TestOsdLook::boxPlacement_data()
+{
+    QTest::addColumn<QRect>("over");
+    QTest::addColumn<QRect>("keepClear");
+    QTest::addColumn<QPoint>("topLeft");
+    const QRect none;
+    // A 200 x 100 box on an 800 x 600 screen.
+    QTest::newRow("nothing shown: the screen's centre") << none << none << QPoint(300, 250);
+    QTest::newRow("over a window: its centre") << QRect(100, 100, 400, 300) << none << QPoint(200, 200);
+    QTest::newRow("fields elsewhere: still centred")
+        << QRect(100, 100, 400, 300) << QRect(120, 110, 300, 40) << QPoint(200, 200);
+    QTest::newRow("over the fields: just below them")
+        << QRect(100, 100, 400, 300) << QRect(150, 220, 300, 40) << QPoint(200, 268);
+    QTest::newRow("no room below the fields: just above")
+        << QRect(0, 300, 800, 300) << QRect(0, 420, 800, 150) << QPoint(300, 312);
+    QTest::newRow("a window past the corner: kept on the screen")
+        << QRect(700, 500, 300, 200) << none << QPoint(600, 500);
+}
+
+void TestOsdLook::boxPlacement()
+{
+    QFETCH(QRect, over);
+    QFETCH(QRect, keepClear);
+    QFETCH(QPoint, topLeft);
+    QCOMPARE(
+        placeBox(QSize(200, 100), over, keepClear, QRect(0, 0, 800, 600)), QRect(topLeft, QSize(200, 100)));
+}
+
+void TestOsdLook::boxes_data()
+{
+    QTest::addColumn<int>("buttons");
+    QTest::addColumn<int>("onReturn");
+    QTest::newRow("a message: Ok") << int(QMessageBox::Ok) << int(QMessageBox::Ok);
+    QTest::newRow("reboot: No") << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
+    QTest::newRow("overwrite: Cancel before No")
+        << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Cancel);
+}
+
+void TestOsdLook::boxes()
+{
+    QFETCH(int, buttons);
+    QFETCH(int, onReturn);
+    QWidget parent;
+    OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure?"),
+        QMessageBox::StandardButtons(buttons), &parent);
+    NextBox next([](QMessageBox& shown) {
+        const QLabel* header = headerOf(shown);
+        QVERIFY(header && header->isVisible());
+        QCOMPARE(header->text(), QStringLiteral("Reboot"));
+        QCOMPARE(header->geometry(), QRect(0, 0, shown.width(), header->height()));
+        // The message sits under the title, not behind it.
+        for (QLabel* label : shown.findChildren<QLabel*>())
+            if (label != header && label->isVisible())
+                QVERIFY(label->geometry().top() >= header->geometry().bottom());
+        pressReturn(shown);
+    });
+    QCOMPARE(box.exec(), onReturn);
+    QVERIFY(next.wait());
+}
+
+void TestOsdLook::headerShowsTheTitle()
+{
+    // The two titles the user could not tell apart on the unit.
+    OsdMessageBox plain(
+        QStringLiteral("Authentication"), QStringLiteral("System busy."), QMessageBox::Ok, nullptr);
+    OsdMessageBox timeout(
+        QStringLiteral("Authentication Timeout"), QStringLiteral("System busy."), QMessageBox::Ok, nullptr);
+    for (OsdMessageBox* box : { &plain, &timeout }) {
+        box->show();
+        QVERIFY(QTest::qWaitForWindowExposed(box));
+    }
+    // Without the title drawn both strips would be the same plain colour.
+    const QImage first = plain.grab(headerOf(plain)->geometry()).toImage();
+    const QImage second = timeout.grab(headerOf(timeout)->geometry()).toImage();
+    const int width = qMin(first.width(), second.width());
+    QVERIFY(first.copy(0, 0, width, first.height()) != second.copy(0, 0, width, second.height()));
+}
+
+void TestOsdLook::placedBox_data()
+{
+    QTest::addColumn<QString>("scene");
+    QTest::newRow("the parent hidden: the screen's centre") << QStringLiteral("hidden");
+    QTest::newRow("the parent shown: its centre") << QStringLiteral("shown");
+    QTest::newRow("the log-on dialog up: its centre, fields in view") << QStringLiteral("logon");
+}
+
+void TestOsdLook::placedBox()
+{
+    QFETCH(QString, scene);
+    OsdWindow osd(databaseWithUsers());
+    MainWindow& window = *osd.window;
+    window.setGeometry(20, 30, 600, 450);
+    QRect box;
+    QRect anchor = QGuiApplication::primaryScreen()->geometry();
+    QList<QRect> fields;
+    NextBox next([&](QMessageBox& shown) {
+        box = shown.frameGeometry();
+        shown.accept();
+    });
+
+    if (scene == QLatin1String("shown")) {
+        anchor = window.frameGeometry();
+        window.showMessage(QStringLiteral("Information"), QStringLiteral("Saved."));
+    } else if (scene == QLatin1String("hidden")) {
+        window.hide();
+        window.showMessage(QStringLiteral("Disconnect Reason"), QStringLiteral("Network lost."));
+    } else {
+        // The main window stays hidden while the log-on dialog is up.
+        window.hide();
+        LoginDialog dialog(&window);
+        dialog.setModal(true);
+        dialog.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&dialog));
+        anchor = dialog.frameGeometry();
+        for (const char* name : { "userNamelineEdit", "passwordlineEdit" })
+            fields << QRect(dialog.findChild<QLineEdit*>(QLatin1String(name))->mapToGlobal(QPoint(0, 0)),
+                dialog.findChild<QLineEdit*>(QLatin1String(name))->size());
+        dialog.findChild<QLineEdit*>(QStringLiteral("userNamelineEdit"))->setText(QStringLiteral("admin"));
+        QTest::keyClicks(
+            dialog.findChild<QLineEdit*>(QStringLiteral("passwordlineEdit")), QStringLiteral("no"));
+        dialog.findChild<QPushButton*>(QStringLiteral("logonButton"))->click();
+        QVERIFY(next.wait());
+        dialog.reject();
+    }
+    QVERIFY(next.wait());
+    QVERIFY2(qAbs(box.center().x() - anchor.center().x()) <= 1, qPrintable(scene));
+    if (fields.isEmpty())
+        QVERIFY(qAbs(box.center().y() - anchor.center().y()) <= 1);
+    for (const QRect& field : fields)
+        QVERIFY(!box.intersects(field));
+    QVERIFY(QGuiApplication::primaryScreen()->geometry().contains(box));
+}
+
+void TestOsdLook::dialogHeaders_data()
+{
+    QTest::addColumn<QString>("dialog");
+    QTest::addColumn<QString>("title");
+    QTest::newRow("log-on: no title, no strip") << QStringLiteral("logon") << QString();
+    QTest::newRow("log-on in safe mode") << QStringLiteral("safe logon") << QStringLiteral("***SAFE MODE***");
+    QTest::newRow("new connection") << QStringLiteral("new") << QStringLiteral("New Connection");
+    QTest::newRow("edit connection") << QStringLiteral("edit") << QStringLiteral("Edit Connection");
+    QTest::newRow("broker settings") << QStringLiteral("broker") << QStringLiteral("Broker Settings");
+}
+
+void TestOsdLook::dialogHeaders()
+{
+    QFETCH(QString, dialog);
+    QFETCH(QString, title);
+    OsdWindow osd(databaseWithUsers());
+    MainWindow* window = osd.window.get();
+    if (dialog == QLatin1String("safe logon"))
+        osd.unit.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
+    std::unique_ptr<QDialog> shown;
+    if (dialog.endsWith(QLatin1String("logon")))
+        shown = std::make_unique<LoginDialog>(window);
+    else if (dialog == QLatin1String("new"))
+        shown = std::make_unique<NewConnection>(window);
+    else if (dialog == QLatin1String("edit"))
+        shown = std::make_unique<EditConnection>(window, QStringLiteral("Default"));
+    else
+        shown = std::make_unique<ConnectionSettings>(window);
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
+
+    QLabel* header = headerOf(*shown);
+    QVERIFY(header);
+    QCOMPARE(header->text(), title);
+    QCOMPARE(header->isVisible(), !title.isEmpty());
+    if (!title.isEmpty()) {
+        QCOMPARE(header->geometry(), QRect(0, 0, shown->width(), header->height()));
+        for (QWidget* child : shown->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))
+            if (child != header && !child->isWindow() && child->isVisible())
+                QVERIFY2(child->y() >= header->height(), qPrintable(child->objectName()));
+    }
+
+    // A title set later shows as well, and clearing it gives the room back.
+    shown->setWindowTitle(QStringLiteral("Changed"));
+    QCOMPARE(header->text(), QStringLiteral("Changed"));
+    QVERIFY(header->isVisibleTo(shown.get()));
+    const int withStrip = shown->contentsMargins().top();
+    shown->setWindowTitle(QString());
+    QVERIFY(!header->isVisibleTo(shown.get()));
+    QCOMPARE(shown->contentsMargins().top(), withStrip - header->sizeHint().height());
+}
+
+void TestOsdLook::returnDestroysNothing_data()
+{
+    QTest::addColumn<QString>("confirmation");
+    QTest::newRow("reboot from the power menu") << QStringLiteral("reboot");
+    QTest::newRow("remove connection") << QStringLiteral("remove");
+}
+
+void TestOsdLook::returnDestroysNothing()
+{
+    QFETCH(QString, confirmation);
+    QDomDocument document = databaseWithUsers();
+    addConnection(document, QStringLiteral("Desk"));
+    associate(document, QStringLiteral("admin"), QStringLiteral("Desk"));
+    OsdWindow osd(document);
+    const QByteArray stored = osd.unit.readFile(osd.window->storage().databasePath);
+    NextBox next(pressReturn);
+
+    if (confirmation == QLatin1String("reboot")) {
+        osd.window->sureReboot();
+    } else {
+        osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"))->setCurrentRow(0);
+        osd.window->findChild<QPushButton*>(QStringLiteral("removeConnectionButton"))->click();
+    }
+    QVERIFY(next.wait());
+    for (const QStringList& command : osd.unit.commands())
+        QVERIFY2(!command.value(0).endsWith(QLatin1String("reboot")), qPrintable(command.join(' ')));
+    QCOMPARE(osd.unit.readFile(osd.window->storage().databasePath), stored);
+    QVERIFY(osd.entries().contains(QStringLiteral("Desk")));
+}
+
+void TestOsdLook::controlGridHasNoHoles_data()
+{
+    QTest::addColumn<QStringList>("users"); // logged on one after the other
+    QTest::addColumn<bool>("managed");
+    QTest::addColumn<QString>("cells");
+    const QString all = QStringLiteral("screenResButton networkButton systemPageButton hot_keyButton "
+                                       "toolButtonPowerMode buttonTimerSettings toolButtonGeneralSettings "
+                                       "transmitterButton toolButtonMyPassCh");
+    QTest::newRow("administrator: the form's order") << QStringList { "admin" } << false << all;
+    QTest::newRow("power user") << QStringList { "power" } << false
+                                << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
+                                   "transmitterButton toolButtonMyPassCh";
+    QTest::newRow("power user, managed") << QStringList { "power" } << true
+                                         << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
+                                            "toolButtonMyPassCh";
+    QTest::newRow("power user, then administrator: all back in place")
+        << QStringList { "power", "boss" } << false << all;
+}
+
+void TestOsdLook::controlGridHasNoHoles()
+{
+    QFETCH(QStringList, users);
+    QFETCH(bool, managed);
+    QFETCH(QString, cells);
+    OsdWindow osd(databaseWithUsers(), 1, managed);
+    for (const QString& name : users)
+        osd.window->applyPrivilege(userNamed(osd.window->document(), name));
+    auto* grid = osd.window->findChild<QGridLayout*>(QStringLiteral("pageButtonsGrid"));
+    QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
+}
+
+VELMO_TEST_MAIN(TestOsdLook)
+#include "test_osdlook.moc"
