@@ -38,7 +38,7 @@ class TestConnections : public QObject {
     Q_OBJECT
 
 private slots:
-    void doubleClickConnects();
+    void doubleClickConnectsAndRestartSelectsIt();
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void launch_data();
     void launch();
@@ -73,7 +73,7 @@ void TestConnections::launch_data()
         R"(["C","admin","bob","pw","10.0.0.5",0,"corp",0,0,0,0])");
     row("an over-long text is cut, not overrun", "IP_address=" + QString(300, QLatin1Char('h')), 1, nullptr,
         false, vm, R"(["C","admin","","",")" + QByteArray(255, 'h') + R"(",0,"",0,0,0,0])");
-    row("transmitter, extended desktop on a single head",
+    row("transmitter, extended desktop on a single head is off",
         viaTx + "ExtDesk=Yes;Connection_type=Shared;Persistent=true;Audio=Yes", 1, "15", false, tx,
         R"(["C","192.168.1.22",1,0,15,"admin",1,1,0,0])");
     row("transmitter, extended desktop on a dual head",
@@ -98,20 +98,55 @@ void TestConnections::launch_data()
         "x;NLA=Yes;Audio=Yes;"
         "USB_Redirection=Yes;ViewOnly=Yes",
         1, nullptr, false, vm, R"(["C","admin","bu","bp","br",1,"bd",1,0,1,1])");
+
+    // Each flag on alone lands in its own place.
+    const struct {
+        const char* attributes;
+        const char* call;
+        const char* arguments; // every flag off
+        std::vector<std::pair<const char*, int>> flags; // the flag's attribute and its argument
+    } launchers[] = {
+        { "IP_address=h", vm, R"(["C","admin","","","h",0,"",0,0,0,0])",
+            { { "Audio=Yes", 5 }, { "ViewOnly=Yes", 7 }, { "USB_Redirection=Yes", 9 }, { "NLA=Yes", 10 } } },
+        { "viaTX=true;IP_address=h", tx, R"(["C","h",0,0,0,"admin",0,0,0,0])",
+            { { "Audio=Yes", 2 }, { "USB_Redirection=Yes", 3 }, { "Connection_type=Shared", 6 },
+                { "Persistent=true", 7 }, { "ExtDesk=Yes", 8 }, { "ViewOnly=Yes", 9 } } },
+        { "type=KVM;IP_address=h", "create_via_kvm_connection", R"(["C","h",0,0,0,"admin",0,0])",
+            { { "Audio=Yes", 2 }, { "USB_Redirection=Yes", 3 }, { "Connection_type=Shared", 6 },
+                { "Persistent=true", 7 } } },
+    };
+    for (const auto& launcher : launchers) {
+        for (const auto& flag : launcher.flags) {
+            QJsonArray arguments = QJsonDocument::fromJson(launcher.arguments).array();
+            arguments[flag.second] = 1;
+            const QByteArray name = QByteArray(launcher.call) + " with only " + flag.first;
+            row(name.constData(), QLatin1String(launcher.attributes) + ';' + flag.first, 2, nullptr, false,
+                launcher.call, QJsonDocument(arguments).toJson(QJsonDocument::Compact));
+        }
+    }
 }
 
-void TestConnections::doubleClickConnects()
+void TestConnections::doubleClickConnectsAndRestartSelectsIt()
 {
-    OsdWindow osd(databaseWithConnection(QStringLiteral("type=VNC;IP_address=10.1.1.1")));
+    // A provided database may hold names that differ only in a trailing blank.
+    QDomDocument document = databaseWithUsers();
+    for (const QString& name : { QStringLiteral("Desk"), QStringLiteral("Desk ") }) {
+        addConnection(document, name, QStringLiteral("type=VNC;IP_address=10.1.1.1"));
+        associate(document, QStringLiteral("admin"), name);
+    }
+    OsdWindow osd(document);
     auto* list = osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
-    const QList<QListWidgetItem*> rows = list->findItems(QStringLiteral("C"), Qt::MatchExactly);
-    QCOMPARE(rows.size(), 1);
-    const QPoint centre = list->visualItemRect(rows.first()).center();
+    const QPoint centre = list->visualItemRect(list->item(2)).center();
     // A view takes a double click only on the item it saw pressed first.
     QTest::mousePress(list->viewport(), Qt::LeftButton, {}, centre);
     QTest::mouseDClick(list->viewport(), Qt::LeftButton, {}, centre);
     QCOMPARE(osd.unit.launches().size(), 1);
-    QCOMPARE(osd.unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), QByteArray("admin\nC\n"));
+    QCOMPARE(osd.unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), QByteArray("admin\nDesk \n"));
+
+    osd.window = std::make_unique<MainWindow>(osd.unit.platform(), nullptr, osd.user.get());
+    list = osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
+    QVERIFY(list->currentItem());
+    QCOMPARE(list->currentItem()->text(), QStringLiteral("Desk "));
 }
 
 void TestConnections::launch()
@@ -168,6 +203,19 @@ void TestConnections::notStarted_data()
         "Information|The pool connection 'C' has no address and cannot be started.", 0, "");
     row("broker without an address", "Broker=Yes;User_Name=u", 1, "",
         "Information|The broker connection 'C' has no broker address and cannot be started.", 0, "");
+    const auto notLatin1 = [&row](const char* name, const char* attributes, const char* field) {
+        const QByteArray box = "Information|The connection 'C' cannot be started: its " + QByteArray(field)
+            + " holds characters other than Latin-1.";
+        row(name, attributes, 1, "", box.constData(), 0, "");
+    };
+    notLatin1("RDP password with a euro sign", "IP_address=h;User_Name=u;Password=p\u20ac", "password");
+    notLatin1("RDP domain", "IP_address=h;Domain=\u0421\u0432\u044f\u0437\u044c", "domain");
+    notLatin1("pool user", "Pool=true;IP_address=h;User_Name=\u0421", "user name");
+    notLatin1("transmitter address", "viaTX=true;IP_address=h\u0101", "address");
+    notLatin1("KVM address", "type=KVM;IP_address=h\u0101", "address");
+    notLatin1("Horizon password", "Horizon=true;IP_address=h;Password=\u20ac", "password");
+    notLatin1("SSH user", "type=SSH;IP_address=h;User_Name=\u0421", "user name");
+    notLatin1("VNC password", "type=VNC;IP_address=h;Password=\u20ac", "password");
 }
 
 void TestConnections::notStarted()

@@ -10,7 +10,9 @@
 #include "modal.h"
 #include "testmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -55,13 +57,38 @@ QImage iconImage(const QIcon& icon)
     return icon.pixmap(16, 16).toImage();
 }
 
-template <typename T> T* get(QWidget& parent, const char* name)
+template <typename T> T* get(QWidget& parent, const QString& name)
 {
-    T* found = parent.findChild<T*>(QLatin1String(name));
+    T* found = parent.findChild<T*>(name);
     if (!found)
-        qFatal("no widget %s", name);
+        qFatal("no widget %s", qPrintable(name));
     return found;
 }
+
+// Replaces copy A by a folder the moment the storage starts its next change, so
+// that the change is applied in memory but cannot be stored.
+class BreakCopyA {
+public:
+    explicit BreakCopyA(const QString& path)
+    {
+        target = path;
+        previous = qInstallMessageHandler(handle);
+    }
+    ~BreakCopyA() { qInstallMessageHandler(previous); }
+
+private:
+    static void handle(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (text == QLatin1String("copying db_A to db_B.") && !target.isEmpty()) {
+            QFile::remove(target);
+            QDir().mkpath(target);
+            target.clear();
+        }
+        previous(type, context, text);
+    }
+    static inline QString target;
+    static inline QtMessageHandler previous = nullptr;
+};
 
 } // namespace
 
@@ -76,6 +103,8 @@ private slots:
     void filter();
     void buttons_data();
     void buttons();
+    void savedConnectionIsSelected_data();
+    void savedConnectionIsSelected();
     void remove_data();
     void remove();
     void broker_data();
@@ -125,12 +154,14 @@ void TestConnectionTab::filter_data()
     QTest::addColumn<bool>("managed");
     QTest::addColumn<QString>("text");
     QTest::addColumn<QStringList>("shown");
+    // "delta" is the 33rd association: beyond what an unmanaged unit lists.
     QTest::newRow("unmanaged: anywhere, any case")
         << false << "BETA" << QStringList { "alphaBeta", "betaGamma" };
     QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
-    QTest::newRow("no match") << false << "zeta" << QStringList();
+    QTest::newRow("unmanaged: beyond the limit stays hidden") << false << "delta" << QStringList();
+    QTest::newRow("managed: nothing is beyond") << true << "delta" << QStringList { "delta" };
     QTest::newRow("emptied filter shows all again")
-        << true << "" << QStringList { "alphaBeta", "betaGamma", "delta" };
+        << false << "" << names(QStringLiteral("x"), 30) + QStringList { "alphaBeta", "betaGamma" };
 }
 
 void TestConnectionTab::filter()
@@ -138,7 +169,9 @@ void TestConnectionTab::filter()
     QFETCH(bool, managed);
     QFETCH(QString, text);
     QFETCH(QStringList, shown);
-    OsdWindow osd(bareDatabase({ "alphaBeta", "betaGamma", "delta" }), 1, managed);
+    OsdWindow osd(
+        bareDatabase(names(QStringLiteral("x"), 30) + QStringList { "alphaBeta", "betaGamma", "delta" }), 1,
+        managed);
     auto* field = get<QLineEdit>(*osd.window, "lineEditFilterConnections");
     QTest::keyClicks(field, QStringLiteral("x"));
     field->clear();
@@ -185,13 +218,53 @@ void TestConnectionTab::buttons()
         QCOMPARE(answer->text, message);
 }
 
+void TestConnectionTab::savedConnectionIsSelected_data()
+{
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("nameField");
+    QTest::addColumn<QString>("save");
+    QTest::newRow("new") << "newConnectionButton" << "New Connection" << "lineEditNewVMName"
+                         << "saveNewConnectionButton";
+    QTest::newRow("renamed") << "editConnectionButton" << "Edit Connection" << "lineEditVMName"
+                             << "saveConnectionButton";
+}
+
+void TestConnectionTab::savedConnectionIsSelected()
+{
+    QFETCH(QString, button);
+    QFETCH(QString, title);
+    QFETCH(QString, nameField);
+    QFETCH(QString, save);
+    OsdWindow osd(bareDatabase({ "a", "b", "c" }));
+    auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
+    list->setCurrentRow(1);
+    bool saved = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->windowTitle() != title)
+            return;
+        poll.stop();
+        get<QLineEdit>(*dialog, nameField)->setText(QStringLiteral("z"));
+        get<QPushButton>(*dialog, save)->click();
+        saved = true;
+    });
+    poll.start(5);
+    get<QPushButton>(*osd.window, button)->click();
+    QVERIFY(saved);
+    QVERIFY(list->currentItem());
+    QCOMPARE(list->currentItem()->text(), QStringLiteral("z"));
+}
+
 void TestConnectionTab::remove_data()
 {
-    QTest::addColumn<QString>("how"); // "name", "yes", "cancel"
+    QTest::addColumn<QString>("how"); // "name", or asked and answered "yes", "cancel", "unstored" (yes, write fails)
     QTest::addColumn<bool>("removed");
     QTest::newRow("by name") << QStringLiteral("name") << true;
     QTest::newRow("asked, confirmed") << QStringLiteral("yes") << true;
     QTest::newRow("asked, cancelled") << QStringLiteral("cancel") << false;
+    QTest::newRow("confirmed, not stored: undone") << QStringLiteral("unstored") << false;
 }
 
 void TestConnectionTab::remove()
@@ -211,22 +284,33 @@ void TestConnectionTab::remove()
     }
     OsdWindow osd(document);
     const QByteArray before = osd.unit.readFile(DatabaseStorage::copyAPath);
+    const QByteArray inMemory = databaseText(osd.window->document());
     get<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
 
-    bool result = removed;
     if (how == QLatin1String("name")) {
-        result = osd.window->connectionTab->removeConnection(QStringLiteral("A"));
+        QVERIFY(osd.window->connectionTab->removeConnection(QStringLiteral("A")));
     } else {
         const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Remove connection"),
-            how == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::Cancel);
-        get<QPushButton>(*osd.window, "removeConnectionButton")->click();
+            how == QLatin1String("cancel") ? QMessageBox::Cancel : QMessageBox::Yes);
+        if (how == QLatin1String("yes")) {
+            get<QPushButton>(*osd.window, "removeConnectionButton")->click();
+            QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
+        } else if (how == QLatin1String("cancel")) {
+            QVERIFY(!osd.window->connectionTab->removeConnection(QStringLiteral("button_clicked")));
+            QCOMPARE(osd.unit.readFile(DatabaseStorage::copyAPath), before);
+        } else {
+            const ModalAnswerPtr error = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+            BreakCopyA broken(osd.unit.path(DatabaseStorage::copyAPath));
+            QVERIFY(!osd.window->connectionTab->removeConnection(QStringLiteral("button_clicked")));
+            QVERIFY(waitForAnswer(error));
+            QCOMPARE(error->text, QStringLiteral("The connection could not be removed."));
+            QVERIFY(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)));
+        }
         QVERIFY(waitForAnswer(answer));
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
-        QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
     }
-    QCOMPARE(result, removed);
     if (!removed) {
-        QCOMPARE(osd.unit.readFile(DatabaseStorage::copyAPath), before);
+        QCOMPARE(databaseText(osd.window->document()), inMemory);
         QCOMPARE(osd.entries(), QStringList({ "B", "A" }));
         return;
     }
@@ -285,7 +369,7 @@ void TestConnectionTab::broker_data()
     QTest::addColumn<QString>("opened"); // brokerState() at opening
     QTest::addColumn<QString>("click"); // box clicked, then every enabled field typed into
     QTest::addColumn<QString>("after");
-    QTest::addColumn<Record>("stored"); // after Save
+    QTest::addColumn<Record>("stored"); // after Save; empty: the database cannot be written
     const auto row = [](const char* name, const Record& record, const char* opened, const char* click,
                          const char* after, const Record& stored) {
         QTest::newRow(name) << record << QString(opened) << QString(click) << QString(after) << stored;
@@ -305,6 +389,7 @@ void TestConnectionTab::broker_data()
     row("web access wins when both are stored; unknown resource count is pool",
         { "true", "true", "9", "w", "b", "d", "", "" }, "1110 10 10", "", "1110 10 10",
         { "true", "false", "1", "w", "b", "d", "", "" });
+    row("not stored", brokerSet, "0111 01 01", "", "0111 01 01", {});
 }
 
 void TestConnectionTab::broker()
@@ -335,6 +420,14 @@ void TestConnectionTab::broker()
     }
     QCOMPARE(brokerState(dialog), after);
 
+    if (stored.isEmpty()) {
+        const ModalAnswerPtr error = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+        BreakCopyA broken(osd.unit.path(DatabaseStorage::copyAPath));
+        get<QPushButton>(dialog, "txApplyButton")->click();
+        QVERIFY(waitForAnswer(error));
+        QCOMPARE(error->text, QStringLiteral("Broker Settings could not be saved."));
+        return;
+    }
     const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Broker Settings"), QMessageBox::Ok);
     get<QPushButton>(dialog, "txApplyButton")->click();
     QVERIFY(waitForAnswer(answer));
