@@ -153,10 +153,11 @@ const KindWriter kindWriters[] = {
         { { db::Horizon, Fixed, trueText }, { db::UserName, UserText, nullptr },
             { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr } } },
     { kindPool, Ip | User | Password | Domain,
-        { { db::Pool, Fixed, trueText }, { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
-            { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
-            { db::Port, PortText, nullptr }, { db::UsbRedirection, UsbYes, nullptr },
-            { db::Audio, AudioYes, nullptr }, { db::Nla, NlaYes, nullptr } } },
+        { { db::Pool, Fixed, trueText }, { db::UserName, UserText, nullptr },
+            { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr },
+            { db::Domain, DomainText, nullptr }, { db::Port, PortText, nullptr },
+            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
+            { db::Nla, NlaYes, nullptr } } },
     { kindBroker, Ip | User | Password | Domain | LoadBal,
         { { db::Broker, Fixed, yes }, { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
             { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
@@ -535,7 +536,8 @@ bool ConnectionForm::checkFields(const QString& kind)
             QStringLiteral("Connection name cannot contain certain characters. ") + invalid + generalShown);
     if (!survivesRestart(name))
         return refuse(ui->lineEditNewVMName,
-            QStringLiteral("Connection name cannot begin or end with a blank or contain control characters."));
+            QStringLiteral(
+                "Connection name cannot begin or end with a blank or contain control characters."));
     if (!launcherCarries(name))
         return refuse(ui->lineEditNewVMName, notCarried("Connection name"));
 
@@ -544,7 +546,8 @@ bool ConnectionForm::checkFields(const QString& kind)
         QLineEdit* edit;
         const QStringList& set;
         QString message;
-        const char* launcherField; // how the field is named when a launcher cannot carry it; null: none gets it
+        const char*
+            launcherField; // how the field is named when a launcher cannot carry it; null: none gets it
     } checks[] = {
         { Ip, ui->lineEditNewVMIPAddr, general,
             ui->lineEditNewVMIPAddr->text()
@@ -552,7 +555,8 @@ bool ConnectionForm::checkFields(const QString& kind)
                 + generalShown,
             "IP address or DNS Host name" },
         { User, ui->userNameLineEdit, general,
-            QStringLiteral("Username cannot contain certain characters. ") + invalid + generalShown, "Username" },
+            QStringLiteral("Username cannot contain certain characters. ") + invalid + generalShown,
+            "Username" },
         { Password, ui->lineEditNewVMPassword, password,
             QStringLiteral("Password cannot contain certain characters. ") + invalid + shown(password),
             "Password" },
@@ -624,7 +628,8 @@ void ConnectionForm::writeFields(QDomElement& element, const QString& kind) cons
         element.setAttribute(db::ViewOnly, typedValue(ViewOnlyYes));
 }
 
-void ConnectionForm::storeElement(QDomDocument& document, const QString& kind, const QString& originalName) const
+void ConnectionForm::storeElement(
+    QDomDocument& document, const QString& kind, const QString& originalName) const
 {
     QDomElement section = connectionsSection(document);
     const QString newName = ui->lineEditNewVMName->text();

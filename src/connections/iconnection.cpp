@@ -72,9 +72,9 @@ bool IConnection::holds(const char* attribute, const char* value) const
 
 bool IConnection::carries(std::initializer_list<const char*> attributes)
 {
-    static const std::pair<const char*, const char*> shownAs[] = { { db::Name, "name" },
-        { db::IpAddress, "address" }, { db::UserName, "user name" }, { db::Password, "password" },
-        { db::Domain, "domain" } };
+    static const std::pair<const char*, const char*> shownAs[]
+        = { { db::Name, "name" }, { db::IpAddress, "address" }, { db::UserName, "user name" },
+              { db::Password, "password" }, { db::Domain, "domain" } };
     for (const char* attribute : attributes) {
         if (launcherCarries(field(attribute)))
             continue;
