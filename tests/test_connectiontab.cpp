@@ -8,8 +8,10 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "modal.h"
+#include "storagefault.h"
 #include "testmain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QLineEdit>
@@ -17,6 +19,8 @@
 #include <QPushButton>
 #include <QRadioButton>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 
@@ -55,11 +59,11 @@ QImage iconImage(const QIcon& icon)
     return icon.pixmap(16, 16).toImage();
 }
 
-template <typename T> T* get(QWidget& parent, const char* name)
+template <typename T> T* get(QWidget& parent, const QString& name)
 {
-    T* found = parent.findChild<T*>(QLatin1String(name));
+    T* found = parent.findChild<T*>(name);
     if (!found)
-        qFatal("no widget %s", name);
+        qFatal("no widget %s", qPrintable(name));
     return found;
 }
 
@@ -70,10 +74,8 @@ class TestConnectionTab : public QObject {
 
 private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
-    void listAndLimit_data();
-    void listAndLimit();
-    void filter_data();
-    void filter();
+    void list_data();
+    void list();
     void buttons_data();
     void buttons();
     void remove_data();
@@ -82,35 +84,48 @@ private slots:
     void broker();
 };
 
-void TestConnectionTab::listAndLimit_data()
+void TestConnectionTab::list_data()
 {
     QTest::addColumn<bool>("managed");
-    QTest::addColumn<int>("shown");
-    QTest::newRow("unmanaged unit stops at 32") << false << 32;
-    QTest::newRow("managed unit shows all") << true << 41;
+    QTest::addColumn<QString>("filter");
+    QTest::addColumn<QStringList>("shown");
+    // "delta" is the 33rd association: beyond what an unmanaged unit lists.
+    const QStringList first32 = QStringList { "missing" } + names(QStringLiteral("x"), 29)
+        + QStringList { "alphaBeta", "betaGamma" };
+    QTest::newRow("unmanaged unit stops at 32") << false << "" << first32;
+    QTest::newRow("managed unit shows all") << true << "" << first32 + QStringList { "delta" };
+    QTest::newRow("unmanaged: anywhere, any case")
+        << false << "BETA" << QStringList { "alphaBeta", "betaGamma" };
+    QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
+    QTest::newRow("unmanaged: beyond the limit stays hidden") << false << "delta" << QStringList();
+    QTest::newRow("managed: nothing is beyond") << true << "delta" << QStringList { "delta" };
 }
 
-void TestConnectionTab::listAndLimit()
+void TestConnectionTab::list()
 {
     QFETCH(bool, managed);
-    QFETCH(int, shown);
-    QDomDocument document = bareDatabase();
+    QFETCH(QString, filter);
+    QFETCH(QStringList, shown);
+    QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
+        + QStringList { "alphaBeta", "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
-    const QStringList all = QStringList { "missing" } + names(QStringLiteral("c"), 40);
-    for (const QString& name : all) {
-        if (name != QLatin1String("missing"))
-            addConnection(document, name);
-        associate(document, QStringLiteral("admin"), name);
-    }
-    connectionNamed(document, QStringLiteral("c0"))
+    section(document, db::Connections).removeChild(connectionNamed(document, QStringLiteral("missing")));
+    connectionNamed(document, QStringLiteral("x0"))
         .setAttribute(db::ConnectionType, QStringLiteral("Shared"));
-    connectionNamed(document, QStringLiteral("c1"))
+    connectionNamed(document, QStringLiteral("x1"))
         .setAttribute(db::ConnectionType, QStringLiteral("Private"));
     addConnection(document, QStringLiteral("notMine"));
     associate(document, QStringLiteral("boss"), QStringLiteral("notMine"));
     OsdWindow osd(document, 1, managed);
+    // Typed and cleared first: an emptied filter shows all again.
+    auto* field = get<QLineEdit>(*osd.window, "lineEditFilterConnections");
+    QTest::keyClicks(field, QStringLiteral("x"));
+    field->clear();
+    QTest::keyClicks(field, filter);
+    QCOMPARE(osd.entries(), shown);
 
-    QCOMPARE(osd.entries(), all.mid(0, shown));
+    if (!filter.isEmpty())
+        return;
     auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
     const QImage shared = iconImage(QIcon(QStringLiteral(":/icons/icons/sharedConn.png")));
     const QImage personal = iconImage(QIcon(QStringLiteral(":/icons/icons/privateConn.png")));
@@ -120,45 +135,22 @@ void TestConnectionTab::listAndLimit()
         QCOMPARE(iconImage(list->item(row)->icon()), personal);
 }
 
-void TestConnectionTab::filter_data()
-{
-    QTest::addColumn<bool>("managed");
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<QStringList>("shown");
-    QTest::newRow("unmanaged: anywhere, any case")
-        << false << "BETA" << QStringList { "alphaBeta", "betaGamma" };
-    QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
-    QTest::newRow("no match") << false << "zeta" << QStringList();
-    QTest::newRow("emptied filter shows all again")
-        << true << "" << QStringList { "alphaBeta", "betaGamma", "delta" };
-}
-
-void TestConnectionTab::filter()
-{
-    QFETCH(bool, managed);
-    QFETCH(QString, text);
-    QFETCH(QStringList, shown);
-    OsdWindow osd(bareDatabase({ "alphaBeta", "betaGamma", "delta" }), 1, managed);
-    auto* field = get<QLineEdit>(*osd.window, "lineEditFilterConnections");
-    QTest::keyClicks(field, QStringLiteral("x"));
-    field->clear();
-    QTest::keyClicks(field, text);
-
-    QCOMPARE(osd.entries(), shown);
-}
-
 void TestConnectionTab::buttons_data()
 {
     QTest::addColumn<int>("mine"); // connections admin may use
     QTest::addColumn<int>("others"); // further connections in the database
     QTest::addColumn<QString>("enabled"); // of connect, edit, remove, new
-    QTest::addColumn<QString>("message"); // shown when New is pressed; empty: the editor opens
+    QTest::addColumn<QString>("press");
+    QTest::addColumn<QString>("message"); // empty: the editor opens, "z" is saved and then selected
     const QString limit = QStringLiteral("The maximum number of connections is limited to 32. Remove any "
                                          "connection before adding new connection.");
-    QTest::newRow("no connections") << 0 << 5 << QStringLiteral("0001") << QString();
-    QTest::newRow("one below the limit") << 1 << 30 << QStringLiteral("1111") << QString();
-    QTest::newRow("at the limit") << 2 << 30 << QStringLiteral("1110") << limit;
-    QTest::newRow("at the limit without own connections") << 0 << 32 << QStringLiteral("0001") << limit;
+    const QString add = QStringLiteral("newConnectionButton");
+    QTest::newRow("no connections") << 0 << 5 << "0001" << add << QString();
+    QTest::newRow("one below the limit") << 2 << 29 << "1111" << add << QString();
+    QTest::newRow("at the limit") << 2 << 30 << "1110" << add << limit;
+    QTest::newRow("at the limit without own connections") << 0 << 32 << "0001" << add << limit;
+    QTest::newRow("renamed in the editor") << 3 << 0 << "1111"
+                                           << "editConnectionButton" << QString();
 }
 
 void TestConnectionTab::buttons()
@@ -166,8 +158,11 @@ void TestConnectionTab::buttons()
     QFETCH(int, mine);
     QFETCH(int, others);
     QFETCH(QString, enabled);
+    QFETCH(QString, press);
     QFETCH(QString, message);
     OsdWindow osd(bareDatabase(names(QStringLiteral("m"), mine), names(QStringLiteral("o"), others)));
+    auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
+    list->setCurrentRow(1);
 
     QString state;
     for (const char* name :
@@ -175,23 +170,45 @@ void TestConnectionTab::buttons()
         state += get<QPushButton>(*osd.window, name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
     QCOMPARE(state, enabled);
 
-    // Pressing New: the limit message, or the editor (closed again at once).
-    const ModalAnswerPtr answer = message.isEmpty()
-        ? answerNextBox(QStringLiteral("New Connection"), QMessageBox::Cancel)
-        : answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    osd.window->connectionTab->on_btnNewConnection_Clicked();
-    QVERIFY(waitForAnswer(answer));
-    if (!message.isEmpty())
+    if (!message.isEmpty()) {
+        // The slot, as the button may be disabled.
+        const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+        osd.window->connectionTab->on_btnNewConnection_Clicked();
+        QVERIFY(waitForAnswer(answer));
         QCOMPARE(answer->text, message);
+        return;
+    }
+    bool saved = false;
+    QTimer poll;
+    connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->windowTitle().endsWith(QLatin1String(" Connection")))
+            return;
+        poll.stop();
+        for (const char* name : { "lineEditNewVMName", "lineEditVMName" })
+            if (auto* field = dialog->findChild<QLineEdit*>(QLatin1String(name)))
+                field->setText(QStringLiteral("z"));
+        for (QPushButton* button : dialog->findChildren<QPushButton*>())
+            if (button->text() == QLatin1String("Save"))
+                button->click();
+        saved = true;
+    });
+    poll.start(5);
+    get<QPushButton>(*osd.window, press)->click();
+    QVERIFY(saved);
+    QVERIFY(list->currentItem());
+    QCOMPARE(list->currentItem()->text(), QStringLiteral("z"));
 }
 
 void TestConnectionTab::remove_data()
 {
-    QTest::addColumn<QString>("how"); // "name", "yes", "cancel"
+    // "name", or asked and answered "yes", "cancel", "unstored" (yes, and the write fails)
+    QTest::addColumn<QString>("how");
     QTest::addColumn<bool>("removed");
     QTest::newRow("by name") << QStringLiteral("name") << true;
     QTest::newRow("asked, confirmed") << QStringLiteral("yes") << true;
     QTest::newRow("asked, cancelled") << QStringLiteral("cancel") << false;
+    QTest::newRow("confirmed, not stored: undone") << QStringLiteral("unstored") << false;
 }
 
 void TestConnectionTab::remove()
@@ -211,40 +228,43 @@ void TestConnectionTab::remove()
     }
     OsdWindow osd(document);
     const QByteArray before = osd.unit.readFile(DatabaseStorage::copyAPath);
+    const QByteArray inMemory = databaseText(osd.window->document());
     get<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
 
-    bool result = removed;
     if (how == QLatin1String("name")) {
-        result = osd.window->connectionTab->removeConnection(QStringLiteral("A"));
+        QVERIFY(osd.window->connectionTab->removeConnection(QStringLiteral("A")));
     } else {
         const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Remove connection"),
-            how == QLatin1String("yes") ? QMessageBox::Yes : QMessageBox::Cancel);
+            how == QLatin1String("cancel") ? QMessageBox::Cancel : QMessageBox::Yes);
+        const bool unstored = how == QLatin1String("unstored");
+        const ModalAnswerPtr error = unstored ? answerNextBox("Error", QMessageBox::Ok) : ModalAnswerPtr();
+        std::optional<FailNextDatabaseChange> unwritable;
+        if (unstored)
+            unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
         get<QPushButton>(*osd.window, "removeConnectionButton")->click();
         QVERIFY(waitForAnswer(answer));
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
+        if (unstored) {
+            QVERIFY(waitForAnswer(error));
+            QCOMPARE(error->text, QStringLiteral("The connection could not be removed."));
+            QVERIFY(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)));
+        }
     }
-    QCOMPARE(result, removed);
     if (!removed) {
-        QCOMPARE(osd.unit.readFile(DatabaseStorage::copyAPath), before);
+        if (how == QLatin1String("cancel"))
+            QCOMPARE(osd.unit.readFile(DatabaseStorage::copyAPath), before);
+        QCOMPARE(databaseText(osd.window->document()), inMemory);
         QCOMPARE(osd.entries(), QStringList({ "B", "A" }));
         return;
     }
 
-    // Gone from the list, from every user and from the pool; the other copy keeps the state before.
-    const QDomDocument stored = osd.stored();
-    QCOMPARE(databaseText(stored), databaseText(osd.window->document()));
-    QVERIFY(connectionNamed(stored, QStringLiteral("A")).isNull());
-    QCOMPARE(section(stored, db::Connections).elementsByTagName(db::Connection).count(), 2);
-    const QDomElement storedPool = connectionNamed(stored, QStringLiteral("Pool"));
-    QCOMPARE(storedPool.childNodes().count(), 1);
-    QCOMPARE(storedPool.firstChildElement().attribute(db::TargetName), QStringLiteral("B"));
-    for (const char* user : { "admin", "boss" }) {
-        const QDomElement element = userNamed(stored, QLatin1String(user));
-        QCOMPARE(element.elementsByTagName(db::AssociatedConnections).count(), 1);
-        QCOMPARE(element.firstChildElement(db::AssociatedConnections).attribute(db::ConnectionName),
-            QStringLiteral("B"));
-    }
+    // Gone from the list, from every user and from the pool, B kept in all four places; the
+    // other copy keeps the state before.
+    const QByteArray stored = databaseText(osd.stored());
+    QCOMPARE(stored, databaseText(osd.window->document()));
+    QCOMPARE(stored.count("\"A\""), 0);
+    QCOMPARE(stored.count("\"B\""), 4);
     QCOMPARE(osd.entries(), QStringList({ "B" }));
     QVERIFY(osd.window->storage().verifyChecksumFile(DatabaseStorage::copyAPath));
     QCOMPARE(osd.unit.readFile(DatabaseStorage::copyBPath), before);
@@ -285,7 +305,7 @@ void TestConnectionTab::broker_data()
     QTest::addColumn<QString>("opened"); // brokerState() at opening
     QTest::addColumn<QString>("click"); // box clicked, then every enabled field typed into
     QTest::addColumn<QString>("after");
-    QTest::addColumn<Record>("stored"); // after Save
+    QTest::addColumn<Record>("stored"); // after Save; empty: the database cannot be written
     const auto row = [](const char* name, const Record& record, const char* opened, const char* click,
                          const char* after, const Record& stored) {
         QTest::newRow(name) << record << QString(opened) << QString(click) << QString(after) << stored;
@@ -305,6 +325,7 @@ void TestConnectionTab::broker_data()
     row("web access wins when both are stored; unknown resource count is pool",
         { "true", "true", "9", "w", "b", "d", "", "" }, "1110 10 10", "", "1110 10 10",
         { "true", "false", "1", "w", "b", "d", "", "" });
+    row("not stored", brokerSet, "0111 01 01", "", "0111 01 01", {});
 }
 
 void TestConnectionTab::broker()
@@ -335,10 +356,15 @@ void TestConnectionTab::broker()
     }
     QCOMPARE(brokerState(dialog), after);
 
-    const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Broker Settings"), QMessageBox::Ok);
+    std::optional<FailNextDatabaseChange> unwritable;
+    if (stored.isEmpty())
+        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+    const ModalAnswerPtr answer = answerNextBox(unwritable ? "Error" : "Broker Settings", QMessageBox::Ok);
     get<QPushButton>(dialog, "txApplyButton")->click();
     QVERIFY(waitForAnswer(answer));
-    QCOMPARE(answer->text, QStringLiteral("Broker Settings Saved."));
+    QCOMPARE(answer->text, unwritable ? "Broker Settings could not be saved." : "Broker Settings Saved.");
+    if (unwritable)
+        return;
     const QDomElement saved = section(osd.stored(), db::UnitSettings).firstChildElement(db::BrokerGroup);
     Record now;
     for (const char* name : brokerNames)

@@ -119,7 +119,10 @@ bool MainWindow::restoreSession()
     QFile file(wasConnected);
     if (file.open(QIODevice::ReadOnly)) {
         userName = QString::fromUtf8(file.readLine(1024)).trimmed();
-        connectionName = QString::fromUtf8(file.readLine(1024)).trimmed();
+        // Names may end in a blank; only the line end is not part of it.
+        connectionName = QString::fromUtf8(file.readLine(1024));
+        if (connectionName.endsWith(QLatin1Char('\n')))
+            connectionName.chop(1);
     }
     ui->curUNamelbl->setText(userName);
     incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));

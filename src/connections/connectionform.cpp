@@ -2,6 +2,7 @@
 #include "ui_connectionform.h"
 
 #include "app/mainwindow.h"
+#include "connections/iconnection.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "services/device_services.h"
@@ -80,28 +81,28 @@ struct KindLayout {
     const char* portText;
     const char* portPlaceholder;
     bool connectionTypeEnabled;
-    bool clearIp;
     Option options[optionBoxCount]; // in OptionBox order
 };
 
 using O = Option;
 const KindLayout kindLayouts[] = {
-    { kindTransmitter, Ip, allFields & ~Ip, nullptr, "3389", true, false,
+    { kindTransmitter, Ip, allFields & ~Ip, nullptr, "3389", true,
         { O::On, O::On, O::On, O::Off, O::On, O::OnClear, O::Off } },
-    { kindDirect, Ip | Port | User | Password | Domain, LoadBal, "3389", nullptr, false, false,
+    { kindDirect, Ip | Port | User | Password | Domain, LoadBal, "3389", nullptr, false,
         { O::On, O::OnClear, O::OnClear, O::OnClear, O::OffClear, O::OnClear, O::Off } },
-    { kindHorizon, Ip | User | Password, Domain, nullptr, nullptr, false, false,
+    { kindHorizon, Ip | User | Password, Domain, nullptr, nullptr, false,
         { O::Keep, O::OnClear, O::OffClear, O::OffClear, O::OffClear, O::OnClear, O::Keep } },
-    { kindPool, 0, allFields, nullptr, nullptr, false, true,
+    // A pool is started as an RDP session to the pool host, so it needs what that session needs.
+    { kindPool, Ip | Port | User | Password | Domain, LoadBal, "3389", nullptr, false,
         { O::Keep, O::OnClear, O::OnClear, O::OffSet, O::OffClear, O::OnClear, O::Keep } },
-    { kindBroker, allFields, 0, "3389", nullptr, false, false,
+    { kindBroker, allFields, 0, "3389", nullptr, false,
         { O::Keep, O::OnClear, O::OnClear, O::OffSet, O::OffClear, O::OnClear, O::Keep } },
-    { kindKvm, Ip, allFields & ~Ip, nullptr, "3389", true, false,
+    { kindKvm, Ip, allFields & ~Ip, nullptr, "3389", true,
         { O::Off, O::On, O::On, O::Off, O::On, O::Off, O::Off } },
     // A VNC connection stores its view-only flag, so the user must be able to set it.
-    { kindVnc, Ip | Port | Password, User | Domain | LoadBal, "5900", nullptr, false, false,
+    { kindVnc, Ip | Port | Password, User | Domain | LoadBal, "5900", nullptr, false,
         { O::On, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::Off } },
-    { kindSsh, Ip | Port | User, Password | Domain | LoadBal, "22", nullptr, false, false,
+    { kindSsh, Ip | Port | User, Password | Domain | LoadBal, "22", nullptr, false,
         { O::Off, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::Off } },
 };
 
@@ -151,10 +152,12 @@ const KindWriter kindWriters[] = {
     { kindHorizon, Ip | User | Password,
         { { db::Horizon, Fixed, trueText }, { db::UserName, UserText, nullptr },
             { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr } } },
-    // The pool form offers USB and audio; storing them keeps what the user chose.
-    { kindPool, 0,
-        { { db::Pool, Fixed, trueText }, { db::UsbRedirection, UsbYes, nullptr },
-            { db::Audio, AudioYes, nullptr } } },
+    { kindPool, Ip | User | Password | Domain,
+        { { db::Pool, Fixed, trueText }, { db::UserName, UserText, nullptr },
+            { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr },
+            { db::Domain, DomainText, nullptr }, { db::Port, PortText, nullptr },
+            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
+            { db::Nla, NlaYes, nullptr } } },
     { kindBroker, Ip | User | Password | Domain | LoadBal,
         { { db::Broker, Fixed, yes }, { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
             { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
@@ -253,6 +256,16 @@ void renameReferences(QDomDocument& document, const QString& oldName, const QStr
 }
 
 } // namespace
+
+bool survivesRestart(const QString& name)
+{
+    if (!name.isEmpty() && (name.front().isSpace() || name.back().isSpace()))
+        return false;
+    for (const QChar character : name)
+        if (character.category() == QChar::Other_Control)
+            return false;
+    return true;
+}
 
 QStringList connectionKinds()
 {
@@ -405,8 +418,6 @@ void ConnectionForm::applyKindLayout(const QString& kind)
         entry.label->setVisible(shown);
         entry.edit->setEnabled(layout.enabled & entry.field);
     }
-    if (layout.clearIp)
-        ui->lineEditNewVMIPAddr->clear();
     if (layout.portText)
         ui->lineEditNewVMPort->setText(QLatin1String(layout.portText));
     if (layout.portPlaceholder)
@@ -464,14 +475,18 @@ void ConnectionForm::fill(const QDomElement& connection)
     }
     changeKind(kind);
 
-    ui->lineEditNewVMName->setText(connection.attribute(db::Name));
-    ui->lineEditNewVMIPAddr->setText(connection.attribute(db::IpAddress));
-    ui->lineEditNewVMPort->setText(connection.attribute(db::Port));
-    ui->userNameLineEdit->setText(connection.attribute(db::UserName));
-    ui->lineEditNewVMPassword->setText(connection.attribute(db::Password));
+    // A provided or imported database may hold longer values than can be typed;
+    // they are shown whole, since a cut one would be stored on the next save.
+    const std::pair<QLineEdit*, const char*> texts[] = { { ui->lineEditNewVMName, db::Name },
+        { ui->lineEditNewVMIPAddr, db::IpAddress }, { ui->lineEditNewVMPort, db::Port },
+        { ui->userNameLineEdit, db::UserName }, { ui->lineEditNewVMPassword, db::Password },
+        { ui->lineEditNewVMDomain, db::Domain }, { ui->lineEditLoadBalNew, db::LoadBal } };
+    for (const auto& text : texts) {
+        const QString value = connection.attribute(QLatin1String(text.second));
+        text.first->setMaxLength(qMax(text.first->maxLength(), value.size()));
+        text.first->setText(value);
+    }
     ui->lineEditNewVMPassword->maskText();
-    ui->lineEditNewVMDomain->setText(connection.attribute(db::Domain));
-    ui->lineEditLoadBalNew->setText(connection.attribute(db::LoadBal));
 
     const auto isYes = [&connection](const char* attribute) {
         return connection.attribute(attribute) == QLatin1String(yes);
@@ -511,28 +526,44 @@ bool ConnectionForm::checkFields(const QString& kind)
     const QString generalShown = shown(general);
     const QString invalid = QStringLiteral("Invalid characters are:\n");
 
-    if (containsAny(ui->lineEditNewVMName->text(), general))
+    const auto notCarried = [](const char* field) -> QString {
+        return QLatin1String(field) + QStringLiteral(" can only contain Latin-1 characters.");
+    };
+
+    const QString name = ui->lineEditNewVMName->text();
+    if (containsAny(name, general))
         return refuse(ui->lineEditNewVMName,
             QStringLiteral("Connection name cannot contain certain characters. ") + invalid + generalShown);
+    if (!survivesRestart(name))
+        return refuse(ui->lineEditNewVMName,
+            QStringLiteral(
+                "Connection name cannot begin or end with a blank or contain control characters."));
+    if (!launcherCarries(name))
+        return refuse(ui->lineEditNewVMName, notCarried("Connection name"));
 
     const struct {
         Field field;
         QLineEdit* edit;
         const QStringList& set;
         QString message;
+        const char*
+            launcherField; // how the field is named when a launcher cannot carry it; null: none gets it
     } checks[] = {
         { Ip, ui->lineEditNewVMIPAddr, general,
             ui->lineEditNewVMIPAddr->text()
                 + QStringLiteral("is not a valid IP address or DNS Host name. Invalid characters are:\n")
-                + generalShown },
+                + generalShown,
+            "IP address or DNS Host name" },
         { User, ui->userNameLineEdit, general,
-            QStringLiteral("Username cannot contain certain characters. ") + invalid + generalShown },
+            QStringLiteral("Username cannot contain certain characters. ") + invalid + generalShown,
+            "Username" },
         { Password, ui->lineEditNewVMPassword, password,
-            QStringLiteral("Password cannot contain certain characters. ") + invalid + shown(password) },
+            QStringLiteral("Password cannot contain certain characters. ") + invalid + shown(password),
+            "Password" },
         { Domain, ui->lineEditNewVMDomain, general,
-            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown },
+            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown, "Domain" },
         { LoadBal, ui->lineEditLoadBalNew, general,
-            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown },
+            QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown, nullptr },
     };
     const int wanted = writerOf(kind).checks;
     for (const auto& check : checks) {
@@ -542,6 +573,8 @@ bool ConnectionForm::checkFields(const QString& kind)
             = check.field == Password ? ui->lineEditNewVMPassword->realText() : check.edit->text();
         if (containsAny(text, check.set))
             return refuse(check.edit, check.message);
+        if (check.launcherField && !launcherCarries(text))
+            return refuse(check.edit, notCarried(check.launcherField));
     }
     return true;
 }
@@ -581,11 +614,8 @@ QString ConnectionForm::typedValue(int source) const
     }
 }
 
-QDomElement ConnectionForm::buildElement(QDomDocument& document, const QString& kind) const
+void ConnectionForm::writeFields(QDomElement& element, const QString& kind) const
 {
-    QDomElement element = document.createElement(db::Connection);
-    for (const char* attribute : templateAttributes)
-        element.setAttribute(QLatin1String(attribute), QString());
     element.setAttribute(db::Name, ui->lineEditNewVMName->text());
     for (const Write& write : writerOf(kind).writes) {
         if (!write.attribute)
@@ -596,17 +626,40 @@ QDomElement ConnectionForm::buildElement(QDomDocument& document, const QString& 
     // A changed KVM connection keeps the view-only flag it was shown with.
     if (mode == Mode::Edit && kind == QLatin1String(kindKvm))
         element.setAttribute(db::ViewOnly, typedValue(ViewOnlyYes));
-    return element;
 }
 
 void ConnectionForm::storeElement(
-    QDomDocument& document, QDomElement element, const QString& originalName) const
+    QDomDocument& document, const QString& kind, const QString& originalName) const
 {
     QDomElement section = connectionsSection(document);
-    const QString newName = element.attribute(db::Name);
+    const QString newName = ui->lineEditNewVMName->text();
+
+    QDomElement old;
+    if (!originalName.isEmpty()) {
+        old = section.firstChildElement(db::Connection);
+        while (!old.isNull() && old.attribute(db::Name) != originalName)
+            old = old.nextSiblingElement(db::Connection);
+    }
+    if (!old.isNull()) {
+        // Changed where it stands and only in what the form edits: a provided or
+        // imported database holds attributes and pool members the form never shows.
+        // A new kind starts its fields afresh, as the form cleared them.
+        if (connectionKindOf(old) != kind) {
+            for (const char* attribute : templateAttributes)
+                if (qstrcmp(attribute, db::ViaTxPool) != 0)
+                    old.setAttribute(QLatin1String(attribute), QString());
+            old.setAttribute(db::ViewOnly, QString());
+        }
+        writeFields(old, kind);
+    } else {
+        QDomElement element = document.createElement(db::Connection);
+        for (const char* attribute : templateAttributes)
+            element.setAttribute(QLatin1String(attribute), QString());
+        writeFields(element, kind);
+        section.appendChild(element);
+    }
 
     if (originalName.isEmpty()) {
-        section.appendChild(element);
         // Administrators may use every connection, new ones included.
         const QDomElement users = document.documentElement().firstChildElement(db::Users);
         for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
@@ -617,23 +670,9 @@ void ConnectionForm::storeElement(
             link.setAttribute(db::ConnectionName, newName);
             user.appendChild(link);
         }
-        return;
-    }
-
-    QDomElement old = section.firstChildElement(db::Connection);
-    while (!old.isNull() && old.attribute(db::Name) != originalName)
-        old = old.nextSiblingElement(db::Connection);
-    if (old.isNull()) {
-        section.appendChild(element);
-    } else {
-        // The form does not show a transmitter pool's members; they stay with it.
-        element.setAttribute(db::ViaTxPool, old.attribute(db::ViaTxPool));
-        while (!old.firstChild().isNull())
-            element.appendChild(old.firstChild());
-        section.replaceChild(element, old);
-    }
-    if (newName != originalName)
+    } else if (newName != originalName) {
         renameReferences(document, originalName, newName);
+    }
 }
 
 bool ConnectionForm::save(const QString& originalName)
@@ -658,7 +697,7 @@ bool ConnectionForm::save(const QString& originalName)
     // where the next try would find its own name taken.
     const QDomDocument before = document.cloneNode(true).toDocument();
     const bool written = mainWindow->storage().commitChange(
-        [&](QDomDocument& target) { storeElement(target, buildElement(target, kind), originalName); },
+        [&](QDomDocument& target) { storeElement(target, kind, originalName); },
         DatabaseStorage::ChangeStart::MirrorCopyA);
     if (!written) {
         malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));

@@ -24,6 +24,10 @@ QString shown(const QStringList& set);
 bool containsAny(const QString& text, const QStringList& set);
 } // namespace ForbiddenCharacters
 
+// Whether a connection name is read back the same from the record of a running
+// session: no blank at either end, no control character.
+bool survivesRestart(const QString& name);
+
 // The kinds a connection can be made as, in the order the form offers them.
 QStringList connectionKinds();
 // The kind the form shows for a stored connection.
@@ -72,9 +76,9 @@ private:
     void applyKindLayout(const QString& kind);
     bool checkFields(const QString& kind);
     bool refuse(QLineEdit* field, const QString& message);
-    QDomElement buildElement(QDomDocument& document, const QString& kind) const;
     QString typedValue(int source) const;
-    void storeElement(QDomDocument& document, QDomElement element, const QString& originalName) const;
+    void writeFields(QDomElement& element, const QString& kind) const;
+    void storeElement(QDomDocument& document, const QString& kind, const QString& originalName) const;
 
     MainWindow* mainWindow;
     Ui::ConnectionForm* ui;

@@ -121,9 +121,11 @@ void ConnectionTab::listConnections(const QString& filter)
     list->clear();
     const bool managed = mainWindow->isManaged();
     const QDomDocument& document = mainWindow->document();
+    int walked = 0;
     forEachAssociation(document, mainWindow->getLoggedInUser(), [&](const QString& name) {
-        // A managed unit lists all that the appliance gave; a local unit keeps to its limit.
-        if (!managed && list->count() >= mainWindow->maxEntries)
+        // A managed unit lists all that the appliance gave; a local unit keeps to
+        // its first entries, so a filter only narrows what the whole list holds.
+        if (!managed && walked++ >= mainWindow->maxEntries)
             return;
         const bool matches = filter.isEmpty()
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)

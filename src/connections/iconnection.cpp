@@ -27,20 +27,15 @@ QString unitLoggedOnUser()
     return QString::fromLatin1(name);
 }
 
-bool launchRdp(const QDomElement& element, const QString& loggedOnUser)
-{
-    const auto text
-        = [&](const char* attribute) { return LauncherText(element.attribute(QLatin1String(attribute))); };
-    const auto yes = [&](const char* attribute) {
-        return flag(element.attribute(QLatin1String(attribute)) == QLatin1String("Yes"));
-    };
-    return create_vm_connection(text(db::Name), LauncherText(loggedOnUser), text(db::UserName),
-               text(db::Password), text(db::IpAddress), yes(db::Audio), text(db::Domain), yes(db::ViewOnly),
-               rdpPort(element.attribute(QLatin1String(db::Port))), yes(db::UsbRedirection), yes(db::Nla))
-        == 0;
-}
-
 } // namespace
+
+bool launcherCarries(const QString& text)
+{
+    for (const QChar character : text)
+        if (character.unicode() > 0xff || character.isNull())
+            return false;
+    return true;
+}
 
 int rdpPort(const QString& port)
 {
@@ -75,6 +70,38 @@ bool IConnection::holds(const char* attribute, const char* value) const
     return field(attribute) == QLatin1String(value);
 }
 
+bool IConnection::carries(std::initializer_list<const char*> attributes)
+{
+    static const std::pair<const char*, const char*> shownAs[]
+        = { { db::Name, "name" }, { db::IpAddress, "address" }, { db::UserName, "user name" },
+              { db::Password, "password" }, { db::Domain, "domain" } };
+    for (const char* attribute : attributes) {
+        if (launcherCarries(field(attribute)))
+            continue;
+        QString what = QLatin1String(attribute);
+        for (const auto& entry : shownAs)
+            if (qstrcmp(entry.first, attribute) == 0)
+                what = QLatin1String(entry.second);
+        refusalText = QStringLiteral("The connection '%1' cannot be started: its %2 holds characters "
+                                     "other than Latin-1.")
+                          .arg(field(db::Name), what);
+        return false;
+    }
+    return true;
+}
+
+bool IConnection::launchRdp(const QString& loggedOnUser)
+{
+    if (!carries({ db::Name, db::UserName, db::Password, db::IpAddress, db::Domain }))
+        return false;
+    const auto text = [this](const char* attribute) { return LauncherText(field(attribute)); };
+    const auto yes = [this](const char* attribute) { return flag(holds(attribute, "Yes")); };
+    return create_vm_connection(text(db::Name), LauncherText(loggedOnUser), text(db::UserName),
+               text(db::Password), text(db::IpAddress), yes(db::Audio), text(db::Domain), yes(db::ViewOnly),
+               rdpPort(field(db::Port)), yes(db::UsbRedirection), yes(db::Nla))
+        == 0;
+}
+
 ConnectionVM::ConnectionVM(const QDomElement& element, const QString& loggedOnUser)
     : IConnection(element)
     , loggedOnUser(loggedOnUser)
@@ -84,7 +111,7 @@ ConnectionVM::~ConnectionVM() = default;
 
 bool ConnectionVM::launch()
 {
-    return launchRdp(element, loggedOnUser);
+    return launchRdp(loggedOnUser);
 }
 
 ConnectionViaTX::ConnectionViaTX(const QDomElement& element, MainWindow* mainWindow)
@@ -96,6 +123,8 @@ ConnectionViaTX::~ConnectionViaTX() = default;
 
 bool ConnectionViaTX::launch()
 {
+    if (!carries({ db::Name, db::IpAddress }))
+        return false;
     // The second head is asked for only when the element wants it.
     const bool extended = holds(db::ExtDesk, "Yes") && su_is_dual_head() != 0;
     return create_via_tx_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
@@ -115,6 +144,8 @@ ConnectionKVM::~ConnectionKVM() = default;
 
 bool ConnectionKVM::launch()
 {
+    if (!carries({ db::Name, db::IpAddress }))
+        return false;
     return create_via_kvm_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
                flag(holds(db::Audio, "Yes")), flag(holds(db::UsbRedirection, "Yes")),
                connectionInactivityMinutes(mainWindow->document()), LauncherText(unitLoggedOnUser()),
@@ -130,6 +161,8 @@ ConnectionHorizon::~ConnectionHorizon() = default;
 
 bool ConnectionHorizon::launch()
 {
+    if (!carries({ db::UserName, db::Password, db::IpAddress }))
+        return false;
     return create_horizon_connection(LauncherText(field(db::UserName)), LauncherText(field(db::Password)),
                LauncherText(field(db::IpAddress)))
         == 0;
@@ -143,6 +176,8 @@ ConnectionSSH::~ConnectionSSH() = default;
 
 bool ConnectionSSH::launch()
 {
+    if (!carries({ db::UserName, db::IpAddress }))
+        return false;
     // The password is typed in the session, never handed over.
     return create_ssh_connection(LauncherText(field(db::UserName)), "", LauncherText(field(db::IpAddress)),
                field(db::Port).toInt())
@@ -157,6 +192,8 @@ ConnectionVNC::~ConnectionVNC() = default;
 
 bool ConnectionVNC::launch()
 {
+    if (!carries({ db::Password, db::IpAddress }))
+        return false;
     return create_vnc_connection(
                LauncherText(field(db::Password)), LauncherText(field(db::IpAddress)), field(db::Port).toInt())
         == 0;
@@ -176,7 +213,7 @@ bool ConnectionPool::launch()
                           .arg(field(db::Name));
         return false;
     }
-    return launchRdp(element, loggedOnUser);
+    return launchRdp(loggedOnUser);
 }
 
 ConnectionBroker::ConnectionBroker(const QDomElement& element, const QString& loggedOnUser)
@@ -194,7 +231,7 @@ bool ConnectionBroker::launch()
                   .arg(field(db::Name));
         return false;
     }
-    return launchRdp(element, loggedOnUser);
+    return launchRdp(loggedOnUser);
 }
 
 std::unique_ptr<IConnection> connectionFor(

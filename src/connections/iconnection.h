@@ -3,6 +3,7 @@
 #include <QDomElement>
 #include <QString>
 
+#include <initializer_list>
 #include <memory>
 
 class MainWindow;
@@ -22,6 +23,11 @@ public:
 protected:
     QString field(const char* attribute) const;
     bool holds(const char* attribute, const char* value) const;
+    // False, with the refusal said, when a launcher would get one of these
+    // values altered.
+    bool carries(std::initializer_list<const char*> attributes);
+    // The RDP launcher over this element's fields.
+    bool launchRdp(const QString& loggedOnUser);
 
     QDomElement element;
     const QString scriptPath = QStringLiteral("/tmp/startapp.sh");
@@ -113,6 +119,10 @@ private:
 // The class for an element by the one kind rule of the database.
 std::unique_ptr<IConnection> connectionFor(
     const QDomElement& element, MainWindow* mainWindow, const QString& loggedOnUser);
+
+// Whether a launcher gets the text as it is: they take NUL-terminated Latin-1,
+// and anything else reaches them as "?" or cut short.
+bool launcherCarries(const QString& text);
 
 // The launchers' port rule for RDP: the default port (empty or "3389") is 0,
 // anything else its decimal value (0 when it is not a number).

@@ -1,0 +1,14 @@
+#pragma once
+
+#include <QString>
+
+// While it lives, the next database change is made in memory but cannot be
+// stored: copy A becomes a folder the moment the storage starts the change
+// (when it mirrors copy A to copy B).
+class FailNextDatabaseChange {
+public:
+    explicit FailNextDatabaseChange(const QString& copyAFilePath);
+    ~FailNextDatabaseChange();
+    FailNextDatabaseChange(const FailNextDatabaseChange&) = delete;
+    FailNextDatabaseChange& operator=(const FailNextDatabaseChange&) = delete;
+};
