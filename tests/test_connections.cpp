@@ -44,6 +44,7 @@ private slots:
     void start();
     void relaunchHotKey_data();
     void relaunchHotKey();
+    void relaunchScriptLinkIsNeverFollowed();
 };
 
 void TestConnections::start_data()
@@ -277,6 +278,26 @@ void TestConnections::relaunchHotKey()
 
     QCOMPARE(osd.unit.exists(path), !expected.isNull());
     QCOMPARE(osd.unit.readFile(path), expected);
+}
+
+void TestConnections::relaunchScriptLinkIsNeverFollowed()
+{
+    OsdWindow osd(databaseWithUsers());
+    QTemporaryDir elsewhere;
+    const QString victim = elsewhere.filePath(QStringLiteral("script"));
+    const QByteArray victimText = "cc --hotkey 1 &";
+    {
+        QFile v(victim);
+        QVERIFY(v.open(QIODevice::WriteOnly) && v.write(victimText) == victimText.size());
+    }
+    const QString path = osd.unit.path(QStringLiteral("/tmp/prevConnection.sh"));
+    QFile::remove(path);
+    QVERIFY(QFile::link(victim, path));
+    osd.window->setRelaunchHotKey(QStringLiteral("2"));
+    QFile v(victim);
+    QVERIFY(v.open(QIODevice::ReadOnly));
+    QCOMPARE(v.readAll(), victimText);
+    QVERIFY(QFileInfo(path).isSymLink());
 }
 
 VELMO_TEST_MAIN(TestConnections)

@@ -6,6 +6,7 @@
 #include "app/loggedinuser.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
+#include "platform/boundedread.h"
 #include "platform/platform.h"
 #include "services/servicetext.h"
 #include "users/logindialog.h"
@@ -116,13 +117,13 @@ bool MainWindow::restoreSession()
 
     QString userName;
     QString connectionName;
-    QFile file(wasConnected);
-    if (file.open(QIODevice::ReadOnly)) {
-        userName = QString::fromUtf8(file.readLine(1024)).trimmed();
+    QByteArray record;
+    // /tmp is anyone's: only a regular file of a sensible size is read.
+    if (readBounded(wasConnected, 4096, &record)) {
+        const QList<QByteArray> lines = record.split('\n');
+        userName = QString::fromUtf8(lines.value(0).left(1023)).trimmed();
         // Names may end in a blank; only the line end is not part of it.
-        connectionName = QString::fromUtf8(file.readLine(1024));
-        if (connectionName.endsWith(QLatin1Char('\n')))
-            connectionName.chop(1);
+        connectionName = QString::fromUtf8(lines.value(1).left(1023));
     }
     ui->curUNamelbl->setText(userName);
     incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
