@@ -8,8 +8,11 @@
 #include "modal.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "users/logindialog.h"
 
 #include <QClipboard>
+#include <QMenu>
+#include <QPushButton>
 #include <QJsonArray>
 #include <QtTest>
 
@@ -82,6 +85,8 @@ private slots:
     void cleanup();
     void activityIsSeenOutsideTheLogOnScreenOnly_data();
     void activityIsSeenOutsideTheLogOnScreenOnly();
+    void pointerOverTheLogOnDialogIsNoActivity_data();
+    void pointerOverTheLogOnDialogIsNoActivity();
     void passwordFollowsEveryEdit_data();
     void passwordFollowsEveryEdit();
     void displayNeverShowsTheTypedText();
@@ -126,6 +131,47 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly()
     QEvent event(static_cast<QEvent::Type>(type));
     QVERIFY(!filter.eventFilter(&receiver, &event)); // never consumed
     QCOMPARE(seen, activity);
+}
+
+void TestActivity::pointerOverTheLogOnDialogIsNoActivity_data()
+{
+    QTest::addColumn<QString>("over"); // a widget of the dialog, "@button" for the menu it opens, or of the main window
+    QTest::addColumn<bool>("activity");
+    QTest::newRow("the panel frame") << "loginPanel" << false;
+    QTest::newRow("the separator line") << "separatorLine" << false;
+    QTest::newRow("the user name") << "userNamelineEdit" << false;
+    QTest::newRow("the power menu") << "@poweroffButton" << false;
+    QTest::newRow("the keyboard menu") << "@settingsButton" << false;
+    QTest::newRow("the main window") << "connectButton" << true;
+}
+
+void TestActivity::pointerOverTheLogOnDialogIsNoActivity()
+{
+    QFETCH(QString, over);
+    QFETCH(bool, activity);
+    Unit unit(QStringLiteral("5"));
+    LoginDialog dialog(unit.window.get());
+    QWidget* target = unit.window->findChild<QWidget*>(over);
+    QWidget* shown = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    if (over.startsWith(QLatin1Char('@'))) {
+        auto* button = dialog.findChild<QPushButton*>(over.mid(1));
+        QMenu* menu = button->menu();
+        // The keyboard choices sit one level down, in a menu of their own.
+        if (!menu->actions().isEmpty() && menu->actions().first()->menu())
+            menu = menu->actions().first()->menu();
+        menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        target = menu;
+    }
+    QVERIFY(target);
+    KXEventFilter filter(&guiActivitySeen);
+    qApp->installEventFilter(&filter);
+    QTest::mouseMove(target, target->rect().center());
+    QTest::mouseMove(target, target->rect().center() + QPoint(1, 1));
+    qApp->removeEventFilter(&filter);
+    QCOMPARE(guiActivitySeen, activity);
 }
 
 void TestActivity::passwordFollowsEveryEdit_data()
