@@ -199,6 +199,10 @@ void TestLoginDialog::logonOutcomes()
         accepted ? "successful_login=1\nfailed_login=0\n" : "successful_login=0\nfailed_login=1\n"));
     QCOMPARE(unit.lastAlert(),
         (QJsonArray { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" }));
+    QCOMPARE(unit.test.hasLog(7,
+                 "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
+                     + user + ", , , )"),
+        !accepted);
 }
 
 void TestLoginDialog::directoryErrors_data()
@@ -365,14 +369,18 @@ void TestLoginDialog::keyboardLanguage()
 void TestLoginDialog::keys_data()
 {
     QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("key"); // 0: a mouse click instead
     QTest::addColumn<bool>("logsOn");
-    QTest::newRow("Return in the user name") << "userNamelineEdit" << int(Qt::Key_Return) << true;
-    QTest::newRow("Return in the password") << "passwordlineEdit" << int(Qt::Key_Return) << true;
-    QTest::newRow("Return on Log On") << "logonButton" << int(Qt::Key_Return) << true;
-    QTest::newRow("keypad Enter on Log On") << "logonButton" << int(Qt::Key_Enter) << false;
-    QTest::newRow("keypad Enter in the password") << "passwordlineEdit" << int(Qt::Key_Enter) << false;
-    QTest::newRow("Escape") << "passwordlineEdit" << int(Qt::Key_Escape) << false;
+    QTest::addColumn<QString>("box"); // "title|text" of the box it shows; empty: none
+    const QString help = QStringLiteral("Help|Please visit https://www.velmo.example/support");
+    QTest::newRow("Return in the user name") << "userNamelineEdit" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("Return in the password") << "passwordlineEdit" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("Return on Log On") << "logonButton" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("keypad Enter on Log On") << "logonButton" << int(Qt::Key_Enter) << false << "";
+    QTest::newRow("keypad Enter in the password") << "passwordlineEdit" << int(Qt::Key_Enter) << false << "";
+    QTest::newRow("Escape") << "passwordlineEdit" << int(Qt::Key_Escape) << false << "";
+    QTest::newRow("Return on Help") << "helpButton" << int(Qt::Key_Return) << false << help;
+    QTest::newRow("Help clicked") << "helpButton" << 0 << false << help;
 }
 
 void TestLoginDialog::keys()
@@ -380,6 +388,7 @@ void TestLoginDialog::keys()
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(bool, logsOn);
+    QFETCH(QString, box);
 
     Unit unit(false);
     LoginDialog dialog(unit.window.get());
@@ -390,8 +399,13 @@ void TestLoginDialog::keys()
     target->setFocus();
     QTRY_COMPARE(dialog.focusWidget(), target);
 
-    QTest::keyClick(target, Qt::Key(key));
+    BoxRecorder recorder;
+    if (key)
+        QTest::keyClick(target, Qt::Key(key));
+    else
+        QTest::mouseClick(target, Qt::LeftButton);
 
+    QCOMPARE(recorder.boxes, box.isEmpty() ? QStringList() : QStringList { box });
     QCOMPARE(unit.test.hasLog(5, "LoginDialog: Action Login.\n"), logsOn);
     QCOMPARE(dialog.result() == QDialog::Accepted, logsOn);
     QCOMPARE(dialog.isVisible(), !logsOn);

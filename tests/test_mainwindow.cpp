@@ -10,11 +10,13 @@
 #include "platform/platform.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "users/logindialog.h"
 
 #include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
@@ -51,6 +53,37 @@ QString label(MainWindow& window, const char* name)
     return widget<QLabel>(window, QLatin1String(name))->text();
 }
 
+// The calls of the statistics service named `call`, their arguments each.
+QList<QJsonArray> statisticCalls(TestUnit& unit, const char* call)
+{
+    QList<QJsonArray> calls;
+    for (const QJsonObject& record : unit.statistics())
+        if (record.value("call") == QLatin1String(call))
+            calls << record.value("args").toArray();
+    return calls;
+}
+
+QJsonArray alert(int severity, int event, int outcome, const char* action, const QString& user)
+{
+    return QJsonArray { severity, 3, 0, event, outcome, action, user, "", "", "" };
+}
+
+// "Log Off" or "Reboot" from the main window's power menu.
+void choose(MainWindow& window, const QString& item)
+{
+    for (QAction* action : widget<QMenu>(window, QStringLiteral("pMenu"))->actions())
+        if (action->text() == item)
+            action->trigger();
+}
+
+bool rebooted(TestUnit& unit)
+{
+    for (const QStringList& command : unit.commands())
+        if (command.value(0).section(QLatin1Char('/'), -1) == QLatin1String("reboot"))
+            return command.mid(1) == QStringList { "-f" };
+    return false;
+}
+
 QString tabTexts(MainWindow& window)
 {
     auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
@@ -80,6 +113,11 @@ private slots:
     void keyboardLabel_data();
     void keyboardLabel();
     void returnKey();
+    void logOffFromThePowerMenu();
+    void reboot_data();
+    void reboot();
+    void identity_data();
+    void identity();
 };
 
 void TestMainWindow::databaseAtStart_data()
@@ -124,6 +162,8 @@ void TestMainWindow::databaseAtStart()
     QCOMPARE(window.isManaged(), !mac.isNull());
     QCOMPARE(label(window, "labelWelcome"), QLatin1String(mac.isNull() ? "Unmanaged:" : "Managed:"));
     QCOMPARE(unit.readFile(statPath).contains("manager_unreachable=1\n"), !mac.isNull());
+    QCOMPARE(unit.hasLog(3, "MainWindow: Pull database error"), !mac.isNull());
+    QCOMPARE(unit.debugLines().contains("Pull database error"), !mac.isNull());
     QCOMPARE(user.userName, QStringLiteral("admin"));
 }
 
@@ -132,27 +172,44 @@ void TestMainWindow::startUp_data()
     QTest::addColumn<Files>("files"); // written over the installed database
     QTest::addColumn<QString>("typed"); // at the log-on dialog; null: none expected, empty: rejected
     QTest::addColumn<QString>("user"); // logged on afterwards; empty: nobody, the window closes
-    QTest::addColumn<int>("autoLogons");
+    QTest::addColumn<QStringList>("autoLogons"); // users of the automatic log-on alerts
     QTest::addColumn<QStringList>("left"); // of the marker files
+    QTest::addColumn<QStringList>("lines"); // "D|" debug line, "6|" log line at that priority
 
     const QString bootCount = QStringLiteral("/tmp/guiBootCount.txt");
     const QString wasConnected = QStringLiteral("/tmp/WAS_CONNECTED");
     const QString viaRest = QStringLiteral("/tmp/LOGIN_VIA_REST");
     const QByteArray session = "power\nDefault_TX_192.168.1.22\n";
-    QTest::newRow("automatic log-on") << Files() << QString() << "admin" << 1 << QStringList();
+    const QString enabled = QStringLiteral("D|MainWindow: AutoLogin enabled..");
+    const auto autoLines = [](const QString& name) {
+        return QStringList { "D|GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS," + name
+                + ")",
+            "7|MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,OSD_LOGIN, " + name
+                + ", , , )" };
+    };
+    QTest::newRow("automatic log-on")
+        << Files() << QString() << "admin" << QStringList { "admin" } << QStringList()
+        << QStringList { enabled } + autoLines("admin");
     QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain"
-                                               << "plain" << 0 << QStringList();
+                                               << "plain" << QStringList() << QStringList()
+                                               << QStringList { "D|MainWindow: AutoLogin disabled.." };
     QTest::newRow("keyboard language changed") << Files { { "/tmp/noErrorCode.txt", "1" } } << "plain"
-                                               << "plain" << 0 << QStringList();
-    QTest::newRow("session started here")
-        << Files { { wasConnected, session } } << QString() << "power" << 1 << QStringList();
-    QTest::newRow("session started through the REST interface") << Files { { wasConnected, session },
-        { viaRest, "" } } << QString() << "power" << 1 << QStringList { wasConnected };
-    QTest::newRow("corrupt copy repaired before the log-on") << Files {
-        { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") }
-    } << QString() << "boss" << 1 << QStringList();
+                                               << "plain" << QStringList() << QStringList()
+                                               << QStringList { enabled };
+    QTest::newRow("session started here") << Files { { wasConnected, session } } << QString() << "power"
+                                          << QStringList { "power" } << QStringList() << autoLines("power");
+    QTest::newRow("session started through the REST interface")
+        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power" << QStringList { "power" }
+        << QStringList { wasConnected } << autoLines("power");
+    QTest::newRow("session user no longer in the database")
+        << Files { { wasConnected, "gone\n" } } << "plain"
+        << "plain" << QStringList { "gone" } << QStringList()
+        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" };
+    QTest::newRow("corrupt copy repaired before the log-on")
+        << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
+        << QString() << "boss" << QStringList { "boss" } << QStringList() << autoLines("boss");
     QTest::newRow("log-on refused: the window closes") << Files { { bootCount, "1" } } << ""
-                                                       << "" << 0 << QStringList();
+                                                       << "" << QStringList() << QStringList() << QStringList();
 }
 
 void TestMainWindow::startUp()
@@ -160,8 +217,9 @@ void TestMainWindow::startUp()
     QFETCH(Files, files);
     QFETCH(QString, typed);
     QFETCH(QString, user);
-    QFETCH(int, autoLogons);
+    QFETCH(QStringList, autoLogons);
     QFETCH(QStringList, left);
+    QFETCH(QStringList, lines);
     TestUnit unit;
     installDatabase(unit, databaseWithUsers());
     for (auto file = files.cbegin(); file != files.cend(); ++file)
@@ -175,11 +233,15 @@ void TestMainWindow::startUp()
     QCOMPARE(window.isLoggedOn(), !user.isEmpty());
     QTRY_COMPARE(window.isVisible(), !user.isEmpty());
     QCOMPARE(logged.userName, user);
-    int autoLogonAlerts = 0;
-    for (const QJsonObject& call : unit.statistics())
-        autoLogonAlerts += call.value("call") == QLatin1String("statistcs_send_json_alert_object")
-            && call.value("args").toArray().at(3) == 1;
-    QCOMPARE(autoLogonAlerts, autoLogons);
+    QList<QJsonArray> autoLogonAlerts;
+    for (const QString& name : autoLogons)
+        autoLogonAlerts << alert(2, 1, 0, "OSD_LOGIN", name);
+    QList<QJsonArray> alerts = statisticCalls(unit, "statistcs_send_json_alert_object");
+    QCOMPARE(alerts.mid(0, autoLogons.size()), autoLogonAlerts);
+    for (const QString& line : lines)
+        QVERIFY2(line.startsWith("D|") ? unit.debugLines().contains(line.mid(2))
+                                       : unit.hasLog(line.left(1).toInt(), line.mid(2)),
+            qPrintable(line));
     QStringList markers;
     for (const char* marker :
         { "/tmp/guiBootCount.txt", "/tmp/noErrorCode.txt", "/tmp/WAS_CONNECTED", "/tmp/LOGIN_VIA_REST" })
@@ -187,11 +249,10 @@ void TestMainWindow::startUp()
             markers << QLatin1String(marker);
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
-    QVERIFY(unit.launches().isEmpty()); // a restored session is not connected again
     if (user.isEmpty())
         return;
     QCOMPARE(label(window, "curUNamelbl"), user);
-    QVERIFY(unit.readFile(statPath).contains("successful_login=1\n"));
+    QVERIFY(unit.readFile(statPath).contains("successful_login=" + QByteArray::number(autoLogons.size() + !typed.isNull()) + "\n"));
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
 }
 
@@ -273,40 +334,49 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 
 void TestMainWindow::views_data()
 {
+    QTest::addColumn<QString>("before"); // logged on first and off again in the same run; empty: none
     QTest::addColumn<QString>("userName");
     QTest::addColumn<bool>("managed");
     QTest::addColumn<bool>("safeMode");
     QTest::addColumn<QString>("tabs");
-    QTest::addColumn<QString>("widgets"); // +shown and enabled, !shown but disabled, -hidden
+    // +shown and enabled, !shown but disabled, ~shown (enabled by the list's selection), -hidden
+    QTest::addColumn<QString>("widgets");
 
     const QString all = QStringLiteral("Connections Control Users Information");
-    QTest::newRow("administrator")
-        << "boss" << false << false << all
-        << "+networkButton +newConnectionButton +hot_keyButton +toolButtonMyPassCh +pushButtonSaveOnPUp";
+    const QString administrator = QStringLiteral(
+        "+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh +transmitterButton +hot_keyButton "
+        "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings +newConnectionButton ~editConnectionButton "
+        "~removeConnectionButton +pushButtonSaveOnPUp");
+    QTest::newRow("administrator") << "" << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a user") << "plain" << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a power user")
+        << "power" << "boss" << false << false << all << administrator;
     QTest::newRow("administrator, managed")
-        << "boss" << true << false << all
+        << "" << "boss" << true << false << all
         << "!newConnectionButton !addUserButton !networkButton !toolButtonMyPassCh !hot_keyButton "
            "!applyScResButton !comboBox !startupgradeButton !brokerButton +applyGUIReslButton_2 "
            "+restoreButton +systemPageButton";
-    QTest::newRow("power user")
-        << "power" << false << false << "Connections Control Information"
-        << "-networkButton -systemPageButton -newConnectionButton -hot_keyButton -buttonTimerSettings "
-           "+toolButtonMyPassCh +transmitterButton";
+    const QString power = QStringLiteral("-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
+                                         "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton");
+    QTest::newRow("power user") << "" << "power" << false << false << "Connections Control Information" << power;
+    QTest::newRow("power user after a user")
+        << "plain" << "power" << false << false << "Connections Control Information" << power;
     QTest::newRow("power user, managed")
-        << "power" << true << false << "Connections Control Information"
+        << "" << "power" << true << false << "Connections Control Information"
         << "-transmitterButton -networkButton !toolButtonMyPassCh !comboBox !applyScResButton "
            "+screenResButton +applyGUIReslButton_2";
-    QTest::newRow("user") << "plain" << false << false << "Connections Information"
+    QTest::newRow("user") << "" << "plain" << false << false << "Connections Information"
                           << "-newConnectionButton -editConnectionButton -removeConnectionButton "
                              "-toolButtonMyPassCh";
     const QString safe = QStringLiteral("+systemPageButton -networkButton -restoreButton -exportButton "
                                         "-importButton -transmitterButton");
-    QTest::newRow("safe mode, user") << "plain" << false << true << "Control Information" << safe;
-    QTest::newRow("safe mode, administrator") << "boss" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, user") << "" << "plain" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, administrator") << "" << "boss" << false << true << "Control Information" << safe;
 }
 
 void TestMainWindow::views()
 {
+    QFETCH(QString, before);
     QFETCH(QString, userName);
     QFETCH(bool, managed);
     QFETCH(bool, safeMode);
@@ -320,10 +390,15 @@ void TestMainWindow::views()
     installDatabase(unit, document);
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
-    unit.writeFile(settingsPath, autoLogin(userName.toLatin1()));
+    unit.writeFile(settingsPath, autoLogin((before.isEmpty() ? userName : before).toLatin1()));
     LoggedInUser user;
     MainWindow window(unit.platform(), nullptr, &user);
     window.show();
+    if (!before.isEmpty()) {
+        const auto logon = answerNextLogon(userName, QStringLiteral("pw"));
+        choose(window, QStringLiteral("Log Off"));
+        QVERIFY(logon->shown);
+    }
     QCoreApplication::processEvents();
 
     QCOMPARE(user.userName, userName);
@@ -331,7 +406,8 @@ void TestMainWindow::views()
     for (const QString& marked : widgets.split(QLatin1Char(' '))) {
         const QWidget* w = widget<QWidget>(window, marked.mid(1));
         QVERIFY2(w->isHidden() == (marked.at(0) == QLatin1Char('-')), qPrintable(marked));
-        QVERIFY2(w->isHidden() || w->isEnabled() == (marked.at(0) == QLatin1Char('+')), qPrintable(marked));
+        QVERIFY2(w->isHidden() || marked.at(0) == QLatin1Char('~') || w->isEnabled() == (marked.at(0) == QLatin1Char('+')),
+            qPrintable(marked));
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {
@@ -401,6 +477,140 @@ void TestMainWindow::returnKey()
     QTest::keyClick(&window, Qt::Key_Return);
     QTRY_VERIFY(menuOpened);
     QVERIFY(window.isLoggedOn());
+}
+
+void TestMainWindow::logOffFromThePowerMenu()
+{
+    TestUnit unit;
+    installDatabase(unit, databaseWithUsers());
+    const QStringList scripts { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" };
+    for (const QString& script : scripts)
+        unit.writeFile(script, "x");
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    window.show();
+    const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
+    QCOMPARE(loggedInUser(), QStringLiteral("admin"));
+    unit.clearRecords();
+
+    QStringList atLogon; // what holds while the log-on dialog waits
+    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
+        for (const QString& script : scripts)
+            if (unit.exists(script))
+                atLogon << script;
+        atLogon << loggedInUser() << user.userName << (window.isVisible() ? "shown" : "hidden");
+        // The system report keeps coming while nobody is logged on.
+        auto* report = widget<QTimer>(window, QStringLiteral("systemStatTimer"));
+        atLogon << QString::number(report->isActive() ? report->interval() : 0);
+        QMetaObject::invokeMethod(report, "timeout");
+    });
+    choose(window, QStringLiteral("Log Off"));
+
+    QVERIFY(logon->shown);
+    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "60000" }));
+    QCOMPARE(statisticCalls(unit, "statistcs_send_json_alert_object").value(0),
+        alert(2, 4, 0, "OSD_LOGOUT", "admin"));
+    QCOMPARE(statisticCalls(unit, "statistcs_send_json_system_fact_object"), QList<QJsonArray> { QJsonArray() });
+    QVERIFY(unit.hasLog(7,
+        "MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,MANUAL_LOGOUT,SUCCESS,OSD_LOGOUT, "
+        "admin, , , )"));
+    QVERIFY(unit.debugLines().contains(
+        "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,MANUAL_LOGOUT,SUCCESS,admin)"));
+    QVERIFY(unit.hasLog(7, "void MainWindow::logoff()"));
+    QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
+    QCOMPARE(loggedInUser(), QStringLiteral("plain"));
+    QCOMPARE(user.userName, QStringLiteral("plain"));
+    QCOMPARE(label(window, "curUNamelbl"), QStringLiteral("plain"));
+    QVERIFY(window.isVisible());
+}
+
+void TestMainWindow::reboot_data()
+{
+    QTest::addColumn<bool>("fromLogon"); // else from the main window's power menu
+    QTest::addColumn<QString>("answer"); // empty: the box is closed by the inactivity time-out
+    QTest::addColumn<bool>("reboots");
+    QTest::newRow("main window, Yes") << false << "Yes" << true;
+    QTest::newRow("main window, No") << false << "No" << false;
+    QTest::newRow("main window, timed out") << false << "" << false;
+    QTest::newRow("log-on dialog, Yes") << true << "Yes" << true;
+    QTest::newRow("log-on dialog, No") << true << "No" << false;
+}
+
+void TestMainWindow::reboot()
+{
+    QFETCH(bool, fromLogon);
+    QFETCH(QString, answer);
+    QFETCH(bool, reboots);
+    TestUnit unit;
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    unit.clearRecords();
+
+    const ModalAnswerPtr box = answer.isEmpty() ? answerNextBox("Reboot", QMessageBox::Cancel)
+                                                : answerNextBox("Reboot", answer);
+    if (fromLogon) {
+        LoginDialog dialog(&window);
+        for (QAction* action : dialog.findChildren<QAction*>())
+            if (action->text() == QLatin1String("Reboot"))
+                action->trigger();
+    } else {
+        choose(window, QStringLiteral("Reboot"));
+    }
+
+    QVERIFY(box->answered);
+    QCOMPARE(rebooted(unit), reboots);
+    QCOMPARE(unit.hasLog(5, "MainWindow: Action Reboot.\n"), reboots);
+    QCOMPARE(unit.hasLog(5, "LoginDialog: Action Reboot.\n"), fromLogon);
+    QVERIFY(window.isLoggedOn());
+}
+
+void TestMainWindow::identity_data()
+{
+    QTest::addColumn<int>("board");
+    QTest::addColumn<int>("heads");
+    QTest::addColumn<int>("brand");
+    QTest::addColumn<QByteArray>("version"); // null: no file
+    QTest::addColumn<QString>("identity"); // board name, brand, heads, software version
+
+    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << "Ostrel QV Single V3.1.0";
+    QTest::newRow("Malvo") << 2 << 2 << 2 << QByteArray("V3.1.0") << "Malvo KX Dual V3.1.0";
+    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << "Vorl Unknown Single V1";
+    QTest::newRow("LX single head, no version file") << 4 << 1 << 1 << QByteArray() << "TarselLXSH QV Single Null";
+    QTest::newRow("LX dual head, empty version file") << 4 << 2 << 3 << QByteArray("") << "TarselLXDH Unknown Dual Null";
+    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << "Tarsel KX Dual V2\r";
+    QTest::newRow("MX single head") << 9 << 1 << 1 << QByteArray("\nV9") << "TarselMXSH QV Single ";
+    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << "TarselMXDH QV Dual V9";
+    QTest::newRow("identifier 7") << 7 << 1 << 1 << QByteArray("V9") << "Unknown QV Single V9";
+    QTest::newRow("identifier 0") << 0 << 1 << 1 << QByteArray("V9") << "Unknown QV Single V9";
+}
+
+void TestMainWindow::identity()
+{
+    QFETCH(int, board);
+    QFETCH(int, heads);
+    QFETCH(int, brand);
+    QFETCH(QByteArray, version);
+    QFETCH(QString, identity);
+    TestUnit unit;
+    unit.sim().editSection("board", [&](QJsonObject& b) {
+        b.insert("boardId", board);
+        b.insert("heads", heads);
+        b.insert("brandId", brand);
+        b.insert("compatibility", 12);
+        b.insert("mpn", "RXU-4200-EU");
+    });
+    QFile::remove(unit.path("/VERSION"));
+    if (!version.isNull())
+        unit.writeFile("/VERSION", version);
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+
+    QCOMPARE(QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion })
+                 .join(QLatin1Char(' ')),
+        identity);
+    QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
+    QCOMPARE(window.unitType, QStringLiteral("RX"));
+    QCOMPARE(window.unitCompatibility, 12);
 }
 
 VELMO_TEST_MAIN(TestMainWindow)
