@@ -224,12 +224,18 @@ void TestMainWindow::startUp()
     installDatabase(unit, databaseWithUsers());
     for (auto file = files.cbegin(); file != files.cend(); ++file)
         unit.writeFile(file.key(), file.value());
-    const auto answer = answerNextLogon(typed, QStringLiteral("pw"));
+    // The unit still names whoever was logged on when the OSD went down.
+    unit.sim().editState([](QJsonObject& state) { state.insert("loggedInUser", "stale"); });
+    const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
+    QString atLogon;
+    const auto answer = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) { atLogon = loggedInUser(); });
     LoggedInUser logged;
     MainWindow window(unit.platform(), nullptr, &logged);
     window.show();
 
     QCOMPARE(answer->shown, !typed.isNull());
+    QCOMPARE(atLogon, QString()); // the stale name is gone before anyone types
+    QCOMPARE(loggedInUser(), user);
     QCOMPARE(window.isLoggedOn(), !user.isEmpty());
     QTRY_COMPARE(window.isVisible(), !user.isEmpty());
     QCOMPARE(logged.userName, user);
