@@ -136,8 +136,6 @@ private slots:
     void directoryErrors();
     void managedUnitPullsBeforeChecking_data();
     void managedUnitPullsBeforeChecking();
-    void rememberMe_data();
-    void rememberMe();
     void keyboardLanguage_data();
     void keyboardLanguage();
     void keys_data();
@@ -152,26 +150,31 @@ void TestLoginDialog::logonOutcomes_data()
     QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes"); // none: accepted
+    QTest::addColumn<QByteArray>("lastUser"); // remembered afterwards (was "old"); empty: "Remember me" unchecked
 
     const QStringList none;
-    QTest::newRow("local password accepted") << false << "boss" << false << "pw" << none;
-    QTest::newRow("wrong password") << false << "boss" << false << "PW" << QStringList { incorrect };
+    const QByteArray old("old");
+    QTest::newRow("local password accepted") << false << "boss" << false << "pw" << none << QByteArray("boss");
+    QTest::newRow("local password accepted, not remembered") << false << "boss" << false << "pw" << none
+                                                             << QByteArray();
+    QTest::newRow("wrong password") << false << "boss" << false << "PW" << QStringList { incorrect } << old;
     QTest::newRow("directory user's local password, directory off")
-        << false << "aduser" << false << "pw" << QStringList { incorrect };
+        << false << "aduser" << false << "pw" << QStringList { incorrect } << old;
     QTest::newRow("unknown user, directory off")
-        << false << "ghost" << false << "pw" << QStringList { incorrect };
-    QTest::newRow("directory user accepted by the directory")
-        << false << "aduser" << true << "Passw0rd" << none;
+        << false << "ghost" << false << "pw" << QStringList { incorrect } << old;
+    QTest::newRow("directory user accepted by the directory: remembered user kept")
+        << false << "aduser" << true << "Passw0rd" << none << old;
     QTest::newRow("directory user's local password, directory on")
-        << false << "aduser" << true << "pw" << QStringList { refused };
+        << false << "aduser" << true << "pw" << QStringList { refused } << old;
     QTest::newRow("unknown user, directory on: only the directory's reason")
-        << false << "ghost" << true << "pw" << QStringList { refused };
-    QTest::newRow("safe mode: administrator") << true << "boss" << false << "pw" << none;
-    QTest::newRow("safe mode: directory flag ignored") << true << "aduser" << true << "pw" << none;
+        << false << "ghost" << true << "pw" << QStringList { refused } << old;
+    QTest::newRow("safe mode: administrator") << true << "boss" << false << "pw" << none << QByteArray("boss");
+    QTest::newRow("safe mode: directory flag ignored")
+        << true << "aduser" << true << "pw" << none << QByteArray("aduser");
     QTest::newRow("safe mode: power user refused")
-        << true << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect };
+        << true << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect } << old;
     QTest::newRow("safe mode: wrong password")
-        << true << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect };
+        << true << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect } << old;
 }
 
 void TestLoginDialog::logonOutcomes()
@@ -181,18 +184,25 @@ void TestLoginDialog::logonOutcomes()
     QFETCH(bool, directory);
     QFETCH(QString, password);
     QFETCH(QStringList, boxes);
+    QFETCH(QByteArray, lastUser);
     const bool accepted = boxes.isEmpty();
 
     Unit unit(directory, safeMode);
+    unit.test.writeFile(QLatin1String(lastUserPath), "old");
     LoginDialog dialog(unit.window.get());
     QCOMPARE(dialog.windowTitle(), safeMode ? QStringLiteral("***SAFE MODE***") : QString());
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
     QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
+    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
+    auto* remember = child<QCheckBox>(dialog, "rememberCheckBox");
+    QVERIFY(remember->isChecked());
+    remember->setChecked(!lastUser.isEmpty());
 
     QCOMPARE(logOn(dialog, user, password), boxes);
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
+    QCOMPARE(unit.test.readFile(QLatin1String(lastUserPath)), lastUser);
     QCOMPARE(unit.user.loggedIn, accepted);
     QCOMPARE(unit.window->getLoggedInUser(), accepted ? user : QString());
     QVERIFY(unit.stat().contains(
@@ -293,35 +303,6 @@ void TestLoginDialog::managedUnitPullsBeforeChecking()
     QCOMPARE(unit.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
         (QJsonObject { { "user", "" }, { "mode", 0 } }));
     QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), !reachable);
-}
-
-void TestLoginDialog::rememberMe_data()
-{
-    QTest::addColumn<bool>("directory");
-    QTest::addColumn<bool>("remember");
-    QTest::addColumn<QByteArray>("lastUser");
-    QTest::newRow("local, remembered") << false << true << QByteArray("boss");
-    QTest::newRow("local, not remembered: emptied") << false << false << QByteArray();
-    QTest::newRow("directory: left as it was") << true << true << QByteArray("old");
-}
-
-void TestLoginDialog::rememberMe()
-{
-    QFETCH(bool, directory);
-    QFETCH(bool, remember);
-    QFETCH(QByteArray, lastUser);
-
-    Unit unit(directory);
-    unit.test.writeFile(QLatin1String(lastUserPath), "old");
-    LoginDialog dialog(unit.window.get());
-    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
-    auto* box = child<QCheckBox>(dialog, "rememberCheckBox");
-    QVERIFY(box->isChecked());
-    box->setChecked(remember);
-
-    logOn(dialog, directory ? "aduser" : "boss", directory ? "Passw0rd" : "pw");
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(unit.test.readFile(QLatin1String(lastUserPath)), lastUser);
 }
 
 void TestLoginDialog::keyboardLanguage_data()

@@ -1,6 +1,5 @@
-// The main window's form as the rest of the OSD relies on it: the widgets the
-// page switches show are on those pages, the icons come out of the resources,
-// and every page still fits the 600 x 450 window the OSD runs in.
+// The main window's form as a user sees it: the icons come out of the
+// resources, and every page still fits the 600 x 450 window the OSD runs in.
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "modal.h"
@@ -14,28 +13,6 @@
 #include <QtTest>
 
 namespace {
-
-// Where the widgets that the page switches show must sit: their tab (null: above
-// the tabs) and, on the Control tab, their page of its stack (-1: none).
-const struct {
-    const char* tab;
-    int page;
-    const char* names;
-} placements[] = {
-    { nullptr, -1, "powreOffButton curUNamelbl zoneLabel label_3" },
-    { "connectionsTab", -1,
-        "listWidgetVM lineEditFilterConnections connectButton removeConnectionButton pushButtonMyFavorites" },
-    { "usersTab", -1, "userlistWidget removeUserButton" },
-    { "controlTab", 0, "comboBox applyGUIReslButton_2" },
-    { "controlTab", 1, "radioButtonStatIP DNS2lineEdit applyNetworkButton" },
-    { "controlTab", 2, "startupgradeButton brokerButton restoreButton label_2" },
-    { "controlTab", 3, "comboBoxHotKey labelHotKey" },
-    { "controlTab", 4, "comboBoxPowerMode" },
-    { "controlTab", 5, "screenResButton labelTimersSettings comboBoxALogUsr" },
-    { "controlTab", 6, "spinBoxPreEmptInactiveTimer spinBoxPreEmptTimer" },
-    { "controlTab", 7, "checkBoxRedirTouchscreen" },
-    { "informationTab", -1, "labelSerialNumber labelNetworkMask" },
-};
 
 // Every shown widget that its layout gave less than it needs to draw itself.
 QStringList squeezedWidgets(QWidget* top)
@@ -59,7 +36,6 @@ class TestMainForm : public QObject {
 private slots:
     void init();
     void cleanup();
-    void widgetsSitOnThePagesThatShowThem();
     void iconsComeFromTheResources();
     void everyPageFitsTheOsdWindow();
 
@@ -87,27 +63,6 @@ void TestMainForm::cleanup()
 {
     closeLeftoverModals();
     shown.reset();
-}
-
-void TestMainForm::widgetsSitOnThePagesThatShowThem()
-{
-    auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
-    auto* stack = window->findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
-    QCOMPARE(stack->count(), 8);
-    QStringList misplaced;
-    for (const auto& placement : placements) {
-        const QWidget* home
-            = placement.tab ? window->findChild<QWidget*>(QLatin1String(placement.tab)) : window;
-        if (placement.page >= 0)
-            home = stack->widget(placement.page);
-        for (const QString& name : QString::fromLatin1(placement.names).split(QLatin1Char(' '))) {
-            const QWidget* widget = window->findChild<QWidget*>(name);
-            if (!widget || !home || !home->isAncestorOf(widget)
-                || (!placement.tab && tabs->isAncestorOf(widget)))
-                misplaced << name;
-        }
-    }
-    QVERIFY2(misplaced.isEmpty(), qPrintable(misplaced.join(QLatin1String(", "))));
 }
 
 void TestMainForm::iconsComeFromTheResources()
