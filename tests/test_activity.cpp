@@ -36,15 +36,6 @@ struct Step {
 };
 using Edit = QList<Step>;
 
-QImage rendered(const QString& password)
-{
-    KXTextBox box;
-    box.resize(200, 30);
-    box.setText(password);
-    box.maskText();
-    return box.grab().toImage();
-}
-
 // The GUI inactivity time-out; a null `minutes` leaves the setting out.
 void setMinutes(QDomDocument& document, const QString& minutes)
 {
@@ -89,7 +80,6 @@ private slots:
     void pointerOverTheLogOnDialogIsNoActivity();
     void passwordFollowsEveryEdit_data();
     void passwordFollowsEveryEdit();
-    void displayNeverShowsTheTypedText();
     void pollRunsOnlyWithATimeout_data();
     void pollRunsOnlyWithATimeout();
     void timeoutClosesDialogsAndLogsOff();
@@ -113,8 +103,6 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly_data()
     QTest::newRow("key release") << "connectButton" << int(QEvent::KeyRelease) << false;
     QTest::newRow("wheel") << "connectButton" << int(QEvent::Wheel) << false;
     QTest::newRow("typing the log-on password") << "passwordlineEdit" << int(QEvent::KeyPress) << false;
-    QTest::newRow("over the log-on dialog's window")
-        << "LoginDialogWindow" << int(QEvent::MouseMove) << false;
     QTest::newRow("over any label") << "labelWelcome" << int(QEvent::MouseMove) << false;
     QTest::newRow("names compare by case") << "LabelWelcome" << int(QEvent::MouseMove) << true;
 }
@@ -217,21 +205,6 @@ void TestActivity::passwordFollowsEveryEdit()
         step.act(box);
     QCOMPARE(box.realText(), password);
     QCOMPARE(box.displayText(), QString(password.size(), QLatin1Char('*')));
-}
-
-void TestActivity::displayNeverShowsTheTypedText()
-{
-    // Forms and pages carry style sheets of their own; the mask must hold under them.
-    QWidget page;
-    page.setStyleSheet(QStringLiteral("QGroupBox {  font-size: 14px;  font-weight: bold;}"));
-    auto* inPage = new KXTextBox(&page);
-    QTest::keyClicks(inPage, QStringLiteral("abc"));
-    QCOMPARE(inPage->displayText(), QStringLiteral("***"));
-
-    // Same length, very different glyphs: only a mask draws them alike.
-    const QImage wide = rendered(QStringLiteral("WWWWWWWW"));
-    QCOMPARE(rendered(QStringLiteral("iiiiiiii")), wide);
-    QVERIFY(rendered(QString()) != wide);
 }
 
 void TestActivity::pollRunsOnlyWithATimeout_data()

@@ -134,8 +134,6 @@ private slots:
     void logonOutcomes();
     void directoryErrors_data();
     void directoryErrors();
-    void managedUnitPullsBeforeChecking_data();
-    void managedUnitPullsBeforeChecking();
     void keyboardLanguage_data();
     void keyboardLanguage();
     void keys_data();
@@ -145,7 +143,7 @@ private slots:
 
 void TestLoginDialog::logonOutcomes_data()
 {
-    QTest::addColumn<bool>("safeMode");
+    QTest::addColumn<QString>("unit"); // "safe" mode, "managed", or managed but the appliance "unreachable"
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
@@ -154,42 +152,56 @@ void TestLoginDialog::logonOutcomes_data()
 
     const QStringList none;
     const QByteArray old("old");
-    QTest::newRow("local password accepted") << false << "boss" << false << "pw" << none << QByteArray("boss");
-    QTest::newRow("local password accepted, not remembered") << false << "boss" << false << "pw" << none
+    QTest::newRow("local password accepted") << "" << "boss" << false << "pw" << none << QByteArray("boss");
+    QTest::newRow("local password accepted, not remembered") << "" << "boss" << false << "pw" << none
                                                              << QByteArray();
-    QTest::newRow("wrong password") << false << "boss" << false << "PW" << QStringList { incorrect } << old;
+    QTest::newRow("wrong password") << "" << "boss" << false << "PW" << QStringList { incorrect } << old;
     QTest::newRow("directory user's local password, directory off")
-        << false << "aduser" << false << "pw" << QStringList { incorrect } << old;
+        << "" << "aduser" << false << "pw" << QStringList { incorrect } << old;
     QTest::newRow("unknown user, directory off")
-        << false << "ghost" << false << "pw" << QStringList { incorrect } << old;
+        << "" << "ghost" << false << "pw" << QStringList { incorrect } << old;
     QTest::newRow("directory user accepted by the directory: remembered user kept")
-        << false << "aduser" << true << "Passw0rd" << none << old;
+        << "" << "aduser" << true << "Passw0rd" << none << old;
     QTest::newRow("directory user's local password, directory on")
-        << false << "aduser" << true << "pw" << QStringList { refused } << old;
+        << "" << "aduser" << true << "pw" << QStringList { refused } << old;
     QTest::newRow("unknown user, directory on: only the directory's reason")
-        << false << "ghost" << true << "pw" << QStringList { refused } << old;
-    QTest::newRow("safe mode: administrator") << true << "boss" << false << "pw" << none << QByteArray("boss");
+        << "" << "ghost" << true << "pw" << QStringList { refused } << old;
+    QTest::newRow("safe mode: administrator") << "safe" << "boss" << false << "pw" << none << QByteArray("boss");
     QTest::newRow("safe mode: directory flag ignored")
-        << true << "aduser" << true << "pw" << none << QByteArray("aduser");
+        << "safe" << "aduser" << true << "pw" << none << QByteArray("aduser");
     QTest::newRow("safe mode: power user refused")
-        << true << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect } << old;
+        << "safe" << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect } << old;
     QTest::newRow("safe mode: wrong password")
-        << true << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect } << old;
+        << "safe" << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect } << old;
+    QTest::newRow("managed: a user the appliance added since the start")
+        << "managed" << "fresh" << false << "pw" << none << QByteArray("fresh");
+    QTest::newRow("managed, appliance unreachable: local users still log on")
+        << "unreachable" << "boss" << false << "pw" << none << QByteArray("boss");
 }
 
 void TestLoginDialog::logonOutcomes()
 {
-    QFETCH(bool, safeMode);
+    QFETCH(QString, unit);
     QFETCH(QString, user);
     QFETCH(bool, directory);
     QFETCH(QString, password);
     QFETCH(QStringList, boxes);
     QFETCH(QByteArray, lastUser);
     const bool accepted = boxes.isEmpty();
+    const bool safeMode = unit == QLatin1String("safe");
+    const bool managed = unit == QLatin1String("managed") || unit == QLatin1String("unreachable");
 
-    Unit unit(directory, safeMode);
-    unit.test.writeFile(QLatin1String(lastUserPath), "old");
-    LoginDialog dialog(unit.window.get());
+    Unit osd(directory, safeMode, managed);
+    osd.test.writeFile(QLatin1String(lastUserPath), "old");
+    if (managed) {
+        QDomDocument served = databaseWithUsers();
+        addReceiver(served, osd.test.platform().eth0().hardwareAddress);
+        addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
+        osd.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
+        if (unit == QLatin1String("unreachable"))
+            osd.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
+    }
+    LoginDialog dialog(osd.window.get());
     QCOMPARE(dialog.windowTitle(), safeMode ? QStringLiteral("***SAFE MODE***") : QString());
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
     QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
@@ -202,14 +214,18 @@ void TestLoginDialog::logonOutcomes()
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
-    QCOMPARE(unit.test.readFile(QLatin1String(lastUserPath)), lastUser);
-    QCOMPARE(unit.user.loggedIn, accepted);
-    QCOMPARE(unit.window->getLoggedInUser(), accepted ? user : QString());
-    QVERIFY(unit.stat().contains(
+    QCOMPARE(osd.test.readFile(QLatin1String(lastUserPath)), lastUser);
+    QCOMPARE(osd.user.loggedIn, accepted);
+    QCOMPARE(osd.window->getLoggedInUser(), accepted ? user : QString());
+    QVERIFY(osd.stat().contains(
         accepted ? "successful_login=1\nfailed_login=0\n" : "successful_login=0\nfailed_login=1\n"));
-    QCOMPARE(unit.lastAlert(),
+    QCOMPARE(osd.lastAlert(),
         (QJsonArray { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" }));
-    QCOMPARE(unit.test.hasLog(7,
+    QCOMPARE(osd.stat().contains("manager_unreachable=1\n"), unit == QLatin1String("unreachable"));
+    if (managed)
+        QCOMPARE(osd.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
+            (QJsonObject { { "user", "" }, { "mode", 0 } }));
+    QCOMPARE(osd.test.hasLog(7,
                  "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
                      + user + ", , , )"),
         !accepted);
@@ -272,37 +288,6 @@ void TestLoginDialog::directoryErrors()
     QCOMPARE(unit.test.debugLines().contains("Unknown error code."), box.contains("Authentication error."));
     QVERIFY(unit.stat().contains("failed_login=1\n"));
     QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
-}
-
-void TestLoginDialog::managedUnitPullsBeforeChecking_data()
-{
-    QTest::addColumn<bool>("reachable");
-    QTest::addColumn<QString>("user");
-    QTest::newRow("the appliance's new user logs on") << true << "fresh";
-    QTest::newRow("unreachable appliance: the local users still log on") << false << "boss";
-}
-
-void TestLoginDialog::managedUnitPullsBeforeChecking()
-{
-    QFETCH(bool, reachable);
-    QFETCH(QString, user);
-
-    Unit unit(false, false, true);
-    QVERIFY(unit.window->isManaged());
-    // The appliance learnt of a user after the unit started.
-    QDomDocument served = databaseWithUsers();
-    addReceiver(served, unit.test.platform().eth0().hardwareAddress);
-    addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
-    unit.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
-    if (!reachable)
-        unit.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
-    LoginDialog dialog(unit.window.get());
-
-    QCOMPARE(logOn(dialog, user, "pw"), QStringList());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(unit.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
-        (QJsonObject { { "user", "" }, { "mode", 0 } }));
-    QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), !reachable);
 }
 
 void TestLoginDialog::keyboardLanguage_data()

@@ -17,7 +17,6 @@
 #include "testunit.h"
 
 namespace {
-const QString factoryTx = QStringLiteral("192.168.1.22");
 
 bool usbInMounts(TestUnit& unit)
 {
@@ -25,14 +24,6 @@ bool usbInMounts(TestUnit& unit)
         if (line.split(' ').value(1) == "/mnt/usb")
             return true;
     return false;
-}
-
-std::unique_ptr<ConfigData> txRecord(const QString& address)
-{
-    auto cfg = std::make_unique<ConfigData>();
-    std::memset(cfg.get(), 0, sizeof(ConfigData));
-    qstrncpy(cfg->tx_settings.ip, address.toLatin1().constData(), sizeof cfg->tx_settings.ip);
-    return cfg;
 }
 
 // The words a POSIX shell makes of a command line; empty when any character
@@ -95,8 +86,6 @@ class TestSim : public QObject {
     Q_OBJECT
 
 private slots:
-    void injectedFailuresTakeEffect_data();
-    void injectedFailuresTakeEffect();
     void usbStickMountsAndKeepsWhatWasWritten();
     void packagePrintsItsMapAndExtractsButNeverRuns();
     void textsAreBoundedToTheCallersBuffers_data();
@@ -104,53 +93,6 @@ private slots:
     void launchScriptsKeepHostileTextQuoted_data();
     void launchScriptsKeepHostileTextQuoted();
 };
-
-void TestSim::injectedFailuresTakeEffect_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("expected"); // what the call returns while failed
-    QTest::newRow("service") << "su_get_model" << 7 << 7;
-    QTest::newRow("work function") << "su_get_tx_device_info" << 4 << 4;
-    QTest::newRow("launcher writes no script") << "create_vm_connection" << 3 << 3;
-    QTest::newRow("settings read fails as 0") << "dal_get_tsredirection" << 9 << 0;
-    QTest::newRow("program exits with the code") << "/opt/kestrix/flash_led.sh" << 5 << 5;
-    QTest::newRow("program by its bare name") << "mount" << 32 << 32;
-    QTest::newRow("program cannot start") << "/usr/bin/check_power_button_mode" << -1 << -1;
-}
-
-void TestSim::injectedFailuresTakeEffect()
-{
-    QFETCH(QString, name);
-    QFETCH(int, code);
-    QFETCH(int, expected);
-    TestUnit unit;
-    unit.sim().insertUsbStick();
-    auto call = [&]() -> int {
-        char text[SU_MODEL_LEN] = {};
-        int value = 0;
-        if (name == QLatin1String("su_get_model"))
-            return su_get_model(text);
-        if (name == QLatin1String("su_get_tx_device_info"))
-            return su_get_tx_device_info(txRecord(factoryTx).get());
-        if (name == QLatin1String("create_vm_connection"))
-            return create_vm_connection("VM", "admin", "u", "p", "10.0.0.5", 0, "", 0, 0, 0, 0);
-        if (name == QLatin1String("dal_get_tsredirection"))
-            return dal_get_tsredirection(&value);
-        const bool mount = name == QLatin1String("mount");
-        const ProgramResult result = unit.platform().run(mount ? QStringLiteral("/bin/mount") : name,
-            mount ? QStringList { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") }
-                  : QStringList { QStringLiteral("start") });
-        return result.started ? result.exitCode : -1;
-    };
-
-    unit.sim().setFailure(name, code);
-    QCOMPARE(call(), expected);
-    QVERIFY(!unit.exists(QStringLiteral("/tmp/startapp.sh")));
-    QVERIFY(!usbInMounts(unit));
-    unit.sim().setFailure(name, 0);
-    QCOMPARE(call(), name == QLatin1String("dal_get_tsredirection") ? 1 : 0);
-}
 
 void TestSim::usbStickMountsAndKeepsWhatWasWritten()
 {
