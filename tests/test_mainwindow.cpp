@@ -12,6 +12,7 @@
 #include "testunit.h"
 #include "users/logindialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
@@ -84,6 +85,20 @@ bool rebooted(TestUnit& unit)
     return false;
 }
 
+// Every shown widget that its layout gave less than it needs to draw itself.
+QStringList squeezedWidgets(QWidget* top)
+{
+    QStringList squeezed;
+    for (QWidget* child : top->findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(top) || child->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QSize need = child->minimumSizeHint();
+        if (need.isValid() && (child->width() < need.width() || child->height() < need.height()))
+            squeezed << child->objectName();
+    }
+    return squeezed;
+}
+
 QString tabTexts(MainWindow& window)
 {
     auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
@@ -118,6 +133,7 @@ private slots:
     void reboot();
     void identity_data();
     void identity();
+    void formIsWholeInTheOsdWindow();
 };
 
 void TestMainWindow::databaseAtStart_data()
@@ -617,6 +633,50 @@ void TestMainWindow::identity()
     QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
     QCOMPARE(window.unitType, QStringLiteral("RX"));
     QCOMPARE(window.unitCompatibility, 12);
+}
+
+void TestMainWindow::formIsWholeInTheOsdWindow()
+{
+    TestUnit unit;
+    LoggedInUser user; // the administrator, so that every tab is there
+    MainWindow window(unit.platform(), nullptr, &user);
+    window.resize(600, 450);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
+    auto* stack = widget<QStackedWidget>(window, QStringLiteral("stackedWidget"));
+
+    // A path that does not resolve still makes a non-null QIcon; only drawing tells.
+    QStringList problems;
+    const auto drawable = [](const QIcon& icon) { return !icon.pixmap(16, 16).isNull(); };
+    for (int i = 0; i < tabs->count(); ++i)
+        if (!drawable(tabs->tabIcon(i)))
+            problems << "icon of " + tabs->tabText(i);
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        if (!button->inherits("QCheckBox") && !button->inherits("QRadioButton")
+            && !button->parent()->inherits("QTabBar") && !drawable(button->icon()))
+            problems << "icon of " + button->objectName();
+    // The connection and user lists set these two per entry.
+    for (const char* path : { ":/icons/icons/sharedConn.png", ":/icons/icons/privateConn.png" })
+        if (!drawable(QIcon(QLatin1String(path))))
+            problems << path;
+
+    // Only the look counts here: the page loaders stay out of it.
+    const QSignalBlocker quietTabs(tabs);
+    const QSignalBlocker quietStack(stack);
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        const bool control = tabs->widget(tab)->isAncestorOf(stack);
+        for (int page = 0; page < (control ? stack->count() : 1); ++page) {
+            if (control)
+                stack->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            for (const QString& name : squeezedWidgets(&window))
+                problems << tabs->tabText(tab) + (control ? QStringLiteral(" page %1").arg(page) : QString())
+                        + " squeezes " + name;
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String(", "))));
 }
 
 VELMO_TEST_MAIN(TestMainWindow)
