@@ -583,7 +583,6 @@ void TestMainWindow::reboot()
     QCOMPARE(rebooted(unit), reboots);
     QCOMPARE(unit.hasLog(5, "MainWindow: Action Reboot.\n"), reboots);
     QCOMPARE(unit.hasLog(5, "LoginDialog: Action Reboot.\n"), fromLogon);
-    QVERIFY(window.isLoggedOn());
 }
 
 void TestMainWindow::identity_data()
@@ -631,7 +630,6 @@ void TestMainWindow::identity()
                  .join(QLatin1Char(' ')),
         identity);
     QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
-    QCOMPARE(window.unitType, QStringLiteral("RX"));
     QCOMPARE(window.unitCompatibility, 12);
 }
 
