@@ -82,7 +82,8 @@ private slots:
     void passwordFollowsEveryEdit();
     void pollRunsOnlyWithATimeout_data();
     void pollRunsOnlyWithATimeout();
-    void timeoutClosesDialogsAndLogsOff();
+    void logOff_data();
+    void logOff();
 };
 
 void TestActivity::cleanup()
@@ -246,10 +247,27 @@ void TestActivity::pollRunsOnlyWithATimeout()
     QCOMPARE(unit.poll()->isActive(), running);
 }
 
-void TestActivity::timeoutClosesDialogsAndLogsOff()
+void TestActivity::logOff_data()
 {
+    QTest::addColumn<bool>("timeout"); // the time runs out while a box waits; else "Log Off" is chosen
+    QTest::addColumn<int>("event");
+    QTest::addColumn<QString>("eventName");
+    QTest::newRow("Log Off chosen") << false << 4 << "MANUAL_LOGOUT";
+    QTest::newRow("time ran out while a box waited") << true << 5 << "GUI_TIMEOUT_LOGOUT";
+}
+
+void TestActivity::logOff()
+{
+    QFETCH(bool, timeout);
+    QFETCH(int, event);
+    QFETCH(QString, eventName);
     Unit unit(QStringLiteral("5"));
     MainWindow& window = *unit.window;
+    const QStringList scripts { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" };
+    for (const QString& script : scripts)
+        unit.test.writeFile(script, "x");
+    const auto loggedInUser = [&unit] { return unit.test.sim().state().value("loggedInUser").toString(); };
+    QCOMPARE(loggedInUser(), QStringLiteral("admin"));
     KXEventFilter filter(&guiActivitySeen);
     qApp->installEventFilter(&filter);
     QTest::keyClick(window.findChild<QWidget*>(QStringLiteral("listWidgetVM")), Qt::Key_Down);
@@ -258,40 +276,61 @@ void TestActivity::timeoutClosesDialogsAndLogsOff()
     QVERIFY(!guiActivitySeen);
     unit.test.clearRecords();
 
-    // The time runs out while a box waits for an answer that never comes.
-    bool timedOut = false;
+    QStringList atLogon; // what holds while the log-on dialog waits
+    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
+        for (QWidget* other : QApplication::topLevelWidgets())
+            if (other->isVisible() && other->windowTitle() == QLatin1String("Warning")) {
+                atLogon << "box still open";
+                other->close(); // lets the test end and report it
+            }
+        for (const QString& script : scripts)
+            if (unit.test.exists(script))
+                atLogon << script;
+        atLogon << loggedInUser() << unit.user.userName << (window.isVisible() ? "shown" : "hidden")
+                << (guiActivitySeen ? "typing counted" : "typing not counted");
+        window.guiTimerUpdate(); // as a restart queued just before the log-off would
+        atLogon << (unit.poll()->isActive() ? "polling" : "not polling");
+        // The system report keeps coming while nobody is logged on.
+        auto* report = window.findChild<QTimer*>(QStringLiteral("systemStatTimer"));
+        atLogon << QString::number(report->isActive() ? report->interval() : 0);
+        QMetaObject::invokeMethod(report, "timeout");
+    });
     QTimer expiry;
     connect(&expiry, &QTimer::timeout, [&] {
-        if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            return;
-        expiry.stop();
-        timedOut = true;
-        QMetaObject::invokeMethod(&window, "guiTimerTimeout");
+        const QWidget* box = QApplication::activeModalWidget();
+        if (box && box->windowTitle() == QLatin1String("Warning")) {
+            expiry.stop();
+            QMetaObject::invokeMethod(&window, "guiTimerTimeout");
+        }
     });
-    expiry.start(10);
-    bool otherBoxOpen = false, activityFromTyping = true, pollRunning = true;
-    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
-        for (QMessageBox* box : window.findChildren<QMessageBox*>())
-            otherBoxOpen |= box->isVisible();
-        activityFromTyping = guiActivitySeen;
-        window.guiTimerUpdate(); // as a restart queued just before the log-off would
-        pollRunning = unit.poll()->isActive();
-    });
-    window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
+    if (timeout) {
+        expiry.start(10);
+        window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
+    } else {
+        for (QAction* action : window.findChild<QMenu*>(QStringLiteral("pMenu"))->actions())
+            if (action->text() == QLatin1String("Log Off"))
+                action->trigger();
+    }
     qApp->removeEventFilter(&filter);
 
-    QVERIFY(timedOut);
     QVERIFY(logon->shown);
-    QVERIFY(!otherBoxOpen);
-    QVERIFY(!activityFromTyping);
-    QVERIFY(!pollRunning);
+    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "typing not counted", "not polling", "60000" }));
+    QList<QJsonArray> alerts, reports;
+    for (const QJsonObject& call : unit.test.statistics())
+        (call.value("call") == QLatin1String("statistcs_send_json_alert_object") ? alerts : reports)
+            << call.value("args").toArray();
+    QCOMPARE(alerts.value(0), (QJsonArray { 2, 3, 0, event, 0, "OSD_LOGOUT", "admin", "", "", "" }));
+    QVERIFY(reports.contains(QJsonArray()));
     QVERIFY(unit.test.hasLog(7,
-        "MainWindow: "
-        "tatistcs_send_json_alert_object(INFO,OPERATION,USER,GUI_TIMEOUT_LOGOUT,SUCCESS,OSD_LOGOUT, "
-        "admin, , , )"));
-    QCOMPARE(unit.test.statistics().first().value("args").toArray(),
-        (QJsonArray { 2, 3, 0, 5, 0, "OSD_LOGOUT", "admin", "", "", "" }));
+        "MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName
+            + ",SUCCESS,OSD_LOGOUT, admin, , , )"));
+    QVERIFY(unit.test.debugLines().contains(
+        "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName + ",SUCCESS,admin)"));
+    QVERIFY(unit.test.hasLog(7, "void MainWindow::logoff()"));
+    QVERIFY(unit.test.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
+    QCOMPARE(loggedInUser(), QStringLiteral("plain"));
     QCOMPARE(unit.user.userName, QStringLiteral("plain"));
+    QVERIFY(window.isVisible());
     QCoreApplication::processEvents();
     QVERIFY(unit.poll()->isActive()); // the next user is timed out too
 }

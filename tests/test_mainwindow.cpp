@@ -128,7 +128,6 @@ private slots:
     void keyboardLabel_data();
     void keyboardLabel();
     void returnKey();
-    void logOffFromThePowerMenu();
     void reboot_data();
     void reboot();
     void identity_data();
@@ -499,51 +498,6 @@ void TestMainWindow::returnKey()
     QTest::keyClick(&window, Qt::Key_Return);
     QTRY_VERIFY(menuOpened);
     QVERIFY(window.isLoggedOn());
-}
-
-void TestMainWindow::logOffFromThePowerMenu()
-{
-    TestUnit unit;
-    installDatabase(unit, databaseWithUsers());
-    const QStringList scripts { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" };
-    for (const QString& script : scripts)
-        unit.writeFile(script, "x");
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    window.show();
-    const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
-    QCOMPARE(loggedInUser(), QStringLiteral("admin"));
-    unit.clearRecords();
-
-    QStringList atLogon; // what holds while the log-on dialog waits
-    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
-        for (const QString& script : scripts)
-            if (unit.exists(script))
-                atLogon << script;
-        atLogon << loggedInUser() << user.userName << (window.isVisible() ? "shown" : "hidden");
-        // The system report keeps coming while nobody is logged on.
-        auto* report = widget<QTimer>(window, QStringLiteral("systemStatTimer"));
-        atLogon << QString::number(report->isActive() ? report->interval() : 0);
-        QMetaObject::invokeMethod(report, "timeout");
-    });
-    choose(window, QStringLiteral("Log Off"));
-
-    QVERIFY(logon->shown);
-    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "60000" }));
-    QCOMPARE(statisticCalls(unit, "statistcs_send_json_alert_object").value(0),
-        alert(2, 4, 0, "OSD_LOGOUT", "admin"));
-    QCOMPARE(statisticCalls(unit, "statistcs_send_json_system_fact_object"), QList<QJsonArray> { QJsonArray() });
-    QVERIFY(unit.hasLog(7,
-        "MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,MANUAL_LOGOUT,SUCCESS,OSD_LOGOUT, "
-        "admin, , , )"));
-    QVERIFY(unit.debugLines().contains(
-        "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,MANUAL_LOGOUT,SUCCESS,admin)"));
-    QVERIFY(unit.hasLog(7, "void MainWindow::logoff()"));
-    QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
-    QCOMPARE(loggedInUser(), QStringLiteral("plain"));
-    QCOMPARE(user.userName, QStringLiteral("plain"));
-    QCOMPARE(label(window, "curUNamelbl"), QStringLiteral("plain"));
-    QVERIFY(window.isVisible());
 }
 
 void TestMainWindow::reboot_data()
