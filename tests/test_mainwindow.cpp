@@ -125,8 +125,6 @@ private slots:
     void disconnectReasonIsShownFirst();
     void views_data();
     void views();
-    void keyboardLabel_data();
-    void keyboardLabel();
     void returnKey();
     void reboot_data();
     void reboot();
@@ -437,38 +435,6 @@ void TestMainWindow::views()
     }
 }
 
-void TestMainWindow::keyboardLabel_data()
-{
-    QTest::addColumn<QByteArray>("keymap"); // null: no file
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("missing file") << QByteArray() << "US";
-    QTest::newRow("empty file") << QByteArray("") << "US";
-    QTest::newRow("uk") << QByteArray("uk\n") << "UK";
-    QTest::newRow("us") << QByteArray("us") << "US";
-    QTest::newRow("fr") << QByteArray("fr-latin1\n") << "FR";
-    QTest::newRow("de") << QByteArray("de") << "DE";
-    QTest::newRow("swedish shows SW") << QByteArray("sv") << "SW";
-    QTest::newRow("no") << QByteArray("no\n") << "NO";
-    QTest::newRow("unknown code") << QByteArray("dk") << "";
-    QTest::newRow("prefixes are case-sensitive") << QByteArray("UK") << "";
-}
-
-void TestMainWindow::keyboardLabel()
-{
-    QFETCH(QByteArray, keymap);
-    QFETCH(QString, shown);
-    TestUnit unit;
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    QFile::remove(unit.path(QStringLiteral("/mnt/perm/keymap")));
-    if (!keymap.isNull())
-        unit.writeFile(QStringLiteral("/mnt/perm/keymap"), keymap);
-    QCOMPARE(window.showKeyboardLayout(), shown);
-    QCOMPARE(label(window, "label_3"), shown);
-    QCOMPARE(unit.hasLog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n"),
-        keymap.isNull());
-}
-
 void TestMainWindow::returnKey()
 {
     TestUnit unit;
@@ -545,18 +511,26 @@ void TestMainWindow::identity_data()
     QTest::addColumn<int>("heads");
     QTest::addColumn<int>("brand");
     QTest::addColumn<QByteArray>("version"); // null: no file
-    QTest::addColumn<QString>("identity"); // board name, brand, heads, software version
+    QTest::addColumn<QByteArray>("keymap"); // null: no file
+    QTest::addColumn<QString>("identity"); // board name|brand|heads|software version|keyboard label
 
-    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << "Ostrel QV Single V3.1.0";
-    QTest::newRow("Malvo") << 2 << 2 << 2 << QByteArray("V3.1.0") << "Malvo KX Dual V3.1.0";
-    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << "Vorl Unknown Single V1";
-    QTest::newRow("LX single head, no version file") << 4 << 1 << 1 << QByteArray() << "TarselLXSH QV Single Null";
-    QTest::newRow("LX dual head, empty version file") << 4 << 2 << 3 << QByteArray("") << "TarselLXDH Unknown Dual Null";
-    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << "Tarsel KX Dual V2\r";
-    QTest::newRow("MX single head") << 9 << 1 << 1 << QByteArray("\nV9") << "TarselMXSH QV Single ";
-    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << "TarselMXDH QV Dual V9";
-    QTest::newRow("identifier 7") << 7 << 1 << 1 << QByteArray("V9") << "Unknown QV Single V9";
-    QTest::newRow("identifier 0") << 0 << 1 << 1 << QByteArray("V9") << "Unknown QV Single V9";
+    const QByteArray none;
+    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << QByteArray("uk\n") << "Ostrel|QV|Single|V3.1.0|UK";
+    QTest::newRow("Malvo") << 2 << 2 << 2 << QByteArray("V3.1.0") << QByteArray("us") << "Malvo|KX|Dual|V3.1.0|US";
+    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << QByteArray("fr-latin1\n")
+                                   << "Vorl|Unknown|Single|V1|FR";
+    QTest::newRow("LX single head, no files") << 4 << 1 << 1 << none << none << "TarselLXSH|QV|Single|Null|US";
+    QTest::newRow("LX dual head, empty files") << 4 << 2 << 3 << QByteArray("") << QByteArray("")
+                                               << "TarselLXDH|Unknown|Dual|Null|US";
+    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << QByteArray("de")
+                                                  << "Tarsel|KX|Dual|V2\r|DE";
+    QTest::newRow("MX single head, Swedish") << 9 << 1 << 1 << QByteArray("\nV9") << QByteArray("sv")
+                                             << "TarselMXSH|QV|Single||SW";
+    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << QByteArray("no\n") << "TarselMXDH|QV|Dual|V9|NO";
+    QTest::newRow("identifier 7, unknown keymap") << 7 << 1 << 1 << QByteArray("V9") << QByteArray("dk")
+                                                  << "Unknown|QV|Single|V9|";
+    QTest::newRow("identifier 0, keymap codes by case")
+        << 0 << 1 << 1 << QByteArray("V9") << QByteArray("UK") << "Unknown|QV|Single|V9|";
 }
 
 void TestMainWindow::identity()
@@ -565,6 +539,7 @@ void TestMainWindow::identity()
     QFETCH(int, heads);
     QFETCH(int, brand);
     QFETCH(QByteArray, version);
+    QFETCH(QByteArray, keymap);
     QFETCH(QString, identity);
     TestUnit unit;
     unit.sim().editSection("board", [&](QJsonObject& b) {
@@ -574,17 +549,24 @@ void TestMainWindow::identity()
         b.insert("compatibility", 12);
         b.insert("mpn", "RXU-4200-EU");
     });
-    QFile::remove(unit.path("/VERSION"));
-    if (!version.isNull())
-        unit.writeFile("/VERSION", version);
+    for (const auto& file : { qMakePair(QStringLiteral("/VERSION"), version),
+             qMakePair(QStringLiteral("/mnt/perm/keymap"), keymap) }) {
+        QFile::remove(unit.path(file.first));
+        if (!file.second.isNull())
+            unit.writeFile(file.first, file.second);
+    }
     LoggedInUser user;
     MainWindow window(unit.platform(), nullptr, &user);
+    const QString label = window.showKeyboardLayout();
 
-    QCOMPARE(QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion })
-                 .join(QLatin1Char(' ')),
+    QCOMPARE(QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
+                 .join(QLatin1Char('|')),
         identity);
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_3"))->text(), label);
     QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
     QCOMPARE(window.unitCompatibility, 12);
+    QCOMPARE(unit.hasLog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n"),
+        keymap.isNull());
 }
 
 void TestMainWindow::formIsWholeInTheOsdWindow()
