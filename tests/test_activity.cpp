@@ -216,7 +216,6 @@ void TestActivity::pollRunsOnlyWithATimeout_data()
     QTest::addColumn<bool>("running");
     QTest::newRow("five minutes") << "5" << QString() << false << true;
     QTest::newRow("switched off") << "0" << QString() << false << false;
-    QTest::newRow("not a number") << "ten" << QString() << false << false;
     QTest::newRow("no setting") << QString() << QString() << false << false;
     QTest::newRow("longer than a timer can count") << "99999999" << QString() << false << true;
     QTest::newRow("switched on while logged on") << "0"
