@@ -119,8 +119,6 @@ private slots:
     void databaseAtStart();
     void startUp_data();
     void startUp();
-    void automaticConnection_data();
-    void automaticConnection();
     void disconnectReasonIsShownFirst_data();
     void disconnectReasonIsShownFirst();
     void views_data();
@@ -188,41 +186,51 @@ void TestMainWindow::startUp_data()
     QTest::addColumn<QStringList>("autoLogons"); // users of the automatic log-on alerts
     QTest::addColumn<QStringList>("left"); // of the marker files
     QTest::addColumn<QStringList>("lines"); // "D|" debug line, "6|" log line at that priority
+    QTest::addColumn<QString>("selected"); // in the connection list
+    QTest::addColumn<bool>("launched"); // power's automatic connection; the window closes
 
     const QString bootCount = QStringLiteral("/tmp/guiBootCount.txt");
     const QString wasConnected = QStringLiteral("/tmp/WAS_CONNECTED");
     const QString viaRest = QStringLiteral("/tmp/LOGIN_VIA_REST");
-    const QByteArray session = "power\nDefault_TX_192.168.1.22\n";
+    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
+    const QByteArray session = "power\n" + tx.toLatin1() + "\n";
     const QString enabled = QStringLiteral("D|MainWindow: AutoLogin enabled..");
     const auto autoLines = [](const QString& name) {
-        return QStringList { "D|GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS," + name
-                + ")",
-            "7|MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,OSD_LOGIN, " + name
-                + ", , , )" };
+        return QStringList { "D|GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,"
+                + name + ")",
+            "7|MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,OSD_LOGIN, "
+                + name + ", , , )" };
     };
-    QTest::newRow("automatic log-on")
-        << Files() << QString() << "admin" << QStringList { "admin" } << QStringList()
-        << QStringList { enabled } + autoLines("admin");
-    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain"
-                                               << "plain" << QStringList() << QStringList()
-                                               << QStringList { "D|MainWindow: AutoLogin disabled.." };
+    const QStringList none;
+    QTest::newRow("automatic log-on") << Files() << QString() << "admin" << QStringList { "admin" } << none
+                                      << QStringList { enabled } + autoLines("admin") << "" << false;
+    QTest::newRow("automatic log-on starts the user's connection")
+        << Files { { settingsPath, autoLogin("power") } } << QString() << "power" << QStringList { "power" }
+        << QStringList { wasConnected } << autoLines("power") << tx << true;
+    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain" << "plain" << none
+                                               << none << QStringList { "D|MainWindow: AutoLogin disabled.." }
+                                               << "" << false;
     QTest::newRow("keyboard language changed") << Files { { "/tmp/noErrorCode.txt", "1" } } << "plain"
-                                               << "plain" << QStringList() << QStringList()
-                                               << QStringList { enabled };
-    QTest::newRow("session started here") << Files { { wasConnected, session } } << QString() << "power"
-                                          << QStringList { "power" } << QStringList() << autoLines("power");
-    QTest::newRow("session started through the REST interface")
-        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power" << QStringList { "power" }
-        << QStringList { wasConnected } << autoLines("power");
+                                               << "plain" << none << none << QStringList { enabled } << ""
+                                               << false;
+    QTest::newRow("session started here: selected, not started again")
+        << Files { { wasConnected, session } } << QString() << "power" << QStringList { "power" } << none
+        << autoLines("power") << tx << false;
+    QTest::newRow("session started through the REST interface: started again")
+        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power"
+        << QStringList { "power" } << QStringList { wasConnected } << autoLines("power") << tx << true;
+    QTest::newRow("connection already made in this log-on")
+        << Files { { wasConnected, session }, { viaRest, "" }, { "/tmp/logAfterConnect.xml", "" } } << QString()
+        << "power" << QStringList { "power" } << QStringList { wasConnected } << none << tx << false;
     QTest::newRow("session user no longer in the database")
-        << Files { { wasConnected, "gone\n" } } << "plain"
-        << "plain" << QStringList { "gone" } << QStringList()
-        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" };
+        << Files { { wasConnected, "gone\n" } } << "plain" << "plain" << QStringList { "gone" } << none
+        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" } << ""
+        << false;
     QTest::newRow("corrupt copy repaired before the log-on")
         << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
-        << QString() << "boss" << QStringList { "boss" } << QStringList() << autoLines("boss");
-    QTest::newRow("log-on refused: the window closes") << Files { { bootCount, "1" } } << ""
-                                                       << "" << QStringList() << QStringList() << QStringList();
+        << QString() << "boss" << QStringList { "boss" } << none << autoLines("boss") << "" << false;
+    QTest::newRow("log-on refused: the window closes")
+        << Files { { bootCount, "1" } } << "" << "" << none << none << none << "" << false;
 }
 
 void TestMainWindow::startUp()
@@ -233,15 +241,24 @@ void TestMainWindow::startUp()
     QFETCH(QStringList, autoLogons);
     QFETCH(QStringList, left);
     QFETCH(QStringList, lines);
+    QFETCH(QString, selected);
+    QFETCH(bool, launched);
     TestUnit unit;
-    installDatabase(unit, databaseWithUsers());
+    QDomDocument document = databaseWithUsers();
+    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
+    associate(document, QStringLiteral("power"), tx);
+    QDomElement automatic = document.createElement(db::AutoConnect);
+    automatic.setAttribute(db::AutoConnectName, tx);
+    userNamed(document, QStringLiteral("power")).appendChild(automatic);
+    installDatabase(unit, document);
     for (auto file = files.cbegin(); file != files.cend(); ++file)
         unit.writeFile(file.key(), file.value());
     // The unit still names whoever was logged on when the OSD went down.
     unit.sim().editState([](QJsonObject& state) { state.insert("loggedInUser", "stale"); });
     const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
     QString atLogon;
-    const auto answer = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) { atLogon = loggedInUser(); });
+    const auto answer
+        = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) { atLogon = loggedInUser(); });
     LoggedInUser logged;
     MainWindow window(unit.platform(), nullptr, &logged);
     window.show();
@@ -250,13 +267,12 @@ void TestMainWindow::startUp()
     QCOMPARE(atLogon, QString()); // the stale name is gone before anyone types
     QCOMPARE(loggedInUser(), user);
     QCOMPARE(window.isLoggedOn(), !user.isEmpty());
-    QTRY_COMPARE(window.isVisible(), !user.isEmpty());
+    QTRY_COMPARE(window.isVisible(), !user.isEmpty() && !launched);
     QCOMPARE(logged.userName, user);
     QList<QJsonArray> autoLogonAlerts;
     for (const QString& name : autoLogons)
         autoLogonAlerts << alert(2, 1, 0, "OSD_LOGIN", name);
-    QList<QJsonArray> alerts = statisticCalls(unit, "statistcs_send_json_alert_object");
-    QCOMPARE(alerts.mid(0, autoLogons.size()), autoLogonAlerts);
+    QCOMPARE(statisticCalls(unit, "statistcs_send_json_alert_object").mid(0, autoLogons.size()), autoLogonAlerts);
     for (const QString& line : lines)
         QVERIFY2(line.startsWith("D|") ? unit.debugLines().contains(line.mid(2))
                                        : unit.hasLog(line.left(1).toInt(), line.mid(2)),
@@ -268,50 +284,17 @@ void TestMainWindow::startUp()
             markers << QLatin1String(marker);
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
+    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
+    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
+    QCOMPARE(unit.launches().size(), launched ? 1 : 0);
+    if (launched)
+        QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "power\n" + tx.toLatin1() + "\n");
     if (user.isEmpty())
         return;
     QCOMPARE(label(window, "curUNamelbl"), user);
     const QByteArray logons = QByteArray::number(autoLogons.size() + !typed.isNull());
     QVERIFY(unit.readFile(statPath).contains("successful_login=" + logons + "\n"));
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
-}
-
-void TestMainWindow::automaticConnection_data()
-{
-    QTest::addColumn<Files>("files");
-    QTest::addColumn<bool>("launched");
-    QTest::addColumn<QString>("selected");
-    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
-    QTest::newRow("started after the automatic log-on") << Files {} << true << tx;
-    QTest::newRow("already made in this log-on") << Files { { "/tmp/logAfterConnect.xml", "" } } << false << "";
-    QTest::newRow("restored session: selected, not started")
-        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" } } << false << tx;
-    QTest::newRow("restored through the REST interface: started")
-        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" }, { "/tmp/LOGIN_VIA_REST", "" } } << true
-        << tx;
-}
-
-void TestMainWindow::automaticConnection()
-{
-    QFETCH(Files, files);
-    QFETCH(bool, launched);
-    QFETCH(QString, selected);
-    TestUnit unit;
-    QDomDocument document = databaseWithUsers();
-    QDomElement automatic = document.createElement(db::AutoConnect);
-    automatic.setAttribute(db::AutoConnectName, QStringLiteral("Default_TX_192.168.1.22"));
-    userNamed(document, QStringLiteral("admin")).appendChild(automatic);
-    installDatabase(unit, document);
-    for (auto file = files.cbegin(); file != files.cend(); ++file)
-        unit.writeFile(file.key(), file.value());
-    LoggedInUser logged;
-    MainWindow window(unit.platform(), nullptr, &logged);
-
-    QCOMPARE(unit.launches().size(), launched ? 1 : 0);
-    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
-    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
-    if (launched)
-        QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "admin\n" + selected.toLatin1() + "\n");
 }
 
 void TestMainWindow::disconnectReasonIsShownFirst_data()
