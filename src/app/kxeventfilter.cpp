@@ -9,9 +9,11 @@ bool guiActivitySeen = false;
 
 namespace {
 
+const char logonDialogName[] = "LoginDialog";
+
 // Matched by "contains", so any name holding "label" counts as well.
 const char* const loginScreenNames[] = {
-    "LoginDialog",
+    logonDialogName,
     "userNamelineEdit",
     "passwordlineEdit",
     "rememberCheckBox",
@@ -64,7 +66,7 @@ bool KXEventFilter::isLoginScreenObject(QObject* object)
     // The dialog's frames and menus have names of their own, or none; the
     // pointer resting on them is still someone at the log-on screen.
     for (QObject* owner = widgetOf(object); owner; owner = owner->parent()) {
-        if (owner->objectName().contains(QLatin1String(loginScreenNames[0])))
+        if (owner->objectName().contains(QLatin1String(logonDialogName)))
             return true;
     }
     return false;
