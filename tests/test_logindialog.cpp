@@ -30,7 +30,7 @@ const QString incorrect = QStringLiteral("Warning:| Username or Password entered
 const QString adminOnly = QStringLiteral(": Only Administrator may Log In in SAFE MODE.");
 const QString refused = QStringLiteral("Authentication|Authentication failed. Please try again.");
 
-// Closes every message box that opens while it lives (unless `onBox` is set),
+// Closes every box that opens while it lives (unless `onBox` is set),
 // keeping "title|text" of each.
 class BoxRecorder : public QObject {
 public:
@@ -38,11 +38,11 @@ public:
     {
         connect(&poll, &QTimer::timeout, this, [this] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (!box || !box->isVisible() || answered.contains(box))
+                auto* box = qobject_cast<QDialog*>(widget);
+                if (!box || qobject_cast<LoginDialog*>(box) || !box->isVisible() || answered.contains(box))
                     continue;
                 answered.append(box);
-                boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+                boxes << box->windowTitle() + QLatin1Char('|') + boxText(box);
                 onBox ? onBox() : box->reject();
                 return;
             }
@@ -53,8 +53,19 @@ public:
     std::function<void()> onBox;
 
 private:
+    // Whatever kind of box shows it, the message is its first non-empty label.
+    static QString boxText(QDialog* box)
+    {
+        if (auto* message = qobject_cast<QMessageBox*>(box))
+            return message->text();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                return label->text();
+        return QString();
+    }
+
     QTimer poll;
-    QList<QPointer<QMessageBox>> answered;
+    QList<QPointer<QDialog>> answered;
 };
 
 // A main window on a unit that just booted (no automatic log-on) with the users
