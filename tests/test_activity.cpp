@@ -8,8 +8,11 @@
 #include "modal.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "users/logindialog.h"
 
 #include <QClipboard>
+#include <QMenu>
+#include <QPushButton>
 #include <QJsonArray>
 #include <QtTest>
 
@@ -32,15 +35,6 @@ struct Step {
     std::function<void(KXTextBox&)> act;
 };
 using Edit = QList<Step>;
-
-QImage rendered(const QString& password)
-{
-    KXTextBox box;
-    box.resize(200, 30);
-    box.setText(password);
-    box.maskText();
-    return box.grab().toImage();
-}
 
 // The GUI inactivity time-out; a null `minutes` leaves the setting out.
 void setMinutes(QDomDocument& document, const QString& minutes)
@@ -82,12 +76,14 @@ private slots:
     void cleanup();
     void activityIsSeenOutsideTheLogOnScreenOnly_data();
     void activityIsSeenOutsideTheLogOnScreenOnly();
+    void pointerOverTheLogOnDialogIsNoActivity_data();
+    void pointerOverTheLogOnDialogIsNoActivity();
     void passwordFollowsEveryEdit_data();
     void passwordFollowsEveryEdit();
-    void displayNeverShowsTheTypedText();
     void pollRunsOnlyWithATimeout_data();
     void pollRunsOnlyWithATimeout();
-    void timeoutClosesDialogsAndLogsOff();
+    void logOff_data();
+    void logOff();
 };
 
 void TestActivity::cleanup()
@@ -108,8 +104,6 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly_data()
     QTest::newRow("key release") << "connectButton" << int(QEvent::KeyRelease) << false;
     QTest::newRow("wheel") << "connectButton" << int(QEvent::Wheel) << false;
     QTest::newRow("typing the log-on password") << "passwordlineEdit" << int(QEvent::KeyPress) << false;
-    QTest::newRow("over the log-on dialog's window")
-        << "LoginDialogWindow" << int(QEvent::MouseMove) << false;
     QTest::newRow("over any label") << "labelWelcome" << int(QEvent::MouseMove) << false;
     QTest::newRow("names compare by case") << "LabelWelcome" << int(QEvent::MouseMove) << true;
 }
@@ -126,6 +120,47 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly()
     QEvent event(static_cast<QEvent::Type>(type));
     QVERIFY(!filter.eventFilter(&receiver, &event)); // never consumed
     QCOMPARE(seen, activity);
+}
+
+void TestActivity::pointerOverTheLogOnDialogIsNoActivity_data()
+{
+    QTest::addColumn<QString>("over"); // a widget of the dialog, "@button" for the menu it opens, or of the main window
+    QTest::addColumn<bool>("activity");
+    QTest::newRow("the panel frame") << "loginPanel" << false;
+    QTest::newRow("the separator line") << "separatorLine" << false;
+    QTest::newRow("the user name") << "userNamelineEdit" << false;
+    QTest::newRow("the power menu") << "@poweroffButton" << false;
+    QTest::newRow("the keyboard menu") << "@settingsButton" << false;
+    QTest::newRow("the main window") << "connectButton" << true;
+}
+
+void TestActivity::pointerOverTheLogOnDialogIsNoActivity()
+{
+    QFETCH(QString, over);
+    QFETCH(bool, activity);
+    Unit unit(QStringLiteral("5"));
+    LoginDialog dialog(unit.window.get());
+    QWidget* target = unit.window->findChild<QWidget*>(over);
+    QWidget* shown = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;
+    shown->show();
+    QVERIFY(QTest::qWaitForWindowExposed(shown));
+    if (over.startsWith(QLatin1Char('@'))) {
+        auto* button = dialog.findChild<QPushButton*>(over.mid(1));
+        QMenu* menu = button->menu();
+        // The keyboard choices sit one level down, in a menu of their own.
+        if (!menu->actions().isEmpty() && menu->actions().first()->menu())
+            menu = menu->actions().first()->menu();
+        menu->popup(button->mapToGlobal(QPoint(0, button->height())));
+        QVERIFY(QTest::qWaitForWindowExposed(menu));
+        target = menu;
+    }
+    QVERIFY(target);
+    KXEventFilter filter(&guiActivitySeen);
+    qApp->installEventFilter(&filter);
+    QTest::mouseMove(target, target->rect().center());
+    QTest::mouseMove(target, target->rect().center() + QPoint(1, 1));
+    qApp->removeEventFilter(&filter);
+    QCOMPARE(guiActivitySeen, activity);
 }
 
 void TestActivity::passwordFollowsEveryEdit_data()
@@ -173,21 +208,6 @@ void TestActivity::passwordFollowsEveryEdit()
     QCOMPARE(box.displayText(), QString(password.size(), QLatin1Char('*')));
 }
 
-void TestActivity::displayNeverShowsTheTypedText()
-{
-    // Forms and pages carry style sheets of their own; the mask must hold under them.
-    QWidget page;
-    page.setStyleSheet(QStringLiteral("QGroupBox {  font-size: 14px;  font-weight: bold;}"));
-    auto* inPage = new KXTextBox(&page);
-    QTest::keyClicks(inPage, QStringLiteral("abc"));
-    QCOMPARE(inPage->displayText(), QStringLiteral("***"));
-
-    // Same length, very different glyphs: only a mask draws them alike.
-    const QImage wide = rendered(QStringLiteral("WWWWWWWW"));
-    QCOMPARE(rendered(QStringLiteral("iiiiiiii")), wide);
-    QVERIFY(rendered(QString()) != wide);
-}
-
 void TestActivity::pollRunsOnlyWithATimeout_data()
 {
     QTest::addColumn<QString>("minutes");
@@ -196,7 +216,6 @@ void TestActivity::pollRunsOnlyWithATimeout_data()
     QTest::addColumn<bool>("running");
     QTest::newRow("five minutes") << "5" << QString() << false << true;
     QTest::newRow("switched off") << "0" << QString() << false << false;
-    QTest::newRow("not a number") << "ten" << QString() << false << false;
     QTest::newRow("no setting") << QString() << QString() << false << false;
     QTest::newRow("longer than a timer can count") << "99999999" << QString() << false << true;
     QTest::newRow("switched on while logged on") << "0"
@@ -227,10 +246,27 @@ void TestActivity::pollRunsOnlyWithATimeout()
     QCOMPARE(unit.poll()->isActive(), running);
 }
 
-void TestActivity::timeoutClosesDialogsAndLogsOff()
+void TestActivity::logOff_data()
 {
+    QTest::addColumn<bool>("timeout"); // the time runs out while a box waits; else "Log Off" is chosen
+    QTest::addColumn<int>("event");
+    QTest::addColumn<QString>("eventName");
+    QTest::newRow("Log Off chosen") << false << 4 << "MANUAL_LOGOUT";
+    QTest::newRow("time ran out while a box waited") << true << 5 << "GUI_TIMEOUT_LOGOUT";
+}
+
+void TestActivity::logOff()
+{
+    QFETCH(bool, timeout);
+    QFETCH(int, event);
+    QFETCH(QString, eventName);
     Unit unit(QStringLiteral("5"));
     MainWindow& window = *unit.window;
+    const QStringList scripts { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" };
+    for (const QString& script : scripts)
+        unit.test.writeFile(script, "x");
+    const auto loggedInUser = [&unit] { return unit.test.sim().state().value("loggedInUser").toString(); };
+    QCOMPARE(loggedInUser(), QStringLiteral("admin"));
     KXEventFilter filter(&guiActivitySeen);
     qApp->installEventFilter(&filter);
     QTest::keyClick(window.findChild<QWidget*>(QStringLiteral("listWidgetVM")), Qt::Key_Down);
@@ -239,40 +275,61 @@ void TestActivity::timeoutClosesDialogsAndLogsOff()
     QVERIFY(!guiActivitySeen);
     unit.test.clearRecords();
 
-    // The time runs out while a box waits for an answer that never comes.
-    bool timedOut = false;
+    QStringList atLogon; // what holds while the log-on dialog waits
+    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
+        for (QWidget* other : QApplication::topLevelWidgets())
+            if (other->isVisible() && other->windowTitle() == QLatin1String("Warning")) {
+                atLogon << "box still open";
+                other->close(); // lets the test end and report it
+            }
+        for (const QString& script : scripts)
+            if (unit.test.exists(script))
+                atLogon << script;
+        atLogon << loggedInUser() << unit.user.userName << (window.isVisible() ? "shown" : "hidden")
+                << (guiActivitySeen ? "typing counted" : "typing not counted");
+        window.guiTimerUpdate(); // as a restart queued just before the log-off would
+        atLogon << (unit.poll()->isActive() ? "polling" : "not polling");
+        // The system report keeps coming while nobody is logged on.
+        auto* report = window.findChild<QTimer*>(QStringLiteral("systemStatTimer"));
+        atLogon << QString::number(report->isActive() ? report->interval() : 0);
+        QMetaObject::invokeMethod(report, "timeout");
+    });
     QTimer expiry;
     connect(&expiry, &QTimer::timeout, [&] {
-        if (!qobject_cast<QMessageBox*>(QApplication::activeModalWidget()))
-            return;
-        expiry.stop();
-        timedOut = true;
-        QMetaObject::invokeMethod(&window, "guiTimerTimeout");
+        const QWidget* box = QApplication::activeModalWidget();
+        if (box && box->windowTitle() == QLatin1String("Warning")) {
+            expiry.stop();
+            QMetaObject::invokeMethod(&window, "guiTimerTimeout");
+        }
     });
-    expiry.start(10);
-    bool otherBoxOpen = false, activityFromTyping = true, pollRunning = true;
-    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
-        for (QMessageBox* box : window.findChildren<QMessageBox*>())
-            otherBoxOpen |= box->isVisible();
-        activityFromTyping = guiActivitySeen;
-        window.guiTimerUpdate(); // as a restart queued just before the log-off would
-        pollRunning = unit.poll()->isActive();
-    });
-    window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
+    if (timeout) {
+        expiry.start(10);
+        window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
+    } else {
+        for (QAction* action : window.findChild<QMenu*>(QStringLiteral("pMenu"))->actions())
+            if (action->text() == QLatin1String("Log Off"))
+                action->trigger();
+    }
     qApp->removeEventFilter(&filter);
 
-    QVERIFY(timedOut);
     QVERIFY(logon->shown);
-    QVERIFY(!otherBoxOpen);
-    QVERIFY(!activityFromTyping);
-    QVERIFY(!pollRunning);
+    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "typing not counted", "not polling", "60000" }));
+    QList<QJsonArray> alerts, reports;
+    for (const QJsonObject& call : unit.test.statistics())
+        (call.value("call") == QLatin1String("statistcs_send_json_alert_object") ? alerts : reports)
+            << call.value("args").toArray();
+    QCOMPARE(alerts.value(0), (QJsonArray { 2, 3, 0, event, 0, "OSD_LOGOUT", "admin", "", "", "" }));
+    QVERIFY(reports.contains(QJsonArray()));
     QVERIFY(unit.test.hasLog(7,
-        "MainWindow: "
-        "tatistcs_send_json_alert_object(INFO,OPERATION,USER,GUI_TIMEOUT_LOGOUT,SUCCESS,OSD_LOGOUT, "
-        "admin, , , )"));
-    QCOMPARE(unit.test.statistics().first().value("args").toArray(),
-        (QJsonArray { 2, 3, 0, 5, 0, "OSD_LOGOUT", "admin", "", "", "" }));
+        "MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName
+            + ",SUCCESS,OSD_LOGOUT, admin, , , )"));
+    QVERIFY(unit.test.debugLines().contains(
+        "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName + ",SUCCESS,admin)"));
+    QVERIFY(unit.test.hasLog(7, "void MainWindow::logoff()"));
+    QVERIFY(unit.test.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
+    QCOMPARE(loggedInUser(), QStringLiteral("plain"));
     QCOMPARE(unit.user.userName, QStringLiteral("plain"));
+    QVERIFY(window.isVisible());
     QCoreApplication::processEvents();
     QVERIFY(unit.poll()->isActive()); // the next user is timed out too
 }

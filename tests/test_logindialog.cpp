@@ -30,7 +30,7 @@ const QString incorrect = QStringLiteral("Warning:| Username or Password entered
 const QString adminOnly = QStringLiteral(": Only Administrator may Log In in SAFE MODE.");
 const QString refused = QStringLiteral("Authentication|Authentication failed. Please try again.");
 
-// Closes every message box that opens while it lives (unless `onBox` is set),
+// Closes every box that opens while it lives (unless `onBox` is set),
 // keeping "title|text" of each.
 class BoxRecorder : public QObject {
 public:
@@ -38,11 +38,11 @@ public:
     {
         connect(&poll, &QTimer::timeout, this, [this] {
             for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (!box || !box->isVisible() || answered.contains(box))
+                auto* box = qobject_cast<QDialog*>(widget);
+                if (!box || qobject_cast<LoginDialog*>(box) || !box->isVisible() || answered.contains(box))
                     continue;
                 answered.append(box);
-                boxes << box->windowTitle() + QLatin1Char('|') + box->text();
+                boxes << box->windowTitle() + QLatin1Char('|') + boxText(box);
                 onBox ? onBox() : box->reject();
                 return;
             }
@@ -53,8 +53,19 @@ public:
     std::function<void()> onBox;
 
 private:
+    // Whatever kind of box shows it, the message is its first non-empty label.
+    static QString boxText(QDialog* box)
+    {
+        if (auto* message = qobject_cast<QMessageBox*>(box))
+            return message->text();
+        for (QLabel* label : box->findChildren<QLabel*>())
+            if (!label->text().isEmpty())
+                return label->text();
+        return QString();
+    }
+
     QTimer poll;
-    QList<QPointer<QMessageBox>> answered;
+    QList<QPointer<QDialog>> answered;
 };
 
 // A main window on a unit that just booted (no automatic log-on) with the users
@@ -134,10 +145,6 @@ private slots:
     void logonOutcomes();
     void directoryErrors_data();
     void directoryErrors();
-    void managedUnitPullsBeforeChecking_data();
-    void managedUnitPullsBeforeChecking();
-    void rememberMe_data();
-    void rememberMe();
     void keyboardLanguage_data();
     void keyboardLanguage();
     void keys_data();
@@ -147,58 +154,92 @@ private slots:
 
 void TestLoginDialog::logonOutcomes_data()
 {
-    QTest::addColumn<bool>("safeMode");
+    QTest::addColumn<QString>("unit"); // "safe" mode, "managed", or managed but the appliance "unreachable"
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes"); // none: accepted
+    QTest::addColumn<QByteArray>("lastUser"); // remembered afterwards (was "old"); empty: "Remember me" unchecked
 
     const QStringList none;
-    QTest::newRow("local password accepted") << false << "boss" << false << "pw" << none;
-    QTest::newRow("wrong password") << false << "boss" << false << "PW" << QStringList { incorrect };
+    const QByteArray old("old");
+    QTest::newRow("local password accepted") << "" << "boss" << false << "pw" << none << QByteArray("boss");
+    QTest::newRow("local password accepted, not remembered") << "" << "boss" << false << "pw" << none
+                                                             << QByteArray();
+    QTest::newRow("wrong password") << "" << "boss" << false << "PW" << QStringList { incorrect } << old;
     QTest::newRow("directory user's local password, directory off")
-        << false << "aduser" << false << "pw" << QStringList { incorrect };
+        << "" << "aduser" << false << "pw" << QStringList { incorrect } << old;
     QTest::newRow("unknown user, directory off")
-        << false << "ghost" << false << "pw" << QStringList { incorrect };
-    QTest::newRow("directory user accepted by the directory")
-        << false << "aduser" << true << "Passw0rd" << none;
+        << "" << "ghost" << false << "pw" << QStringList { incorrect } << old;
+    QTest::newRow("directory user accepted by the directory: remembered user kept")
+        << "" << "aduser" << true << "Passw0rd" << none << old;
     QTest::newRow("directory user's local password, directory on")
-        << false << "aduser" << true << "pw" << QStringList { refused };
+        << "" << "aduser" << true << "pw" << QStringList { refused } << old;
     QTest::newRow("unknown user, directory on: only the directory's reason")
-        << false << "ghost" << true << "pw" << QStringList { refused };
-    QTest::newRow("safe mode: administrator") << true << "boss" << false << "pw" << none;
-    QTest::newRow("safe mode: directory flag ignored") << true << "aduser" << true << "pw" << none;
+        << "" << "ghost" << true << "pw" << QStringList { refused } << old;
+    QTest::newRow("safe mode: administrator") << "safe" << "boss" << false << "pw" << none << QByteArray("boss");
+    QTest::newRow("safe mode: directory flag ignored")
+        << "safe" << "aduser" << true << "pw" << none << QByteArray("aduser");
     QTest::newRow("safe mode: power user refused")
-        << true << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect };
+        << "safe" << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect } << old;
     QTest::newRow("safe mode: wrong password")
-        << true << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect };
+        << "safe" << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect } << old;
+    QTest::newRow("managed: a user the appliance added since the start")
+        << "managed" << "fresh" << false << "pw" << none << QByteArray("fresh");
+    QTest::newRow("managed, appliance unreachable: local users still log on")
+        << "unreachable" << "boss" << false << "pw" << none << QByteArray("boss");
 }
 
 void TestLoginDialog::logonOutcomes()
 {
-    QFETCH(bool, safeMode);
+    QFETCH(QString, unit);
     QFETCH(QString, user);
     QFETCH(bool, directory);
     QFETCH(QString, password);
     QFETCH(QStringList, boxes);
+    QFETCH(QByteArray, lastUser);
     const bool accepted = boxes.isEmpty();
+    const bool safeMode = unit == QLatin1String("safe");
+    const bool managed = unit == QLatin1String("managed") || unit == QLatin1String("unreachable");
 
-    Unit unit(directory, safeMode);
-    LoginDialog dialog(unit.window.get());
+    Unit osd(directory, safeMode, managed);
+    osd.test.writeFile(QLatin1String(lastUserPath), "old");
+    if (managed) {
+        QDomDocument served = databaseWithUsers();
+        addReceiver(served, osd.test.platform().eth0().hardwareAddress);
+        addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
+        osd.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
+        if (unit == QLatin1String("unreachable"))
+            osd.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
+    }
+    LoginDialog dialog(osd.window.get());
     QCOMPARE(dialog.windowTitle(), safeMode ? QStringLiteral("***SAFE MODE***") : QString());
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
     QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
+    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
+    auto* remember = child<QCheckBox>(dialog, "rememberCheckBox");
+    QVERIFY(remember->isChecked());
+    remember->setChecked(!lastUser.isEmpty());
 
     QCOMPARE(logOn(dialog, user, password), boxes);
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
-    QCOMPARE(unit.user.loggedIn, accepted);
-    QCOMPARE(unit.window->getLoggedInUser(), accepted ? user : QString());
-    QVERIFY(unit.stat().contains(
+    QCOMPARE(osd.test.readFile(QLatin1String(lastUserPath)), lastUser);
+    QCOMPARE(osd.user.loggedIn, accepted);
+    QCOMPARE(osd.window->getLoggedInUser(), accepted ? user : QString());
+    QVERIFY(osd.stat().contains(
         accepted ? "successful_login=1\nfailed_login=0\n" : "successful_login=0\nfailed_login=1\n"));
-    QCOMPARE(unit.lastAlert(),
+    QCOMPARE(osd.lastAlert(),
         (QJsonArray { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" }));
+    QCOMPARE(osd.stat().contains("manager_unreachable=1\n"), unit == QLatin1String("unreachable"));
+    if (managed)
+        QCOMPARE(osd.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
+            (QJsonObject { { "user", "" }, { "mode", 0 } }));
+    QCOMPARE(osd.test.hasLog(7,
+                 "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
+                     + user + ", , , )"),
+        !accepted);
 }
 
 void TestLoginDialog::directoryErrors_data()
@@ -260,66 +301,6 @@ void TestLoginDialog::directoryErrors()
     QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
 }
 
-void TestLoginDialog::managedUnitPullsBeforeChecking_data()
-{
-    QTest::addColumn<bool>("reachable");
-    QTest::addColumn<QString>("user");
-    QTest::newRow("the appliance's new user logs on") << true << "fresh";
-    QTest::newRow("unreachable appliance: the local users still log on") << false << "boss";
-}
-
-void TestLoginDialog::managedUnitPullsBeforeChecking()
-{
-    QFETCH(bool, reachable);
-    QFETCH(QString, user);
-
-    Unit unit(false, false, true);
-    QVERIFY(unit.window->isManaged());
-    // The appliance learnt of a user after the unit started.
-    QDomDocument served = databaseWithUsers();
-    addReceiver(served, unit.test.platform().eth0().hardwareAddress);
-    addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
-    unit.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
-    if (!reachable)
-        unit.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
-    LoginDialog dialog(unit.window.get());
-
-    QCOMPARE(logOn(dialog, user, "pw"), QStringList());
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(unit.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
-        (QJsonObject { { "user", "" }, { "mode", 0 } }));
-    QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), !reachable);
-}
-
-void TestLoginDialog::rememberMe_data()
-{
-    QTest::addColumn<bool>("directory");
-    QTest::addColumn<bool>("remember");
-    QTest::addColumn<QByteArray>("lastUser");
-    QTest::newRow("local, remembered") << false << true << QByteArray("boss");
-    QTest::newRow("local, not remembered: emptied") << false << false << QByteArray();
-    QTest::newRow("directory: left as it was") << true << true << QByteArray("old");
-}
-
-void TestLoginDialog::rememberMe()
-{
-    QFETCH(bool, directory);
-    QFETCH(bool, remember);
-    QFETCH(QByteArray, lastUser);
-
-    Unit unit(directory);
-    unit.test.writeFile(QLatin1String(lastUserPath), "old");
-    LoginDialog dialog(unit.window.get());
-    QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
-    auto* box = child<QCheckBox>(dialog, "rememberCheckBox");
-    QVERIFY(box->isChecked());
-    box->setChecked(remember);
-
-    logOn(dialog, directory ? "aduser" : "boss", directory ? "Passw0rd" : "pw");
-    QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    QCOMPARE(unit.test.readFile(QLatin1String(lastUserPath)), lastUser);
-}
-
 void TestLoginDialog::keyboardLanguage_data()
 {
     QTest::addColumn<QByteArray>("keymap"); // empty: a folder where the file should be
@@ -327,7 +308,6 @@ void TestLoginDialog::keyboardLanguage_data()
     QTest::addColumn<QByteArray>("written"); // empty: nothing happens
     QTest::newRow("German replaces US") << QByteArray("us") << "German" << QByteArray("de");
     QTest::newRow("Norwegian replaces Swedish") << QByteArray("sv\n") << "Norwegian" << QByteArray("no");
-    QTest::newRow("US again") << QByteArray("us") << "English US" << QByteArray();
     QTest::newRow("Swedish again") << QByteArray("sv") << "Swedish" << QByteArray();
     QTest::newRow("keymap cannot be written") << QByteArray() << "French" << QByteArray();
 }
@@ -365,14 +345,18 @@ void TestLoginDialog::keyboardLanguage()
 void TestLoginDialog::keys_data()
 {
     QTest::addColumn<QString>("focus");
-    QTest::addColumn<int>("key");
+    QTest::addColumn<int>("key"); // 0: a mouse click instead
     QTest::addColumn<bool>("logsOn");
-    QTest::newRow("Return in the user name") << "userNamelineEdit" << int(Qt::Key_Return) << true;
-    QTest::newRow("Return in the password") << "passwordlineEdit" << int(Qt::Key_Return) << true;
-    QTest::newRow("Return on Log On") << "logonButton" << int(Qt::Key_Return) << true;
-    QTest::newRow("keypad Enter on Log On") << "logonButton" << int(Qt::Key_Enter) << false;
-    QTest::newRow("keypad Enter in the password") << "passwordlineEdit" << int(Qt::Key_Enter) << false;
-    QTest::newRow("Escape") << "passwordlineEdit" << int(Qt::Key_Escape) << false;
+    QTest::addColumn<QString>("box"); // "title|text" of the box it shows; empty: none
+    const QString help = QStringLiteral("Help|Please visit https://www.velmo.example/support");
+    QTest::newRow("Return in the user name") << "userNamelineEdit" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("Return in the password") << "passwordlineEdit" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("Return on Log On") << "logonButton" << int(Qt::Key_Return) << true << "";
+    QTest::newRow("keypad Enter on Log On") << "logonButton" << int(Qt::Key_Enter) << false << "";
+    QTest::newRow("keypad Enter in the password") << "passwordlineEdit" << int(Qt::Key_Enter) << false << "";
+    QTest::newRow("Escape") << "passwordlineEdit" << int(Qt::Key_Escape) << false << "";
+    QTest::newRow("Return on Help") << "helpButton" << int(Qt::Key_Return) << false << help;
+    QTest::newRow("Help clicked") << "helpButton" << 0 << false << help;
 }
 
 void TestLoginDialog::keys()
@@ -380,6 +364,7 @@ void TestLoginDialog::keys()
     QFETCH(QString, focus);
     QFETCH(int, key);
     QFETCH(bool, logsOn);
+    QFETCH(QString, box);
 
     Unit unit(false);
     LoginDialog dialog(unit.window.get());
@@ -390,8 +375,13 @@ void TestLoginDialog::keys()
     target->setFocus();
     QTRY_COMPARE(dialog.focusWidget(), target);
 
-    QTest::keyClick(target, Qt::Key(key));
+    BoxRecorder recorder;
+    if (key)
+        QTest::keyClick(target, Qt::Key(key));
+    else
+        QTest::mouseClick(target, Qt::LeftButton);
 
+    QCOMPARE(recorder.boxes, box.isEmpty() ? QStringList() : QStringList { box });
     QCOMPARE(unit.test.hasLog(5, "LoginDialog: Action Login.\n"), logsOn);
     QCOMPARE(dialog.result() == QDialog::Accepted, logsOn);
     QCOMPARE(dialog.isVisible(), !logsOn);

@@ -10,11 +10,14 @@
 #include "platform/platform.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "users/logindialog.h"
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QJsonArray>
 #include <QLabel>
 #include <QListWidget>
+#include <QMenu>
 #include <QStackedWidget>
 #include <QTabWidget>
 #include <QToolButton>
@@ -51,6 +54,51 @@ QString label(MainWindow& window, const char* name)
     return widget<QLabel>(window, QLatin1String(name))->text();
 }
 
+// The calls of the statistics service named `call`, their arguments each.
+QList<QJsonArray> statisticCalls(TestUnit& unit, const char* call)
+{
+    QList<QJsonArray> calls;
+    for (const QJsonObject& record : unit.statistics())
+        if (record.value("call") == QLatin1String(call))
+            calls << record.value("args").toArray();
+    return calls;
+}
+
+QJsonArray alert(int severity, int event, int outcome, const char* action, const QString& user)
+{
+    return QJsonArray { severity, 3, 0, event, outcome, action, user, "", "", "" };
+}
+
+// "Log Off" or "Reboot" from the main window's power menu.
+void choose(MainWindow& window, const QString& item)
+{
+    for (QAction* action : widget<QMenu>(window, QStringLiteral("pMenu"))->actions())
+        if (action->text() == item)
+            action->trigger();
+}
+
+bool rebooted(TestUnit& unit)
+{
+    for (const QStringList& command : unit.commands())
+        if (command.value(0).section(QLatin1Char('/'), -1) == QLatin1String("reboot"))
+            return command.mid(1) == QStringList { "-f" };
+    return false;
+}
+
+// Every shown widget that its layout gave less than it needs to draw itself.
+QStringList squeezedWidgets(QWidget* top)
+{
+    QStringList squeezed;
+    for (QWidget* child : top->findChildren<QWidget*>()) {
+        if (!child->isVisibleTo(top) || child->objectName().startsWith(QLatin1String("qt_")))
+            continue;
+        const QSize need = child->minimumSizeHint();
+        if (need.isValid() && (child->width() < need.width() || child->height() < need.height()))
+            squeezed << child->objectName();
+    }
+    return squeezed;
+}
+
 QString tabTexts(MainWindow& window)
 {
     auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
@@ -71,15 +119,16 @@ private slots:
     void databaseAtStart();
     void startUp_data();
     void startUp();
-    void automaticConnection_data();
-    void automaticConnection();
     void disconnectReasonIsShownFirst_data();
     void disconnectReasonIsShownFirst();
     void views_data();
     void views();
-    void keyboardLabel_data();
-    void keyboardLabel();
     void returnKey();
+    void reboot_data();
+    void reboot();
+    void identity_data();
+    void identity();
+    void formIsWholeInTheOsdWindow();
 };
 
 void TestMainWindow::databaseAtStart_data()
@@ -124,6 +173,8 @@ void TestMainWindow::databaseAtStart()
     QCOMPARE(window.isManaged(), !mac.isNull());
     QCOMPARE(label(window, "labelWelcome"), QLatin1String(mac.isNull() ? "Unmanaged:" : "Managed:"));
     QCOMPARE(unit.readFile(statPath).contains("manager_unreachable=1\n"), !mac.isNull());
+    QCOMPARE(unit.hasLog(3, "MainWindow: Pull database error"), !mac.isNull());
+    QCOMPARE(unit.debugLines().contains("Pull database error"), !mac.isNull());
     QCOMPARE(user.userName, QStringLiteral("admin"));
 }
 
@@ -132,27 +183,54 @@ void TestMainWindow::startUp_data()
     QTest::addColumn<Files>("files"); // written over the installed database
     QTest::addColumn<QString>("typed"); // at the log-on dialog; null: none expected, empty: rejected
     QTest::addColumn<QString>("user"); // logged on afterwards; empty: nobody, the window closes
-    QTest::addColumn<int>("autoLogons");
+    QTest::addColumn<QStringList>("autoLogons"); // users of the automatic log-on alerts
     QTest::addColumn<QStringList>("left"); // of the marker files
+    QTest::addColumn<QStringList>("lines"); // "D|" debug line, "6|" log line at that priority
+    QTest::addColumn<QString>("selected"); // in the connection list
+    QTest::addColumn<bool>("launched"); // power's automatic connection; the window closes
 
     const QString bootCount = QStringLiteral("/tmp/guiBootCount.txt");
     const QString wasConnected = QStringLiteral("/tmp/WAS_CONNECTED");
     const QString viaRest = QStringLiteral("/tmp/LOGIN_VIA_REST");
-    const QByteArray session = "power\nDefault_TX_192.168.1.22\n";
-    QTest::newRow("automatic log-on") << Files() << QString() << "admin" << 1 << QStringList();
-    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain"
-                                               << "plain" << 0 << QStringList();
+    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
+    const QByteArray session = "power\n" + tx.toLatin1() + "\n";
+    const QString enabled = QStringLiteral("D|MainWindow: AutoLogin enabled..");
+    const auto autoLines = [](const QString& name) {
+        return QStringList { "D|GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,"
+                + name + ")",
+            "7|MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER,AUTO_LOGIN,SUCCESS,OSD_LOGIN, "
+                + name + ", , , )" };
+    };
+    const QStringList none;
+    QTest::newRow("automatic log-on") << Files() << QString() << "admin" << QStringList { "admin" } << none
+                                      << QStringList { enabled } + autoLines("admin") << "" << false;
+    QTest::newRow("automatic log-on starts the user's connection")
+        << Files { { settingsPath, autoLogin("power") } } << QString() << "power" << QStringList { "power" }
+        << QStringList { wasConnected } << autoLines("power") << tx << true;
+    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain" << "plain" << none
+                                               << none << QStringList { "D|MainWindow: AutoLogin disabled.." }
+                                               << "" << false;
     QTest::newRow("keyboard language changed") << Files { { "/tmp/noErrorCode.txt", "1" } } << "plain"
-                                               << "plain" << 0 << QStringList();
-    QTest::newRow("session started here")
-        << Files { { wasConnected, session } } << QString() << "power" << 1 << QStringList();
-    QTest::newRow("session started through the REST interface") << Files { { wasConnected, session },
-        { viaRest, "" } } << QString() << "power" << 1 << QStringList { wasConnected };
-    QTest::newRow("corrupt copy repaired before the log-on") << Files {
-        { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") }
-    } << QString() << "boss" << 1 << QStringList();
-    QTest::newRow("log-on refused: the window closes") << Files { { bootCount, "1" } } << ""
-                                                       << "" << 0 << QStringList();
+                                               << "plain" << none << none << QStringList { enabled } << ""
+                                               << false;
+    QTest::newRow("session started here: selected, not started again")
+        << Files { { wasConnected, session } } << QString() << "power" << QStringList { "power" } << none
+        << autoLines("power") << tx << false;
+    QTest::newRow("session started through the REST interface: started again")
+        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power"
+        << QStringList { "power" } << QStringList { wasConnected } << autoLines("power") << tx << true;
+    QTest::newRow("connection already made in this log-on")
+        << Files { { wasConnected, session }, { viaRest, "" }, { "/tmp/logAfterConnect.xml", "" } } << QString()
+        << "power" << QStringList { "power" } << QStringList { wasConnected } << none << tx << false;
+    QTest::newRow("session user no longer in the database")
+        << Files { { wasConnected, "gone\n" } } << "plain" << "plain" << QStringList { "gone" } << none
+        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" } << ""
+        << false;
+    QTest::newRow("corrupt copy repaired before the log-on")
+        << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
+        << QString() << "boss" << QStringList { "boss" } << none << autoLines("boss") << "" << false;
+    QTest::newRow("log-on refused: the window closes")
+        << Files { { bootCount, "1" } } << "" << "" << none << none << none << "" << false;
 }
 
 void TestMainWindow::startUp()
@@ -160,26 +238,45 @@ void TestMainWindow::startUp()
     QFETCH(Files, files);
     QFETCH(QString, typed);
     QFETCH(QString, user);
-    QFETCH(int, autoLogons);
+    QFETCH(QStringList, autoLogons);
     QFETCH(QStringList, left);
+    QFETCH(QStringList, lines);
+    QFETCH(QString, selected);
+    QFETCH(bool, launched);
     TestUnit unit;
-    installDatabase(unit, databaseWithUsers());
+    QDomDocument document = databaseWithUsers();
+    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
+    associate(document, QStringLiteral("power"), tx);
+    QDomElement automatic = document.createElement(db::AutoConnect);
+    automatic.setAttribute(db::AutoConnectName, tx);
+    userNamed(document, QStringLiteral("power")).appendChild(automatic);
+    installDatabase(unit, document);
     for (auto file = files.cbegin(); file != files.cend(); ++file)
         unit.writeFile(file.key(), file.value());
-    const auto answer = answerNextLogon(typed, QStringLiteral("pw"));
+    // The unit still names whoever was logged on when the OSD went down.
+    unit.sim().editState([](QJsonObject& state) { state.insert("loggedInUser", "stale"); });
+    const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
+    QString atLogon;
+    const auto answer
+        = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) { atLogon = loggedInUser(); });
     LoggedInUser logged;
     MainWindow window(unit.platform(), nullptr, &logged);
     window.show();
 
     QCOMPARE(answer->shown, !typed.isNull());
+    QCOMPARE(atLogon, QString()); // the stale name is gone before anyone types
+    QCOMPARE(loggedInUser(), user);
     QCOMPARE(window.isLoggedOn(), !user.isEmpty());
-    QTRY_COMPARE(window.isVisible(), !user.isEmpty());
+    QTRY_COMPARE(window.isVisible(), !user.isEmpty() && !launched);
     QCOMPARE(logged.userName, user);
-    int autoLogonAlerts = 0;
-    for (const QJsonObject& call : unit.statistics())
-        autoLogonAlerts += call.value("call") == QLatin1String("statistcs_send_json_alert_object")
-            && call.value("args").toArray().at(3) == 1;
-    QCOMPARE(autoLogonAlerts, autoLogons);
+    QList<QJsonArray> autoLogonAlerts;
+    for (const QString& name : autoLogons)
+        autoLogonAlerts << alert(2, 1, 0, "OSD_LOGIN", name);
+    QCOMPARE(statisticCalls(unit, "statistcs_send_json_alert_object").mid(0, autoLogons.size()), autoLogonAlerts);
+    for (const QString& line : lines)
+        QVERIFY2(line.startsWith("D|") ? unit.debugLines().contains(line.mid(2))
+                                       : unit.hasLog(line.left(1).toInt(), line.mid(2)),
+            qPrintable(line));
     QStringList markers;
     for (const char* marker :
         { "/tmp/guiBootCount.txt", "/tmp/noErrorCode.txt", "/tmp/WAS_CONNECTED", "/tmp/LOGIN_VIA_REST" })
@@ -187,50 +284,17 @@ void TestMainWindow::startUp()
             markers << QLatin1String(marker);
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
-    QVERIFY(unit.launches().isEmpty()); // a restored session is not connected again
+    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
+    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
+    QCOMPARE(unit.launches().size(), launched ? 1 : 0);
+    if (launched)
+        QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "power\n" + tx.toLatin1() + "\n");
     if (user.isEmpty())
         return;
     QCOMPARE(label(window, "curUNamelbl"), user);
-    QVERIFY(unit.readFile(statPath).contains("successful_login=1\n"));
+    const QByteArray logons = QByteArray::number(autoLogons.size() + !typed.isNull());
+    QVERIFY(unit.readFile(statPath).contains("successful_login=" + logons + "\n"));
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
-}
-
-void TestMainWindow::automaticConnection_data()
-{
-    QTest::addColumn<Files>("files");
-    QTest::addColumn<bool>("launched");
-    QTest::addColumn<QString>("selected");
-    const QString tx = QStringLiteral("Default_TX_192.168.1.22");
-    QTest::newRow("started after the automatic log-on") << Files {} << true << tx;
-    QTest::newRow("already made in this log-on") << Files { { "/tmp/logAfterConnect.xml", "" } } << false << "";
-    QTest::newRow("restored session: selected, not started")
-        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" } } << false << tx;
-    QTest::newRow("restored through the REST interface: started")
-        << Files { { "/tmp/WAS_CONNECTED", "admin\n" + tx.toLatin1() + "\n" }, { "/tmp/LOGIN_VIA_REST", "" } } << true
-        << tx;
-}
-
-void TestMainWindow::automaticConnection()
-{
-    QFETCH(Files, files);
-    QFETCH(bool, launched);
-    QFETCH(QString, selected);
-    TestUnit unit;
-    QDomDocument document = databaseWithUsers();
-    QDomElement automatic = document.createElement(db::AutoConnect);
-    automatic.setAttribute(db::AutoConnectName, QStringLiteral("Default_TX_192.168.1.22"));
-    userNamed(document, QStringLiteral("admin")).appendChild(automatic);
-    installDatabase(unit, document);
-    for (auto file = files.cbegin(); file != files.cend(); ++file)
-        unit.writeFile(file.key(), file.value());
-    LoggedInUser logged;
-    MainWindow window(unit.platform(), nullptr, &logged);
-
-    QCOMPARE(unit.launches().size(), launched ? 1 : 0);
-    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
-    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
-    if (launched)
-        QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "admin\n" + selected.toLatin1() + "\n");
 }
 
 void TestMainWindow::disconnectReasonIsShownFirst_data()
@@ -273,40 +337,49 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 
 void TestMainWindow::views_data()
 {
+    QTest::addColumn<QString>("before"); // logged on first and off again in the same run; empty: none
     QTest::addColumn<QString>("userName");
     QTest::addColumn<bool>("managed");
     QTest::addColumn<bool>("safeMode");
     QTest::addColumn<QString>("tabs");
-    QTest::addColumn<QString>("widgets"); // +shown and enabled, !shown but disabled, -hidden
+    // +shown and enabled, !shown but disabled, ~shown (enabled by the list's selection), -hidden
+    QTest::addColumn<QString>("widgets");
 
     const QString all = QStringLiteral("Connections Control Users Information");
-    QTest::newRow("administrator")
-        << "boss" << false << false << all
-        << "+networkButton +newConnectionButton +hot_keyButton +toolButtonMyPassCh +pushButtonSaveOnPUp";
+    const QString administrator = QStringLiteral(
+        "+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh +transmitterButton +hot_keyButton "
+        "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings +newConnectionButton ~editConnectionButton "
+        "~removeConnectionButton +pushButtonSaveOnPUp");
+    QTest::newRow("administrator") << "" << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a user") << "plain" << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a power user")
+        << "power" << "boss" << false << false << all << administrator;
     QTest::newRow("administrator, managed")
-        << "boss" << true << false << all
+        << "" << "boss" << true << false << all
         << "!newConnectionButton !addUserButton !networkButton !toolButtonMyPassCh !hot_keyButton "
            "!applyScResButton !comboBox !startupgradeButton !brokerButton +applyGUIReslButton_2 "
            "+restoreButton +systemPageButton";
-    QTest::newRow("power user")
-        << "power" << false << false << "Connections Control Information"
-        << "-networkButton -systemPageButton -newConnectionButton -hot_keyButton -buttonTimerSettings "
-           "+toolButtonMyPassCh +transmitterButton";
+    const QString power = QStringLiteral("-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
+                                         "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton");
+    QTest::newRow("power user") << "" << "power" << false << false << "Connections Control Information" << power;
+    QTest::newRow("power user after a user")
+        << "plain" << "power" << false << false << "Connections Control Information" << power;
     QTest::newRow("power user, managed")
-        << "power" << true << false << "Connections Control Information"
+        << "" << "power" << true << false << "Connections Control Information"
         << "-transmitterButton -networkButton !toolButtonMyPassCh !comboBox !applyScResButton "
            "+screenResButton +applyGUIReslButton_2";
-    QTest::newRow("user") << "plain" << false << false << "Connections Information"
+    QTest::newRow("user") << "" << "plain" << false << false << "Connections Information"
                           << "-newConnectionButton -editConnectionButton -removeConnectionButton "
                              "-toolButtonMyPassCh";
     const QString safe = QStringLiteral("+systemPageButton -networkButton -restoreButton -exportButton "
                                         "-importButton -transmitterButton");
-    QTest::newRow("safe mode, user") << "plain" << false << true << "Control Information" << safe;
-    QTest::newRow("safe mode, administrator") << "boss" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, user") << "" << "plain" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, administrator") << "" << "boss" << false << true << "Control Information" << safe;
 }
 
 void TestMainWindow::views()
 {
+    QFETCH(QString, before);
     QFETCH(QString, userName);
     QFETCH(bool, managed);
     QFETCH(bool, safeMode);
@@ -320,10 +393,15 @@ void TestMainWindow::views()
     installDatabase(unit, document);
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
-    unit.writeFile(settingsPath, autoLogin(userName.toLatin1()));
+    unit.writeFile(settingsPath, autoLogin((before.isEmpty() ? userName : before).toLatin1()));
     LoggedInUser user;
     MainWindow window(unit.platform(), nullptr, &user);
     window.show();
+    if (!before.isEmpty()) {
+        const auto logon = answerNextLogon(userName, QStringLiteral("pw"));
+        choose(window, QStringLiteral("Log Off"));
+        QVERIFY(logon->shown);
+    }
     QCoreApplication::processEvents();
 
     QCOMPARE(user.userName, userName);
@@ -331,45 +409,15 @@ void TestMainWindow::views()
     for (const QString& marked : widgets.split(QLatin1Char(' '))) {
         const QWidget* w = widget<QWidget>(window, marked.mid(1));
         QVERIFY2(w->isHidden() == (marked.at(0) == QLatin1Char('-')), qPrintable(marked));
-        QVERIFY2(w->isHidden() || w->isEnabled() == (marked.at(0) == QLatin1Char('+')), qPrintable(marked));
+        const QChar mark = marked.at(0);
+        QVERIFY2(w->isHidden() || mark == QLatin1Char('~') || w->isEnabled() == (mark == QLatin1Char('+')),
+            qPrintable(marked));
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {
         QCOMPARE(widget<QStackedWidget>(window, QStringLiteral("stackedWidget"))->currentIndex(), 2);
         QCOMPARE(label(window, "labelSafeMode"), QStringLiteral("SAFE MODE"));
     }
-}
-
-void TestMainWindow::keyboardLabel_data()
-{
-    QTest::addColumn<QByteArray>("keymap"); // null: no file
-    QTest::addColumn<QString>("shown");
-    QTest::newRow("missing file") << QByteArray() << "US";
-    QTest::newRow("empty file") << QByteArray("") << "US";
-    QTest::newRow("uk") << QByteArray("uk\n") << "UK";
-    QTest::newRow("us") << QByteArray("us") << "US";
-    QTest::newRow("fr") << QByteArray("fr-latin1\n") << "FR";
-    QTest::newRow("de") << QByteArray("de") << "DE";
-    QTest::newRow("swedish shows SW") << QByteArray("sv") << "SW";
-    QTest::newRow("no") << QByteArray("no\n") << "NO";
-    QTest::newRow("unknown code") << QByteArray("dk") << "";
-    QTest::newRow("prefixes are case-sensitive") << QByteArray("UK") << "";
-}
-
-void TestMainWindow::keyboardLabel()
-{
-    QFETCH(QByteArray, keymap);
-    QFETCH(QString, shown);
-    TestUnit unit;
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    QFile::remove(unit.path(QStringLiteral("/mnt/perm/keymap")));
-    if (!keymap.isNull())
-        unit.writeFile(QStringLiteral("/mnt/perm/keymap"), keymap);
-    QCOMPARE(window.showKeyboardLayout(), shown);
-    QCOMPARE(label(window, "label_3"), shown);
-    QCOMPARE(unit.hasLog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n"),
-        keymap.isNull());
 }
 
 void TestMainWindow::returnKey()
@@ -401,6 +449,154 @@ void TestMainWindow::returnKey()
     QTest::keyClick(&window, Qt::Key_Return);
     QTRY_VERIFY(menuOpened);
     QVERIFY(window.isLoggedOn());
+}
+
+void TestMainWindow::reboot_data()
+{
+    QTest::addColumn<bool>("fromLogon"); // else from the main window's power menu
+    QTest::addColumn<QString>("answer"); // empty: the box is closed by the inactivity time-out
+    QTest::addColumn<bool>("reboots");
+    QTest::newRow("main window, Yes") << false << "Yes" << true;
+    QTest::newRow("main window, No") << false << "No" << false;
+    QTest::newRow("main window, timed out") << false << "" << false;
+    QTest::newRow("log-on dialog, Yes") << true << "Yes" << true;
+}
+
+void TestMainWindow::reboot()
+{
+    QFETCH(bool, fromLogon);
+    QFETCH(QString, answer);
+    QFETCH(bool, reboots);
+    TestUnit unit;
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    unit.clearRecords();
+
+    const ModalAnswerPtr box = answer.isEmpty() ? answerNextBox("Reboot", QMessageBox::Cancel)
+                                                : answerNextBox("Reboot", answer);
+    if (fromLogon) {
+        LoginDialog dialog(&window);
+        for (QAction* action : dialog.findChildren<QAction*>())
+            if (action->text() == QLatin1String("Reboot"))
+                action->trigger();
+    } else {
+        choose(window, QStringLiteral("Reboot"));
+    }
+
+    QVERIFY(box->answered);
+    QCOMPARE(rebooted(unit), reboots);
+    QCOMPARE(unit.hasLog(5, "MainWindow: Action Reboot.\n"), reboots);
+    QCOMPARE(unit.hasLog(5, "LoginDialog: Action Reboot.\n"), fromLogon);
+}
+
+void TestMainWindow::identity_data()
+{
+    QTest::addColumn<int>("board");
+    QTest::addColumn<int>("heads");
+    QTest::addColumn<int>("brand");
+    QTest::addColumn<QByteArray>("version"); // null: no file
+    QTest::addColumn<QByteArray>("keymap"); // null: no file
+    QTest::addColumn<QString>("identity"); // board name|brand|heads|software version|keyboard label
+
+    const QByteArray none;
+    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << QByteArray("uk\n")
+                            << "Ostrel|QV|Single|V3.1.0|UK";
+    QTest::newRow("Malvo") << 2 << 2 << 2 << QByteArray("V3.1.0") << QByteArray("us") << "Malvo|KX|Dual|V3.1.0|US";
+    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << QByteArray("fr-latin1\n")
+                                   << "Vorl|Unknown|Single|V1|FR";
+    QTest::newRow("LX single head, no files") << 4 << 1 << 1 << none << none << "TarselLXSH|QV|Single|Null|US";
+    QTest::newRow("LX dual head, empty files") << 4 << 2 << 3 << QByteArray("") << QByteArray("")
+                                               << "TarselLXDH|Unknown|Dual|Null|US";
+    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << QByteArray("de")
+                                                  << "Tarsel|KX|Dual|V2\r|DE";
+    QTest::newRow("MX single head, Swedish") << 9 << 1 << 1 << QByteArray("\nV9") << QByteArray("sv")
+                                             << "TarselMXSH|QV|Single||SW";
+    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << QByteArray("no\n")
+                                  << "TarselMXDH|QV|Dual|V9|NO";
+    QTest::newRow("identifier 7, unknown keymap") << 7 << 1 << 1 << QByteArray("V9") << QByteArray("dk")
+                                                  << "Unknown|QV|Single|V9|";
+    QTest::newRow("identifier 0, keymap codes by case")
+        << 0 << 1 << 1 << QByteArray("V9") << QByteArray("UK") << "Unknown|QV|Single|V9|";
+}
+
+void TestMainWindow::identity()
+{
+    QFETCH(int, board);
+    QFETCH(int, heads);
+    QFETCH(int, brand);
+    QFETCH(QByteArray, version);
+    QFETCH(QByteArray, keymap);
+    QFETCH(QString, identity);
+    TestUnit unit;
+    unit.sim().editSection("board", [&](QJsonObject& b) {
+        b.insert("boardId", board);
+        b.insert("heads", heads);
+        b.insert("brandId", brand);
+        b.insert("compatibility", 12);
+        b.insert("mpn", "RXU-4200-EU");
+    });
+    for (const auto& file : { qMakePair(QStringLiteral("/VERSION"), version),
+             qMakePair(QStringLiteral("/mnt/perm/keymap"), keymap) }) {
+        QFile::remove(unit.path(file.first));
+        if (!file.second.isNull())
+            unit.writeFile(file.first, file.second);
+    }
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    const QString label = window.showKeyboardLayout();
+
+    QCOMPARE(QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
+                 .join(QLatin1Char('|')),
+        identity);
+    QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_3"))->text(), label);
+    QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
+    QCOMPARE(window.unitCompatibility, 12);
+    QCOMPARE(unit.hasLog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n"),
+        keymap.isNull());
+}
+
+void TestMainWindow::formIsWholeInTheOsdWindow()
+{
+    TestUnit unit;
+    LoggedInUser user; // the administrator, so that every tab is there
+    MainWindow window(unit.platform(), nullptr, &user);
+    window.resize(600, 450);
+    window.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&window));
+    auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
+    auto* stack = widget<QStackedWidget>(window, QStringLiteral("stackedWidget"));
+
+    // A path that does not resolve still makes a non-null QIcon; only drawing tells.
+    QStringList problems;
+    const auto drawable = [](const QIcon& icon) { return !icon.pixmap(16, 16).isNull(); };
+    for (int i = 0; i < tabs->count(); ++i)
+        if (!drawable(tabs->tabIcon(i)))
+            problems << "icon of " + tabs->tabText(i);
+    for (QAbstractButton* button : window.findChildren<QAbstractButton*>())
+        if (!button->inherits("QCheckBox") && !button->inherits("QRadioButton")
+            && !button->parent()->inherits("QTabBar") && !drawable(button->icon()))
+            problems << "icon of " + button->objectName();
+    // The connection and user lists set these two per entry.
+    for (const char* path : { ":/icons/icons/sharedConn.png", ":/icons/icons/privateConn.png" })
+        if (!drawable(QIcon(QLatin1String(path))))
+            problems << path;
+
+    // Only the look counts here: the page loaders stay out of it.
+    const QSignalBlocker quietTabs(tabs);
+    const QSignalBlocker quietStack(stack);
+    for (int tab = 0; tab < tabs->count(); ++tab) {
+        tabs->setCurrentIndex(tab);
+        const bool control = tabs->widget(tab)->isAncestorOf(stack);
+        for (int page = 0; page < (control ? stack->count() : 1); ++page) {
+            if (control)
+                stack->setCurrentIndex(page);
+            QCoreApplication::processEvents();
+            for (const QString& name : squeezedWidgets(&window))
+                problems << tabs->tabText(tab) + (control ? QStringLiteral(" page %1").arg(page) : QString())
+                        + " squeezes " + name;
+        }
+    }
+    QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String(", "))));
 }
 
 VELMO_TEST_MAIN(TestMainWindow)

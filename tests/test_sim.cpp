@@ -1,6 +1,5 @@
 // The simulated unit that every other test and the development build stand on.
 
-#include <QCryptographicHash>
 #include <QFile>
 #include <QJsonArray>
 #include <QtTest>
@@ -18,7 +17,6 @@
 #include "testunit.h"
 
 namespace {
-const QString factoryTx = QStringLiteral("192.168.1.22");
 
 bool usbInMounts(TestUnit& unit)
 {
@@ -26,14 +24,6 @@ bool usbInMounts(TestUnit& unit)
         if (line.split(' ').value(1) == "/mnt/usb")
             return true;
     return false;
-}
-
-std::unique_ptr<ConfigData> txRecord(const QString& address)
-{
-    auto cfg = std::make_unique<ConfigData>();
-    std::memset(cfg.get(), 0, sizeof(ConfigData));
-    qstrncpy(cfg->tx_settings.ip, address.toLatin1().constData(), sizeof cfg->tx_settings.ip);
-    return cfg;
 }
 
 // The words a POSIX shell makes of a command line; empty when any character
@@ -71,19 +61,6 @@ QStringList shellWords(const QString& line)
     return words;
 }
 
-// The OSD's hot-key refresh of the relaunch script: split at single spaces,
-// replace the word after "--hotkey", or put the argument before the last word.
-QString withHotKey(const QString& script, const QString& number)
-{
-    QStringList parts = script.split(QLatin1Char(' '));
-    const int at = parts.indexOf(QStringLiteral("--hotkey"));
-    if (at >= 0 && at + 1 < parts.size())
-        parts[at + 1] = number;
-    else
-        parts.last() = QStringLiteral("--hotkey ") + number + QLatin1Char(' ') + parts.last();
-    return parts.join(QLatin1Char(' '));
-}
-
 // Services that copy a state text into a caller's buffer of a promised size.
 struct TextCall {
     const char* name;
@@ -109,85 +86,13 @@ class TestSim : public QObject {
     Q_OBJECT
 
 private slots:
-    void defaultUnitServesTheOsdStart();
-    void injectedFailuresTakeEffect_data();
-    void injectedFailuresTakeEffect();
     void usbStickMountsAndKeepsWhatWasWritten();
-    void managerDatabaseReplacesBothCopies();
     void packagePrintsItsMapAndExtractsButNeverRuns();
     void textsAreBoundedToTheCallersBuffers_data();
     void textsAreBoundedToTheCallersBuffers();
     void launchScriptsKeepHostileTextQuoted_data();
     void launchScriptsKeepHostileTextQuoted();
 };
-
-void TestSim::defaultUnitServesTheOsdStart()
-{
-    TestUnit unit;
-    for (const char* dir : { "/mnt/perm", "/mnt/usb", "/usr/local/gui_files", "/tmp", "/opt/kestrix" })
-        QVERIFY2(QFileInfo(unit.path(QLatin1String(dir))).isDir(), dir);
-    QVERIFY(unit.readFile(QStringLiteral("/VERSION")).startsWith("V"));
-    QVERIFY(!unit.exists(QStringLiteral("/SAFEMODE")));
-    QVERIFY(!usbInMounts(unit));
-
-    BoardInfo board;
-    QCOMPARE(su_get_board_info(&board), 0);
-    QVERIFY(su_is_single_head_bi(&board) && !su_is_dual_head());
-    const NetworkFacts eth0 = unit.platform().eth0();
-    QVERIFY(eth0.up && eth0.running && !eth0.addresses.isEmpty() && !eth0.netmask.isEmpty());
-    QCOMPARE(su_safemode_tx_status(txRecord(factoryTx).get()), 0);
-    QCOMPARE(su_safemode_tx_status(txRecord(QStringLiteral("192.168.1.99")).get()), 2);
-
-    malvo_syslog(5, "### %s Constructor Start ###\n", "MainWindow");
-    QVERIFY(unit.hasLog(5, QStringLiteral("### MainWindow Constructor Start ###\n")));
-}
-
-void TestSim::injectedFailuresTakeEffect_data()
-{
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<int>("expected"); // what the call returns while failed
-    QTest::newRow("service") << "su_get_model" << 7 << 7;
-    QTest::newRow("work function") << "su_get_tx_device_info" << 4 << 4;
-    QTest::newRow("launcher writes no script") << "create_vm_connection" << 3 << 3;
-    QTest::newRow("settings read fails as 0") << "dal_get_tsredirection" << 9 << 0;
-    QTest::newRow("program exits with the code") << "/opt/kestrix/flash_led.sh" << 5 << 5;
-    QTest::newRow("program by its bare name") << "mount" << 32 << 32;
-    QTest::newRow("program cannot start") << "/usr/bin/check_power_button_mode" << -1 << -1;
-}
-
-void TestSim::injectedFailuresTakeEffect()
-{
-    QFETCH(QString, name);
-    QFETCH(int, code);
-    QFETCH(int, expected);
-    TestUnit unit;
-    unit.sim().insertUsbStick();
-    auto call = [&]() -> int {
-        char text[SU_MODEL_LEN] = {};
-        int value = 0;
-        if (name == QLatin1String("su_get_model"))
-            return su_get_model(text);
-        if (name == QLatin1String("su_get_tx_device_info"))
-            return su_get_tx_device_info(txRecord(factoryTx).get());
-        if (name == QLatin1String("create_vm_connection"))
-            return create_vm_connection("VM", "admin", "u", "p", "10.0.0.5", 0, "", 0, 0, 0, 0);
-        if (name == QLatin1String("dal_get_tsredirection"))
-            return dal_get_tsredirection(&value);
-        const bool mount = name == QLatin1String("mount");
-        const ProgramResult result = unit.platform().run(mount ? QStringLiteral("/bin/mount") : name,
-            mount ? QStringList { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") }
-                  : QStringList { QStringLiteral("start") });
-        return result.started ? result.exitCode : -1;
-    };
-
-    unit.sim().setFailure(name, code);
-    QCOMPARE(call(), expected);
-    QVERIFY(!unit.exists(QStringLiteral("/tmp/startapp.sh")));
-    QVERIFY(!usbInMounts(unit));
-    unit.sim().setFailure(name, 0);
-    QCOMPARE(call(), name == QLatin1String("dal_get_tsredirection") ? 1 : 0);
-}
 
 void TestSim::usbStickMountsAndKeepsWhatWasWritten()
 {
@@ -216,27 +121,6 @@ void TestSim::usbStickMountsAndKeepsWhatWasWritten()
     QCOMPARE(unit.readFile(QStringLiteral("/mnt/usb/new.ccfg")), QByteArray("new"));
     QCOMPARE(su_unmount_usb_drive(), 0);
     QVERIFY(!usbInMounts(unit));
-}
-
-void TestSim::managerDatabaseReplacesBothCopies()
-{
-    TestUnit unit;
-    const QByteArray served = "<Data>\n <Users/>\n</Data>\n";
-    const QByteArray local = "<Data>local</Data>";
-    QVERIFY(unit.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), served));
-    QVERIFY(unit.writeFile(QStringLiteral("/mnt/perm/VelmoDataA.xml"), local));
-    QCOMPARE(su_get_xml_db("", 0), 0);
-    const QByteArray md5 = QCryptographicHash::hash(served, QCryptographicHash::Md5).toHex() + '\n';
-    for (const QString& copy : { QStringLiteral("A"), QStringLiteral("B") }) {
-        QCOMPARE(unit.readFile(QStringLiteral("/mnt/perm/VelmoData%1.xml").arg(copy)), served);
-        QCOMPARE(unit.readFile(QStringLiteral("/mnt/perm/checksum%1").arg(copy)), md5);
-    }
-
-    // An unreachable appliance leaves the local copies alone.
-    QVERIFY(unit.writeFile(QStringLiteral("/mnt/perm/VelmoDataA.xml"), local));
-    QFile::remove(unit.path(QStringLiteral("/sim/manager/VelmoData.xml")));
-    QVERIFY(su_get_xml_db("", 0) != 0);
-    QCOMPARE(unit.readFile(QStringLiteral("/mnt/perm/VelmoDataA.xml")), local);
 }
 
 void TestSim::packagePrintsItsMapAndExtractsButNeverRuns()
@@ -325,20 +209,13 @@ void TestSim::launchScriptsKeepHostileTextQuoted()
         QCOMPARE(unit.readFile(QStringLiteral("/tmp/startapp.sh")), script.toLatin1());
         QString expected = name;
         expected.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
-
-        // As written, and after the OSD has set or changed the hot-key argument.
-        for (const QString& text : { script, withHotKey(script, QStringLiteral("3")) }) {
-            const QStringList words = shellWords(text);
-            QVERIFY2(!words.isEmpty(), qPrintable(text));
-            QCOMPARE(words.value(words.indexOf(QStringLiteral("--name")) + 1), expected);
-            QCOMPARE(words.value(words.indexOf(QStringLiteral("--owner")) + 1), QStringLiteral("a;b"));
-            QCOMPARE(words.last(), QStringLiteral("&"));
-            const int at = words.indexOf(QStringLiteral("--hotkey"));
-            const QString number = text != script ? QStringLiteral("3")
-                : hotkey >= 0                     ? QString::number(hotkey)
-                                                  : QString();
-            QCOMPARE(at < 0 ? QString() : words.value(at + 1), number);
-        }
+        const QStringList words = shellWords(script);
+        QVERIFY2(!words.isEmpty(), qPrintable(script));
+        QCOMPARE(words.value(words.indexOf(QStringLiteral("--name")) + 1), expected);
+        QCOMPARE(words.value(words.indexOf(QStringLiteral("--owner")) + 1), QStringLiteral("a;b"));
+        QCOMPARE(words.last(), QStringLiteral("&"));
+        const int at = words.indexOf(QStringLiteral("--hotkey"));
+        QCOMPARE(at < 0 ? QString() : words.value(at + 1), hotkey >= 0 ? QString::number(hotkey) : QString());
     }
 }
 

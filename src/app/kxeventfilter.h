@@ -19,8 +19,9 @@ public:
 
     bool eventFilter(QObject* watched, QEvent* event) override;
 
-    // True for objects whose name holds one of the log-on screen names: typing
-    // a password at the log-on screen must not keep a session alive.
+    // True for objects whose name holds one of the log-on screen names, and for
+    // every part of the log-on dialog: typing a password or moving the pointer
+    // at the log-on screen must not keep a session alive.
     static bool isLoginScreenObject(QObject* object);
 
 private:
