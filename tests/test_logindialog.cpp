@@ -334,7 +334,7 @@ void TestLoginDialog::keyboardLanguage()
     language->trigger();
 
     const QList<QStringList> changed { { "/opt/kestrix/loadkeymap.sh" },
-        { "touch", "/tmp/noErrorCode.txt" } };
+        { "/bin/touch", "/tmp/noErrorCode.txt" } };
     QCOMPARE(unit.test.commands(), written.isEmpty() ? QList<QStringList>() : changed);
     QCOMPARE(dialog.isVisible(), written.isEmpty());
     QCOMPARE(unit.test.readFile("/mnt/perm/keymap"), written.isEmpty() ? keymap : written);

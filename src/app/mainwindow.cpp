@@ -226,7 +226,7 @@ void MainWindow::sureReboot()
 void MainWindow::systemReboot()
 {
     malvo_syslog(5, "MainWindow: Action Reboot.\n");
-    platform.startDetached(QStringLiteral("reboot"), { QStringLiteral("-f") });
+    platform.startDetached(QStringLiteral("/sbin/reboot"), { QStringLiteral("-f") });
 }
 
 void MainWindow::queueClose()

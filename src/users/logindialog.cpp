@@ -386,7 +386,7 @@ void LoginDialog::setKeyboardLanguage(const QString& code)
     platform.startDetached(QStringLiteral("/opt/kestrix/loadkeymap.sh"), QStringList());
     // The OSD restarts with the new keymap; the marker keeps that start from
     // logging the automatic user on.
-    platform.run(QStringLiteral("touch"), { QStringLiteral("/tmp/noErrorCode.txt") });
+    platform.run(QStringLiteral("/bin/touch"), { QStringLiteral("/tmp/noErrorCode.txt") });
     reject();
 }
 
