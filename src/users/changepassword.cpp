@@ -16,7 +16,7 @@ ChangePassword::ChangePassword(MainWindow* mainWindow, QWidget* parent, const QS
     ui->setupUi(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(title);
-    ui->groupBoxPassword->setTitle(userName);
+    ui->groupBoxPassword->setTitle(QStringLiteral("Password of ") + userName);
     for (KXTextBox* field : { ui->lineEditYourPassw, ui->lineEditUPasswEdt, ui->lineEditUPassConfEdt })
         field->setMaxLength(UserRules::maxFieldLength);
     connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);

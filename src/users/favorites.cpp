@@ -40,7 +40,7 @@ Favorites::Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mod
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(mode);
     if (!userName.isEmpty())
-        ui->groupBoxFavorites->setTitle(userName);
+        ui->groupBoxFavorites->setTitle(QStringLiteral("Favorites of ") + userName);
     for (int slot = 0; slot < UserRules::favoriteSlotCount; ++slot) {
         combos << findChild<QComboBox*>(QStringLiteral("comboBoxF%1ConnName").arg(slot));
         names << findChild<QLabel*>(QStringLiteral("labelF%1ConnName").arg(slot));

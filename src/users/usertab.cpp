@@ -46,7 +46,7 @@ void UserTab::fillAutoLogonChoice()
 void UserTab::refresh()
 {
     fillUserList();
-    fillAutoLogonChoice();
+    mainWindow->refillAutoLogonChoice();
     mainWindow->connectionTab->fillConnectionList();
 }
 
