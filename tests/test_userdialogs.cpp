@@ -206,6 +206,12 @@ void TestUserDialogs::addStoresTheFormInListOrder()
         move(dialog, "usrConnectionsListWidget", "C2", "RmvConnFromUsrButton");
         QCOMPARE(automatic->count(), 2);
         automatic->setCurrentText("C1");
+        const auto assigned = onNextDialog("Assign Favorites", [](QDialog& favorites) {
+            child<QComboBox>(favorites, "comboBoxF4ConnName")->setCurrentText("C1");
+            child<QPushButton>(favorites, "pushButtonSaveFavorites")->click();
+        });
+        child<QPushButton>(dialog, "pushButtonFaorites")->click();
+        QVERIFY(*assigned);
         child<QPushButton>(dialog, "saveUsrDataButton")->click();
     });
     child<QPushButton>(*osd.window, "addUserButton")->click();
@@ -213,7 +219,7 @@ void TestUserDialogs::addStoresTheFormInListOrder()
 
     const QDomElement eve = userNamed(osd.stored(), "eve");
     QCOMPARE(eve.attribute(db::Password) + '|' + eve.attribute(db::Privilege), QString("p w;\"|Power User"));
-    QCOMPARE(associations(eve), (QStringList { "C3", "C1" }));
+    QCOMPARE(associations(eve), (QStringList { "C3", "C1@4" }));
     QCOMPARE(eve.firstChildElement(db::AutoConnect).attribute(db::AutoConnectName), QString("C1"));
     QCOMPARE(listed(*osd.window, "userlistWidget").last(), QString("eve"));
     QVERIFY(child<QComboBox>(*osd.window, "comboBoxALogUsr")->findText("eve") >= 0);
@@ -322,23 +328,30 @@ void TestUserDialogs::renameCarriesLogOnAndAutomaticLogOn()
 
 void TestUserDialogs::password_data()
 {
-    QTest::addColumn<QString>("user"); // whose password changes; admin is logged on
+    QTest::addColumn<QString>("user"); // whose password changes
+    QTest::addColumn<QString>("loggedOn"); // who confirms
     QTest::addColumn<QString>("typed"); // "current|new|confirmation"
     QTest::addColumn<QString>("text"); // the refusal, empty when stored
-    QTest::newRow("own, wrong password") << "admin" << "pw|n|n" << "Your entered password is incorrect.";
-    QTest::newRow("own, new ones differ") << "admin" << "secret|n|m" << "New password does not match.";
-    QTest::newRow("own, stored") << "admin" << "secret|n|n" << "";
-    QTest::newRow("reset, the user's password") << "boss" << "pw|n|n" << "Your entered password is incorrect.";
-    QTest::newRow("reset, new ones differ") << "boss" << "secret|n|m" << "New password does not match.";
-    QTest::newRow("reset, stored") << "boss" << "secret|n|n" << "";
+    const QString incorrect = QStringLiteral("Your entered password is incorrect.");
+    const QString differ = QStringLiteral("New password does not match.");
+    QTest::newRow("own, wrong password") << "admin" << "admin" << "pw|n|n" << incorrect;
+    QTest::newRow("own, new ones differ") << "admin" << "admin" << "secret|n|m" << differ;
+    QTest::newRow("own, stored") << "admin" << "admin" << "secret|n|n" << "";
+    QTest::newRow("reset, the user's password") << "boss" << "admin" << "pw|n|n" << incorrect;
+    QTest::newRow("reset, new ones differ") << "boss" << "admin" << "secret|n|m" << differ;
+    QTest::newRow("reset, stored") << "boss" << "admin" << "secret|n|n" << "";
+    // Nobody on record has a password that an empty field could match.
+    QTest::newRow("reset by a name not on record") << "boss" << "ghost" << "|n|n" << incorrect;
 }
 
 void TestUserDialogs::password()
 {
     QFETCH(QString, user);
+    QFETCH(QString, loggedOn);
     QFETCH(QString, typed);
     QFETCH(QString, text);
     OsdWindow osd(people());
+    osd.window->setLoggedInUser(loggedOn);
     const QStringList fields = typed.split('|');
     ChangePassword dialog(osd.window.get(), osd.window.get(), user, "Password Change");
     type(dialog, "lineEditYourPassw", fields[0]);
