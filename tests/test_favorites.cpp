@@ -10,14 +10,11 @@
 #include "users/favorites.h"
 #include "users/userrules.h"
 
-#include <QApplication>
 #include <QComboBox>
 #include <QLabel>
 #include <QListWidget>
 #include <QPushButton>
 #include <QtTest>
-
-#include <functional>
 
 namespace {
 
@@ -36,30 +33,10 @@ QStringList offered(QWidget& dialog, int slot)
 
 QStringList table(std::initializer_list<std::pair<int, const char*>> filled)
 {
-    QStringList result;
-    for (int i = 0; i < 10; ++i)
-        result << QString();
+    QStringList result = QVector<QString>(10).toList();
     for (const auto& [slot, name] : filled)
         result[slot] = QLatin1String(name);
     return result;
-}
-
-// Runs `act` on the favourites dialog once it is modal.
-QSharedPointer<bool> onFavorites(std::function<void(QDialog&)> act)
-{
-    auto done = QSharedPointer<bool>::create(false);
-    auto* poll = new QTimer;
-    QObject::connect(poll, &QTimer::timeout, [=] {
-        auto* dialog = qobject_cast<Favorites*>(QApplication::activeModalWidget());
-        if (!dialog)
-            return;
-        poll->deleteLater();
-        poll->stop();
-        *done = true;
-        act(*dialog);
-    });
-    poll->start(5);
-    return done;
 }
 
 } // namespace
@@ -129,8 +106,7 @@ void TestFavorites::myFavoritesShowsTheStoredTable()
     associate(document, "admin", "Lab", "07");
     associate(document, "admin", "Lab", "x");
     OsdWindow osd(document);
-    const auto shown = onFavorites([](QDialog& dialog) {
-        QCOMPARE(dialog.windowTitle(), QString("My Favorites"));
+    const auto shown = actOnNextDialog("My Favorites", [](QDialog& dialog) {
         for (int slot = 0; slot < 10; ++slot) {
             QVERIFY(!slotCombo(dialog, slot)->isVisible());
             QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("labelF%1ConnName").arg(slot))->text(),
@@ -154,7 +130,7 @@ void TestFavorites::assignedInTheUserDialog()
     EditUData edit(osd.window.get(), "boss");
     auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
     const auto choose = [](const char* name, int slot, const char* button) {
-        return onFavorites([=](QDialog& dialog) {
+        return actOnNextDialog("Assign Favorites", [=](QDialog& dialog) {
             slotCombo(dialog, slot)->setCurrentText(name);
             dialog.findChild<QPushButton*>(button)->click();
         });
@@ -167,7 +143,7 @@ void TestFavorites::assignedInTheUserDialog()
     step = choose("B", 9, "pushButtonSaveFavorites");
     assign->click();
     QVERIFY(*step);
-    step = onFavorites([](QDialog& dialog) {
+    step = actOnNextDialog("Assign Favorites", [](QDialog& dialog) {
         QCOMPARE(slotCombo(dialog, 5)->currentText(), QString());
         QCOMPARE(slotCombo(dialog, 9)->currentText(), QString("B"));
         QCOMPARE(slotCombo(dialog, 2)->currentText(), QString("A"));
