@@ -6,7 +6,8 @@
 #include "users/userrules.h"
 #include "users/userstore.h"
 
-ChangePassword::ChangePassword(MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title)
+ChangePassword::ChangePassword(
+    MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title)
     : QDialog(parent)
     , mainWindow(mainWindow)
     , ui(new Ui::ChangePassword)
@@ -17,8 +18,6 @@ ChangePassword::ChangePassword(MainWindow* mainWindow, QWidget* parent, const QS
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(title);
     ui->groupBoxPassword->setTitle(QStringLiteral("Password of ") + userName);
-    for (KXTextBox* field : { ui->lineEditYourPassw, ui->lineEditUPasswEdt, ui->lineEditUPassConfEdt })
-        field->setMaxLength(UserRules::maxFieldLength);
     connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
     malvo_syslog(5, "### ChangePassword Constructor End ###\n");
 }
@@ -39,7 +38,8 @@ void ChangePassword::on_buttonSavePass_clicked()
     malvo_syslog(5, "ChangePassword: Action save password.\n");
     const QDomDocument& document = mainWindow->document();
     QString refusal = UserRules::passwordRefusal(UserRules::findUser(document, mainWindow->getLoggedInUser()),
-        ui->lineEditYourPassw->realText(), ui->lineEditUPasswEdt->realText(), ui->lineEditUPassConfEdt->realText());
+        ui->lineEditYourPassw->realText(), ui->lineEditUPasswEdt->realText(),
+        ui->lineEditUPassConfEdt->realText());
     if (refusal.isEmpty() && UserRules::findUser(document, userName).isNull())
         refusal = QStringLiteral("User ") + userName + QStringLiteral(" does not exist any more.");
     if (!refusal.isEmpty()) {

@@ -30,7 +30,8 @@ void ConnectionPicker::fill(
     available->clear();
     selected->clear();
     sharedNames.clear();
-    const QDomElement connections = document.documentElement().firstChildElement(QLatin1String(db::Connections));
+    const QDomElement connections
+        = document.documentElement().firstChildElement(QLatin1String(db::Connections));
     QStringList all;
     for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
          !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection))) {

@@ -22,7 +22,6 @@ EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
     const QDomElement user = UserRules::findUser(mainWindow->document(), userName);
 
     ui->labelOldName->setText(userName);
-    ui->lineEditUNameEdt->setMaxLength(UserRules::maxFieldLength);
     ui->lineEditUNameEdt->setText(userName);
     ui->comboBoxEdtUPriv->addItems(UserRules::privileges());
     // A privilege this unit does not offer is shown as it is, so saving keeps it.
@@ -34,8 +33,8 @@ EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
     ui->lineEditUNameEdt->setEnabled(!protectedUser);
     ui->comboBoxEdtUPriv->setEnabled(!protectedUser);
 
-    picker = new ConnectionPicker(ui->listWidgetAvailConnEdt, ui->listWidgetUConnEdt, ui->checkBoxEdtConOnLogin,
-        ui->comboBoxEdtConOnLogin, this);
+    picker = new ConnectionPicker(ui->listWidgetAvailConnEdt, ui->listWidgetUConnEdt,
+        ui->checkBoxEdtConOnLogin, ui->comboBoxEdtConOnLogin, this);
     picker->fill(mainWindow->document(), UserRules::connectionsOf(user), UserRules::autoConnectOf(user));
     connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
     malvo_syslog(5, "### EditUData Constructor End ###\n");

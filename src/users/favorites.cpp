@@ -32,8 +32,6 @@ Favorites::Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mod
     const QStringList& connections, const QStringList& stored)
     : QDialog(parent)
     , ui(new Ui::Favorites)
-    , mode(mode)
-    , connections(connections)
 {
     malvo_syslog(5, "### Favorites Constructor Start ###\n");
     ui->setupUi(this);
@@ -124,22 +122,53 @@ void Favorites::on_pushButtonCancelFavorites_clicked()
     reject();
 }
 
-void Favorites::on_comboBoxF0ConnName_currentIndexChanged(int) { choose(0); }
-void Favorites::on_comboBoxF1ConnName_currentIndexChanged(int) { choose(1); }
-void Favorites::on_comboBoxF2ConnName_currentIndexChanged(int) { choose(2); }
-void Favorites::on_comboBoxF3ConnName_currentIndexChanged(int) { choose(3); }
-void Favorites::on_comboBoxF4ConnName_currentIndexChanged(int) { choose(4); }
-void Favorites::on_comboBoxF5ConnName_currentIndexChanged(int) { choose(5); }
-void Favorites::on_comboBoxF6ConnName_currentIndexChanged(int) { choose(6); }
-void Favorites::on_comboBoxF7ConnName_currentIndexChanged(int) { choose(7); }
-void Favorites::on_comboBoxF8ConnName_currentIndexChanged(int) { choose(8); }
-void Favorites::on_comboBoxF9ConnName_currentIndexChanged(int) { choose(9); }
+void Favorites::on_comboBoxF0ConnName_currentIndexChanged(int)
+{
+    choose(0);
+}
+void Favorites::on_comboBoxF1ConnName_currentIndexChanged(int)
+{
+    choose(1);
+}
+void Favorites::on_comboBoxF2ConnName_currentIndexChanged(int)
+{
+    choose(2);
+}
+void Favorites::on_comboBoxF3ConnName_currentIndexChanged(int)
+{
+    choose(3);
+}
+void Favorites::on_comboBoxF4ConnName_currentIndexChanged(int)
+{
+    choose(4);
+}
+void Favorites::on_comboBoxF5ConnName_currentIndexChanged(int)
+{
+    choose(5);
+}
+void Favorites::on_comboBoxF6ConnName_currentIndexChanged(int)
+{
+    choose(6);
+}
+void Favorites::on_comboBoxF7ConnName_currentIndexChanged(int)
+{
+    choose(7);
+}
+void Favorites::on_comboBoxF8ConnName_currentIndexChanged(int)
+{
+    choose(8);
+}
+void Favorites::on_comboBoxF9ConnName_currentIndexChanged(int)
+{
+    choose(9);
+}
 
 void assignFavorites(MainWindow* mainWindow, QWidget* parent, const QString& userName, bool existingUser,
     const QStringList& connections, FavoriteChoice& choice)
 {
-    const QStringList current
-        = choice.chosen ? choice.table : existingUser ? loadFavorites(mainWindow, userName) : QStringList();
+    const QStringList current = choice.chosen ? choice.table
+        : existingUser                        ? loadFavorites(mainWindow, userName)
+                                              : QStringList();
     Favorites dialog(mainWindow, parent, Favorites::assignMode, userName, connections, current);
     if (dialog.exec() != QDialog::Accepted)
         return;

@@ -50,8 +50,6 @@ private:
     void refillCombos();
 
     Ui::Favorites* ui;
-    QString mode;
-    QStringList connections;
     QStringList pool;
     QStringList table;
     QList<QComboBox*> combos;

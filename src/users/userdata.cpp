@@ -17,9 +17,6 @@ UserData::UserData(MainWindow* mainWindow)
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("New User Data"));
     ui->comboBoxPrivilege->addItems(UserRules::privileges());
-    for (QLineEdit* field : { static_cast<QLineEdit*>(ui->lineEditUsrName), static_cast<QLineEdit*>(ui->lineEditUsrPass),
-             static_cast<QLineEdit*>(ui->lineEditConfPass) })
-        field->setMaxLength(UserRules::maxFieldLength);
     picker = new ConnectionPicker(ui->allConectionsListWidget, ui->usrConnectionsListWidget,
         ui->checkBoxAutoConnect, ui->comboBoxAutoConnect, this);
     picker->fill(mainWindow->document(), {}, QString());

@@ -91,8 +91,8 @@ void storeFavorites(QDomElement user, const QStringList& table)
     }
 }
 
-QString newUserRefusal(const QDomDocument& document, const QString& name, const QString& password,
-    const QString& confirmation)
+QString newUserRefusal(
+    const QDomDocument& document, const QString& name, const QString& password, const QString& confirmation)
 {
     if (name.isEmpty())
         return QStringLiteral("Blank Username is not valid.");
@@ -120,8 +120,8 @@ QString editRefusal(const QDomDocument& document, const QString& oldName, const 
     return QString();
 }
 
-QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword, const QString& newPassword,
-    const QString& confirmation)
+QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword,
+    const QString& newPassword, const QString& confirmation)
 {
     // Nobody on record: an empty typed password must not match a missing one.
     if (confirmer.isNull() || typedPassword != confirmer.attribute(QLatin1String(db::Password)))
@@ -136,7 +136,8 @@ QString removalRefusal(const QString& name, const QString& loggedOnUser)
     if (name == QLatin1String(protectedUser))
         return QStringLiteral("User \"") + name + QStringLiteral("\" is protected and can not be removed.");
     if (name == loggedOnUser)
-        return QStringLiteral("User ") + name + QStringLiteral(" is currently logged in and can not be removed.");
+        return QStringLiteral("User ") + name
+            + QStringLiteral(" is currently logged in and can not be removed.");
     return QString();
 }
 
@@ -174,7 +175,8 @@ QStringList connectionsOf(const QDomElement& user)
 
 QString autoConnectOf(const QDomElement& user)
 {
-    return user.firstChildElement(QLatin1String(db::AutoConnect)).attribute(QLatin1String(db::AutoConnectName));
+    return user.firstChildElement(QLatin1String(db::AutoConnect))
+        .attribute(QLatin1String(db::AutoConnectName));
 }
 
 } // namespace UserRules

@@ -13,7 +13,6 @@ QStringList privileges();
 // The user whose name and privilege never change and who is never removed.
 extern const char protectedUser[];
 constexpr int favoriteSlotCount = 10;
-constexpr int maxFieldLength = 32;
 
 QDomElement usersSection(const QDomDocument& document);
 QDomElement findUser(const QDomDocument& document, const QString& name);
@@ -31,14 +30,14 @@ QStringList keepSelected(const QStringList& table, const QStringList& connection
 void storeFavorites(QDomElement user, const QStringList& table);
 
 // The text of the refusal, or empty when the new user may be stored.
-QString newUserRefusal(const QDomDocument& document, const QString& name, const QString& password,
-    const QString& confirmation);
+QString newUserRefusal(
+    const QDomDocument& document, const QString& name, const QString& password, const QString& confirmation);
 // The same for renaming `oldName` to `newName`; the duplicate text tells
 // whether the other user comes before or after the edited one.
 QString editRefusal(const QDomDocument& document, const QString& oldName, const QString& newName);
 // `confirmer` is the person logged on, who confirms with their own password.
-QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword, const QString& newPassword,
-    const QString& confirmation);
+QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword,
+    const QString& newPassword, const QString& confirmation);
 QString removalRefusal(const QString& name, const QString& loggedOnUser);
 
 // Replaces the associations and the automatic connection of `user`; every

@@ -55,7 +55,8 @@ void UserTab::addUser()
     malvo_syslog(6, "MainWindow: Action Open New User Dialog.\n");
     if (UserRules::userNames(mainWindow->document()).size() >= mainWindow->maxEntries) {
         mainWindow->showMessage(QStringLiteral("Information"),
-            QStringLiteral("The maximum number of users is limited to ") + QString::number(mainWindow->maxEntries)
+            QStringLiteral("The maximum number of users is limited to ")
+                + QString::number(mainWindow->maxEntries)
                 + QStringLiteral(". Remove any existing user before adding new user."));
         mainWindow->raise();
         return;
