@@ -7,6 +7,7 @@
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "users/usertab.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -79,6 +80,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     loadDatabaseDocument();
     connectionTab = new ConnectionTab(this);
     connectionTab->attach();
+    userTab = new UserTab(this);
 
     ui->lineEditFilterConnections->setMaxLength(32);
     ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));

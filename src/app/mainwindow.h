@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 class ConnectionTab;
+class UserTab;
 class Platform;
 class QMenu;
 class QTimer;
@@ -33,6 +34,7 @@ public:
     // The generated form, for the helpers that run a part of this window (the connection list).
     Ui::MainWindow& form() { return *ui; }
     ConnectionTab* connectionTab = nullptr;
+    UserTab* userTab = nullptr;
     const int maxEntries = 32;
 
     // The saved relaunch script keeps the OSD hot-key as "--hotkey N".
@@ -63,6 +65,8 @@ public:
     void createGuiSettingsFile();
     QString readAutoLoginUser();
     void writeAutoLoginUser(const QString& userName);
+    // The automatic log-on choice of the Control tab, after every change of the users.
+    void refillAutoLogonChoice();
     QString readPowerMode();
     void ensureAuthenticationStatFile();
     void incrementAuthenticationStat(const QString& key);
@@ -132,6 +136,11 @@ public slots:
     void guiTimerTimeout();
     void guiTimerUpdate();
     void checkGUIActivity();
+    void on_addUserButton_clicked();
+    void on_editUserButton_clicked();
+    void on_removeUserButton_clicked();
+    void on_toolButtonMyPassCh_clicked();
+    void on_pushButtonMyFavorites_clicked();
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

@@ -4,6 +4,7 @@
 #include "ui_mainwindow.h"
 
 #include "connections/connectiontab.h"
+#include "users/usertab.h"
 
 #include <QAbstractButton>
 #include <QCheckBox>
@@ -33,6 +34,8 @@ void MainWindow::on_tabWidget_currentChanged(int index)
     } else if (tab == QLatin1String("Users")) {
         malvo_syslog(6, "MainWindow: Action Open Users TAB.\n");
         showNormal();
+        if (userTab)
+            userTab->fillUserList();
     } else if (tab == QLatin1String("Information")) {
         malvo_syslog(6, "MainWindow: Action Open Information TAB.\n");
         showNormal();

@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "services/servicetext.h"
 #include "users/logindialog.h"
+#include "users/usertab.h"
 
 #include <QDebug>
 #include <QFile>
@@ -228,6 +229,8 @@ void MainWindow::completeLogon()
     // Reported in the background with an argument list: a name may hold any character.
     platform.startDetached(QStringLiteral("/usr/bin/restapi_cli"),
                            { QStringLiteral("-j"), QStringLiteral("user_login"), QString::fromLatin1(buffer.data()) });
+    userTab->fillUserList();
+    refillAutoLogonChoice();
     connectionTab->updateListButtons();
 }
 

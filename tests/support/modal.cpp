@@ -191,3 +191,20 @@ int closeLeftoverModals()
     }
     return unused;
 }
+
+QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act)
+{
+    auto done = QSharedPointer<bool>::create(false);
+    auto* poll = new QTimer;
+    QObject::connect(poll, &QTimer::timeout, [=] {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || dialog->windowTitle() != title)
+            return;
+        poll->deleteLater();
+        poll->stop();
+        *done = true;
+        act(*dialog);
+    });
+    poll->start(5);
+    return done;
+}

@@ -5,6 +5,8 @@
 #include <QSharedPointer>
 #include <QString>
 
+#include <functional>
+
 // Driving modal boxes and dialogs for real: schedule the answer first, then do
 // what opens the box; the answer is given from inside its event loop.
 
@@ -31,3 +33,7 @@ QList<ModalAnswer> answeredBoxes();
 // For cleanup(): rejects every modal widget still open and drops the answers
 // not used; returns how many answers were never used.
 int closeLeftoverModals();
+
+// Runs `act` on the next modal dialog titled `title` from inside its event
+// loop, for dialogs that are driven by their own widgets; the flag tells it ran.
+QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act);

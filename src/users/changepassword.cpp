@@ -1,0 +1,58 @@
+#include "changepassword.h"
+#include "ui_changepassword.h"
+
+#include "app/mainwindow.h"
+#include "database/dbnames.h"
+#include "users/userrules.h"
+#include "users/userstore.h"
+
+ChangePassword::ChangePassword(
+    MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title)
+    : QDialog(parent)
+    , mainWindow(mainWindow)
+    , ui(new Ui::ChangePassword)
+    , userName(userName)
+{
+    malvo_syslog(5, "### ChangePassword Constructor Start ###\n");
+    ui->setupUi(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(title);
+    ui->groupBoxPassword->setTitle(QStringLiteral("Password of ") + userName);
+    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    malvo_syslog(5, "### ChangePassword Constructor End ###\n");
+}
+
+ChangePassword::~ChangePassword()
+{
+    delete ui;
+}
+
+void ChangePassword::on_buttonCancelPass_clicked()
+{
+    malvo_syslog(5, "ChangePassword: Action Cancel.\n");
+    reject();
+}
+
+void ChangePassword::on_buttonSavePass_clicked()
+{
+    malvo_syslog(5, "ChangePassword: Action save password.\n");
+    const QDomDocument& document = mainWindow->document();
+    QString refusal = UserRules::passwordRefusal(UserRules::findUser(document, mainWindow->getLoggedInUser()),
+        ui->lineEditYourPassw->realText(), ui->lineEditUPasswEdt->realText(),
+        ui->lineEditUPassConfEdt->realText());
+    if (refusal.isEmpty() && UserRules::findUser(document, userName).isNull())
+        refusal = QStringLiteral("User ") + userName + QStringLiteral(" does not exist any more.");
+    if (!refusal.isEmpty()) {
+        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        return;
+    }
+    const QString password = ui->lineEditUPasswEdt->realText();
+    const auto change = [&](QDomDocument& changed) {
+        UserRules::findUser(changed, userName).setAttribute(QLatin1String(db::Password), password);
+    };
+    if (!storeUserChange(mainWindow, change, "Velmogui: Can not open file for writing: %s",
+            QStringLiteral("The password could not be saved.")))
+        return;
+    malvo_syslog(6, "ChangePassword: Password Dialog Accepted.\n");
+    accept();
+}

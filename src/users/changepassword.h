@@ -1,0 +1,29 @@
+#pragma once
+
+#include <QDialog>
+
+class MainWindow;
+
+namespace Ui {
+class ChangePassword;
+}
+
+// Sets a new password for `userName`, confirmed by the password of the person
+// logged on: their own change ("Password Change") or an administrator's reset
+// of another user ("Password Reset").
+class ChangePassword : public QDialog {
+    Q_OBJECT
+
+public:
+    ChangePassword(MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title);
+    ~ChangePassword() override;
+
+public slots:
+    void on_buttonSavePass_clicked();
+    void on_buttonCancelPass_clicked();
+
+private:
+    MainWindow* mainWindow;
+    Ui::ChangePassword* ui;
+    QString userName;
+};

@@ -1,0 +1,49 @@
+#pragma once
+// The rules of the user records that need no widget: refusals, favourite slots
+// and the pieces of a User element the dialogs rebuild.
+
+#include <QDomElement>
+#include <QString>
+#include <QStringList>
+
+namespace UserRules {
+
+// The privilege combo's texts, in the order the dialogs offer them.
+QStringList privileges();
+// The user whose name and privilege never change and who is never removed.
+extern const char protectedUser[];
+constexpr int favoriteSlotCount = 10;
+
+QDomElement usersSection(const QDomDocument& document);
+QDomElement findUser(const QDomDocument& document, const QString& name);
+QStringList userNames(const QDomDocument& document);
+
+// The slot a stored `Favorite` value names, or -1: only ASCII digits, whose
+// value is below ten ("07" is slot 7, "99999999999" is none).
+int favoriteSlot(const QString& value);
+// Ten names, index = slot, empty = free; a later association overwrites an
+// earlier one in the same slot.
+QStringList favoritesOf(const QDomElement& user);
+// Slots naming a connection outside `connections` are freed; always ten entries.
+QStringList keepSelected(const QStringList& table, const QStringList& connections);
+// Each association gets the first slot naming it, or loses its `Favorite`.
+void storeFavorites(QDomElement user, const QStringList& table);
+
+// The text of the refusal, or empty when the new user may be stored.
+QString newUserRefusal(
+    const QDomDocument& document, const QString& name, const QString& password, const QString& confirmation);
+// The same for renaming `oldName` to `newName`; the duplicate text tells
+// whether the other user comes before or after the edited one.
+QString editRefusal(const QDomDocument& document, const QString& oldName, const QString& newName);
+// `confirmer` is the person logged on, who confirms with their own password.
+QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword,
+    const QString& newPassword, const QString& confirmation);
+QString removalRefusal(const QString& name, const QString& loggedOnUser);
+
+// Replaces the associations and the automatic connection of `user`; every
+// other attribute and child stays as it was.
+void setConnections(QDomElement user, const QStringList& connections, const QString& autoConnect);
+QStringList connectionsOf(const QDomElement& user);
+QString autoConnectOf(const QDomElement& user);
+
+} // namespace UserRules

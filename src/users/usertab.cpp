@@ -1,0 +1,152 @@
+#include "usertab.h"
+
+#include "app/mainwindow.h"
+#include "connections/connectiontab.h"
+#include "database/dbnames.h"
+#include "ui_mainwindow.h"
+#include "users/changepassword.h"
+#include "users/editudata.h"
+#include "users/favorites.h"
+#include "users/userdata.h"
+#include "users/userrules.h"
+#include "users/userstore.h"
+
+#include <QMessageBox>
+
+UserTab::UserTab(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void UserTab::fillUserList()
+{
+    QListWidget* list = mainWindow->form().userlistWidget;
+    const QString current = list->currentItem() ? list->currentItem()->text() : QString();
+    list->clear();
+    list->addItems(UserRules::userNames(mainWindow->document()));
+    const QList<QListWidgetItem*> rows = list->findItems(current, Qt::MatchExactly);
+    if (!rows.isEmpty())
+        list->setCurrentItem(rows.first());
+    mainWindow->connectionTab->updateListButtons();
+}
+
+void UserTab::fillAutoLogonChoice()
+{
+    Ui::MainWindow& form = mainWindow->form();
+    form.comboBoxALogUsr->clear();
+    form.comboBoxALogUsr->addItems(UserRules::userNames(mainWindow->document()));
+    const QString automatic = mainWindow->readAutoLoginUser();
+    const int index = automatic.isEmpty() ? -1 : form.comboBoxALogUsr->findText(automatic);
+    if (index >= 0)
+        form.comboBoxALogUsr->setCurrentIndex(index);
+    form.checkBoxAutoLog->setChecked(index >= 0);
+}
+
+void UserTab::refresh()
+{
+    fillUserList();
+    mainWindow->refillAutoLogonChoice();
+    mainWindow->connectionTab->fillConnectionList();
+}
+
+void UserTab::addUser()
+{
+    malvo_syslog(6, "MainWindow: Action Open New User Dialog.\n");
+    if (UserRules::userNames(mainWindow->document()).size() >= mainWindow->maxEntries) {
+        mainWindow->showMessage(QStringLiteral("Information"),
+            QStringLiteral("The maximum number of users is limited to ")
+                + QString::number(mainWindow->maxEntries)
+                + QStringLiteral(". Remove any existing user before adding new user."));
+        mainWindow->raise();
+        return;
+    }
+    {
+        UserData dialog(mainWindow);
+        dialog.exec();
+    }
+    refresh();
+}
+
+void UserTab::editUser()
+{
+    malvo_syslog(6, "MainWindow: Action Open Edit User Dialog.\n");
+    QListWidget* list = mainWindow->form().userlistWidget;
+    if (!list->currentItem())
+        return;
+    QString name = list->currentItem()->text();
+    {
+        EditUData dialog(mainWindow, name);
+        dialog.exec();
+        name = dialog.savedName();
+    }
+    refresh();
+    const QList<QListWidgetItem*> rows = list->findItems(name, Qt::MatchExactly);
+    if (!rows.isEmpty())
+        list->setCurrentItem(rows.first());
+}
+
+void UserTab::changeOwnPassword()
+{
+    ChangePassword dialog(
+        mainWindow, mainWindow, mainWindow->getLoggedInUser(), QStringLiteral("Password Change"));
+    dialog.exec();
+    fillUserList();
+}
+
+void UserTab::showMyFavorites()
+{
+    malvo_syslog(6, "MainWindow: Action Open My Favorites.\n");
+    const QString name = mainWindow->getLoggedInUser();
+    Favorites dialog(mainWindow, mainWindow, Favorites::showMode, name, {}, loadFavorites(mainWindow, name));
+    dialog.exec();
+}
+
+bool UserTab::confirmRemoval(const QString& name)
+{
+    QMessageBox box(QMessageBox::Question, QStringLiteral("Remove User"),
+        QStringLiteral("Do you want to remove user '") + name + QStringLiteral("' ?"),
+        QMessageBox::Yes | QMessageBox::Cancel, mainWindow, Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    // Return on the box must not remove anyone by accident.
+    box.setDefaultButton(QMessageBox::Cancel);
+    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
+    return box.exec() == QMessageBox::Yes;
+}
+
+void UserTab::removeUser()
+{
+    malvo_syslog(6, "MainWindow: Action Remove User.\n");
+    const QListWidgetItem* item = mainWindow->form().userlistWidget->currentItem();
+    if (!item)
+        return;
+    const QString name = item->text();
+    const QString refusal = UserRules::removalRefusal(name, mainWindow->getLoggedInUser());
+    if (!refusal.isEmpty()) {
+        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        return;
+    }
+    if (!confirmRemoval(name))
+        return;
+
+    malvo_syslog(7, "MainWindow: User %s removed from DB", qPrintable(name));
+    // Read while the user still exists: the reading drops names the database lacks.
+    const bool wasAutoLogonUser = mainWindow->readAutoLoginUser() == name;
+    const auto remove = [&](QDomDocument& document) {
+        QDomElement users = UserRules::usersSection(document);
+        for (QDomElement user = UserRules::findUser(document, name); !user.isNull();
+             user = UserRules::findUser(document, name))
+            users.removeChild(user);
+        QDomElement autoLogin = document.documentElement()
+                                    .firstChildElement(QLatin1String(db::UnitSettings))
+                                    .firstChildElement(QLatin1String(db::AutoLogin));
+        if (autoLogin.attribute(QLatin1String(db::AutoLogUser)) == name)
+            autoLogin.setAttribute(QLatin1String(db::AutoLogUser), QString());
+    };
+    // The storage logs the failed write itself, with this very line.
+    const bool removed
+        = storeUserChange(mainWindow, remove, nullptr, QStringLiteral("The user could not be removed."));
+    // A name left in the settings file would log a later user of that name on at start.
+    if (removed && wasAutoLogonUser)
+        mainWindow->writeAutoLoginUser(QString());
+    refresh();
+}

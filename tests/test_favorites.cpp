@@ -1,0 +1,157 @@
+// Favourite slots: what a stored value means, the choice in the dialog and the
+// way a table goes into and comes out of the database.
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/dbnames.h"
+#include "modal.h"
+#include "testmain.h"
+#include "users/editudata.h"
+#include "users/favorites.h"
+#include "users/userrules.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QListWidget>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+QComboBox* slotCombo(QWidget& dialog, int slot)
+{
+    return dialog.findChild<QComboBox*>(QStringLiteral("comboBoxF%1ConnName").arg(slot));
+}
+
+QStringList offered(QWidget& dialog, int slot)
+{
+    QStringList items;
+    for (int i = 0; i < slotCombo(dialog, slot)->count(); ++i)
+        items << slotCombo(dialog, slot)->itemText(i);
+    return items;
+}
+
+QStringList table(std::initializer_list<std::pair<int, const char*>> filled)
+{
+    QStringList result = QVector<QString>(10).toList();
+    for (const auto& [slot, name] : filled)
+        result[slot] = QLatin1String(name);
+    return result;
+}
+
+} // namespace
+
+class TestFavorites : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
+    void storedValue_data();
+    void storedValue();
+    void choiceIsExclusive();
+    void assignedAndShown();
+};
+
+void TestFavorites::storedValue_data()
+{
+    QTest::addColumn<QString>("value");
+    QTest::addColumn<int>("slot");
+    QTest::newRow("zero") << "0" << 0;
+    QTest::newRow("nine") << "9" << 9;
+    QTest::newRow("leading zero") << "07" << 7;
+    QTest::newRow("many leading zeros") << "0000000000000000000003" << 3;
+    QTest::newRow("ten") << "10" << -1;
+    QTest::newRow("twelve") << "12" << -1;
+    QTest::newRow("wraps to zero in 32 bits") << "4294967296" << -1;
+    QTest::newRow("beyond 64 bits") << "99999999999999999999" << -1;
+    QTest::newRow("letter") << "x" << -1;
+    QTest::newRow("empty") << "" << -1;
+    QTest::newRow("sign") << "+3" << -1;
+    QTest::newRow("space") << " 3" << -1;
+    QTest::newRow("other script's digit") << QString::fromUtf8("\u0663") << -1;
+}
+
+void TestFavorites::storedValue()
+{
+    QFETCH(QString, value);
+    QFETCH(int, slot);
+    QCOMPARE(UserRules::favoriteSlot(value), slot);
+}
+
+void TestFavorites::choiceIsExclusive()
+{
+    OsdWindow osd(databaseWithUsers());
+    Favorites dialog(osd.window.get(), osd.window.get(), Favorites::assignMode, "boss", { "B", "A", "C" },
+        table({ { 1, "C" }, { 4, "gone" } }));
+    QCOMPARE(offered(dialog, 1), (QStringList { "", "C", "A", "B" }));
+    QCOMPARE(offered(dialog, 4), (QStringList { "", "A", "B" }));
+
+    slotCombo(dialog, 0)->setCurrentText("A");
+    QCOMPARE(offered(dialog, 3), (QStringList { "", "B" }));
+    QCOMPARE(slotCombo(dialog, 0)->currentText(), QString("A"));
+    slotCombo(dialog, 0)->setCurrentText("B");
+    QCOMPARE(offered(dialog, 3), (QStringList { "", "A" }));
+    slotCombo(dialog, 1)->setCurrentIndex(0);
+    QCOMPARE(offered(dialog, 3), (QStringList { "", "A", "C" }));
+    QCOMPARE(dialog.favoriteSlots(), table({ { 0, "B" } }));
+    QVERIFY(dialog.findChild<QPushButton*>("pushButtonSaveFavorites")->isVisibleTo(&dialog));
+    QVERIFY(!dialog.findChild<QPushButton*>("pushButtonOkFavorites")->isVisibleTo(&dialog));
+}
+
+void TestFavorites::assignedAndShown()
+{
+    QDomDocument document = databaseWithUsers();
+    for (const char* name : { "A", "B", "C" })
+        addConnection(document, name);
+    associate(document, "boss", "A", "2");
+    associate(document, "boss", "B");
+    OsdWindow osd(document);
+    EditUData edit(osd.window.get(), "boss");
+    auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
+    const auto choose = [](const char* name, int slot, const char* button) {
+        return actOnNextDialog("Assign Favorites", [=](QDialog& dialog) {
+            slotCombo(dialog, slot)->setCurrentText(name);
+            dialog.findChild<QPushButton*>(button)->click();
+        });
+    };
+
+    // Cancel keeps the stored table; Save's choice is what reopening shows.
+    auto step = choose("B", 5, "pushButtonCancelFavorites");
+    assign->click();
+    QVERIFY(*step);
+    step = choose("B", 9, "pushButtonSaveFavorites");
+    assign->click();
+    QVERIFY(*step);
+    step = actOnNextDialog("Assign Favorites", [](QDialog& dialog) {
+        QCOMPARE(slotCombo(dialog, 5)->currentText(), QString());
+        QCOMPARE(slotCombo(dialog, 9)->currentText(), QString("B"));
+        QCOMPARE(slotCombo(dialog, 2)->currentText(), QString("A"));
+        dialog.findChild<QPushButton*>("pushButtonSaveFavorites")->click();
+    });
+    assign->click();
+    QVERIFY(*step);
+
+    // A slot whose connection leaves the selection is dropped with it.
+    auto* selected = edit.findChild<QListWidget*>("listWidgetUConnEdt");
+    selected->setCurrentRow(0);
+    edit.findChild<QPushButton*>("remUConChangeButton")->click();
+    edit.findChild<QPushButton*>("saveUsrDataChangesButton")->click();
+    QCOMPARE(edit.result(), int(QDialog::Accepted));
+    QCOMPARE(userNamed(osd.stored(), "boss").elementsByTagName(db::AssociatedConnections).count(), 1);
+
+    // The user sees the stored table, read-only.
+    osd.window->setLoggedInUser("boss");
+    step = actOnNextDialog("My Favorites", [](QDialog& dialog) {
+        for (int slot = 0; slot < 10; ++slot) {
+            QVERIFY(!slotCombo(dialog, slot)->isVisible());
+            QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("labelF%1ConnName").arg(slot))->text(),
+                slot == 9 ? QString("B") : QString());
+        }
+        QVERIFY(!dialog.findChild<QPushButton*>("pushButtonCancelFavorites")->isVisible());
+        dialog.findChild<QPushButton*>("pushButtonOkFavorites")->click();
+    });
+    osd.window->findChild<QPushButton*>("pushButtonMyFavorites")->click();
+    QVERIFY(*step);
+}
+
+VELMO_TEST_MAIN(TestFavorites)
+#include "test_favorites.moc"
