@@ -1,4 +1,6 @@
 #include "changepassword.h"
+
+#include "app/titleheader.h"
 #include "ui_changepassword.h"
 
 #include "app/mainwindow.h"
@@ -15,6 +17,7 @@ ChangePassword::ChangePassword(
 {
     malvo_syslog(5, "### ChangePassword Constructor Start ###\n");
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(title);
     ui->groupBoxPassword->setTitle(QStringLiteral("Password of ") + userName);

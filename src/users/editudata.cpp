@@ -1,4 +1,6 @@
 #include "editudata.h"
+
+#include "app/titleheader.h"
 #include "ui_editudata.h"
 
 #include "app/mainwindow.h"
@@ -17,6 +19,7 @@ EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
 {
     malvo_syslog(5, "### EditUData Constructor Start ###\n");
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("Edit User Data"));
     const QDomElement user = UserRules::findUser(mainWindow->document(), userName);

@@ -1,4 +1,6 @@
 #include "favorites.h"
+
+#include "app/titleheader.h"
 #include "ui_favorites.h"
 
 #include "app/mainwindow.h"
@@ -35,6 +37,7 @@ Favorites::Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mod
 {
     malvo_syslog(5, "### Favorites Constructor Start ###\n");
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(mode);
     if (!userName.isEmpty())

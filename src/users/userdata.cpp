@@ -1,4 +1,6 @@
 #include "userdata.h"
+
+#include "app/titleheader.h"
 #include "ui_userdata.h"
 
 #include "app/mainwindow.h"
@@ -14,6 +16,7 @@ UserData::UserData(MainWindow* mainWindow)
 {
     malvo_syslog(5, "### UserData Constructor Start ###\n");
     ui->setupUi(this);
+    TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("New User Data"));
     ui->comboBoxPrivilege->addItems(UserRules::privileges());

@@ -1,6 +1,7 @@
 #include "usertab.h"
 
 #include "app/mainwindow.h"
+#include "app/osdmessagebox.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "ui_mainwindow.h"
@@ -11,7 +12,6 @@
 #include "users/userrules.h"
 #include "users/userstore.h"
 
-#include <QMessageBox>
 
 UserTab::UserTab(MainWindow* mainWindow)
     : QObject(mainWindow)
@@ -104,11 +104,10 @@ void UserTab::showMyFavorites()
 
 bool UserTab::confirmRemoval(const QString& name)
 {
-    QMessageBox box(QMessageBox::Question, QStringLiteral("Remove User"),
+    // The OSD box defaults to Cancel: Return must not remove anyone by accident.
+    OsdMessageBox box(QStringLiteral("Remove User"),
         QStringLiteral("Do you want to remove user '") + name + QStringLiteral("' ?"),
-        QMessageBox::Yes | QMessageBox::Cancel, mainWindow, Qt::CustomizeWindowHint | Qt::WindowTitleHint);
-    // Return on the box must not remove anyone by accident.
-    box.setDefaultButton(QMessageBox::Cancel);
+        QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
     return box.exec() == QMessageBox::Yes;
 }

@@ -81,12 +81,17 @@ void logOn(QDialog* dialog, const QString& name, const QString& password)
         0, dialog->findChild<QPushButton*>(QStringLiteral("logonButton")), &QPushButton::click);
 }
 
-void showControlTab()
+void showTab(const QString& text)
 {
     auto* tabs = window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     for (int index = 0; index < tabs->count(); ++index)
-        if (tabs->tabText(index) == QLatin1String("Control"))
+        if (tabs->tabText(index) == text)
             tabs->setCurrentIndex(index);
+}
+
+void showControlTab()
+{
+    showTab(QStringLiteral("Control"));
 }
 
 // One step: wait until `ready`, let the screen settle, then `act` (from a
@@ -192,6 +197,12 @@ QList<Step> normalRun()
             [] { window->findChild<QPushButton*>(QStringLiteral("newConnectionButton"))->click(); } },
         { dialog("New Connection"), [] { shoot(QStringLiteral("new-connection")); } },
         { dialog("New Connection"),
+            [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
+        { mainWindowUp, [] { showTab(QStringLiteral("Users")); } },
+        { mainWindowUp, [] { shoot(QStringLiteral("administrator-users")); } },
+        { mainWindowUp, [] { window->findChild<QPushButton*>(QStringLiteral("addUserButton"))->click(); } },
+        { dialog("New User Data"), [] { shoot(QStringLiteral("new-user")); } },
+        { dialog("New User Data"),
             [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
         { mainWindowUp, showControlTab },
         { mainWindowUp, [] { shoot(QStringLiteral("administrator-control")); } },
