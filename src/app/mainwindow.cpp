@@ -79,6 +79,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     loadDatabaseDocument();
     connectionTab = new ConnectionTab(this);
     connectionTab->attach();
+    createSettingsPages();
 
     ui->lineEditFilterConnections->setMaxLength(32);
     ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
