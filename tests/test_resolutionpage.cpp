@@ -1,7 +1,9 @@
 // The screen resolution page: what the monitor offers, the session resolution
 // kept in the database with its bounded fallback, and the OSD's own mode.
 #include "app/mainwindow.h"
+#include "app/loggedinuser.h"
 #include "database.h"
+#include "logon.h"
 #include "database/dbnames.h"
 #include "modal.h"
 #include "settings/displayrules.h"
@@ -59,6 +61,7 @@ class TestResolutionPage : public QObject {
 
 private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
+    void notBeforeLogOn();
     void monitorList_data();
     void monitorList();
     void fallback_data();
@@ -69,6 +72,24 @@ private slots:
     void osdMode_data();
     void osdMode();
 };
+
+void TestResolutionPage::notBeforeLogOn()
+{
+    TestUnit unit;
+    installDatabase(unit, databaseWithUsers());
+    unit.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray()); // no automatic log-on
+    LoggedInUser user;
+    QList<QStringList> beforeLogOn;
+    std::unique_ptr<MainWindow> window;
+    {
+        const auto logOn = answerNextLogon("boss", "pw", [&](QDialog&) { beforeLogOn = unit.commands(); });
+        window = std::make_unique<MainWindow>(unit.platform(), nullptr, &user);
+        QVERIFY(logOn->shown);
+    }
+    QCOMPARE(window->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
+    for (const QStringList& command : beforeLogOn)
+        QVERIFY2(command.first() != QLatin1String(ResolutionPage::databaseScript), qPrintable(command.join(' ')));
+}
 
 void TestResolutionPage::monitorList_data()
 {
