@@ -59,8 +59,6 @@ class TestControlPages : public QObject {
 
 private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
-    void hotKeyNames_data();
-    void hotKeyNames();
     void hotKeyRoundTrip_data();
     void hotKeyRoundTrip();
     void hotKeyUnsaved();
@@ -76,25 +74,6 @@ private slots:
     void touchApply_data();
     void touchApply();
 };
-
-void TestControlPages::hotKeyNames_data()
-{
-    QTest::addColumn<QString>("stored");
-    QTest::addColumn<QString>("name");
-    QTest::addColumn<int>("number");
-    QTest::newRow("code") << "2" << "Alt-Alt" << 2;
-    QTest::newRow("name of an older database") << "Shift-Shift" << "Shift-Shift" << 3;
-    QTest::newRow("empty") << "" << "PrintScrn" << 0;
-    QTest::newRow("unknown code") << "7" << "" << 0;
-    QTest::newRow("mouse") << "4" << "Mouse Left+Right" << 4;
-}
-
-void TestControlPages::hotKeyNames()
-{
-    QFETCH(QString, stored);
-    QTEST(hotKeyName(stored), "name");
-    QTEST(hotKeyNumber(stored), "number");
-}
 
 void TestControlPages::hotKeyRoundTrip_data()
 {

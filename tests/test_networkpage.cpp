@@ -88,8 +88,6 @@ class TestNetworkPage : public QObject {
 
 private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
-    void addressForms_data();
-    void addressForms();
     void refusal_data();
     void refusal();
     void staticApply_data();
@@ -101,39 +99,6 @@ private slots:
     void dnsServers_data();
     void dnsServers();
 };
-
-void TestNetworkPage::addressForms_data()
-{
-    QTest::addColumn<QString>("text");
-    QTest::addColumn<bool>("address");
-    QTest::addColumn<bool>("mask");
-    QTest::newRow("plain") << "192.168.1.5" << true << false;
-    QTest::newRow("zeros") << "0.0.0.0" << true << false;
-    QTest::newRow("short form") << "10.1" << false << false;
-    QTest::newRow("octal part") << "10.010.0.1" << false << false;
-    QTest::newRow("hex part") << "0x0a.0.0.1" << false << false;
-    QTest::newRow("single number") << "167772161" << false << false;
-    QTest::newRow("IPv6") << "::ffff:10.0.0.1" << false << false;
-    QTest::newRow("part over 255") << "10.0.0.256" << false << false;
-    QTest::newRow("trailing dot") << "10.0.0.1." << false << false;
-    QTest::newRow("sign") << "+10.0.0.1" << false << false;
-    QTest::newRow("widest mask") << "255.255.255.255" << true << true;
-    QTest::newRow("narrowest mask") << "192.0.0.0" << true << true;
-    QTest::newRow("one leading bit") << "128.0.0.0" << true << false;
-    QTest::newRow("240 mask") << "240.0.0.0" << true << true;
-    QTest::newRow("/23") << "255.255.254.0" << true << true;
-    QTest::newRow("gap in mask") << "255.0.255.0" << true << false;
-    QTest::newRow("no bits") << "0.0.0.0." << false << false;
-}
-
-void TestNetworkPage::addressForms()
-{
-    QFETCH(QString, text);
-    QFETCH(bool, address);
-    QCOMPARE(isIPv4Address(text), address);
-    QFETCH(bool, mask);
-    QCOMPARE(isValidNetmask(text), mask);
-}
 
 void TestNetworkPage::refusal_data()
 {

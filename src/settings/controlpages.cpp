@@ -256,8 +256,7 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
         malvo_syslog(3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
         return;
     }
-    if (!mainWindow->guiSettingsFile().writePowerMode(mode))
-        qDebug() << "GUI: Can't open gui_settings.cfg to write remember Last user";
+    mainWindow->guiSettingsFile().writePowerMode(mode);
     setPowerButtonMode(mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
 }
 
