@@ -282,10 +282,10 @@ void PreferencesPage::fillAutoLogUsers()
          user = user.nextSiblingElement(QLatin1String(db::User)))
         ui.comboBoxALogUsr->addItem(user.attribute(QLatin1String(db::UserName)));
     const QString automatic = mainWindow->readAutoLoginUser();
-    if (automatic.isEmpty())
-        return;
-    ui.comboBoxALogUsr->setCurrentText(automatic);
-    ui.checkBoxAutoLog->setChecked(true);
+    const int index = automatic.isEmpty() ? -1 : ui.comboBoxALogUsr->findText(automatic);
+    if (index >= 0)
+        ui.comboBoxALogUsr->setCurrentIndex(index);
+    ui.checkBoxAutoLog->setChecked(index >= 0);
 }
 
 void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
