@@ -30,18 +30,22 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     const QStringList modes = lines.mid(1);
     sessionResolutions(monitorResolutions(lines.value(0), modes));
 
-    StaticSettings settings { lines.value(0), lines.value(1), lines.value(2), lines.value(3), lines.value(4) };
+    StaticSettings settings { lines.value(0), lines.value(1), lines.value(2), lines.value(3),
+        lines.value(4) };
     validateNetworkRange(settings.address, settings.mask, settings.gateway);
     if (isValidNetmask(settings.mask) && !isIPv4Address(settings.mask))
         __builtin_trap();
     if (!checkStaticSettings(settings).refused()) {
         // What passed is what goes into the file: plain dotted addresses only.
-        if (!isIPv4Address(settings.address) || !isValidNetmask(settings.mask) || !isIPv4Address(settings.gateway))
+        if (!isIPv4Address(settings.address) || !isValidNetmask(settings.mask)
+            || !isIPv4Address(settings.gateway))
             __builtin_trap();
         const NetworkRange range = validateNetworkRange(settings.address, settings.mask, settings.gateway);
         if (!range.valid || !isIPv4Address(range.broadcast))
             __builtin_trap();
-        if (staticInterfacesText(settings.address, settings.mask, range.broadcast, settings.gateway).count('\n') != 9)
+        if (staticInterfacesText(settings.address, settings.mask, range.broadcast, settings.gateway)
+                .count('\n')
+            != 9)
             __builtin_trap();
     }
     return 0;

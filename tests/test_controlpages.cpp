@@ -36,7 +36,11 @@ template <typename T> T* get(OsdWindow& osd, const char* name)
 
 QString storedAttribute(const OsdWindow& osd, const char* group, const char* attribute)
 {
-    return osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(group).attribute(attribute);
+    return osd.stored()
+        .documentElement()
+        .firstChildElement(db::UnitSettings)
+        .firstChildElement(group)
+        .attribute(attribute);
 }
 
 void restart(OsdWindow& osd)
@@ -82,12 +86,19 @@ void TestControlPages::hotKeyRoundTrip_data()
     QTest::addColumn<QString>("code");
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("help");
-    const QString both = QStringLiteral("To bring up On-Screen-Display press Hot-Key followed by \"o\".\nTo go to previous connection press Hot-Key followed by \"p\".");
-    QTest::newRow("Alt-Alt") << "Alt-Alt" << true << "2" << "Enable" << both;
-    QTest::newRow("PrintScrn") << "PrintScrn" << true << "" << "Enable" << both;
-    QTest::newRow("Ctrl-Ctrl, plain") << "Ctrl-Ctrl" << false << "1" << "Disable" << "To bring up On-Screen-Display press Hot-Key.";
-    QTest::newRow("mouse") << "Mouse Left+Right" << true << "4" << "Disable"
-                           << "To bring up On-Screen-Display hold down Left and Right \nmouse buttons for 1 sec.";
+    const QString both = QStringLiteral("To bring up On-Screen-Display press Hot-Key followed by \"o\".\nTo "
+                                        "go to previous connection press Hot-Key followed by \"p\".");
+    QTest::newRow("Alt-Alt") << "Alt-Alt" << true << "2"
+                             << "Enable" << both;
+    QTest::newRow("PrintScrn") << "PrintScrn" << true << ""
+                               << "Enable" << both;
+    QTest::newRow("Ctrl-Ctrl, plain") << "Ctrl-Ctrl" << false << "1"
+                                      << "Disable"
+                                      << "To bring up On-Screen-Display press Hot-Key.";
+    QTest::newRow("mouse")
+        << "Mouse Left+Right" << true << "4"
+        << "Disable"
+        << "To bring up On-Screen-Display hold down Left and Right \nmouse buttons for 1 sec.";
 }
 
 void TestControlPages::hotKeyRoundTrip()
@@ -136,7 +147,8 @@ void TestControlPages::hotKeyUnsaved()
     }
     QVERIFY(!osd.unit.commands().contains(signalControl));
     QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
-    QVERIFY(osd.unit.hasLog(3, "MainWindow: Can not open file for writing: " + QString(DatabaseStorage::copyAPath)));
+    QVERIFY(osd.unit.hasLog(
+        3, "MainWindow: Can not open file for writing: " + QString(DatabaseStorage::copyAPath)));
 }
 
 void TestControlPages::timers_data()
@@ -155,21 +167,26 @@ void TestControlPages::timers()
     OsdWindow osd(databaseWithUsers());
     get<QToolButton>(osd, "buttonTimerSettings")->click();
     QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 6);
-    const std::pair<const char*, int> rows[] = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
+    const std::pair<const char*, int> rows[]
+        = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
     for (const auto& row : rows) {
         get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->setChecked(row.second > 0);
-        get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))->setValue(row.second > 0 ? row.second : 33);
+        get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))
+            ->setValue(row.second > 0 ? row.second : 33);
     }
     get<QPushButton>(osd, "buttonApplyTimers")->click();
     QCOMPARE(storedAttribute(osd, db::GuiInactivityTimer, db::Value), QString::number(osdMinutes));
-    QCOMPARE(storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
+    QCOMPARE(
+        storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
     QCOMPARE(osd.window->readGuiInactivityMinutes(), osdMinutes);
 
     get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
     get<QToolButton>(osd, "buttonTimerSettings")->click();
     for (const auto& row : rows) {
-        QCOMPARE(get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(), row.second > 0);
-        QCOMPARE(get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))->value(), row.second > 0 ? row.second : 15);
+        QCOMPARE(get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
+            row.second > 0);
+        QCOMPARE(get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
+            row.second > 0 ? row.second : 15);
     }
 }
 
@@ -178,10 +195,18 @@ void TestControlPages::powerPage_data()
     QTest::addColumn<QString>("settingsLine");
     QTest::addColumn<QString>("board");
     QTest::addColumn<QString>("shown");
-    QTest::newRow("file says Auto, board desktop") << "power_mode=Auto" << "DESKTOP" << "Auto";
-    QTest::newRow("file says Manual, board signage") << "power_mode=Manual" << "SIGNAGE" << "Manual";
-    QTest::newRow("nothing stored, board signage") << "" << "SIGNAGE" << "Auto";
-    QTest::newRow("nothing stored, board desktop") << "power_mode=" << "DESKTOP" << "Manual";
+    QTest::newRow("file says Auto, board desktop") << "power_mode=Auto"
+                                                   << "DESKTOP"
+                                                   << "Auto";
+    QTest::newRow("file says Manual, board signage") << "power_mode=Manual"
+                                                     << "SIGNAGE"
+                                                     << "Manual";
+    QTest::newRow("nothing stored, board signage") << ""
+                                                   << "SIGNAGE"
+                                                   << "Auto";
+    QTest::newRow("nothing stored, board desktop") << "power_mode="
+                                                   << "DESKTOP"
+                                                   << "Manual";
 }
 
 void TestControlPages::powerPage()
@@ -189,7 +214,8 @@ void TestControlPages::powerPage()
     QFETCH(QString, settingsLine);
     QFETCH(QString, board);
     OsdWindow osd(databaseWithUsers());
-    osd.unit.writeFile("/usr/local/gui_files/gui_settings.cfg", ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
+    osd.unit.writeFile(
+        "/usr/local/gui_files/gui_settings.cfg", ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
     osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", board); });
     osd.unit.clearRecords();
     get<QToolButton>(osd, "toolButtonPowerMode")->click();
@@ -216,9 +242,12 @@ void TestControlPages::powerApply()
         get<QComboBox>(osd, "comboBoxPowerMode")->setCurrentText(mode);
         get<QPushButton>(osd, "applyButtonPowerMode")->click();
         get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
-        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode), managed ? QStringLiteral("Manual") : mode);
-        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg").contains(("\npower_mode=" + mode + "\n").toUtf8()));
-        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), mode == "Auto" ? "SIGNAGE" : "DESKTOP");
+        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode),
+            managed ? QStringLiteral("Manual") : mode);
+        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg")
+                    .contains(("\npower_mode=" + mode + "\n").toUtf8()));
+        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(),
+            mode == "Auto" ? "SIGNAGE" : "DESKTOP");
     }
 }
 
@@ -236,7 +265,8 @@ void TestControlPages::autoLogOn()
             users->setCurrentText(choice);
         get<QPushButton>(osd, "pushButtonSaveOnPUp")->click();
         QCOMPARE(storedAttribute(osd, db::AutoLogin, db::AutoLogUser), choice);
-        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg").contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
+        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg")
+                    .contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
     }
 }
 
@@ -248,9 +278,13 @@ void TestControlPages::touchLoad_data()
     QTest::addColumn<QString>("log");
     QTest::newRow("on") << 1 << 1 << true << "";
     QTest::newRow("off") << 0 << 1 << false << "";
-    QTest::newRow("odd value") << 2 << 1 << false << "MainWindow: Function dal_get_tsredirection(2) Returned invalid value ";
-    QTest::newRow("service fails") << 1 << 0 << false << "MainWindow: Function dal_get_tsredirection(1) Failed ";
-    QTest::newRow("odd result") << 1 << 5 << false << "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:5";
+    QTest::newRow("odd value") << 2 << 1 << false
+                               << "MainWindow: Function dal_get_tsredirection(2) Returned invalid value ";
+    QTest::newRow("service fails") << 1 << 0 << false
+                                   << "MainWindow: Function dal_get_tsredirection(1) Failed ";
+    QTest::newRow("odd result")
+        << 1 << 5 << false
+        << "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:5";
 }
 
 void TestControlPages::touchLoad()

@@ -22,7 +22,10 @@ const char resolver[] = "/usr/local/resolv.conf";
 
 QDomElement networkChild(const QDomDocument& document, const char* name)
 {
-    return document.documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::Network).firstChildElement(name);
+    return document.documentElement()
+        .firstChildElement(db::UnitSettings)
+        .firstChildElement(db::Network)
+        .firstChildElement(name);
 }
 
 template <typename T> T* get(OsdWindow& osd, const char* name)
@@ -60,7 +63,8 @@ void typeStatic(OsdWindow& osd, const QStringList& fields)
     showNetworkPage(osd);
     get<QRadioButton>(osd, "radioButtonStatIP")->click();
     int i = 0;
-    for (const char* name : { "ipAddrlineEdit", "netMasklineEdit", "gatelineEdit", "DNSlineEdit", "DNS2lineEdit" })
+    for (const char* name :
+        { "ipAddrlineEdit", "netMasklineEdit", "gatelineEdit", "DNSlineEdit", "DNS2lineEdit" })
         get<QLineEdit>(osd, name)->setText(fields.value(i++));
 }
 
@@ -108,41 +112,64 @@ void TestNetworkPage::refusal_data()
     const QString info = QStringLiteral("Information");
     const QString maskTitle = QStringLiteral("Network Mask Validation");
     const QString maskText = QStringLiteral("Network Mask is out of valid range.");
-    const QString subnet = QStringLiteral("The New Default Gateway Address is not in the same subnet as the New Device IP Address.");
+    const QString subnet = QStringLiteral(
+        "The New Default Gateway Address is not in the same subnet as the New Device IP Address.");
     const QString badAddress = QStringLiteral("The New Device IP address is invalid for this subnet.");
-    const QString badGateway = QStringLiteral("The new device default gateway address is invalid for this subnet.");
+    const QString badGateway
+        = QStringLiteral("The new device default gateway address is invalid for this subnet.");
     const QString gatewayTitle = QStringLiteral("Gateway Validation");
     const QString gatewayText = QStringLiteral("Default Gateway is out of valid range.");
 
-    QTest::newRow("no address") << QStringList { "", "255.255.255.0", "10.0.0.1" } << info << "IP address field is mandatory.";
-    QTest::newRow("blank address") << QStringList { "   ", "255.255.255.0", "10.0.0.1" } << info << "IP address field is mandatory.";
-    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
-        QTest::newRow(address) << QStringList { address, "255.0.0.0", "10.0.0.1" } << info << "Invalid IP address.";
+    QTest::newRow("no address") << QStringList { "", "255.255.255.0", "10.0.0.1" } << info
+                                << "IP address field is mandatory.";
+    QTest::newRow("blank address") << QStringList { "   ", "255.255.255.0", "10.0.0.1" } << info
+                                   << "IP address field is mandatory.";
+    for (const char* address :
+        { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
+        QTest::newRow(address) << QStringList { address, "255.0.0.0", "10.0.0.1" } << info
+                               << "Invalid IP address.";
     QTest::newRow("address is gateway") << QStringList { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" } << info
                                         << "IP address and Gateway can not be the same.";
     QTest::newRow("no mask") << QStringList { "10.0.0.5", "", "10.0.0.1" } << maskTitle << maskText;
     QTest::newRow("zero mask") << QStringList { "10.0.0.5", "0.0.0.0", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("short mask") << QStringList { "10.0.0.5", "255.255.255", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("word mask") << QStringList { "10.0.0.5", "Not found", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("one-bit mask") << QStringList { "10.0.0.5", "128.0.0.0", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("gap in mask") << QStringList { "10.1.2.3", "255.0.255.0", "10.1.2.1" } << maskTitle << maskText;
-    QTest::newRow("all-ones mask") << QStringList { "10.0.0.5", "255.255.255.255", "10.0.0.1" } << "Error"
-                                   << "The Network Mask 255.255.255.255 leaves no address for a Default Gateway.";
-    QTest::newRow("zero address, no gateway") << QStringList { "0.0.0.0", "255.0.0.0", "" } << "Default Gateway Validation"
-                                              << "Device IP address and Gateway IP address cannot be the same.";
-    QTest::newRow("no gateway, other subnet") << QStringList { "10.0.5.7", "255.255.254.0", "" } << "Error" << subnet;
-    QTest::newRow("gateway one block up") << QStringList { "10.0.5.7", "255.255.254.0", "10.0.6.1" } << "Error" << subnet;
-    QTest::newRow("address is network") << QStringList { "192.168.1.0", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
-    QTest::newRow("address is broadcast") << QStringList { "192.168.1.255", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
-    QTest::newRow("address is /23 network") << QStringList { "10.0.4.0", "255.255.254.0", "10.0.5.1" } << "Error" << badAddress;
-    QTest::newRow("gateway is broadcast") << QStringList { "192.168.1.5", "255.255.255.0", "192.168.1.255" } << "Error" << badGateway;
-    QTest::newRow("gateway is /23 broadcast") << QStringList { "10.0.4.9", "255.255.254.0", "10.0.5.255" } << "Error" << badGateway;
-    QTest::newRow("short gateway") << QStringList { "10.0.0.5", "255.0.0.0", "10.1" } << gatewayTitle << gatewayText;
-    QTest::newRow("word gateway") << QStringList { "10.0.0.5", "255.0.0.0", "Not found" } << gatewayTitle << gatewayText;
-    QTest::newRow("word DNS") << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "dns.example" } << "DNS Validation"
+    QTest::newRow("short mask") << QStringList { "10.0.0.5", "255.255.255", "10.0.0.1" } << maskTitle
+                                << maskText;
+    QTest::newRow("word mask") << QStringList { "10.0.0.5", "Not found", "10.0.0.1" } << maskTitle
+                               << maskText;
+    QTest::newRow("one-bit mask") << QStringList { "10.0.0.5", "128.0.0.0", "10.0.0.1" } << maskTitle
+                                  << maskText;
+    QTest::newRow("gap in mask") << QStringList { "10.1.2.3", "255.0.255.0", "10.1.2.1" } << maskTitle
+                                 << maskText;
+    QTest::newRow("all-ones mask")
+        << QStringList { "10.0.0.5", "255.255.255.255", "10.0.0.1" } << "Error"
+        << "The Network Mask 255.255.255.255 leaves no address for a Default Gateway.";
+    QTest::newRow("zero address, no gateway")
+        << QStringList { "0.0.0.0", "255.0.0.0", "" } << "Default Gateway Validation"
+        << "Device IP address and Gateway IP address cannot be the same.";
+    QTest::newRow("no gateway, other subnet")
+        << QStringList { "10.0.5.7", "255.255.254.0", "" } << "Error" << subnet;
+    QTest::newRow("gateway one block up")
+        << QStringList { "10.0.5.7", "255.255.254.0", "10.0.6.1" } << "Error" << subnet;
+    QTest::newRow("address is network")
+        << QStringList { "192.168.1.0", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
+    QTest::newRow("address is broadcast")
+        << QStringList { "192.168.1.255", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
+    QTest::newRow("address is /23 network")
+        << QStringList { "10.0.4.0", "255.255.254.0", "10.0.5.1" } << "Error" << badAddress;
+    QTest::newRow("gateway is broadcast")
+        << QStringList { "192.168.1.5", "255.255.255.0", "192.168.1.255" } << "Error" << badGateway;
+    QTest::newRow("gateway is /23 broadcast")
+        << QStringList { "10.0.4.9", "255.255.254.0", "10.0.5.255" } << "Error" << badGateway;
+    QTest::newRow("short gateway") << QStringList { "10.0.0.5", "255.0.0.0", "10.1" } << gatewayTitle
+                                   << gatewayText;
+    QTest::newRow("word gateway") << QStringList { "10.0.0.5", "255.0.0.0", "Not found" } << gatewayTitle
+                                  << gatewayText;
+    QTest::newRow("word DNS") << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "dns.example" }
+                              << "DNS Validation"
                               << "Primary DNS address is out of valid range.";
-    QTest::newRow("short second DNS") << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "", "8.8" } << "DNS Validation"
-                                      << "Secondary DNS address is out of valid range.";
+    QTest::newRow("short second DNS")
+        << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "", "8.8" } << "DNS Validation"
+        << "Secondary DNS address is out of valid range.";
 }
 
 void TestNetworkPage::refusal()
@@ -167,7 +194,8 @@ void TestNetworkPage::refusal()
     QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
     QCOMPARE(osd.unit.readFile(resolver), resolverBefore);
     QVERIFY(osd.unit.commands().isEmpty());
-    QCOMPARE(networkChild(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+    QCOMPARE(
+        networkChild(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     if (QTest::currentDataTag() == QLatin1String("zero mask"))
         QCOMPARE(text(osd, "netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
@@ -178,23 +206,26 @@ void TestNetworkPage::staticApply_data()
     QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept
     QTest::addColumn<QByteArray>("interfacesFile");
     QTest::addColumn<QByteArray>("resolverFile");
-    QTest::newRow("typical") << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
-                             << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
-                             << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                                           "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n"
-                                           "\tgateway 192.168.1.1\n")
-                             << QByteArray("nameserver 8.8.8.8\nnameserver \n");
-    QTest::newRow("blanks removed, /23") << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
-                                         << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
-                                         << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                                                       "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n"
-                                                       "\tgateway 10.0.4.1\n")
-                                         << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
+    QTest::newRow("typical")
+        << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
+        << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
+        << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
+                      "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n"
+                      "\tgateway 192.168.1.1\n")
+        << QByteArray("nameserver 8.8.8.8\nnameserver \n");
+    QTest::newRow("blanks removed, /23")
+        << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
+        << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
+        << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
+                      "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n"
+                      "\tgateway 10.0.4.1\n")
+        << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
     QTest::newRow("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
                               << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-                              << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                                            "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n"
-                                            "\tgateway 10.0.0.1\n")
+                              << QByteArray(
+                                     "auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
+                                     "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n"
+                                     "\tgateway 10.0.0.1\n")
                               << QByteArray("nameserver \nnameserver \n");
 }
 
@@ -215,9 +246,10 @@ void TestNetworkPage::staticApply()
         QTEST(osd.unit.readFile(resolver), "resolverFile");
         const QDomDocument document = osd.stored();
         const QDomElement kept = networkChild(document, db::StaticIp);
-        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask), kept.attribute(db::DefaultGateway),
-                                kept.attribute(db::DnsAddress), kept.attribute(db::Dns2Address) }),
-                 stored);
+        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
+                     kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
+                     kept.attribute(db::Dns2Address) }),
+            stored);
         QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
         QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
@@ -236,7 +268,8 @@ void TestNetworkPage::afterRestart_data()
     QTest::newRow("static, restart cannot start") << false << "/opt/kestrix/flush_eth0.sh=-1" << failed;
     QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
     QTest::newRow("static, cable out") << false << "running" << failed;
-    QTest::newRow("dhcp, server answers") << true << "" << "Network settings changed successfully.";
+    QTest::newRow("dhcp, server answers") << true << ""
+                                          << "Network settings changed successfully.";
     QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
     QTest::newRow("dhcp, cable out") << true << "running" << failed + " Network is down.";
     QTest::newRow("dhcp, restart cannot start") << true << "/opt/kestrix/flush_eth0.sh=-1" << failed;
@@ -272,7 +305,7 @@ void TestNetworkPage::afterRestart()
     if (!dhcp)
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
-             QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
+        QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
     const QDomDocument document = osd.stored();
     QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     QCOMPARE(networkChild(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
@@ -283,9 +316,11 @@ void TestNetworkPage::gatewayColumn_data()
 {
     QTest::addColumn<QString>("gateway");
     QTest::addColumn<QString>("shown");
-    for (const char* gateway : { "10.10.10.10", "10.100.10.10", "10.100.100.10", "10.100.100.100", "192.168.100.100" })
+    for (const char* gateway :
+        { "10.10.10.10", "10.100.10.10", "10.100.100.10", "10.100.100.100", "192.168.100.100" })
         QTest::newRow(qPrintable(QString::number(qstrlen(gateway)) + " characters")) << gateway << gateway;
-    QTest::newRow("no default route") << "" << "0.0.0.0";
+    QTest::newRow("no default route") << ""
+                                      << "0.0.0.0";
 }
 
 void TestNetworkPage::gatewayColumn()
@@ -298,10 +333,11 @@ void TestNetworkPage::gatewayColumn()
     QCOMPARE(text(osd, "ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
 
     // A table too short to hold a route, and the last of two default routes.
-    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"), QStringLiteral("Not found"));
+    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"),
+        QStringLiteral("Not found"));
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
-             QStringLiteral("10.0.0.254"));
+        QStringLiteral("10.0.0.254"));
 }
 
 void TestNetworkPage::dnsServers_data()
@@ -313,8 +349,10 @@ void TestNetworkPage::dnsServers_data()
                           << QStringList { "Not Found", "Not Found" };
     QTest::newRow("one") << QByteArray("nameserver 10.0.0.53\n") << QStringList { "10.0.0.53", "" }
                          << QStringList { "10.0.0.53", "" };
-    QTest::newRow("two, comments") << QByteArray("# nameserver 9.9.9.9\nnameserver 1.1.1.1 # main\nsearch x\nnameserver 8.8.8.8\n")
-                                   << QStringList { "1.1.1.1", "8.8.8.8" } << QStringList { "1.1.1.1", "8.8.8.8" };
+    QTest::newRow("two, comments") << QByteArray(
+        "# nameserver 9.9.9.9\nnameserver 1.1.1.1 # main\nsearch x\nnameserver 8.8.8.8\n")
+                                   << QStringList { "1.1.1.1", "8.8.8.8" }
+                                   << QStringList { "1.1.1.1", "8.8.8.8" };
     QTest::newRow("missing") << QByteArray("-") << QStringList { "", "" } << QStringList { "", "" };
 }
 
@@ -331,7 +369,8 @@ void TestNetworkPage::dnsServers()
     osd.window->showUnitInformation();
     QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
     if (file == "-")
-        QVERIFY(osd.unit.hasLog(3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")));
+        QVERIFY(osd.unit.hasLog(
+            3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")));
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)

@@ -1,10 +1,10 @@
 // The screen resolution page: what the monitor offers, the session resolution
 // kept in the database with its bounded fallback, and the OSD's own mode.
-#include "app/mainwindow.h"
 #include "app/loggedinuser.h"
+#include "app/mainwindow.h"
 #include "database.h"
-#include "logon.h"
 #include "database/dbnames.h"
+#include "logon.h"
 #include "modal.h"
 #include "settings/displayrules.h"
 #include "settings/resolutionpage.h"
@@ -51,7 +51,11 @@ void reopenPage(OsdWindow& osd)
 
 QString storedResolution(const OsdWindow& osd)
 {
-    return osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::ScreenResolution).attribute(db::Default);
+    return osd.stored()
+        .documentElement()
+        .firstChildElement(db::UnitSettings)
+        .firstChildElement(db::ScreenResolution)
+        .attribute(db::Default);
 }
 
 } // namespace
@@ -88,7 +92,8 @@ void TestResolutionPage::notBeforeLogOn()
     }
     QCOMPARE(window->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
     for (const QStringList& command : beforeLogOn)
-        QVERIFY2(command.first() != QLatin1String(ResolutionPage::databaseScript), qPrintable(command.join(' ')));
+        QVERIFY2(
+            command.first() != QLatin1String(ResolutionPage::databaseScript), qPrintable(command.join(' ')));
 }
 
 void TestResolutionPage::monitorList_data()
@@ -99,10 +104,13 @@ void TestResolutionPage::monitorList_data()
     QTest::addColumn<QStringList>("offered");
     QStringList standard = standardResolutions();
     standard.removeAll("1920x1200 60Hz");
-    QTest::newRow("no EDID") << false << "1920x1080 60Hz" << QStringList { "1920x1080 60Hz" } << standard + QStringList { "Auto" };
-    QTest::newRow("no standard mode") << true << "1366x768 60Hz" << QStringList { "1366x768 60Hz" } << standard + QStringList { "Auto" };
+    QTest::newRow("no EDID") << false << "1920x1080 60Hz" << QStringList { "1920x1080 60Hz" }
+                             << standard + QStringList { "Auto" };
+    QTest::newRow("no standard mode")
+        << true << "1366x768 60Hz" << QStringList { "1366x768 60Hz" } << standard + QStringList { "Auto" };
     QTest::newRow("preferred first, once, empty dropped")
-        << true << "1280x1024 60Hz" << QStringList { "1920x1080 60Hz", "", "1280x1024 60Hz", "3840x2160 60Hz", "1920x1080 60Hz" }
+        << true << "1280x1024 60Hz"
+        << QStringList { "1920x1080 60Hz", "", "1280x1024 60Hz", "3840x2160 60Hz", "1920x1080 60Hz" }
         << QStringList { "1280x1024 60Hz", "1920x1080 60Hz", "Auto" };
 }
 
@@ -125,8 +133,10 @@ void TestResolutionPage::fallback_data()
     QTest::addColumn<bool>("managed");
     QTest::addColumn<bool>("withGroup");
     QTest::addColumn<QString>("stored");
-    QTest::newRow("stored not offered") << QStringList { "1920x1080 60Hz", "1680x1050 60Hz" } << false << true << "1920x1080";
-    QTest::newRow("nothing left but Auto") << QStringList { "1920x1200 60Hz", "3840x2160 60Hz" } << false << true << "1280x1024";
+    QTest::newRow("stored not offered")
+        << QStringList { "1920x1080 60Hz", "1680x1050 60Hz" } << false << true << "1920x1080";
+    QTest::newRow("nothing left but Auto")
+        << QStringList { "1920x1200 60Hz", "3840x2160 60Hz" } << false << true << "1280x1024";
     QTest::newRow("managed unit") << QStringList { "1920x1080 60Hz" } << true << true << "1280x1024";
     QTest::newRow("no resolution group") << QStringList { "1920x1080 60Hz" } << false << false << "";
 }
@@ -163,7 +173,8 @@ void TestResolutionPage::sessionApply()
     OsdWindow osd(databaseWithUsers());
     reopenPage(osd);
     QComboBox* box = get<QComboBox>(osd, "comboBox");
-    const QList<std::pair<QString, QString>> choices { { "1024x768 60Hz", "1024x768" }, { "Auto", "1680x1050" } };
+    const QList<std::pair<QString, QString>> choices { { "1024x768 60Hz", "1024x768" },
+        { "Auto", "1680x1050" } };
     for (const auto& choice : choices) {
         box->setCurrentText(choice.first);
         get<QPushButton>(osd, "applyScResButton")->click();
@@ -193,15 +204,17 @@ void TestResolutionPage::osdApply()
     get<QComboBox>(osd, "comboBoxGUIRes")->setCurrentText("1280x720");
     osd.unit.clearRecords();
 
-    ModalAnswerPtr error = storeFailure ? answerNextBox(QStringLiteral("Error"), QMessageBox::Ok) : ModalAnswerPtr();
+    ModalAnswerPtr error
+        = storeFailure ? answerNextBox(QStringLiteral("Error"), QMessageBox::Ok) : ModalAnswerPtr();
     get<QPushButton>(osd, "applyGUIReslButton_2")->click();
     QCOMPARE(osd.unit.commands().value(0),
-             (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
+        (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
     if (storeFailure) {
         QVERIFY(waitForAnswer(error));
         QCOMPARE(error->text, QStringLiteral("The OSD Resolution could not be changed."));
         QVERIFY(osd.window->isVisible());
-        QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"), QByteArray("a-much-longer-user-name\nand-a-much-longer-connection\n"));
+        QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"),
+            QByteArray("a-much-longer-user-name\nand-a-much-longer-connection\n"));
         return;
     }
     QVERIFY(!osd.window->isVisible());
@@ -214,12 +227,18 @@ void TestResolutionPage::osdMode_data()
     QTest::addColumn<QByteArray>("modeFile"); // "-": missing
     QTest::addColumn<QString>("inStore"); // "-": the store cannot answer
     QTest::addColumn<QString>("shown");
-    QTest::newRow("file names 1280x720") << QByteArray("depth=32\nmode=1280x720\n") << "1280x1024" << "1280x720";
-    QTest::newRow("file names 1920x1080") << QByteArray("mode=1920x1080\n") << "800x600" << "1920x1080";
-    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "Auto" << "1280x1024";
-    QTest::newRow("unknown mode keeps store") << QByteArray("mode=1024x768\n") << "1920x1080" << "1920x1080";
-    QTest::newRow("no file keeps store") << QByteArray("-") << "Auto" << "Auto";
-    QTest::newRow("nothing known") << QByteArray("mode=1024x768\n") << "-" << "";
+    QTest::newRow("file names 1280x720") << QByteArray("depth=32\nmode=1280x720\n") << "1280x1024"
+                                         << "1280x720";
+    QTest::newRow("file names 1920x1080") << QByteArray("mode=1920x1080\n") << "800x600"
+                                          << "1920x1080";
+    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "Auto"
+                                         << "1280x1024";
+    QTest::newRow("unknown mode keeps store") << QByteArray("mode=1024x768\n") << "1920x1080"
+                                              << "1920x1080";
+    QTest::newRow("no file keeps store") << QByteArray("-") << "Auto"
+                                         << "Auto";
+    QTest::newRow("nothing known") << QByteArray("mode=1024x768\n") << "-"
+                                   << "";
 }
 
 void TestResolutionPage::osdMode()
@@ -234,7 +253,9 @@ void TestResolutionPage::osdMode()
     if (inStore == "-")
         osd.unit.sim().setFailure(QStringLiteral("rx_database.sh"), 1);
     else
-        osd.unit.sim().editSection("rxDatabase", [&](QJsonObject& store) { store.insert("System", QJsonObject { { "OSDResolution", inStore } }); });
+        osd.unit.sim().editSection("rxDatabase", [&](QJsonObject& store) {
+            store.insert("System", QJsonObject { { "OSDResolution", inStore } });
+        });
     reopenPage(osd);
     QTEST(get<QComboBox>(osd, "comboBoxGUIRes")->currentText(), "shown");
 }

@@ -11,9 +11,9 @@
 
 namespace {
 
-const char* const valueLabels[] = { "labelSerialNumber", "labelMacAddress", "labelSoftwareVersion", "labelMpn",
-                                    "labelModel", "labelIpAddressInfo", "labelManagerIp", "labelPrimaryDns",
-                                    "labelSecondaryDns", "labelGatewayInfo", "labelNetworkMask" };
+const char* const valueLabels[] = { "labelSerialNumber", "labelMacAddress", "labelSoftwareVersion",
+    "labelMpn", "labelModel", "labelIpAddressInfo", "labelManagerIp", "labelPrimaryDns", "labelSecondaryDns",
+    "labelGatewayInfo", "labelNetworkMask" };
 
 QString label(OsdWindow& osd, const char* name)
 {
@@ -43,9 +43,10 @@ void TestUnitInformation::everyLabel()
     QStringList shown;
     for (const char* name : valueLabels)
         shown << label(osd, name);
-    QCOMPARE(shown, (QStringList { "RX42A001234", "00:1B:7C:42:00:21", "V3.0.2", "RXU4200S01", "RXU-4200 Single-Head Receiver",
-                                   "192.168.1.21", "Receiver is currently not managed", "10.0.0.53", "10.0.0.54",
-                                   "192.168.1.1", "255.255.255.0" }));
+    QCOMPARE(shown,
+        (QStringList { "RX42A001234", "00:1B:7C:42:00:21", "V3.0.2", "RXU4200S01",
+            "RXU-4200 Single-Head Receiver", "192.168.1.21", "Receiver is currently not managed", "10.0.0.53",
+            "10.0.0.54", "192.168.1.1", "255.255.255.0" }));
 }
 
 void TestUnitInformation::oneLabel_data()
@@ -55,24 +56,51 @@ void TestUnitInformation::oneLabel_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("log");
-    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
-    QTest::newRow("version line with tab") << "version V3.1\t.0\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
-    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion" << "Unknown" << "";
-    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion" << "" << "";
-    QTest::newRow("no model text") << "no spn" << false << "labelModel" << "Unknown"
+    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n"
+                                                       << false << "labelSoftwareVersion"
+                                                       << "V3.1.0"
+                                                       << "";
+    QTest::newRow("version line with tab") << "version V3.1\t.0\n"
+                                           << false << "labelSoftwareVersion"
+                                           << "V3.1.0"
+                                           << "";
+    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion"
+                                        << "Unknown"
+                                        << "";
+    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion"
+                                     << ""
+                                     << "";
+    QTest::newRow("no model text") << "no spn" << false << "labelModel"
+                                   << "Unknown"
                                    << "Velmogui: RX info error 2 su_get_spn = RXU4200 returned spn = .\n";
-    QTest::newRow("no model") << "su_get_model" << false << "labelMpn" << "" << "";
-    QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber" << "" << "";
-    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo" << "Network is down." << "";
-    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
-    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << ""
+    QTest::newRow("no model") << "su_get_model" << false << "labelMpn"
+                              << ""
+                              << "";
+    QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber"
+                               << ""
+                               << "";
+    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo"
+                                  << "Network is down."
+                                  << "";
+    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n"
+                             << true << "labelManagerIp"
+                             << "10.0.0.9"
+                             << "";
+    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n"
+                                              << true << "labelManagerIp"
+                                              << ""
                                               << "MainWindow: Manager IP address not found.\n";
-    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n" << true << "labelManagerIp" << ""
+    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n"
+                                            << true << "labelManagerIp"
+                                            << ""
                                             << "MainWindow: Manager IP address not found.\n";
-    QTest::newRow("managed, no file") << "" << true << "labelManagerIp" << ""
+    QTest::newRow("managed, no file") << "" << true << "labelManagerIp"
+                                      << ""
                                       << "MainWindow: /usr/local/mgr_ip file does not exist.";
-    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n" << false << "labelManagerIp"
-                                           << "Receiver is currently not managed" << "";
+    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n"
+                                           << false << "labelManagerIp"
+                                           << "Receiver is currently not managed"
+                                           << "";
 }
 
 void TestUnitInformation::oneLabel()
@@ -86,7 +114,8 @@ void TestUnitInformation::oneLabel()
     else if (setup == "no version")
         QFile::remove(osd.unit.path("/VERSION"));
     else if (setup == "no spn")
-        osd.unit.sim().editSection("identity", [](QJsonObject& identity) { identity.insert("spn", QJsonObject()); });
+        osd.unit.sim().editSection(
+            "identity", [](QJsonObject& identity) { identity.insert("spn", QJsonObject()); });
     else if (setup.startsWith("su_"))
         osd.unit.sim().setFailure(setup, 1);
     else if (setup == "down")

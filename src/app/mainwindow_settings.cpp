@@ -36,22 +36,70 @@ void MainWindow::on_stackedWidget_currentChanged(int index)
     }
 }
 
-void MainWindow::showUnitInformation() { unitInformation->showUnitInformation(); }
-void MainWindow::on_radioButtonDHCP_clicked() { networkPage->on_radioButtonDHCP_clicked(); }
-void MainWindow::on_radioButtonStatIP_clicked() { networkPage->on_radioButtonStatIP_clicked(); }
-void MainWindow::on_applyNetworkButton_clicked() { networkPage->applyLocalNetwork(); }
-void MainWindow::checkIfUp() { networkPage->checkIfUp(); }
-void MainWindow::on_applyScResButton_clicked() { resolutionPage->on_applyScResButton_clicked(); }
-void MainWindow::on_applyGUIReslButton_2_clicked() { resolutionPage->on_applyGUIReslButton_2_clicked(); }
-void MainWindow::on_hot_keyButton_clicked() { hotKeyPage->on_hot_keyButton_clicked(); }
-void MainWindow::on_buttonApplyHotKey_clicked() { hotKeyPage->on_buttonApplyHotKey_clicked(); }
-void MainWindow::on_toolButtonPowerMode_clicked() { powerModePage->on_toolButtonPowerMode_clicked(); }
-void MainWindow::on_applyButtonPowerMode_clicked() { powerModePage->on_applyButtonPowerMode_clicked(); }
-void MainWindow::on_toolButtonPreferences_clicked() { preferencesPage->on_toolButtonPreferences_clicked(); }
-void MainWindow::on_pushButtonSaveOnPUp_clicked() { preferencesPage->on_pushButtonSaveOnPUp_clicked(); }
-void MainWindow::on_buttonTimerSettings_clicked() { timersPage->on_buttonTimerSettings_clicked(); }
-void MainWindow::on_buttonApplyTimers_clicked() { timersPage->on_buttonApplyTimers_clicked(); }
-void MainWindow::on_toolButtonGeneralSettings_clicked() { generalSettingsPage->on_toolButtonGeneralSettings_clicked(); }
+void MainWindow::showUnitInformation()
+{
+    unitInformation->showUnitInformation();
+}
+void MainWindow::on_radioButtonDHCP_clicked()
+{
+    networkPage->on_radioButtonDHCP_clicked();
+}
+void MainWindow::on_radioButtonStatIP_clicked()
+{
+    networkPage->on_radioButtonStatIP_clicked();
+}
+void MainWindow::on_applyNetworkButton_clicked()
+{
+    networkPage->applyLocalNetwork();
+}
+void MainWindow::checkIfUp()
+{
+    networkPage->checkIfUp();
+}
+void MainWindow::on_applyScResButton_clicked()
+{
+    resolutionPage->on_applyScResButton_clicked();
+}
+void MainWindow::on_applyGUIReslButton_2_clicked()
+{
+    resolutionPage->on_applyGUIReslButton_2_clicked();
+}
+void MainWindow::on_hot_keyButton_clicked()
+{
+    hotKeyPage->on_hot_keyButton_clicked();
+}
+void MainWindow::on_buttonApplyHotKey_clicked()
+{
+    hotKeyPage->on_buttonApplyHotKey_clicked();
+}
+void MainWindow::on_toolButtonPowerMode_clicked()
+{
+    powerModePage->on_toolButtonPowerMode_clicked();
+}
+void MainWindow::on_applyButtonPowerMode_clicked()
+{
+    powerModePage->on_applyButtonPowerMode_clicked();
+}
+void MainWindow::on_toolButtonPreferences_clicked()
+{
+    preferencesPage->on_toolButtonPreferences_clicked();
+}
+void MainWindow::on_pushButtonSaveOnPUp_clicked()
+{
+    preferencesPage->on_pushButtonSaveOnPUp_clicked();
+}
+void MainWindow::on_buttonTimerSettings_clicked()
+{
+    timersPage->on_buttonTimerSettings_clicked();
+}
+void MainWindow::on_buttonApplyTimers_clicked()
+{
+    timersPage->on_buttonApplyTimers_clicked();
+}
+void MainWindow::on_toolButtonGeneralSettings_clicked()
+{
+    generalSettingsPage->on_toolButtonGeneralSettings_clicked();
+}
 void MainWindow::on_pushButtonApplyGeneralSettings_clicked()
 {
     generalSettingsPage->on_pushButtonApplyGeneralSettings_clicked();

@@ -31,8 +31,8 @@ QDomElement ensureGroup(QDomDocument& document, const char* name)
 }
 
 // Sets one attribute of a group and saves; `create` makes a missing group.
-bool storeAttribute(MainWindow* mainWindow, const char* groupName, const char* attribute, const QString& value,
-                    bool create)
+bool storeAttribute(
+    MainWindow* mainWindow, const char* groupName, const char* attribute, const QString& value, bool create)
 {
     bool applied = false;
     const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
@@ -48,7 +48,11 @@ bool storeAttribute(MainWindow* mainWindow, const char* groupName, const char* a
 
 int minutesOf(const QDomDocument& document, const char* timer)
 {
-    return qMax(0, unitSettings(document).firstChildElement(QLatin1String(timer)).attribute(QLatin1String(db::Value)).toInt());
+    return qMax(0,
+        unitSettings(document)
+            .firstChildElement(QLatin1String(timer))
+            .attribute(QLatin1String(db::Value))
+            .toInt());
 }
 
 } // namespace
@@ -141,12 +145,13 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
     });
     if (!saved || !applied) {
         // The connection control process keeps the hot-key it has.
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
         return;
     }
     mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)));
     mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"),
-                                   { QStringLiteral("-s"), QStringLiteral("SIGUSR2"), QStringLiteral("connection_control") });
+        { QStringLiteral("-s"), QStringLiteral("SIGUSR2"), QStringLiteral("connection_control") });
 }
 
 TimersPage::TimersPage(MainWindow* mainWindow)
@@ -173,7 +178,8 @@ int TimersPage::readConnectionInactivityMinutes()
     const bool found = !unitSettings(mainWindow->document())
                             .firstChildElement(QLatin1String(db::ConnectionInactivityTimer))
                             .isNull();
-    qDebug().noquote() << (found ? "GUI: Connection_inactivity_Timer Found" : "GUI: Connection_inactivity_Timer Not Found");
+    qDebug().noquote() << (found ? "GUI: Connection_inactivity_Timer Found"
+                                 : "GUI: Connection_inactivity_Timer Not Found");
     return minutesOf(mainWindow->document(), db::ConnectionInactivityTimer);
 }
 
@@ -191,7 +197,8 @@ bool TimersPage::saveConnectionInactivity()
         : QStringLiteral("0");
     if (storeAttribute(mainWindow, db::ConnectionInactivityTimer, db::Value, value, true))
         return true;
-    malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+    malvo_syslog(
+        3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
     return false;
 }
 
@@ -203,7 +210,8 @@ bool TimersPage::saveGuiInactivity()
         : QStringLiteral("0");
     const bool saved = storeAttribute(mainWindow, db::GuiInactivityTimer, db::Value, value, true);
     if (!saved)
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
     // A new time-out applies at once, without waiting for the next activity.
     QTimer::singleShot(0, mainWindow, &MainWindow::guiTimerUpdate);
     return saved;
@@ -252,12 +260,15 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
     const QString mode = mainWindow->form().comboBoxPowerMode->currentText() == QLatin1String("Manual")
         ? QStringLiteral("Manual")
         : QStringLiteral("Auto");
-    if (!mainWindow->isManaged() && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
-        malvo_syslog(3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+    if (!mainWindow->isManaged()
+        && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
+        malvo_syslog(
+            3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
         return;
     }
     mainWindow->guiSettingsFile().writePowerMode(mode);
-    setPowerButtonMode(mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
+    setPowerButtonMode(
+        mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
 }
 
 PreferencesPage::PreferencesPage(MainWindow* mainWindow)
@@ -277,7 +288,8 @@ void PreferencesPage::fillAutoLogUsers()
 {
     Ui::MainWindow& ui = mainWindow->form();
     ui.comboBoxALogUsr->clear();
-    const QDomElement users = mainWindow->document().documentElement().firstChildElement(QLatin1String(db::Users));
+    const QDomElement users
+        = mainWindow->document().documentElement().firstChildElement(QLatin1String(db::Users));
     for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
          user = user.nextSiblingElement(QLatin1String(db::User)))
         ui.comboBoxALogUsr->addItem(user.attribute(QLatin1String(db::UserName)));
@@ -294,7 +306,8 @@ void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
     Ui::MainWindow& ui = mainWindow->form();
     const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
     if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
         return;
     }
     mainWindow->writeAutoLoginUser(user);
@@ -314,7 +327,8 @@ void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
     const int result = dal_get_tsredirection(&value);
     if (result == 0) {
         malvo_syslog(3, "MainWindow: Function dal_get_tsredirection(%d) Failed ", value);
-        qDebug().noquote() << "MainWindow: Function dal_get_tsredirection(" + QString::number(value) + ") FAILED";
+        qDebug().noquote() << "MainWindow: Function dal_get_tsredirection(" + QString::number(value)
+                + ") FAILED";
     } else if (result == 1 && (value == 0 || value == 1)) {
         ui.checkBoxRedirTouchscreen->setChecked(value == 1);
         touchRedirectionChanged = false;
@@ -324,7 +338,8 @@ void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
                 + ") Returned invalid value!" + QStringLiteral("1");
         touchRedirectionChanged = false;
     } else {
-        malvo_syslog(3, "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:%d", result);
+        malvo_syslog(
+            3, "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:%d", result);
         qDebug().noquote() << "MainWindow: retCall (" + QString::number(result) + ") Returned invalid value ";
     }
     ui.stackedWidget->setCurrentIndex(7);
@@ -340,7 +355,8 @@ void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
     const int value = mainWindow->form().checkBoxRedirTouchscreen->isChecked() ? 1 : 0;
     if (dal_set_tsredirection(value) == 0) {
         malvo_syslog(3, "MainWindow: Function dal_set_tsredirection(%d) Failed ", value);
-        qDebug().noquote() << "MainWindow: Function dal_set_tsredirection(" + QString::number(value) + ") FAILED";
+        qDebug().noquote() << "MainWindow: Function dal_set_tsredirection(" + QString::number(value)
+                + ") FAILED";
         return;
     }
     if (!touchRedirectionChanged)

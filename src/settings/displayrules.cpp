@@ -2,17 +2,18 @@
 
 QStringList standardResolutions()
 {
-    return { QStringLiteral("1920x1200 60Hz"), QStringLiteral("1920x1080 60Hz"), QStringLiteral("1680x1050 60Hz"),
-             QStringLiteral("1600x1200 60Hz"), QStringLiteral("1440x900 60Hz"),  QStringLiteral("1400x1050 60Hz"),
-             QStringLiteral("1280x1024 60Hz"), QStringLiteral("1280x960 60Hz"),  QStringLiteral("1280x800 60Hz"),
-             QStringLiteral("1280x768 60Hz"),  QStringLiteral("1280x720 60Hz"),  QStringLiteral("1152x864 60Hz"),
-             QStringLiteral("1024x768 60Hz"),  QStringLiteral("800x600 60Hz"),   QStringLiteral("640x480 60Hz") };
+    return { QStringLiteral("1920x1200 60Hz"), QStringLiteral("1920x1080 60Hz"),
+        QStringLiteral("1680x1050 60Hz"), QStringLiteral("1600x1200 60Hz"), QStringLiteral("1440x900 60Hz"),
+        QStringLiteral("1400x1050 60Hz"), QStringLiteral("1280x1024 60Hz"), QStringLiteral("1280x960 60Hz"),
+        QStringLiteral("1280x800 60Hz"), QStringLiteral("1280x768 60Hz"), QStringLiteral("1280x720 60Hz"),
+        QStringLiteral("1152x864 60Hz"), QStringLiteral("1024x768 60Hz"), QStringLiteral("800x600 60Hz"),
+        QStringLiteral("640x480 60Hz") };
 }
 
 QStringList osdResolutions()
 {
     return { QStringLiteral("800x600"), QStringLiteral("1280x720"), QStringLiteral("1280x1024"),
-             QStringLiteral("1920x1080"), QStringLiteral("Auto") };
+        QStringLiteral("1920x1080"), QStringLiteral("Auto") };
 }
 
 QStringList monitorResolutions(const QString& preferred, const QStringList& table, bool* usable)

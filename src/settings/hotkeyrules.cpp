@@ -9,8 +9,11 @@ struct HotKey {
 };
 
 const HotKey hotKeys[] = {
-    { "Alt-Alt", "2", 2 },     { "Ctrl-Ctrl", "1", 1 },           { "PrintScrn", "", 0 },
-    { "Shift-Shift", "3", 3 }, { "Mouse Left+Right", "4", 4 },
+    { "Alt-Alt", "2", 2 },
+    { "Ctrl-Ctrl", "1", 1 },
+    { "PrintScrn", "", 0 },
+    { "Shift-Shift", "3", 3 },
+    { "Mouse Left+Right", "4", 4 },
 };
 
 const HotKey* find(const QString& stored)
@@ -56,9 +59,11 @@ int hotKeyNumber(const QString& stored)
 QString hotKeyHelpText(const QString& name, bool functional)
 {
     if (name == QLatin1String("Mouse Left+Right"))
-        return QStringLiteral("To bring up On-Screen-Display hold down Left and Right \nmouse buttons for 1 sec.");
+        return QStringLiteral(
+            "To bring up On-Screen-Display hold down Left and Right \nmouse buttons for 1 sec.");
     if (functional)
-        return QStringLiteral("To bring up On-Screen-Display press Hot-Key followed by \"o\".\nTo go to previous "
-                              "connection press Hot-Key followed by \"p\".");
+        return QStringLiteral(
+            "To bring up On-Screen-Display press Hot-Key followed by \"o\".\nTo go to previous "
+            "connection press Hot-Key followed by \"p\".");
     return QStringLiteral("To bring up On-Screen-Display press Hot-Key.");
 }

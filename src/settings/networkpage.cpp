@@ -57,7 +57,8 @@ void NetworkPage::loadNetworkPage()
     for (QLineEdit* field : fields())
         field->clear();
     QByteArray interfaces;
-    if (!readBounded(mainWindow->unitPlatform().unitPath(QLatin1String(interfacesPath)), maxConfigBytes, &interfaces))
+    if (!readBounded(
+            mainWindow->unitPlatform().unitPath(QLatin1String(interfacesPath)), maxConfigBytes, &interfaces))
         malvo_syslog(3, "MainWindow: Can not open file: %s", interfacesPath);
     for (const QByteArray& line : interfaces.split('\n')) {
         if (!line.startsWith("iface eth0 inet "))
@@ -99,7 +100,8 @@ void NetworkPage::on_radioButtonStatIP_clicked()
     malvo_syslog(6, "MainWindow: Action Network Settings radioButtonStatIP clicked.\n");
     Ui::MainWindow& ui = mainWindow->form();
     setFieldsEnabled(true);
-    const QDomElement stored = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
+    const QDomElement stored
+        = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
     ui.ipAddrlineEdit->setText(stored.attribute(QLatin1String(db::IpAddress)));
     ui.netMasklineEdit->setText(stored.attribute(QLatin1String(db::NetworkMask)));
     ui.gatelineEdit->setText(stored.attribute(QLatin1String(db::DefaultGateway)));
@@ -118,14 +120,16 @@ QString NetworkPage::currentIpAddress()
         ui.netMasklineEdit->setText(eth0.netmask);
         return address;
     }
-    const QString reason = eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
+    const QString reason
+        = eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
     ui.ipAddrlineEdit->setText(reason);
     return reason;
 }
 
 bool NetworkPage::readResolver(QByteArray* content)
 {
-    if (readBounded(mainWindow->unitPlatform().unitPath(QLatin1String(resolverPath)), maxConfigBytes, content))
+    if (readBounded(
+            mainWindow->unitPlatform().unitPath(QLatin1String(resolverPath)), maxConfigBytes, content))
         return true;
     fputs("file dose not exist...\n", stdout);
     malvo_syslog(3, "MainWindow: resolve.conf file:%s does not exist!", resolverPath);
@@ -160,14 +164,16 @@ DnsServers NetworkPage::readDnsServerTexts()
 
 QString NetworkPage::gatewayFromRoute()
 {
-    const ProgramResult result = mainWindow->unitPlatform().run(QStringLiteral("/sbin/route"), { QStringLiteral("-n") });
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(QStringLiteral("/sbin/route"), { QStringLiteral("-n") });
     return gatewayFromRouteOutput(result.output);
 }
 
 bool NetworkPage::writeDhcpInterfaces()
 {
     Platform& platform = mainWindow->unitPlatform();
-    if (DurableWriter(platform).writeFile(platform.unitPath(QLatin1String(interfacesPath)), dhcpInterfacesText()))
+    if (DurableWriter(platform).writeFile(
+            platform.unitPath(QLatin1String(interfacesPath)), dhcpInterfacesText()))
         return true;
     malvo_syslog(3, "MainWindow: Can not open file:%s to write StaticIP network interface.", interfacesPath);
     return false;
@@ -181,12 +187,23 @@ void NetworkPage::refuse(const NetworkRefusal& refusal)
     mainWindow->showWarning(refusal.title, refusal.text);
     QLineEdit* field = nullptr;
     switch (refusal.focus) {
-    case NetworkField::Address: field = ui.ipAddrlineEdit; break;
-    case NetworkField::Mask: field = ui.netMasklineEdit; break;
-    case NetworkField::Gateway: field = ui.gatelineEdit; break;
-    case NetworkField::Dns1: field = ui.DNSlineEdit; break;
-    case NetworkField::Dns2: field = ui.DNS2lineEdit; break;
-    case NetworkField::None: break;
+    case NetworkField::Address:
+        field = ui.ipAddrlineEdit;
+        break;
+    case NetworkField::Mask:
+        field = ui.netMasklineEdit;
+        break;
+    case NetworkField::Gateway:
+        field = ui.gatelineEdit;
+        break;
+    case NetworkField::Dns1:
+        field = ui.DNSlineEdit;
+        break;
+    case NetworkField::Dns2:
+        field = ui.DNS2lineEdit;
+        break;
+    case NetworkField::None:
+        break;
     }
     if (!field)
         return;
@@ -204,7 +221,8 @@ bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
         QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));
         if (dhcpGroup.isNull() || staticGroup.isNull())
             return; // a document without the groups has nowhere to keep the choice
-        dhcpGroup.setAttribute(QLatin1String(db::SetChecked), dhcp ? QStringLiteral("true") : QStringLiteral("false"));
+        dhcpGroup.setAttribute(
+            QLatin1String(db::SetChecked), dhcp ? QStringLiteral("true") : QStringLiteral("false"));
         if (!dhcp) {
             staticGroup.setAttribute(QLatin1String(db::IpAddress), settings.address);
             staticGroup.setAttribute(QLatin1String(db::NetworkMask), settings.mask);
@@ -212,7 +230,8 @@ bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
             staticGroup.setAttribute(QLatin1String(db::DnsAddress), settings.dns1);
             staticGroup.setAttribute(QLatin1String(db::Dns2Address), settings.dns2);
         }
-        staticGroup.setAttribute(QLatin1String(db::SetChecked), dhcp ? QStringLiteral("false") : QStringLiteral("true"));
+        staticGroup.setAttribute(
+            QLatin1String(db::SetChecked), dhcp ? QStringLiteral("false") : QStringLiteral("true"));
         applied = true;
     });
     return saved && applied;
@@ -224,8 +243,8 @@ void NetworkPage::writeStaticFiles(const StaticSettings& settings)
     DurableWriter writer(platform);
     char broadcast[SU_BROADCAST_LEN] = {};
     QString broadcastText;
-    if (su_get_broadcast_address(settings.address.toLatin1().constData(), settings.mask.toLatin1().constData(),
-                                 broadcast)
+    if (su_get_broadcast_address(
+            settings.address.toLatin1().constData(), settings.mask.toLatin1().constData(), broadcast)
         == 0) {
         broadcast[SU_BROADCAST_LEN - 1] = '\0';
         broadcastText = QString::fromLatin1(broadcast).trimmed();
@@ -237,9 +256,10 @@ void NetworkPage::writeStaticFiles(const StaticSettings& settings)
         broadcastText = validateNetworkRange(settings.address, settings.mask, settings.gateway).broadcast;
     }
     if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)),
-                          staticInterfacesText(settings.address, settings.mask, broadcastText, settings.gateway)))
+            staticInterfacesText(settings.address, settings.mask, broadcastText, settings.gateway)))
         malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
-    if (!writer.writeFile(platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2)))
+    if (!writer.writeFile(
+            platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2)))
         malvo_syslog(3, "MainWindow: File:%s does not exist!", resolverPath);
 }
 
@@ -253,8 +273,8 @@ void NetworkPage::applyLocalNetwork()
 
     // Closed on every way out of this function.
     QProgressDialog progress(QStringLiteral("Updating network settings............."), QString(), 0,
-                             mainWindow->document().documentElement().childNodes().size() + 1, mainWindow,
-                             Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+        mainWindow->document().documentElement().childNodes().size() + 1, mainWindow,
+        Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress.setWindowTitle(QStringLiteral("Network"));
     progress.setWindowModality(Qt::WindowModal);
     progress.setStyleSheet(QLatin1String(progressStyle));
@@ -262,7 +282,7 @@ void NetworkPage::applyLocalNetwork()
     progress.setValue(0);
 
     StaticSettings settings { ui.ipAddrlineEdit->text(), ui.netMasklineEdit->text(), ui.gatelineEdit->text(),
-                              ui.DNSlineEdit->text(), ui.DNS2lineEdit->text() };
+        ui.DNSlineEdit->text(), ui.DNS2lineEdit->text() };
     if (!dhcp) {
         // Nothing is touched before every check passed.
         const NetworkRefusal refusal = checkStaticSettings(settings);
@@ -276,9 +296,11 @@ void NetworkPage::applyLocalNetwork()
     progress.setValue(1);
 
     if (!storeSettings(dhcp, settings)) {
-        malvo_syslog(3, "MainWindow: Can not open file: %s for writing", qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
+            qPrintable(mainWindow->storage().databasePath));
         progress.close();
-        mainWindow->showWarning(QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
+        mainWindow->showWarning(
+            QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
         return;
     }
     if (dhcp)
@@ -289,7 +311,8 @@ void NetworkPage::applyLocalNetwork()
 
     appliedDhcp = dhcp;
     appliedAddress = settings.address;
-    restartStarted = mainWindow->unitPlatform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
+    restartStarted
+        = mainWindow->unitPlatform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
     if (!restartStarted)
         malvo_syslog(3, " error occurred on flush");
     // The unit needs these seconds to bring eth0 up again; the check follows at once.
@@ -309,8 +332,9 @@ void NetworkPage::checkIfUp()
     }
     const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
     if (appliedDhcp && !mainWindow->dhcpStatusUp()) {
-        mainWindow->showWarning(title, eth0.running ? failed + QStringLiteral(" DHCP server not found.")
-                                                    : failed + QStringLiteral(" Network is down."));
+        mainWindow->showWarning(title,
+            eth0.running ? failed + QStringLiteral(" DHCP server not found.")
+                         : failed + QStringLiteral(" Network is down."));
         return;
     }
     const QString live = currentIpAddress();
@@ -320,5 +344,6 @@ void NetworkPage::checkIfUp()
     }
     const bool up = eth0.up && eth0.running && mainWindow->dhcpStatusUp();
     const bool matches = appliedDhcp || live == appliedAddress;
-    mainWindow->showWarning(title, up && matches ? QStringLiteral("Network settings changed successfully.") : failed);
+    mainWindow->showWarning(
+        title, up && matches ? QStringLiteral("Network settings changed successfully.") : failed);
 }

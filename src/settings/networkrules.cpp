@@ -88,18 +88,21 @@ bool isValidNetmask(const QString& text)
     return (hostBits & (hostBits + 1)) == 0 && (mask & 0xC0000000u) == 0xC0000000u;
 }
 
-NetworkRange validateNetworkRange(const QString& addressText, const QString& maskText, const QString& gatewayText)
+NetworkRange validateNetworkRange(
+    const QString& addressText, const QString& maskText, const QString& gatewayText)
 {
     const QString address = cleanAddress(addressText);
     const QString mask = cleanAddress(maskText);
     const QString gateway = cleanAddress(gatewayText);
     int a[4], m[4], g[4];
     if (!octets(address, a))
-        return refusedRange(QStringLiteral("IP Address Validation"), QStringLiteral("IP address is out of valid range."));
+        return refusedRange(
+            QStringLiteral("IP Address Validation"), QStringLiteral("IP address is out of valid range."));
     if (!octets(mask, m))
         return refusedRange(maskRefusalTitle, maskRefusalText);
     if (!octets(gateway, g))
-        return refusedRange(QStringLiteral("Gateway Validation"), QStringLiteral("Default Gateway is out of valid range."));
+        return refusedRange(
+            QStringLiteral("Gateway Validation"), QStringLiteral("Default Gateway is out of valid range."));
 
     int ones[4], zeros[4];
     for (int i = 0; i < 4; ++i) {
@@ -114,7 +117,7 @@ NetworkRange validateNetworkRange(const QString& addressText, const QString& mas
     // No host part: no address is left for a gateway, and no block to search.
     if (k < 0)
         return refusedRange(QStringLiteral("Error"),
-                            QStringLiteral("The Network Mask 255.255.255.255 leaves no address for a Default Gateway."));
+            QStringLiteral("The Network Mask 255.255.255.255 leaves no address for a Default Gateway."));
 
     const int block = 1 << zeros[k];
     const int count = 256 / block;
@@ -143,7 +146,8 @@ NetworkRange validateNetworkRange(const QString& addressText, const QString& mas
         range.broadcast = network.mid(0, 3).join(QLatin1Char('.')) + QLatin1Char('.') + top;
         break;
     case 2:
-        range.broadcast = network.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + top + QStringLiteral(".255");
+        range.broadcast
+            = network.mid(0, 2).join(QLatin1Char('.')) + QLatin1Char('.') + top + QStringLiteral(".255");
         break;
     case 1:
         range.broadcast = network.at(0) + QLatin1Char('.') + top + QStringLiteral(".255.255");
@@ -154,17 +158,19 @@ NetworkRange validateNetworkRange(const QString& addressText, const QString& mas
     }
 
     for (int i = 0; i < 4; ++i) {
-        const bool same = ones[i] == 8 ? g[i] == a[i] : binaryOctet(g[i]).left(ones[i]) == binaryOctet(a[i]).left(ones[i]);
+        const bool same = ones[i] == 8 ? g[i] == a[i]
+                                       : binaryOctet(g[i]).left(ones[i]) == binaryOctet(a[i]).left(ones[i]);
         if (!same)
             return refusedRange(QStringLiteral("Error"),
-                                QStringLiteral("The New Default Gateway Address is not in the same subnet as the New "
-                                               "Device IP Address."));
+                QStringLiteral("The New Default Gateway Address is not in the same subnet as the New "
+                               "Device IP Address."));
     }
     if (address == range.network || address == range.broadcast)
-        return refusedRange(QStringLiteral("Error"), QStringLiteral("The New Device IP address is invalid for this subnet."));
+        return refusedRange(
+            QStringLiteral("Error"), QStringLiteral("The New Device IP address is invalid for this subnet."));
     if (gateway == range.network || gateway == range.broadcast)
         return refusedRange(QStringLiteral("Error"),
-                            QStringLiteral("The new device default gateway address is invalid for this subnet."));
+            QStringLiteral("The new device default gateway address is invalid for this subnet."));
     range.valid = 1;
     return range;
 }
@@ -178,15 +184,16 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
     settings.dns2 = cleanAddress(settings.dns2);
 
     if (!settings.address.isEmpty() && settings.address == settings.gateway)
-        return refusal(QStringLiteral("Information"), QStringLiteral("IP address and Gateway can not be the same."),
-                       NetworkField::Address, false);
+        return refusal(QStringLiteral("Information"),
+            QStringLiteral("IP address and Gateway can not be the same."), NetworkField::Address, false);
     if (settings.gateway.isEmpty())
         settings.gateway = QStringLiteral("0.0.0.0");
     if (settings.address.isEmpty())
         return refusal(QStringLiteral("Information"), QStringLiteral("IP address field is mandatory."),
-                       NetworkField::Address, false);
+            NetworkField::Address, false);
     if (!isIPv4Address(settings.address))
-        return refusal(QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
+        return refusal(
+            QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
     if (settings.mask.isEmpty() || settings.mask == QLatin1String("0.0.0.0")) {
         NetworkRefusal result = refusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
         result.resetMask = true;
@@ -194,22 +201,22 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
     }
     if (settings.address == settings.gateway)
         return refusal(QStringLiteral("Default Gateway Validation"),
-                       QStringLiteral("Device IP address and Gateway IP address cannot be the same."),
-                       NetworkField::Gateway, true);
+            QStringLiteral("Device IP address and Gateway IP address cannot be the same."),
+            NetworkField::Gateway, true);
     const NetworkRange range = validateNetworkRange(settings.address, settings.mask, settings.gateway);
     if (!range.valid)
         return refusal(range.title, range.text, NetworkField::None, false);
     if (!isValidNetmask(settings.mask))
         return refusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
     if (!isIPv4Address(settings.gateway))
-        return refusal(QStringLiteral("Gateway Validation"), QStringLiteral("Default Gateway is out of valid range."),
-                       NetworkField::Gateway, true);
+        return refusal(QStringLiteral("Gateway Validation"),
+            QStringLiteral("Default Gateway is out of valid range."), NetworkField::Gateway, true);
     if (!settings.dns1.isEmpty() && !isIPv4Address(settings.dns1))
-        return refusal(QStringLiteral("DNS Validation"), QStringLiteral("Primary DNS address is out of valid range."),
-                       NetworkField::Dns1, true);
+        return refusal(QStringLiteral("DNS Validation"),
+            QStringLiteral("Primary DNS address is out of valid range."), NetworkField::Dns1, true);
     if (!settings.dns2.isEmpty() && !isIPv4Address(settings.dns2))
-        return refusal(QStringLiteral("DNS Validation"), QStringLiteral("Secondary DNS address is out of valid range."),
-                       NetworkField::Dns2, true);
+        return refusal(QStringLiteral("DNS Validation"),
+            QStringLiteral("Secondary DNS address is out of valid range."), NetworkField::Dns2, true);
     return NetworkRefusal();
 }
 
@@ -218,8 +225,8 @@ QByteArray dhcpInterfacesText()
     return QByteArrayLiteral("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n");
 }
 
-QByteArray staticInterfacesText(const QString& address, const QString& mask, const QString& broadcast,
-                                const QString& gateway)
+QByteArray staticInterfacesText(
+    const QString& address, const QString& mask, const QString& broadcast, const QString& gateway)
 {
     return QByteArrayLiteral("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n")
         + "\taddress " + address.toLatin1() + "\n\tnetmask " + mask.toLatin1() + "\n\tbroadcast "
@@ -254,8 +261,8 @@ DnsServers parseDnsServers(const QByteArray& resolver)
 
 QString gatewayFromRouteOutput(const QByteArray& output)
 {
-    const QStringList lines = QString::fromLatin1(output).split(QRegularExpression(QStringLiteral("[\r\n]")),
-                                                                Qt::SkipEmptyParts);
+    const QStringList lines
+        = QString::fromLatin1(output).split(QRegularExpression(QStringLiteral("[\r\n]")), Qt::SkipEmptyParts);
     if (lines.size() < 3)
         return QStringLiteral("Not found");
     QString gateway = QStringLiteral("0.0.0.0");

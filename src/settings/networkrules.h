@@ -55,8 +55,8 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings);
 
 // File texts, byte for byte.
 QByteArray dhcpInterfacesText();
-QByteArray staticInterfacesText(const QString& address, const QString& mask, const QString& broadcast,
-                                const QString& gateway);
+QByteArray staticInterfacesText(
+    const QString& address, const QString& mask, const QString& broadcast, const QString& gateway);
 QByteArray resolverText(const QString& dns1, const QString& dns2);
 
 struct DnsServers {

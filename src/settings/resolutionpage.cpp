@@ -31,7 +31,8 @@ ResolutionPage::ResolutionPage(MainWindow* mainWindow)
 
 QString ResolutionPage::rxDatabaseSelect(const QString& script, const QString& table, const QString& field)
 {
-    const ProgramResult result = mainWindow->unitPlatform().run(script, { QStringLiteral("SELECT"), field, table });
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(script, { QStringLiteral("SELECT"), field, table });
     QByteArray output = result.output.trimmed();
     const int zero = output.indexOf('\0');
     if (zero >= 0)
@@ -39,8 +40,8 @@ QString ResolutionPage::rxDatabaseSelect(const QString& script, const QString& t
     return QString::fromLatin1(output);
 }
 
-bool ResolutionPage::rxDatabaseUpdate(const QString& script, const QString& table, const QString& field,
-                                      const QString& value)
+bool ResolutionPage::rxDatabaseUpdate(
+    const QString& script, const QString& table, const QString& field, const QString& value)
 {
     const ProgramResult result
         = mainWindow->unitPlatform().run(script, { QStringLiteral("UPDATE"), field, table, value });
@@ -85,8 +86,8 @@ void ResolutionPage::fillPage(bool mayFallBack)
     Ui::MainWindow& ui = mainWindow->form();
     const QString stored = readRdpResolution();
     const QStringList list = sessionResolutions(displayResolutions());
-    const QString osd = rxDatabaseSelect(QLatin1String(databaseScript), QStringLiteral("System"),
-                                         QStringLiteral("OSDResolution"));
+    const QString osd = rxDatabaseSelect(
+        QLatin1String(databaseScript), QStringLiteral("System"), QStringLiteral("OSDResolution"));
     ui.comboBox->clear();
     ui.comboBoxGUIRes->clear();
     ui.comboBox->addItems(list);
@@ -105,7 +106,8 @@ void ResolutionPage::fillPage(bool mayFallBack)
     if (matched || !mayFallBack)
         return;
 
-    mainWindow->showWarning(QStringLiteral("Warning"), QStringLiteral("Selected RDP Resolution not supported."));
+    mainWindow->showWarning(
+        QStringLiteral("Warning"), QStringLiteral("Selected RDP Resolution not supported."));
     ui.comboBox->setCurrentIndex(0);
     // Only a real resolution replaces the stored one, and only where the unit
     // owns its settings; the page is then filled once more, without a second try.
@@ -163,15 +165,17 @@ void ResolutionPage::on_applyGUIReslButton_2_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply GUI Resolution.\n");
     Ui::MainWindow& ui = mainWindow->form();
-    if (!rxDatabaseUpdate(QLatin1String(databaseScript), QStringLiteral("System"), QStringLiteral("OSDResolution"),
-                          ui.comboBoxGUIRes->currentText())) {
-        malvo_syslog(3, "MainWindow: Can not store the OSD resolution %s", qPrintable(ui.comboBoxGUIRes->currentText()));
-        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("The OSD Resolution could not be changed."));
+    if (!rxDatabaseUpdate(QLatin1String(databaseScript), QStringLiteral("System"),
+            QStringLiteral("OSDResolution"), ui.comboBoxGUIRes->currentText())) {
+        malvo_syslog(3, "MainWindow: Can not store the OSD resolution %s",
+            qPrintable(ui.comboBoxGUIRes->currentText()));
+        mainWindow->showWarning(
+            QStringLiteral("Error"), QStringLiteral("The OSD Resolution could not be changed."));
         return;
     }
     const QListWidgetItem* current = ui.listWidgetVM->currentItem();
-    writeSessionRecord(mainWindow->unitPlatform(), mainWindow->getLoggedInUser(),
-                       current ? current->text() : QString());
+    writeSessionRecord(
+        mainWindow->unitPlatform(), mainWindow->getLoggedInUser(), current ? current->text() : QString());
     mainWindow->close();
     QTimer::singleShot(3, mainWindow, &QWidget::close);
 }

@@ -22,7 +22,8 @@ public:
     QStringList displayResolutions();
     QString readRdpResolution();
     QString rxDatabaseSelect(const QString& script, const QString& table, const QString& field);
-    bool rxDatabaseUpdate(const QString& script, const QString& table, const QString& field, const QString& value);
+    bool rxDatabaseUpdate(
+        const QString& script, const QString& table, const QString& field, const QString& value);
     void on_applyScResButton_clicked();
     void on_applyGUIReslButton_2_clicked();
 

@@ -24,7 +24,8 @@ QString versionLabelText(const QByteArray& content)
 {
     if (content.isEmpty())
         return QStringLiteral("Unknown");
-    QByteArray line = content.left(content.indexOf('\n') < 0 ? content.size() : content.indexOf('\n')).left(1023);
+    QByteArray line
+        = content.left(content.indexOf('\n') < 0 ? content.size() : content.indexOf('\n')).left(1023);
     line.replace('\t', QByteArray()).replace('\r', QByteArray());
     return QString::fromLatin1(line);
 }
@@ -87,8 +88,8 @@ void UnitInformation::showUnitInformation()
     Ui::MainWindow& ui = mainWindow->form();
     Platform& platform = mainWindow->unitPlatform();
     for (QLabel* label : { ui.labelSerialNumber, ui.labelMacAddress, ui.labelSoftwareVersion, ui.labelMpn,
-                           ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,
-                           ui.labelSecondaryDns, ui.labelGatewayInfo, ui.labelNetworkMask })
+             ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,
+             ui.labelSecondaryDns, ui.labelGatewayInfo, ui.labelNetworkMask })
         label->clear();
     ui.groupBoxUnitInfo->setStyleSheet(QLatin1String(groupBoxStyle));
     ui.groupBoxNetworkInfo->setStyleSheet(QLatin1String(groupBoxStyle));
@@ -114,8 +115,8 @@ void UnitInformation::showUnitInformation()
         ui.labelModel->setText(spnText);
     } else {
         ui.labelModel->setText(QStringLiteral("Unknown"));
-        malvo_syslog(3, "Velmogui: RX info error %d su_get_spn = %s returned spn = %s.\n", result, model.constData(),
-                     spnText.toLatin1().constData());
+        malvo_syslog(3, "Velmogui: RX info error %d su_get_spn = %s returned spn = %s.\n", result,
+            model.constData(), spnText.toLatin1().constData());
     }
 
     ui.labelIpAddressInfo->setText(networkPage->currentIpAddress());
