@@ -2,9 +2,11 @@
 // stores and reports, and what the page reads back from the live unit.
 #include "app/mainwindow.h"
 #include "database.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "modal.h"
 #include "settings/networkrules.h"
+#include "storagefault.h"
 #include "testmain.h"
 
 #include <QLabel>
@@ -14,6 +16,8 @@
 #include <QRadioButton>
 #include <QStackedWidget>
 #include <QtTest>
+
+#include <optional>
 
 namespace {
 
@@ -268,6 +272,7 @@ void TestNetworkPage::afterRestart_data()
     QTest::newRow("static, restart cannot start") << false << "/opt/kestrix/flush_eth0.sh=-1" << failed;
     QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
     QTest::newRow("static, cable out") << false << "running" << failed;
+    QTest::newRow("static, not stored") << false << "unstored" << failed;
     QTest::newRow("dhcp, server answers") << true << ""
                                           << "Network settings changed successfully.";
     QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
@@ -298,8 +303,13 @@ void TestNetworkPage::afterRestart()
     }
     osd.unit.clearRecords();
 
+    std::optional<FailNextDatabaseChange> unwritable;
+    if (injected == "unstored")
+        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
     ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"));
     QTEST(answer->text, "text");
+    if (injected == "unstored") // the DHCP client and the interface are left as they were
+        QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
     if (!dhcp)

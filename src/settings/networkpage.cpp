@@ -291,7 +291,6 @@ void NetworkPage::applyLocalNetwork()
             refuse(refusal);
             return;
         }
-        mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
     }
     progress.setValue(1);
 
@@ -303,10 +302,13 @@ void NetworkPage::applyLocalNetwork()
             QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
         return;
     }
-    if (dhcp)
+    if (dhcp) {
         writeDhcpInterfaces();
-    else
+    } else {
+        // Only a stored static set stops the DHCP client.
+        mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
         writeStaticFiles(settings);
+    }
     progress.setValue(progress.maximum() - 1);
 
     appliedDhcp = dhcp;
