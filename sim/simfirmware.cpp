@@ -9,6 +9,7 @@
 #include <QJsonObject>
 
 #include "platform/boundedread.h"
+#include "simosdmode.h"
 #include "simpackage.h"
 #include "simprograms.h"
 #include "simservicesupport.h"
@@ -165,6 +166,8 @@ ProgramResult SimPrograms::rxDatabase(const QStringList& args)
             rows.insert(field, value);
             database.insert(table, rows);
         });
+        if (table == QLatin1String("System") && field == QLatin1String("OSDResolution"))
+            applyOsdResolution(unit, value);
         return exited(0);
     }
     return exited(2);

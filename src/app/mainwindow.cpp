@@ -81,6 +81,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     connectionTab = new ConnectionTab(this);
     connectionTab->attach();
     userTab = new UserTab(this);
+    createSettingsPages();
 
     ui->lineEditFilterConnections->setMaxLength(32);
     ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));

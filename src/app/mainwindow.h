@@ -11,6 +11,14 @@
 
 class ConnectionTab;
 class UserTab;
+class GeneralSettingsPage;
+class HotKeyPage;
+class NetworkPage;
+class PowerModePage;
+class PreferencesPage;
+class ResolutionPage;
+class TimersPage;
+class UnitInformation;
 class Platform;
 class QMenu;
 class QTimer;
@@ -35,6 +43,15 @@ public:
     Ui::MainWindow& form() { return *ui; }
     ConnectionTab* connectionTab = nullptr;
     UserTab* userTab = nullptr;
+    // The Control tab's pages and the Information tab.
+    NetworkPage* networkPage = nullptr;
+    ResolutionPage* resolutionPage = nullptr;
+    HotKeyPage* hotKeyPage = nullptr;
+    TimersPage* timersPage = nullptr;
+    PowerModePage* powerModePage = nullptr;
+    PreferencesPage* preferencesPage = nullptr;
+    GeneralSettingsPage* generalSettingsPage = nullptr;
+    UnitInformation* unitInformation = nullptr;
     const int maxEntries = 32;
 
     // The saved relaunch script keeps the OSD hot-key as "--hotkey N".
@@ -141,6 +158,26 @@ public slots:
     void on_removeUserButton_clicked();
     void on_toolButtonMyPassCh_clicked();
     void on_pushButtonMyFavorites_clicked();
+    void on_stackedWidget_currentChanged(int index);
+    void on_radioButtonDHCP_clicked();
+    void on_radioButtonStatIP_clicked();
+    void on_applyNetworkButton_clicked();
+    void checkIfUp();
+    void on_applyScResButton_clicked();
+    void on_applyGUIReslButton_2_clicked();
+    void on_hot_keyButton_clicked();
+    void on_comboBoxHotKey_currentIndexChanged(const QString& name);
+    void on_checkBoxFunctionalHotKey_stateChanged(int state);
+    void on_buttonApplyHotKey_clicked();
+    void on_toolButtonPowerMode_clicked();
+    void on_applyButtonPowerMode_clicked();
+    void on_toolButtonPreferences_clicked();
+    void on_pushButtonSaveOnPUp_clicked();
+    void on_buttonTimerSettings_clicked();
+    void on_buttonApplyTimers_clicked();
+    void on_toolButtonGeneralSettings_clicked();
+    void on_pushButtonApplyGeneralSettings_clicked();
+    void on_checkBoxRedirTouchscreen_stateChanged(int state);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
@@ -150,6 +187,7 @@ private:
     void insertAdminTabs();
     void setManagedLook();
     void queueClose();
+    void createSettingsPages();
 
     Platform& platform;
     Ui::MainWindow* ui;

@@ -76,7 +76,3 @@ QString MainWindow::showKeyboardLayout()
     return label;
 }
 
-void MainWindow::showUnitInformation()
-{
-    // The Information page is filled by the unit information view.
-}

@@ -5,6 +5,7 @@
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
+#include "settings/hotkeyrules.h"
 
 #include <QFileInfo>
 
@@ -13,18 +14,6 @@ namespace {
 const char relaunchScript[] = "/tmp/prevConnection.sh";
 // A launch script is one command line; anything larger is not one of ours.
 constexpr qint64 maxScriptSize = 64 * 1024;
-
-struct HotKeyName {
-    const char* name;
-    int number;
-};
-constexpr HotKeyName hotKeyNames[] = {
-    { "PrintScrn", 0 },
-    { "Ctrl-Ctrl", 1 },
-    { "Alt-Alt", 2 },
-    { "Shift-Shift", 3 },
-    { "Mouse Left+Right", 4 },
-};
 
 enum class ScriptRead { Missing, Unreadable, Read };
 
@@ -42,16 +31,12 @@ ScriptRead readScript(const QString& path, QByteArray& text)
 
 int MainWindow::hotKeyNumber()
 {
-    const QString hotKey = document()
-                               .documentElement()
-                               .firstChildElement(QLatin1String(db::UnitSettings))
-                               .firstChildElement(QLatin1String(db::HotKey))
-                               .attribute(QLatin1String(db::Hotkey));
-    for (const HotKeyName& entry : hotKeyNames) {
-        if (hotKey == QLatin1String(entry.name))
-            return entry.number;
-    }
-    return 0;
+    // Older databases keep the name, the hot-key page keeps the code.
+    return ::hotKeyNumber(document()
+                              .documentElement()
+                              .firstChildElement(QLatin1String(db::UnitSettings))
+                              .firstChildElement(QLatin1String(db::HotKey))
+                              .attribute(QLatin1String(db::Hotkey)));
 }
 
 namespace {

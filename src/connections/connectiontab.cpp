@@ -194,15 +194,20 @@ void ConnectionTab::on_btnConnect_Clicked()
         return;
     }
 
-    // Written whole, so a shorter name never leaves the tail of a longer one.
-    const QByteArray record
-        = (manager.loggedOnUser + QLatin1Char('\n') + manager.connectionName + QLatin1Char('\n')).toUtf8();
-    Platform& platform = mainWindow->unitPlatform();
-    DurableWriter writer(platform);
-    if (!writer.writeFile(platform.unitPath(wasConnectedPath), record))
-        malvo_syslog(3, "ConnectionTab: Can not open file: %s", qPrintable(wasConnectedPath));
+    writeSessionRecord(mainWindow->unitPlatform(), manager.loggedOnUser, manager.connectionName);
     mainWindow->close();
     QTimer::singleShot(3, mainWindow, &QWidget::close);
+}
+
+bool writeSessionRecord(Platform& platform, const QString& userName, const QString& connectionName)
+{
+    // Written whole, so a shorter name never leaves the tail of a longer one.
+    const QByteArray record = (userName + QLatin1Char('\n') + connectionName + QLatin1Char('\n')).toUtf8();
+    DurableWriter writer(platform);
+    if (writer.writeFile(platform.unitPath(wasConnectedPath), record))
+        return true;
+    malvo_syslog(3, "ConnectionTab: Can not open file: %s", qPrintable(wasConnectedPath));
+    return false;
 }
 
 void ConnectionTab::on_btnNewConnection_Clicked()

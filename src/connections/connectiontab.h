@@ -5,7 +5,12 @@
 #include <QString>
 
 class MainWindow;
+class Platform;
 class QListWidgetItem;
+
+// Records who was logged on and which connection was current, so that the next
+// start restores the log-on ("/tmp/WAS_CONNECTED", written whole).
+bool writeSessionRecord(Platform& platform, const QString& userName, const QString& connectionName);
 
 // The "Connections" tab: the list of the logged-on user's connections, its
 // filter and buttons, and the connect, new, edit and remove actions.

@@ -1,0 +1,125 @@
+// The Control tab's settings pages and the Information tab: the window keeps
+// the slots and hands each to the page that owns it.
+#include "mainwindow.h"
+#include "ui_mainwindow.h"
+
+#include "settings/controlpages.h"
+#include "settings/networkpage.h"
+#include "settings/resolutionpage.h"
+#include "settings/unitinformation.h"
+
+void MainWindow::createSettingsPages()
+{
+    networkPage = new NetworkPage(this);
+    resolutionPage = new ResolutionPage(this);
+    hotKeyPage = new HotKeyPage(this);
+    timersPage = new TimersPage(this);
+    powerModePage = new PowerModePage(this);
+    preferencesPage = new PreferencesPage(this);
+    generalSettingsPage = new GeneralSettingsPage(this);
+    unitInformation = new UnitInformation(this, networkPage);
+}
+
+void MainWindow::on_stackedWidget_currentChanged(int index)
+{
+    // The layout queued at start-up switches pages before anyone logged on:
+    // no display service runs and nothing is written for it.
+    if (!loggedOn || !networkPage)
+        return;
+    if (index == 0) {
+        resolutionPage->loadResolutionPage();
+        resolutionPage->readOsdModeFile();
+    } else if (index == 1) {
+        networkPage->loadNetworkPage();
+    } else if (index == 4) {
+        powerModePage->loadPowerModePage();
+    }
+}
+
+void MainWindow::showUnitInformation()
+{
+    unitInformation->showUnitInformation();
+}
+void MainWindow::on_radioButtonDHCP_clicked()
+{
+    networkPage->on_radioButtonDHCP_clicked();
+}
+void MainWindow::on_radioButtonStatIP_clicked()
+{
+    networkPage->on_radioButtonStatIP_clicked();
+}
+void MainWindow::on_applyNetworkButton_clicked()
+{
+    networkPage->applyLocalNetwork();
+}
+void MainWindow::checkIfUp()
+{
+    networkPage->checkIfUp();
+}
+void MainWindow::on_applyScResButton_clicked()
+{
+    resolutionPage->on_applyScResButton_clicked();
+}
+void MainWindow::on_applyGUIReslButton_2_clicked()
+{
+    resolutionPage->on_applyGUIReslButton_2_clicked();
+}
+void MainWindow::on_hot_keyButton_clicked()
+{
+    hotKeyPage->on_hot_keyButton_clicked();
+}
+void MainWindow::on_buttonApplyHotKey_clicked()
+{
+    hotKeyPage->on_buttonApplyHotKey_clicked();
+}
+void MainWindow::on_toolButtonPowerMode_clicked()
+{
+    powerModePage->on_toolButtonPowerMode_clicked();
+}
+void MainWindow::on_applyButtonPowerMode_clicked()
+{
+    powerModePage->on_applyButtonPowerMode_clicked();
+}
+void MainWindow::on_toolButtonPreferences_clicked()
+{
+    preferencesPage->on_toolButtonPreferences_clicked();
+}
+void MainWindow::on_pushButtonSaveOnPUp_clicked()
+{
+    preferencesPage->on_pushButtonSaveOnPUp_clicked();
+}
+void MainWindow::on_buttonTimerSettings_clicked()
+{
+    timersPage->on_buttonTimerSettings_clicked();
+}
+void MainWindow::on_buttonApplyTimers_clicked()
+{
+    timersPage->on_buttonApplyTimers_clicked();
+}
+void MainWindow::on_toolButtonGeneralSettings_clicked()
+{
+    generalSettingsPage->on_toolButtonGeneralSettings_clicked();
+}
+void MainWindow::on_pushButtonApplyGeneralSettings_clicked()
+{
+    generalSettingsPage->on_pushButtonApplyGeneralSettings_clicked();
+}
+
+// The form's own set-up fires these before the pages exist.
+void MainWindow::on_comboBoxHotKey_currentIndexChanged(const QString& name)
+{
+    if (hotKeyPage)
+        hotKeyPage->on_comboBoxHotKey_currentIndexChanged(name);
+}
+
+void MainWindow::on_checkBoxFunctionalHotKey_stateChanged(int state)
+{
+    if (hotKeyPage)
+        hotKeyPage->on_checkBoxFunctionalHotKey_stateChanged(state);
+}
+
+void MainWindow::on_checkBoxRedirTouchscreen_stateChanged(int state)
+{
+    if (generalSettingsPage)
+        generalSettingsPage->on_checkBoxRedirTouchscreen_stateChanged(state);
+}

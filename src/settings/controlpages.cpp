@@ -1,0 +1,367 @@
+#include "controlpages.h"
+#include "ui_mainwindow.h"
+
+#include "app/mainwindow.h"
+#include "database/dbnames.h"
+#include "platform/platform.h"
+#include "settings/hotkeyrules.h"
+
+#include <QDebug>
+#include <QTimer>
+
+namespace {
+
+const char groupBoxStyle[] = "QGroupBox {  font-size: 14px;  font-weight: bold;}";
+
+QDomElement unitSettings(const QDomDocument& document)
+{
+    return document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
+}
+
+// The group under Unit_Settings, created when missing; null without Unit_Settings.
+QDomElement ensureGroup(QDomDocument& document, const char* name)
+{
+    QDomElement settings = unitSettings(document);
+    if (settings.isNull())
+        return QDomElement();
+    QDomElement group = settings.firstChildElement(QLatin1String(name));
+    if (group.isNull())
+        group = settings.appendChild(document.createElement(QLatin1String(name))).toElement();
+    return group;
+}
+
+// Sets one attribute of a group and saves; `create` makes a missing group.
+bool storeAttribute(
+    MainWindow* mainWindow, const char* groupName, const char* attribute, const QString& value, bool create)
+{
+    bool applied = false;
+    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+        QDomElement group = create ? ensureGroup(document, groupName)
+                                   : unitSettings(document).firstChildElement(QLatin1String(groupName));
+        if (group.isNull())
+            return;
+        group.setAttribute(QLatin1String(attribute), value);
+        applied = true;
+    });
+    return saved && (applied || !create);
+}
+
+int minutesOf(const QDomDocument& document, const char* timer)
+{
+    return qMax(0,
+        unitSettings(document)
+            .firstChildElement(QLatin1String(timer))
+            .attribute(QLatin1String(db::Value))
+            .toInt());
+}
+
+} // namespace
+
+HotKeyPage::HotKeyPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void HotKeyPage::on_hot_keyButton_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Open Hot-Key Page.\n");
+    loadHotKeyPage();
+    mainWindow->form().stackedWidget->setCurrentIndex(3);
+}
+
+QString HotKeyPage::readHotKey()
+{
+    return hotKeyName(unitSettings(mainWindow->document())
+                          .firstChildElement(QLatin1String(db::HotKey))
+                          .attribute(QLatin1String(db::Hotkey)));
+}
+
+QString HotKeyPage::readFunctionalHotKey()
+{
+    const QString key = unitSettings(mainWindow->document())
+                            .firstChildElement(QLatin1String(db::FunctionalHotKey))
+                            .attribute(QLatin1String(db::Key));
+    return key.isEmpty() ? QStringLiteral("Enable") : key;
+}
+
+int HotKeyPage::loadHotKeyPage()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    ui.comboBoxHotKey->clear();
+    ui.groupBoxHotKey->setStyleSheet(QLatin1String(groupBoxStyle));
+    ui.comboBoxHotKey->addItems(hotKeyNames());
+    const QString name = readHotKey();
+    ui.comboBoxHotKey->setCurrentIndex(ui.comboBoxHotKey->findText(name));
+    if (name == QLatin1String("Mouse Left+Right")) {
+        ui.checkBoxFunctionalHotKey->setChecked(false);
+        ui.checkBoxFunctionalHotKey->setEnabled(false);
+    } else {
+        ui.checkBoxFunctionalHotKey->setEnabled(true);
+        ui.checkBoxFunctionalHotKey->setChecked(readFunctionalHotKey() != QLatin1String("Disable"));
+    }
+    showHelp();
+    return hotKeyNumber(name);
+}
+
+void HotKeyPage::showHelp()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    ui.labelHotKey->setText(
+        hotKeyHelpText(ui.comboBoxHotKey->currentText(), ui.checkBoxFunctionalHotKey->isChecked()));
+}
+
+void HotKeyPage::on_comboBoxHotKey_currentIndexChanged(const QString& name)
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    const bool mouse = name == QLatin1String("Mouse Left+Right");
+    if (mouse)
+        ui.checkBoxFunctionalHotKey->setChecked(false);
+    ui.checkBoxFunctionalHotKey->setEnabled(!mouse);
+    showHelp();
+}
+
+void HotKeyPage::on_checkBoxFunctionalHotKey_stateChanged(int)
+{
+    showHelp();
+}
+
+void HotKeyPage::on_buttonApplyHotKey_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Save Hot-Key.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    const QString code = hotKeyCode(ui.comboBoxHotKey->currentText());
+    const QString functional
+        = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
+    bool applied = false;
+    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+        QDomElement functionalGroup = ensureGroup(document, db::FunctionalHotKey);
+        QDomElement hotKeyGroup = ensureGroup(document, db::HotKey);
+        if (functionalGroup.isNull() || hotKeyGroup.isNull())
+            return;
+        functionalGroup.setAttribute(QLatin1String(db::Key), functional);
+        hotKeyGroup.setAttribute(QLatin1String(db::Hotkey), code);
+        applied = true;
+    });
+    if (!saved || !applied) {
+        // The connection control process keeps the hot-key it has.
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
+        return;
+    }
+    mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)));
+    mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"),
+        { QStringLiteral("-s"), QStringLiteral("SIGUSR2"), QStringLiteral("connection_control") });
+}
+
+TimersPage::TimersPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void TimersPage::on_buttonTimerSettings_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Open Timers Page.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    const int connection = readConnectionInactivityMinutes();
+    ui.spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
+    ui.checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
+    const int gui = minutesOf(mainWindow->document(), db::GuiInactivityTimer);
+    ui.spinBoxGUIInactiveTimer->setValue(gui > 0 ? gui : 15);
+    ui.checkBoxGUIInactiveTimer->setChecked(gui > 0);
+    ui.stackedWidget->setCurrentIndex(6);
+}
+
+int TimersPage::readConnectionInactivityMinutes()
+{
+    const bool found = !unitSettings(mainWindow->document())
+                            .firstChildElement(QLatin1String(db::ConnectionInactivityTimer))
+                            .isNull();
+    qDebug().noquote() << (found ? "GUI: Connection_inactivity_Timer Found"
+                                 : "GUI: Connection_inactivity_Timer Not Found");
+    return minutesOf(mainWindow->document(), db::ConnectionInactivityTimer);
+}
+
+void TimersPage::on_buttonApplyTimers_clicked()
+{
+    saveConnectionInactivity();
+    saveGuiInactivity();
+}
+
+bool TimersPage::saveConnectionInactivity()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    const QString value = ui.checkBoxPreEmptInactiveTimer->isChecked()
+        ? QString::number(ui.spinBoxPreEmptInactiveTimer->value())
+        : QStringLiteral("0");
+    if (storeAttribute(mainWindow, db::ConnectionInactivityTimer, db::Value, value, true))
+        return true;
+    malvo_syslog(
+        3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+    return false;
+}
+
+bool TimersPage::saveGuiInactivity()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    const QString value = ui.checkBoxGUIInactiveTimer->isChecked()
+        ? QString::number(ui.spinBoxGUIInactiveTimer->value())
+        : QStringLiteral("0");
+    const bool saved = storeAttribute(mainWindow, db::GuiInactivityTimer, db::Value, value, true);
+    if (!saved)
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
+    // A new time-out applies at once, without waiting for the next activity.
+    QTimer::singleShot(0, mainWindow, &MainWindow::guiTimerUpdate);
+    return saved;
+}
+
+PowerModePage::PowerModePage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void PowerModePage::on_toolButtonPowerMode_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Open Power Mode Page.\n");
+    mainWindow->form().stackedWidget->setCurrentIndex(4);
+}
+
+QString PowerModePage::currentPowerMode()
+{
+    return mainWindow->guiSettingsFile().currentPowerMode();
+}
+
+bool PowerModePage::setPowerButtonMode(const QString& boardMode)
+{
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/set_power_button_mode"), { boardMode });
+    return result.started && result.exitCode == 0;
+}
+
+void PowerModePage::loadPowerModePage()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    ui.comboBoxPowerMode->clear();
+    ui.groupBoxPowerMode->setStyleSheet(QLatin1String(groupBoxStyle));
+    ui.comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
+    // Showing the page only shows: the board changes on Apply alone.
+    QString mode = mainWindow->readPowerMode();
+    if (!mode.startsWith(QLatin1String("Auto")) && !mode.startsWith(QLatin1String("Manual")))
+        mode = currentPowerMode();
+    ui.comboBoxPowerMode->setCurrentIndex(mode.startsWith(QLatin1String("Auto")) ? 1 : 0);
+}
+
+void PowerModePage::on_applyButtonPowerMode_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Apply Power Mode.\n");
+    const QString mode = mainWindow->form().comboBoxPowerMode->currentText() == QLatin1String("Manual")
+        ? QStringLiteral("Manual")
+        : QStringLiteral("Auto");
+    if (!mainWindow->isManaged()
+        && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
+        malvo_syslog(
+            3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        return;
+    }
+    mainWindow->guiSettingsFile().writePowerMode(mode);
+    setPowerButtonMode(
+        mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
+}
+
+PreferencesPage::PreferencesPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void PreferencesPage::on_toolButtonPreferences_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Open Preferences Page.\n");
+    mainWindow->form().stackedWidget->setCurrentIndex(5);
+    fillAutoLogUsers();
+}
+
+void PreferencesPage::fillAutoLogUsers()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    ui.comboBoxALogUsr->clear();
+    const QDomElement users
+        = mainWindow->document().documentElement().firstChildElement(QLatin1String(db::Users));
+    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
+         user = user.nextSiblingElement(QLatin1String(db::User)))
+        ui.comboBoxALogUsr->addItem(user.attribute(QLatin1String(db::UserName)));
+    const QString automatic = mainWindow->readAutoLoginUser();
+    const int index = automatic.isEmpty() ? -1 : ui.comboBoxALogUsr->findText(automatic);
+    if (index >= 0)
+        ui.comboBoxALogUsr->setCurrentIndex(index);
+    ui.checkBoxAutoLog->setChecked(index >= 0);
+}
+
+void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Save Auto Login User.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
+    if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
+        return;
+    }
+    mainWindow->writeAutoLoginUser(user);
+}
+
+GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    ui.checkBoxRedirTouchscreen->setChecked(false);
+    int value = 0;
+    const int result = dal_get_tsredirection(&value);
+    if (result == 0) {
+        malvo_syslog(3, "MainWindow: Function dal_get_tsredirection(%d) Failed ", value);
+        qDebug().noquote() << "MainWindow: Function dal_get_tsredirection(" + QString::number(value)
+                + ") FAILED";
+    } else if (result == 1 && (value == 0 || value == 1)) {
+        ui.checkBoxRedirTouchscreen->setChecked(value == 1);
+        touchRedirectionChanged = false;
+    } else if (result == 1) {
+        malvo_syslog(3, "MainWindow: Function dal_get_tsredirection(%d) Returned invalid value ", value);
+        qDebug().noquote() << "MainWindow: Function dal_get_tsredirection(" + QString::number(value)
+                + ") Returned invalid value!" + QStringLiteral("1");
+        touchRedirectionChanged = false;
+    } else {
+        malvo_syslog(
+            3, "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:%d", result);
+        qDebug().noquote() << "MainWindow: retCall (" + QString::number(result) + ") Returned invalid value ";
+    }
+    ui.stackedWidget->setCurrentIndex(7);
+}
+
+void GeneralSettingsPage::on_checkBoxRedirTouchscreen_stateChanged(int)
+{
+    touchRedirectionChanged = !touchRedirectionChanged;
+}
+
+void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
+{
+    const int value = mainWindow->form().checkBoxRedirTouchscreen->isChecked() ? 1 : 0;
+    if (dal_set_tsredirection(value) == 0) {
+        malvo_syslog(3, "MainWindow: Function dal_set_tsredirection(%d) Failed ", value);
+        qDebug().noquote() << "MainWindow: Function dal_set_tsredirection(" + QString::number(value)
+                + ") FAILED";
+        return;
+    }
+    if (!touchRedirectionChanged)
+        return;
+    mainWindow->unitPlatform().run(QStringLiteral("/opt/kestrix/reset_hub.sh"), {});
+    qDebug() << "MainWindow: Running script /opt/kestrix/reset_hub.sh";
+    touchRedirectionChanged = false;
+}

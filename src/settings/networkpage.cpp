@@ -1,0 +1,351 @@
+#include "networkpage.h"
+#include "ui_mainwindow.h"
+
+#include "app/mainwindow.h"
+#include "database/dbnames.h"
+#include "platform/boundedread.h"
+#include "platform/durablewriter.h"
+#include "platform/platform.h"
+
+#include <QProgressDialog>
+#include <QTimer>
+
+#include <cstdio>
+
+namespace {
+
+const char interfacesPath[] = "/usr/local/interfaces";
+const char resolverPath[] = "/usr/local/resolv.conf";
+constexpr qint64 maxConfigBytes = 64 * 1024;
+
+const char progressStyle[]
+    = "QProgressBar {  border: 1px solid grey;  padding: 0.5px;  border-radius: 10px;  text-align: center;}"
+      "QProgressBar::chunk {  border-bottom-right-radius: 10px;  border-bottom-left-radius: 10px;  "
+      "border-top-right-radius: 10px;  border-top-left-radius: 10px;  border: 1px #3399ff;  "
+      "background-color: #3399ff;}";
+
+QDomElement networkGroup(const QDomDocument& document)
+{
+    return document.documentElement()
+        .firstChildElement(QLatin1String(db::UnitSettings))
+        .firstChildElement(QLatin1String(db::Network));
+}
+
+} // namespace
+
+NetworkPage::NetworkPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+QList<QLineEdit*> NetworkPage::fields() const
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    return { ui.ipAddrlineEdit, ui.netMasklineEdit, ui.gatelineEdit, ui.DNSlineEdit, ui.DNS2lineEdit };
+}
+
+void NetworkPage::setFieldsEnabled(bool enabled)
+{
+    for (QLineEdit* field : fields())
+        field->setEnabled(enabled);
+}
+
+void NetworkPage::loadNetworkPage()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    for (QLineEdit* field : fields())
+        field->clear();
+    QByteArray interfaces;
+    if (!readBounded(
+            mainWindow->unitPlatform().unitPath(QLatin1String(interfacesPath)), maxConfigBytes, &interfaces))
+        malvo_syslog(3, "MainWindow: Can not open file: %s", interfacesPath);
+    for (const QByteArray& line : interfaces.split('\n')) {
+        if (!line.startsWith("iface eth0 inet "))
+            continue;
+        const bool dhcp = line.trimmed() == "iface eth0 inet dhcp";
+        (dhcp ? ui.radioButtonDHCP : ui.radioButtonStatIP)->setChecked(true);
+        setFieldsEnabled(!dhcp);
+    }
+    if (!mainWindow->unitPlatform().eth0().up) {
+        ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
+        return;
+    }
+    currentIpAddress();
+    readDnsServers();
+    ui.gatelineEdit->setText(gatewayFromRoute());
+}
+
+void NetworkPage::on_radioButtonDHCP_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Network Settings radioButtonDHCP clicked.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    for (QLineEdit* field : fields())
+        field->clear();
+    setFieldsEnabled(false);
+    const QDomElement dhcp = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::Dhcp));
+    if (dhcp.attribute(QLatin1String(db::SetChecked)) != QLatin1String("true"))
+        return;
+    if (!mainWindow->unitPlatform().eth0().running) {
+        ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
+        return;
+    }
+    currentIpAddress();
+    readDnsServers();
+    ui.gatelineEdit->setText(gatewayFromRoute());
+}
+
+void NetworkPage::on_radioButtonStatIP_clicked()
+{
+    malvo_syslog(6, "MainWindow: Action Network Settings radioButtonStatIP clicked.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    setFieldsEnabled(true);
+    const QDomElement stored
+        = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
+    ui.ipAddrlineEdit->setText(stored.attribute(QLatin1String(db::IpAddress)));
+    ui.netMasklineEdit->setText(stored.attribute(QLatin1String(db::NetworkMask)));
+    ui.gatelineEdit->setText(stored.attribute(QLatin1String(db::DefaultGateway)));
+    ui.DNSlineEdit->setText(stored.attribute(QLatin1String(db::DnsAddress)));
+    ui.DNS2lineEdit->setText(stored.attribute(QLatin1String(db::Dns2Address)));
+}
+
+QString NetworkPage::currentIpAddress()
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
+    if (mainWindow->dhcpStatusUp()) {
+        const QString address = eth0.addresses.first();
+        ui.ipAddrlineEdit->setText(address);
+        ui.labelIpAddressInfo->setText(address);
+        ui.netMasklineEdit->setText(eth0.netmask);
+        return address;
+    }
+    const QString reason
+        = eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
+    ui.ipAddrlineEdit->setText(reason);
+    return reason;
+}
+
+bool NetworkPage::readResolver(QByteArray* content)
+{
+    if (readBounded(
+            mainWindow->unitPlatform().unitPath(QLatin1String(resolverPath)), maxConfigBytes, content))
+        return true;
+    fputs("file dose not exist...\n", stdout);
+    malvo_syslog(3, "MainWindow: resolve.conf file:%s does not exist!", resolverPath);
+    return false;
+}
+
+void NetworkPage::readDnsServers()
+{
+    QByteArray content;
+    if (!readResolver(&content))
+        return;
+    const DnsServers servers = parseDnsServers(content);
+    Ui::MainWindow& ui = mainWindow->form();
+    if (servers.count == 0)
+        ui.DNSlineEdit->setText(QStringLiteral("Not Found"));
+    if (servers.count >= 1)
+        ui.DNSlineEdit->setText(servers.primary);
+    if (servers.count >= 2)
+        ui.DNS2lineEdit->setText(servers.secondary);
+}
+
+DnsServers NetworkPage::readDnsServerTexts()
+{
+    QByteArray content;
+    if (!readResolver(&content))
+        return DnsServers();
+    DnsServers servers = parseDnsServers(content);
+    if (servers.count == 0)
+        servers.primary = servers.secondary = QStringLiteral("Not Found");
+    return servers;
+}
+
+QString NetworkPage::gatewayFromRoute()
+{
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(QStringLiteral("/sbin/route"), { QStringLiteral("-n") });
+    return gatewayFromRouteOutput(result.output);
+}
+
+bool NetworkPage::writeDhcpInterfaces()
+{
+    Platform& platform = mainWindow->unitPlatform();
+    if (DurableWriter(platform).writeFile(
+            platform.unitPath(QLatin1String(interfacesPath)), dhcpInterfacesText()))
+        return true;
+    malvo_syslog(3, "MainWindow: Can not open file:%s to write StaticIP network interface.", interfacesPath);
+    return false;
+}
+
+void NetworkPage::refuse(const NetworkRefusal& refusal)
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    if (refusal.resetMask)
+        ui.netMasklineEdit->setText(QStringLiteral("255.255.255.0"));
+    mainWindow->showWarning(refusal.title, refusal.text);
+    QLineEdit* field = nullptr;
+    switch (refusal.focus) {
+    case NetworkField::Address:
+        field = ui.ipAddrlineEdit;
+        break;
+    case NetworkField::Mask:
+        field = ui.netMasklineEdit;
+        break;
+    case NetworkField::Gateway:
+        field = ui.gatelineEdit;
+        break;
+    case NetworkField::Dns1:
+        field = ui.DNSlineEdit;
+        break;
+    case NetworkField::Dns2:
+        field = ui.DNS2lineEdit;
+        break;
+    case NetworkField::None:
+        break;
+    }
+    if (!field)
+        return;
+    field->setFocus();
+    if (refusal.selectFocus)
+        field->selectAll();
+}
+
+bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
+{
+    bool applied = false;
+    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+        QDomElement network = networkGroup(document);
+        QDomElement dhcpGroup = network.firstChildElement(QLatin1String(db::Dhcp));
+        QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));
+        if (dhcpGroup.isNull() || staticGroup.isNull())
+            return; // a document without the groups has nowhere to keep the choice
+        dhcpGroup.setAttribute(
+            QLatin1String(db::SetChecked), dhcp ? QStringLiteral("true") : QStringLiteral("false"));
+        if (!dhcp) {
+            staticGroup.setAttribute(QLatin1String(db::IpAddress), settings.address);
+            staticGroup.setAttribute(QLatin1String(db::NetworkMask), settings.mask);
+            staticGroup.setAttribute(QLatin1String(db::DefaultGateway), settings.gateway);
+            staticGroup.setAttribute(QLatin1String(db::DnsAddress), settings.dns1);
+            staticGroup.setAttribute(QLatin1String(db::Dns2Address), settings.dns2);
+        }
+        staticGroup.setAttribute(
+            QLatin1String(db::SetChecked), dhcp ? QStringLiteral("false") : QStringLiteral("true"));
+        applied = true;
+    });
+    return saved && applied;
+}
+
+void NetworkPage::writeStaticFiles(const StaticSettings& settings)
+{
+    Platform& platform = mainWindow->unitPlatform();
+    DurableWriter writer(platform);
+    char broadcast[SU_BROADCAST_LEN] = {};
+    QString broadcastText;
+    if (su_get_broadcast_address(
+            settings.address.toLatin1().constData(), settings.mask.toLatin1().constData(), broadcast)
+        == 0) {
+        broadcast[SU_BROADCAST_LEN - 1] = '\0';
+        broadcastText = QString::fromLatin1(broadcast).trimmed();
+    }
+    if (!isIPv4Address(broadcastText)) {
+        // The interface file must not carry an empty broadcast line; the range
+        // check has worked the same address out already.
+        malvo_syslog(3, "MainWindow: su_get_broadcast_address failed for %s", qPrintable(settings.address));
+        broadcastText = validateNetworkRange(settings.address, settings.mask, settings.gateway).broadcast;
+    }
+    if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)),
+            staticInterfacesText(settings.address, settings.mask, broadcastText, settings.gateway)))
+        malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
+    if (!writer.writeFile(
+            platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2)))
+        malvo_syslog(3, "MainWindow: File:%s does not exist!", resolverPath);
+}
+
+void NetworkPage::applyLocalNetwork()
+{
+    malvo_syslog(5, "MainWindow: Action Apply Network Settings for local device.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    const bool dhcp = ui.radioButtonDHCP->isChecked();
+    if (!dhcp && !ui.radioButtonStatIP->isChecked())
+        return;
+
+    // Closed on every way out of this function.
+    QProgressDialog progress(QStringLiteral("Updating network settings............."), QString(), 0,
+        mainWindow->document().documentElement().childNodes().size() + 1, mainWindow,
+        Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    progress.setWindowTitle(QStringLiteral("Network"));
+    progress.setWindowModality(Qt::WindowModal);
+    progress.setStyleSheet(QLatin1String(progressStyle));
+    progress.setMinimumDuration(0);
+    progress.setValue(0);
+
+    StaticSettings settings { ui.ipAddrlineEdit->text(), ui.netMasklineEdit->text(), ui.gatelineEdit->text(),
+        ui.DNSlineEdit->text(), ui.DNS2lineEdit->text() };
+    if (!dhcp) {
+        // Nothing is touched before every check passed.
+        const NetworkRefusal refusal = checkStaticSettings(settings);
+        if (refusal.refused()) {
+            progress.close();
+            refuse(refusal);
+            return;
+        }
+    }
+    progress.setValue(1);
+
+    if (!storeSettings(dhcp, settings)) {
+        malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
+            qPrintable(mainWindow->storage().databasePath));
+        progress.close();
+        mainWindow->showWarning(
+            QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
+        return;
+    }
+    if (dhcp) {
+        writeDhcpInterfaces();
+    } else {
+        // Only a stored static set stops the DHCP client.
+        mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
+        writeStaticFiles(settings);
+    }
+    progress.setValue(progress.maximum() - 1);
+
+    appliedDhcp = dhcp;
+    appliedAddress = settings.address;
+    restartStarted
+        = mainWindow->unitPlatform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
+    if (!restartStarted)
+        malvo_syslog(3, " error occurred on flush");
+    // The unit needs these seconds to bring eth0 up again; the check follows at once.
+    mainWindow->unitPlatform().sleepMs(dhcp ? 5000 : 6000);
+    progress.setValue(progress.maximum());
+    progress.close();
+    QTimer::singleShot(0, mainWindow, [this] { checkIfUp(); });
+}
+
+void NetworkPage::checkIfUp()
+{
+    const QString title = QStringLiteral("Network Status");
+    const QString failed = QStringLiteral("Network settings changes failed.");
+    if (!restartStarted) {
+        mainWindow->showWarning(title, failed);
+        return;
+    }
+    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
+    if (appliedDhcp && !mainWindow->dhcpStatusUp()) {
+        mainWindow->showWarning(title,
+            eth0.running ? failed + QStringLiteral(" DHCP server not found.")
+                         : failed + QStringLiteral(" Network is down."));
+        return;
+    }
+    const QString live = currentIpAddress();
+    if (appliedDhcp) {
+        readDnsServers();
+        mainWindow->form().gatelineEdit->setText(gatewayFromRoute());
+    }
+    const bool up = eth0.up && eth0.running && mainWindow->dhcpStatusUp();
+    const bool matches = appliedDhcp || live == appliedAddress;
+    mainWindow->showWarning(
+        title, up && matches ? QStringLiteral("Network settings changed successfully.") : failed);
+}

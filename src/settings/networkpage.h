@@ -1,0 +1,50 @@
+#pragma once
+
+#include "settings/networkrules.h"
+
+#include <QObject>
+#include <QString>
+
+class MainWindow;
+class QLineEdit;
+
+// The "Local device Network" page: DHCP or a static address for eth0, written
+// to the database, the interface and resolver files, then applied by the
+// unit's network restart and checked a few seconds later.
+class NetworkPage : public QObject {
+    Q_OBJECT
+
+public:
+    explicit NetworkPage(MainWindow* mainWindow);
+
+    void loadNetworkPage();
+    void on_radioButtonDHCP_clicked();
+    void on_radioButtonStatIP_clicked();
+    void applyLocalNetwork();
+    void checkIfUp();
+
+    // The live address of eth0 into the page (and the Information tab), or why
+    // there is none.
+    QString currentIpAddress();
+    // Fills the two DNS fields from the resolver file.
+    void readDnsServers();
+    // The same servers as texts, "Not Found" when the file names none.
+    DnsServers readDnsServerTexts();
+    QString gatewayFromRoute();
+    bool writeDhcpInterfaces();
+
+private:
+    QList<QLineEdit*> fields() const;
+    void setFieldsEnabled(bool enabled);
+    bool readResolver(QByteArray* content);
+    void refuse(const NetworkRefusal& refusal);
+    bool storeSettings(bool dhcp, const StaticSettings& settings);
+    void writeStaticFiles(const StaticSettings& settings);
+
+    MainWindow* mainWindow;
+    // What the last apply asked for, so the check afterwards compares the live
+    // state against it rather than against itself.
+    bool appliedDhcp = false;
+    QString appliedAddress;
+    bool restartStarted = false;
+};

@@ -1,0 +1,181 @@
+#include "resolutionpage.h"
+#include "ui_mainwindow.h"
+
+#include "app/mainwindow.h"
+#include "connections/connectiontab.h"
+#include "database/dbnames.h"
+#include "platform/boundedread.h"
+#include "platform/platform.h"
+#include "settings/displayrules.h"
+
+#include <QTimer>
+
+namespace {
+
+const char directfbPath[] = "/usr/local/directfbrc";
+
+QDomElement screenResolution(const QDomDocument& document)
+{
+    return document.documentElement()
+        .firstChildElement(QLatin1String(db::UnitSettings))
+        .firstChildElement(QLatin1String(db::ScreenResolution));
+}
+
+} // namespace
+
+ResolutionPage::ResolutionPage(MainWindow* mainWindow)
+    : QObject(mainWindow)
+    , mainWindow(mainWindow)
+{
+}
+
+QString ResolutionPage::rxDatabaseSelect(const QString& script, const QString& table, const QString& field)
+{
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(script, { QStringLiteral("SELECT"), field, table });
+    QByteArray output = result.output.trimmed();
+    const int zero = output.indexOf('\0');
+    if (zero >= 0)
+        output.truncate(zero);
+    return QString::fromLatin1(output);
+}
+
+bool ResolutionPage::rxDatabaseUpdate(
+    const QString& script, const QString& table, const QString& field, const QString& value)
+{
+    const ProgramResult result
+        = mainWindow->unitPlatform().run(script, { QStringLiteral("UPDATE"), field, table, value });
+    return result.started && result.exitCode == 0;
+}
+
+QStringList ResolutionPage::displayResolutions()
+{
+    char table[HAL_RESOLUTION_COUNT][HAL_RESOLUTION_LEN] = {};
+    char preferred[HAL_RESOLUTION_LEN] = {};
+    if (hal_get_display_resolutions(table, preferred) != 0) {
+        malvo_syslog(3, "MainWindow: invalid EDID checksum returned by HAL");
+        return standardResolutions();
+    }
+    QStringList modes;
+    for (auto& entry : table) {
+        const int length = int(qstrnlen(entry, HAL_RESOLUTION_LEN));
+        if (length == 0)
+            break;
+        modes << QString::fromLatin1(entry, length);
+    }
+    bool usable = false;
+    const QStringList list = monitorResolutions(
+        QString::fromLatin1(preferred, int(qstrnlen(preferred, HAL_RESOLUTION_LEN))), modes, &usable);
+    if (!usable)
+        malvo_syslog(3, "MainWindow: invalid resolutions List returned by HAL");
+    return list;
+}
+
+QString ResolutionPage::readRdpResolution()
+{
+    return screenResolution(mainWindow->document()).attribute(QLatin1String(db::Default));
+}
+
+void ResolutionPage::loadResolutionPage()
+{
+    fillPage(true);
+}
+
+void ResolutionPage::fillPage(bool mayFallBack)
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    const QString stored = readRdpResolution();
+    const QStringList list = sessionResolutions(displayResolutions());
+    const QString osd = rxDatabaseSelect(
+        QLatin1String(databaseScript), QStringLiteral("System"), QStringLiteral("OSDResolution"));
+    ui.comboBox->clear();
+    ui.comboBoxGUIRes->clear();
+    ui.comboBox->addItems(list);
+    ui.comboBox->addItem(QStringLiteral("Auto"));
+    ui.comboBoxGUIRes->addItems(osdResolutions());
+
+    bool matched = false;
+    for (int i = 0; i < ui.comboBox->count(); ++i) {
+        if (!stored.isEmpty() && resolutionOfItem(ui.comboBox->itemText(i)) == stored) {
+            ui.comboBox->setCurrentIndex(i);
+            matched = true;
+        }
+    }
+    const int osdIndex = ui.comboBoxGUIRes->findText(osd);
+    ui.comboBoxGUIRes->setCurrentIndex(osdIndex);
+    if (matched || !mayFallBack)
+        return;
+
+    mainWindow->showWarning(
+        QStringLiteral("Warning"), QStringLiteral("Selected RDP Resolution not supported."));
+    ui.comboBox->setCurrentIndex(0);
+    // Only a real resolution replaces the stored one, and only where the unit
+    // owns its settings; the page is then filled once more, without a second try.
+    const QString first = resolutionOfItem(ui.comboBox->itemText(0));
+    if (first.isEmpty() || first == QLatin1String("Auto") || mainWindow->isManaged()
+        || screenResolution(mainWindow->document()).isNull())
+        return;
+    if (storeRdpResolution(first))
+        fillPage(false);
+}
+
+void ResolutionPage::readOsdModeFile()
+{
+    QByteArray content;
+    if (!readBounded(mainWindow->unitPlatform().unitPath(QLatin1String(directfbPath)), 64 * 1024, &content)) {
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", directfbPath);
+        return;
+    }
+    // A mode the OSD does not offer leaves the stored choice shown.
+    const QString mode = osdModeFromDirectfb(content);
+    if (!mode.isEmpty())
+        mainWindow->form().comboBoxGUIRes->setCurrentText(mode);
+}
+
+bool ResolutionPage::storeRdpResolution(const QString& resolution)
+{
+    bool applied = false;
+    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+        QDomElement group = screenResolution(document);
+        if (group.isNull())
+            return;
+        group.setAttribute(QLatin1String(db::Default), resolution);
+        applied = true;
+    });
+    if (!saved || !applied)
+        malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+    return saved && applied;
+}
+
+void ResolutionPage::on_applyScResButton_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Apply RDP Connection Screen Resolution.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    QString text = ui.comboBox->currentText();
+    if (text == QLatin1String("Auto"))
+        text = ui.comboBox->itemText(1);
+    const QString resolution = resolutionOfItem(text);
+    // "Auto" with a one-mode monitor names no resolution: nothing to store.
+    if (resolution.isEmpty() || resolution == QLatin1String("Auto"))
+        return;
+    storeRdpResolution(resolution);
+}
+
+void ResolutionPage::on_applyGUIReslButton_2_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Apply GUI Resolution.\n");
+    Ui::MainWindow& ui = mainWindow->form();
+    if (!rxDatabaseUpdate(QLatin1String(databaseScript), QStringLiteral("System"),
+            QStringLiteral("OSDResolution"), ui.comboBoxGUIRes->currentText())) {
+        malvo_syslog(3, "MainWindow: Can not store the OSD resolution %s",
+            qPrintable(ui.comboBoxGUIRes->currentText()));
+        mainWindow->showWarning(
+            QStringLiteral("Error"), QStringLiteral("The OSD Resolution could not be changed."));
+        return;
+    }
+    const QListWidgetItem* current = ui.listWidgetVM->currentItem();
+    writeSessionRecord(
+        mainWindow->unitPlatform(), mainWindow->getLoggedInUser(), current ? current->text() : QString());
+    mainWindow->close();
+    QTimer::singleShot(3, mainWindow, &QWidget::close);
+}

@@ -1,0 +1,38 @@
+#pragma once
+
+#include <QByteArray>
+#include <QObject>
+#include <QString>
+
+class MainWindow;
+class NetworkPage;
+
+// The first line of the firmware's version file as the Information tab shows
+// it: no line breaks, tabs or carriage returns; "Unknown" for an empty file.
+QString versionLabelText(const QByteArray& content);
+
+// The manager's address in "/usr/local/mgr_ip" ("KEY=ADDRESS"); false unless
+// the text has exactly one "=".
+bool managerIpFromFile(const QByteArray& content, QString* address);
+
+// The "Information" tab: the unit's identity and its live network state.
+class UnitInformation : public QObject {
+    Q_OBJECT
+
+public:
+    UnitInformation(MainWindow* mainWindow, NetworkPage* networkPage);
+
+    void showUnitInformation();
+    // "model" or "serial" from the unit's services; -1 for any other name.
+    int getDeviceFact(const QString& name, QString* text);
+    QString readManagerIp();
+
+    QString serialNumber;
+    QString modelNumber;
+    // Nothing tells this unit that it manages others, so it never claims to.
+    bool unitIsManager = false;
+
+private:
+    MainWindow* mainWindow;
+    NetworkPage* networkPage;
+};

@@ -1,0 +1,339 @@
+// The Control tab's small pages: hot-key (kept across a restart and handed to
+// the connection control process), timers, power mode, automatic log-on and
+// touch-screen redirection.
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "modal.h"
+#include "settings/hotkeyrules.h"
+#include "storagefault.h"
+#include "testmain.h"
+
+#include <QCheckBox>
+#include <QComboBox>
+#include <QLabel>
+#include <QPushButton>
+#include <QSpinBox>
+#include <QStackedWidget>
+#include <QToolButton>
+#include <QtTest>
+
+#include <optional>
+
+namespace {
+
+const char relaunchScript[] = "/tmp/prevConnection.sh";
+const QStringList signalControl { "/usr/bin/killall", "-s", "SIGUSR2", "connection_control" };
+
+template <typename T> T* get(OsdWindow& osd, const char* name)
+{
+    T* found = osd.window->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+QString storedAttribute(const OsdWindow& osd, const char* group, const char* attribute)
+{
+    return osd.stored()
+        .documentElement()
+        .firstChildElement(db::UnitSettings)
+        .firstChildElement(group)
+        .attribute(attribute);
+}
+
+void restart(OsdWindow& osd)
+{
+    osd.window.reset();
+    osd.window = std::make_unique<MainWindow>(osd.unit.platform(), nullptr, osd.user.get());
+    osd.window->show();
+    QCoreApplication::processEvents();
+}
+
+int hubResets(TestUnit& unit)
+{
+    return unit.sim().state().value("hubResets").toInt();
+}
+
+} // namespace
+
+class TestControlPages : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
+    void hotKeyRoundTrip_data();
+    void hotKeyRoundTrip();
+    void hotKeyUnsaved();
+    void timers_data();
+    void timers();
+    void powerPage_data();
+    void powerPage();
+    void powerApply_data();
+    void powerApply();
+    void autoLogOn();
+    void touchLoad_data();
+    void touchLoad();
+    void touchApply_data();
+    void touchApply();
+};
+
+void TestControlPages::hotKeyRoundTrip_data()
+{
+    QTest::addColumn<QString>("choice");
+    QTest::addColumn<bool>("functional");
+    QTest::addColumn<QString>("code");
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("help");
+    const QString both = QStringLiteral("To bring up On-Screen-Display press Hot-Key followed by \"o\".\nTo "
+                                        "go to previous connection press Hot-Key followed by \"p\".");
+    QTest::newRow("Alt-Alt") << "Alt-Alt" << true << "2"
+                             << "Enable" << both;
+    QTest::newRow("PrintScrn") << "PrintScrn" << true << ""
+                               << "Enable" << both;
+    QTest::newRow("Ctrl-Ctrl, plain") << "Ctrl-Ctrl" << false << "1"
+                                      << "Disable"
+                                      << "To bring up On-Screen-Display press Hot-Key.";
+    QTest::newRow("mouse")
+        << "Mouse Left+Right" << true << "4"
+        << "Disable"
+        << "To bring up On-Screen-Display hold down Left and Right \nmouse buttons for 1 sec.";
+}
+
+void TestControlPages::hotKeyRoundTrip()
+{
+    QFETCH(QString, choice);
+    QFETCH(bool, functional);
+    QFETCH(QString, code);
+    OsdWindow osd(databaseWithUsers());
+    osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --type via_tx --hotkey 3 &");
+    get<QToolButton>(osd, "hot_keyButton")->click();
+    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 3);
+    get<QComboBox>(osd, "comboBoxHotKey")->setCurrentText(choice);
+    QCheckBox* functionalBox = get<QCheckBox>(osd, "checkBoxFunctionalHotKey");
+    if (functionalBox->isEnabled())
+        functionalBox->setChecked(functional);
+    QTEST(get<QLabel>(osd, "labelHotKey")->text(), "help");
+    osd.unit.clearRecords();
+    get<QPushButton>(osd, "buttonApplyHotKey")->click();
+
+    QCOMPARE(storedAttribute(osd, db::HotKey, db::Hotkey), code);
+    QTEST(storedAttribute(osd, db::FunctionalHotKey, db::Key), "key");
+    const QByteArray argument = "--hotkey " + QByteArray::number(hotKeyNumber(code)) + " &";
+    QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
+    QCOMPARE(osd.unit.commands().last(), signalControl);
+
+    restart(osd);
+    QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
+    QCOMPARE(osd.window->hotKeyNumber(), hotKeyNumber(code));
+    get<QToolButton>(osd, "hot_keyButton")->click();
+    QCOMPARE(get<QComboBox>(osd, "comboBoxHotKey")->currentText(), choice);
+    functionalBox = get<QCheckBox>(osd, "checkBoxFunctionalHotKey");
+    QCOMPARE(functionalBox->isChecked(), functional && choice != "Mouse Left+Right");
+    QCOMPARE(functionalBox->isEnabled(), choice != "Mouse Left+Right");
+}
+
+void TestControlPages::hotKeyUnsaved()
+{
+    OsdWindow osd(databaseWithUsers());
+    osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
+    get<QToolButton>(osd, "hot_keyButton")->click();
+    get<QComboBox>(osd, "comboBoxHotKey")->setCurrentText("Alt-Alt");
+    osd.unit.clearRecords();
+    {
+        FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath));
+        get<QPushButton>(osd, "buttonApplyHotKey")->click();
+    }
+    QVERIFY(!osd.unit.commands().contains(signalControl));
+    QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
+    QVERIFY(osd.unit.hasLog(
+        3, "MainWindow: Can not open file for writing: " + QString(DatabaseStorage::copyAPath)));
+}
+
+void TestControlPages::timers_data()
+{
+    QTest::addColumn<int>("osdMinutes"); // 0: unchecked
+    QTest::addColumn<int>("connectionMinutes");
+    QTest::newRow("both off") << 0 << 0;
+    QTest::newRow("both on") << 5 << 60;
+    QTest::newRow("connection only") << 0 << 2;
+}
+
+void TestControlPages::timers()
+{
+    QFETCH(int, osdMinutes);
+    QFETCH(int, connectionMinutes);
+    OsdWindow osd(databaseWithUsers());
+    get<QToolButton>(osd, "buttonTimerSettings")->click();
+    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 6);
+    const std::pair<const char*, int> rows[]
+        = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
+    for (const auto& row : rows) {
+        get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->setChecked(row.second > 0);
+        get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))
+            ->setValue(row.second > 0 ? row.second : 33);
+    }
+    get<QPushButton>(osd, "buttonApplyTimers")->click();
+    QCOMPARE(storedAttribute(osd, db::GuiInactivityTimer, db::Value), QString::number(osdMinutes));
+    QCOMPARE(
+        storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
+    QCOMPARE(osd.window->readGuiInactivityMinutes(), osdMinutes);
+
+    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
+    get<QToolButton>(osd, "buttonTimerSettings")->click();
+    for (const auto& row : rows) {
+        QCOMPARE(get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
+            row.second > 0);
+        QCOMPARE(get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
+            row.second > 0 ? row.second : 15);
+    }
+}
+
+void TestControlPages::powerPage_data()
+{
+    QTest::addColumn<QString>("settingsLine");
+    QTest::addColumn<QString>("board");
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("file says Auto, board desktop") << "power_mode=Auto"
+                                                   << "DESKTOP"
+                                                   << "Auto";
+    QTest::newRow("file says Manual, board signage") << "power_mode=Manual"
+                                                     << "SIGNAGE"
+                                                     << "Manual";
+    QTest::newRow("nothing stored, board signage") << ""
+                                                   << "SIGNAGE"
+                                                   << "Auto";
+    QTest::newRow("nothing stored, board desktop") << "power_mode="
+                                                   << "DESKTOP"
+                                                   << "Manual";
+}
+
+void TestControlPages::powerPage()
+{
+    QFETCH(QString, settingsLine);
+    QFETCH(QString, board);
+    OsdWindow osd(databaseWithUsers());
+    osd.unit.writeFile(
+        "/usr/local/gui_files/gui_settings.cfg", ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
+    osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", board); });
+    osd.unit.clearRecords();
+    get<QToolButton>(osd, "toolButtonPowerMode")->click();
+    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 4);
+    QTEST(get<QComboBox>(osd, "comboBoxPowerMode")->currentText(), "shown");
+    QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), board);
+    for (const QStringList& command : osd.unit.commands())
+        QVERIFY(!command.first().endsWith("set_power_button_mode"));
+}
+
+void TestControlPages::powerApply_data()
+{
+    QTest::addColumn<bool>("managed");
+    QTest::newRow("unmanaged") << false;
+    QTest::newRow("managed") << true;
+}
+
+void TestControlPages::powerApply()
+{
+    QFETCH(bool, managed);
+    OsdWindow osd(databaseWithUsers(), 1, managed);
+    for (const QString& mode : { QStringLiteral("Auto"), QStringLiteral("Manual") }) {
+        get<QToolButton>(osd, "toolButtonPowerMode")->click();
+        get<QComboBox>(osd, "comboBoxPowerMode")->setCurrentText(mode);
+        get<QPushButton>(osd, "applyButtonPowerMode")->click();
+        get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
+        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode),
+            managed ? QStringLiteral("Manual") : mode);
+        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg")
+                    .contains(("\npower_mode=" + mode + "\n").toUtf8()));
+        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(),
+            mode == "Auto" ? "SIGNAGE" : "DESKTOP");
+    }
+}
+
+void TestControlPages::autoLogOn()
+{
+    OsdWindow osd(databaseWithUsers());
+    get<QToolButton>(osd, "toolButtonPreferences")->click();
+    QComboBox* users = get<QComboBox>(osd, "comboBoxALogUsr");
+    QCheckBox* automatic = get<QCheckBox>(osd, "checkBoxAutoLog");
+    QCOMPARE(users->currentText(), QStringLiteral("admin"));
+    QVERIFY(automatic->isChecked());
+    for (const QString& choice : { QStringLiteral("boss"), QString() }) {
+        automatic->setChecked(!choice.isEmpty());
+        if (!choice.isEmpty())
+            users->setCurrentText(choice);
+        get<QPushButton>(osd, "pushButtonSaveOnPUp")->click();
+        QCOMPARE(storedAttribute(osd, db::AutoLogin, db::AutoLogUser), choice);
+        QVERIFY(osd.unit.readFile("/usr/local/gui_files/gui_settings.cfg")
+                    .contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
+    }
+}
+
+void TestControlPages::touchLoad_data()
+{
+    QTest::addColumn<int>("value");
+    QTest::addColumn<int>("result");
+    QTest::addColumn<bool>("checked");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("on") << 1 << 1 << true << "";
+    QTest::newRow("off") << 0 << 1 << false << "";
+    QTest::newRow("odd value") << 2 << 1 << false
+                               << "MainWindow: Function dal_get_tsredirection(2) Returned invalid value ";
+    QTest::newRow("service fails") << 1 << 0 << false
+                                   << "MainWindow: Function dal_get_tsredirection(1) Failed ";
+    QTest::newRow("odd result")
+        << 1 << 5 << false
+        << "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:5";
+}
+
+void TestControlPages::touchLoad()
+{
+    QFETCH(int, value);
+    QFETCH(int, result);
+    QFETCH(QString, log);
+    OsdWindow osd(databaseWithUsers());
+    osd.unit.sim().editSection("settings", [&](QJsonObject& settings) {
+        settings.insert("tsRedirection", value);
+        settings.insert("tsRedirectionGetResult", result);
+    });
+    get<QToolButton>(osd, "toolButtonGeneralSettings")->click();
+    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 7);
+    QTEST(get<QCheckBox>(osd, "checkBoxRedirTouchscreen")->isChecked(), "checked");
+    if (!log.isEmpty())
+        QVERIFY(osd.unit.hasLog(3, log));
+}
+
+void TestControlPages::touchApply_data()
+{
+    QTest::addColumn<int>("toggles");
+    QTest::addColumn<bool>("setFails");
+    QTest::addColumn<int>("resets");
+    QTest::addColumn<int>("stored");
+    QTest::newRow("toggled once") << 1 << false << 1 << 1;
+    QTest::newRow("toggled twice") << 2 << false << 0 << 0;
+    QTest::newRow("untouched") << 0 << false << 0 << 0;
+    QTest::newRow("service refuses") << 1 << true << 0 << 0;
+}
+
+void TestControlPages::touchApply()
+{
+    QFETCH(int, toggles);
+    QFETCH(bool, setFails);
+    OsdWindow osd(databaseWithUsers());
+    if (setFails)
+        osd.unit.sim().setFailure("dal_set_tsredirection", 1);
+    get<QToolButton>(osd, "toolButtonGeneralSettings")->click();
+    QCheckBox* box = get<QCheckBox>(osd, "checkBoxRedirTouchscreen");
+    for (int i = 0; i < toggles; ++i)
+        box->toggle();
+    get<QPushButton>(osd, "pushButtonApplyGeneralSettings")->click();
+    QTEST(hubResets(osd.unit), "resets");
+    QTEST(osd.unit.sim().state().value("settings").toObject().value("tsRedirection").toInt(), "stored");
+    // Applied once, the change is spent: a second apply resets nothing more.
+    get<QPushButton>(osd, "pushButtonApplyGeneralSettings")->click();
+    QTEST(hubResets(osd.unit), "resets");
+}
+
+VELMO_TEST_MAIN(TestControlPages)
+#include "test_controlpages.moc"

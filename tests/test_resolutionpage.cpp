@@ -1,0 +1,264 @@
+// The screen resolution page: what the monitor offers, the session resolution
+// kept in the database with its bounded fallback, and the OSD's own mode.
+#include "app/loggedinuser.h"
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/dbnames.h"
+#include "logon.h"
+#include "modal.h"
+#include "settings/displayrules.h"
+#include "settings/resolutionpage.h"
+#include "testmain.h"
+
+#include <QComboBox>
+#include <QListWidget>
+#include <QPushButton>
+#include <QStackedWidget>
+#include <QtTest>
+
+namespace {
+
+template <typename T> T* get(OsdWindow& osd, const char* name)
+{
+    T* found = osd.window->findChild<T*>(QLatin1String(name));
+    if (!found)
+        qFatal("no widget %s", name);
+    return found;
+}
+
+QStringList items(QComboBox* box)
+{
+    QStringList texts;
+    for (int i = 0; i < box->count(); ++i)
+        texts << box->itemText(i);
+    return texts;
+}
+
+void setDisplay(TestUnit& unit, bool edidValid, const QString& preferred, const QStringList& modes)
+{
+    unit.sim().editSection(QStringLiteral("display"), [&](QJsonObject& display) {
+        display.insert("edidValid", edidValid);
+        display.insert("preferred", preferred);
+        display.insert("modes", QJsonArray::fromStringList(modes));
+    });
+}
+
+void reopenPage(OsdWindow& osd)
+{
+    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(2);
+    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(0);
+}
+
+QString storedResolution(const OsdWindow& osd)
+{
+    return osd.stored()
+        .documentElement()
+        .firstChildElement(db::UnitSettings)
+        .firstChildElement(db::ScreenResolution)
+        .attribute(db::Default);
+}
+
+} // namespace
+
+class TestResolutionPage : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
+    void notBeforeLogOn();
+    void monitorList_data();
+    void monitorList();
+    void fallback_data();
+    void fallback();
+    void sessionApply();
+    void osdApply_data();
+    void osdApply();
+    void osdMode_data();
+    void osdMode();
+};
+
+void TestResolutionPage::notBeforeLogOn()
+{
+    TestUnit unit;
+    installDatabase(unit, databaseWithUsers());
+    unit.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray()); // no automatic log-on
+    LoggedInUser user;
+    QList<QStringList> beforeLogOn;
+    std::unique_ptr<MainWindow> window;
+    {
+        const auto logOn = answerNextLogon("boss", "pw", [&](QDialog&) { beforeLogOn = unit.commands(); });
+        window = std::make_unique<MainWindow>(unit.platform(), nullptr, &user);
+        QVERIFY(logOn->shown);
+    }
+    QCOMPARE(window->findChild<QStackedWidget*>("stackedWidget")->currentIndex(), 0);
+    for (const QStringList& command : beforeLogOn)
+        QVERIFY2(
+            command.first() != QLatin1String(ResolutionPage::databaseScript), qPrintable(command.join(' ')));
+}
+
+void TestResolutionPage::monitorList_data()
+{
+    QTest::addColumn<bool>("edidValid");
+    QTest::addColumn<QString>("preferred");
+    QTest::addColumn<QStringList>("modes");
+    QTest::addColumn<QStringList>("offered");
+    QStringList standard = standardResolutions();
+    standard.removeAll("1920x1200 60Hz");
+    QTest::newRow("no EDID") << false << "1920x1080 60Hz" << QStringList { "1920x1080 60Hz" }
+                             << standard + QStringList { "Auto" };
+    QTest::newRow("no standard mode")
+        << true << "1366x768 60Hz" << QStringList { "1366x768 60Hz" } << standard + QStringList { "Auto" };
+    QTest::newRow("preferred first, once, empty dropped")
+        << true << "1280x1024 60Hz"
+        << QStringList { "1920x1080 60Hz", "", "1280x1024 60Hz", "3840x2160 60Hz", "1920x1080 60Hz" }
+        << QStringList { "1280x1024 60Hz", "1920x1080 60Hz", "Auto" };
+}
+
+void TestResolutionPage::monitorList()
+{
+    OsdWindow osd(databaseWithUsers());
+    QFETCH(QStringList, modes);
+    QFETCH(bool, edidValid);
+    QFETCH(QString, preferred);
+    setDisplay(osd.unit, edidValid, preferred, modes);
+    reopenPage(osd);
+    QTEST(items(get<QComboBox>(osd, "comboBox")), "offered");
+    QCOMPARE(get<QComboBox>(osd, "comboBox")->currentText(), QStringLiteral("1280x1024 60Hz"));
+    QCOMPARE(items(get<QComboBox>(osd, "comboBoxGUIRes")), osdResolutions());
+}
+
+void TestResolutionPage::fallback_data()
+{
+    QTest::addColumn<QStringList>("modes"); // preferred first
+    QTest::addColumn<bool>("managed");
+    QTest::addColumn<bool>("withGroup");
+    QTest::addColumn<QString>("stored");
+    QTest::newRow("stored not offered")
+        << QStringList { "1920x1080 60Hz", "1680x1050 60Hz" } << false << true << "1920x1080";
+    QTest::newRow("nothing left but Auto")
+        << QStringList { "1920x1200 60Hz", "3840x2160 60Hz" } << false << true << "1280x1024";
+    QTest::newRow("managed unit") << QStringList { "1920x1080 60Hz" } << true << true << "1280x1024";
+    QTest::newRow("no resolution group") << QStringList { "1920x1080 60Hz" } << false << false << "";
+}
+
+void TestResolutionPage::fallback()
+{
+    QFETCH(QStringList, modes);
+    QFETCH(bool, withGroup);
+    QDomDocument document = databaseWithUsers();
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    ModalAnswerPtr atStart;
+    if (!withGroup) {
+        settings.removeChild(settings.firstChildElement(db::ScreenResolution));
+        atStart = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    }
+    QFETCH(bool, managed);
+    OsdWindow osd(document, 1, managed);
+    if (atStart)
+        QVERIFY(waitForAnswer(atStart));
+    setDisplay(osd.unit, true, modes.first(), modes);
+
+    ModalAnswerPtr first = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    reopenPage(osd);
+    QVERIFY(first->answered);
+    QCOMPARE(first->text, QStringLiteral("Selected RDP Resolution not supported."));
+    QVERIFY(!waitForAnswer(second, 200));
+    QCOMPARE(closeLeftoverModals(), 1);
+    QTEST(storedResolution(osd), "stored");
+}
+
+void TestResolutionPage::sessionApply()
+{
+    OsdWindow osd(databaseWithUsers());
+    reopenPage(osd);
+    QComboBox* box = get<QComboBox>(osd, "comboBox");
+    const QList<std::pair<QString, QString>> choices { { "1024x768 60Hz", "1024x768" },
+        { "Auto", "1680x1050" } };
+    for (const auto& choice : choices) {
+        box->setCurrentText(choice.first);
+        get<QPushButton>(osd, "applyScResButton")->click();
+        QCOMPARE(storedResolution(osd), choice.second);
+        QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
+    }
+}
+
+void TestResolutionPage::osdApply_data()
+{
+    QTest::addColumn<int>("storeFailure");
+    QTest::newRow("stored") << 0;
+    QTest::newRow("store fails") << 1;
+    QTest::newRow("store cannot start") << -1;
+}
+
+void TestResolutionPage::osdApply()
+{
+    QFETCH(int, storeFailure);
+    OsdWindow osd(databaseWithUsers());
+    osd.unit.writeFile("/tmp/WAS_CONNECTED", "a-much-longer-user-name\nand-a-much-longer-connection\n");
+    osd.unit.sim().setFailure(QStringLiteral("rx_database.sh"), storeFailure);
+    QListWidget* list = get<QListWidget>(osd, "listWidgetVM");
+    QVERIFY(list->count() > 0);
+    list->setCurrentRow(0);
+    reopenPage(osd);
+    get<QComboBox>(osd, "comboBoxGUIRes")->setCurrentText("1280x720");
+    osd.unit.clearRecords();
+
+    ModalAnswerPtr error
+        = storeFailure ? answerNextBox(QStringLiteral("Error"), QMessageBox::Ok) : ModalAnswerPtr();
+    get<QPushButton>(osd, "applyGUIReslButton_2")->click();
+    QCOMPARE(osd.unit.commands().value(0),
+        (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
+    if (storeFailure) {
+        QVERIFY(waitForAnswer(error));
+        QCOMPARE(error->text, QStringLiteral("The OSD Resolution could not be changed."));
+        QVERIFY(osd.window->isVisible());
+        QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"),
+            QByteArray("a-much-longer-user-name\nand-a-much-longer-connection\n"));
+        return;
+    }
+    QVERIFY(!osd.window->isVisible());
+    QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"), ("admin\n" + list->item(0)->text() + "\n").toUtf8());
+    QCOMPARE(osd.unit.readFile("/usr/local/directfbrc"), QByteArray("mode=1280x720\ndepth=32\n"));
+}
+
+void TestResolutionPage::osdMode_data()
+{
+    QTest::addColumn<QByteArray>("modeFile"); // "-": missing
+    QTest::addColumn<QString>("inStore"); // "-": the store cannot answer
+    QTest::addColumn<QString>("shown");
+    QTest::newRow("file names 1280x720") << QByteArray("depth=32\nmode=1280x720\n") << "1280x1024"
+                                         << "1280x720";
+    QTest::newRow("file names 1920x1080") << QByteArray("mode=1920x1080\n") << "800x600"
+                                          << "1920x1080";
+    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "Auto"
+                                         << "1280x1024";
+    QTest::newRow("unknown mode keeps store") << QByteArray("mode=1024x768\n") << "1920x1080"
+                                              << "1920x1080";
+    QTest::newRow("no file keeps store") << QByteArray("-") << "Auto"
+                                         << "Auto";
+    QTest::newRow("nothing known") << QByteArray("mode=1024x768\n") << "-"
+                                   << "";
+}
+
+void TestResolutionPage::osdMode()
+{
+    QFETCH(QByteArray, modeFile);
+    QFETCH(QString, inStore);
+    OsdWindow osd(databaseWithUsers());
+    if (modeFile == "-")
+        QFile::remove(osd.unit.path("/usr/local/directfbrc"));
+    else
+        osd.unit.writeFile("/usr/local/directfbrc", modeFile);
+    if (inStore == "-")
+        osd.unit.sim().setFailure(QStringLiteral("rx_database.sh"), 1);
+    else
+        osd.unit.sim().editSection("rxDatabase", [&](QJsonObject& store) {
+            store.insert("System", QJsonObject { { "OSDResolution", inStore } });
+        });
+    reopenPage(osd);
+    QTEST(get<QComboBox>(osd, "comboBoxGUIRes")->currentText(), "shown");
+}
+
+VELMO_TEST_MAIN(TestResolutionPage)
+#include "test_resolutionpage.moc"
