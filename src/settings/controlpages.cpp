@@ -281,23 +281,7 @@ void PreferencesPage::on_toolButtonPreferences_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Preferences Page.\n");
     mainWindow->form().stackedWidget->setCurrentIndex(5);
-    fillAutoLogUsers();
-}
-
-void PreferencesPage::fillAutoLogUsers()
-{
-    Ui::MainWindow& ui = mainWindow->form();
-    ui.comboBoxALogUsr->clear();
-    const QDomElement users
-        = mainWindow->document().documentElement().firstChildElement(QLatin1String(db::Users));
-    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
-        ui.comboBoxALogUsr->addItem(user.attribute(QLatin1String(db::UserName)));
-    const QString automatic = mainWindow->readAutoLoginUser();
-    const int index = automatic.isEmpty() ? -1 : ui.comboBoxALogUsr->findText(automatic);
-    if (index >= 0)
-        ui.comboBoxALogUsr->setCurrentIndex(index);
-    ui.checkBoxAutoLog->setChecked(index >= 0);
+    mainWindow->refillAutoLogonChoice();
 }
 
 void PreferencesPage::on_pushButtonSaveOnPUp_clicked()

@@ -68,8 +68,6 @@ public:
     explicit PreferencesPage(MainWindow* mainWindow);
 
     void on_toolButtonPreferences_clicked();
-    // The users offered for automatic log-on, with the current choice.
-    void fillAutoLogUsers();
     void on_pushButtonSaveOnPUp_clicked();
 
 private:
