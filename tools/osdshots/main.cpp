@@ -18,6 +18,7 @@
 #include <QTabWidget>
 #include <QTest>
 #include <QTimer>
+#include <QToolButton>
 
 #include <functional>
 
@@ -206,6 +207,11 @@ QList<Step> normalRun()
             [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
         { mainWindowUp, showControlTab },
         { mainWindowUp, [] { shoot(QStringLiteral("administrator-control")); } },
+        { mainWindowUp, [] { window->findChild<QToolButton*>(QStringLiteral("networkButton"))->click(); } },
+        { mainWindowUp, [] { shoot(QStringLiteral("network-page")); } },
+        { mainWindowUp, [] { showTab(QStringLiteral("Information")); } },
+        { mainWindowUp, [] { shoot(QStringLiteral("information")); } },
+        { mainWindowUp, showControlTab },
         { mainWindowUp, [] { QTimer::singleShot(0, window, &MainWindow::sureReboot); } },
         { box("Reboot"), [] { shoot(QStringLiteral("reboot-question")); } },
         // Return answers No.
