@@ -7,6 +7,7 @@
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "upgrade/rxupgrade.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -71,6 +72,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     connect(guiInactivityTimer, &QTimer::timeout, this, &MainWindow::guiTimerTimeout);
     connect(activityPollTimer, &QTimer::timeout, this, &MainWindow::checkGUIActivity);
     systemStatTimer->start();
+    rxUpgrade = new RxUpgrade(this);
 
     setWindowFlags(Qt::FramelessWindowHint);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

@@ -10,6 +10,7 @@
 #include <QMainWindow>
 
 class ConnectionTab;
+class RxUpgrade;
 class Platform;
 class QMenu;
 class QTimer;
@@ -104,6 +105,18 @@ public:
     QString unitBrand;
     int unitCompatibility = 0;
 
+    // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
+    QString sFile;
+    void setSelectedFile(const QString& name) { sFile = name; }
+    QTimer* upgradeTimer() { return upgradeProgressTimer; }
+    RxUpgrade* rxUpgrade = nullptr;
+    void startRxUpgrade();
+    int prepareUpgradePackage(QString& path, const QString& folder);
+    int verifyPackageSignature(const QString& packagePath);
+    int remountUsbDevice();
+    void txUpgrade(const QString& mpn);
+    QString txUpgradeFile() const;
+
     // Inactivity time-out.
     void startGuiTimers();
     void stopGuiTimers();
@@ -132,6 +145,17 @@ public slots:
     void guiTimerTimeout();
     void guiTimerUpdate();
     void checkGUIActivity();
+    void on_startupgradeButton_clicked();
+    void on_diagnosticsButton_clicked();
+    int prepareRelease(const char* packagePath, const char* folder);
+    void upgradeSignatureVerified(int result);
+    int waitForDeCompress();
+    void postRxUpgrade(int result, void* record);
+    int checkForReleaseArchive(QString& file, QString folder, QString extension);
+    int checkForReleaseDirectories(QString& directory, QString folder);
+    int removeDirectory(const char* path);
+    void EmupdateProgBar();
+    int getTokenFromlsmFile(const char* token_name, const char* filename, char* token_value);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;
