@@ -60,7 +60,6 @@ void debugDialog::showOwnMessage(const QString& title, const QString& text)
 {
     malvo_syslog(6, "debugDialog: User Message: %s.\n", qPrintable(text));
     OsdMessageBox box(title, text, QMessageBox::Ok, this);
-    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
 }

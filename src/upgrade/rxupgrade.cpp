@@ -96,7 +96,6 @@ bool RxUpgrade::confirmed(const QString& title, const QString& text, QMessageBox
                           QMessageBox::StandardButton yes)
 {
     OsdMessageBox box(title, text, buttons, mainWindow);
-    box.setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     // Only the user's own yes goes on: a box closed for inactivity is a no.
     return box.exec() == yes;
