@@ -89,6 +89,8 @@ private slots:
     void upgradeFailure();
     void installResult_data();
     void installResult();
+    void transmitterPackage_data();
+    void transmitterPackage();
     void diagnostics_data();
     void diagnostics();
     void diagnosticsClosedDuringJob();
@@ -287,6 +289,43 @@ void TestUsbRoads::installResult()
     QCOMPARE(reboots(unit), 0);
     QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: RX Upgrade failed. Error string: ") + text + '\n'));
+}
+
+void TestUsbRoads::transmitterPackage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("refusal");
+
+    // The record holds 63 characters and the terminating zero; "/mnt/usb/" takes 9.
+    const QString fits = QStringLiteral("TXU4200_") + QString(42, QLatin1Char('x')) + QStringLiteral(".clu");
+    const QString longName = QStringLiteral("TXU4200_") + QString(43, QLatin1Char('x')) + QStringLiteral(".clu");
+    QTest::newRow("chosen") << "TXU4200_V1.2.clu" << "Ok" << "/mnt/usb/TXU4200_V1.2.clu" << "";
+    QTest::newRow("longest that fits") << fits << "Ok" << QStringLiteral("/mnt/usb/") + fits << "";
+    QTest::newRow("too long for the record") << longName << "Ok" << "" << "Upgrade failed: Cannot find upgrade file.";
+    QTest::newRow("cancelled") << "TXU4200_V1.2.clu" << "Cancel" << "" << "";
+}
+
+void TestUsbRoads::transmitterPackage()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QString, refusal);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    unit.sim().writeUsbPackage(name, SimPackage::transmitter(QStringLiteral("V1.2")));
+    QCOMPARE(unit.sim().mountUsb(), 0);
+    answerNextBox(QStringLiteral("Available Upgrade Files"), button);
+    ModalAnswerPtr refused;
+    if (!refusal.isEmpty())
+        refused = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    osd.window->txUpgrade(QStringLiteral("TXU-4200-SH"));
+    if (refused)
+        QCOMPARE(refused->text, refusal);
+    QCOMPARE(osd.window->txUpgradeFile(), file);
+    QCOMPARE(unit.sim().isUsbMounted(), !file.isEmpty());
 }
 
 void TestUsbRoads::diagnostics_data()
