@@ -2,6 +2,7 @@
 // from the Control tab's buttons on a simulated unit.
 #include "app/mainwindow.h"
 #include "database.h"
+#include "database/dbnames.h"
 #include "modal.h"
 #include "simpackage.h"
 #include "testmain.h"
@@ -87,6 +88,7 @@ private slots:
     void upgrade();
     void upgradeFailure_data();
     void upgradeFailure();
+    void inactivityHeldOffAfterConfirmation();
     void installResult_data();
     void installResult();
     void transmitterPackage_data();
@@ -259,6 +261,37 @@ void TestUsbRoads::upgradeFailure()
     QVERIFY(!ranProgram(unit, QStringLiteral("/opt/kestrix/flash_led.sh")));
     if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds)
         QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
+}
+
+void TestUsbRoads::inactivityHeldOffAfterConfirmation()
+{
+    QDomDocument document = databaseWithUsers();
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
+    if (timeout.isNull())
+        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
+    timeout.setAttribute(db::Value, QStringLiteral("5"));
+    OsdWindow osd(document);
+    osd.unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
+    QCoreApplication::processEvents();
+    auto* poll = osd.window->findChild<QTimer*>(QStringLiteral("activityPollTimer"));
+    QVERIFY(poll && poll->isActive());
+
+    QMap<QString, bool> pollingAt;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            if (!pollingAt.contains(modal->windowTitle()))
+                pollingAt.insert(modal->windowTitle(), poll->isActive());
+    });
+    watch.start(1);
+    answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+    const ModalAnswerPtr final = answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Cancel);
+    osd.window->on_startupgradeButton_clicked();
+    QVERIFY(final->answered);
+    QCOMPARE(pollingAt.value(QStringLiteral("Confirm Upgrade"), false), true);
+    QCOMPARE(pollingAt.value(QStringLiteral("Upgrade in progress..."), true), false);
+    QVERIFY(poll->isActive());
 }
 
 void TestUsbRoads::installResult_data()
