@@ -71,7 +71,7 @@ SimPackage encrypted()
 enum class Setup { Plain, Encrypted, HostileName, StaleReleases, TwoPackages };
 enum class Failure {
     NoStick, NoPackage, BadSignature, SameVersion, WrongPassPhrase, MapHangs, ExtractionNeverEnds,
-    StaleFlagOnly, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder
+    StaleFlagOnly, HostileVersion, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder
 };
 
 } // namespace
@@ -197,6 +197,8 @@ void TestUsbRoads::upgradeFailure_data()
                                            << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
     QTest::newRow("stale flag file") << Failure::StaleFlagOnly
                                      << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
+    QTest::newRow("version names another folder") << Failure::HostileVersion
+                                                  << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
     QTest::newRow("confirm no") << Failure::ConfirmNo << QStringList { confirm };
     QTest::newRow("confirm closed by inactivity") << Failure::ConfirmClosedByInactivity << QStringList();
     QTest::newRow("final cancel") << Failure::FinalCancel
@@ -218,6 +220,10 @@ void TestUsbRoads::upgradeFailure()
     else if (failure == Failure::OnlyPackageIsFolder) {
         unit.sim().insertUsbStick();
         QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QStringLiteral("/RXU4200_V3.1.0.clu")));
+    } else if (failure == Failure::HostileVersion) {
+        SimPackage package = SimPackage::receiver(version);
+        package.setValue(QStringLiteral("Software-Version"), QStringLiteral("../../mnt/perm"));
+        unit.sim().writeUsbPackage(name, package);
     } else if (failure != Failure::NoStick)
         unit.sim().writeUsbPackage(name, failure == Failure::WrongPassPhrase ? encrypted() : SimPackage::receiver(version));
     if (failure == Failure::BadSignature)
@@ -233,6 +239,7 @@ void TestUsbRoads::upgradeFailure()
         // Files of an extraction that never finished must not be installed.
         setUpgrade(unit, QStringLiteral("extraction"), QStringLiteral("fails"));
     }
+    const QStringList perm = QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files);
     unit.clearRecords();
 
     const int first = answeredBoxes().size();
@@ -259,6 +266,7 @@ void TestUsbRoads::upgradeFailure()
     QCOMPARE(reboots(unit), 0);
     QVERIFY(!upgradeState(unit).contains(QStringLiteral("installedRelease")));
     QVERIFY(!ranProgram(unit, QStringLiteral("/opt/kestrix/flash_led.sh")));
+    QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files), perm);
     if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds)
         QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
 }

@@ -18,7 +18,7 @@ namespace {
 // A software map is a few hundred bytes; anything far beyond is not one.
 constexpr qint64 lsmFileBound = 64 * 1024;
 // A package that never finishes printing its map must not hang the GUI.
-constexpr int lsmRunLimitMs = 30000;
+constexpr int lsmRunLimitMs = 10000;
 
 void copyValue(const QByteArray& value, char* out)
 {
