@@ -5,6 +5,7 @@
 #include "database/dbnames.h"
 #include "modal.h"
 #include "simpackage.h"
+#include "upgrade/debugdialog.h"
 #include "testmain.h"
 #include "testunit.h"
 
@@ -12,7 +13,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QProgressDialog>
 #include <QPushButton>
+
+#include <algorithm>
 #include <QtTest>
 
 namespace {
@@ -96,6 +100,7 @@ private slots:
     void diagnostics_data();
     void diagnostics();
     void diagnosticsClosedDuringJob();
+    void diagnosticsProgressCycles();
 };
 
 void TestUsbRoads::upgrade_data()
@@ -506,6 +511,33 @@ void TestUsbRoads::diagnosticsClosedDuringJob()
     // The late result finds no dialog: nothing is asked and nothing saved.
     QVERIFY(!QFileInfo::exists(unit.sim().usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc")));
     QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestUsbRoads::diagnosticsProgressCycles()
+{
+    OsdWindow osd(databaseWithUsers());
+    QVERIFY(osd.unit.writeFile(QStringLiteral("/sim/hold/diagnostics.sh"), ""));
+    debugDialog dialog(osd.window.get(), QStringLiteral("Diagnostics"));
+    dialog.show();
+    dialog.findChild<QPushButton*>(QStringLiteral("buttonRunDebug"))->click();
+    auto* progress = dialog.findChild<QProgressDialog*>();
+    QVERIFY(progress);
+    QCOMPARE(progress->windowTitle(), QStringLiteral("Diagnostics Progress"));
+    QList<int> values;
+    for (int second = 0; second < 120; ++second) {
+        dialog.progress_timer_ovf();
+        values << progress->value();
+    }
+    // It climbs a step a second and then cycles below 99 until the job ends.
+    QCOMPARE(values.mid(0, 3), (QList<int> { 1, 2, 3 }));
+    QCOMPARE(*std::max_element(values.begin(), values.end()), 98);
+    QCOMPARE(values.mid(97, 3), (QList<int> { 98, 90, 91 }));
+
+    const ModalAnswerPtr noStick = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    QFile::remove(osd.unit.root() + QStringLiteral("/sim/hold/diagnostics.sh"));
+    QVERIFY(waitForAnswer(noStick));
+    QCOMPARE(noStick->text, QStringLiteral("Export failed. USB memory device not found."));
+    QVERIFY(!dialog.findChild<QProgressDialog*>());
 }
 
 VELMO_TEST_MAIN(TestUsbRoads)

@@ -99,6 +99,7 @@ void debugDialog::on_buttonRunDebug_clicked()
         progress->setWindowFlags(progress->windowFlags() | Qt::WindowStaysOnTopHint);
         progress->setCancelButton(nullptr);
         progress->setMinimumDuration(0);
+        progress->setValue(progressMinimum);
     }
     jobDone = false;
     job->setProcessName(QStringLiteral("RxDiagnostics"));
