@@ -141,6 +141,8 @@ ProgramResult SimPrograms::loadKeymap(const QStringList&)
 
 ProgramResult SimPrograms::diagnostics(const QStringList&)
 {
+    holdWhileGated(QStringLiteral("diagnostics.sh"));
+    unit.workDelay(QStringLiteral("diagnostics.sh"));
     const QByteArray content = unit.state().value(QStringLiteral("diagnosticsRx")).toString().toLatin1();
     return exited(writeWhole(unit.path(QStringLiteral("/usr/local/diagnosticsRX.enc")), content) ? 0 : 1);
 }
@@ -175,6 +177,8 @@ ProgramResult SimPrograms::rxDatabase(const QStringList& args)
 
 ProgramResult SimPrograms::validateUpgradePackage(const QStringList& args)
 {
+    holdWhileGated(QStringLiteral("validate_upgrade_package.sh"));
+    unit.workDelay(QStringLiteral("validate_upgrade_package.sh"));
     const QString package = unit.pathInside(args.value(0));
     QFile in(package);
     if (package.isEmpty() || !in.open(QIODevice::ReadOnly))
@@ -203,8 +207,16 @@ ProgramResult SimPrograms::runPackage(const QByteArray& bytes, const QStringList
 {
     SimPackage package;
     SimPackage::parse(bytes, &package);
-    if (args.contains(QStringLiteral("--lsm")))
+    if (args.contains(QStringLiteral("--lsm"))) {
+        if (packageHangs()) {
+            ProgramResult hung;
+            hung.started = true;
+            hung.timedOut = timeoutMs >= 0;
+            unit.sleepMs(qMax(0, timeoutMs));
+            return hung;
+        }
         return exited(0, package.mapText());
+    }
 
     const int targetAt = args.indexOf(QStringLiteral("--target"));
     if (targetAt < 0 || targetAt + 1 >= args.size())
@@ -212,13 +224,21 @@ ProgramResult SimPrograms::runPackage(const QByteArray& bytes, const QStringList
 
     if (package.value(QStringLiteral("Encryption")).contains(QLatin1String("On"))) {
         const int passAt = args.indexOf(QStringLiteral("--ssl-pass-src"));
-        const QString phrase = child(child(unit.state(), QStringLiteral("identity")), QStringLiteral("store"))
-                                   .value(QStringLiteral("2"))
-                                   .toString();
+        // A package sealed with another phrase than the unit holds can be described.
+        const QJsonValue sealed = child(unit.state(), QStringLiteral("upgrade")).value(QStringLiteral("packagePassPhrase"));
+        const QString phrase = sealed.isString()
+            ? sealed.toString()
+            : child(child(unit.state(), QStringLiteral("identity")), QStringLiteral("store"))
+                  .value(QStringLiteral("2"))
+                  .toString();
         if (passAt < 0 || args.value(passAt + 1) != QStringLiteral("pass:") + phrase)
             return exited(1, "bad decrypt\n");
     }
 
+    const QString extraction
+        = child(unit.state(), QStringLiteral("upgrade")).value(QStringLiteral("extraction")).toString();
+    if (extraction == QLatin1String("fails"))
+        return exited(1, "extraction failed\n");
     const QString target = unit.pathInside(args.at(targetAt + 1));
     if (target.isEmpty() || !QDir().mkpath(target))
         return exited(1);
@@ -231,6 +251,8 @@ ProgramResult SimPrograms::runPackage(const QByteArray& bytes, const QStringList
         writeWhole(target + QLatin1Char('/') + cleaned,
             "simulated " + cleaned.toLatin1() + " of " + version.toLatin1() + '\n');
     }
-    touchFile(QStringLiteral("/tmp/upgrade_complete"));
+    // "never": the files land but the extraction never reports completion.
+    if (extraction != QLatin1String("never"))
+        touchFile(QStringLiteral("/tmp/upgrade_complete"));
     return exited(0);
 }

@@ -26,6 +26,16 @@ ProgramResult SimPlatform::run(const QString& program, const QStringList& argume
     return result;
 }
 
+ProgramResult SimPlatform::runIn(const QString& program, const QStringList& arguments,
+                                 const QString& workingDirectory, int timeoutMs, int maxOutput)
+{
+    Q_UNUSED(workingDirectory)
+    ProgramResult result = SimPrograms(unit).run(program, arguments, timeoutMs);
+    if (result.output.size() > maxOutput)
+        result.output.truncate(qMax(0, maxOutput));
+    return result;
+}
+
 bool SimPlatform::startDetached(const QString& program, const QStringList& arguments)
 {
     // The built-in programs finish at once, so a detached start simply runs them.

@@ -92,8 +92,9 @@ ProgramResult SimPrograms::exited(int code, const QByteArray& output)
     return result;
 }
 
-ProgramResult SimPrograms::run(const QString& program, const QStringList& arguments)
+ProgramResult SimPrograms::run(const QString& program, const QStringList& arguments, int timeoutMs)
 {
+    this->timeoutMs = timeoutMs;
     unit.recordCommand(QStringList { program } + arguments);
 
     QByteArray packageBytes;
@@ -313,5 +314,14 @@ ProgramResult SimPrograms::cp(const QStringList& args)
     if (QFileInfo(source).canonicalFilePath() == QFileInfo(target).canonicalFilePath())
         return exited(1);
     QFile::remove(target);
+    // A stick pulled or full part-way: some bytes land, then cp fails.
+    const int failAfter = child(unit.state(), QStringLiteral("cp")).value(QStringLiteral("failAfterBytes")).toInt(-1);
+    if (failAfter >= 0) {
+        QFile in(source);
+        QFile out(target);
+        if (in.open(QIODevice::ReadOnly) && out.open(QIODevice::WriteOnly))
+            out.write(in.read(failAfter));
+        return exited(1);
+    }
     return exited(QFile::copy(source, target) ? 0 : 1);
 }

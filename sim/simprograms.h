@@ -16,7 +16,9 @@ class SimPrograms {
 public:
     explicit SimPrograms(SimUnit& unit);
 
-    ProgramResult run(const QString& program, const QStringList& arguments);
+    // timeoutMs: the caller's time limit (negative: none); a program that
+    // hangs on this unit is ended after it, as the real runner kills it.
+    ProgramResult run(const QString& program, const QStringList& arguments, int timeoutMs = -1);
 
 private:
     using Handler = ProgramResult (SimPrograms::*)(const QStringList&);
@@ -51,6 +53,12 @@ private:
     ProgramResult runPackage(const QByteArray& bytes, const QStringList& args);
 
     static ProgramResult exited(int code, const QByteArray& output = QByteArray());
+    // Holds a script on a real thread while <root>/sim/hold/<name> exists (at
+    // most 30 s), so tests can catch a background job in the middle.
+    void holdWhileGated(const QString& name);
+    // A package whose map run hangs, per the unit's state.
+    bool packageHangs() const;
+    int timeoutMs = -1;
     bool touchFile(const QString& unitPath);
 
     SimUnit& unit;

@@ -2,6 +2,7 @@
 #include "platform/linuxplatform.h"
 #include "testmain.h"
 
+#include <QElapsedTimer>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -34,6 +35,38 @@ private slots:
         QCOMPARE(result.exitCode, exitCode);
         if (!started)
             QVERIFY(!platform.startDetached(program, arguments));
+    }
+
+    void timeLimitAndWorkingFolder_data()
+    {
+        QTest::addColumn<QStringList>("command");
+        QTest::addColumn<int>("limitMs");
+        QTest::addColumn<bool>("timedOut");
+        QTest::addColumn<int>("exitCode");
+        QTest::addColumn<QByteArray>("output");
+        QTest::newRow("runs in the folder given") << QStringList { "/bin/sh", "-c", "pwd" } << 5000 << false << 0
+                                                  << QByteArray("/\n");
+        QTest::newRow("never exits: ended at the limit") << QStringList { "/bin/sh", "-c", "echo started; exec sleep 30" }
+                                                          << 300 << true << -1 << QByteArray("started\n");
+        QTest::newRow("no limit") << QStringList { "/bin/sh", "-c", "exit 4" } << -1 << false << 4 << QByteArray();
+    }
+
+    void timeLimitAndWorkingFolder()
+    {
+        QFETCH(QStringList, command);
+        QFETCH(int, limitMs);
+        QFETCH(bool, timedOut);
+        QFETCH(int, exitCode);
+        QFETCH(QByteArray, output);
+        LinuxPlatform platform;
+        QElapsedTimer clock;
+        clock.start();
+        const ProgramResult result = platform.runIn(command.first(), command.mid(1), QStringLiteral("/"), limitMs);
+        QVERIFY(clock.elapsed() < 10000);
+        QVERIFY(result.started);
+        QCOMPARE(result.timedOut, timedOut);
+        QCOMPARE(result.exitCode, exitCode);
+        QCOMPARE(result.output, output);
     }
 
     void onlyRegularFilesAreRead_data()

@@ -8,6 +8,7 @@
 #include "database/dbnames.h"
 #include "platform/platform.h"
 #include "users/usertab.h"
+#include "upgrade/rxupgrade.h"
 
 #include <QFileInfo>
 #include <QGuiApplication>
@@ -72,6 +73,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     connect(guiInactivityTimer, &QTimer::timeout, this, &MainWindow::guiTimerTimeout);
     connect(activityPollTimer, &QTimer::timeout, this, &MainWindow::checkGUIActivity);
     systemStatTimer->start();
+    rxUpgrade = new RxUpgrade(this);
 
     setWindowFlags(Qt::FramelessWindowHint);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();

@@ -19,6 +19,7 @@ class PreferencesPage;
 class ResolutionPage;
 class TimersPage;
 class UnitInformation;
+class RxUpgrade;
 class Platform;
 class QMenu;
 class QTimer;
@@ -125,6 +126,18 @@ public:
     QString unitBrand;
     int unitCompatibility = 0;
 
+    // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
+    QString sFile;
+    void setSelectedFile(const QString& name) { sFile = name; }
+    QTimer* upgradeTimer() { return upgradeProgressTimer; }
+    RxUpgrade* rxUpgrade = nullptr;
+    void startRxUpgrade();
+    int prepareUpgradePackage(QString& path, const QString& folder);
+    int verifyPackageSignature(const QString& packagePath);
+    int remountUsbDevice();
+    void txUpgrade(const QString& mpn);
+    QString txUpgradeFile() const;
+
     // Inactivity time-out.
     void startGuiTimers();
     void stopGuiTimers();
@@ -178,6 +191,17 @@ public slots:
     void on_toolButtonGeneralSettings_clicked();
     void on_pushButtonApplyGeneralSettings_clicked();
     void on_checkBoxRedirTouchscreen_stateChanged(int state);
+    void on_startupgradeButton_clicked();
+    void on_diagnosticsButton_clicked();
+    int prepareRelease(const char* packagePath, const char* folder);
+    void upgradeSignatureVerified(int result);
+    int waitForDeCompress();
+    void postRxUpgrade(int result, void* record);
+    int checkForReleaseArchive(QString& file, QString folder, QString extension);
+    int checkForReleaseDirectories(QString& directory, QString folder);
+    int removeDirectory(const char* path);
+    void EmupdateProgBar();
+    int getTokenFromlsmFile(const char* token_name, const char* filename, char* token_value);
 
 protected:
     void keyPressEvent(QKeyEvent* event) override;

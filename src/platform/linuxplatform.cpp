@@ -2,6 +2,7 @@
 
 #include <QDateTime>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileInfo>
 #include <QNetworkInterface>
 #include <QProcess>
@@ -21,30 +22,54 @@ QString LinuxPlatform::unitPath(const QString& absolutePath) const
 
 ProgramResult LinuxPlatform::run(const QString& program, const QStringList& arguments, int maxOutput)
 {
+    return runIn(program, arguments, QString(), -1, maxOutput);
+}
+
+ProgramResult LinuxPlatform::runIn(const QString& program, const QStringList& arguments,
+                                   const QString& workingDirectory, int timeoutMs, int maxOutput)
+{
     ProgramResult result;
     // A bare name would be looked up through PATH, which is not the firmware's.
     if (!QFileInfo(program).isAbsolute())
         return result;
     QProcess process;
     process.setProcessChannelMode(QProcess::SeparateChannels);
+    if (!workingDirectory.isEmpty())
+        process.setWorkingDirectory(workingDirectory);
     process.start(program, arguments, QIODevice::ReadOnly);
     if (!process.waitForStarted())
         return result;
     result.started = true;
-    while (process.state() != QProcess::NotRunning) {
-        process.waitForReadyRead(100);
-        const QByteArray chunk = process.readAllStandardOutput();
+    QElapsedTimer clock;
+    clock.start();
+    auto keep = [&](const QByteArray& chunk) {
         const int room = maxOutput - result.output.size();
         if (room > 0)
             result.output.append(chunk.left(room));
+    };
+    while (process.state() != QProcess::NotRunning) {
+        if (timeoutMs >= 0 && clock.elapsed() > timeoutMs) {
+            process.kill();
+            process.waitForFinished(1000);
+            result.timedOut = true;
+            break;
+        }
+        process.waitForReadyRead(100);
+        keep(process.readAllStandardOutput());
         process.readAllStandardError();
     }
-    const QByteArray rest = process.readAllStandardOutput();
-    const int room = maxOutput - result.output.size();
-    if (room > 0)
-        result.output.append(rest.left(room));
-    result.exitCode = process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+    keep(process.readAllStandardOutput());
+    result.exitCode
+        = !result.timedOut && process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
     return result;
+}
+
+bool LinuxPlatform::startDetachedIn(const QString& program, const QStringList& arguments,
+                                    const QString& workingDirectory)
+{
+    if (!QFileInfo(program).isAbsolute())
+        return false;
+    return QProcess::startDetached(program, arguments, workingDirectory);
 }
 
 bool LinuxPlatform::startDetached(const QString& program, const QStringList& arguments)

@@ -12,6 +12,10 @@ public:
     ProgramResult run(const QString& program, const QStringList& arguments,
                       int maxOutput = 64 * 1024) override;
     bool startDetached(const QString& program, const QStringList& arguments) override;
+    ProgramResult runIn(const QString& program, const QStringList& arguments, const QString& workingDirectory,
+                        int timeoutMs, int maxOutput = 64 * 1024) override;
+    bool startDetachedIn(const QString& program, const QStringList& arguments,
+                         const QString& workingDirectory) override;
     NetworkFacts eth0() const override;
     void sleepMs(int milliseconds) override;
     qint64 nowMs() const override;

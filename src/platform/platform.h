@@ -13,6 +13,7 @@ struct ProgramResult {
     bool started = false;  // false: the program could not be run at all
     int exitCode = -1;     // exit status; -1 when it did not start or crashed
     QByteArray output;     // standard output, bounded by the runner
+    bool timedOut = false; // killed for running past its time limit
 };
 
 struct NetworkFacts {
@@ -36,6 +37,22 @@ public:
                               int maxOutput = 64 * 1024) = 0;
     // Starts a program without waiting for it (the "&" of the firmware commands).
     virtual bool startDetached(const QString& program, const QStringList& arguments) = 0;
+    // run() in a working directory (empty: the current one), killed after
+    // timeoutMs (negative: no limit), so a program that never exits cannot hang the GUI.
+    virtual ProgramResult runIn(const QString& program, const QStringList& arguments,
+                                const QString& workingDirectory, int timeoutMs, int maxOutput = 64 * 1024)
+    {
+        Q_UNUSED(workingDirectory)
+        Q_UNUSED(timeoutMs)
+        return run(program, arguments, maxOutput);
+    }
+    // startDetached() in a working directory.
+    virtual bool startDetachedIn(const QString& program, const QStringList& arguments,
+                                 const QString& workingDirectory)
+    {
+        Q_UNUSED(workingDirectory)
+        return startDetached(program, arguments);
+    }
 
     virtual NetworkFacts eth0() const = 0;
 

@@ -1,0 +1,233 @@
+#include "debugdialog.h"
+#include "ui_debugdialog.h"
+
+#include <QFile>
+#include <QFileInfo>
+#include <QKeyEvent>
+#include <QProgressDialog>
+#include <QTimer>
+
+#include "app/mainwindow.h"
+#include "app/osdmessagebox.h"
+#include "app/titleheader.h"
+#include "app/velmothr.h"
+#include "platform/platform.h"
+#include "platform/unitfiles.h"
+#include "services/device_services.h"
+#include "upgrade/filedialog.h"
+#include "upgrade/usbdevice.h"
+
+namespace {
+const char diagnosticsFile[] = "/usr/local/diagnosticsRX.enc";
+const char diagnosticsPrefix[] = "diagnostics";
+const char localFolder[] = "/usr/local";
+} // namespace
+
+debugDialog::debugDialog(MainWindow* parent, const QString& title)
+    : QDialog(parent)
+    , mainWindow(parent)
+    , platform(parent->unitPlatform())
+    , ui(new Ui::debugDialog)
+    , progressTimer(new QTimer(this))
+    , job(new VelmoThr(parent->unitPlatform(), this))
+{
+    malvo_syslog(5, "### debugDialog Constructor Start ###\n");
+    ui->setupUi(this);
+    TitleHeader::attach(this);
+    setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
+    setWindowTitle(title);
+    connect(job, &VelmoThr::RxDiagnosticsEnd, this, &debugDialog::RxDiagnosticsProcessEnd);
+    connect(progressTimer, &QTimer::timeout, this, &debugDialog::progress_timer_ovf);
+    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    ui->checkBoxUSBDebug->hide();
+    ui->checkBoxOtherDebug->hide();
+    malvo_syslog(5, "### debugDialog Constructor End ###\n");
+}
+
+debugDialog::~debugDialog()
+{
+    removeProgressDialog();
+    // A job still running is let go, never destroyed under its own feet.
+    if (job->isRunning()) {
+        disconnect(job, nullptr, this, nullptr);
+        job->setParent(nullptr);
+        connect(job, &QThread::finished, job, &QObject::deleteLater);
+    }
+    delete ui;
+}
+
+void debugDialog::showOwnMessage(const QString& title, const QString& text)
+{
+    malvo_syslog(6, "debugDialog: User Message: %s.\n", qPrintable(text));
+    OsdMessageBox box(title, text, QMessageBox::Ok, this);
+    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
+    box.exec();
+}
+
+void debugDialog::removeProgressDialog()
+{
+    if (progress) {
+        progress->hide();
+        delete progress;
+    }
+}
+
+void debugDialog::removeLocalDiagnostics()
+{
+    removeMatching(platform, QLatin1String(localFolder), QLatin1String(diagnosticsPrefix));
+}
+
+void debugDialog::unmountUsb(bool thenWait)
+{
+    platform.run(QLatin1String(UnitPrograms::umount), { QStringLiteral("/mnt/usb") });
+    if (thenWait)
+        platform.sleepMs(1000);
+}
+
+void debugDialog::on_buttonRunDebug_clicked()
+{
+    malvo_syslog(5, "debugDialog: Action Run Diagnostics on local device.\n");
+    // One run at a time; a second press while it works changes nothing.
+    if (job->isRunning())
+        return;
+    if (!progress) {
+        progress = new QProgressDialog(QStringLiteral("Diagnostics in progress. Please wait..."), QString(),
+                                       progressMinimum, progressMaximum, this);
+        progress->setWindowTitle(QStringLiteral("Diagnostics Progress"));
+        progress->setWindowModality(Qt::WindowModal);
+        progress->setFixedWidth(400);
+        progress->setWindowFlags(progress->windowFlags() | Qt::WindowStaysOnTopHint);
+        progress->setCancelButton(nullptr);
+        progress->setMinimumDuration(0);
+        progress->setValue(progressMinimum);
+    }
+    jobDone = false;
+    job->setProcessName(QStringLiteral("RxDiagnostics"));
+    job->start(QThread::InheritPriority);
+    progressTimer->start(1000);
+    progress->show();
+
+    QByteArray mounts;
+    if (readMountTable(platform, &mounts)) {
+        unmountUsb(true);
+    } else {
+        showOwnMessage(QStringLiteral("Error"), QStringLiteral("Export Receiver diagnostics failed. Unknown error."));
+        malvo_syslog(3, "debugDialog: Export failed. Cannot open /proc/mounts... RX diagnostics export can't proceed.\n");
+    }
+}
+
+void debugDialog::on_pushButtonBack_clicked()
+{
+    malvo_syslog(5, "debugDialog: Action Close Diagnostics Dialog.\n");
+    removeProgressDialog();
+    close();
+}
+
+void debugDialog::progress_timer_ovf()
+{
+    if (jobDone) {
+        progressTimer->stop();
+        removeProgressDialog();
+        return;
+    }
+    if (!progress)
+        return;
+    int value = progress->value() + 1;
+    if (value >= 99)
+        value = 90;
+    progress->setValue(value);
+}
+
+bool debugDialog::copyToStick(const QString& target)
+{
+    const ProgramResult copy
+        = platform.run(QLatin1String(UnitPrograms::cp), { QLatin1String(diagnosticsFile), target });
+    const QFileInfo source(platform.unitPath(QLatin1String(diagnosticsFile)));
+    const QString written = platform.unitPath(target);
+    const bool whole = copy.started && copy.exitCode == 0 && isRegularFile(written) && source.isFile()
+        && QFileInfo(written).size() == source.size();
+    // A part-written file would pass for the diagnostics later.
+    if (!whole && isRegularFile(written))
+        QFile::remove(written);
+    return whole;
+}
+
+void debugDialog::RxDiagnosticsProcessEnd(int status)
+{
+    jobDone = true;
+    progressTimer->stop();
+    removeProgressDialog();
+    if (status != 0) {
+        showOwnMessage(QStringLiteral("Error"),
+                       QStringLiteral("Error ") + QString::number(status) + QStringLiteral(". Device diagnostics failed."));
+        removeLocalDiagnostics();
+        return;
+    }
+    QByteArray mounts;
+    if (!readMountTable(platform, &mounts)) {
+        mainWindow->showMessage(QStringLiteral("Error"), QStringLiteral("Export Receiver_diagnostics failed. Unknown error."));
+        malvo_syslog(3, "GUI: Export failed. Cannot open /proc/mounts... RX diagnostics export can't proceed.\n");
+        return;
+    }
+    platform.run(QLatin1String(UnitPrograms::mount), { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") });
+    platform.sleepMs(1000);
+    if (!isUsbMounted(platform)) {
+        showOwnMessage(QStringLiteral("Error"), QStringLiteral("Export failed. USB memory device not found."));
+        unmountUsb(true);
+        return;
+    }
+
+    FileDialog saveAs(mainWindow, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".rxenc"));
+    if (saveAs.exec() != QDialog::Accepted) {
+        unmountUsb(false);
+        removeLocalDiagnostics();
+        showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export cancelled."));
+        return;
+    }
+
+    // The name keeps the extension the dialog gave it.
+    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
+    const QString targetFile = platform.unitPath(target);
+    if (entryExists(targetFile)) {
+        OsdMessageBox question(QStringLiteral("Diagnostics File"),
+                               QStringLiteral("Diagnostics file with same name already exist. Are you sure you want "
+                                              "to overwrite the existing file?"),
+                               QMessageBox::Yes | QMessageBox::No, this);
+        connect(mainWindow, &MainWindow::closeActiveDialogs, &question, &QMessageBox::reject);
+        if (question.exec() != QMessageBox::Yes) {
+            unmountUsb(true);
+            removeLocalDiagnostics();
+            showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export canceled."));
+            return;
+        }
+        // A link is removed itself, so the copy never lands where it points.
+        QFile::remove(targetFile);
+    }
+
+    if (!entryExists(targetFile) && copyToStick(target)) {
+        platform.run(QLatin1String(UnitPrograms::sync), {});
+        showOwnMessage(QStringLiteral("Information"),
+                       QStringLiteral("Diagnostics file successfully saved on USB memory device."));
+    } else {
+        showOwnMessage(QStringLiteral("Error"), QStringLiteral("Diagnostics file export failed. Unknown error."));
+    }
+    removeLocalDiagnostics();
+    unmountUsb(true);
+    malvo_syslog(5, "debugDialog: Accept Diagnostics Dialog.\n");
+    accept();
+}
+
+void debugDialog::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Return && event->key() != Qt::Key_Enter) {
+        QDialog::keyPressEvent(event);
+        return;
+    }
+    QWidget* focused = focusWidget();
+    if (focused == ui->checkBoxUSBDebug)
+        ui->checkBoxUSBDebug->toggle();
+    else if (focused == ui->buttonRunDebug)
+        on_buttonRunDebug_clicked();
+    else if (focused == ui->pushButtonBack)
+        on_pushButtonBack_clicked();
+}

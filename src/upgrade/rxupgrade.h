@@ -1,0 +1,61 @@
+#pragma once
+
+#include <QMessageBox>
+#include <QObject>
+#include <QPointer>
+#include <QString>
+
+#include "platform/durablewriter.h"
+#include "services/device_services.h"
+
+class MainWindow;
+class Platform;
+class QProgressDialog;
+class VelmoThr;
+
+// The receiver's firmware upgrade from a USB memory device: choose the
+// package, verify its signature, judge it, extract it, install it on a worker
+// and reboot. Also the transmitter's package choice.
+class RxUpgrade : public QObject {
+    Q_OBJECT
+
+public:
+    explicit RxUpgrade(MainWindow* mainWindow);
+    ~RxUpgrade() override;
+
+    void startRxUpgrade();
+    // On success `path` becomes the release folder to install.
+    int prepareUpgradePackage(QString& path, const QString& folder);
+    int prepareRelease(const char* packagePath, const char* folder);
+    int verifyPackageSignature(const QString& packagePath);
+    int waitForDeCompress();
+    // 1 when the stick is mounted at /mnt/usb afterwards.
+    int remountUsbDevice();
+    int checkForReleaseArchive(QString& file, const QString& folder, const QString& extension);
+    int checkForReleaseDirectories(QString& directory, const QString& folder);
+    void txUpgrade(const QString& mpn);
+
+    QString txUpgradeFile;
+    bool signatureDone = false;
+    int signatureResult = 1;
+
+public slots:
+    void upgradeSignatureVerified(int result);
+    void postRxUpgrade(int result, void* record);
+    void EmupdateProgBar();
+
+private:
+    QProgressDialog* newProgressDialog(const QString& label, const QString& title, int maximum);
+    void dropProgressDialog();
+    bool confirmed(const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
+                   QMessageBox::StandardButton yes);
+    void endUpgrade();
+
+    MainWindow* mainWindow;
+    Platform& platform;
+    DurableWriter writer;
+    QPointer<QProgressDialog> progress;
+    ConfigData* upgradeRecord = nullptr;
+    // The folder the last extraction was told to create.
+    QString extractedRelease;
+};

@@ -1,0 +1,294 @@
+// The rules of the upgrade road that need no window: the software map reader,
+// the compatibility steps, the model lookups, the error texts, the release
+// folder name, the mount table and removing a release without following links.
+#include "services/device_services.h"
+#include "testmain.h"
+#include "testunit.h"
+#include "upgrade/filedialog.h"
+#include "upgrade/lsmdata.h"
+#include "upgrade/upgradeerrors.h"
+#include "upgrade/usbdevice.h"
+
+#include <QDir>
+#include <QFile>
+#include <QtTest>
+
+#include <cstring>
+
+namespace {
+
+LsmData packageData(const QString& format, const QString& brand, const QString& package1, const QString& code1,
+                    const QString& package2, const QString& code2, const QString& version)
+{
+    LsmData data = defaultLsmData();
+    qstrncpy(data.upgradeFormat, format.toLatin1().constData(), sizeof data.upgradeFormat);
+    qstrncpy(data.boardBrand, brand.toLatin1().constData(), sizeof data.boardBrand);
+    qstrncpy(data.package1, package1.toLatin1().constData(), sizeof data.package1);
+    qstrncpy(data.compatibilityPackage1, code1.toLatin1().constData(), sizeof data.compatibilityPackage1);
+    qstrncpy(data.package2, package2.toLatin1().constData(), sizeof data.package2);
+    qstrncpy(data.compatibilityPackage2, code2.toLatin1().constData(), sizeof data.compatibilityPackage2);
+    qstrncpy(data.softwareVersion, version.toLatin1().constData(), sizeof data.softwareVersion);
+    return data;
+}
+
+bool writeFile(const QString& path, const QByteArray& bytes)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
+}
+
+} // namespace
+
+class TestUpgradeCheck : public QObject {
+    Q_OBJECT
+
+private slots:
+    void outcome_data();
+    void outcome();
+    void modelLookups_data();
+    void modelLookups();
+    void tokenReader_data();
+    void tokenReader();
+    void tokenBufferIsBounded();
+    void releaseVersionComponent_data();
+    void releaseVersionComponent();
+    void errorTexts_data();
+    void errorTexts();
+    void mountTable_data();
+    void mountTable();
+    void removeTreeNeverFollowsLinks();
+    void plainFilesOnly();
+};
+
+void TestUpgradeCheck::outcome_data()
+{
+    QTest::addColumn<QString>("format");
+    QTest::addColumn<QString>("brand");
+    QTest::addColumn<QString>("package1");
+    QTest::addColumn<QString>("code1");
+    QTest::addColumn<QString>("package2");
+    QTest::addColumn<QString>("code2");
+    QTest::addColumn<QString>("version");
+    QTest::addColumn<int>("boardCode");
+    QTest::addColumn<QString>("tech");
+    QTest::addColumn<QString>("brandText");
+    QTest::addColumn<int>("expected");
+
+    const QString dual = QStringLiteral("Dual-Image");
+    QTest::newRow("compatible") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 0;
+    QTest::newRow("format is a prefix") << "DualX" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 0;
+    QTest::newRow("format in lower case") << "dual-image" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 19;
+    QTest::newRow("single format") << "Single" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 19;
+    QTest::newRow("other brand") << dual << "KX" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 21;
+    QTest::newRow("empty brand text") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "" << 21;
+    QTest::newRow("no package for the tech") << dual << "QV" << "ABC-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 23;
+    QTest::newRow("empty tech text") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "" << "QV" << 23;
+    QTest::newRow("space after the colon") << dual << "QV" << " TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 23;
+    QTest::newRow("0x05 against board code 6") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 6 << "TLX" << "QV" << 20;
+    QTest::newRow("code read as decimal") << dual << "QV" << "TLX-RX" << "0x12" << "Null" << "0x00" << "V3.1.0" << 13 << "TLX" << "QV" << 20;
+    QTest::newRow("code not a number") << dual << "QV" << "TLX-RX" << "0xZZ" << "Null" << "0x00" << "V3.1.0" << 1 << "TLX" << "QV" << 20;
+    QTest::newRow("package 2 decides") << dual << "QV" << "ABC-RX" << "0x00" << "TLX-RX" << "0x07" << "V3.1.0" << 6 << "TLX" << "QV" << 0;
+    QTest::newRow("package 1 first") << dual << "QV" << "TLX-A" << "0x01" << "TLX-B" << "0x09" << "V3.1.0" << 5 << "TLX" << "QV" << 20;
+    QTest::newRow("same version") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.0.2" << 5 << "TLX" << "QV" << 24;
+    QTest::newRow("defaults") << "Single" << "Null" << "Null" << "0x00" << "Null" << "0x00" << "Null" << 0 << "TLX" << "QV" << 19;
+}
+
+void TestUpgradeCheck::outcome()
+{
+    QFETCH(QString, format);
+    QFETCH(QString, brand);
+    QFETCH(QString, package1);
+    QFETCH(QString, code1);
+    QFETCH(QString, package2);
+    QFETCH(QString, code2);
+    QFETCH(QString, version);
+    QFETCH(int, boardCode);
+    QFETCH(QString, tech);
+    QFETCH(QString, brandText);
+    QFETCH(int, expected);
+    const LsmData data = packageData(format, brand, package1, code1, package2, code2, version);
+    QCOMPARE(compatibilityOutcome(QStringLiteral("V3.0.2"), boardCode, tech, brandText, data), expected);
+}
+
+void TestUpgradeCheck::modelLookups_data()
+{
+    QTest::addColumn<QString>("mpn");
+    QTest::addColumn<QString>("prefix");
+    QTest::addColumn<int>("outcome");
+
+    QTest::newRow("three pieces") << "RXU-4200-SH" << "RXU4200" << 0;
+    QTest::newRow("two pieces") << "RXU-4200" << "RXU4200" << 0;
+    QTest::newRow("no hyphen") << "RXU4200" << "" << 21;
+    QTest::newRow("unknown model") << "ZZZ-1-SH" << "" << 21;
+}
+
+void TestUpgradeCheck::modelLookups()
+{
+    QFETCH(QString, mpn);
+    QFETCH(QString, prefix);
+    QFETCH(int, outcome);
+    TestUnit unit;
+    QCOMPARE(upgradePrefixFromMpn(mpn), prefix);
+    const LsmData data = packageData(QStringLiteral("Dual-Image"), QStringLiteral("QV"), QStringLiteral("TLX-RX"),
+                                     QStringLiteral("0x05"), QStringLiteral("Null"), QStringLiteral("0x00"),
+                                     QStringLiteral("V3.1.0"));
+    QCOMPARE(compatibilityCheck(QStringLiteral("V3.0.2"), 5, QStringLiteral("RX_TarselLXSH_QV"), mpn, data), outcome);
+}
+
+void TestUpgradeCheck::tokenReader_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("token");
+    QTest::addColumn<int>("found");
+    QTest::addColumn<QByteArray>("value");
+
+    const QByteArray map = "Begin3\nSoftware-Version:V3.1.0\nPackage-1: TLX-RX\nBoard Brand:QV\nEnd\n";
+    QTest::newRow("bare value") << map << QByteArray("Software-Version") << 1 << QByteArray("V3.1.0");
+    QTest::newRow("space kept") << map << QByteArray("Package-1") << 1 << QByteArray(" TLX-RX");
+    QTest::newRow("key with a blank") << map << QByteArray("Board Brand") << 1 << QByteArray("QV");
+    QTest::newRow("whole key only") << map << QByteArray("Software") << 0 << QByteArray();
+    QTest::newRow("case matters") << map << QByteArray("board brand") << 0 << QByteArray();
+    QTest::newRow("last occurrence wins") << QByteArray("A:1\nA:2\n") << QByteArray("A") << 1 << QByteArray("2");
+    QTest::newRow("colon runs are one") << QByteArray("::A:::7:8\n") << QByteArray("A") << 1 << QByteArray("7");
+    QTest::newRow("key without value") << QByteArray("A:\n") << QByteArray("A") << 0 << QByteArray();
+    QTest::newRow("frame lines skipped") << QByteArray("Begin3\nEnd\n") << QByteArray("End") << 0 << QByteArray();
+    QTest::newRow("empty text") << QByteArray() << QByteArray("A") << 0 << QByteArray();
+}
+
+void TestUpgradeCheck::tokenReader()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, token);
+    QFETCH(int, found);
+    QFETCH(QByteArray, value);
+    char out[lsmValueSize] = {};
+    QCOMPARE(lsmTokenFromText(text, token.constData(), out), found);
+    QCOMPARE(QByteArray(out), value);
+
+    // The same through a file, and nothing through a link to it.
+    QTemporaryDir dir;
+    const QString file = dir.filePath(QStringLiteral("version.txt"));
+    QVERIFY(writeFile(file, text));
+    char fromFile[lsmValueSize] = {};
+    QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(file).constData(), fromFile), found);
+    QCOMPARE(QByteArray(fromFile), value);
+    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    QVERIFY(QFile::link(file, link));
+    QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(link).constData(), fromFile), 0);
+}
+
+void TestUpgradeCheck::tokenBufferIsBounded()
+{
+    struct {
+        char value[lsmValueSize];
+        char canary[16];
+    } guarded;
+    std::memset(&guarded, 'C', sizeof guarded);
+    const QByteArray text = "Software-Version:" + QByteArray(200, 'v') + '\n';
+    QCOMPARE(lsmTokenFromText(text, "Software-Version", guarded.value), 1);
+    QCOMPARE(qstrlen(guarded.value), uint(lsmValueSize - 1));
+    QCOMPARE(QByteArray(guarded.canary, sizeof guarded.canary), QByteArray(sizeof guarded.canary, 'C'));
+}
+
+void TestUpgradeCheck::releaseVersionComponent_data()
+{
+    QTest::addColumn<QByteArray>("raw");
+    QTest::addColumn<QString>("component");
+    QTest::newRow("version") << QByteArray("V3.1.0") << "V3.1.0";
+    QTest::newRow("empty") << QByteArray() << "";
+    QTest::newRow("climbs out") << QByteArray("../../mnt/perm") << "";
+    QTest::newRow("two components") << QByteArray("V3/x") << "";
+    QTest::newRow("dot dot") << QByteArray("..") << "";
+    QTest::newRow("blank") << QByteArray("V3 1") << "";
+    QTest::newRow("shell text") << QByteArray("V3;reboot") << "";
+}
+
+void TestUpgradeCheck::releaseVersionComponent()
+{
+    QFETCH(QByteArray, raw);
+    QFETCH(QString, component);
+    QCOMPARE(::releaseVersionComponent(raw.constData()), component);
+}
+
+// The transmitter table's fall-backs; the receiver's texts are checked on the upgrade road.
+void TestUpgradeCheck::errorTexts_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("title");
+    QTest::addColumn<QString>("text");
+
+    QTest::newRow("unlisted code") << 5 << "Error" << "Error 5.";
+    QTest::newRow("process error") << 18 << "Error" << "Process error. Error 18.";
+    QTest::newRow("own title") << 27 << "Restricted Action"
+                               << "You do not have permission to reconfigure this Transmitter. It is part of another domain.";
+}
+
+void TestUpgradeCheck::errorTexts()
+{
+    QFETCH(int, code);
+    QFETCH(QString, title);
+    QFETCH(QString, text);
+    TestUnit unit;
+    QString gotTitle;
+    QString gotText;
+    getErrorStrings(code, &gotTitle, &gotText);
+    QCOMPARE(gotTitle, title);
+    QCOMPARE(gotText, text);
+}
+
+void TestUpgradeCheck::mountTable_data()
+{
+    QTest::addColumn<QByteArray>("mounts");
+    QTest::addColumn<bool>("mounted");
+    QTest::newRow("mounted") << QByteArray("proc /proc proc rw 0 0\n/dev/sda1 /mnt/usb vfat rw 0 0\n") << true;
+    QTest::newRow("not mounted") << QByteArray("proc /proc proc rw 0 0\n") << false;
+    QTest::newRow("other folder") << QByteArray("/dev/sda1 /mnt/usb2 vfat rw 0 0\n") << false;
+    QTest::newRow("first field only") << QByteArray("/mnt/usb\n") << false;
+    QTest::newRow("tabs") << QByteArray("/dev/sda1\t/mnt/usb\tvfat\n") << true;
+    QTest::newRow("beyond a line's bound") << QByteArray(1100, 'x') + " /mnt/usb vfat\n" << false;
+}
+
+void TestUpgradeCheck::mountTable()
+{
+    QFETCH(QByteArray, mounts);
+    QFETCH(bool, mounted);
+    QCOMPARE(mountTableHasUsb(mounts), mounted);
+}
+
+void TestUpgradeCheck::removeTreeNeverFollowsLinks()
+{
+    QTemporaryDir dir;
+    const QString keep = dir.filePath(QStringLiteral("perm"));
+    QVERIFY(writeFile(keep + QStringLiteral("/VelmoDataA.xml"), "<Data/>"));
+    const QString release = dir.filePath(QStringLiteral("DECODER_V1"));
+    QVERIFY(writeFile(release + QStringLiteral("/sub/kernel.img"), "k"));
+    QVERIFY(QFile::link(keep, release + QStringLiteral("/perm-link")));
+    QVERIFY(QFile::link(keep, release + QStringLiteral("/sub/perm-link")));
+    const QString linkedRelease = dir.filePath(QStringLiteral("DECODER_V2"));
+    QVERIFY(QFile::link(keep, linkedRelease));
+
+    QCOMPARE(removeTree(release), 0);
+    QCOMPARE(removeTree(linkedRelease), 0);
+    QVERIFY(!QFileInfo::exists(release));
+    QVERIFY(!QFileInfo(linkedRelease).isSymLink());
+    QCOMPARE(QDir(keep).entryList(QDir::Files), QStringList { QStringLiteral("VelmoDataA.xml") });
+    QCOMPARE(removeTree(dir.filePath(QStringLiteral("missing"))), -1);
+}
+
+void TestUpgradeCheck::plainFilesOnly()
+{
+    QTemporaryDir dir;
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("RXU4200_V3.1.0.clu")), "p"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("notes.txt")), "n"));
+    QVERIFY(writeFile(dir.filePath(QStringLiteral("bad\nname.clu")), "p"));
+    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("folder.clu"))));
+    QVERIFY(QFile::link(dir.filePath(QStringLiteral("notes.txt")), dir.filePath(QStringLiteral("link.clu"))));
+    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("*.clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
+    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral(".clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
+    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("RXU*.clu")).size(), 1);
+    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("TXU*.clu")).size(), 0);
+}
+
+VELMO_TEST_GUILESS_MAIN(TestUpgradeCheck)
+#include "test_upgradecheck.moc"

@@ -1,0 +1,539 @@
+// The receiver upgrade from a USB stick and the diagnostics export, driven
+// from the Control tab's buttons on a simulated unit.
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/dbnames.h"
+#include "modal.h"
+#include "simpackage.h"
+#include "upgrade/debugdialog.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QJsonObject>
+#include <QProgressDialog>
+#include <QPushButton>
+
+#include <algorithm>
+#include <QtTest>
+
+namespace {
+
+const QString newRelease = QStringLiteral("/usr/local/DECODER_V3.1.0");
+
+QJsonObject upgradeState(TestUnit& unit)
+{
+    return unit.sim().state().value(QStringLiteral("upgrade")).toObject();
+}
+
+int reboots(TestUnit& unit)
+{
+    return unit.sim().state().value(QStringLiteral("reboots")).toInt();
+}
+
+void setUpgrade(TestUnit& unit, const QString& key, const QJsonValue& value)
+{
+    unit.sim().editSection(QStringLiteral("upgrade"), [&](QJsonObject& upgrade) { upgrade.insert(key, value); });
+}
+
+bool ran(TestUnit& unit, const QStringList& command)
+{
+    return unit.commands().contains(command);
+}
+
+bool ranProgram(TestUnit& unit, const QString& program)
+{
+    for (const QStringList& command : unit.commands())
+        if (command.value(0) == program)
+            return true;
+    return false;
+}
+
+QStringList answeredSince(int first)
+{
+    QStringList titles;
+    const QList<ModalAnswer> all = answeredBoxes();
+    for (int i = first; i < all.size(); ++i)
+        titles << all.at(i).title + QLatin1String(": ") + all.at(i).text;
+    return titles;
+}
+
+SimPackage encrypted()
+{
+    SimPackage package = SimPackage::receiver(QStringLiteral("V3.1.0"));
+    package.setValue(QStringLiteral("Encryption"), QStringLiteral("On"));
+    return package;
+}
+
+enum class Setup { Plain, Encrypted, HostileName, StaleReleases, TwoPackages };
+enum class Failure {
+    NoStick, NoPackage, BadSignature, SameVersion, WrongPassPhrase, MapHangs, ExtractionNeverEnds,
+    StaleFlagOnly, HostileVersion, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder
+};
+
+} // namespace
+
+Q_DECLARE_METATYPE(Setup)
+Q_DECLARE_METATYPE(Failure)
+
+class TestUsbRoads : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void upgrade_data();
+    void upgrade();
+    void upgradeFailure_data();
+    void upgradeFailure();
+    void inactivityHeldOffAfterConfirmation();
+    void installResult_data();
+    void installResult();
+    void transmitterPackage_data();
+    void transmitterPackage();
+    void diagnostics_data();
+    void diagnostics();
+    void diagnosticsClosedDuringJob();
+    void diagnosticsProgressCycles();
+};
+
+void TestUsbRoads::upgrade_data()
+{
+    QTest::addColumn<Setup>("setup");
+    QTest::newRow("plain package") << Setup::Plain;
+    QTest::newRow("encrypted package") << Setup::Encrypted;
+    QTest::newRow("shell text in the name") << Setup::HostileName;
+    QTest::newRow("stale and linked release folders") << Setup::StaleReleases;
+    QTest::newRow("two packages: chosen, not confirmed") << Setup::TwoPackages;
+}
+
+void TestUsbRoads::upgrade()
+{
+    QFETCH(Setup, setup);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    QString package = QStringLiteral("RXU4200_V3.1.0.clu");
+    if (setup == Setup::HostileName)
+        package = QStringLiteral("a;reboot;.clu");
+    unit.sim().writeUsbPackage(package, setup == Setup::Encrypted ? encrypted() : SimPackage::receiver(QStringLiteral("V3.1.0")));
+    if (setup == Setup::TwoPackages)
+        unit.sim().writeUsbPackage(QStringLiteral("TXU4200_V2.9.0.clu"), SimPackage::receiver(QStringLiteral("V2.9.0")));
+    const QByteArray perm = unit.readFile(QStringLiteral("/mnt/perm/VelmoDataA.xml"));
+    if (setup == Setup::StaleReleases) {
+        QVERIFY(unit.writeFile(QStringLiteral("/usr/local/DECODER_V1.0/kernel.img"), "old"));
+        QVERIFY(unit.writeFile(QStringLiteral("/usr/local/DECODER_V2.0/kernel.img"), "old"));
+        QVERIFY(QFile::link(unit.path(QStringLiteral("/mnt/perm")), unit.path(QStringLiteral("/usr/local/DECODER_V2.0/perm"))));
+        QVERIFY(QFile::link(unit.path(QStringLiteral("/mnt/perm")), unit.path(QStringLiteral("/usr/local/xDECODER_V0"))));
+    }
+    unit.clearRecords();
+
+    const int first = answeredBoxes().size();
+    if (setup == Setup::TwoPackages)
+        answerNextBox(QStringLiteral("Available Upgrade Files"), QStringLiteral("Ok"));
+    else
+        answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+    answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
+    const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    osd.window->findChild<QPushButton*>(QStringLiteral("startupgradeButton"))->click();
+    QVERIFY(waitForAnswer(done, 10000));
+    QTRY_COMPARE(reboots(unit), 1);
+
+    QStringList expected;
+    if (setup == Setup::TwoPackages)
+        expected << QStringLiteral("Available Upgrade Files: ");
+    else
+        expected << QStringLiteral("Confirm Upgrade: Found upgrade file \"/mnt/usb/%1\" in USB memory device.\nDo you wish to proceed?").arg(package);
+    expected << QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has completed and the "
+                               "system has rebooted... Hit OK to start the Upgrade...")
+             << QStringLiteral("Information: Upgrade Complete. The system will now reboot.");
+    QCOMPARE(answeredSince(first), expected);
+
+    const QString packagePath = setup == Setup::TwoPackages ? QStringLiteral("/mnt/usb/RXU4200_V3.1.0.clu")
+                                                             : QStringLiteral("/mnt/usb/") + package;
+    QVERIFY(ran(unit, { packagePath, QStringLiteral("--lsm") }));
+    QStringList extract { packagePath, QStringLiteral("--target"), newRelease + QLatin1Char('/') };
+    if (setup == Setup::Encrypted)
+        extract << QStringLiteral("--ssl-pass-src") << QStringLiteral("pass:sim-upgrade-pass");
+    QVERIFY(ran(unit, extract));
+    QVERIFY(ran(unit, { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("start") }));
+    QVERIFY(ran(unit, { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("stop") }));
+    QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
+    QCOMPARE(upgradeState(unit).value(QStringLiteral("installedRelease")).toString(), newRelease);
+    QVERIFY(!unit.sim().isUsbMounted());
+    QVERIFY(!unit.exists(QStringLiteral("/usr/local/version.txt")));
+    QCOMPARE(unit.readFile(QStringLiteral("/VERSION")), QByteArray("V3.1.0\n"));
+    // Only the new release is left, and nothing outside it was touched.
+    QCOMPARE(QDir(unit.path(QStringLiteral("/usr/local"))).entryList({ QStringLiteral("*DECODER*") }, QDir::AllEntries | QDir::System),
+             QStringList { QStringLiteral("DECODER_V3.1.0") });
+    QCOMPARE(unit.readFile(QStringLiteral("/mnt/perm/VelmoDataA.xml")), perm);
+    if (setup == Setup::Encrypted)
+        for (const SimLogLine& line : unit.logLines())
+            QVERIFY2(!line.text.contains(QLatin1String("sim-upgrade-pass")), qPrintable(line.text));
+}
+
+void TestUsbRoads::upgradeFailure_data()
+{
+    QTest::addColumn<Failure>("failure");
+    QTest::addColumn<QStringList>("boxes");
+
+    const QString confirm = QStringLiteral("Confirm Upgrade: Found upgrade file \"/mnt/usb/RXU4200_V3.1.0.clu\" in USB memory device.\nDo you wish to proceed?");
+    auto failed = [](const QString& text) -> QString { return QStringLiteral("Upgrade failed: ") + text; };
+    QTest::newRow("no stick") << Failure::NoStick
+                              << QStringList { failed(QStringLiteral("Upgrade failed. Error in checking USB memory device")) };
+    QTest::newRow("no package") << Failure::NoPackage
+                                << QStringList { failed(QStringLiteral("Upgrade failed: Cannot find upgrade file.")) };
+    QTest::newRow("a folder named like a package") << Failure::OnlyPackageIsFolder
+                                << QStringList { failed(QStringLiteral("Upgrade failed: Cannot find upgrade file.")) };
+    QTest::newRow("bad signature") << Failure::BadSignature
+                                   << QStringList { confirm, failed(QStringLiteral("Upgrade failed. Error 54.")) };
+    QTest::newRow("same version") << Failure::SameVersion
+                                  << QStringList { confirm, failed(QStringLiteral("Warning: No upgrade required. Software version is already on appliance.")) };
+    QTest::newRow("wrong pass phrase") << Failure::WrongPassPhrase
+                                       << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
+    QTest::newRow("map never printed") << Failure::MapHangs
+                                       << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Cannot retrieve information from device.")) };
+    QTest::newRow("extraction never ends") << Failure::ExtractionNeverEnds
+                                           << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
+    QTest::newRow("stale flag file") << Failure::StaleFlagOnly
+                                     << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
+    QTest::newRow("version names another folder") << Failure::HostileVersion
+                                                  << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
+    QTest::newRow("confirm no") << Failure::ConfirmNo << QStringList { confirm };
+    QTest::newRow("confirm closed by inactivity") << Failure::ConfirmClosedByInactivity << QStringList();
+    QTest::newRow("final cancel") << Failure::FinalCancel
+                                  << QStringList { confirm, QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has completed and the system has rebooted... Hit OK to start the Upgrade...") };
+}
+
+void TestUsbRoads::upgradeFailure()
+{
+    QFETCH(Failure, failure);
+    QFETCH(QStringList, boxes);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    const QString version = failure == Failure::SameVersion ? QStringLiteral("V3.0.2") : QStringLiteral("V3.1.0");
+    const QString name = QStringLiteral("RXU4200_%1.clu").arg(version);
+    if (failure == Failure::SameVersion)
+        boxes[0] = boxes[0].replace(QStringLiteral("V3.1.0"), version);
+    if (failure == Failure::NoPackage)
+        unit.sim().writeUsbFile(QStringLiteral("notes.txt"), "not a package");
+    else if (failure == Failure::OnlyPackageIsFolder) {
+        unit.sim().insertUsbStick();
+        QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QStringLiteral("/RXU4200_V3.1.0.clu")));
+    } else if (failure == Failure::HostileVersion) {
+        SimPackage package = SimPackage::receiver(version);
+        package.setValue(QStringLiteral("Software-Version"), QStringLiteral("../../mnt/perm"));
+        unit.sim().writeUsbPackage(name, package);
+    } else if (failure != Failure::NoStick)
+        unit.sim().writeUsbPackage(name, failure == Failure::WrongPassPhrase ? encrypted() : SimPackage::receiver(version));
+    if (failure == Failure::BadSignature)
+        setUpgrade(unit, QStringLiteral("signatureValid"), false);
+    if (failure == Failure::WrongPassPhrase)
+        setUpgrade(unit, QStringLiteral("packagePassPhrase"), QStringLiteral("another-phrase"));
+    if (failure == Failure::MapHangs)
+        setUpgrade(unit, QStringLiteral("mapHangs"), true);
+    if (failure == Failure::ExtractionNeverEnds || failure == Failure::StaleFlagOnly)
+        setUpgrade(unit, QStringLiteral("extraction"), QStringLiteral("never"));
+    if (failure == Failure::StaleFlagOnly) {
+        QVERIFY(unit.writeFile(QStringLiteral("/tmp/upgrade_complete"), ""));
+        // Files of an extraction that never finished must not be installed.
+        setUpgrade(unit, QStringLiteral("extraction"), QStringLiteral("fails"));
+    }
+    const QStringList perm = QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files);
+    unit.clearRecords();
+
+    const int first = answeredBoxes().size();
+    ModalAnswerPtr last;
+    if (failure == Failure::ConfirmClosedByInactivity) {
+        QTimer::singleShot(50, osd.window.get(), [&] { emit osd.window->closeActiveDialogs(); });
+    } else {
+        for (const QString& box : qAsConst(boxes)) {
+            const QString title = box.section(QLatin1String(": "), 0, 0);
+            QMessageBox::StandardButton button = QMessageBox::Ok;
+            if (title == QLatin1String("Confirm Upgrade"))
+                button = failure == Failure::ConfirmNo ? QMessageBox::No : QMessageBox::Yes;
+            if (title == QLatin1String("Upgrade in progress..."))
+                button = QMessageBox::Cancel;
+            last = answerNextBox(title, button);
+        }
+    }
+    osd.window->on_startupgradeButton_clicked();
+    if (last)
+        QVERIFY(waitForAnswer(last));
+    QCOMPARE(answeredSince(first), boxes);
+
+    QVERIFY(!unit.sim().isUsbMounted());
+    QCOMPARE(reboots(unit), 0);
+    QVERIFY(!upgradeState(unit).contains(QStringLiteral("installedRelease")));
+    QVERIFY(!ranProgram(unit, QStringLiteral("/opt/kestrix/flash_led.sh")));
+    QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files), perm);
+    if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds)
+        QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
+}
+
+void TestUsbRoads::inactivityHeldOffAfterConfirmation()
+{
+    QDomDocument document = databaseWithUsers();
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
+    if (timeout.isNull())
+        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
+    timeout.setAttribute(db::Value, QStringLiteral("5"));
+    OsdWindow osd(document);
+    osd.unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
+    QCoreApplication::processEvents();
+    auto* poll = osd.window->findChild<QTimer*>(QStringLiteral("activityPollTimer"));
+    QVERIFY(poll && poll->isActive());
+
+    QMap<QString, bool> pollingAt;
+    QTimer watch;
+    QObject::connect(&watch, &QTimer::timeout, [&] {
+        if (QWidget* modal = QApplication::activeModalWidget())
+            if (!pollingAt.contains(modal->windowTitle()))
+                pollingAt.insert(modal->windowTitle(), poll->isActive());
+    });
+    watch.start(1);
+    answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+    const ModalAnswerPtr final = answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Cancel);
+    osd.window->on_startupgradeButton_clicked();
+    QVERIFY(final->answered);
+    QCOMPARE(pollingAt.value(QStringLiteral("Confirm Upgrade"), false), true);
+    QCOMPARE(pollingAt.value(QStringLiteral("Upgrade in progress..."), true), false);
+    QVERIFY(poll->isActive());
+}
+
+void TestUsbRoads::installResult_data()
+{
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("text");
+    QTest::newRow("internal") << 19 << "Upgrade failed: Internal Error, refer diagnostic! (ERR:19).";
+    QTest::newRow("unknown") << 20 << "Upgrade failed: Unknown error, refer diagnostic! (ERR:20).";
+    QTest::newRow("negative") << -1 << "Upgrade failed: Unknown error, refer diagnostic! (ERR:-1).";
+    QTest::newRow("mount") << 3 << "Upgrade failed: Failed to mount device (ERR:3).";
+}
+
+void TestUsbRoads::installResult()
+{
+    QFETCH(int, code);
+    QFETCH(QString, text);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
+    unit.sim().setFailure(QStringLiteral("su_upgrade_rx_unit"), code);
+    answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+    answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
+    const ModalAnswerPtr result = answerNextBox(QStringLiteral("Upgrade failed"), QMessageBox::Ok);
+    osd.window->on_startupgradeButton_clicked();
+    QVERIFY(waitForAnswer(result, 10000));
+    QCOMPARE(result->text, text);
+    QVERIFY(!unit.sim().isUsbMounted());
+    QCOMPARE(reboots(unit), 0);
+    QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
+    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: RX Upgrade failed. Error string: ") + text + '\n'));
+}
+
+void TestUsbRoads::transmitterPackage_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("file");
+    QTest::addColumn<QString>("refusal");
+
+    // The record holds 63 characters and the terminating zero; "/mnt/usb/" takes 9.
+    const QString fits = QStringLiteral("TXU4200_") + QString(42, QLatin1Char('x')) + QStringLiteral(".clu");
+    const QString longName = QStringLiteral("TXU4200_") + QString(43, QLatin1Char('x')) + QStringLiteral(".clu");
+    QTest::newRow("chosen") << "TXU4200_V1.2.clu" << "Ok" << "/mnt/usb/TXU4200_V1.2.clu" << "";
+    QTest::newRow("longest that fits") << fits << "Ok" << QStringLiteral("/mnt/usb/") + fits << "";
+    QTest::newRow("too long for the record") << longName << "Ok" << "" << "Upgrade failed: Cannot find upgrade file.";
+    QTest::newRow("cancelled") << "TXU4200_V1.2.clu" << "Cancel" << "" << "";
+}
+
+void TestUsbRoads::transmitterPackage()
+{
+    QFETCH(QString, name);
+    QFETCH(QString, button);
+    QFETCH(QString, file);
+    QFETCH(QString, refusal);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    unit.sim().writeUsbPackage(name, SimPackage::transmitter(QStringLiteral("V1.2")));
+    QCOMPARE(unit.sim().mountUsb(), 0);
+    answerNextBox(QStringLiteral("Available Upgrade Files"), button);
+    ModalAnswerPtr refused;
+    if (!refusal.isEmpty())
+        refused = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    osd.window->txUpgrade(QStringLiteral("TXU-4200-SH"));
+    if (refused)
+        QCOMPARE(refused->text, refusal);
+    QCOMPARE(osd.window->txUpgradeFile(), file);
+    QCOMPARE(unit.sim().isUsbMounted(), !file.isEmpty());
+}
+
+void TestUsbRoads::diagnostics_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QByteArray>("onStick");
+
+    const QByteArray produced = "VELMO-DIAG-RX simulated receiver diagnostics\n";
+    QTest::newRow("saved") << "saved"
+                           << QStringList { "Save As", "Information: Diagnostics file successfully saved on USB memory device." }
+                           << produced;
+    QTest::newRow("script fails") << "script fails"
+                                  << QStringList { "Error: Error 3. Device diagnostics failed." }
+                                  << QByteArray();
+    QTest::newRow("no stick") << "no stick"
+                              << QStringList { "Error: Export failed. USB memory device not found." }
+                              << QByteArray();
+    QTest::newRow("existing file kept") << "existing file"
+                                        << QStringList { "Save As", "Diagnostics File: Diagnostics file with same name already exist. Are you sure you want to overwrite the existing file?",
+                                                         "Receiver Diagnostics: Receiver diagnostics file export canceled." }
+                                        << QByteArray("old diagnostics");
+    QTest::newRow("existing link replaced") << "existing link"
+                                            << QStringList { "Save As", "Diagnostics File: Diagnostics file with same name already exist. Are you sure you want to overwrite the existing file?",
+                                                             "Information: Diagnostics file successfully saved on USB memory device." }
+                                            << produced;
+    QTest::newRow("copy fails part-way") << "copy fails"
+                                         << QStringList { "Save As", "Error: Diagnostics file export failed. Unknown error." }
+                                         << QByteArray();
+    QTest::newRow("export cancelled") << "cancelled"
+                                      << QStringList { "Save As", "Receiver Diagnostics: Receiver diagnostics file export cancelled." }
+                                      << QByteArray();
+}
+
+void TestUsbRoads::diagnostics()
+{
+    QFETCH(QString, situation);
+    QFETCH(QStringList, boxes);
+    QFETCH(QByteArray, onStick);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    const QString target = QStringLiteral("/mnt/usb/RX_Diagnostics.rxenc");
+    if (situation != QLatin1String("no stick"))
+        unit.sim().insertUsbStick();
+    if (situation == QLatin1String("script fails"))
+        unit.sim().setFailure(QStringLiteral("/opt/kestrix/diagnostics.sh"), 3);
+    if (situation == QLatin1String("existing file"))
+        unit.sim().writeUsbFile(QStringLiteral("RX_Diagnostics.rxenc"), "old diagnostics");
+    if (situation == QLatin1String("copy fails"))
+        unit.sim().editSection(QStringLiteral("cp"), [](QJsonObject& cp) { cp.insert(QStringLiteral("failAfterBytes"), 5); });
+    const QString outside = unit.path(QStringLiteral("/mnt/perm/keep.txt"));
+    if (situation == QLatin1String("existing link")) {
+        QVERIFY(unit.writeFile(QStringLiteral("/mnt/perm/keep.txt"), "keep"));
+    }
+    // A stick's link is put in place while the user picks the name.
+    QTimer linker;
+    QObject::connect(&linker, &QTimer::timeout, [&] {
+        QWidget* modal = QApplication::activeModalWidget();
+        if (!modal || modal->windowTitle() != QLatin1String("Save As"))
+            return;
+        linker.stop();
+        QFile::link(outside, unit.path(target));
+        answerNextBox(QStringLiteral("Save As"), QStringLiteral("Ok"));
+    });
+    if (situation == QLatin1String("existing link"))
+        linker.start(5);
+    unit.clearRecords();
+
+    answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
+    ModalAnswerPtr last;
+    for (const QString& box : qAsConst(boxes)) {
+        const QString title = box.section(QLatin1String(": "), 0, 0);
+        if (title == QLatin1String("Save As") && situation == QLatin1String("existing link"))
+            continue;
+        if (title == QLatin1String("Save As"))
+            last = answerNextBox(title, situation == QLatin1String("cancelled") ? QStringLiteral("Cancel") : QStringLiteral("Ok"));
+        else if (title == QLatin1String("Diagnostics File"))
+            last = answerNextBox(title, situation == QLatin1String("existing file") ? QMessageBox::No : QMessageBox::Yes);
+        else
+            last = answerNextBox(title, QMessageBox::Ok);
+    }
+    // Where the road stops without ending the dialog, the user goes Back.
+    QTimer back;
+    QObject::connect(&back, &QTimer::timeout, [&] {
+        if (!last->answered)
+            return;
+        back.stop();
+        if (QApplication::activeModalWidget() && QApplication::activeModalWidget()->windowTitle() == QLatin1String("Diagnostics"))
+            answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Back"));
+    });
+    back.start(20);
+    const int first = answeredBoxes().size();
+    osd.window->findChild<QPushButton*>(QStringLiteral("diagnosticsButton"))->click();
+    QVERIFY(waitForAnswer(last, 10000));
+    QStringList seen = answeredSince(first + 1).mid(0, boxes.size());
+    for (QString& line : seen)
+        if (line.endsWith(QLatin1String(": ")))
+            line.chop(2);
+    QCOMPARE(seen, boxes);
+    const bool staysOpen = situation == QLatin1String("script fails") || situation == QLatin1String("no stick")
+        || situation == QLatin1String("existing file") || situation == QLatin1String("cancelled");
+    QCOMPARE(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), !staysOpen);
+
+    QVERIFY(unit.hasLog(5, QStringLiteral("MainWindow: Action Open Diagnostics Dialog.\n")));
+    QVERIFY(!unit.sim().isUsbMounted());
+    const QString stickFile = unit.sim().usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc");
+    if (onStick.isEmpty()) {
+        QVERIFY(!QFileInfo::exists(stickFile));
+    } else {
+        QFile saved(stickFile);
+        QVERIFY(saved.open(QIODevice::ReadOnly));
+        QCOMPARE(saved.readAll(), onStick);
+    }
+    if (situation == QLatin1String("existing link"))
+        QCOMPARE(unit.readFile(QStringLiteral("/mnt/perm/keep.txt")), QByteArray("keep"));
+    // Local results stay only for a later try when the stick was missing.
+    QCOMPARE(unit.exists(QStringLiteral("/usr/local/diagnosticsRX.enc")), situation == QLatin1String("no stick"));
+    if (situation != QLatin1String("no stick"))
+        QVERIFY(ran(unit, { QStringLiteral("/bin/rm"), QStringLiteral("-r"), QStringLiteral("/usr/local/diagnosticsRX.enc") })
+                || situation == QLatin1String("script fails"));
+}
+
+void TestUsbRoads::diagnosticsClosedDuringJob()
+{
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    unit.sim().insertUsbStick();
+    const QString gate = unit.root() + QStringLiteral("/sim/hold/diagnostics.sh");
+    QVERIFY(unit.writeFile(QStringLiteral("/sim/hold/diagnostics.sh"), ""));
+    answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
+    const ModalAnswerPtr back = answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Back"));
+    osd.window->on_diagnosticsButton_clicked();
+    QVERIFY(back->answered);
+    QFile::remove(gate);
+    QTRY_VERIFY(unit.exists(QStringLiteral("/usr/local/diagnosticsRX.enc")));
+    QTest::qWait(100);
+    // The late result finds no dialog: nothing is asked and nothing saved.
+    QVERIFY(!QFileInfo::exists(unit.sim().usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc")));
+    QVERIFY(!QApplication::activeModalWidget());
+}
+
+void TestUsbRoads::diagnosticsProgressCycles()
+{
+    OsdWindow osd(databaseWithUsers());
+    QVERIFY(osd.unit.writeFile(QStringLiteral("/sim/hold/diagnostics.sh"), ""));
+    debugDialog dialog(osd.window.get(), QStringLiteral("Diagnostics"));
+    dialog.show();
+    dialog.findChild<QPushButton*>(QStringLiteral("buttonRunDebug"))->click();
+    auto* progress = dialog.findChild<QProgressDialog*>();
+    QVERIFY(progress);
+    QCOMPARE(progress->windowTitle(), QStringLiteral("Diagnostics Progress"));
+    QList<int> values;
+    for (int second = 0; second < 120; ++second) {
+        dialog.progress_timer_ovf();
+        values << progress->value();
+    }
+    // It climbs a step a second and then cycles below 99 until the job ends.
+    QCOMPARE(values.mid(0, 3), (QList<int> { 1, 2, 3 }));
+    QCOMPARE(*std::max_element(values.begin(), values.end()), 98);
+    QCOMPARE(values.mid(97, 3), (QList<int> { 98, 90, 91 }));
+
+    const ModalAnswerPtr noStick = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    QFile::remove(osd.unit.root() + QStringLiteral("/sim/hold/diagnostics.sh"));
+    QVERIFY(waitForAnswer(noStick));
+    QCOMPARE(noStick->text, QStringLiteral("Export failed. USB memory device not found."));
+    QVERIFY(!dialog.findChild<QProgressDialog*>());
+}
+
+VELMO_TEST_MAIN(TestUsbRoads)
+#include "test_usbroads.moc"
