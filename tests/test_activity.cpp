@@ -100,6 +100,8 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly_data()
     QTest::newRow("mouse move") << "connectButton" << int(QEvent::MouseMove) << true;
     QTest::newRow("key press") << "connectButton" << int(QEvent::KeyPress) << true;
     QTest::newRow("click") << "connectButton" << int(QEvent::MouseButtonPress) << false;
+    QTest::newRow("button release") << "connectButton" << int(QEvent::MouseButtonRelease) << false;
+    QTest::newRow("key release") << "connectButton" << int(QEvent::KeyRelease) << false;
     QTest::newRow("wheel") << "connectButton" << int(QEvent::Wheel) << false;
     QTest::newRow("typing the log-on password") << "passwordlineEdit" << int(QEvent::KeyPress) << false;
     QTest::newRow("over any label") << "labelWelcome" << int(QEvent::MouseMove) << false;

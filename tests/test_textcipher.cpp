@@ -1,10 +1,7 @@
 #include "database/textcipher.h"
 
-#include <QRandomGenerator>
 #include <QtEndian>
 #include <QtTest>
-
-#include <numeric>
 
 namespace {
 
@@ -224,34 +221,6 @@ private slots:
         TextCipher cipher(TextCipher::exportKey);
         QCOMPARE(cipher.decryptText(text), plain);
         QCOMPARE(cipher.lastError(), error);
-    }
-
-    void randomBytesNeverPassOrCrash()
-    {
-        QRandomGenerator seeded(20240601);
-        QVector<int> lengths(120);
-        std::iota(lengths.begin(), lengths.end(), 0);
-        lengths << 4096 << 70000;
-        for (const int length : qAsConst(lengths)) {
-            QByteArray bytes(length, Qt::Uninitialized);
-            for (char& c : bytes)
-                c = char(seeded.generate());
-            // Raw, and made to pass the header so every later stage sees it.
-            for (int flags = -1; flags < 8 && (flags < 0 || length >= 2); ++flags) {
-                if (flags >= 0) {
-                    bytes[0] = 3;
-                    bytes[1] = char(flags);
-                }
-                TextCipher cipher(TextCipher::exportKey);
-                const QByteArray result = cipher.decryptBytes(bytes);
-                const QByteArray context = QByteArray::number(length) + '/' + QByteArray::number(flags);
-                QVERIFY2(cipher.lastError() == 0 || result.isEmpty(), context.constData());
-                // Compressed data, a hash or a foreign header must not pass by chance.
-                if (flags < 0 ? !bytes.startsWith(char(3))
-                              : (flags & (TextCipher::FlagCompressed | TextCipher::FlagHash)))
-                    QVERIFY2(cipher.lastError() != 0, context.constData());
-            }
-        }
     }
 
     void refusals()
