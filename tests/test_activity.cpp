@@ -11,9 +11,9 @@
 #include "users/logindialog.h"
 
 #include <QClipboard>
+#include <QJsonArray>
 #include <QMenu>
 #include <QPushButton>
-#include <QJsonArray>
 #include <QtTest>
 
 #include <functional>
@@ -124,7 +124,8 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly()
 
 void TestActivity::pointerOverTheLogOnDialogIsNoActivity_data()
 {
-    QTest::addColumn<QString>("over"); // a widget of the dialog, "@button" for the menu it opens, or of the main window
+    QTest::addColumn<QString>(
+        "over"); // a widget of the dialog, "@button" for the menu it opens, or of the main window
     QTest::addColumn<bool>("activity");
     QTest::newRow("the panel frame") << "loginPanel" << false;
     QTest::newRow("the separator line") << "separatorLine" << false;
@@ -141,7 +142,8 @@ void TestActivity::pointerOverTheLogOnDialogIsNoActivity()
     Unit unit(QStringLiteral("5"));
     LoginDialog dialog(unit.window.get());
     QWidget* target = unit.window->findChild<QWidget*>(over);
-    QWidget* shown = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;
+    QWidget* shown
+        = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown));
     if (over.startsWith(QLatin1Char('@'))) {
@@ -214,16 +216,14 @@ void TestActivity::pollRunsOnlyWithATimeout_data()
     QTest::addColumn<QString>("laterMinutes"); // stored on the timers page while logged on
     QTest::addColumn<bool>("stopped"); // afterwards, as a log-off does
     QTest::addColumn<bool>("running");
-    QTest::newRow("five minutes") << "5" << QString() << false << true;
-    QTest::newRow("switched off") << "0" << QString() << false << false;
-    QTest::newRow("no setting") << QString() << QString() << false << false;
-    QTest::newRow("longer than a timer can count") << "99999999" << QString() << false << true;
-    QTest::newRow("switched on while logged on") << "0"
-                                                 << "5" << false << true;
-    QTest::newRow("stopped after a restart") << "5"
-                                             << "5" << true << false;
-    QTest::newRow("stopped after being switched off") << "5"
-                                                      << "0" << true << false;
+    const auto row = [](const char* name, const QString& minutes, const QString& later, bool stopped,
+                         bool running) { QTest::newRow(name) << minutes << later << stopped << running; };
+    row("five minutes", "5", {}, false, true);
+    row("switched off", "0", {}, false, false);
+    row("no setting", {}, {}, false, false);
+    row("longer than a timer can count", "99999999", {}, false, true);
+    row("switched on while logged on", "0", "5", false, true);
+    row("stopped after a restart", "5", "5", true, false);
 }
 
 void TestActivity::pollRunsOnlyWithATimeout()
@@ -326,7 +326,8 @@ void TestActivity::logOff()
     QVERIFY(unit.test.debugLines().contains(
         "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName + ",SUCCESS,admin)"));
     QVERIFY(unit.test.hasLog(7, "void MainWindow::logoff()"));
-    QVERIFY(unit.test.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
+    QVERIFY(
+        unit.test.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
     QCOMPARE(loggedInUser(), QStringLiteral("plain"));
     QCOMPARE(unit.user.userName, QStringLiteral("plain"));
     QVERIFY(window.isVisible());

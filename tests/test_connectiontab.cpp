@@ -248,7 +248,8 @@ void TestConnectionTab::remove()
         if (unstored) {
             QVERIFY(waitForAnswer(error));
             QCOMPARE(error->text, QStringLiteral("The connection could not be removed."));
-            QVERIFY(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)));
+            QVERIFY(
+                osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)));
         }
     }
     if (!removed) {

@@ -159,35 +159,32 @@ void TestLoginDialog::logonOutcomes_data()
     QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes"); // none: accepted
-    QTest::addColumn<QByteArray>("lastUser"); // remembered afterwards (was "old"); empty: "Remember me" unchecked
+    QTest::addColumn<QByteArray>(
+        "lastUser"); // remembered afterwards (was "old"); empty: "Remember me" unchecked
 
+    const auto row = [](const char* name, const char* unit, const char* user, bool directory,
+                         const char* password, const QStringList& boxes, const char* lastUser = "old") {
+        QTest::newRow(name) << unit << user << directory << password << boxes << QByteArray(lastUser);
+    };
     const QStringList none;
-    const QByteArray old("old");
-    QTest::newRow("local password accepted") << "" << "boss" << false << "pw" << none << QByteArray("boss");
-    QTest::newRow("local password accepted, not remembered") << "" << "boss" << false << "pw" << none
-                                                             << QByteArray();
-    QTest::newRow("wrong password") << "" << "boss" << false << "PW" << QStringList { incorrect } << old;
-    QTest::newRow("directory user's local password, directory off")
-        << "" << "aduser" << false << "pw" << QStringList { incorrect } << old;
-    QTest::newRow("unknown user, directory off")
-        << "" << "ghost" << false << "pw" << QStringList { incorrect } << old;
-    QTest::newRow("directory user accepted by the directory: remembered user kept")
-        << "" << "aduser" << true << "Passw0rd" << none << old;
-    QTest::newRow("directory user's local password, directory on")
-        << "" << "aduser" << true << "pw" << QStringList { refused } << old;
-    QTest::newRow("unknown user, directory on: only the directory's reason")
-        << "" << "ghost" << true << "pw" << QStringList { refused } << old;
-    QTest::newRow("safe mode: administrator") << "safe" << "boss" << false << "pw" << none << QByteArray("boss");
-    QTest::newRow("safe mode: directory flag ignored")
-        << "safe" << "aduser" << true << "pw" << none << QByteArray("aduser");
-    QTest::newRow("safe mode: power user refused")
-        << "safe" << "power" << false << "pw" << QStringList { "WARNING|" + adminOnly, incorrect } << old;
-    QTest::newRow("safe mode: wrong password")
-        << "safe" << "boss" << false << "bad" << QStringList { "WARNING: SAFE MODE|" + adminOnly, incorrect } << old;
-    QTest::newRow("managed: a user the appliance added since the start")
-        << "managed" << "fresh" << false << "pw" << none << QByteArray("fresh");
-    QTest::newRow("managed, appliance unreachable: local users still log on")
-        << "unreachable" << "boss" << false << "pw" << none << QByteArray("boss");
+    row("local password accepted", "", "boss", false, "pw", none, "boss");
+    row("local password accepted, not remembered", "", "boss", false, "pw", none, "");
+    row("wrong password", "", "boss", false, "PW", { incorrect });
+    row("directory user's local password, directory off", "", "aduser", false, "pw", { incorrect });
+    row("unknown user, directory off", "", "ghost", false, "pw", { incorrect });
+    row("directory user accepted by the directory: remembered user kept", "", "aduser", true, "Passw0rd",
+        none);
+    row("directory user's local password, directory on", "", "aduser", true, "pw", { refused });
+    row("unknown user, directory on: only the directory's reason", "", "ghost", true, "pw", { refused });
+    row("safe mode: administrator", "safe", "boss", false, "pw", none, "boss");
+    row("safe mode: directory flag ignored", "safe", "aduser", true, "pw", none, "aduser");
+    row("safe mode: power user refused", "safe", "power", false, "pw", { "WARNING|" + adminOnly, incorrect });
+    row("safe mode: wrong password", "safe", "boss", false, "bad",
+        { "WARNING: SAFE MODE|" + adminOnly, incorrect });
+    row("managed: a user the appliance added since the start", "managed", "fresh", false, "pw", none,
+        "fresh");
+    row("managed, appliance unreachable: local users still log on", "unreachable", "boss", false, "pw", none,
+        "boss");
 }
 
 void TestLoginDialog::logonOutcomes()
@@ -237,7 +234,8 @@ void TestLoginDialog::logonOutcomes()
         QCOMPARE(osd.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
             (QJsonObject { { "user", "" }, { "mode", 0 } }));
     QCOMPARE(osd.test.hasLog(7,
-                 "LoginDialog: tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
+                 "LoginDialog: "
+                 "tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
                      + user + ", , , )"),
         !accepted);
 }
@@ -250,27 +248,25 @@ void TestLoginDialog::directoryErrors_data()
     QTest::addColumn<int>("polls");
     QTest::addColumn<QString>("logLine");
 
+    const auto row = [](const char* name, const char* failAt, const QJsonArray& failure, const QString& box,
+                         int polls, const QString& logLine = {}) {
+        QTest::newRow(name) << failAt << failure << box << polls << logLine;
+    };
     const QString manager
         = "Authentication|Corvane manager can not be contacted. Check Corvane Configuration.";
     const QString busy = "Authentication Timeout|System busy. Please try again.";
     const QString status = "LoginDialog: AD authentication error %1 returned by func ad_get_auth_status";
-    QTest::newRow("request, 1") << "ad_login" << QJsonArray { 1 }
-                                << "Authentication|Internal error. Error code 1." << 0 << QString();
-    QTest::newRow("request, 2") << "ad_login" << QJsonArray { 2 } << manager << 0 << QString();
-    QTest::newRow("request, 7") << "ad_login" << QJsonArray { 7 } << busy << 0 << QString();
-    QTest::newRow("request, unknown")
-        << "ad_login" << QJsonArray { 42 } << "Authentication|Authentication error. Error code 42." << 0
-        << QString();
-    QTest::newRow("status, 8") << "status" << QJsonArray { 5, 8 } << manager << 2 << status.arg(8);
-    QTest::newRow("status, unknown") << "status" << QJsonArray { 3, 4, 9 }
-                                     << "Authentication|Authentication error. Error code 9." << 3
-                                     << status.arg(9);
-    QTest::newRow("pending for 30 rounds") << "status" << QJsonArray { 4 } << busy << 30 << QString();
-    QTest::newRow("completion, 6")
-        << "ad_auth_complete" << QJsonArray { 6 } << refused << 2
-        << "LoginDialog: AD authentication error 6 returned by func ad_auth_complete";
-    QTest::newRow("user database pull")
-        << "su_get_xml_db" << QJsonArray { 2 } << manager << 2 << "LoginDialog: Pull user database error";
+    row("request, 1", "ad_login", { 1 }, "Authentication|Internal error. Error code 1.", 0);
+    row("request, 2", "ad_login", { 2 }, manager, 0);
+    row("request, 7", "ad_login", { 7 }, busy, 0);
+    row("request, unknown", "ad_login", { 42 }, "Authentication|Authentication error. Error code 42.", 0);
+    row("status, 8", "status", { 5, 8 }, manager, 2, status.arg(8));
+    row("status, unknown", "status", { 3, 4, 9 }, "Authentication|Authentication error. Error code 9.", 3,
+        status.arg(9));
+    row("pending for 30 rounds", "status", { 4 }, busy, 30);
+    row("completion, 6", "ad_auth_complete", { 6 }, refused, 2,
+        "LoginDialog: AD authentication error 6 returned by func ad_auth_complete");
+    row("user database pull", "su_get_xml_db", { 2 }, manager, 2, "LoginDialog: Pull user database error");
 }
 
 void TestLoginDialog::directoryErrors()

@@ -122,18 +122,13 @@ private slots:
         QCOMPARE(unit->debugLines().contains("Error: no callback specified"), !callback);
         slot.deinitialize();
 
-        QList<QByteArray> trace { "Worker::Worker(int, QObject*)", "void Worker::setCallbackArg(void*)" };
-        if (callback)
-            trace << "void Worker::setCallback(func_t)";
-        trace << "void Worker::setThreadReference(QThread*)"
-              << "void Worker::abort()"
-              << "void Worker::waitForThread()"
-              << "void Worker::requestWork()"
-              << "virtual void Worker::doWork()"
-              << "void Worker::abort()"
-              << "void Worker::waitForThread()"
-              << "virtual Worker::~Worker()";
-        QCOMPARE(loggedAt(5), trace);
+        const QByteArray trace
+            = QByteArray("Worker::Worker(int, QObject*)|void Worker::setCallbackArg(void*)|")
+            + (callback ? "void Worker::setCallback(func_t)|" : "")
+            + "void Worker::setThreadReference(QThread*)|void Worker::abort()|void Worker::waitForThread()|"
+              "void Worker::requestWork()|virtual void Worker::doWork()|void Worker::abort()|"
+              "void Worker::waitForThread()|virtual Worker::~Worker()";
+        QCOMPARE(loggedAt(5), trace.split('|'));
         QCOMPARE(loggedAt(6), QList<QByteArray>({ "init", "deinit" }));
     }
 
@@ -201,35 +196,31 @@ private slots:
         QTest::addColumn<int>("expected");
         QTest::addColumn<QByteArray>("error");
         const QByteArray cmd = QFile::encodeName(validator + ' ' + package);
+        const auto row = [](const char* name, const char* job, int failure, const QByteArray& answer,
+                             int expected, const QByteArray& error = {}, const QString& path = {}) {
+            QTest::newRow(name) << job << failure << path << answer << expected << error;
+        };
         const QByteArray unchanged;
-        QTest::newRow("diagnostics collected")
-            << "RxDiagnostics" << 0 << QString() << unchanged << 0 << QByteArray();
-        QTest::newRow("diagnostics failed")
-            << "RxDiagnostics" << 3 << QString() << unchanged << 3
-            << QByteArray("GUI: Failed to run " + diagnostics.toLatin1() + ".\n");
-        QTest::newRow("package verified")
-            << "showProgressBar" << 0 << QString() << unchanged << 0 << QByteArray();
-        QTest::newRow("verification failure")
-            << "showProgressBar" << 0 << QString() << QByteArray("Verification Failure\n") << 1 << QByteArray();
-        QTest::newRow("verified after blank lines")
-            << "showProgressBar" << 0 << QString() << QByteArray("\n\n  Verified OK \r\n") << 0 << QByteArray();
-        QTest::newRow("only the first line counts")
-            << "showProgressBar" << 0 << QString() << QByteArray("checking\nVerified OK\n") << 1
-            << "VelmoThr: command " + cmd + " returned string checking\n";
-        QTest::newRow("no answer") << "showProgressBar" << 0 << QString() << QByteArray("\n\n") << 54
-                                   << "VelmoThr: run command " + cmd + " returned empty string\n";
-        QTest::newRow("script failed though it printed ok")
-            << "showProgressBar" << 2 << QString() << QByteArray("Verified OK\n") << 54
-            << "VelmoThr: run command " + cmd + " returned error 2\n";
-        QTest::newRow("script could not run") << "showProgressBar" << -1 << QString() << unchanged << 54
-                                              << "VelmoThr: run command " + cmd + " returned error -1\n";
-        QTest::newRow("no validation script")
-            << "showProgressBar" << -2 << QString() << unchanged << 14
-            << "VelmoThr: validation script " + validator.toLatin1() + " not found\n";
+        const char* validate = "showProgressBar";
+        row("diagnostics collected", "RxDiagnostics", 0, unchanged, 0);
+        row("diagnostics failed", "RxDiagnostics", 3, unchanged, 3,
+            "GUI: Failed to run " + diagnostics.toLatin1() + ".\n");
+        row("package verified", validate, 0, unchanged, 0);
+        row("verification failure", validate, 0, "Verification Failure\n", 1);
+        row("verified after blank lines", validate, 0, "\n\n  Verified OK \r\n", 0);
+        row("only the first line counts", validate, 0, "checking\nVerified OK\n", 1,
+            "VelmoThr: command " + cmd + " returned string checking\n");
+        row("no answer", validate, 0, "\n\n", 54,
+            "VelmoThr: run command " + cmd + " returned empty string\n");
+        row("script failed though it printed ok", validate, 2, "Verified OK\n", 54,
+            "VelmoThr: run command " + cmd + " returned error 2\n");
+        row("script could not run", validate, -1, unchanged, 54,
+            "VelmoThr: run command " + cmd + " returned error -1\n");
+        row("no validation script", validate, -2, unchanged, 14,
+            "VelmoThr: validation script " + validator.toLatin1() + " not found\n");
         // Cut to fit its buffer, a path would name another file.
-        QTest::newRow("path longer than its buffer")
-            << "showProgressBar" << 0 << "/mnt/usb/" + QString(300, 'p') + ".clu" << unchanged << 54
-            << QByteArray("VelmoThr: package path too long: /mnt/usb/ppp");
+        row("path longer than its buffer", validate, 0, unchanged, 54,
+            "VelmoThr: package path too long: /mnt/usb/ppp", "/mnt/usb/" + QString(300, 'p') + ".clu");
     }
     void jobResults()
     {
@@ -260,7 +251,8 @@ private slots:
         QCOMPARE(end.first().first().toInt(), expected);
         // The package path reaches the script whole, as one argument.
         QCOMPARE(unit->commands(),
-            runs ? QList<QStringList>({ validation ? QStringList({ validator, package }) : QStringList(diagnostics) })
+            runs ? QList<QStringList>(
+                { validation ? QStringList({ validator, package }) : QStringList(diagnostics) })
                  : QList<QStringList>());
         const QList<QByteArray> errors = loggedAt(3);
         QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
