@@ -284,8 +284,6 @@ QString DatabaseStorage::selectDatabaseFile()
     }
     failCountA = 0;
     failCountB = 0;
-    // Only the copy in use is loaded; the other's tree would only hold memory.
-    knownCopy(otherCopy(result))->document = QDomDocument();
     return result;
 }
 
