@@ -137,6 +137,8 @@ private slots:
     void hostileEntriesAreNeverFollowedOrWaitedOn();
     void documentIsAlwaysWrittenReadably();
     void changeKeepsThePreviousStateInTheOtherCopy();
+    void copyChangedBehindTheStorageIsJudgedAgain_data();
+    void copyChangedBehindTheStorageIsJudgedAgain();
     void mirrorNeverReplacesTheBackupWithNothing();
     void powerCutDuringAChange();
     void powerCutWhileCreatingTheDatabase();
@@ -432,6 +434,73 @@ void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
     // The next change carries the previous one into the backup.
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
     QCOMPARE(unit.readFile(copyB), after);
+
+    // A reload gives the disk's state, never a tree edited since it was loaded.
+    Storage t(unit);
+    t.start();
+    addConnection(t.storage.document, QStringLiteral("unsaved again"));
+    t.start();
+    QVERIFY(!databaseText(t.storage.document).contains("unsaved again"));
+}
+
+void TestDatabaseStorage::copyChangedBehindTheStorageIsJudgedAgain_data()
+{
+    QTest::addColumn<QString>("damagedCopy");
+    QTest::addColumn<QString>("damage");
+    QTest::newRow("copy A cut short") << copyA << "truncate";
+    QTest::newRow("copy A not XML, same length, checksum matching") << copyA << "garbage";
+    QTest::newRow("copy A not XML, same length, checksum left") << copyA << "garbage-stale";
+    QTest::newRow("copy A root emptied, checksum matching") << copyA << "empty-root";
+    QTest::newRow("copy A torn by a power cut while saved") << copyA << "cut";
+    QTest::newRow("copy B torn by a power cut while mirrored") << copyB << "cut";
+}
+
+void TestDatabaseStorage::copyChangedBehindTheStorageIsJudgedAgain()
+{
+    QFETCH(QString, damagedCopy);
+    QFETCH(QString, damage);
+
+    TestUnit unit;
+    Storage(unit).start();
+    PowerCutWriter writer(unit.platform());
+    Storage s(unit, writer);
+    s.start();
+    // The storage has read, written and hashed both copies' present bytes.
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("first")); }));
+    QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
+    const QString checksum = damagedCopy == copyA ? checksumA : checksumB;
+    const QByteArray text = unit.readFile(damagedCopy);
+    if (damage == QLatin1String("truncate")) {
+        unit.writeFile(damagedCopy, text.left(text.size() - 20));
+    } else if (damage == QLatin1String("garbage-stale")) {
+        unit.writeFile(damagedCopy, QByteArray(text.size(), 'x'));
+    } else if (damage == QLatin1String("garbage") || damage == QLatin1String("empty-root")) {
+        QByteArray changed = damage == QLatin1String("garbage") ? QByteArray(text.size(), 'x')
+                                                                 : QByteArray("<Data/>");
+        unit.writeFile(damagedCopy, changed);
+        unit.writeFile(checksum, md5Line(changed));
+    } else {
+        // The mirror writes copy B and its checksum before the save writes copy A.
+        writer.budget = damagedCopy == copyB ? text.size() / 2 : text.size() + 33 + text.size() / 2;
+        QVERIFY(!s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("torn")); }));
+        writer.budget = -1;
+        writer.powerOff = false;
+        QVERIFY(unit.readFile(damagedCopy) != text);
+    }
+    const QByteArray sound = unit.readFile(damagedCopy == copyA ? copyB : copyA);
+    unit.clearRecords();
+
+    s.start();
+    QCOMPARE(s.storage.databasePath, copyA);
+    const QString line = damagedCopy == copyA ? QStringLiteral("MainWindow: VelmoDataA.xml is corrupted.\n")
+                                              : QStringLiteral("MainWindow: VelmoDataB.xml is corrupted.\n");
+    QCOMPARE(logCount(unit, line), 1);
+    // Rebuilt from the sound copy, and both copies match their checksums on disk.
+    QCOMPARE(unit.readFile(damagedCopy), sound);
+    QVERIFY(unit.readFile(copyA).contains("first"));
+    for (const QString& copy : { copyA, copyB })
+        QCOMPARE(unit.readFile(copy == copyA ? checksumA : checksumB), md5Line(unit.readFile(copy)));
+    QVERIFY(databaseText(s.storage.document).contains("first"));
 }
 
 void TestDatabaseStorage::mirrorNeverReplacesTheBackupWithNothing()

@@ -13,6 +13,7 @@
 #include "ui_mainwindow.h"
 
 #include <QDebug>
+#include <QHash>
 #include <QTimer>
 
 namespace {
@@ -24,16 +25,19 @@ QDomElement section(const QDomDocument& document, const char* name)
     return document.documentElement().firstChildElement(QLatin1String(name));
 }
 
-// Whether the connection of that name is shared (its list icon says so).
-bool isSharedConnection(const QDomDocument& document, const QString& name)
+// Whether each connection is shared (its list icon says so), by name; a name
+// used twice counts as its first element, as every lookup by name finds that one.
+QHash<QString, bool> sharedByName(const QDomDocument& document)
 {
+    QHash<QString, bool> shared;
     const QDomElement connections = section(document, db::Connections);
     for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
          !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection))) {
-        if (connection.attribute(QLatin1String(db::Name)) == name)
-            return connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared");
+        const QString name = connection.attribute(QLatin1String(db::Name));
+        if (!shared.contains(name))
+            shared.insert(name, connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared"));
     }
-    return false;
+    return shared;
 }
 
 // Every association child of the users named `userName`, in document order.
@@ -121,6 +125,7 @@ void ConnectionTab::listConnections(const QString& filter)
     list->clear();
     const bool managed = mainWindow->isManaged();
     const QDomDocument& document = mainWindow->document();
+    const QHash<QString, bool> shared = sharedByName(document);
     int walked = 0;
     forEachAssociation(document, mainWindow->getLoggedInUser(), [&](const QString& name) {
         // A managed unit lists all that the appliance gave; a local unit keeps to
@@ -131,7 +136,7 @@ void ConnectionTab::listConnections(const QString& filter)
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
                         : name.contains(filter, Qt::CaseInsensitive));
         if (matches)
-            list->addItem(new QListWidgetItem(isSharedConnection(document, name) ? sharedIcon : privateIcon, name));
+            list->addItem(new QListWidgetItem(shared.value(name) ? sharedIcon : privateIcon, name));
     });
 }
 

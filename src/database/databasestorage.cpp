@@ -52,32 +52,77 @@ QString DatabaseStorage::checksumPathFor(const QString& path) const
     return QLatin1String(path == QLatin1String(copyAPath) ? checksumAPath : checksumBPath);
 }
 
-DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QDomDocument& into, bool take,
-    QByteArray* bytes)
+DatabaseStorage::KnownCopy* DatabaseStorage::knownCopy(const QString& path) const
 {
-    QByteArray local;
-    QByteArray& content = bytes ? *bytes : local;
-    if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
-        return Parse::Unreadable;
-    // A copy checked a moment ago is not parsed again while its bytes are the same.
-    ParsedCopy* cached = path == QLatin1String(copyAPath) ? &parsedA
-        : path == QLatin1String(copyBPath)                ? &parsedB
-                                                          : nullptr;
-    if (cached && !cached->document.isNull() && cached->content == content) {
-        into = cached->document;
-        if (take) // the caller will change it; the cache must not share it
-            *cached = ParsedCopy();
-        return Parse::Complete;
+    return path == QLatin1String(copyAPath) ? &knownA : path == QLatin1String(copyBPath) ? &knownB : nullptr;
+}
+
+DatabaseStorage::KnownCopy& DatabaseStorage::knownFor(const QString& path, const QByteArray& content) const
+{
+    KnownCopy* known = knownCopy(path);
+    if (!known) {
+        scratchCopy = KnownCopy { content, Parse::Unjudged, QByteArray(), QDomDocument() };
+        return scratchCopy;
     }
-    into = QDomDocument();
-    if (!into.setContent(content)) {
+    // Other bytes than last time: nothing known of them applies.
+    if (known->content != content)
+        *known = KnownCopy { content, Parse::Unjudged, QByteArray(), QDomDocument() };
+    return *known;
+}
+
+QByteArray DatabaseStorage::checksumOf(const QString& path, const QByteArray& content) const
+{
+    KnownCopy& known = knownFor(path, content);
+    if (known.checksum.isEmpty())
+        known.checksum = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+    return known.checksum;
+}
+
+DatabaseStorage::Parse DatabaseStorage::writtenVerdict(const QDomDocument& written)
+{
+    // The text of a document reads back as that document (writableDatabaseText
+    // refuses any other), so a section it holds is a section the copy holds.
+    // Anything less certain is left to a parse.
+    return written.documentElement().firstChildElement().isNull() ? Parse::Unjudged : Parse::Usable;
+}
+
+void DatabaseStorage::rememberWritten(const QString& path, const QByteArray& content, Parse verdict,
+    const QByteArray& checksum)
+{
+    if (KnownCopy* known = knownCopy(path))
+        *known = KnownCopy { content, verdict, checksum, QDomDocument() };
+}
+
+DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QByteArray& bytes, QDomDocument* into)
+{
+    if (!readWhole(platform.unitPath(path), maxDatabaseBytes, bytes))
+        return Parse::Unreadable;
+    KnownCopy& known = knownFor(path, bytes);
+    if (known.verdict != Parse::Unjudged && (!into || known.verdict == Parse::Broken)) {
+        if (into)
+            *into = QDomDocument();
+        return known.verdict;
+    }
+    if (into && !known.document.isNull()) {
+        // Handed over for changes: the next reader of these bytes parses its own.
+        *into = known.document;
+        known.document = QDomDocument();
+        return known.verdict;
+    }
+    QDomDocument parsed;
+    if (!parsed.setContent(bytes)) {
         // The parser keeps what it read before the error; none of it may be used.
-        into = QDomDocument();
+        known.verdict = Parse::Broken;
+        if (into)
+            *into = QDomDocument();
         return Parse::Broken;
     }
-    if (cached && !take)
-        *cached = ParsedCopy { content, into };
-    return Parse::Complete;
+    known.verdict = parsed.documentElement().hasChildNodes() ? Parse::Usable : Parse::Childless;
+    if (into)
+        *into = parsed;
+    else
+        known.document = parsed;
+    return known.verdict;
 }
 
 bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& content)
@@ -92,20 +137,20 @@ QByteArray DatabaseStorage::checksumText(const QString& path) const
     QByteArray content;
     if (!readWhole(platform.unitPath(path), maxDatabaseBytes, content))
         content.clear();
-    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+    return checksumOf(path, content);
 }
 
 bool DatabaseStorage::isDatabaseFileUsable(const QString& path)
 {
     setRegularFilePermissions(platform.unitPath(path), databasePermissions);
-    QDomDocument scratch;
-    const Parse parse = parseFile(path, scratch);
+    QByteArray bytes;
+    const Parse parse = parseFile(path, bytes);
     if (parse == Parse::Unreadable) {
         qDebug().noquote() << QStringLiteral("GUI ") + path + QStringLiteral(" not found");
         return false;
     }
     // A copy cut short by a power loss parses only partly: not usable.
-    return parse == Parse::Complete && scratch.documentElement().hasChildNodes();
+    return parse == Parse::Usable;
 }
 
 void DatabaseStorage::writeChecksumFile(const QString& path)
@@ -134,14 +179,17 @@ bool DatabaseStorage::verifyChecksumFile(const QString& path)
 
 bool DatabaseStorage::copyDatabaseFile(const QString& sourcePath, const QString& targetPath)
 {
-    QDomDocument scratch;
     QByteArray bytes;
     // An unreadable or broken source would turn the target, possibly the only
     // good copy left, into an empty or partial document. A sound source is
     // copied byte for byte: written again, some text it holds would not parse.
-    if (parseFile(sourcePath, scratch, false, &bytes) != Parse::Complete)
+    const Parse parse = parseFile(sourcePath, bytes);
+    if (parse != Parse::Usable && parse != Parse::Childless)
         return false;
-    return writeUnitFile(targetPath, bytes);
+    if (!writeUnitFile(targetPath, bytes))
+        return false;
+    rememberWritten(targetPath, bytes, parse, knownFor(sourcePath, bytes).checksum);
+    return true;
 }
 
 void DatabaseStorage::repairDatabaseFiles()
@@ -244,7 +292,8 @@ void DatabaseStorage::loadDatabaseDocument()
     if (databasePath.isEmpty())
         return;
     QDomDocument loaded;
-    if (parseFile(databasePath, loaded, true) != Parse::Unreadable)
+    QByteArray bytes;
+    if (parseFile(databasePath, bytes, &loaded) != Parse::Unreadable)
         document = loaded;
 }
 
@@ -255,20 +304,20 @@ void DatabaseStorage::mirrorDatabaseFile(const QString& path)
     const QString target = otherCopy(path);
     qDebug().noquote() << (path == copyAPath ? QStringLiteral("copying db_A to db_B.")
                                               : QStringLiteral("copying db_B to db_A."));
-    QDomDocument scratch;
     QByteArray bytes;
-    Parse parse = parseFile(path, scratch, false, &bytes);
+    Parse parse = parseFile(path, bytes);
     if (parse == Parse::Unreadable)
-        parse = parseFile(path, scratch, false, &bytes);
+        parse = parseFile(path, bytes);
     if (parse == Parse::Unreadable)
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", qPrintable(path));
     // The other copy may be the only good one now: never replace it with less.
-    if (parse != Parse::Complete)
+    if (parse != Parse::Usable && parse != Parse::Childless)
         return;
     if (!writeUnitFile(target, bytes)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(target));
         return;
     }
+    rememberWritten(target, bytes, parse, knownFor(path, bytes).checksum);
     writeChecksumFile(target);
 }
 
@@ -285,6 +334,7 @@ bool DatabaseStorage::saveDatabase()
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(databasePath));
         return false;
     }
+    rememberWritten(databasePath, text, writtenVerdict(document));
     writeChecksumFile(databasePath);
     return true;
 }
@@ -304,19 +354,24 @@ bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& cha
 void DatabaseStorage::createNewDatabase()
 {
     malvo_syslog(5, "MainWindow: Creating NEW DATABASE.");
-    const QByteArray text = databaseText(newDatabaseDocument());
+    const QDomDocument fresh = newDatabaseDocument();
+    const QByteArray text = databaseText(fresh);
     setRegularFilePermissions(platform.unitPath(copyAPath), databasePermissions);
     setRegularFilePermissions(platform.unitPath(copyBPath), databasePermissions);
 
     // Each checksum follows only a copy that is durably written.
-    if (!writeUnitFile(copyAPath, text))
+    if (!writeUnitFile(copyAPath, text)) {
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", copyAPath);
-    else if (!writeUnitFile(checksumAPath, checksumText(copyAPath)))
-        malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumA");
+    } else {
+        rememberWritten(copyAPath, text, writtenVerdict(fresh));
+        if (!writeUnitFile(checksumAPath, checksumText(copyAPath)))
+            malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumA");
+    }
     if (!writeUnitFile(copyBPath, text)) {
         malvo_syslog(3, "MainWindow: Fail to write DB copy from A to B");
         return;
     }
+    rememberWritten(copyBPath, text, writtenVerdict(fresh));
     if (!writeUnitFile(checksumBPath, checksumText(copyBPath)))
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumB");
     loadDatabaseDocument();

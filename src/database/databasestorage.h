@@ -54,19 +54,33 @@ public:
 private:
     QString otherCopy(const QString& path) const;
     QString checksumPathFor(const QString& path) const;
-    enum class Parse { Unreadable, Broken, Complete };
-    // `take`: the document is handed over for changes, so it is not kept for reuse.
-    // `bytes`, when given, receives the file's content.
-    Parse parseFile(const QString& path, QDomDocument& into, bool take = false, QByteArray* bytes = nullptr);
+    // What a copy's bytes are: Childless parses but holds no section (a copy
+    // cut short after its root); only Usable may be selected. Unjudged is
+    // never a result, only what is known of bytes not parsed yet.
+    enum class Parse { Unjudged, Unreadable, Broken, Childless, Usable };
+    // Reads the copy and judges its bytes, parsing only bytes not judged before.
+    // `into`, when given, receives a document of its own for changes.
+    Parse parseFile(const QString& path, QByteArray& bytes, QDomDocument* into = nullptr);
     bool writeUnitFile(const QString& path, const QByteArray& content);
     static void raise(int& counter);
 
-    struct ParsedCopy {
+    // The last bytes read from or written to a copy, with what is known of
+    // them, so the same bytes are neither parsed nor hashed twice.
+    struct KnownCopy {
         QByteArray content;
-        QDomDocument document;
+        Parse verdict = Parse::Unjudged;
+        QByteArray checksum; // empty until hashed
+        QDomDocument document; // a parse nobody holds yet; handed over once
     };
-    ParsedCopy parsedA;
-    ParsedCopy parsedB;
+    KnownCopy* knownCopy(const QString& path) const;
+    KnownCopy& knownFor(const QString& path, const QByteArray& content) const;
+    QByteArray checksumOf(const QString& path, const QByteArray& content) const;
+    void rememberWritten(const QString& path, const QByteArray& content, Parse verdict,
+                         const QByteArray& checksum = QByteArray());
+    static Parse writtenVerdict(const QDomDocument& written);
+    mutable KnownCopy knownA;
+    mutable KnownCopy knownB;
+    mutable KnownCopy scratchCopy; // any other path: never reused
 
     Platform& platform;
     DurableWriter& writer;
