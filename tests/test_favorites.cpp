@@ -60,7 +60,6 @@ void TestFavorites::storedValue_data()
     QTest::newRow("leading zero") << "07" << 7;
     QTest::newRow("many leading zeros") << "0000000000000000000003" << 3;
     QTest::newRow("ten") << "10" << -1;
-    QTest::newRow("twelve") << "12" << -1;
     QTest::newRow("wraps to zero in 32 bits") << "4294967296" << -1;
     QTest::newRow("beyond 64 bits") << "99999999999999999999" << -1;
     QTest::newRow("letter") << "x" << -1;

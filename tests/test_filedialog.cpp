@@ -56,7 +56,6 @@ private slots:
     void cleanup() { closeLeftoverModals(); }
     void modes_data();
     void modes();
-    void allFiles();
     void answers_data();
     void answers();
 };
@@ -76,19 +75,24 @@ void TestFileDialog::modes_data()
     const QStringList listOnly { "filesTable" };
     const QStringList saveWidgets { "labelDirectory", "comboBoxDir", "filesTable", "labelFileName", "lineEditFileName",
                                     "labelFileExt", "comboBoxFileExt" };
-    QTest::newRow("upgrade packages of the prefix") << "Available Upgrade Files" << "RXU4200" << ".clu" << false
+    const QStringList all { "RXU4200_V3.1.0.clu", "TXU4200_V1.0.clu", "config.ccfg", "notes.txt" };
+    const QString upgrade = QStringLiteral("Available Upgrade Files");
+    // clang-format off
+    QTest::newRow("upgrade packages of the prefix") << upgrade << "RXU4200" << ".clu" << false
         << QStringList { "RXU4200_V3.1.0.clu" } << "1 file(s) found (Select File for Upgrade)" << true << "" << listOnly;
-    QTest::newRow("upgrade, none for the prefix") << "Available Upgrade Files" << "ZZZ" << ".clu" << false << QStringList()
+    QTest::newRow("upgrade, none for the prefix") << upgrade << "ZZZ" << ".clu" << false << QStringList()
         << "0 file(s) found (Select File for Upgrade)" << false << "" << listOnly;
     QTest::newRow("import") << "File Import" << "" << ".ccfg" << false << QStringList { "config.ccfg" } << "1 file(s) found"
         << true << "" << QStringList { "filesTable", "labelFileExt", "comboBoxFileExt" };
+    QTest::newRow("import, all files") << "File Import" << "" << "All Files (*.*)" << false << all << "4 file(s) found"
+        << true << "" << QStringList { "filesTable", "labelFileExt", "comboBoxFileExt" };
     QTest::newRow("save settings") << "Save As" << "" << ".ccfg" << false << QStringList { "config.ccfg" }
         << "1 file(s) found" << true << "config" << saveWidgets;
-    QTest::newRow("save receiver diagnostics") << "Save As" << "*" << ".rxenc" << false
-        << QStringList { "RXU4200_V3.1.0.clu", "TXU4200_V1.0.clu", "config.ccfg", "notes.txt" } << "4 file(s) found" << true
+    QTest::newRow("save receiver diagnostics") << "Save As" << "*" << ".rxenc" << false << all << "4 file(s) found" << true
         << "RX_Diagnostics" << saveWidgets;
     QTest::newRow("save on an empty stick") << "Save As" << "*" << ".txenc" << true << QStringList() << "0 file(s) found"
         << true << "TX_Diagnostics" << saveWidgets;
+    // clang-format on
 }
 
 void TestFileDialog::modes()
@@ -105,7 +109,11 @@ void TestFileDialog::modes()
     OsdWindow osd(databaseWithUsers());
     if (!emptyStick)
         fillStick(osd.unit);
-    FileDialog dialog(osd.window.get(), title, search, extension);
+    // "All Files" is the user's later choice in the dialog, not an extension it is opened with.
+    const bool allFiles = extension.startsWith(QLatin1String("All"));
+    FileDialog dialog(osd.window.get(), title, search, allFiles ? QStringLiteral(".ccfg") : extension);
+    if (allFiles)
+        dialog.findChild<QComboBox*>(QStringLiteral("comboBoxFileExt"))->setCurrentText(extension);
     QCOMPARE(dialog.windowTitle(), title);
     QCOMPARE(listed(dialog), files);
     QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("filesFoundLabel"))->text(), found);
@@ -113,16 +121,6 @@ void TestFileDialog::modes()
     QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->text(), name);
     QCOMPARE(shown(dialog), widgets);
     QVERIFY(osd.unit.hasLog(6, QStringLiteral("### FileDialog Constructor End ###\n")));
-}
-
-void TestFileDialog::allFiles()
-{
-    OsdWindow osd(databaseWithUsers());
-    fillStick(osd.unit);
-    FileDialog dialog(osd.window.get(), QStringLiteral("File Import"), QString(), QStringLiteral(".ccfg"));
-    dialog.findChild<QComboBox*>(QStringLiteral("comboBoxFileExt"))->setCurrentText(QStringLiteral("All Files (*.*)"));
-    QCOMPARE(listed(dialog),
-             (QStringList { "RXU4200_V3.1.0.clu", "TXU4200_V1.0.clu", "config.ccfg", "notes.txt" }));
 }
 
 void TestFileDialog::answers_data()
@@ -137,16 +135,17 @@ void TestFileDialog::answers_data()
 
     const QString noName = QStringLiteral("No File Name Specified");
     const QString badName = QStringLiteral("The file name must not contain \"/\" or control characters.");
+    // clang-format off
     QTest::newRow("proposed name keeps its extension") << "Save As" << ".txenc" << "-" << "ok" << 1 << "TX_Diagnostics.txenc" << "";
     QTest::newRow("typed name by Return") << "Save As" << ".rxenc" << "unit7" << "return" << 1 << "unit7.rxenc" << "";
     QTest::newRow("empty name stays open") << "Save As" << ".rxenc" << "" << "ok" << -1 << "" << noName;
     QTest::newRow("a folder in the name") << "Save As" << ".rxenc" << "../perm/x" << "ok" << -1 << "" << badName;
     QTest::newRow("a control character") << "Save As" << ".rxenc" << "a\tb" << "return" << -1 << "" << badName;
-    QTest::newRow("package chosen by Return") << "Available Upgrade Files" << ".clu" << "-" << "return" << 1
-                                              << "RXU4200_V3.1.0.clu" << "";
+    QTest::newRow("package chosen by Return") << "Available Upgrade Files" << ".clu" << "-" << "return" << 1 << "RXU4200_V3.1.0.clu" << "";
     QTest::newRow("Return while OK is disabled") << "Available Upgrade Files" << ".none" << "-" << "return" << -1 << "" << "";
     QTest::newRow("Return on Cancel") << "Save As" << ".rxenc" << "-" << "return on cancel" << 0 << "" << "";
     QTest::newRow("closed for inactivity") << "Save As" << ".rxenc" << "-" << "inactivity" << 0 << "" << "";
+    // clang-format on
 }
 
 void TestFileDialog::answers()

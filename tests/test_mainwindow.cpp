@@ -202,35 +202,33 @@ void TestMainWindow::startUp_data()
                 + name + ", , , )" };
     };
     const QStringList none;
+    const QStringList power { "power" };
+    // clang-format off
     QTest::newRow("automatic log-on") << Files() << QString() << "admin" << QStringList { "admin" } << none
-                                      << QStringList { enabled } + autoLines("admin") << "" << false;
-    QTest::newRow("automatic log-on starts the user's connection")
-        << Files { { settingsPath, autoLogin("power") } } << QString() << "power" << QStringList { "power" }
-        << QStringList { wasConnected } << autoLines("power") << tx << true;
-    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain" << "plain" << none
-                                               << none << QStringList { "D|MainWindow: AutoLogin disabled.." }
-                                               << "" << false;
-    QTest::newRow("keyboard language changed") << Files { { "/tmp/noErrorCode.txt", "1" } } << "plain"
-                                               << "plain" << none << none << QStringList { enabled } << ""
-                                               << false;
-    QTest::newRow("session started here: selected, not started again")
-        << Files { { wasConnected, session } } << QString() << "power" << QStringList { "power" } << none
-        << autoLines("power") << tx << false;
+        << QStringList { enabled } + autoLines("admin") << "" << false;
+    QTest::newRow("automatic log-on starts the user's connection") << Files { { settingsPath, autoLogin("power") } }
+        << QString() << "power" << power << QStringList { wasConnected } << autoLines("power") << tx << true;
+    QTest::newRow("GUI ran before since boot") << Files { { bootCount, "1" } } << "plain" << "plain" << none << none
+        << QStringList { "D|MainWindow: AutoLogin disabled.." } << "" << false;
+    QTest::newRow("keyboard language changed") << Files { { "/tmp/noErrorCode.txt", "1" } } << "plain" << "plain"
+        << none << none << QStringList { enabled } << "" << false;
+    QTest::newRow("session started here: selected, not started again") << Files { { wasConnected, session } }
+        << QString() << "power" << power << none << autoLines("power") << tx << false;
     QTest::newRow("session started through the REST interface: started again")
-        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power"
-        << QStringList { "power" } << QStringList { wasConnected } << autoLines("power") << tx << true;
+        << Files { { wasConnected, session }, { viaRest, "" } } << QString() << "power" << power
+        << QStringList { wasConnected } << autoLines("power") << tx << true;
     QTest::newRow("connection already made in this log-on")
         << Files { { wasConnected, session }, { viaRest, "" }, { "/tmp/logAfterConnect.xml", "" } } << QString()
-        << "power" << QStringList { "power" } << QStringList { wasConnected } << none << tx << false;
-    QTest::newRow("session user no longer in the database")
-        << Files { { wasConnected, "gone\n" } } << "plain" << "plain" << QStringList { "gone" } << none
-        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" } << ""
-        << false;
+        << "power" << power << QStringList { wasConnected } << none << tx << false;
+    QTest::newRow("session user no longer in the database") << Files { { wasConnected, "gone\n" } } << "plain"
+        << "plain" << QStringList { "gone" } << none
+        << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" } << "" << false;
     QTest::newRow("corrupt copy repaired before the log-on")
         << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
         << QString() << "boss" << QStringList { "boss" } << none << autoLines("boss") << "" << false;
-    QTest::newRow("log-on refused: the window closes")
-        << Files { { bootCount, "1" } } << "" << "" << none << none << none << "" << false;
+    QTest::newRow("log-on refused: the window closes") << Files { { bootCount, "1" } } << "" << "" << none << none
+        << none << "" << false;
+    // clang-format on
 }
 
 void TestMainWindow::startUp()
@@ -499,24 +497,18 @@ void TestMainWindow::identity_data()
     QTest::addColumn<QString>("identity"); // board name|brand|heads|software version|keyboard label
 
     const QByteArray none;
-    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << QByteArray("uk\n")
-                            << "Ostrel|QV|Single|V3.1.0|UK";
+    // clang-format off
+    QTest::newRow("Ostrel") << 1 << 1 << 1 << QByteArray("V3.1.0\n") << QByteArray("uk\n") << "Ostrel|QV|Single|V3.1.0|UK";
     QTest::newRow("Malvo") << 2 << 2 << 2 << QByteArray("V3.1.0") << QByteArray("us") << "Malvo|KX|Dual|V3.1.0|US";
-    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << QByteArray("fr-latin1\n")
-                                   << "Vorl|Unknown|Single|V1|FR";
+    QTest::newRow("Vorl, brand 0") << 3 << 1 << 0 << QByteArray("V1\nV2\n") << QByteArray("fr-latin1\n") << "Vorl|Unknown|Single|V1|FR";
     QTest::newRow("LX single head, no files") << 4 << 1 << 1 << none << none << "TarselLXSH|QV|Single|Null|US";
-    QTest::newRow("LX dual head, empty files") << 4 << 2 << 3 << QByteArray("") << QByteArray("")
-                                               << "TarselLXDH|Unknown|Dual|Null|US";
-    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << QByteArray("de")
-                                                  << "Tarsel|KX|Dual|V2\r|DE";
-    QTest::newRow("MX single head, Swedish") << 9 << 1 << 1 << QByteArray("\nV9") << QByteArray("sv")
-                                             << "TarselMXSH|QV|Single||SW";
-    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << QByteArray("no\n")
-                                  << "TarselMXDH|QV|Dual|V9|NO";
-    QTest::newRow("identifier 7, unknown keymap") << 7 << 1 << 1 << QByteArray("V9") << QByteArray("dk")
-                                                  << "Unknown|QV|Single|V9|";
-    QTest::newRow("identifier 0, keymap codes by case")
-        << 0 << 1 << 1 << QByteArray("V9") << QByteArray("UK") << "Unknown|QV|Single|V9|";
+    QTest::newRow("LX dual head, empty files") << 4 << 2 << 3 << QByteArray("") << QByteArray("") << "TarselLXDH|Unknown|Dual|Null|US";
+    QTest::newRow("Tarsel, carriage return kept") << 5 << 2 << 2 << QByteArray("V2\r\n") << QByteArray("de") << "Tarsel|KX|Dual|V2\r|DE";
+    QTest::newRow("MX single head, Swedish") << 9 << 1 << 1 << QByteArray("\nV9") << QByteArray("sv") << "TarselMXSH|QV|Single||SW";
+    QTest::newRow("MX dual head") << 9 << 2 << 1 << QByteArray("V9") << QByteArray("no\n") << "TarselMXDH|QV|Dual|V9|NO";
+    QTest::newRow("identifier 7, unknown keymap") << 7 << 1 << 1 << QByteArray("V9") << QByteArray("dk") << "Unknown|QV|Single|V9|";
+    QTest::newRow("identifier 0, keymap codes by case") << 0 << 1 << 1 << QByteArray("V9") << QByteArray("UK") << "Unknown|QV|Single|V9|";
+    // clang-format on
 }
 
 void TestMainWindow::identity()

@@ -102,10 +102,8 @@ private slots:
     void staticApply();
     void afterRestart_data();
     void afterRestart();
-    void gatewayColumn_data();
-    void gatewayColumn();
-    void dnsServers_data();
-    void dnsServers();
+    void readBack_data();
+    void readBack();
 };
 
 void TestNetworkPage::refusal_data()
@@ -113,67 +111,42 @@ void TestNetworkPage::refusal_data()
     QTest::addColumn<QStringList>("fields"); // address, mask, gateway, dns, dns 2
     QTest::addColumn<QString>("title");
     QTest::addColumn<QString>("text");
-    const QString info = QStringLiteral("Information");
-    const QString maskTitle = QStringLiteral("Network Mask Validation");
+    const auto row = [](const char* name, const QStringList& fields, const char* title, const QString& text) {
+        QTest::newRow(name) << fields << title << text;
+    };
+    const char* mask = "Network Mask Validation";
     const QString maskText = QStringLiteral("Network Mask is out of valid range.");
     const QString subnet = QStringLiteral(
         "The New Default Gateway Address is not in the same subnet as the New Device IP Address.");
     const QString badAddress = QStringLiteral("The New Device IP address is invalid for this subnet.");
-    const QString badGateway
-        = QStringLiteral("The new device default gateway address is invalid for this subnet.");
-    const QString gatewayTitle = QStringLiteral("Gateway Validation");
+    const QString badGateway = QStringLiteral("The new device default gateway address is invalid for this subnet.");
     const QString gatewayText = QStringLiteral("Default Gateway is out of valid range.");
-
-    QTest::newRow("no address") << QStringList { "", "255.255.255.0", "10.0.0.1" } << info
-                                << "IP address field is mandatory.";
-    QTest::newRow("blank address") << QStringList { "   ", "255.255.255.0", "10.0.0.1" } << info
-                                   << "IP address field is mandatory.";
-    for (const char* address :
-        { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
-        QTest::newRow(address) << QStringList { address, "255.0.0.0", "10.0.0.1" } << info
-                               << "Invalid IP address.";
-    QTest::newRow("address is gateway") << QStringList { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" } << info
-                                        << "IP address and Gateway can not be the same.";
-    QTest::newRow("no mask") << QStringList { "10.0.0.5", "", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("zero mask") << QStringList { "10.0.0.5", "0.0.0.0", "10.0.0.1" } << maskTitle << maskText;
-    QTest::newRow("short mask") << QStringList { "10.0.0.5", "255.255.255", "10.0.0.1" } << maskTitle
-                                << maskText;
-    QTest::newRow("word mask") << QStringList { "10.0.0.5", "Not found", "10.0.0.1" } << maskTitle
-                               << maskText;
-    QTest::newRow("one-bit mask") << QStringList { "10.0.0.5", "128.0.0.0", "10.0.0.1" } << maskTitle
-                                  << maskText;
-    QTest::newRow("gap in mask") << QStringList { "10.1.2.3", "255.0.255.0", "10.1.2.1" } << maskTitle
-                                 << maskText;
-    QTest::newRow("all-ones mask")
-        << QStringList { "10.0.0.5", "255.255.255.255", "10.0.0.1" } << "Error"
-        << "The Network Mask 255.255.255.255 leaves no address for a Default Gateway.";
-    QTest::newRow("zero address, no gateway")
-        << QStringList { "0.0.0.0", "255.0.0.0", "" } << "Default Gateway Validation"
-        << "Device IP address and Gateway IP address cannot be the same.";
-    QTest::newRow("no gateway, other subnet")
-        << QStringList { "10.0.5.7", "255.255.254.0", "" } << "Error" << subnet;
-    QTest::newRow("gateway one block up")
-        << QStringList { "10.0.5.7", "255.255.254.0", "10.0.6.1" } << "Error" << subnet;
-    QTest::newRow("address is network")
-        << QStringList { "192.168.1.0", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
-    QTest::newRow("address is broadcast")
-        << QStringList { "192.168.1.255", "255.255.255.0", "192.168.1.1" } << "Error" << badAddress;
-    QTest::newRow("address is /23 network")
-        << QStringList { "10.0.4.0", "255.255.254.0", "10.0.5.1" } << "Error" << badAddress;
-    QTest::newRow("gateway is broadcast")
-        << QStringList { "192.168.1.5", "255.255.255.0", "192.168.1.255" } << "Error" << badGateway;
-    QTest::newRow("gateway is /23 broadcast")
-        << QStringList { "10.0.4.9", "255.255.254.0", "10.0.5.255" } << "Error" << badGateway;
-    QTest::newRow("short gateway") << QStringList { "10.0.0.5", "255.0.0.0", "10.1" } << gatewayTitle
-                                   << gatewayText;
-    QTest::newRow("word gateway") << QStringList { "10.0.0.5", "255.0.0.0", "Not found" } << gatewayTitle
-                                  << gatewayText;
-    QTest::newRow("word DNS") << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "dns.example" }
-                              << "DNS Validation"
-                              << "Primary DNS address is out of valid range.";
-    QTest::newRow("short second DNS")
-        << QStringList { "10.0.0.5", "255.0.0.0", "10.0.0.1", "", "8.8" } << "DNS Validation"
-        << "Secondary DNS address is out of valid range.";
+    // clang-format off
+    row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
+    row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
+    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
+        row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
+    row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
+    row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
+    row("zero mask", { "10.0.0.5", "0.0.0.0", "10.0.0.1" }, mask, maskText);
+    row("short mask", { "10.0.0.5", "255.255.255", "10.0.0.1" }, mask, maskText);
+    row("word mask", { "10.0.0.5", "Not found", "10.0.0.1" }, mask, maskText);
+    row("one-bit mask", { "10.0.0.5", "128.0.0.0", "10.0.0.1" }, mask, maskText);
+    row("gap in mask", { "10.1.2.3", "255.0.255.0", "10.1.2.1" }, mask, maskText);
+    row("all-ones mask", { "10.0.0.5", "255.255.255.255", "10.0.0.1" }, "Error", "The Network Mask 255.255.255.255 leaves no address for a Default Gateway.");
+    row("zero address, no gateway", { "0.0.0.0", "255.0.0.0", "" }, "Default Gateway Validation", "Device IP address and Gateway IP address cannot be the same.");
+    row("no gateway, other subnet", { "10.0.5.7", "255.255.254.0", "" }, "Error", subnet);
+    row("gateway one block up", { "10.0.5.7", "255.255.254.0", "10.0.6.1" }, "Error", subnet);
+    row("address is network", { "192.168.1.0", "255.255.255.0", "192.168.1.1" }, "Error", badAddress);
+    row("address is broadcast", { "192.168.1.255", "255.255.255.0", "192.168.1.1" }, "Error", badAddress);
+    row("address is /23 network", { "10.0.4.0", "255.255.254.0", "10.0.5.1" }, "Error", badAddress);
+    row("gateway is broadcast", { "192.168.1.5", "255.255.255.0", "192.168.1.255" }, "Error", badGateway);
+    row("gateway is /23 broadcast", { "10.0.4.9", "255.255.254.0", "10.0.5.255" }, "Error", badGateway);
+    row("short gateway", { "10.0.0.5", "255.0.0.0", "10.1" }, "Gateway Validation", gatewayText);
+    row("word gateway", { "10.0.0.5", "255.0.0.0", "Not found" }, "Gateway Validation", gatewayText);
+    row("word DNS", { "10.0.0.5", "255.0.0.0", "10.0.0.1", "dns.example" }, "DNS Validation", "Primary DNS address is out of valid range.");
+    row("short second DNS", { "10.0.0.5", "255.0.0.0", "10.0.0.1", "", "8.8" }, "DNS Validation", "Secondary DNS address is out of valid range.");
+    // clang-format on
 }
 
 void TestNetworkPage::refusal()
@@ -210,27 +183,22 @@ void TestNetworkPage::staticApply_data()
     QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept
     QTest::addColumn<QByteArray>("interfacesFile");
     QTest::addColumn<QByteArray>("resolverFile");
-    QTest::newRow("typical")
-        << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
-        << QStringList { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" }
-        << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                      "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n"
-                      "\tgateway 192.168.1.1\n")
+    const QByteArray head = "auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n";
+    const QStringList typical { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" };
+    // clang-format off
+    QTest::newRow("typical") << typical << typical
+        << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
         << QByteArray("nameserver 8.8.8.8\nnameserver \n");
     QTest::newRow("blanks removed, /23")
         << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
         << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
-        << QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                      "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n"
-                      "\tgateway 10.0.4.1\n")
+        << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
         << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
     QTest::newRow("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-                              << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-                              << QByteArray(
-                                     "auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n"
-                                     "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n"
-                                     "\tgateway 10.0.0.1\n")
-                              << QByteArray("nameserver \nnameserver \n");
+        << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
+        << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
+        << QByteArray("nameserver \nnameserver \n");
+    // clang-format on
 }
 
 void TestNetworkPage::staticApply()
@@ -273,8 +241,7 @@ void TestNetworkPage::afterRestart_data()
     QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
     QTest::newRow("static, cable out") << false << "running" << failed;
     QTest::newRow("static, not stored") << false << "unstored" << failed;
-    QTest::newRow("dhcp, server answers") << true << ""
-                                          << "Network settings changed successfully.";
+    QTest::newRow("dhcp, server answers") << true << "" << "Network settings changed successfully.";
     QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
     QTest::newRow("dhcp, cable out") << true << "running" << failed + " Network is down.";
     QTest::newRow("dhcp, restart cannot start") << true << "/opt/kestrix/flush_eth0.sh=-1" << failed;
@@ -322,65 +289,48 @@ void TestNetworkPage::afterRestart()
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
 }
 
-void TestNetworkPage::gatewayColumn_data()
+void TestNetworkPage::readBack_data()
 {
     QTest::addColumn<QString>("gateway");
-    QTest::addColumn<QString>("shown");
-    for (const char* gateway :
-        { "10.10.10.10", "10.100.10.10", "10.100.100.10", "10.100.100.100", "192.168.100.100" })
-        QTest::newRow(qPrintable(QString::number(qstrlen(gateway)) + " characters")) << gateway << gateway;
-    QTest::newRow("no default route") << ""
-                                      << "0.0.0.0";
+    QTest::addColumn<QByteArray>("resolverText"); // "-": missing
+    QTest::addColumn<QStringList>("page"); // gateway, dns, dns 2
+    QTest::addColumn<QStringList>("information"); // dns, dns 2
+    // clang-format off
+    QTest::newRow("11-character gateway, no name server") << "10.10.10.10" << QByteArray("search example.com\n")
+        << QStringList { "10.10.10.10", "Not Found", "" } << QStringList { "Not Found", "Not Found" };
+    QTest::newRow("14-character gateway, one name server") << "10.100.100.100" << QByteArray("nameserver 10.0.0.53\n")
+        << QStringList { "10.100.100.100", "10.0.0.53", "" } << QStringList { "10.0.0.53", "" };
+    QTest::newRow("15-character gateway, commented servers") << "192.168.100.100"
+        << QByteArray("# nameserver 9.9.9.9\nnameserver 1.1.1.1 # main\nsearch x\nnameserver 8.8.8.8\n")
+        << QStringList { "192.168.100.100", "1.1.1.1", "8.8.8.8" } << QStringList { "1.1.1.1", "8.8.8.8" };
+    QTest::newRow("no default route, no resolver file") << "" << QByteArray("-")
+        << QStringList { "0.0.0.0", "", "" } << QStringList { "", "" };
+    // clang-format on
 }
 
-void TestNetworkPage::gatewayColumn()
+void TestNetworkPage::readBack()
 {
     QFETCH(QString, gateway);
+    QFETCH(QByteArray, resolverText);
     OsdWindow osd(databaseWithUsers());
     setEth0(osd.unit, "gateway", gateway);
+    if (resolverText == "-")
+        QFile::remove(osd.unit.path(resolver));
+    else
+        osd.unit.writeFile(resolver, resolverText);
     showNetworkPage(osd);
-    QTEST(text(osd, "gatelineEdit"), "shown");
+    QTEST((QStringList { text(osd, "gatelineEdit"), text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }), "page");
     QCOMPARE(text(osd, "ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
+    osd.window->showUnitInformation();
+    QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
+    QCOMPARE(osd.unit.hasLog(3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")),
+        resolverText == "-");
 
     // A table too short to hold a route, and the last of two default routes.
-    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"),
-        QStringLiteral("Not found"));
+    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"), QStringLiteral("Not found"));
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
         QStringLiteral("10.0.0.254"));
-}
-
-void TestNetworkPage::dnsServers_data()
-{
-    QTest::addColumn<QByteArray>("file"); // "-" = missing
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<QStringList>("information");
-    QTest::newRow("none") << QByteArray("search example.com\n") << QStringList { "Not Found", "" }
-                          << QStringList { "Not Found", "Not Found" };
-    QTest::newRow("one") << QByteArray("nameserver 10.0.0.53\n") << QStringList { "10.0.0.53", "" }
-                         << QStringList { "10.0.0.53", "" };
-    QTest::newRow("two, comments") << QByteArray(
-        "# nameserver 9.9.9.9\nnameserver 1.1.1.1 # main\nsearch x\nnameserver 8.8.8.8\n")
-                                   << QStringList { "1.1.1.1", "8.8.8.8" }
-                                   << QStringList { "1.1.1.1", "8.8.8.8" };
-    QTest::newRow("missing") << QByteArray("-") << QStringList { "", "" } << QStringList { "", "" };
-}
-
-void TestNetworkPage::dnsServers()
-{
-    QFETCH(QByteArray, file);
-    OsdWindow osd(databaseWithUsers());
-    if (file == "-")
-        QFile::remove(osd.unit.path(resolver));
-    else
-        osd.unit.writeFile(resolver, file);
-    showNetworkPage(osd);
-    QTEST((QStringList { text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }), "fields");
-    osd.window->showUnitInformation();
-    QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
-    if (file == "-")
-        QVERIFY(osd.unit.hasLog(
-            3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")));
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)

@@ -56,51 +56,25 @@ void TestUnitInformation::oneLabel_data()
     QTest::addColumn<QString>("label");
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("log");
-    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n"
-                                                       << false << "labelSoftwareVersion"
-                                                       << "V3.1.0"
-                                                       << "";
-    QTest::newRow("version line with tab") << "version V3.1\t.0\n"
-                                           << false << "labelSoftwareVersion"
-                                           << "V3.1.0"
-                                           << "";
-    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion"
-                                        << "Unknown"
-                                        << "";
-    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion"
-                                     << ""
-                                     << "";
-    QTest::newRow("no model text") << "no spn" << false << "labelModel"
-                                   << "Unknown"
+    const QString noManager = QStringLiteral("MainWindow: Manager IP address not found.\n");
+    // clang-format off
+    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("version line with tab") << "version V3.1\t.0\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion" << "Unknown" << "";
+    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion" << "" << "";
+    QTest::newRow("no model text") << "no spn" << false << "labelModel" << "Unknown"
                                    << "Velmogui: RX info error 2 su_get_spn = RXU4200 returned spn = .\n";
-    QTest::newRow("no model") << "su_get_model" << false << "labelMpn"
-                              << ""
-                              << "";
-    QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber"
-                               << ""
-                               << "";
-    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo"
-                                  << "Network is down."
-                                  << "";
-    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n"
-                             << true << "labelManagerIp"
-                             << "10.0.0.9"
-                             << "";
-    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n"
-                                              << true << "labelManagerIp"
-                                              << ""
-                                              << "MainWindow: Manager IP address not found.\n";
-    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n"
-                                            << true << "labelManagerIp"
-                                            << ""
-                                            << "MainWindow: Manager IP address not found.\n";
-    QTest::newRow("managed, no file") << "" << true << "labelManagerIp"
-                                      << ""
+    QTest::newRow("no model") << "su_get_model" << false << "labelMpn" << "" << "";
+    QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber" << "" << "";
+    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo" << "Network is down." << "";
+    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
+    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed, no file") << "" << true << "labelManagerIp" << ""
                                       << "MainWindow: /usr/local/mgr_ip file does not exist.";
-    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n"
-                                           << false << "labelManagerIp"
-                                           << "Receiver is currently not managed"
-                                           << "";
+    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n" << false << "labelManagerIp"
+                                           << "Receiver is currently not managed" << "";
+    // clang-format on
 }
 
 void TestUnitInformation::oneLabel()

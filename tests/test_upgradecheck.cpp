@@ -40,6 +40,8 @@ bool writeFile(const QString& path, const QByteArray& bytes)
 
 } // namespace
 
+Q_DECLARE_METATYPE(LsmData)
+
 class TestUpgradeCheck : public QObject {
     Q_OBJECT
 
@@ -63,51 +65,44 @@ private slots:
 
 void TestUpgradeCheck::outcome_data()
 {
-    QTest::addColumn<QString>("format");
-    QTest::addColumn<QString>("brand");
-    QTest::addColumn<QString>("package1");
-    QTest::addColumn<QString>("code1");
-    QTest::addColumn<QString>("package2");
-    QTest::addColumn<QString>("code2");
-    QTest::addColumn<QString>("version");
+    QTest::addColumn<LsmData>("data");
     QTest::addColumn<int>("boardCode");
     QTest::addColumn<QString>("tech");
     QTest::addColumn<QString>("brandText");
     QTest::addColumn<int>("expected");
 
     const QString dual = QStringLiteral("Dual-Image");
-    QTest::newRow("compatible") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 0;
-    QTest::newRow("format is a prefix") << "DualX" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 0;
-    QTest::newRow("format in lower case") << "dual-image" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 19;
-    QTest::newRow("single format") << "Single" << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 19;
-    QTest::newRow("other brand") << dual << "KX" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 21;
-    QTest::newRow("empty brand text") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "" << 21;
-    QTest::newRow("no package for the tech") << dual << "QV" << "ABC-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 23;
-    QTest::newRow("empty tech text") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "" << "QV" << 23;
-    QTest::newRow("space after the colon") << dual << "QV" << " TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 5 << "TLX" << "QV" << 23;
-    QTest::newRow("0x05 against board code 6") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.1.0" << 6 << "TLX" << "QV" << 20;
-    QTest::newRow("code read as decimal") << dual << "QV" << "TLX-RX" << "0x12" << "Null" << "0x00" << "V3.1.0" << 13 << "TLX" << "QV" << 20;
-    QTest::newRow("code not a number") << dual << "QV" << "TLX-RX" << "0xZZ" << "Null" << "0x00" << "V3.1.0" << 1 << "TLX" << "QV" << 20;
-    QTest::newRow("package 2 decides") << dual << "QV" << "ABC-RX" << "0x00" << "TLX-RX" << "0x07" << "V3.1.0" << 6 << "TLX" << "QV" << 0;
-    QTest::newRow("package 1 first") << dual << "QV" << "TLX-A" << "0x01" << "TLX-B" << "0x09" << "V3.1.0" << 5 << "TLX" << "QV" << 20;
-    QTest::newRow("same version") << dual << "QV" << "TLX-RX" << "0x05" << "Null" << "0x00" << "V3.0.2" << 5 << "TLX" << "QV" << 24;
-    QTest::newRow("defaults") << "Single" << "Null" << "Null" << "0x00" << "Null" << "0x00" << "Null" << 0 << "TLX" << "QV" << 19;
+    const auto map = [&](const QString& package1, const QString& code1, const QString& format = "Dual-Image",
+                         const QString& brand = "QV", const QString& version = "V3.1.0") {
+        return packageData(format, brand, package1, code1, "Null", "0x00", version);
+    };
+    // clang-format off
+    QTest::newRow("compatible") << map("TLX-RX", "0x05") << 5 << "TLX" << "QV" << 0;
+    QTest::newRow("format is a prefix") << map("TLX-RX", "0x05", "DualX") << 5 << "TLX" << "QV" << 0;
+    QTest::newRow("format in lower case") << map("TLX-RX", "0x05", "dual-image") << 5 << "TLX" << "QV" << 19;
+    QTest::newRow("single format") << map("TLX-RX", "0x05", "Single") << 5 << "TLX" << "QV" << 19;
+    QTest::newRow("other brand") << map("TLX-RX", "0x05", dual, "KX") << 5 << "TLX" << "QV" << 21;
+    QTest::newRow("empty brand text") << map("TLX-RX", "0x05") << 5 << "TLX" << "" << 21;
+    QTest::newRow("no package for the tech") << map("ABC-RX", "0x05") << 5 << "TLX" << "QV" << 23;
+    QTest::newRow("empty tech text") << map("TLX-RX", "0x05") << 5 << "" << "QV" << 23;
+    QTest::newRow("space after the colon") << map(" TLX-RX", "0x05") << 5 << "TLX" << "QV" << 23;
+    QTest::newRow("0x05 against board code 6") << map("TLX-RX", "0x05") << 6 << "TLX" << "QV" << 20;
+    QTest::newRow("code read as decimal") << map("TLX-RX", "0x12") << 13 << "TLX" << "QV" << 20;
+    QTest::newRow("code not a number") << map("TLX-RX", "0xZZ") << 1 << "TLX" << "QV" << 20;
+    QTest::newRow("package 2 decides") << packageData(dual, "QV", "ABC-RX", "0x00", "TLX-RX", "0x07", "V3.1.0") << 6 << "TLX" << "QV" << 0;
+    QTest::newRow("package 1 first") << packageData(dual, "QV", "TLX-A", "0x01", "TLX-B", "0x09", "V3.1.0") << 5 << "TLX" << "QV" << 20;
+    QTest::newRow("same version") << map("TLX-RX", "0x05", dual, "QV", "V3.0.2") << 5 << "TLX" << "QV" << 24;
+    QTest::newRow("defaults") << defaultLsmData() << 0 << "TLX" << "QV" << 19;
+    // clang-format on
 }
 
 void TestUpgradeCheck::outcome()
 {
-    QFETCH(QString, format);
-    QFETCH(QString, brand);
-    QFETCH(QString, package1);
-    QFETCH(QString, code1);
-    QFETCH(QString, package2);
-    QFETCH(QString, code2);
-    QFETCH(QString, version);
+    QFETCH(LsmData, data);
     QFETCH(int, boardCode);
     QFETCH(QString, tech);
     QFETCH(QString, brandText);
     QFETCH(int, expected);
-    const LsmData data = packageData(format, brand, package1, code1, package2, code2, version);
     QCOMPARE(compatibilityOutcome(QStringLiteral("V3.0.2"), boardCode, tech, brandText, data), expected);
 }
 
@@ -130,9 +125,7 @@ void TestUpgradeCheck::modelLookups()
     QFETCH(int, outcome);
     TestUnit unit;
     QCOMPARE(upgradePrefixFromMpn(mpn), prefix);
-    const LsmData data = packageData(QStringLiteral("Dual-Image"), QStringLiteral("QV"), QStringLiteral("TLX-RX"),
-                                     QStringLiteral("0x05"), QStringLiteral("Null"), QStringLiteral("0x00"),
-                                     QStringLiteral("V3.1.0"));
+    const LsmData data = packageData("Dual-Image", "QV", "TLX-RX", "0x05", "Null", "0x00", "V3.1.0");
     QCOMPARE(compatibilityCheck(QStringLiteral("V3.0.2"), 5, QStringLiteral("RX_TarselLXSH_QV"), mpn, data), outcome);
 }
 
@@ -196,12 +189,8 @@ void TestUpgradeCheck::releaseVersionComponent_data()
     QTest::addColumn<QByteArray>("raw");
     QTest::addColumn<QString>("component");
     QTest::newRow("version") << QByteArray("V3.1.0") << "V3.1.0";
-    QTest::newRow("empty") << QByteArray() << "";
-    QTest::newRow("climbs out") << QByteArray("../../mnt/perm") << "";
-    QTest::newRow("two components") << QByteArray("V3/x") << "";
-    QTest::newRow("dot dot") << QByteArray("..") << "";
-    QTest::newRow("blank") << QByteArray("V3 1") << "";
-    QTest::newRow("shell text") << QByteArray("V3;reboot") << "";
+    for (const char* refused : { "", "../../mnt/perm", "V3/x", "..", "V3 1", "V3;reboot" })
+        QTest::newRow(*refused ? refused : "empty") << QByteArray(refused) << "";
 }
 
 void TestUpgradeCheck::releaseVersionComponent()

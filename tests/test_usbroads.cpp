@@ -70,7 +70,8 @@ SimPackage encrypted()
 enum class Setup { Plain, Encrypted, HostileName, StaleReleases, TwoPackages };
 enum class Failure {
     NoStick, NoPackage, BadSignature, SameVersion, WrongPassPhrase, MapHangs, ExtractionNeverEnds,
-    StaleFlagOnly, HostileVersion, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder
+    StaleFlagOnly, HostileVersion, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder,
+    InstallFails
 };
 
 } // namespace
@@ -88,8 +89,6 @@ private slots:
     void upgradeFailure_data();
     void upgradeFailure();
     void inactivityHeldOffAfterConfirmation();
-    void installResult_data();
-    void installResult();
     void transmitterPackage_data();
     void transmitterPackage();
     void diagnostics_data();
@@ -175,39 +174,42 @@ void TestUsbRoads::upgrade()
 void TestUsbRoads::upgradeFailure_data()
 {
     QTest::addColumn<Failure>("failure");
+    QTest::addColumn<int>("code"); // of the install service
     QTest::addColumn<QStringList>("boxes");
 
     const QString confirm = QStringLiteral("Confirm Upgrade: Found upgrade file \"/mnt/usb/RXU4200_V3.1.0.clu\" in USB memory device.\nDo you wish to proceed?");
-    auto failed = [](const QString& text) -> QString { return QStringLiteral("Upgrade failed: ") + text; };
-    QTest::newRow("no stick") << Failure::NoStick
-                              << QStringList { failed(QStringLiteral("Upgrade failed. Error in checking USB memory device")) };
-    QTest::newRow("no package") << Failure::NoPackage
-                                << QStringList { failed(QStringLiteral("Upgrade failed: Cannot find upgrade file.")) };
-    QTest::newRow("a folder named like a package") << Failure::OnlyPackageIsFolder
-                                << QStringList { failed(QStringLiteral("Upgrade failed: Cannot find upgrade file.")) };
-    QTest::newRow("bad signature") << Failure::BadSignature
-                                   << QStringList { confirm, failed(QStringLiteral("Upgrade failed. Error 54.")) };
-    QTest::newRow("same version") << Failure::SameVersion
-                                  << QStringList { confirm, failed(QStringLiteral("Warning: No upgrade required. Software version is already on appliance.")) };
-    QTest::newRow("wrong pass phrase") << Failure::WrongPassPhrase
-                                       << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
-    QTest::newRow("map never printed") << Failure::MapHangs
-                                       << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Cannot retrieve information from device.")) };
-    QTest::newRow("extraction never ends") << Failure::ExtractionNeverEnds
-                                           << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
-    QTest::newRow("stale flag file") << Failure::StaleFlagOnly
-                                     << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
-    QTest::newRow("version names another folder") << Failure::HostileVersion
-                                                  << QStringList { confirm, failed(QStringLiteral("Upgrade failed: Upgrade file error")) };
-    QTest::newRow("confirm no") << Failure::ConfirmNo << QStringList { confirm };
-    QTest::newRow("confirm closed by inactivity") << Failure::ConfirmClosedByInactivity << QStringList();
-    QTest::newRow("final cancel") << Failure::FinalCancel
-                                  << QStringList { confirm, QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has completed and the system has rebooted... Hit OK to start the Upgrade...") };
+    const QString start = QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has completed and the system has rebooted... Hit OK to start the Upgrade...");
+    const auto row = [](const char* name, Failure failure, const QStringList& boxes, int code = 0) {
+        QTest::newRow(name) << failure << code << boxes;
+    };
+    const auto failed = [](const char* text) -> QString { return QStringLiteral("Upgrade failed: ") + QLatin1String(text); };
+    const QString noFile = failed("Upgrade failed: Cannot find upgrade file.");
+    const QString fileError = failed("Upgrade failed: Upgrade file error");
+    // clang-format off
+    row("no stick", Failure::NoStick, { failed("Upgrade failed. Error in checking USB memory device") });
+    row("no package", Failure::NoPackage, { noFile });
+    row("a folder named like a package", Failure::OnlyPackageIsFolder, { noFile });
+    row("bad signature", Failure::BadSignature, { confirm, failed("Upgrade failed. Error 54.") });
+    row("same version", Failure::SameVersion, { confirm, failed("Warning: No upgrade required. Software version is already on appliance.") });
+    row("wrong pass phrase", Failure::WrongPassPhrase, { confirm, fileError });
+    row("map never printed", Failure::MapHangs, { confirm, failed("Upgrade failed: Cannot retrieve information from device.") });
+    row("extraction never ends", Failure::ExtractionNeverEnds, { confirm, fileError });
+    row("stale flag file", Failure::StaleFlagOnly, { confirm, fileError });
+    row("version names another folder", Failure::HostileVersion, { confirm, fileError });
+    row("confirm no", Failure::ConfirmNo, { confirm });
+    row("confirm closed by inactivity", Failure::ConfirmClosedByInactivity, {});
+    row("final cancel", Failure::FinalCancel, { confirm, start });
+    row("install: internal error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Internal Error, refer diagnostic! (ERR:19).") }, 19);
+    row("install: unknown error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:20).") }, 20);
+    row("install: negative code", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:-1).") }, -1);
+    row("install: mount fails", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Failed to mount device (ERR:3).") }, 3);
+    // clang-format on
 }
 
 void TestUsbRoads::upgradeFailure()
 {
     QFETCH(Failure, failure);
+    QFETCH(int, code);
     QFETCH(QStringList, boxes);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
@@ -226,6 +228,8 @@ void TestUsbRoads::upgradeFailure()
         unit.sim().writeUsbPackage(name, package);
     } else if (failure != Failure::NoStick)
         unit.sim().writeUsbPackage(name, failure == Failure::WrongPassPhrase ? encrypted() : SimPackage::receiver(version));
+    if (failure == Failure::InstallFails)
+        unit.sim().setFailure(QStringLiteral("su_upgrade_rx_unit"), code);
     if (failure == Failure::BadSignature)
         setUpgrade(unit, QStringLiteral("signatureValid"), false);
     if (failure == Failure::WrongPassPhrase)
@@ -252,21 +256,26 @@ void TestUsbRoads::upgradeFailure()
             QMessageBox::StandardButton button = QMessageBox::Ok;
             if (title == QLatin1String("Confirm Upgrade"))
                 button = failure == Failure::ConfirmNo ? QMessageBox::No : QMessageBox::Yes;
-            if (title == QLatin1String("Upgrade in progress..."))
+            if (title == QLatin1String("Upgrade in progress...") && failure != Failure::InstallFails)
                 button = QMessageBox::Cancel;
             last = answerNextBox(title, button);
         }
     }
     osd.window->on_startupgradeButton_clicked();
     if (last)
-        QVERIFY(waitForAnswer(last));
+        QVERIFY(waitForAnswer(last, 10000));
     QCOMPARE(answeredSince(first), boxes);
 
     QVERIFY(!unit.sim().isUsbMounted());
     QCOMPARE(reboots(unit), 0);
     QVERIFY(!upgradeState(unit).contains(QStringLiteral("installedRelease")));
-    QVERIFY(!ranProgram(unit, QStringLiteral("/opt/kestrix/flash_led.sh")));
     QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files), perm);
+    if (failure == Failure::InstallFails) {
+        QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
+        QVERIFY(unit.hasLog(3, "MainWindow: RX Upgrade failed. Error string: " + boxes.last().section(": ", 1) + '\n'));
+        return;
+    }
+    QVERIFY(!ranProgram(unit, QStringLiteral("/opt/kestrix/flash_led.sh")));
     if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds)
         QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
 }
@@ -300,36 +309,6 @@ void TestUsbRoads::inactivityHeldOffAfterConfirmation()
     QCOMPARE(pollingAt.value(QStringLiteral("Confirm Upgrade"), false), true);
     QCOMPARE(pollingAt.value(QStringLiteral("Upgrade in progress..."), true), false);
     QVERIFY(poll->isActive());
-}
-
-void TestUsbRoads::installResult_data()
-{
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("text");
-    QTest::newRow("internal") << 19 << "Upgrade failed: Internal Error, refer diagnostic! (ERR:19).";
-    QTest::newRow("unknown") << 20 << "Upgrade failed: Unknown error, refer diagnostic! (ERR:20).";
-    QTest::newRow("negative") << -1 << "Upgrade failed: Unknown error, refer diagnostic! (ERR:-1).";
-    QTest::newRow("mount") << 3 << "Upgrade failed: Failed to mount device (ERR:3).";
-}
-
-void TestUsbRoads::installResult()
-{
-    QFETCH(int, code);
-    QFETCH(QString, text);
-    OsdWindow osd(databaseWithUsers());
-    TestUnit& unit = osd.unit;
-    unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
-    unit.sim().setFailure(QStringLiteral("su_upgrade_rx_unit"), code);
-    answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
-    answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
-    const ModalAnswerPtr result = answerNextBox(QStringLiteral("Upgrade failed"), QMessageBox::Ok);
-    osd.window->on_startupgradeButton_clicked();
-    QVERIFY(waitForAnswer(result, 10000));
-    QCOMPARE(result->text, text);
-    QVERIFY(!unit.sim().isUsbMounted());
-    QCOMPARE(reboots(unit), 0);
-    QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
-    QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: RX Upgrade failed. Error string: ") + text + '\n'));
 }
 
 void TestUsbRoads::transmitterPackage_data()
@@ -374,31 +353,23 @@ void TestUsbRoads::diagnostics_data()
     QTest::addColumn<QString>("situation");
     QTest::addColumn<QStringList>("boxes");
     QTest::addColumn<QByteArray>("onStick");
+    QTest::addColumn<bool>("accepted"); // the dialog ends; else the user goes Back
 
     const QByteArray produced = "VELMO-DIAG-RX simulated receiver diagnostics\n";
-    QTest::newRow("saved") << "saved"
-                           << QStringList { "Save As", "Information: Diagnostics file successfully saved on USB memory device." }
-                           << produced;
-    QTest::newRow("script fails") << "script fails"
-                                  << QStringList { "Error: Error 3. Device diagnostics failed." }
-                                  << QByteArray();
-    QTest::newRow("no stick") << "no stick"
-                              << QStringList { "Error: Export failed. USB memory device not found." }
-                              << QByteArray();
-    QTest::newRow("existing file kept") << "existing file"
-                                        << QStringList { "Save As", "Diagnostics File: Diagnostics file with same name already exist. Are you sure you want to overwrite the existing file?",
-                                                         "Receiver Diagnostics: Receiver diagnostics file export canceled." }
-                                        << QByteArray("old diagnostics");
-    QTest::newRow("existing link replaced") << "existing link"
-                                            << QStringList { "Save As", "Diagnostics File: Diagnostics file with same name already exist. Are you sure you want to overwrite the existing file?",
-                                                             "Information: Diagnostics file successfully saved on USB memory device." }
-                                            << produced;
-    QTest::newRow("copy fails part-way") << "copy fails"
-                                         << QStringList { "Save As", "Error: Diagnostics file export failed. Unknown error." }
-                                         << QByteArray();
-    QTest::newRow("export cancelled") << "cancelled"
-                                      << QStringList { "Save As", "Receiver Diagnostics: Receiver diagnostics file export cancelled." }
-                                      << QByteArray();
+    const QString saved = QStringLiteral("Information: Diagnostics file successfully saved on USB memory device.");
+    const QString overwrite = QStringLiteral("Diagnostics File: Diagnostics file with same name already exist. Are you sure you want to overwrite the existing file?");
+    const auto row = [](const char* name, const char* situation, const QStringList& boxes, const QByteArray& onStick, bool accepted) {
+        QTest::newRow(name) << situation << boxes << onStick << accepted;
+    };
+    // clang-format off
+    row("saved", "saved", { "Save As", saved }, produced, true);
+    row("script fails", "script fails", { "Error: Error 3. Device diagnostics failed." }, {}, false);
+    row("no stick", "no stick", { "Error: Export failed. USB memory device not found." }, {}, false);
+    row("existing file kept", "existing file", { "Save As", overwrite, "Receiver Diagnostics: Receiver diagnostics file export canceled." }, "old diagnostics", false);
+    row("existing link replaced", "existing link", { "Save As", overwrite, saved }, produced, true);
+    row("copy fails part-way", "copy fails", { "Save As", "Error: Diagnostics file export failed. Unknown error." }, {}, true);
+    row("export cancelled", "cancelled", { "Save As", "Receiver Diagnostics: Receiver diagnostics file export cancelled." }, {}, false);
+    // clang-format on
 }
 
 void TestUsbRoads::diagnostics()
@@ -406,6 +377,7 @@ void TestUsbRoads::diagnostics()
     QFETCH(QString, situation);
     QFETCH(QStringList, boxes);
     QFETCH(QByteArray, onStick);
+    QFETCH(bool, accepted);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     const QString target = QStringLiteral("/mnt/usb/RX_Diagnostics.rxenc");
@@ -418,9 +390,8 @@ void TestUsbRoads::diagnostics()
     if (situation == QLatin1String("copy fails"))
         unit.sim().editSection(QStringLiteral("cp"), [](QJsonObject& cp) { cp.insert(QStringLiteral("failAfterBytes"), 5); });
     const QString outside = unit.path(QStringLiteral("/mnt/perm/keep.txt"));
-    if (situation == QLatin1String("existing link")) {
+    if (situation == QLatin1String("existing link"))
         QVERIFY(unit.writeFile(QStringLiteral("/mnt/perm/keep.txt"), "keep"));
-    }
     // A stick's link is put in place while the user picks the name.
     QTimer linker;
     QObject::connect(&linker, &QTimer::timeout, [&] {
@@ -466,9 +437,7 @@ void TestUsbRoads::diagnostics()
         if (line.endsWith(QLatin1String(": ")))
             line.chop(2);
     QCOMPARE(seen, boxes);
-    const bool staysOpen = situation == QLatin1String("script fails") || situation == QLatin1String("no stick")
-        || situation == QLatin1String("existing file") || situation == QLatin1String("cancelled");
-    QCOMPARE(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), !staysOpen);
+    QCOMPARE(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), accepted);
 
     QVERIFY(unit.hasLog(5, QStringLiteral("MainWindow: Action Open Diagnostics Dialog.\n")));
     QVERIFY(!unit.sim().isUsbMounted());

@@ -325,18 +325,10 @@ void TestUserDialogs::removal_data()
     QTest::addColumn<QString>("name"); // boss is logged on, power logs on by itself
     QTest::addColumn<QString>("answer"); // the confirmation's button; empty: refused
     QTest::addColumn<QString>("text");
-    QTest::newRow("admin") << "admin"
-                           << ""
-                           << "User \"admin\" is protected and can not be removed.";
-    QTest::newRow("logged in") << "boss"
-                               << ""
-                               << "User boss is currently logged in and can not be removed.";
-    QTest::newRow("cancelled") << "power"
-                               << "Cancel"
-                               << "Do you want to remove user 'power' ?";
-    QTest::newRow("removed") << "power"
-                             << "Yes"
-                             << "Do you want to remove user 'power' ?";
+    QTest::newRow("admin") << "admin" << "" << "User \"admin\" is protected and can not be removed.";
+    QTest::newRow("logged in") << "boss" << "" << "User boss is currently logged in and can not be removed.";
+    QTest::newRow("cancelled") << "power" << "Cancel" << "Do you want to remove user 'power' ?";
+    QTest::newRow("removed") << "power" << "Yes" << "Do you want to remove user 'power' ?";
 }
 
 void TestUserDialogs::removal()
@@ -382,12 +374,12 @@ void TestUserDialogs::failedWrite_data()
     QTest::addColumn<QString>("road"); // "remove": power from the list
     QTest::addColumn<QStringList>("fields");
     QTest::addColumn<QString>("log"); // the line at priority 3, %1 the copy in use
-    QTest::newRow("add") << "add" << QStringList { "lineEditUsrName=eve" }
-                         << "UserData: Can not open file: %1";
-    QTest::newRow("edit") << "edit" << QStringList { "lineEditUNameEdt=pow" }
-                          << "EditUData: Can not open file: %1";
+    // clang-format off
+    QTest::newRow("add") << "add" << QStringList { "lineEditUsrName=eve" } << "UserData: Can not open file: %1";
+    QTest::newRow("edit") << "edit" << QStringList { "lineEditUNameEdt=pow" } << "EditUData: Can not open file: %1";
     QTest::newRow("password") << "password:boss" << QStringList { "lineEditYourPassw=secret" }
                               << "Velmogui: Can not open file for writing: %1";
+    // clang-format on
     QTest::newRow("remove") << "remove" << QStringList() << "MainWindow: Can not open file for writing: %1";
 }
 
