@@ -3,7 +3,6 @@
 #include "platform.h"
 
 #include <QFile>
-#include <QFileInfo>
 #include <QRandomGenerator>
 
 #include <cerrno>
