@@ -67,7 +67,13 @@ void NetworkPage::loadNetworkPage()
         (dhcp ? ui.radioButtonDHCP : ui.radioButtonStatIP)->setChecked(true);
         setFieldsEnabled(!dhcp);
     }
-    if (!mainWindow->unitPlatform().eth0().up) {
+    showLiveSettings(mainWindow->unitPlatform().eth0().up);
+}
+
+void NetworkPage::showLiveSettings(bool networkAvailable)
+{
+    Ui::MainWindow& ui = mainWindow->form();
+    if (!networkAvailable) {
         ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
         return;
     }
@@ -79,20 +85,13 @@ void NetworkPage::loadNetworkPage()
 void NetworkPage::on_radioButtonDHCP_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Network Settings radioButtonDHCP clicked.\n");
-    Ui::MainWindow& ui = mainWindow->form();
     for (QLineEdit* field : fields())
         field->clear();
     setFieldsEnabled(false);
     const QDomElement dhcp = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::Dhcp));
     if (dhcp.attribute(QLatin1String(db::SetChecked)) != QLatin1String("true"))
         return;
-    if (!mainWindow->unitPlatform().eth0().running) {
-        ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
-        return;
-    }
-    currentIpAddress();
-    readDnsServers();
-    ui.gatelineEdit->setText(gatewayFromRoute());
+    showLiveSettings(mainWindow->unitPlatform().eth0().running);
 }
 
 void NetworkPage::on_radioButtonStatIP_clicked()

@@ -36,6 +36,8 @@ public:
 private:
     QList<QLineEdit*> fields() const;
     void setFieldsEnabled(bool enabled);
+    // What eth0 has now (address, name servers, gateway), or "No Network.".
+    void showLiveSettings(bool networkAvailable);
     bool readResolver(QByteArray* content);
     void refuse(const NetworkRefusal& refusal);
     bool storeSettings(bool dhcp, const StaticSettings& settings);
