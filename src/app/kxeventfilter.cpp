@@ -48,7 +48,8 @@ KXEventFilter::~KXEventFilter() = default;
 bool KXEventFilter::eventFilter(QObject* watched, QEvent* event)
 {
     const QEvent::Type type = event->type();
-    if ((type == QEvent::MouseMove || type == QEvent::KeyPress) && activitySeen
+    // Once seen, activity needs no further look until the poll clears it.
+    if ((type == QEvent::MouseMove || type == QEvent::KeyPress) && activitySeen && !*activitySeen
         && !isLoginScreenObject(watched))
         *activitySeen = true;
     return QObject::eventFilter(watched, event);
