@@ -1,5 +1,5 @@
-// Ways for a test or a person to stretch the firmware's background work on
-// real time, and to make an upgrade package hang.
+// Ways for a test or a person to stretch the firmware's background work and
+// the transmitter work functions on real time, and to make an upgrade package hang.
 
 #include <QElapsedTimer>
 #include <QFileInfo>
@@ -13,7 +13,12 @@ using namespace SimServices;
 
 void SimPrograms::holdWhileGated(const QString& name)
 {
-    const QString gate = unit.root() + QStringLiteral("/sim/hold/") + name;
+    unit.holdWhileGated(name);
+}
+
+void SimUnit::holdWhileGated(const QString& name) const
+{
+    const QString gate = root() + QStringLiteral("/sim/hold/") + name;
     QElapsedTimer held;
     held.start();
     while (QFileInfo::exists(gate) && held.elapsed() < 30000)

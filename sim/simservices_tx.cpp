@@ -97,6 +97,7 @@ TxCall beginTx(const char* function, void* cfg)
         return call;
     }
     unit->workDelay(QString::fromLatin1(function));
+    unit->holdWhileGated(QString::fromLatin1(function));
     call.cfg = record(cfg);
     call.address = txAddress(call.cfg);
     call.code = reach(unit->state(), call.address, &call.tx);
@@ -279,6 +280,7 @@ int32_t su_listen_for_ip(void* cfg)
     if (!cfg)
         return txProcessError;
     unit->workDelay(QStringLiteral("su_listen_for_ip"));
+    unit->holdWhileGated(QStringLiteral("su_listen_for_ip"));
     const QJsonObject discovery = child(unit->state(), QStringLiteral("discovery"));
     const QString found = discovery.value(QStringLiteral("ip")).toString();
     if (found.isEmpty())

@@ -52,6 +52,9 @@ public:
     int failure(const QString& serviceOrProgram) const;
     // The simulated working time of a work function, on the unit's clock.
     void workDelay(const QString& function);
+    // Holds the caller on real time while <root>/sim/hold/<name> exists (at
+    // most 30 s), whatever the clock: a thread a test can keep busy.
+    void holdWhileGated(const QString& name) const;
 
     QList<SimLogLine> logLines() const;
     QList<QStringList> commands() const;
