@@ -138,20 +138,6 @@ void debugDialog::progress_timer_ovf()
     progress->setValue(value);
 }
 
-bool debugDialog::copyToStick(const QString& target)
-{
-    const ProgramResult copy
-        = platform.run(QLatin1String(UnitPrograms::cp), { QLatin1String(diagnosticsFile), target });
-    const QFileInfo source(platform.unitPath(QLatin1String(diagnosticsFile)));
-    const QString written = platform.unitPath(target);
-    const bool whole = copy.started && copy.exitCode == 0 && isRegularFile(written) && source.isFile()
-        && QFileInfo(written).size() == source.size();
-    // A part-written file would pass for the diagnostics later.
-    if (!whole && isRegularFile(written))
-        QFile::remove(written);
-    return whole;
-}
-
 void debugDialog::RxDiagnosticsProcessEnd(int status)
 {
     jobDone = true;
@@ -204,7 +190,7 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
         QFile::remove(targetFile);
     }
 
-    if (!entryExists(targetFile) && copyToStick(target)) {
+    if (!entryExists(targetFile) && copyWholeFile(platform, QLatin1String(diagnosticsFile), target)) {
         platform.run(QLatin1String(UnitPrograms::sync), {});
         showOwnMessage(QStringLiteral("Information"),
                        QStringLiteral("Diagnostics file successfully saved on USB memory device."));

@@ -38,8 +38,6 @@ private:
     void removeProgressDialog();
     void removeLocalDiagnostics();
     void unmountUsb(bool thenWait);
-    // Copies the diagnostics file to `target`; true only when all of it arrived.
-    bool copyToStick(const QString& target);
 
     MainWindow* mainWindow;
     Platform& platform;

@@ -8,6 +8,7 @@
 
 #include "platform/boundedread.h"
 #include "platform/platform.h"
+#include "platform/unitfiles.h"
 
 namespace UnitPrograms {
 const char mount[] = "/bin/mount";
@@ -76,4 +77,16 @@ void removeMatching(Platform& platform, const QString& unitFolder, const QString
                                              QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
     for (const QString& name : names)
         platform.run(QLatin1String(UnitPrograms::rm), { QStringLiteral("-r"), unitFolder + QLatin1Char('/') + name });
+}
+
+bool copyWholeFile(Platform& platform, const QString& source, const QString& target)
+{
+    const ProgramResult copy = platform.run(QLatin1String(UnitPrograms::cp), { source, target });
+    const QFileInfo original(platform.unitPath(source));
+    const QString written = platform.unitPath(target);
+    const bool whole = copy.started && copy.exitCode == 0 && isRegularFile(written) && original.isFile()
+        && QFileInfo(written).size() == original.size();
+    if (!whole && isRegularFile(written))
+        QFile::remove(written);
+    return whole;
 }

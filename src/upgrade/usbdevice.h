@@ -24,6 +24,11 @@ extern const char sync[];
 extern const char flashLed[];
 } // namespace UnitPrograms
 
+// Copies a unit file to `target` (a unit path on the stick) with "cp" and two
+// arguments; true only when all of it arrived. A part-written copy is removed,
+// so it cannot pass for the whole file later.
+bool copyWholeFile(Platform& platform, const QString& source, const QString& target);
+
 // Removes a file or folder tree without following links: a link is unlinked,
 // never entered. 0 on success, -1 on the first failure.
 int removeTree(const QString& path);
