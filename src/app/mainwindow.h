@@ -193,6 +193,7 @@ public slots:
     void on_checkBoxRedirTouchscreen_stateChanged(int state);
     void on_startupgradeButton_clicked();
     void on_diagnosticsButton_clicked();
+    void on_transmitterButton_clicked();
     int prepareRelease(const char* packagePath, const char* folder);
     void upgradeSignatureVerified(int result);
     int waitForDeCompress();

@@ -1,0 +1,15 @@
+// The Control tab's transmitter button: the transmitter settings dialog.
+#include "mainwindow.h"
+
+#include "database/dbnames.h"
+#include "transmitter/txsettings.h"
+#include "users/userrules.h"
+
+void MainWindow::on_transmitterButton_clicked()
+{
+    malvo_syslog(5, "MainWindow: Action Open Transmitter Dialog.\n");
+    const QString role = UserRules::findUser(document(), getLoggedInUser()).attribute(db::Privilege);
+    TXSettings dialog(isManaged(), this, role);
+    connect(&dialog, &TXSettings::message_request, this, &MainWindow::showMessage);
+    dialog.exec();
+}

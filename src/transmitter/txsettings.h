@@ -1,0 +1,124 @@
+#pragma once
+
+#include <QDialog>
+#include <QPointer>
+#include <QString>
+#include <memory>
+
+#include "app/worker.h"
+#include "platform/durablewriter.h"
+#include "services/device_services.h"
+#include "transmitter/txrecord.h"
+
+class MainWindow;
+class QKeyEvent;
+class QMessageBox;
+class QProgressDialog;
+class QTimer;
+class TxPreferences;
+struct TxOperation;
+
+namespace Ui {
+class TXSettings;
+}
+
+// The administrator's console for one transmitter: connect by address, then
+// read, re-address, reboot, restore, find, upgrade, diagnose and set its
+// preferences. Each operation runs one work function of the device services
+// on a worker while a progress dialog creeps; its result comes back to the
+// slot named after it.
+class TXSettings : public QDialog {
+    Q_OBJECT
+
+public:
+    TXSettings(bool managed, MainWindow* parent, const QString& role);
+    ~TXSettings() override;
+
+    QString txIPAddr();
+    void disableButtons();
+    void cfgDataInit(ConfigData* record);
+    // The package's description, from the chosen package on the stick.
+    void initUpgradeData(ConfigData* record);
+    void progDialogInit(const QString& title, const QString& text);
+    void msgBoxInit(QMessageBox* box, const QString& text);
+    void handleError(int error);
+    void logSettingsOnError(ConfigData* record);
+    bool bValidateTxNetworkEntries(QString* title, QString* text, ConfigData* record);
+    int safemode_status();
+    QThread* initializeWorkerInstance(Worker* worker);
+    void deinitializeWorkerInstance();
+
+    // The connected transmitter's identity as the last connect read it.
+    const TxIdentity& identity() const { return txIdentity; }
+    // An operation's worker exists until the operation is torn down.
+    bool isWorking() const { return workerSlot.worker() != nullptr; }
+
+signals:
+    void message_request(const QString& title, const QString& text);
+    void progress_show();
+    void progress_hide();
+
+public slots:
+    void on_connectToTXButton_clicked();
+    void on_txInfoButton_clicked();
+    void on_txUpgradeButton_clicked();
+    void on_txRestoreButton_clicked();
+    void on_txRebootButton_clicked();
+    void on_networkButtonTX_clicked();
+    void on_txApplyButton_clicked();
+    void on_DiscoverTxIPButton_clicked();
+    void on_txButtonPreferences_clicked();
+    void on_pushButtonCloneEdid0_clicked();
+    void on_pushButtonCloneEdid1_clicked();
+    void on_pushButtonSaveTxPreferences_clicked();
+    void on_txDiagnosticsButton_clicked();
+    void on_pushButtonNetBack_clicked();
+    void on_buttonCancelTxPreferences_clicked();
+    void on_txCancelButton_clicked();
+    void on_stackedWidget_currentChanged(int index);
+
+    void postTxDevInfo(int error, void* cfg_data);
+    void set2KVariables(int error, void* cfg_data);
+    void postTxUpgrade(int error, void* cfg_data);
+    void postTxRestore(int error, void* cfg_data);
+    void postTxReboot(int error, void* cfg_data);
+    void postApplyTxNetSettings(int error, void* cfg_data);
+    void postDiscoverTxIp(int error, void* cfg_data);
+    void postGetTxPrefs(int error, void* cfg_data);
+    void postCloneEdid(int error, void* cfg_data);
+    void postTxDiag(int error, void* cfg_data);
+    void postSaveTxPref(int error, void* cfg_data);
+
+    void updateProgBar();
+    void deallocate();
+
+protected:
+    void keyPressEvent(QKeyEvent* event) override;
+
+private:
+    std::unique_ptr<ConfigData> newRecord();
+    // Hands the record and the operation's work function to a new worker.
+    void startOperation(std::unique_ptr<ConfigData> record, const TxOperation& operation);
+    void cloneEdid(int head);
+    void closeProgress();
+    void exportDiagnostics();
+    void endDiagnosticsExport(const QString& title, const QString& text);
+    void unmountStick();
+
+    bool managed;
+    MainWindow* mainWindow;
+    QString role;
+    QString txAddress;
+    TxIdentity txIdentity;
+    WorkerSlot workerSlot { "QThread* TXSettings::initializeWorkerInstance(Worker*)",
+        "void TXSettings::deinitializeWorkerInstance()" };
+    // Which operation is current: a result or tear-down of any other is stale.
+    quint64 operationSerial = 0;
+    std::unique_ptr<ConfigData> pendingRecord;
+    bool stickMounted = false;
+    QPointer<QProgressDialog> progress;
+    QTimer* progressTimer;
+    Ui::TXSettings* ui;
+    TxPreferences* preferences;
+    DurableWriter writer;
+};

@@ -1,0 +1,723 @@
+// The transmitter settings dialog on a simulated unit whose transmitter lives
+// at 192.168.1.22 and whose receiver is 192.168.1.21.
+#include "app/mainwindow.h"
+#include "database.h"
+#include "modal.h"
+#include "simpackage.h"
+#include "testmain.h"
+#include "testunit.h"
+#include "transmitter/txpreferences.h"
+#include "transmitter/txrecord.h"
+#include "transmitter/txsettings.h"
+#include "transmitter/txvalidation.h"
+
+#include <QAbstractButton>
+#include <QApplication>
+#include <QComboBox>
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QJsonArray>
+#include <QLineEdit>
+#include <QMap>
+#include <QMessageBox>
+#include <QProgressDialog>
+#include <QRegularExpression>
+#include <QStackedWidget>
+#include <QStandardItemModel>
+#include <QtTest>
+
+#include <cstring>
+#include <thread>
+
+namespace {
+
+const QString factoryTx = QStringLiteral("192.168.1.22");
+const QStringList operationButtons { "txInfoButton", "txUpgradeButton", "txRestoreButton", "txRebootButton",
+    "txApplyButton", "txButtonPreferences", "networkButtonTX", "txDiagnosticsButton", "DiscoverTxIPButton" };
+
+// Answers every modal box as it comes up: the button given for its title, else
+// OK; remembers "Title: text" of each message box and the title of each dialog.
+class BoxAnswerer : public QObject {
+public:
+    BoxAnswerer()
+    {
+        poll.setInterval(2);
+        QObject::connect(&poll, &QTimer::timeout, [this] { answer(); });
+        poll.start();
+    }
+    QMap<QString, QString> buttons;
+    QStringList seen;
+
+private:
+    void answer()
+    {
+        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
+        if (!dialog || !dialog->isVisible() || qobject_cast<QProgressDialog*>(dialog))
+            return;
+        auto* box = qobject_cast<QMessageBox*>(dialog);
+        const QString title = dialog->windowTitle();
+        if (!box && !buttons.contains(title))
+            return;
+        for (const QString& wanted : { buttons.value(title), QStringLiteral("OK") }) {
+            for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>()) {
+                if (button->isVisible() && button->text().remove(QLatin1Char('&')) == wanted) {
+                    seen << (box ? QString(title + QStringLiteral(": ") + box->text()) : title);
+                    button->click();
+                    return;
+                }
+            }
+        }
+    }
+    QTimer poll;
+};
+
+struct TxDialog {
+    explicit TxDialog(const QString& role = QStringLiteral("Administrator"), bool managed = false)
+        : osd(databaseWithUsers(), 1, managed)
+        , dialog(new TXSettings(managed, osd.window.get(), role))
+    {
+        QObject::connect(dialog.get(), &TXSettings::message_request, osd.window.get(), &MainWindow::showMessage);
+        dialog->show();
+    }
+    template <typename T = QAbstractButton> T* child(const QString& name) { return dialog->findChild<T*>(name); }
+    void click(const QString& name) { child(name)->click(); }
+    // Waits on the operations themselves, however long the unit's clock says they take.
+    bool settle(int ms = 20000)
+    {
+        QDeadlineTimer deadline(ms);
+        while (dialog->isWorking() && !deadline.hasExpired())
+            QTest::qWait(5);
+        QTest::qWait(10);
+        return !dialog->isWorking();
+    }
+    bool connectTo(const QString& address = factoryTx)
+    {
+        child<QLineEdit>("lineEditTxIP")->setText(address);
+        click("connectToTXButton");
+        return settle();
+    }
+    QString enabled(const QStringList& names)
+    {
+        QStringList states;
+        for (const QString& name : names)
+            states << (child<QWidget>(name)->isEnabled() ? "+" : "-") + name;
+        return states.join(' ');
+    }
+    QJsonObject tx(const QString& address = factoryTx)
+    {
+        return osd.unit.sim().state().value("transmitters").toObject().value(address).toObject();
+    }
+    void editTx(const std::function<void(QJsonObject&)>& edit, const QString& address = factoryTx)
+    {
+        osd.unit.sim().editSection("transmitters", [&](QJsonObject& all) {
+            QJsonObject one = all.value(address).toObject();
+            edit(one);
+            all.insert(address, one);
+        });
+    }
+    void editPrefs(const QJsonObject& changes)
+    {
+        editTx([&](QJsonObject& one) {
+            QJsonObject prefs = one.value("prefs").toObject();
+            for (auto it = changes.begin(); it != changes.end(); ++it)
+                prefs.insert(it.key(), it.value());
+            one.insert("prefs", prefs);
+        });
+    }
+    void hold(const QString& function) { QVERIFY(osd.unit.writeFile("/sim/hold/" + function, "")); }
+    // Lets go of a held work function from another thread, while the GUI thread waits on it.
+    std::thread releaseLater(const QString& function)
+    {
+        const QString gate = osd.unit.path("/sim/hold/" + function);
+        return std::thread([gate] {
+            QThread::msleep(150);
+            QFile::remove(gate);
+        });
+    }
+    QStringList entries(const QString& combo)
+    {
+        QStringList texts;
+        auto* box = child<QComboBox>(combo);
+        auto* model = qobject_cast<QStandardItemModel*>(box->model());
+        for (int i = 0; i < box->count(); ++i)
+            texts << (model->item(i)->isEnabled() ? "" : "!") + box->itemText(i);
+        return texts;
+    }
+
+    OsdWindow osd;
+    BoxAnswerer boxes;
+    std::unique_ptr<TXSettings> dialog;
+};
+
+} // namespace
+
+class TestTxSettings : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void connect_data();
+    void connect();
+    void openedFromControlTab();
+    void information_data();
+    void information();
+    void recordFieldsReadWithinBounds();
+    void networkValidation_data();
+    void networkValidation();
+    void networkApplyMovesTransmitter();
+    void failures_data();
+    void failures();
+    void restoreReconnectsWhileConnectIsSlow();
+    void discover_data();
+    void discover();
+    void closedWhileRunning_data();
+    void closedWhileRunning();
+    void upgrade_data();
+    void upgrade();
+    void diagnostics_data();
+    void diagnostics();
+    void preferences_data();
+    void preferences();
+    void saveRoundTrip_data();
+    void saveRoundTrip();
+    void cloning_data();
+    void cloning();
+};
+
+void TestTxSettings::connect_data()
+{
+    QTest::addColumn<QString>("role");
+    QTest::addColumn<bool>("managed");
+    QTest::addColumn<QString>("address");
+    QTest::addColumn<QString>("state"); // "safe", "gone" or ""
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("buttons");
+
+    const QString all = "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
+                        "+txButtonPreferences +networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
+    const QString none = "-txInfoButton -txUpgradeButton -txRestoreButton -txRebootButton -txApplyButton "
+                         "-txButtonPreferences -networkButtonTX -txDiagnosticsButton";
+    const QString admin = "Administrator";
+    QTest::newRow("connected") << admin << false << factoryTx << "" << "" << all;
+    QTest::newRow("blanks around the address") << admin << false << " 192.168.1.22 " << "" << "" << all;
+    QTest::newRow("own address") << admin << false << "192.168.1.21" << ""
+                                 << "Transmitter IP Validation: IP address entered is already in use by this Receiver."
+                                 << none + " +DiscoverTxIPButton";
+    QTest::newRow("short form") << admin << false << "10.1" << ""
+                                << "Transmitter IP Validation: Transmitter IP Address is not valid."
+                                << none + " +DiscoverTxIPButton";
+    QTest::newRow("unreachable") << admin << false << "192.168.1.99" << ""
+                                 << "Error: Can not connect to Transmitter" << none + " +DiscoverTxIPButton";
+    QTest::newRow("safe mode") << admin << false << factoryTx << "safe" << ""
+                               << "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
+                                  "-txButtonPreferences -networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
+    QTest::newRow("managed") << admin << true << factoryTx << "" << ""
+                             << "-txInfoButton -txUpgradeButton +txRestoreButton -txRebootButton -txApplyButton "
+                                "+txButtonPreferences -networkButtonTX +txDiagnosticsButton -DiscoverTxIPButton";
+    QTest::newRow("managed, safe mode") << admin << true << factoryTx << "safe" << ""
+                                        << "+txRestoreButton -txButtonPreferences +txDiagnosticsButton";
+    QTest::newRow("power user") << "Power User" << false << factoryTx << "" << "" << all;
+}
+
+void TestTxSettings::connect()
+{
+    QFETCH(QString, role);
+    QFETCH(bool, managed);
+    QFETCH(QString, address);
+    QFETCH(QString, state);
+    QFETCH(QString, box);
+    QFETCH(QString, buttons);
+    TxDialog tx(role, managed);
+    if (state == "safe")
+        tx.editTx([](QJsonObject& one) { one.insert("safeMode", true); });
+    QVERIFY(tx.connectTo(address));
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.enabled(buttons.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "")), buttons);
+    const bool identityRead = box.isEmpty() && state.isEmpty() && !managed;
+    QCOMPARE(tx.dialog->identity().mpn, identityRead ? QStringLiteral("TXU-4200-SH") : QString());
+
+    // A power user reaches connect, information and reboot only.
+    QStringList shown;
+    for (const QString& name : operationButtons)
+        if (!tx.child(name)->isHidden())
+            shown << name;
+    QCOMPARE(shown.join(' '), role == "Power User" ? "txInfoButton txRebootButton txApplyButton"
+                                                   : operationButtons.join(' '));
+
+    // Any typing takes the connection back until the next connect.
+    QTest::keyClick(tx.child<QLineEdit>("lineEditTxIP"), Qt::Key_Backspace);
+    QVERIFY(!tx.enabled(operationButtons.mid(0, 8)).contains('+'));
+}
+
+void TestTxSettings::openedFromControlTab()
+{
+    OsdWindow osd(databaseWithUsers());
+    const QSharedPointer<bool> opened = actOnNextDialog("Transmitter Settings", [](QDialog& dialog) {
+        QVERIFY(dialog.findChild<QWidget*>("titleHeader")->isVisible());
+        dialog.reject();
+    });
+    osd.window->findChild<QAbstractButton*>("transmitterButton")->click();
+    QVERIFY(*opened);
+    QVERIFY(osd.unit.hasLog(5, "MainWindow: Action Open Transmitter Dialog.\n"));
+}
+
+void TestTxSettings::information_data()
+{
+    QTest::addColumn<QString>("mac");
+    QTest::addColumn<QString>("multicast");
+    QTest::newRow("with MAC") << "00:1B:7C:42:00:22" << "239.1.1.22 / 6003";
+    QTest::newRow("without MAC: the default pair, MAC left empty") << "" << "239.1.1.1 / 6003";
+}
+
+void TestTxSettings::information()
+{
+    QFETCH(QString, mac);
+    QFETCH(QString, multicast);
+    TxDialog tx;
+    tx.editTx([&](QJsonObject& one) {
+        one.insert("mac", mac);
+        one.insert("mcastPort", "7001");
+    });
+    QVERIFY(tx.connectTo());
+    tx.click("txInfoButton");
+    QVERIFY(tx.settle());
+    const QStringList pair = multicast.split(" / ");
+    const QString port = mac.isEmpty() ? pair.at(1) : QStringLiteral("7001");
+    QCOMPARE(tx.boxes.seen.join('|'),
+        QString("Transmitter Information: The appliance with IP Address 192.168.1.22 is reachable.\nMPN: TXU-4200-SH\n"
+        "Serial Number: TX42A005678\nMAC: "
+            + mac + "\nSoftware Version: V3.0.2\nMulticast Address: " + pair.at(0) + "\nMulticast Port: " + port + "."));
+    QCOMPARE(tx.dialog->identity().mac, mac);
+    QCOMPARE(tx.dialog->identity().mcastAddr, pair.at(0));
+}
+
+void TestTxSettings::recordFieldsReadWithinBounds()
+{
+    // A service may fill a field to its last byte; no read runs into the next one.
+    ConfigData record;
+    std::memset(&record, 'A', sizeof record);
+    const TxIdentity identity = readTxIdentity(record);
+    QCOMPARE(identity.serial.size(), 13);
+    QCOMPARE(identity.mpn.size(), 12);
+    QCOMPARE(readTxNetwork(record).mask.size(), 45);
+    QCOMPARE(readTxPreferences(record).hidMode.size(), 16);
+    QCOMPARE(readTxPreferences(record).hidIndex, -1);
+    const TxDiscovery found = readTxDiscovery(record);
+    QCOMPARE(found.address.size(), 255);
+    QVERIFY(!found.withNetwork);
+}
+
+void TestTxSettings::networkValidation_data()
+{
+    QTest::addColumn<QStringList>("entries"); // address, mask, gateway
+    QTest::addColumn<QString>("refusal");
+    QTest::addColumn<int>("focus");
+    QTest::addColumn<QString>("maskAfter");
+
+    const auto row = [](const char* name, QStringList entries, const char* refusal, NetworkField focus) {
+        QTest::newRow(name) << entries << refusal << int(focus) << (entries.at(1).contains("0.0.0.0") ? "255.255.255.0" : entries.at(1));
+    };
+    // clang-format off
+    row("no address", { "", "255.255.255.0", "192.168.1.1" }, "Information: IP address field is mandatory.", NetworkField::Address);
+    row("no mask", { "192.168.1.30", "", "192.168.1.1" }, "Information: Network mask field is mandatory.", NetworkField::Mask);
+    row("no gateway", { "192.168.1.30", "255.255.255.0", "" }, "Information: Default gateway field is mandatory.", NetworkField::Gateway);
+    row("address not four parts", { "192.168.1", "255.255.255.0", "192.168.1.1" }, "Transmitter IP Validation: New IP Address is not valid.", NetworkField::Address);
+    row("zero mask", { "192.168.1.30", "0.0.0.0", "192.168.1.1" }, "Network Mask Validation: Network Mask is out of valid range. Reset default subnet mask.", NetworkField::Mask);
+    row("mask with a hole", { "192.168.1.30", "255.0.255.0", "192.168.1.1" }, "Transmitter Mask Validation: New Network Mask is not valid.", NetworkField::Mask);
+    row("gateway is the address", { "192.168.1.30", "255.255.255.0", "192.168.1.30" }, "Default Gateway Validation: Apliance IP address and Gateway IP address cannot be the same.", NetworkField::Gateway);
+    row("gateway not an address", { "192.168.1.30", "255.255.255.0", "192.168.1.256" }, "Transmitter Gateway Validation: New Gateway is not valid.", NetworkField::Gateway);
+    row("receiver's address", { "192.168.1.21", "255.255.255.0", "192.168.1.1" }, "Information: IP address entered is already in use by this Receiver", NetworkField::Address);
+    row("part of the receiver's address is another one", { "192.168.1.2", "255.255.255.0", "192.168.1.1" }, "", NetworkField::None);
+    row("blanks are dropped", { " 192.168.1.30", "255.255.255.0 ", "192.168. 1.1" }, "", NetworkField::None);
+    // clang-format on
+}
+
+void TestTxSettings::networkValidation()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, refusal);
+    QFETCH(int, focus);
+    QFETCH(QString, maskAfter);
+    TxNetworkEntries typed { entries.at(0), entries.at(1), entries.at(2) };
+    const NetworkRefusal result = checkTxNetworkEntries(typed, "192.168.1.21");
+    QCOMPARE(result.refused() ? result.title + ": " + result.text : QString(), refusal);
+    QCOMPARE(int(result.focus), focus);
+    QCOMPARE(result.resetMask ? QStringLiteral("255.255.255.0") : QString(entries.at(1)), maskAfter);
+    if (!result.refused())
+        QVERIFY(!typed.address.contains(' ') && !typed.gateway.contains(' '));
+}
+
+void TestTxSettings::networkApplyMovesTransmitter()
+{
+    TxDialog tx;
+    QVERIFY(tx.connectTo());
+    tx.click("networkButtonTX");
+    QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 0);
+    QCOMPARE(tx.child<QLineEdit>("txGateLineEdit")->text(), QStringLiteral("192.168.1.1"));
+    QVERIFY(!tx.child<QWidget>("lineEditTxIP")->isEnabled());
+    tx.child<QLineEdit>("txIPLineEdit")->setText("192.168.1.40");
+    tx.click("txApplyButton");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.boxes.seen.join('|'), QStringLiteral("Transmitter Restore: TransmitternNetwork settings changed "
+                                                     "successfully. Transmitter is now rebooting."));
+    QVERIFY(tx.tx().isEmpty());
+    QCOMPARE(tx.tx("192.168.1.40").value("reboots").toInt(), 1);
+    QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), QStringLiteral("192.168.1.40"));
+    QVERIFY(!tx.dialog->isVisible());
+}
+
+void TestTxSettings::failures_data()
+{
+    QTest::addColumn<QString>("service");
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<int>("page");
+
+    // clang-format off
+    QTest::newRow("connect fails") << "su_get_tx_device_info" << "" << "Error: Unable to connect with Transmitter. Error 1." << 1;
+    QTest::newRow("network read fails") << "su_get_tx_network_settings" << "networkButtonTX" << "Error: Unable to connect with Transmitter. Error 1." << 1;
+    QTest::newRow("reboot fails") << "su_reboot_tx_unit" << "txRebootButton" << "Transmitter Reboot: Transmitter will reboot now.|Error: Unable to connect with Transmitter. Error 1." << 1;
+    QTest::newRow("preferences read fails") << "su_get_tx_preferences" << "txButtonPreferences" << "Error: An error occurred when getting the EDID option." << 1;
+    // clang-format on
+}
+
+void TestTxSettings::failures()
+{
+    QFETCH(QString, service);
+    QFETCH(QString, button);
+    QFETCH(QString, box);
+    QFETCH(int, page);
+    TxDialog tx;
+    const int code = service == "su_get_tx_preferences" ? 35 : 1;
+    if (button.isEmpty())
+        tx.osd.unit.sim().setFailure(service, code);
+    QVERIFY(tx.connectTo());
+    if (!button.isEmpty()) {
+        tx.osd.unit.sim().setFailure(service, code);
+        tx.click(button);
+        QVERIFY(tx.settle());
+    }
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), page);
+    // A transmitter that did not answer the connect offers no operation.
+    if (button.isEmpty())
+        QVERIFY(!tx.enabled(operationButtons.mid(0, 8)).contains('+'));
+    QVERIFY(tx.osd.unit.debugLines().contains("cfg_data->tx_settings.ip: 192.168.1.22"));
+}
+
+void TestTxSettings::restoreReconnectsWhileConnectIsSlow()
+{
+    TxDialog tx;
+    tx.editTx([](QJsonObject& one) { one.insert("mask", "255.255.0.0"); });
+    QVERIFY(tx.connectTo());
+    tx.hold("su_get_tx_device_info");
+    tx.click("txRestoreButton");
+    QTRY_COMPARE(tx.boxes.seen.join('|'),
+        QStringLiteral("Transmitter Restore: Transmitter Restored successfully. Transmitter Rebooting."));
+    // The restore's own tear-down arrives now; the reconnect it started must outlive it.
+    QTest::qWait(50);
+    QVERIFY(tx.dialog->isWorking());
+    QCOMPARE(tx.dialog->findChildren<QProgressDialog*>().size(), 1);
+    QVERIFY(tx.dialog->findChild<QProgressDialog*>()->isVisible());
+    QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), factoryTx);
+    QCOMPARE(tx.tx().value("mask").toString(), QStringLiteral("255.255.255.0"));
+    QFile::remove(tx.osd.unit.path("/sim/hold/su_get_tx_device_info"));
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.dialog->identity().serial, QStringLiteral("TX42A005678"));
+    QVERIFY(!tx.dialog->findChild<QProgressDialog*>());
+}
+
+void TestTxSettings::discover_data()
+{
+    QTest::addColumn<QString>("net");
+    QTest::addColumn<QString>("answer"); // the button of the two "Discover" boxes
+    QTest::addColumn<QString>("box");
+
+    const QString found = "Discover: Transmitter IP address: 192.168.1.22 discovered.";
+    QTest::newRow("with network") << "255.255.0.0\nBcast:192.168.255.255\ndefault 192.168.1.1" << "Next >>"
+                                  << found + "\nTransmitter Network Mask: 255.255.0.0\nTransmitter Gateway: 192.168.1.1";
+    QTest::newRow("short answer") << "255.255.0.0" << "Next >>" << found;
+    QTest::newRow("no network") << "NULL" << "Next >>" << found;
+    QTest::newRow("cancelled") << "NULL" << "Cancel" << "";
+}
+
+void TestTxSettings::discover()
+{
+    QFETCH(QString, net);
+    QFETCH(QString, answer);
+    QFETCH(QString, box);
+    TxDialog tx;
+    tx.osd.unit.sim().editSection("discovery", [&](QJsonObject& discovery) { discovery.insert("net", net); });
+    tx.boxes.buttons.insert("Discover", answer);
+    tx.child<QLineEdit>("lineEditTxIP")->setText("10.0.0.1");
+    tx.click("DiscoverTxIPButton");
+    QVERIFY(tx.settle());
+    QStringList seen = tx.boxes.seen;
+    seen.removeAll("Discover: Now power cycle the Transmitter and hit Next Button immediately.");
+    seen.removeFirst(); // the first instruction
+    QCOMPARE(seen.join('|'), box);
+    // A found transmitter is connected to at once.
+    QCOMPARE(tx.dialog->identity().mpn, box.isEmpty() ? QString() : QStringLiteral("TXU-4200-SH"));
+    QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), box.isEmpty() ? QString() : factoryTx);
+}
+
+void TestTxSettings::closedWhileRunning_data()
+{
+    QTest::addColumn<QString>("function");
+    QTest::newRow("reboot") << "su_reboot_tx_unit";
+    QTest::newRow("upgrade") << "su_upgrade_tx_unit";
+}
+
+void TestTxSettings::closedWhileRunning()
+{
+    QFETCH(QString, function);
+    TxDialog tx;
+    tx.osd.unit.sim().writeUsbPackage("TXU4200_V3.1.0.clu", SimPackage::transmitter("V3.1.0"));
+    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
+    QVERIFY(tx.connectTo());
+    tx.hold(function);
+    tx.click(function == "su_reboot_tx_unit" ? "txRebootButton" : "txUpgradeButton");
+    QTRY_VERIFY(tx.dialog->isWorking());
+    tx.osd.window->closeActiveDialogs();
+    QVERIFY(!tx.dialog->isVisible());
+    std::thread release = tx.releaseLater(function);
+    tx.dialog.reset(); // waits for the work; the record goes with the dialog
+    release.join();
+    QCOMPARE(tx.tx().value("reboots").toInt(), 1);
+    QVERIFY(!tx.osd.unit.sim().isUsbMounted());
+}
+
+void TestTxSettings::upgrade_data()
+{
+    QTest::addColumn<QString>("package");
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("version");
+
+    const QString longName = "TXU4200_" + QString(43, 'x') + ".clu";
+    // clang-format off
+    QTest::newRow("upgraded") << "TXU4200_V3.1.0.clu" << "" << "Available Upgrade Files|Transmitter Upgrade: Transmitter Upgrade was successful." << "V3.1.0";
+    QTest::newRow("name too long for the record") << longName << "" << "Available Upgrade Files|Error: Upgrade failed: Cannot find upgrade file." << "V3.0.2";
+    QTest::newRow("unsigned") << "TXU4200_V3.1.0.clu" << "unsigned" << "Available Upgrade Files|Upgrade failed: Upgrade failed: The upgrade file signature could not be verified." << "V3.0.2";
+    QTest::newRow("receiver package") << "TXU4200_V3.1.0.clu" << "receiver" << "Available Upgrade Files|Upgrade failed: Upgrade failed: You cannot upgrade a Transmitter with a Receiver file or vice versa (ERR:13)." << "V3.0.2";
+    QTest::newRow("no stick") << "" << "" << "Error: Upgrade failed! Error checking USB memory device." << "V3.0.2";
+    // clang-format on
+}
+
+void TestTxSettings::upgrade()
+{
+    QFETCH(QString, package);
+    QFETCH(QString, situation);
+    QFETCH(QString, box);
+    QFETCH(QString, version);
+    TxDialog tx;
+    if (!package.isEmpty())
+        tx.osd.unit.sim().writeUsbPackage(package, situation == "receiver" ? SimPackage::receiver("V3.1.0")
+                                                                          : SimPackage::transmitter("V3.1.0"));
+    if (situation == "unsigned")
+        tx.osd.unit.sim().editSection("upgrade", [](QJsonObject& upgrade) { upgrade.insert("signatureValid", false); });
+    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
+    QVERIFY(tx.connectTo());
+    tx.click("txUpgradeButton");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.tx().value("swVersion").toString(), version);
+    QVERIFY(!tx.osd.unit.sim().isUsbMounted());
+    // An unverified package is never run, not even to describe itself.
+    const bool described = tx.osd.unit.commands().contains({ "/mnt/usb/" + package, "--lsm" });
+    QCOMPARE(described, situation == "receiver" || version != "V3.0.2");
+}
+
+void TestTxSettings::diagnostics_data()
+{
+    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QByteArray>("onStick");
+
+    const QByteArray produced = "VELMO-DIAG-TX simulated transmitter diagnostics\n";
+    const QString overwrite = "Diagnostics File: Diagnostics file with same name already exist. Are you sure you "
+                              "want to overwrite the existing file?|";
+    const QString saved = "Transmitter Diagnostics: Transmitter diagnostics file successfully saved on USB memory device.";
+    const QString cancelled = "Transmitter Diagnostics: Transmitter diagnostics file export cancelled.";
+    // clang-format off
+    QTest::newRow("saved") << "" << "Save As|" + saved << produced;
+    QTest::newRow("existing kept") << "existing:No" << "Save As|" + overwrite + cancelled << QByteArray("old");
+    QTest::newRow("existing replaced") << "existing:Yes" << "Save As|" + overwrite + saved << produced;
+    QTest::newRow("cancelled") << "cancel" << "Save As|" + cancelled << QByteArray();
+    QTest::newRow("no stick") << "no stick" << "Error: Export failed, USB memory divice not found." << QByteArray();
+    QTest::newRow("transmitter fails") << "fails" << "Error: Process error. Error 40." << QByteArray();
+    // clang-format on
+}
+
+void TestTxSettings::diagnostics()
+{
+    QFETCH(QString, situation);
+    QFETCH(QString, box);
+    QFETCH(QByteArray, onStick);
+    TxDialog tx;
+    if (situation != "no stick")
+        tx.osd.unit.sim().insertUsbStick();
+    if (situation.startsWith("existing")) {
+        tx.osd.unit.sim().writeUsbFile("TX_Diagnostics", "old");
+        tx.boxes.buttons.insert("Diagnostics File", situation.section(':', 1));
+    }
+    if (situation == "fails")
+        tx.osd.unit.sim().setFailure("su_run_tx_diagnostics", 40);
+    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : "Ok");
+    QVERIFY(tx.connectTo());
+    tx.click("txDiagnosticsButton");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics");
+    QCOMPARE(stick.open(QIODevice::ReadOnly) ? stick.readAll() : QByteArray(), onStick);
+    QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
+    QVERIFY(!tx.osd.unit.sim().isUsbMounted());
+    for (const QStringList& command : tx.osd.unit.commands())
+        if (command.value(0).endsWith("/cp"))
+            QCOMPARE(command.mid(1), QStringList({ "/usr/local/diagnosticsTX.enc", "/mnt/usb/TX_Diagnostics" }));
+}
+
+void TestTxSettings::preferences_data()
+{
+    QTest::addColumn<QJsonObject>("prefs");
+    QTest::addColumn<QStringList>("edid1");
+    QTest::addColumn<QStringList>("edid2");
+    QTest::addColumn<QString>("widgets");
+    QTest::addColumn<QString>("box");
+
+    const QStringList standard { "1. 1920x1080", "2. 1920x1200", "3. 1680x1050", "4. 1280x1024", "5. 1024x768" };
+    const QStringList blank = QStringList(" ") + standard;
+    // Selected entries are marked with "*", disabled ones with "!".
+    const auto marked = [](QStringList list, int current) {
+        list[current] = "*" + list[current];
+        return list;
+    };
+    const QString oneHead = "+pushButtonCloneEdid0 -pushButtonCloneEdid1 -comboBoxEdid_2 -labelEdid_2 +comboBoxVGANoise +comboBoxHIDaudio";
+    // clang-format off
+    QTest::newRow("one head") << QJsonObject() << marked(standard, 0) << marked(blank, 0) << oneHead << "";
+    QTest::newRow("two heads, clone and earlier clone")
+        << QJsonObject { { "heads", 2 }, { "edidIndex", QJsonArray { 6, 3 } },
+                         { "edidCloneName", QJsonArray { "Wall 55", "VelmoView 27 DVI" } },
+                         { "edidPrevName", QJsonArray { "Desk 19", "" } } }
+        << marked(standard + QStringList { "6. Wall 55", "!7. Desk 19" }, 5) << marked(standard + QStringList { "6. VelmoView 27 DVI" }, 2)
+        << "+pushButtonCloneEdid0 -pushButtonCloneEdid1 +comboBoxEdid_2 +labelEdid_2 -comboBoxVGANoise +comboBoxHIDaudio" << "";
+    QTest::newRow("index 6 without a clone of its own")
+        << QJsonObject { { "edidIndex", QJsonArray { 6, 1 } }, { "edidPrevName", QJsonArray { "Desk 19", "" } } }
+        << marked(standard + QStringList { "!6. Desk 19" }, 0) << marked(blank, 0) << oneHead << "";
+    QTest::newRow("unknown HID mode") << QJsonObject { { "hidMode", "Relative" }, { "hidEnabled", 0 } }
+        << marked(standard, 0) << marked(blank, 0) << QString(oneHead).replace("+comboBoxHIDaudio", "-comboBoxHIDaudio")
+        << "Error: Transmitter HID Settings read failed.";
+    QTest::newRow("receiver's monitor already cloned") << QJsonObject { { "edidCloneName", QJsonArray { "VelmoView 24 ", "" } } }
+        << marked(standard + QStringList { "6. VelmoView 24" }, 0) << marked(blank, 0) << QString(oneHead).replace("+pushButtonCloneEdid0", "-pushButtonCloneEdid0") << "";
+    // clang-format on
+}
+
+void TestTxSettings::preferences()
+{
+    QFETCH(QJsonObject, prefs);
+    QFETCH(QStringList, edid1);
+    QFETCH(QStringList, edid2);
+    QFETCH(QString, widgets);
+    QFETCH(QString, box);
+    TxDialog tx;
+    tx.editPrefs(prefs);
+    QVERIFY(tx.connectTo());
+    tx.click("txButtonPreferences");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 2);
+    QVERIFY(!tx.child<QWidget>("connectToTXButton")->isEnabled());
+    for (const auto& [combo, expected] : { std::pair { "comboBoxEdid_1", edid1 }, std::pair { "comboBoxEdid_2", edid2 } }) {
+        QStringList shown = tx.entries(combo);
+        const int current = tx.child<QComboBox>(combo)->currentIndex();
+        shown[current] = "*" + shown[current];
+        QCOMPARE(shown, expected);
+    }
+    QCOMPARE(tx.enabled(widgets.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "")), widgets);
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.child<QComboBox>("comboBoxVideoQuality")->currentText(), QStringLiteral("3 Default"));
+    tx.click("buttonCancelTxPreferences");
+    QVERIFY(tx.child<QWidget>("connectToTXButton")->isEnabled());
+}
+
+void TestTxSettings::saveRoundTrip_data()
+{
+    QTest::addColumn<QJsonObject>("prefs");
+    QTest::addColumn<QJsonObject>("saved");
+
+    const QString longName = QString(60, 'M');
+    // clang-format off
+    QTest::newRow("one head: no second choice sent")
+        << QJsonObject { { "videoOptimisation", 2 } }
+        << QJsonObject { { "videoQuality", 5 }, { "videoOptimisation", 3 }, { "hidMode", "Absolute MAC" }, { "edidSelect", QJsonArray { "1680x1050", " " } } };
+    QTest::newRow("optimisation not available: only Off")
+        << QJsonObject { { "videoOptimisation", 0 } }
+        << QJsonObject { { "videoQuality", 5 }, { "videoOptimisation", 1 }, { "hidMode", "Absolute MAC" }, { "edidSelect", QJsonArray { "1680x1050", " " } } };
+    QTest::newRow("two heads, a long clone name cut to the field")
+        << QJsonObject { { "heads", 2 }, { "edidIndex", QJsonArray { 1, 6 } }, { "edidCloneName", QJsonArray { "", longName } } }
+        << QJsonObject { { "videoQuality", 5 }, { "videoOptimisation", 1 }, { "hidMode", "Absolute MAC" }, { "edidSelect", QJsonArray { "1680x1050", QString("Clone_" + longName.left(57)) } } };
+    // clang-format on
+}
+
+void TestTxSettings::saveRoundTrip()
+{
+    QFETCH(QJsonObject, prefs);
+    QFETCH(QJsonObject, saved);
+    TxDialog tx;
+    tx.editPrefs(prefs);
+    QVERIFY(tx.connectTo());
+    tx.click("txButtonPreferences");
+    QVERIFY(tx.settle());
+    tx.child<QComboBox>("comboBoxVideoQuality")->setCurrentIndex(4);
+    tx.child<QComboBox>("comboBoxHIDaudio")->setCurrentText("Absolute MAC");
+    tx.child<QComboBox>("comboBoxEdid_1")->setCurrentIndex(2);
+    // A disabled choice cannot be picked from the list.
+    QTest::keyClick(tx.child<QComboBox>("comboBoxVGANoise"), Qt::Key_Down);
+    tx.click("pushButtonSaveTxPreferences");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.boxes.seen.join('|'), QStringLiteral("Transmitter Preferences: Transmitter Preferences applied successfully."));
+    const QJsonObject stored = tx.tx().value("prefs").toObject();
+    for (auto it = saved.begin(); it != saved.end(); ++it)
+        QCOMPARE(stored.value(it.key()), it.value());
+}
+
+void TestTxSettings::cloning_data()
+{
+    QTest::addColumn<QJsonObject>("prefs");
+    QTest::addColumn<QString>("answer");
+    QTest::addColumn<QStringList>("after");
+
+    const QStringList standard { "1. 1920x1080", "2. 1920x1200", "3. 1680x1050", "4. 1280x1024", "5. 1024x768" };
+    QTest::newRow("first clone: six entries") << QJsonObject() << "Yes" << standard + QStringList { "*6. VelmoView 24" };
+    QTest::newRow("another monitor: seven entries")
+        << QJsonObject { { "edidIndex", QJsonArray { 6, 1 } }, { "edidCloneName", QJsonArray { "Wall 55", "" } } } << "Yes"
+        << standard + QStringList { "*6. VelmoView 24", "!7. Wall 55" };
+    QTest::newRow("cancelled") << QJsonObject() << "Cancel" << QStringList(standard).replaceInStrings("1. 1920", "*1. 1920");
+}
+
+void TestTxSettings::cloning()
+{
+    QFETCH(QJsonObject, prefs);
+    QFETCH(QString, answer);
+    QFETCH(QStringList, after);
+    TxDialog tx;
+    tx.editPrefs(prefs);
+    tx.boxes.buttons.insert("Clone EDID", answer);
+    QVERIFY(tx.connectTo());
+    tx.click("txButtonPreferences");
+    QVERIFY(tx.settle());
+    tx.click("pushButtonCloneEdid0");
+    QVERIFY(tx.settle());
+    QCOMPARE(tx.boxes.seen.value(0), QStringLiteral("Clone EDID: Please confirm DVI 1 EDID cloning to Transmitter '192.168.1.22' ?"));
+    QStringList shown = tx.entries("comboBoxEdid_1");
+    const int current = tx.child<QComboBox>("comboBoxEdid_1")->currentIndex();
+    shown[current] = "*" + shown[current];
+    QCOMPARE(shown, after);
+    const bool cloned = answer == "Yes";
+    QCOMPARE(tx.child<QWidget>("pushButtonCloneEdid0")->isEnabled(), !cloned);
+    QCOMPARE(tx.tx().value("prefs").toObject().value("edidCloneName").toArray().at(0).toString(),
+        cloned ? QStringLiteral("VelmoView 24") : prefs.value("edidCloneName").toArray().at(0).toString());
+    QCOMPARE(tx.osd.unit.hasLog(6, "TX Settings: User rejected cloning of monitor0"), !cloned);
+}
+
+VELMO_TEST_MAIN(TestTxSettings)
+#include "test_txsettings.moc"
