@@ -5,7 +5,7 @@
 // OSD's own work. The floor is bare Qt showing and answering message boxes.
 
 #include "benchdatabase.h"
-#include "benchutil.h"
+#include "benchgui.h"
 
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
@@ -31,86 +31,9 @@ int fail(const QString& why)
     return 1;
 }
 
-// Ticks on every turn of the event loop, nested ones included, and keeps the longest pause.
-class GapMeter : public QObject {
-public:
-    GapMeter()
-    {
-        tick.setInterval(0);
-        QObject::connect(&tick, &QTimer::timeout, [this] {
-            const double now = clock.elapsedUs();
-            longest = qMax(longest, now - last);
-            last = now;
-        });
-    }
-    void start()
-    {
-        longest = 0;
-        clock.restart();
-        last = 0;
-        tick.start();
-    }
-    double stop()
-    {
-        tick.stop();
-        return longest;
-    }
-
-private:
-    QTimer tick;
-    bench::Timer clock;
-    double last = 0;
-    double longest = 0;
-};
-
-// Answers the boxes of the two roads the way an administrator would.
-class Answerer : public QObject {
-public:
-    Answerer()
-    {
-        poll.setInterval(2);
-        QObject::connect(&poll, &QTimer::timeout, [this] { answer(); });
-        poll.start();
-    }
-    QStringList seen;
-
-private:
-    void answer()
-    {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible())
-            return;
-        const QString title = dialog->windowTitle();
-        QString button;
-        if (title == QLatin1String("Confirm Upgrade"))
-            button = QStringLiteral("&Yes");
-        else if (title == QLatin1String("Diagnostics"))
-            button = QStringLiteral("Run");
-        else if (title == QLatin1String("Save As"))
-            button = QStringLiteral("Ok");
-        else if (qobject_cast<QMessageBox*>(dialog))
-            button = QStringLiteral("OK");
-        if (button.isEmpty())
-            return;
-        for (QAbstractButton* candidate : dialog->findChildren<QAbstractButton*>()) {
-            if (candidate->isVisible() && candidate->text().remove(QLatin1Char('&')) == QString(button).remove(QLatin1Char('&'))) {
-                if (seen.isEmpty() || seen.last() != title + QLatin1Char('@') + QString::number(quintptr(dialog)))
-                    seen << title + QLatin1Char('@') + QString::number(quintptr(dialog));
-                candidate->click();
-                return;
-            }
-        }
-    }
-    QTimer poll;
-};
-
-QString titles(const QStringList& seen)
-{
-    QStringList plain;
-    for (const QString& entry : seen)
-        plain << entry.section(QLatin1Char('@'), 0, 0);
-    return plain.join(QStringLiteral(" > "));
-}
+// The answers of an administrator on both roads.
+const QMap<QString, QString> answers { { QStringLiteral("Confirm Upgrade"), QStringLiteral("&Yes") },
+    { QStringLiteral("Diagnostics"), QStringLiteral("Run") }, { QStringLiteral("Save As"), QStringLiteral("Ok") } };
 
 } // namespace
 
@@ -136,7 +59,7 @@ int main(int argc, char* argv[])
     if (window.getLoggedInUser() != QLatin1String("admin"))
         return fail(QStringLiteral("the unit did not log admin on by itself"));
 
-    GapMeter meter;
+    bench::GapMeter meter;
     QVector<double> upgradeGaps;
     QVector<double> diagnosticsGaps;
     QVector<double> floorGaps;
@@ -151,31 +74,31 @@ int main(int argc, char* argv[])
         unit.writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
         const int reboots = unit.state().value(QStringLiteral("reboots")).toInt();
         {
-            Answerer answerer;
+            bench::BoxAnswerer answerer(answers);
             meter.start();
             window.startRxUpgrade();
             bench::Timer waited;
             while (unit.state().value(QStringLiteral("reboots")).toInt() == reboots && waited.elapsedUs() < 60e6)
                 QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
             upgradeGaps << meter.stop();
-            upgradeBoxes = titles(answerer.seen);
+            upgradeBoxes = answerer.titles();
         }
         if (unit.state().value(QStringLiteral("reboots")).toInt() != reboots + 1)
             return fail(QStringLiteral("the upgrade did not end in a reboot: ") + upgradeBoxes);
 
         QFile::remove(unit.usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc"));
         {
-            Answerer answerer;
+            bench::BoxAnswerer answerer(answers);
             meter.start();
             window.findChild<QPushButton*>(QStringLiteral("diagnosticsButton"))->click();
             diagnosticsGaps << meter.stop();
-            diagnosticsBoxes = titles(answerer.seen);
+            diagnosticsBoxes = answerer.titles();
         }
         if (!QFile::exists(unit.usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc")))
             return fail(QStringLiteral("the diagnostics were not saved: ") + diagnosticsBoxes);
 
         {
-            Answerer answerer;
+            bench::BoxAnswerer answerer(answers);
             meter.start();
             for (int box = 0; box < 5; ++box) {
                 QMessageBox plain(QMessageBox::NoIcon, QStringLiteral("Information"), QStringLiteral("floor"),
