@@ -175,7 +175,7 @@ void TestTxSettings::connect_data()
     QTest::addColumn<QString>("role");
     QTest::addColumn<bool>("managed");
     QTest::addColumn<QString>("address");
-    QTest::addColumn<QString>("state"); // "safe", "gone" or ""
+    QTest::addColumn<QString>("state"); // "safe", "fails" or ""
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("buttons");
 
@@ -194,6 +194,9 @@ void TestTxSettings::connect_data()
                                 << none + " +DiscoverTxIPButton";
     QTest::newRow("unreachable") << admin << false << "192.168.1.99" << ""
                                  << "Error: Can not connect to Transmitter" << none + " +DiscoverTxIPButton";
+    QTest::newRow("device information fails") << admin << false << factoryTx << "fails"
+                                              << "Error: Unable to connect with Transmitter. Error 1."
+                                              << none + " +DiscoverTxIPButton";
     QTest::newRow("safe mode") << admin << false << factoryTx << "safe" << ""
                                << "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
                                   "-txButtonPreferences -networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
@@ -216,6 +219,8 @@ void TestTxSettings::connect()
     TxDialog tx(role, managed);
     if (state == "safe")
         tx.editTx([](QJsonObject& one) { one.insert("safeMode", true); });
+    if (state == "fails")
+        tx.osd.unit.sim().setFailure("su_get_tx_device_info", 1);
     QVERIFY(tx.connectTo(address));
     QCOMPARE(tx.boxes.seen.join('|'), box);
     QCOMPARE(tx.enabled(buttons.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "")), buttons);
@@ -342,7 +347,6 @@ void TestTxSettings::failures_data()
     QTest::addColumn<int>("page");
 
     // clang-format off
-    QTest::newRow("connect fails") << "su_get_tx_device_info" << "" << "Error: Unable to connect with Transmitter. Error 1." << 1;
     QTest::newRow("network read fails") << "su_get_tx_network_settings" << "networkButtonTX" << "Error: Unable to connect with Transmitter. Error 1." << 1;
     QTest::newRow("reboot fails") << "su_reboot_tx_unit" << "txRebootButton" << "Transmitter Reboot: Transmitter will reboot now.|Error: Unable to connect with Transmitter. Error 1." << 1;
     QTest::newRow("preferences read fails") << "su_get_tx_preferences" << "txButtonPreferences" << "Error: An error occurred when getting the EDID option." << 1;
@@ -356,20 +360,12 @@ void TestTxSettings::failures()
     QFETCH(QString, box);
     QFETCH(int, page);
     TxDialog tx;
-    const int code = service == "su_get_tx_preferences" ? 35 : 1;
-    if (button.isEmpty())
-        tx.osd.unit.sim().setFailure(service, code);
     QVERIFY(tx.connectTo());
-    if (!button.isEmpty()) {
-        tx.osd.unit.sim().setFailure(service, code);
-        tx.click(button);
-        QVERIFY(tx.settle());
-    }
+    tx.osd.unit.sim().setFailure(service, service == "su_get_tx_preferences" ? 35 : 1);
+    tx.click(button);
+    QVERIFY(tx.settle());
     QCOMPARE(tx.boxes.seen.join('|'), box);
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), page);
-    // A transmitter that did not answer the connect offers no operation.
-    if (button.isEmpty())
-        QVERIFY(!tx.enabled(operationButtons.mid(0, 8)).contains('+'));
     QVERIFY(tx.osd.unit.debugLines().contains("cfg_data->tx_settings.ip: 192.168.1.22"));
 }
 
