@@ -527,7 +527,7 @@ void TestTxSettings::diagnostics()
     if (situation != "no stick")
         tx.osd.unit.sim().insertUsbStick();
     if (situation.startsWith("existing")) {
-        tx.osd.unit.sim().writeUsbFile("TX_Diagnostics", "old");
+        tx.osd.unit.sim().writeUsbFile("TX_Diagnostics.txenc", "old");
         tx.boxes.buttons.insert("Diagnostics File", situation.section(':', 1));
     }
     if (situation == "fails")
@@ -537,13 +537,13 @@ void TestTxSettings::diagnostics()
     tx.click("txDiagnosticsButton");
     QVERIFY(tx.settle());
     QCOMPARE(tx.boxes.seen.join('|'), box);
-    QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics");
+    QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics.txenc");
     QCOMPARE(stick.open(QIODevice::ReadOnly) ? stick.readAll() : QByteArray(), onStick);
     QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
     for (const QStringList& command : tx.osd.unit.commands())
         if (command.value(0).endsWith("/cp"))
-            QCOMPARE(command.mid(1), QStringList({ "/usr/local/diagnosticsTX.enc", "/mnt/usb/TX_Diagnostics" }));
+            QCOMPARE(command.mid(1), QStringList({ "/usr/local/diagnosticsTX.enc", "/mnt/usb/TX_Diagnostics.txenc" }));
 }
 
 void TestTxSettings::preferences_data()

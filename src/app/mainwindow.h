@@ -133,7 +133,7 @@ public:
     RxUpgrade* rxUpgrade = nullptr;
     void startRxUpgrade();
     int prepareUpgradePackage(QString& path, const QString& folder);
-    int verifyPackageSignature(const QString& packagePath);
+    int verifyPackageSignature(const QString& packagePath, const QString& title);
     int remountUsbDevice();
     void txUpgrade(const QString& mpn);
     QString txUpgradeFile() const;

@@ -29,9 +29,9 @@ int MainWindow::prepareUpgradePackage(QString& path, const QString& folder)
     return rxUpgrade->prepareUpgradePackage(path, folder);
 }
 
-int MainWindow::verifyPackageSignature(const QString& packagePath)
+int MainWindow::verifyPackageSignature(const QString& packagePath, const QString& title)
 {
-    return rxUpgrade->verifyPackageSignature(packagePath);
+    return rxUpgrade->verifyPackageSignature(packagePath, title);
 }
 
 int MainWindow::remountUsbDevice() { return rxUpgrade->remountUsbDevice(); }

@@ -49,7 +49,7 @@ void TXSettings::on_txUpgradeButton_clicked()
         return;
     }
     // The package runs to describe itself only once the receiver vouches for it.
-    if (mainWindow->verifyPackageSignature(file) != 0 || mainWindow->rxUpgrade->signatureResult != 0) {
+    if (mainWindow->verifyPackageSignature(file, QStringLiteral("Transmitter Upgrade")) != 0 || mainWindow->rxUpgrade->signatureResult != 0) {
         malvo_syslog(3, "TXSettings: Upgrade package signature verification failed %s\n", qPrintable(file));
         unmountStick();
         mainWindow->showWarning(QStringLiteral("Upgrade failed"),
@@ -140,10 +140,8 @@ void TXSettings::exportDiagnostics()
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }
-    // The transmitter's file is saved under the chosen name up to its first ".".
-    const QString chosen = mainWindow->sFile;
-    const int dot = chosen.indexOf(QLatin1Char('.'));
-    const QString target = QStringLiteral("/mnt/usb/") + (dot > 0 ? chosen.left(dot) : chosen);
+    // The name keeps the extension the dialog gave it, as the receiver's file does.
+    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
     const QString targetFile = platform.unitPath(target);
     if (entryExists(targetFile)) {
         OsdMessageBox question(QStringLiteral("Diagnostics File"),

@@ -276,7 +276,7 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
 
     signatureResult = 1;
     signatureDone = false;
-    const int verified = verifyPackageSignature(package);
+    const int verified = verifyPackageSignature(package, QStringLiteral("Receiver Upgrade"));
     if (verified != 0 || signatureResult != 0) {
         malvo_syslog(3, "MainWindow: Upgrade package signature verification failed %s\n", packagePath);
         return 54;
@@ -337,7 +337,7 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
     return 0;
 }
 
-int RxUpgrade::verifyPackageSignature(const QString& packagePath)
+int RxUpgrade::verifyPackageSignature(const QString& packagePath, const QString& title)
 {
     QFile::remove(platform.unitPath(QLatin1String(signatureFlag)));
     auto* job = new VelmoThr(platform);
@@ -347,7 +347,7 @@ int RxUpgrade::verifyPackageSignature(const QString& packagePath)
     job->start(QThread::InheritPriority);
 
     newProgressDialog(QStringLiteral("Please wait while files are verified............."),
-                      QStringLiteral("Receiver Upgrade"), 0);
+                      title, 0);
     int result = 1;
     const QString flag = platform.unitPath(QLatin1String(signatureFlag));
     for (int i = 0; i < signatureTries; ++i) {

@@ -27,7 +27,7 @@ public:
     // On success `path` becomes the release folder to install.
     int prepareUpgradePackage(QString& path, const QString& folder);
     int prepareRelease(const char* packagePath, const char* folder);
-    int verifyPackageSignature(const QString& packagePath);
+    int verifyPackageSignature(const QString& packagePath, const QString& title);
     int waitForDeCompress();
     // 1 when the stick is mounted at /mnt/usb afterwards.
     int remountUsbDevice();
