@@ -212,6 +212,29 @@ QList<Step> normalRun()
         { mainWindowUp, [] { showTab(QStringLiteral("Information")); } },
         { mainWindowUp, [] { shoot(QStringLiteral("information")); } },
         { mainWindowUp, showControlTab },
+        { mainWindowUp,
+            [] { window->findChild<QToolButton*>(QStringLiteral("transmitterButton"))->click(); } },
+        { dialog("Transmitter Settings"),
+            [] {
+                QWidget* tx = QApplication::activeModalWidget();
+                tx->findChild<QLineEdit*>(QStringLiteral("lineEditTxIP"))->setText(QStringLiteral("192.168.1.22"));
+                tx->findChild<QPushButton*>(QStringLiteral("connectToTXButton"))->click();
+            } },
+        { [] {
+             QWidget* top = QApplication::activeModalWidget();
+             auto* info = top ? top->findChild<QPushButton*>(QStringLiteral("txInfoButton")) : nullptr;
+             return info && info->isEnabled();
+         },
+            [] { shoot(QStringLiteral("transmitter")); } },
+        { dialog("Transmitter Settings"),
+            [] {
+                QApplication::activeModalWidget()
+                    ->findChild<QPushButton*>(QStringLiteral("txButtonPreferences"))
+                    ->click();
+            } },
+        { dialog("Transmitter Settings"), [] { shoot(QStringLiteral("transmitter-preferences")); } },
+        { dialog("Transmitter Settings"),
+            [] { qobject_cast<QDialog*>(QApplication::activeModalWidget())->reject(); } },
         { mainWindowUp, [] { QTimer::singleShot(0, window, &MainWindow::sureReboot); } },
         { box("Reboot"), [] { shoot(QStringLiteral("reboot-question")); } },
         // Return answers No.
