@@ -1,0 +1,489 @@
+// Moving a configuration: the System page's export, import and factory restore
+// on simulated units, and velmo-config on the files they exchange.
+#include "app/guifiles.h"
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/configtransfer.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "modal.h"
+#include "outsidefile.h"
+#include "settings/networkrules.h"
+#include "storagefault.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QTemporaryDir>
+#include <QtTest>
+
+namespace {
+
+const QString copyA = QLatin1String(DatabaseStorage::copyAPath);
+const QString copyB = QLatin1String(DatabaseStorage::copyBPath);
+const QString checksumA = QLatin1String(DatabaseStorage::checksumAPath);
+const QString checksumB = QLatin1String(DatabaseStorage::checksumBPath);
+const QString settingsFile = QLatin1String(GuiFiles::settingsPath);
+const QString staging = QStringLiteral("/usr/local/VelmoDataA.ccfg");
+const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
+const QString corrupted = QLatin1String(ConfigTransfer::corruptedText);
+const QString structure = QLatin1String(ConfigTransfer::structureText);
+const QString corpus = QStringLiteral(VELMO_IMPORT_CORPUS);
+
+QDomElement section(const QDomDocument& document, const char* name)
+{
+    return document.documentElement().firstChildElement(QLatin1String(name));
+}
+
+QDomElement staticGroup(const QDomDocument& document)
+{
+    return section(document, db::UnitSettings).firstChildElement(db::Network).firstChildElement(db::StaticIp);
+}
+
+// A unit with another static address, device records and a transmitter pool.
+QDomDocument sourceDatabase(bool withGuiValues)
+{
+    QDomDocument document = databaseWithUsers();
+    addConnection(document, QStringLiteral("Pool1"), QStringLiteral("viaTxPool=true"));
+    addConnection(document, QStringLiteral("Desk"), QStringLiteral("viaTX=true;IP_address=10.9.9.9"));
+    associate(document, QStringLiteral("boss"), QStringLiteral("Pool1"));
+    associate(document, QStringLiteral("boss"), QStringLiteral("Desk"));
+    addReceiver(document, QStringLiteral("00:11:22:33:44:55"));
+    section(document, db::TxDevices).appendChild(document.createElement(db::Tx));
+    QDomElement address = staticGroup(document);
+    address.setAttribute(db::IpAddress, QStringLiteral("10.1.1.5"));
+    address.setAttribute(db::NetworkMask, QStringLiteral("255.255.0.0"));
+    address.setAttribute(db::DefaultGateway, QStringLiteral("10.1.1.1"));
+    if (withGuiValues) {
+        QDomElement settings = section(document, db::UnitSettings);
+        settings.firstChildElement(db::AutoLogin).setAttribute(db::AutoLogUser, QStringLiteral("boss"));
+        settings.firstChildElement(db::PowerModeGroup).setAttribute(db::PowerMode, QStringLiteral("Auto"));
+        settings.firstChildElement(db::RememberLastUser).setAttribute(db::RememberUserName, QStringLiteral("plain"));
+    }
+    return document;
+}
+
+const QByteArray sourceGuiSettings = "autoLoginUsr=boss\npower_mode=Auto\nrememberLastUsrName=plain\n";
+
+QByteArray checksumOf(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex() + '\n';
+}
+
+int reboots(TestUnit& unit)
+{
+    return unit.sim().state().value(QStringLiteral("reboots")).toInt();
+}
+
+void press(OsdWindow& osd, const char* button)
+{
+    osd.window->findChild<QPushButton*>(QLatin1String(button))->click();
+    QCoreApplication::processEvents();
+}
+
+// "Title|Button" answers, scheduled in order.
+void schedule(const QStringList& answers)
+{
+    for (const QString& answer : answers)
+        answerNextBox(answer.section(QLatin1Char('|'), 0, 0), answer.section(QLatin1Char('|'), 1));
+}
+
+QStringList boxesSince(int first)
+{
+    QStringList boxes;
+    const QList<ModalAnswer> all = answeredBoxes();
+    for (int i = first; i < all.size(); ++i)
+        if (!all.at(i).text.isEmpty())
+            boxes << all.at(i).title + QLatin1String(": ") + all.at(i).text;
+    return boxes;
+}
+
+QByteArray stickFile(TestUnit& unit, const QString& name)
+{
+    QFile file(unit.sim().usbStickPath() + QLatin1Char('/') + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+QDomDocument documentOf(const QByteArray& exportFile)
+{
+    QDomDocument document;
+    document.setContent(ConfigTransfer::documentTextOf(exportFile));
+    return document;
+}
+
+struct ToolRun {
+    int exitCode = -1;
+    QByteArray out;
+    QByteArray err;
+};
+
+ToolRun runTool(const QStringList& arguments)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VELMO_CONFIG_TOOL), arguments);
+    tool.waitForFinished(60000);
+    return { tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1, tool.readAllStandardOutput(),
+        tool.readAllStandardError() };
+}
+
+enum class ExportCase {
+    OverwriteNo, ParentName, FolderAtTarget, LinkAtTarget, NoMountTable, NoStick, Cancelled, SaveFails,
+    SettingsFileMissing
+};
+enum class ImportFault { None, CopyAUnopenable, CopyAUnwritable };
+
+} // namespace
+
+Q_DECLARE_METATYPE(ExportCase)
+Q_DECLARE_METATYPE(ImportFault)
+
+class TestConfigTransfer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void roundTrip_data();
+    void roundTrip();
+    void importRefused_data();
+    void importRefused();
+    void exportSafety_data();
+    void exportSafety();
+    void factoryRestore_data();
+    void factoryRestore();
+    void tool_data();
+    void tool();
+};
+
+void TestConfigTransfer::roundTrip_data()
+{
+    QTest::addColumn<bool>("byTool");
+    QTest::newRow("exported by a unit") << false;
+    QTest::newRow("written by velmo-config") << true;
+}
+
+void TestConfigTransfer::roundTrip()
+{
+    QFETCH(bool, byTool);
+    QByteArray file;
+    {
+        OsdWindow source(sourceDatabase(byTool));
+        TestUnit& unit = source.unit;
+        if (byTool) {
+            QTemporaryDir dir;
+            const QString document = dir.filePath(QStringLiteral("unit.xml"));
+            QFile out(document);
+            QVERIFY(out.open(QIODevice::WriteOnly) && out.write(unit.readFile(copyA)) > 0);
+            out.close();
+            const QString exported = dir.filePath(QStringLiteral("unit.ccfg"));
+            QCOMPARE(runTool({ QStringLiteral("encrypt"), document, QStringLiteral("-o"), exported }).exitCode, 0);
+            QFile in(exported);
+            QVERIFY(in.open(QIODevice::ReadOnly));
+            file = in.readAll();
+        } else {
+            // The settings file's values travel in the export.
+            QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
+            unit.sim().insertUsbStick();
+            schedule({ QStringLiteral("Save As|Ok") });
+            const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+            press(source, "exportButton");
+            QVERIFY(waitForAnswer(done));
+            QCOMPARE(done->text, QStringLiteral("Export successfully completed."));
+            file = stickFile(unit, QStringLiteral("config.ccfg"));
+        }
+    }
+
+    OsdWindow target(databaseWithUsers());
+    TestUnit& unit = target.unit;
+    const QDomElement ownAddress = staticGroup(target.stored()).cloneNode().toElement();
+    const QByteArray interfaces = unit.readFile(QStringLiteral("/usr/local/interfaces"));
+    QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
+    schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
+    const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    press(target, "importButton");
+    QVERIFY(waitForAnswer(done));
+    QCOMPARE(done->text, QStringLiteral("Import successfully completed. The system will reboot now."));
+    QTRY_COMPARE(reboots(unit), 1);
+
+    const QByteArray stored = unit.readFile(copyA);
+    QCOMPARE(unit.readFile(copyB), stored);
+    QCOMPARE(unit.readFile(checksumA), checksumOf(stored));
+    QCOMPARE(unit.readFile(checksumB), checksumOf(stored));
+    QDomDocument imported;
+    QVERIFY(imported.setContent(stored));
+    QVERIFY(!userNamed(imported, QStringLiteral("power")).isNull());
+    for (const char* attribute : { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
+        QCOMPARE(staticGroup(imported).attribute(attribute), ownAddress.attribute(attribute));
+    QCOMPARE(unit.readFile(QStringLiteral("/usr/local/interfaces")), interfaces);
+    QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
+    QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
+    QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
+    QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
+    QCOMPARE(userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
+    QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
+    QCOMPARE(unit.sim().state().value(QStringLiteral("powerButtonMode")).toString(), QStringLiteral("SIGNAGE"));
+    QVERIFY(!unit.exists(deciphered));
+    QVERIFY(!unit.sim().isUsbMounted());
+}
+
+void TestConfigTransfer::importRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("asks"); // the overwrite question comes before the refusal
+    QTest::addColumn<ImportFault>("fault");
+    QTest::addColumn<QString>("message");
+
+    const QDomDocument good = databaseWithUsers();
+    const QByteArray exported = ConfigTransfer::exportFileText(good);
+    QDomDocument reordered = good.cloneNode().toDocument();
+    reordered.documentElement().insertBefore(section(reordered, db::Users), section(reordered, db::Connections));
+    QDomDocument otherRoot = good.cloneNode().toDocument();
+    otherRoot.documentElement().setTagName(QStringLiteral("Config"));
+    QDomDocument fourSections = good.cloneNode().toDocument();
+    fourSections.documentElement().removeChild(section(fourSections, db::TxDevices));
+    fourSections.documentElement().removeChild(section(fourSections, db::MgmtUnitSettings));
+    QDomDocument noAdmin = good.cloneNode().toDocument();
+    section(noAdmin, db::Users).removeChild(userNamed(noAdmin, QStringLiteral("admin")));
+    QByteArray flipped = exported;
+    flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
+
+    const QString name = QStringLiteral("config.ccfg");
+    const auto none = ImportFault::None;
+    // clang-format off
+    QTest::newRow("capital extension") << "config.CCFG" << exported << false << none << "Specified File type is not compatible.";
+    QTest::newRow("sections reordered") << name << ConfigTransfer::exportFileText(reordered) << true << none << structure;
+    QTest::newRow("root not Data") << name << ConfigTransfer::exportFileText(otherRoot) << true << none << structure;
+    QTest::newRow("a section missing") << name << ConfigTransfer::exportFileText(fourSections) << true << none << structure;
+    QTest::newRow("no user admin") << name << ConfigTransfer::exportFileText(noAdmin) << true << none << structure;
+    QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
+    QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
+    QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
+    QTest::newRow("over the size bound") << name << QByteArray(ConfigTransfer::maxImportFileBytes + 1, 'A') << true << none << corrupted;
+    QTest::newRow("copy A cannot be opened") << name << exported << false << ImportFault::CopyAUnopenable << "Import failed. Internal error.";
+    QTest::newRow("imported copy A cannot be written") << name << exported << true << ImportFault::CopyAUnwritable << "Import failed. Can not write Local Configuration file.";
+    // clang-format on
+}
+
+void TestConfigTransfer::importRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, asks);
+    QFETCH(ImportFault, fault);
+    QFETCH(QString, message);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    QVERIFY(unit.sim().writeUsbFile(name, content));
+    const QString unitCopyA = unit.path(copyA);
+    if (fault == ImportFault::CopyAUnopenable)
+        QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
+    QHash<QString, QByteArray> before;
+    for (const QString& file : { copyA, copyB, checksumA, checksumB, settingsFile })
+        before.insert(file, unit.readFile(file));
+
+    schedule({ QStringLiteral("File Import|Ok") });
+    if (fault == ImportFault::CopyAUnwritable) {
+        actOnNextDialog(QStringLiteral("Import"), [&](QDialog& box) {
+            QFile::remove(unitCopyA);
+            QDir().mkpath(unitCopyA);
+            qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes)->click();
+        });
+    } else if (asks) {
+        schedule({ QStringLiteral("Import|Yes") });
+    }
+    const ModalAnswerPtr refusal = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    press(osd, "importButton");
+    QVERIFY(waitForAnswer(refusal));
+    QCOMPARE(refusal->text, message);
+
+    if (fault == ImportFault::CopyAUnwritable)
+        before.insert(copyA, QByteArray()); // the folder put in its place, not replaced by defaults
+    for (auto file = before.cbegin(); file != before.cend(); ++file)
+        QCOMPARE(unit.readFile(file.key()), file.value());
+    QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+    QCOMPARE(reboots(unit), 0);
+    QVERIFY(!unit.exists(deciphered));
+    QVERIFY(!unit.sim().isUsbMounted());
+}
+
+void TestConfigTransfer::exportSafety_data()
+{
+    QTest::addColumn<ExportCase>("setup");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("message"); // the last box, "Title: text"
+
+    const QString done = QStringLiteral("Information: Export successfully completed.");
+    const QString saveAs = QStringLiteral("Save As|Ok");
+    // clang-format off
+    QTest::newRow("overwrite answered No") << ExportCase::OverwriteNo << QStringList { saveAs, "Export File|No" } << "Export File: Local Configuration file with same name already exists. Are you sure you want to overwrite the existing file?";
+    QTest::newRow("name leaving the stick") << ExportCase::ParentName << QStringList {} << "Error: Export failed. Invalid file name.";
+    QTest::newRow("a folder at the target") << ExportCase::FolderAtTarget << QStringList { saveAs, "Export File|Yes" } << "Error: Export failed. Unknown error.";
+    QTest::newRow("a link at the target") << ExportCase::LinkAtTarget << QStringList { "Export File|Yes" } << done;
+    QTest::newRow("no mount table") << ExportCase::NoMountTable << QStringList {} << "Error: Export failed. Cannot open USB memory device. The export can not proceed.";
+    QTest::newRow("no stick") << ExportCase::NoStick << QStringList {} << "Error: Export failed. USB memory device not found.";
+    QTest::newRow("name not given") << ExportCase::Cancelled << QStringList { "Save As|Cancel" } << QString();
+    QTest::newRow("settings cannot be saved") << ExportCase::SaveFails << QStringList {} << "Error: Export failed. Internal error.";
+    QTest::newRow("settings file missing") << ExportCase::SettingsFileMissing << QStringList { saveAs } << done;
+    // clang-format on
+}
+
+void TestConfigTransfer::exportSafety()
+{
+    QFETCH(ExportCase, setup);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, message);
+    OsdWindow osd(sourceDatabase(true));
+    TestUnit& unit = osd.unit;
+    const QString target = QStringLiteral("config.ccfg");
+    const QByteArray oldBytes = "old export";
+    OutsideFile outside;
+    std::unique_ptr<FailNextDatabaseChange> failure;
+    if (setup != ExportCase::NoStick)
+        unit.sim().insertUsbStick();
+    QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
+    if (setup == ExportCase::OverwriteNo)
+        QVERIFY(unit.sim().writeUsbFile(target, oldBytes));
+    if (setup == ExportCase::FolderAtTarget)
+        QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QLatin1Char('/') + target));
+    if (setup == ExportCase::NoMountTable)
+        QVERIFY(QFile::remove(unit.path(QStringLiteral("/proc/mounts"))));
+    if (setup == ExportCase::SaveFails) {
+        QVERIFY(unit.writeFile(settingsFile, "autoLoginUsr=plain\n"));
+        failure = std::make_unique<FailNextDatabaseChange>(unit.path(copyA));
+    }
+    if (setup == ExportCase::SettingsFileMissing)
+        QVERIFY(QFile::remove(unit.path(settingsFile)));
+    if (setup == ExportCase::ParentName || setup == ExportCase::LinkAtTarget) {
+        // What the dialog hands back, or what stands on the stick by the time it does.
+        actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
+            if (setup == ExportCase::ParentName) {
+                osd.window->setSelectedFile(QStringLiteral("../perm/x.ccfg"));
+                dialog.accept();
+                return;
+            }
+            outside.plant(unit.path(QStringLiteral("/mnt/usb/")) + target, OutsideFile::Entry::LinkHere);
+            dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    }
+    schedule(answers);
+    if (!message.isEmpty() && !message.startsWith(QLatin1String("Export File")))
+        answerNextBox(message.section(QLatin1Char(':'), 0, 0), QMessageBox::Ok);
+    const int first = answeredBoxes().size();
+    press(osd, "exportButton");
+    QTRY_VERIFY(!QApplication::activeModalWidget());
+    const QStringList boxes = boxesSince(first);
+    QCOMPARE(boxes.isEmpty() ? QString() : boxes.last(), message);
+
+    QVERIFY(!unit.exists(staging));
+    QVERIFY(!unit.sim().isUsbMounted());
+    QVERIFY(outside.unchanged());
+    QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/x.ccfg")));
+    if (setup == ExportCase::OverwriteNo)
+        QCOMPARE(stickFile(unit, target), oldBytes);
+    if (setup == ExportCase::FolderAtTarget)
+        QVERIFY(QFileInfo(unit.sim().usbStickPath() + QLatin1Char('/') + target).isDir());
+    if (message.startsWith(QLatin1String("Information"))) {
+        // Values the settings file does not hold keep the database's own.
+        const QDomDocument exported = documentOf(stickFile(unit, target));
+        QCOMPARE(section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+            QStringLiteral("boss"));
+    }
+}
+
+void TestConfigTransfer::factoryRestore_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("answered Yes") << true;
+    QTest::newRow("answered No") << false;
+}
+
+void TestConfigTransfer::factoryRestore()
+{
+    QFETCH(bool, yes);
+    OsdWindow osd(sourceDatabase(true));
+    TestUnit& unit = osd.unit;
+    QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
+    QVERIFY(unit.writeFile(QLatin1String(GuiFiles::authenticationStatPath), "successful_login=7\n"));
+    const QByteArray before = unit.readFile(copyA);
+    const QByteArray interfaces = unit.readFile(QStringLiteral("/usr/local/interfaces"));
+    const ModalAnswerPtr question
+        = answerNextBox(QStringLiteral("Restore"), yes ? QMessageBox::Yes : QMessageBox::No);
+    press(osd, "restoreButton");
+    QVERIFY(waitForAnswer(question));
+    QCOMPARE(question->text,
+        QStringLiteral("Are you sure you want to restore the factory default configuration? The unit will reboot."));
+
+    if (!yes) {
+        QCOMPARE(unit.readFile(copyA), before);
+        QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
+        QCOMPARE(unit.readFile(QStringLiteral("/usr/local/interfaces")), interfaces);
+        QCOMPARE(reboots(unit), 0);
+        return;
+    }
+    const QByteArray fresh = databaseText(newDatabaseDocument());
+    for (const auto& copy : { qMakePair(copyA, checksumA), qMakePair(copyB, checksumB) }) {
+        QCOMPARE(unit.readFile(copy.first), fresh);
+        QCOMPARE(unit.readFile(copy.second), checksumOf(fresh));
+    }
+    QCOMPARE(unit.readFile(settingsFile), QByteArray("autoLoginUsr=admin\npower_mode=Manual\nrememberLastUsrName=\n"));
+    QCOMPARE(unit.readFile(QLatin1String(GuiFiles::authenticationStatPath)),
+        QByteArray("successful_login=0\nfailed_login=0\nmanager_unreachable=0\nconnection_in_use=0\n"
+                   "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n"));
+    QCOMPARE(unit.readFile(QStringLiteral("/usr/local/interfaces")), dhcpInterfacesText());
+    QTRY_COMPARE(reboots(unit), 1);
+}
+
+void TestConfigTransfer::tool_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@name": a file of the import corpus
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // "@name": that file's bytes; otherwise a line of the output
+    QTest::addColumn<QString>("err");
+
+    // clang-format off
+    QTest::newRow("decrypt a unit export") << QStringList { "decrypt", "@unit-export.ccfg" } << 0 << "@unit-export.xml" << "";
+    QTest::newRow("check a unit export") << QStringList { "check", "@unit-export.ccfg" } << 0 << "transmitter pools dropped: Pool1" << "";
+    QTest::newRow("check a plain document") << QStringList { "check", "@unit-export.xml" } << 0 << "receiver records dropped: 1" << "";
+    QTest::newRow("check without admin") << QStringList { "check", "@no-admin.xml" } << 1 << "" << structure + "\n";
+    QTest::newRow("encrypt without admin") << QStringList { "encrypt", "@no-admin.xml" } << 1 << "" << structure + "\n";
+    QTest::newRow("check a capital extension") << QStringList { "check", "@capital.CCFG" } << 1 << "" << "Specified File type is not compatible.\n";
+    QTest::newRow("decrypt a plain document") << QStringList { "decrypt", "@unit-export.xml" } << 1 << "" << corrupted + "\n";
+    QTest::newRow("no file") << QStringList { "check" } << 2 << "" << "";
+    QTest::newRow("unknown command") << QStringList { "show", "@unit-export.xml" } << 2 << "" << "";
+    QTest::newRow("-o without a file") << QStringList { "decrypt", "@unit-export.ccfg", "-o" } << 2 << "" << "";
+    // clang-format on
+}
+
+void TestConfigTransfer::tool()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    const auto corpusFile = [](const QString& name) -> QString { return corpus + QLatin1Char('/') + name.mid(1); };
+    for (QString& argument : arguments)
+        if (argument.startsWith(QLatin1Char('@')))
+            argument = corpusFile(argument);
+    const ToolRun run = runTool(arguments);
+    QCOMPARE(run.exitCode, exitCode);
+    if (out.startsWith(QLatin1Char('@'))) {
+        QFile expected(corpusFile(out));
+        QVERIFY(expected.open(QIODevice::ReadOnly));
+        QCOMPARE(run.out, expected.readAll());
+    } else if (!out.isEmpty()) {
+        QVERIFY2(run.out.split('\n').contains(out.toUtf8()), run.out.constData());
+    }
+    if (exitCode == 2)
+        QVERIFY(run.err.startsWith("velmo-config: "));
+    else
+        QCOMPARE(QString::fromUtf8(run.err), err);
+}
+
+VELMO_TEST_MAIN(TestConfigTransfer)
+#include "test_configtransfer.moc"
