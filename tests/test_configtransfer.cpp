@@ -47,7 +47,9 @@ QDomElement staticGroup(const QDomDocument& document)
 }
 
 // A unit with another static address, device records and a transmitter pool.
-QDomDocument sourceDatabase(bool withGuiValues)
+// With a power mode, the GUI's values are in the document itself (as an
+// export carries them), the user name with a line break and a tab in it.
+QDomDocument sourceDatabase(const QString& powerMode = QString())
 {
     QDomDocument document = databaseWithUsers();
     addConnection(document, QStringLiteral("Pool1"), QStringLiteral("viaTxPool=true"));
@@ -60,10 +62,10 @@ QDomDocument sourceDatabase(bool withGuiValues)
     address.setAttribute(db::IpAddress, QStringLiteral("10.1.1.5"));
     address.setAttribute(db::NetworkMask, QStringLiteral("255.255.0.0"));
     address.setAttribute(db::DefaultGateway, QStringLiteral("10.1.1.1"));
-    if (withGuiValues) {
+    if (!powerMode.isEmpty()) {
         QDomElement settings = section(document, db::UnitSettings);
-        settings.firstChildElement(db::AutoLogin).setAttribute(db::AutoLogUser, QStringLiteral("boss"));
-        settings.firstChildElement(db::PowerModeGroup).setAttribute(db::PowerMode, QStringLiteral("Auto"));
+        settings.firstChildElement(db::AutoLogin).setAttribute(db::AutoLogUser, QStringLiteral("bo\nss\t"));
+        settings.firstChildElement(db::PowerModeGroup).setAttribute(db::PowerMode, powerMode);
         settings.firstChildElement(db::RememberLastUser).setAttribute(db::RememberUserName, QStringLiteral("plain"));
     }
     return document;
@@ -132,6 +134,9 @@ ToolRun runTool(const QStringList& arguments)
         tool.readAllStandardError() };
 }
 
+// The unit an import lands on: its own static set in use, or on DHCP with a
+// static set that is valid or not.
+enum class Target { OwnStatic, DhcpValidStatic, DhcpInvalidStatic };
 enum class ExportCase {
     OverwriteNo, ParentName, FolderAtTarget, LinkAtTarget, NoMountTable, NoStick, Cancelled, SaveFails,
     SettingsFileMissing
@@ -140,6 +145,7 @@ enum class ImportFault { None, CopyAUnopenable, CopyAUnwritable };
 
 } // namespace
 
+Q_DECLARE_METATYPE(Target)
 Q_DECLARE_METATYPE(ExportCase)
 Q_DECLARE_METATYPE(ImportFault)
 
@@ -162,17 +168,29 @@ private slots:
 
 void TestConfigTransfer::roundTrip_data()
 {
-    QTest::addColumn<bool>("byTool");
-    QTest::newRow("exported by a unit") << false;
-    QTest::newRow("written by velmo-config") << true;
+    QTest::addColumn<QString>("toolPowerMode"); // empty: exported by a unit, not written by velmo-config
+    QTest::addColumn<Target>("target");
+    QTest::addColumn<QString>("boardMode");
+
+    const QString other = QStringLiteral("Turbo");
+    // clang-format off
+    QTest::newRow("exported by a unit") << QString() << Target::OwnStatic << "SIGNAGE";
+    QTest::newRow("written by velmo-config") << "Auto" << Target::OwnStatic << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit: its static set applied") << "Auto" << Target::DhcpValidStatic << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << "Auto" << Target::DhcpInvalidStatic << "SIGNAGE";
+    QTest::newRow("a power mode other than Auto or Manual") << other << Target::OwnStatic << "DESKTOP";
+    // clang-format on
 }
 
 void TestConfigTransfer::roundTrip()
 {
-    QFETCH(bool, byTool);
+    QFETCH(QString, toolPowerMode);
+    QFETCH(Target, target);
+    QFETCH(QString, boardMode);
+    const bool byTool = !toolPowerMode.isEmpty();
     QByteArray file;
     {
-        OsdWindow source(sourceDatabase(byTool));
+        OsdWindow source(sourceDatabase(toolPowerMode));
         TestUnit& unit = source.unit;
         if (byTool) {
             QTemporaryDir dir;
@@ -198,14 +216,30 @@ void TestConfigTransfer::roundTrip()
         }
     }
 
-    OsdWindow target(databaseWithUsers());
-    TestUnit& unit = target.unit;
-    const QDomElement ownAddress = staticGroup(target.stored()).cloneNode().toElement();
-    const QByteArray interfaces = unit.readFile(QStringLiteral("/usr/local/interfaces"));
+    QDomDocument targetDatabase = databaseWithUsers();
+    if (target != Target::OwnStatic) {
+        section(targetDatabase, db::UnitSettings).firstChildElement(db::Network).firstChildElement(db::Dhcp)
+            .setAttribute(db::SetChecked, QStringLiteral("true"));
+        staticGroup(targetDatabase).setAttribute(db::SetChecked, QStringLiteral("false"));
+    }
+    if (target == Target::DhcpInvalidStatic)
+        staticGroup(targetDatabase).setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
+    OsdWindow osd(targetDatabase);
+    TestUnit& unit = osd.unit;
+    const QDomElement ownAddress = staticGroup(osd.stored()).cloneNode().toElement();
+    if (target != Target::OwnStatic)
+        QVERIFY(unit.writeFile(QStringLiteral("/usr/local/interfaces"), dhcpInterfacesText()));
+    QByteArray interfaces = unit.readFile(QStringLiteral("/usr/local/interfaces"));
+    if (target == Target::DhcpValidStatic)
+        interfaces = staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
+            QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
     QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
     schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
+    const int first = answeredBoxes().size();
+    if (target == Target::DhcpInvalidStatic)
+        schedule({ QStringLiteral("Warning|OK") });
     const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    press(target, "importButton");
+    press(osd, "importButton");
     QVERIFY(waitForAnswer(done));
     QCOMPARE(done->text, QStringLiteral("Import successfully completed. The system will reboot now."));
     QTRY_COMPARE(reboots(unit), 1);
@@ -220,13 +254,22 @@ void TestConfigTransfer::roundTrip()
     for (const char* attribute : { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
         QCOMPARE(staticGroup(imported).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(QStringLiteral("/usr/local/interfaces")), interfaces);
+    if (target == Target::DhcpInvalidStatic) {
+        QVERIFY(boxesSince(first).contains(
+            QStringLiteral("Warning: The unit's static address settings are not valid. The unit keeps DHCP.")));
+        QCOMPARE(staticGroup(imported).attribute(db::SetChecked), QStringLiteral("false"));
+    }
     QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
     QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
     QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
     QCOMPARE(userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
-    QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
-    QCOMPARE(unit.sim().state().value(QStringLiteral("powerButtonMode")).toString(), QStringLiteral("SIGNAGE"));
+    // The settings file gets one line per value, and the board's mode where the file has none.
+    QByteArray settings = sourceGuiSettings;
+    if (boardMode == QLatin1String("DESKTOP"))
+        settings.replace("=Auto", "=Manual");
+    QCOMPARE(unit.readFile(settingsFile), settings);
+    QCOMPARE(unit.sim().state().value(QStringLiteral("powerButtonMode")).toString(), boardMode);
     QVERIFY(!unit.exists(deciphered));
     QVERIFY(!unit.sim().isUsbMounted());
 }
@@ -338,7 +381,7 @@ void TestConfigTransfer::exportSafety()
     QFETCH(ExportCase, setup);
     QFETCH(QStringList, answers);
     QFETCH(QString, message);
-    OsdWindow osd(sourceDatabase(true));
+    OsdWindow osd(sourceDatabase(QStringLiteral("Auto")));
     TestUnit& unit = osd.unit;
     const QString target = QStringLiteral("config.ccfg");
     const QByteArray oldBytes = "old export";
@@ -391,8 +434,9 @@ void TestConfigTransfer::exportSafety()
     if (message.startsWith(QLatin1String("Information"))) {
         // Values the settings file does not hold keep the database's own.
         const QDomDocument exported = documentOf(stickFile(unit, target));
-        QCOMPARE(section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-            QStringLiteral("boss"));
+        const QString user
+            = section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser);
+        QCOMPARE(user.trimmed().remove(QLatin1Char('\n')), QStringLiteral("boss"));
     }
 }
 
@@ -406,7 +450,7 @@ void TestConfigTransfer::factoryRestore_data()
 void TestConfigTransfer::factoryRestore()
 {
     QFETCH(bool, yes);
-    OsdWindow osd(sourceDatabase(true));
+    OsdWindow osd(sourceDatabase(QStringLiteral("Auto")));
     TestUnit& unit = osd.unit;
     QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
     QVERIFY(unit.writeFile(QLatin1String(GuiFiles::authenticationStatPath), "successful_login=7\n"));
