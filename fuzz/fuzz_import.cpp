@@ -6,8 +6,9 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     const QByteArray input(reinterpret_cast<const char*>(data), int(size));
-    ConfigTransfer::UnitNetwork unit { QStringLiteral("false"), QStringLiteral("true"), QStringLiteral("10.0.0.5"),
-        QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1"), QString(), QString() };
+    ConfigTransfer::UnitNetwork unit { QStringLiteral("false"), QStringLiteral("true"),
+        QStringLiteral("10.0.0.5"), QStringLiteral("255.255.255.0"), QStringLiteral("10.0.0.1"), QString(),
+        QString() };
     for (const QByteArray& text : { input, ConfigTransfer::documentTextOf(input) }) {
         for (const bool managed : { false, true }) {
             const ConfigTransfer::ImportPlan plan

@@ -110,7 +110,14 @@ int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray*
 // static set that is valid or not.
 enum class Target { OwnStatic, DhcpValidStatic, DhcpInvalidStatic };
 enum class ExportCase {
-    OverwriteNo, ParentName, FolderAtTarget, LinkAtTarget, NoMountTable, NoStick, Cancelled, SaveFails,
+    OverwriteNo,
+    ParentName,
+    FolderAtTarget,
+    LinkAtTarget,
+    NoMountTable,
+    NoStick,
+    Cancelled,
+    SaveFails,
     SettingsFileMissing
 };
 enum class ImportFault { None, CopyAUnopenable, CopyAUnwritable };
@@ -186,7 +193,7 @@ void TestConfigTransfer::roundTrip()
         QDomDocument document = sourceDocument("bo&#xa;ss&#9;", toolPowerMode);
         QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), databaseText(document)));
         QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
-                             QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
+                     QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
             0);
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
@@ -198,7 +205,8 @@ void TestConfigTransfer::roundTrip()
             QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
     QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
     schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
-    const QString refusedStatic = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
+    const QString refusedStatic
+        = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
     ModalAnswerPtr warning = ModalAnswerPtr::create();
     if (target == Target::DhcpInvalidStatic)
         warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
@@ -214,7 +222,8 @@ void TestConfigTransfer::roundTrip()
         QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumOf(stored));
     QDomDocument imported;
     QVERIFY(imported.setContent(stored));
-    for (const char* attribute : { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
+    for (const char* attribute :
+        { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
         QCOMPARE(networkPart(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(warning->text == refusedStatic, target == Target::DhcpInvalidStatic);
@@ -224,7 +233,8 @@ void TestConfigTransfer::roundTrip()
     QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
     QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
-    QCOMPARE(userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
+    QCOMPARE(
+        userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
     // One line per value; where the file names no valid mode the board's stays.
     QByteArray settings = sourceGuiSettings;
     if (boardMode == QLatin1String("DESKTOP"))
@@ -246,7 +256,8 @@ void TestConfigTransfer::importRefused_data()
     const QDomDocument good = databaseWithUsers();
     const QByteArray exported = ConfigTransfer::exportFileText(good);
     QDomDocument reordered = good.cloneNode().toDocument();
-    reordered.documentElement().insertBefore(section(reordered, db::Users), section(reordered, db::Connections));
+    reordered.documentElement().insertBefore(
+        section(reordered, db::Users), section(reordered, db::Connections));
     QDomDocument otherRoot = good.cloneNode().toDocument();
     otherRoot.documentElement().setTagName(QStringLiteral("Config"));
     QDomDocument fourSections = good.cloneNode().toDocument();
@@ -288,8 +299,8 @@ void TestConfigTransfer::importRefused()
     if (fault == ImportFault::CopyAUnopenable)
         QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
     QHash<QString, QByteArray> before;
-    for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
-             DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
+    for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
+             DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
         before.insert(QLatin1String(file), unit.readFile(QLatin1String(file)));
 
     schedule({ QStringLiteral("File Import|Ok") });
@@ -394,7 +405,8 @@ void TestConfigTransfer::exportSafety()
         // Only a value the settings file holds replaces the database's.
         QDomDocument exported;
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
-        QCOMPARE(section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+        QCOMPARE(
+            section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
             setup == ExportCase::SettingsFileMissing ? QStringLiteral("boss") : QStringLiteral("power"));
     }
 }
@@ -414,8 +426,9 @@ void TestConfigTransfer::factoryRestore()
     QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
     const QString counters = QLatin1String(GuiFiles::authenticationStatPath);
     QVERIFY(unit.writeFile(counters, "successful_login=7\n"));
-    const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath), QLatin1String(DatabaseStorage::checksumAPath),
-        QLatin1String(DatabaseStorage::checksumBPath), settingsFile, counters, interfacesFile };
+    const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath),
+        QLatin1String(DatabaseStorage::checksumAPath), QLatin1String(DatabaseStorage::checksumBPath),
+        settingsFile, counters, interfacesFile };
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << unit.readFile(file);
@@ -427,11 +440,13 @@ void TestConfigTransfer::factoryRestore()
             "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n",
             dhcpInterfacesText() };
     }
-    const ModalAnswerPtr question = answerNextBox(QStringLiteral("Restore"), yes ? QMessageBox::Yes : QMessageBox::No);
+    const ModalAnswerPtr question
+        = answerNextBox(QStringLiteral("Restore"), yes ? QMessageBox::Yes : QMessageBox::No);
     press(osd, "restoreButton");
     QVERIFY(waitForAnswer(question));
     QCOMPARE(question->text,
-        QStringLiteral("Are you sure you want to restore the factory default configuration? The unit will reboot."));
+        QStringLiteral(
+            "Are you sure you want to restore the factory default configuration? The unit will reboot."));
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
     QTRY_COMPARE(reboots(unit), yes ? 1 : 0);

@@ -3,8 +3,17 @@
 
 #include "database/settingstransfer.h"
 
-void MainWindow::on_exportButton_clicked() { settingsTransfer->exportSettings(); }
+void MainWindow::on_exportButton_clicked()
+{
+    settingsTransfer->exportSettings();
+}
 
-void MainWindow::on_importButton_clicked() { settingsTransfer->importSettings(); }
+void MainWindow::on_importButton_clicked()
+{
+    settingsTransfer->importSettings();
+}
 
-void MainWindow::on_restoreButton_clicked() { settingsTransfer->restoreFactoryDefaults(); }
+void MainWindow::on_restoreButton_clicked()
+{
+    settingsTransfer->restoreFactoryDefaults();
+}

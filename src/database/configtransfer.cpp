@@ -7,15 +7,14 @@
 
 #include <QRegularExpression>
 
-namespace ConfigTransfer {
-
-const char corruptedText[] = "Import failed. Configurations file is corrupted.";
-const char structureText[] = "File Structure is Corrupted. Import Aborted.";
+using ConfigTransfer::NetworkChoice;
+using ConfigTransfer::UnitNetwork;
 
 namespace {
 
 // The sections an import needs, each at its place.
-const char* const sectionOrder[] = { db::Connections, db::Users, db::UnitSettings, db::RxDevices, db::TxDevices };
+const char* const sectionOrder[]
+    = { db::Connections, db::Users, db::UnitSettings, db::RxDevices, db::TxDevices };
 
 QDomElement child(const QDomElement& parent, const char* tag)
 {
@@ -47,11 +46,11 @@ QString oneLine(const QString& value)
 QString structureRefusal(const QDomElement& root)
 {
     if (root.tagName() != QLatin1String(db::Data))
-        return QLatin1String(structureText);
+        return QLatin1String(ConfigTransfer::structureText);
     QDomElement section = root.firstChildElement();
     for (const char* expected : sectionOrder) {
         if (section.tagName() != QLatin1String(expected))
-            return QLatin1String(structureText);
+            return QLatin1String(ConfigTransfer::structureText);
         section = section.nextSiblingElement();
     }
     // Without "admin" nobody could administer the unit after the reboot.
@@ -60,7 +59,7 @@ QString structureRefusal(const QDomElement& root)
          user = user.nextSiblingElement(QLatin1String(db::User)))
         if (user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin"))
             return QString();
-    return QLatin1String(structureText);
+    return QLatin1String(ConfigTransfer::structureText);
 }
 
 QStringList namesOf(const QDomDocument& document, const char* section, const char* tag, const char* key)
@@ -97,6 +96,11 @@ NetworkChoice chooseNetwork(const QDomDocument& imported, const UnitNetwork& uni
 }
 
 } // namespace
+
+namespace ConfigTransfer {
+
+const char corruptedText[] = "Import failed. Configurations file is corrupted.";
+const char structureText[] = "File Structure is Corrupted. Import Aborted.";
 
 QByteArray exportFileText(const QDomDocument& document)
 {
@@ -162,14 +166,16 @@ ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, b
         plan.network = chooseNetwork(imported, unit);
         if (plan.network == NetworkChoice::StaticRefused) {
             // The unit stays on DHCP, and its database says so.
-            networkPart(imported, db::Dhcp).setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
+            networkPart(imported, db::Dhcp)
+                .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
             staticPart.setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
         }
         plan.droppedReceivers = removeAll(imported, db::RxDevices, db::Rx);
         plan.droppedTransmitters = removeAll(imported, db::TxDevices, db::Tx);
         const QDomElement connections = child(imported.documentElement(), db::Connections);
         for (QDomElement connection = connections.lastChildElement(QLatin1String(db::Connection));
-             !connection.isNull(); connection = connection.previousSiblingElement(QLatin1String(db::Connection)))
+             !connection.isNull();
+             connection = connection.previousSiblingElement(QLatin1String(db::Connection)))
             if (connection.attribute(QLatin1String(db::ViaTxPool)) == QLatin1String("true"))
                 plan.droppedPools << connection.attribute(QLatin1String(db::Name));
         for (const QString& pool : qAsConst(plan.droppedPools))

@@ -95,9 +95,9 @@ bool SettingsTransfer::storeGuiSettingsInDocument()
 {
     QHash<QString, QString> values;
     // A value the file does not hold is not one to store.
-    if (!mainWindow->guiSettingsFile().readValues({ QLatin1String(autoLoginKey), QLatin1String(rememberedKey),
-                                                    QLatin1String(powerModeKey) },
-                                                  &values))
+    if (!mainWindow->guiSettingsFile().readValues(
+            { QLatin1String(autoLoginKey), QLatin1String(rememberedKey), QLatin1String(powerModeKey) },
+            &values))
         return true;
     QDomDocument probe = mainWindow->document().cloneNode(true).toDocument();
     if (!setMirroredValues(probe, values))
@@ -133,7 +133,8 @@ void SettingsTransfer::exportSettings()
     if (!outcome.error.isEmpty())
         mainWindow->showWarning(QStringLiteral("Error"), outcome.error);
     else if (outcome.done)
-        mainWindow->showWarning(QStringLiteral("Information"), QStringLiteral("Export successfully completed."));
+        mainWindow->showWarning(
+            QStringLiteral("Information"), QStringLiteral("Export successfully completed."));
 }
 
 SettingsTransfer::Outcome SettingsTransfer::exportToStick()
@@ -143,7 +144,8 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
     DatabaseStorage& storage = mainWindow->storage();
     QString source;
     for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath }) {
-        if (isRegularFile(platform.unitPath(QLatin1String(copy))) && storage.verifyChecksumFile(QLatin1String(copy))) {
+        if (isRegularFile(platform.unitPath(QLatin1String(copy)))
+            && storage.verifyChecksumFile(QLatin1String(copy))) {
             source = QLatin1String(copy);
             break;
         }
@@ -183,7 +185,8 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
     // never followed off the stick.
     QByteArray staged;
     const bool copied = readBounded(staging, maxImportFileBytes, &staged, &truncated) && !truncated
-        && writer.writeFile(target, staged) && isRegularFile(target) && QFileInfo(target).size() == staged.size();
+        && writer.writeFile(target, staged) && isRegularFile(target)
+        && QFileInfo(target).size() == staged.size();
     if (!copied)
         return { QStringLiteral("Export failed. Unknown error.") };
     platform.run(QLatin1String(UnitPrograms::sync), {});
@@ -197,7 +200,8 @@ void SettingsTransfer::importSettings()
         QByteArray mounts;
         // An unreadable mount table has had its message from the mount step.
         if (readMountTable(platform, &mounts))
-            mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Import failed. USB memory device not found."));
+            mainWindow->showWarning(
+                QStringLiteral("Error"), QStringLiteral("Import failed. USB memory device not found."));
         return;
     }
     const UnitNetwork unit = unitNetworkOf(mainWindow->document());
@@ -227,12 +231,13 @@ void SettingsTransfer::importSettings()
     mainWindow->systemReboot();
 }
 
-SettingsTransfer::Outcome SettingsTransfer::importFromStick(ImportPlan& plan, const UnitNetwork& unit,
-    bool* storedInCopyA)
+SettingsTransfer::Outcome SettingsTransfer::importFromStick(
+    ImportPlan& plan, const UnitNetwork& unit, bool* storedInCopyA)
 {
     if (!isFolder(platform, "/mnt/usb"))
         return { QStringLiteral("Import failed. Internal error.") };
-    FileDialog dialog(mainWindow, QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
+    FileDialog dialog(
+        mainWindow, QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     const QString name = mainWindow->sFile;
@@ -254,7 +259,8 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(ImportPlan& plan, co
 
     QByteArray file;
     bool truncated = false;
-    if (!readBounded(platform.unitPath(QStringLiteral("/mnt/usb/") + name), maxImportFileBytes, &file, &truncated)
+    if (!readBounded(
+            platform.unitPath(QStringLiteral("/mnt/usb/") + name), maxImportFileBytes, &file, &truncated)
         || truncated || file.isEmpty())
         return { QLatin1String(corruptedText) };
     const QString deciphered = platform.unitPath(QLatin1String(decipheredPath));
@@ -263,7 +269,8 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(ImportPlan& plan, co
     if (!readBounded(deciphered, maxImportFileBytes, &documentText))
         malvo_syslog(3, "MainWindow: import file can not open %s", decipheredPath);
 
-    plan = planImport(documentText, unit, mainWindow->isManaged(), mainWindow->guiSettingsFile().currentPowerMode());
+    plan = planImport(
+        documentText, unit, mainWindow->isManaged(), mainWindow->guiSettingsFile().currentPowerMode());
     if (plan.refused())
         return { plan.refusal };
     if (!storeImport(plan, storedInCopyA))
@@ -279,11 +286,13 @@ bool SettingsTransfer::storeImport(const ImportPlan& plan, bool* storedInCopyA)
         // The appliance owns a managed unit's database: only the GUI's own values are taken.
         storage.mirrorDatabaseFile(copyA);
         QHash<QString, QString> values { { QLatin1String(powerModeKey), plan.powerMode },
-            { QLatin1String(autoLoginKey), plan.autoLoginUser }, { QLatin1String(rememberedKey), plan.rememberedUser } };
+            { QLatin1String(autoLoginKey), plan.autoLoginUser },
+            { QLatin1String(rememberedKey), plan.rememberedUser } };
         QDomDocument changed = mainWindow->document().cloneNode(true).toDocument();
         setMirroredValues(changed, values);
         if (!storage.writeCopy(copyA, changed)) {
-            malvo_syslog(3, "MainWindow: Import can not open file for writing: %s", DatabaseStorage::copyAPath);
+            malvo_syslog(
+                3, "MainWindow: Import can not open file for writing: %s", DatabaseStorage::copyAPath);
             return false;
         }
         *storedInCopyA = true;
@@ -336,7 +345,8 @@ void SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& uni
 
 void SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
 {
-    const QStringList keys { QLatin1String(autoLoginKey), QLatin1String(powerModeKey), QLatin1String(rememberedKey) };
+    const QStringList keys { QLatin1String(autoLoginKey), QLatin1String(powerModeKey),
+        QLatin1String(rememberedKey) };
     const QStringList values { plan.autoLoginUser, plan.powerMode, plan.rememberedUser };
     QHash<QString, QString> current;
     mainWindow->guiSettingsFile().readValues(keys, &current);
@@ -373,8 +383,9 @@ void SettingsTransfer::restoreFactoryDefaults()
 {
     malvo_syslog(5, "MainWindow: Action Restore.\n");
     if (!confirmed(QStringLiteral("Restore"),
-            QStringLiteral("Are you sure you want to restore the factory default configuration? The unit will "
-                           "reboot.")))
+            QStringLiteral(
+                "Are you sure you want to restore the factory default configuration? The unit will "
+                "reboot.")))
         return;
     DatabaseStorage& storage = mainWindow->storage();
     storage.createNewDatabase();

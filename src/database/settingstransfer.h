@@ -31,8 +31,8 @@ private:
     bool confirmed(const QString& title, const QString& text);
     bool storeGuiSettingsInDocument();
     Outcome exportToStick();
-    Outcome importFromStick(ConfigTransfer::ImportPlan& plan, const ConfigTransfer::UnitNetwork& unit,
-                            bool* storedInCopyA);
+    Outcome importFromStick(
+        ConfigTransfer::ImportPlan& plan, const ConfigTransfer::UnitNetwork& unit, bool* storedInCopyA);
     bool storeImport(const ConfigTransfer::ImportPlan& plan, bool* storedInCopyA);
     void applyNetwork(ConfigTransfer::NetworkChoice choice, const ConfigTransfer::UnitNetwork& unit);
     void applyGuiSettings(const ConfigTransfer::ImportPlan& plan);

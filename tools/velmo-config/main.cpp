@@ -126,7 +126,8 @@ int main(int argc, char* argv[])
     }
 
     if (output.isEmpty()) {
-        const bool written = std::fwrite(result.constData(), 1, size_t(result.size()), stdout) == size_t(result.size());
+        const bool written
+            = std::fwrite(result.constData(), 1, size_t(result.size()), stdout) == size_t(result.size());
         return std::fflush(stdout) == 0 && written ? Success : Refused;
     }
     LinuxPlatform platform;
