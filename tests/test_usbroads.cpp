@@ -77,7 +77,11 @@ enum class Failure {
 // Calls `seen` with each dialog's title as it shows, before anything can answer it.
 class ShowWatch : public QObject {
 public:
-    explicit ShowWatch(std::function<void(const QString&)> seen) : seen(std::move(seen)) { qApp->installEventFilter(this); }
+    explicit ShowWatch(std::function<void(const QString&)> seen)
+        : seen(std::move(seen))
+    {
+        qApp->installEventFilter(this);
+    }
     bool eventFilter(QObject* object, QEvent* event) override
     {
         if (event->type() == QEvent::Show && qobject_cast<QDialog*>(object))
