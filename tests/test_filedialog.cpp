@@ -134,12 +134,13 @@ void TestFileDialog::answers_data()
     QTest::addColumn<QString>("warning");
 
     const QString noName = QStringLiteral("No File Name Specified");
-    const QString badName = QStringLiteral("The file name must not contain \"/\" or control characters.");
+    const QString badName = QStringLiteral("The file name must not contain \"/\", \"\\\" or control characters.");
     // clang-format off
     QTest::newRow("proposed name keeps its extension") << "Save As" << ".txenc" << "-" << "ok" << 1 << "TX_Diagnostics.txenc" << "";
     QTest::newRow("typed name by Return") << "Save As" << ".rxenc" << "unit7" << "return" << 1 << "unit7.rxenc" << "";
     QTest::newRow("empty name stays open") << "Save As" << ".rxenc" << "" << "ok" << -1 << "" << noName;
     QTest::newRow("a folder in the name") << "Save As" << ".rxenc" << "../perm/x" << "ok" << -1 << "" << badName;
+    QTest::newRow("a backslash in the name") << "Save As" << ".ccfg" << "..\\perm" << "ok" << -1 << "" << badName;
     QTest::newRow("a control character") << "Save As" << ".rxenc" << "a\tb" << "return" << -1 << "" << badName;
     QTest::newRow("package chosen by Return") << "Available Upgrade Files" << ".clu" << "-" << "return" << 1 << "RXU4200_V3.1.0.clu" << "";
     QTest::newRow("Return while OK is disabled") << "Available Upgrade Files" << ".none" << "-" << "return" << -1 << "" << "";

@@ -74,6 +74,25 @@ enum class Failure {
     InstallFails
 };
 
+// Calls `seen` with each dialog's title as it shows, before anything can answer it.
+class ShowWatch : public QObject {
+public:
+    explicit ShowWatch(std::function<void(const QString&)> seen)
+        : seen(std::move(seen))
+    {
+        qApp->installEventFilter(this);
+    }
+    bool eventFilter(QObject* object, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show && qobject_cast<QDialog*>(object))
+            seen(static_cast<QWidget*>(object)->windowTitle());
+        return false;
+    }
+
+private:
+    std::function<void(const QString&)> seen;
+};
+
 } // namespace
 
 Q_DECLARE_METATYPE(Setup)
@@ -295,13 +314,10 @@ void TestUsbRoads::inactivityHeldOffAfterConfirmation()
     QVERIFY(poll && poll->isActive());
 
     QMap<QString, bool> pollingAt;
-    QTimer watch;
-    QObject::connect(&watch, &QTimer::timeout, [&] {
-        if (QWidget* modal = QApplication::activeModalWidget())
-            if (!pollingAt.contains(modal->windowTitle()))
-                pollingAt.insert(modal->windowTitle(), poll->isActive());
+    ShowWatch watch([&](const QString& title) {
+        if (!pollingAt.contains(title))
+            pollingAt.insert(title, poll->isActive());
     });
-    watch.start(1);
     answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
     const ModalAnswerPtr final = answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Cancel);
     osd.window->on_startupgradeButton_clicked();

@@ -114,10 +114,28 @@ GuiSettingsFile::GuiSettingsFile(Platform& platform, DurableWriter& writer)
 
 void GuiSettingsFile::createGuiSettingsFile()
 {
-    GuiFiles::ensureFile(platform, writer, GuiFiles::settingsPath, [this] {
-        return QStringList { QStringLiteral("autoLoginUsr=admin"),
-            QStringLiteral("power_mode=") + currentPowerMode(), QStringLiteral("rememberLastUsrName=") };
-    });
+    GuiFiles::ensureFile(platform, writer, GuiFiles::settingsPath, [this] { return defaultLines(); });
+}
+
+QStringList GuiSettingsFile::defaultLines()
+{
+    return QStringList { QStringLiteral("autoLoginUsr=admin"), QStringLiteral("power_mode=") + currentPowerMode(),
+        QStringLiteral("rememberLastUsrName=") };
+}
+
+bool GuiSettingsFile::readValues(const QStringList& keys, QHash<QString, QString>* values)
+{
+    values->clear();
+    QStringList lines;
+    if (!GuiFiles::readLines(platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath)), &lines)) {
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::settingsPath);
+        return false;
+    }
+    for (const QString& line : qAsConst(lines))
+        for (const QString& key : keys)
+            if (line.startsWith(key))
+                values->insert(key, line.split(QLatin1Char('=')).value(1));
+    return true;
 }
 
 QString GuiSettingsFile::readAutoLoginUser(const QDomDocument& document, bool unitManaged)

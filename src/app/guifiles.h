@@ -5,6 +5,7 @@
 // whole through the DurableWriter.
 
 #include <QByteArray>
+#include <QHash>
 #include <QString>
 #include <QStringList>
 
@@ -49,6 +50,12 @@ public:
     // Writes "autoLoginUsr=admin", "power_mode=" + the board's mode and
     // "rememberLastUsrName=" when the file cannot be read.
     void createGuiSettingsFile();
+    // "autoLoginUsr=admin", "power_mode=" + the board's mode, "rememberLastUsrName=".
+    QStringList defaultLines();
+
+    // The value of the last line starting with each key; a key without a line
+    // is left out. False (and nothing found) when the file cannot be read.
+    bool readValues(const QStringList& keys, QHash<QString, QString>* values);
 
     // The automatic log-on user; on an unmanaged unit only a user of the
     // database counts, a managed unit gets its users from the appliance later.

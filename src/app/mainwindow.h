@@ -20,6 +20,7 @@ class ResolutionPage;
 class TimersPage;
 class UnitInformation;
 class RxUpgrade;
+class SettingsTransfer;
 class Platform;
 class QMenu;
 class QTimer;
@@ -53,6 +54,7 @@ public:
     PreferencesPage* preferencesPage = nullptr;
     GeneralSettingsPage* generalSettingsPage = nullptr;
     UnitInformation* unitInformation = nullptr;
+    SettingsTransfer* settingsTransfer = nullptr;
     const int maxEntries = 32;
 
     // The saved relaunch script keeps the OSD hot-key as "--hotkey N".
@@ -194,6 +196,9 @@ public slots:
     void on_startupgradeButton_clicked();
     void on_diagnosticsButton_clicked();
     void on_transmitterButton_clicked();
+    void on_exportButton_clicked();
+    void on_importButton_clicked();
+    void on_restoreButton_clicked();
     int prepareRelease(const char* packagePath, const char* folder);
     void upgradeSignatureVerified(int result);
     int waitForDeCompress();

@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "database/settingstransfer.h"
 #include "settings/controlpages.h"
 #include "settings/networkpage.h"
 #include "settings/resolutionpage.h"
@@ -18,6 +19,7 @@ void MainWindow::createSettingsPages()
     preferencesPage = new PreferencesPage(this);
     generalSettingsPage = new GeneralSettingsPage(this);
     unitInformation = new UnitInformation(this, networkPage);
+    settingsTransfer = new SettingsTransfer(this);
 }
 
 void MainWindow::on_stackedWidget_currentChanged(int index)

@@ -104,16 +104,19 @@ StatisticsReporter::StatisticsReporter(Platform& platform, DurableWriter& writer
 {
 }
 
+QStringList StatisticsReporter::defaultLines()
+{
+    using namespace AuthenticationStat;
+    QStringList lines;
+    for (const char* key : { successfulLogin, failedLogin, managerUnreachable, connectionInUse,
+             connectionNotReachable, connectionRefused, connectionError, timeouts })
+        lines << QString::fromLatin1(key) + QStringLiteral("=0");
+    return lines;
+}
+
 void StatisticsReporter::ensureAuthenticationStatFile()
 {
-    GuiFiles::ensureFile(platform, writer, GuiFiles::authenticationStatPath, [] {
-        using namespace AuthenticationStat;
-        QStringList lines;
-        for (const char* key : { successfulLogin, failedLogin, managerUnreachable, connectionInUse,
-                 connectionNotReachable, connectionRefused, connectionError, timeouts })
-            lines << QString::fromLatin1(key) + QStringLiteral("=0");
-        return lines;
-    });
+    GuiFiles::ensureFile(platform, writer, GuiFiles::authenticationStatPath, [] { return defaultLines(); });
 }
 
 void StatisticsReporter::incrementAuthenticationStat(const QString& key)

@@ -28,6 +28,8 @@ class StatisticsReporter {
 public:
     StatisticsReporter(Platform& platform, DurableWriter& writer);
 
+    // The eight counters at zero.
+    static QStringList defaultLines();
     // Writes the eight counters at zero when the file cannot be read.
     void ensureAuthenticationStatFile();
     // Adds one to every counter line starting with `key`, then reports the

@@ -8,6 +8,7 @@
 #include "connections/iconnection.h"
 #include "connections/newconnection.h"
 #include "database/dbnames.h"
+#include "database/schema.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "ui_mainwindow.h"
@@ -54,25 +55,6 @@ void forEachAssociation(const QDomDocument& document, const QString& userName, V
              association = association.nextSiblingElement(QLatin1String(db::AssociatedConnections)))
             visit(association.attribute(QLatin1String(db::ConnectionName)));
     }
-}
-
-// Removes every child element of `parent` whose `attribute` is `value`; true when any was.
-bool removeChildrenNaming(
-    QDomElement parent, const char* attribute, const QString& value, const QString& debugLine = QString())
-{
-    bool removed = false;
-    for (QDomElement child = parent.lastChildElement(); !child.isNull();) {
-        const QDomElement previous = child.previousSiblingElement();
-        if (child.hasAttribute(QLatin1String(attribute))
-            && child.attribute(QLatin1String(attribute)) == value) {
-            if (!debugLine.isEmpty())
-                qDebug().noquote() << debugLine;
-            parent.removeChild(child);
-            removed = true;
-        }
-        child = previous;
-    }
-    return removed;
 }
 
 } // namespace
@@ -279,26 +261,8 @@ bool ConnectionTab::removeConnection(const QString& name)
     bool removed = false;
     // A removal that cannot be stored is undone, so the list never shows it gone.
     const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
-        QDomElement connections = section(document, db::Connections);
-        for (QDomElement connection = connections.lastChildElement(); !connection.isNull();) {
-            const QDomElement previous = connection.previousSiblingElement();
-            if (connection.tagName() == QLatin1String(db::Connection)
-                && connection.attribute(QLatin1String(db::Name)) == target) {
-                qDebug() << "Removing conection";
-                connections.removeChild(connection);
-                removed = true;
-            } else {
-                removeChildrenNaming(connection, db::TargetName, target,
-                    QStringLiteral("Removing ") + target + QStringLiteral(" from TX pool."));
-            }
-            connection = previous;
-        }
-        const QDomElement users = section(document, db::Users);
-        for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
-             user = user.nextSiblingElement(QLatin1String(db::User)))
-            removeChildrenNaming(user, db::ConnectionName, target);
-    });
+    const bool saved = mainWindow->storage().commitChange(
+        [&](QDomDocument& document) { removed = removeConnectionNamed(document, target); });
     if (!saved) {
         malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
         mainWindow->document() = before;

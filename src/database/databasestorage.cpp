@@ -339,6 +339,16 @@ bool DatabaseStorage::saveDatabase()
     return true;
 }
 
+bool DatabaseStorage::writeCopy(const QString& path, const QDomDocument& written)
+{
+    const QByteArray text = writableDatabaseText(written);
+    if (text.isEmpty() || !writeUnitFile(path, text))
+        return false;
+    rememberWritten(path, text, writtenVerdict(written));
+    writeChecksumFile(path);
+    return verifyChecksumFile(path);
+}
+
 bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& change, ChangeStart start)
 {
     if (start == ChangeStart::SelectCopy) {

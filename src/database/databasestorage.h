@@ -48,6 +48,11 @@ public:
     bool commitChange(const std::function<void(QDomDocument&)>& change,
                       ChangeStart start = ChangeStart::SelectCopy);
 
+    // Writes `written` as the copy at `path`, then its checksum; true only when
+    // both reached the disk and agree. A copy whose checksum could not follow
+    // is rebuilt from the other copy at the next selection.
+    bool writeCopy(const QString& path, const QDomDocument& written);
+
     // The checksum text of a file: MD5 in lower-case hex and a line feed.
     QByteArray checksumText(const QString& path) const;
 

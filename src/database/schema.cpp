@@ -2,9 +2,30 @@
 
 #include "dbnames.h"
 
+#include <QDebug>
 #include <QSet>
 
 namespace {
+
+// Removes every child element of `parent` whose `attribute` is `value`; true when any was.
+bool removeChildrenNaming(
+    QDomElement parent, const char* attribute, const QString& value, const QString& debugLine = QString())
+{
+    bool removed = false;
+    for (QDomElement child = parent.lastChildElement(); !child.isNull();) {
+        const QDomElement previous = child.previousSiblingElement();
+        if (child.hasAttribute(QLatin1String(attribute))
+            && child.attribute(QLatin1String(attribute)) == value) {
+            if (!debugLine.isEmpty())
+                qDebug().noquote() << debugLine;
+            parent.removeChild(child);
+            removed = true;
+        }
+        child = previous;
+    }
+    return removed;
+}
+
 
 void setAttributes(QDomElement& element, std::initializer_list<std::pair<const char*, const char*>> attributes)
 {
@@ -216,4 +237,28 @@ QByteArray writableDatabaseText(const QDomDocument& document)
     if (!check.setContent(escaped) || databaseText(check) != text)
         return QByteArray();
     return escaped;
+}
+
+bool removeConnectionNamed(QDomDocument& document, const QString& name)
+{
+    bool removed = false;
+    QDomElement connections = document.documentElement().firstChildElement(QLatin1String(db::Connections));
+    for (QDomElement connection = connections.lastChildElement(); !connection.isNull();) {
+        const QDomElement previous = connection.previousSiblingElement();
+        if (connection.tagName() == QLatin1String(db::Connection)
+            && connection.attribute(QLatin1String(db::Name)) == name) {
+            qDebug() << "Removing conection";
+            connections.removeChild(connection);
+            removed = true;
+        } else {
+            removeChildrenNaming(connection, db::TargetName, name,
+                QStringLiteral("Removing ") + name + QStringLiteral(" from TX pool."));
+        }
+        connection = previous;
+    }
+    const QDomElement users = document.documentElement().firstChildElement(QLatin1String(db::Users));
+    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
+         user = user.nextSiblingElement(QLatin1String(db::User)))
+        removeChildrenNaming(user, db::ConnectionName, name);
+    return removed;
 }

@@ -15,6 +15,10 @@ QDomDocument newDatabaseDocument();
 // Adds the sections and groups that older documents lack; true when it added any.
 bool upgradeSchema(QDomDocument& document);
 
+// Removes the connection named `name`, the pool members and the user
+// associations that name it; true when a connection was removed.
+bool removeConnectionNamed(QDomDocument& document, const QString& name);
+
 // The text form every database file is written in (one space of indentation, no declaration).
 QByteArray databaseText(const QDomDocument& document);
 // The same text, made to read back as the same document: characters the

@@ -236,10 +236,8 @@ bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
     return saved && applied;
 }
 
-void NetworkPage::writeStaticFiles(const StaticSettings& settings)
+QString NetworkPage::broadcastAddress(const StaticSettings& settings)
 {
-    Platform& platform = mainWindow->unitPlatform();
-    DurableWriter writer(platform);
     char broadcast[SU_BROADCAST_LEN] = {};
     QString broadcastText;
     if (su_get_broadcast_address(
@@ -254,8 +252,15 @@ void NetworkPage::writeStaticFiles(const StaticSettings& settings)
         malvo_syslog(3, "MainWindow: su_get_broadcast_address failed for %s", qPrintable(settings.address));
         broadcastText = validateNetworkRange(settings.address, settings.mask, settings.gateway).broadcast;
     }
+    return broadcastText;
+}
+
+void NetworkPage::writeStaticFiles(const StaticSettings& settings)
+{
+    Platform& platform = mainWindow->unitPlatform();
+    DurableWriter writer(platform);
     if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)),
-            staticInterfacesText(settings.address, settings.mask, broadcastText, settings.gateway)))
+            staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway)))
         malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
     if (!writer.writeFile(
             platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2)))

@@ -32,6 +32,8 @@ public:
     DnsServers readDnsServerTexts();
     QString gatewayFromRoute();
     bool writeDhcpInterfaces();
+    // The broadcast address of a valid static set, as the unit computes it.
+    QString broadcastAddress(const StaticSettings& settings);
 
 private:
     QList<QLineEdit*> fields() const;

@@ -47,7 +47,7 @@ QString defaultSaveName(const QString& extension)
 bool isSafeFileName(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")
-        || name.contains(QLatin1Char('/')))
+        || name.contains(QLatin1Char('/')) || name.contains(QLatin1Char('\\')))
         return false;
     for (const QChar c : name)
         if (c.category() == QChar::Other_Control)
@@ -171,7 +171,7 @@ void FileDialog::on_okButton_clicked()
     if (!isSafeFileName(name)) {
         malvo_syslog(6, "FileDialog: User Nessage: Invalid File Name.\n");
         mainWindow->showMessage(QStringLiteral("Warning"),
-                                QStringLiteral("The file name must not contain \"/\" or control characters."));
+                                QStringLiteral("The file name must not contain \"/\", \"\\\" or control characters."));
         return;
     }
     mainWindow->setSelectedFile(name);

@@ -49,5 +49,7 @@ private:
 QStringList listPlainFiles(const QString& folder, const QString& filter);
 // The name "Save As" proposes for an extension.
 QString defaultSaveName(const QString& extension);
-// A name that may be created on the stick: one path component, no control characters.
+// A name that may be created on the stick: one path component (no "/", and no
+// "\" that a FAT stick or a Windows reader takes for one), not "." or "..",
+// no control characters.
 bool isSafeFileName(const QString& name);

@@ -215,16 +215,10 @@ void RxUpgrade::postRxUpgrade(int result, void* record)
 
 int RxUpgrade::remountUsbDevice()
 {
-    QByteArray mounts;
-    if (!readMountTable(platform, &mounts)) {
+    const UsbMount mount = remountUsb(platform);
+    if (mount == UsbMount::TableUnreadable)
         mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Upgrade Failed. Cannot open USB memory device."));
-        return 0;
-    }
-    platform.run(QLatin1String(UnitPrograms::umount), { QStringLiteral("-l"), QStringLiteral("/mnt/usb") });
-    platform.sleepMs(1000);
-    platform.run(QLatin1String(UnitPrograms::mount), { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") });
-    platform.sleepMs(3000);
-    return isUsbMounted(platform) ? 1 : 0;
+    return mount == UsbMount::Mounted ? 1 : 0;
 }
 
 int RxUpgrade::checkForReleaseArchive(QString& file, const QString& folder, const QString& extension)

@@ -51,6 +51,18 @@ bool isUsbMounted(Platform& platform)
     return readMountTable(platform, &mounts) && mountTableHasUsb(mounts);
 }
 
+UsbMount remountUsb(Platform& platform)
+{
+    QByteArray mounts;
+    if (!readMountTable(platform, &mounts))
+        return UsbMount::TableUnreadable;
+    platform.run(QLatin1String(UnitPrograms::umount), { QStringLiteral("-l"), QStringLiteral("/mnt/usb") });
+    platform.sleepMs(1000);
+    platform.run(QLatin1String(UnitPrograms::mount), { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") });
+    platform.sleepMs(3000);
+    return isUsbMounted(platform) ? UsbMount::Mounted : UsbMount::NotMounted;
+}
+
 int removeTree(const QString& path)
 {
     std::fprintf(stderr, "....................Removing %s\n", QFile::encodeName(path).constData());

@@ -14,6 +14,11 @@ bool readMountTable(Platform& platform, QByteArray* mounts);
 // Whether "/mnt/usb" is mounted now; false also when the table is unreadable.
 bool isUsbMounted(Platform& platform);
 
+enum class UsbMount { TableUnreadable, NotMounted, Mounted };
+// Mounts the stick afresh (a lazy unmount first, then the waits the unit
+// needs); nothing is run when the mount table cannot be read.
+UsbMount remountUsb(Platform& platform);
+
 // Programs of the unit run on these roads, by absolute path.
 namespace UnitPrograms {
 extern const char mount[];

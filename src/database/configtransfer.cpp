@@ -1,0 +1,221 @@
+#include "configtransfer.h"
+
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "database/textcipher.h"
+#include "settings/networkrules.h"
+
+#include <QRegularExpression>
+
+using ConfigTransfer::NetworkChoice;
+using ConfigTransfer::UnitNetwork;
+
+namespace {
+
+// The sections an import needs, each at its place.
+const char* const sectionOrder[]
+    = { db::Connections, db::Users, db::UnitSettings, db::RxDevices, db::TxDevices };
+
+QDomElement child(const QDomElement& parent, const char* tag)
+{
+    return parent.firstChildElement(QLatin1String(tag));
+}
+
+QDomElement settingsGroup(const QDomDocument& document, const char* group)
+{
+    return child(child(document.documentElement(), db::UnitSettings), group);
+}
+
+QString settingsValue(const QDomDocument& document, const char* group, const char* attribute)
+{
+    return settingsGroup(document, group).attribute(QLatin1String(attribute));
+}
+
+QDomElement networkPart(const QDomDocument& document, const char* part)
+{
+    return child(settingsGroup(document, db::Network), part);
+}
+
+// A value bound for a one-line "key=value" file.
+QString oneLine(const QString& value)
+{
+    static const QRegularExpression breaks(QStringLiteral("[\n\t\r]"));
+    return QString(value).remove(breaks);
+}
+
+QString structureRefusal(const QDomElement& root)
+{
+    if (root.tagName() != QLatin1String(db::Data))
+        return QLatin1String(ConfigTransfer::structureText);
+    QDomElement section = root.firstChildElement();
+    for (const char* expected : sectionOrder) {
+        if (section.tagName() != QLatin1String(expected))
+            return QLatin1String(ConfigTransfer::structureText);
+        section = section.nextSiblingElement();
+    }
+    // Without "admin" nobody could administer the unit after the reboot.
+    const QDomElement users = child(root, db::Users);
+    for (QDomElement user = child(users, db::User); !user.isNull();
+         user = user.nextSiblingElement(QLatin1String(db::User)))
+        if (user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin"))
+            return QString();
+    return QLatin1String(ConfigTransfer::structureText);
+}
+
+QStringList namesOf(const QDomDocument& document, const char* section, const char* tag, const char* key)
+{
+    QStringList names;
+    for (QDomElement element = child(child(document.documentElement(), section), tag); !element.isNull();
+         element = element.nextSiblingElement(QLatin1String(tag)))
+        names << element.attribute(QLatin1String(key));
+    return names;
+}
+
+int removeAll(const QDomDocument& document, const char* section, const char* tag)
+{
+    QDomElement parent = child(document.documentElement(), section);
+    int removed = 0;
+    for (QDomElement element = child(parent, tag); !element.isNull(); element = child(parent, tag)) {
+        parent.removeChild(element);
+        ++removed;
+    }
+    return removed;
+}
+
+NetworkChoice chooseNetwork(const QDomDocument& imported, const UnitNetwork& unit)
+{
+    const QString dhcp = networkPart(imported, db::Dhcp).attribute(QLatin1String(db::SetChecked));
+    const QString staticChoice = networkPart(imported, db::StaticIp).attribute(QLatin1String(db::SetChecked));
+    if (dhcp != unit.dhcpChecked && staticChoice == QLatin1String("false"))
+        return NetworkChoice::Dhcp;
+    if (staticChoice != unit.staticChecked && dhcp == QLatin1String("false")) {
+        StaticSettings settings { unit.address, unit.mask, unit.gateway, unit.dns1, unit.dns2 };
+        return checkStaticSettings(settings).refused() ? NetworkChoice::StaticRefused : NetworkChoice::Static;
+    }
+    return NetworkChoice::Keep;
+}
+
+} // namespace
+
+namespace ConfigTransfer {
+
+const char corruptedText[] = "Import failed. Configurations file is corrupted.";
+const char structureText[] = "File Structure is Corrupted. Import Aborted.";
+
+QByteArray exportFileText(const QDomDocument& document)
+{
+    const QByteArray text = writableDatabaseText(document);
+    if (text.isEmpty())
+        return QByteArray();
+    TextCipher cipher(TextCipher::exportKey);
+    return cipher.encryptText(QString::fromUtf8(text)).toLatin1();
+}
+
+QByteArray documentTextOf(const QByteArray& exportFile)
+{
+    if (exportFile.size() > maxImportFileBytes)
+        return QByteArray();
+    TextCipher cipher(TextCipher::exportKey);
+    return cipher.decryptText(QString::fromLatin1(exportFile)).toUtf8();
+}
+
+UnitNetwork unitNetworkOf(const QDomDocument& document)
+{
+    const QDomElement staticPart = networkPart(document, db::StaticIp);
+    const auto value = [&](const char* name) { return staticPart.attribute(QLatin1String(name)); };
+    return UnitNetwork { networkPart(document, db::Dhcp).attribute(QLatin1String(db::SetChecked)),
+        value(db::SetChecked), value(db::IpAddress), value(db::NetworkMask), value(db::DefaultGateway),
+        value(db::DnsAddress), value(db::Dns2Address) };
+}
+
+ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, bool unitManaged,
+    const QString& currentPowerMode)
+{
+    ImportPlan plan;
+    // A parse cut short keeps what it read so far: none of it may be used.
+    if (documentText.isEmpty() || !plan.document.setContent(documentText)
+        || plan.document.documentElement().isNull()) {
+        plan.refusal = QLatin1String(corruptedText);
+        return plan;
+    }
+    plan.refusal = structureRefusal(plan.document.documentElement());
+    if (plan.refused())
+        return plan;
+
+    QDomDocument& imported = plan.document;
+    plan.autoLoginUser = oneLine(settingsValue(imported, db::AutoLogin, db::AutoLogUser));
+    plan.rememberedUser = oneLine(settingsValue(imported, db::RememberLastUser, db::RememberUserName));
+    plan.powerMode = settingsValue(imported, db::PowerModeGroup, db::PowerMode);
+    if (plan.powerMode != QLatin1String("Auto") && plan.powerMode != QLatin1String("Manual")) {
+        plan.powerMode = currentPowerMode;
+        QDomElement group = settingsGroup(imported, db::PowerModeGroup);
+        if (!group.isNull())
+            group.setAttribute(QLatin1String(db::PowerMode), currentPowerMode);
+    }
+
+    QDomElement staticPart = networkPart(imported, db::StaticIp);
+    if (!staticPart.isNull()) {
+        staticPart.setAttribute(QLatin1String(db::IpAddress), unit.address);
+        staticPart.setAttribute(QLatin1String(db::NetworkMask), unit.mask);
+        staticPart.setAttribute(QLatin1String(db::DefaultGateway), unit.gateway);
+        staticPart.setAttribute(QLatin1String(db::DnsAddress), unit.dns1);
+        staticPart.setAttribute(QLatin1String(db::Dns2Address), unit.dns2);
+    }
+
+    if (!unitManaged) {
+        plan.network = chooseNetwork(imported, unit);
+        if (plan.network == NetworkChoice::StaticRefused) {
+            // The unit stays on DHCP, and its database says so.
+            networkPart(imported, db::Dhcp)
+                .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
+            staticPart.setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
+        }
+        plan.droppedReceivers = removeAll(imported, db::RxDevices, db::Rx);
+        plan.droppedTransmitters = removeAll(imported, db::TxDevices, db::Tx);
+        const QDomElement connections = child(imported.documentElement(), db::Connections);
+        for (QDomElement connection = connections.lastChildElement(QLatin1String(db::Connection));
+             !connection.isNull();
+             connection = connection.previousSiblingElement(QLatin1String(db::Connection)))
+            if (connection.attribute(QLatin1String(db::ViaTxPool)) == QLatin1String("true"))
+                plan.droppedPools << connection.attribute(QLatin1String(db::Name));
+        for (const QString& pool : qAsConst(plan.droppedPools))
+            removeConnectionNamed(imported, pool);
+    }
+    plan.users = namesOf(imported, db::Users, db::User, db::UserName);
+    plan.connections = namesOf(imported, db::Connections, db::Connection, db::Name);
+    return plan;
+}
+
+QString describePlan(const ImportPlan& plan)
+{
+    const auto list = [](const QStringList& names) {
+        return names.isEmpty() ? QStringLiteral("(none)") : names.join(QStringLiteral(", "));
+    };
+    QString network;
+    switch (plan.network) {
+    case NetworkChoice::Keep:
+        network = networkPart(plan.document, db::Dhcp).attribute(QLatin1String(db::SetChecked))
+                == QLatin1String("true")
+            ? QStringLiteral("DHCP")
+            : QStringLiteral("static, with the unit's own addresses");
+        break;
+    case NetworkChoice::Dhcp:
+        network = QStringLiteral("switch to DHCP");
+        break;
+    case NetworkChoice::Static:
+        network = QStringLiteral("switch to static, with the unit's own addresses");
+        break;
+    case NetworkChoice::StaticRefused:
+        network = QStringLiteral("DHCP kept: the unit's static addresses are not valid");
+        break;
+    }
+    return QStringLiteral("users kept: ") + list(plan.users) + QStringLiteral("\nconnections kept: ")
+        + list(plan.connections) + QStringLiteral("\ntransmitter pools dropped: ") + list(plan.droppedPools)
+        + QStringLiteral("\nreceiver records dropped: ") + QString::number(plan.droppedReceivers)
+        + QStringLiteral("\ntransmitter records dropped: ") + QString::number(plan.droppedTransmitters)
+        + QStringLiteral("\nnetwork: ") + network + QStringLiteral("\npower mode: ")
+        + (plan.powerMode.isEmpty() ? QStringLiteral("the unit's own") : plan.powerMode)
+        + QStringLiteral("\nautomatic log-on user: ") + plan.autoLoginUser + QLatin1Char('\n');
+}
+
+} // namespace ConfigTransfer

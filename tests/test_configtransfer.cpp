@@ -1,0 +1,500 @@
+// Moving a configuration: the System page's export, import and factory restore
+// on simulated units, and velmo-config on the files they exchange.
+#include "app/guifiles.h"
+#include "app/mainwindow.h"
+#include "database.h"
+#include "database/configtransfer.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "database/schema.h"
+#include "modal.h"
+#include "outsidefile.h"
+#include "settings/networkrules.h"
+#include "storagefault.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QCryptographicHash>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QProcess>
+#include <QPushButton>
+#include <QtTest>
+
+namespace {
+
+const QString copyA = QLatin1String(DatabaseStorage::copyAPath);
+const QString settingsFile = QLatin1String(GuiFiles::settingsPath);
+const QString interfacesFile = QStringLiteral("/usr/local/interfaces");
+const QString corrupted = QLatin1String(ConfigTransfer::corruptedText);
+const QString structure = QLatin1String(ConfigTransfer::structureText);
+const QByteArray sourceGuiSettings = "autoLoginUsr=boss\npower_mode=Auto\nrememberLastUsrName=plain\n";
+
+QByteArray corpusFile(const QString& name)
+{
+    QFile file(QStringLiteral(VELMO_IMPORT_CORPUS "/") + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// A unit's database with another static address, device records and a
+// transmitter pool, with its own automatic log-on user and power mode.
+QDomDocument sourceDocument(const QByteArray& autoLogUser, const QByteArray& powerMode)
+{
+    QDomDocument document;
+    document.setContent(corpusFile(QStringLiteral("unit-export.xml"))
+                            .replace("AutoLogUser=\"boss\"", "AutoLogUser=\"" + autoLogUser + '"')
+                            .replace("PowerMode=\"Auto\"", "PowerMode=\"" + powerMode + '"'));
+    return document;
+}
+
+QDomElement section(const QDomDocument& document, const char* name)
+{
+    return document.documentElement().firstChildElement(QLatin1String(name));
+}
+
+QDomElement networkPart(const QDomDocument& document, const char* part)
+{
+    return section(document, db::UnitSettings).firstChildElement(db::Network).firstChildElement(part);
+}
+
+QByteArray checksumOf(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex() + '\n';
+}
+
+int reboots(TestUnit& unit)
+{
+    return unit.sim().state().value(QStringLiteral("reboots")).toInt();
+}
+
+void press(OsdWindow& osd, const char* button)
+{
+    osd.window->findChild<QPushButton*>(QLatin1String(button))->click();
+}
+
+// "Title|Button" answers, scheduled in order.
+void schedule(const QStringList& answers)
+{
+    for (const QString& answer : answers)
+        answerNextBox(answer.section(QLatin1Char('|'), 0, 0), answer.section(QLatin1Char('|'), 1));
+}
+
+// The last box answered, as "Title: text".
+QString lastBox()
+{
+    const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
+    return last.title + QLatin1String(": ") + last.text;
+}
+
+QByteArray stickFile(TestUnit& unit, const QString& name)
+{
+    QFile file(unit.sim().usbStickPath() + QLatin1Char('/') + name);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+// velmo-config's exit status; -1 when it crashed.
+int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr)
+{
+    QProcess tool;
+    tool.start(QStringLiteral(VELMO_CONFIG_TOOL), arguments);
+    tool.waitForFinished(60000);
+    if (out)
+        *out = tool.readAllStandardOutput();
+    if (err)
+        *err = tool.readAllStandardError();
+    return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
+}
+
+// The unit an import lands on: its own static set in use, or on DHCP with a
+// static set that is valid or not.
+enum class Target { OwnStatic, DhcpValidStatic, DhcpInvalidStatic };
+enum class ExportCase {
+    OverwriteNo,
+    ParentName,
+    FolderAtTarget,
+    LinkAtTarget,
+    NoMountTable,
+    NoStick,
+    Cancelled,
+    SaveFails,
+    SettingsFileMissing
+};
+enum class ImportFault { None, CopyAUnopenable, CopyAUnwritable };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Target)
+Q_DECLARE_METATYPE(ExportCase)
+Q_DECLARE_METATYPE(ImportFault)
+
+class TestConfigTransfer : public QObject {
+    Q_OBJECT
+
+private slots:
+    void cleanup() { closeLeftoverModals(); }
+    void roundTrip_data();
+    void roundTrip();
+    void importRefused_data();
+    void importRefused();
+    void exportSafety_data();
+    void exportSafety();
+    void factoryRestore_data();
+    void factoryRestore();
+    void tool_data();
+    void tool();
+};
+
+void TestConfigTransfer::roundTrip_data()
+{
+    QTest::addColumn<QByteArray>("toolPowerMode"); // empty: exported by a unit, not written by velmo-config
+    QTest::addColumn<Target>("target");
+    QTest::addColumn<QString>("boardMode");
+    // clang-format off
+    QTest::newRow("exported by a unit") << QByteArray() << Target::OwnStatic << "SIGNAGE";
+    QTest::newRow("written by velmo-config") << QByteArray("Auto") << Target::OwnStatic << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit: its static set applied") << QByteArray("Auto") << Target::DhcpValidStatic << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << QByteArray("Auto") << Target::DhcpInvalidStatic << "SIGNAGE";
+    QTest::newRow("a power mode other than Auto or Manual") << QByteArray("Turbo") << Target::OwnStatic << "DESKTOP";
+    // clang-format on
+}
+
+void TestConfigTransfer::roundTrip()
+{
+    QFETCH(QByteArray, toolPowerMode);
+    QFETCH(Target, target);
+    QFETCH(QString, boardMode);
+    QByteArray file;
+    if (toolPowerMode.isEmpty()) {
+        // The settings file's values, not the database's, travel in the export.
+        OsdWindow source(sourceDocument("admin", "Manual"));
+        QVERIFY(source.unit.writeFile(settingsFile, sourceGuiSettings));
+        source.unit.sim().insertUsbStick();
+        schedule({ QStringLiteral("Save As|Ok") });
+        const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+        press(source, "exportButton");
+        QVERIFY(waitForAnswer(done));
+        QCOMPARE(done->text, QStringLiteral("Export successfully completed."));
+        file = stickFile(source.unit, QStringLiteral("config.ccfg"));
+    }
+
+    QDomDocument targetDatabase = databaseWithUsers();
+    if (target != Target::OwnStatic) {
+        networkPart(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+        networkPart(targetDatabase, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+    }
+    if (target == Target::DhcpInvalidStatic)
+        networkPart(targetDatabase, db::StaticIp).setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
+    const QDomElement ownAddress = networkPart(targetDatabase, db::StaticIp);
+    OsdWindow osd(targetDatabase);
+    TestUnit& unit = osd.unit;
+    if (!toolPowerMode.isEmpty()) {
+        // A user name with a line break and a tab in it, written by hand.
+        QDomDocument document = sourceDocument("bo&#xa;ss&#9;", toolPowerMode);
+        QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), databaseText(document)));
+        QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
+                     QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
+            0);
+        file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
+    }
+    if (target != Target::OwnStatic)
+        QVERIFY(unit.writeFile(interfacesFile, dhcpInterfacesText()));
+    QByteArray interfaces = unit.readFile(interfacesFile);
+    if (target == Target::DhcpValidStatic)
+        interfaces = staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
+            QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
+    QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
+    schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
+    const QString refusedStatic
+        = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
+    ModalAnswerPtr warning = ModalAnswerPtr::create();
+    if (target == Target::DhcpInvalidStatic)
+        warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    press(osd, "importButton");
+    QVERIFY(waitForAnswer(done));
+    QCOMPARE(done->text, QStringLiteral("Import successfully completed. The system will reboot now."));
+    QTRY_COMPARE(reboots(unit), 1);
+
+    const QByteArray stored = unit.readFile(copyA);
+    QCOMPARE(unit.readFile(QLatin1String(DatabaseStorage::copyBPath)), stored);
+    for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
+        QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumOf(stored));
+    QDomDocument imported;
+    QVERIFY(imported.setContent(stored));
+    for (const char* attribute :
+        { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
+        QCOMPARE(networkPart(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
+    QCOMPARE(unit.readFile(interfacesFile), interfaces);
+    QCOMPARE(warning->text == refusedStatic, target == Target::DhcpInvalidStatic);
+    QCOMPARE(networkPart(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
+        target == Target::DhcpInvalidStatic);
+    QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
+    QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
+    QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
+    QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
+    QCOMPARE(
+        userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
+    // One line per value; where the file names no valid mode the board's stays.
+    QByteArray settings = sourceGuiSettings;
+    if (boardMode == QLatin1String("DESKTOP"))
+        settings.replace("=Auto", "=Manual");
+    QCOMPARE(unit.readFile(settingsFile), settings);
+    QCOMPARE(unit.sim().state().value(QStringLiteral("powerButtonMode")).toString(), boardMode);
+    QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/VelmoDataCopy.xml")));
+    QVERIFY(!unit.sim().isUsbMounted());
+}
+
+void TestConfigTransfer::importRefused_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QByteArray>("content");
+    QTest::addColumn<bool>("asks"); // the overwrite question comes before the refusal
+    QTest::addColumn<ImportFault>("fault");
+    QTest::addColumn<QString>("message");
+
+    const QDomDocument good = databaseWithUsers();
+    const QByteArray exported = ConfigTransfer::exportFileText(good);
+    QDomDocument reordered = good.cloneNode().toDocument();
+    reordered.documentElement().insertBefore(
+        section(reordered, db::Users), section(reordered, db::Connections));
+    QDomDocument otherRoot = good.cloneNode().toDocument();
+    otherRoot.documentElement().setTagName(QStringLiteral("Config"));
+    QDomDocument fourSections = good.cloneNode().toDocument();
+    fourSections.documentElement().removeChild(section(fourSections, db::TxDevices));
+    fourSections.documentElement().removeChild(section(fourSections, db::MgmtUnitSettings));
+    QDomDocument noAdmin = good.cloneNode().toDocument();
+    section(noAdmin, db::Users).removeChild(userNamed(noAdmin, QStringLiteral("admin")));
+    QByteArray flipped = exported;
+    flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
+
+    const QString name = QStringLiteral("config.ccfg");
+    const auto none = ImportFault::None;
+    // clang-format off
+    QTest::newRow("capital extension") << "config.CCFG" << exported << false << none << "Specified File type is not compatible.";
+    QTest::newRow("sections reordered") << name << ConfigTransfer::exportFileText(reordered) << true << none << structure;
+    QTest::newRow("root not Data") << name << ConfigTransfer::exportFileText(otherRoot) << true << none << structure;
+    QTest::newRow("a section missing") << name << ConfigTransfer::exportFileText(fourSections) << true << none << structure;
+    QTest::newRow("no user admin") << name << ConfigTransfer::exportFileText(noAdmin) << true << none << structure;
+    QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
+    QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
+    QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
+    QTest::newRow("over the size bound") << name << QByteArray(ConfigTransfer::maxImportFileBytes + 1, 'A') << true << none << corrupted;
+    QTest::newRow("copy A cannot be opened") << name << exported << false << ImportFault::CopyAUnopenable << "Import failed. Internal error.";
+    QTest::newRow("imported copy A cannot be written") << name << exported << true << ImportFault::CopyAUnwritable << "Import failed. Can not write Local Configuration file.";
+    // clang-format on
+}
+
+void TestConfigTransfer::importRefused()
+{
+    QFETCH(QString, name);
+    QFETCH(QByteArray, content);
+    QFETCH(bool, asks);
+    QFETCH(ImportFault, fault);
+    QFETCH(QString, message);
+    OsdWindow osd(databaseWithUsers());
+    TestUnit& unit = osd.unit;
+    QVERIFY(unit.sim().writeUsbFile(name, content));
+    const QString unitCopyA = unit.path(copyA);
+    if (fault == ImportFault::CopyAUnopenable)
+        QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
+    QHash<QString, QByteArray> before;
+    for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
+             DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
+        before.insert(QLatin1String(file), unit.readFile(QLatin1String(file)));
+
+    schedule({ QStringLiteral("File Import|Ok") });
+    if (fault == ImportFault::CopyAUnwritable) {
+        actOnNextDialog(QStringLiteral("Import"), [&](QDialog& box) {
+            QFile::remove(unitCopyA);
+            QDir().mkpath(unitCopyA);
+            qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes)->click();
+        });
+    } else if (asks) {
+        schedule({ QStringLiteral("Import|Yes") });
+    }
+    const ModalAnswerPtr refusal = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    press(osd, "importButton");
+    QVERIFY(waitForAnswer(refusal));
+    QCOMPARE(refusal->text, message);
+
+    if (fault == ImportFault::CopyAUnwritable)
+        before.insert(copyA, QByteArray()); // the folder put in its place, not replaced by defaults
+    for (auto file = before.cbegin(); file != before.cend(); ++file)
+        QCOMPARE(unit.readFile(file.key()), file.value());
+    QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+    QCOMPARE(reboots(unit), 0);
+    QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/VelmoDataCopy.xml")));
+    QVERIFY(!unit.sim().isUsbMounted());
+}
+
+void TestConfigTransfer::exportSafety_data()
+{
+    QTest::addColumn<ExportCase>("setup");
+    QTest::addColumn<QStringList>("answers");
+    QTest::addColumn<QString>("message"); // the last box
+
+    const QString done = QStringLiteral("Information: Export successfully completed.");
+    const QString saveAs = QStringLiteral("Save As|Ok");
+    // clang-format off
+    QTest::newRow("overwrite answered No") << ExportCase::OverwriteNo << QStringList { saveAs, "Export File|No" } << "Export File: Local Configuration file with same name already exists. Are you sure you want to overwrite the existing file?";
+    QTest::newRow("name leaving the stick") << ExportCase::ParentName << QStringList {} << "Error: Export failed. Invalid file name.";
+    QTest::newRow("a folder at the target") << ExportCase::FolderAtTarget << QStringList { saveAs, "Export File|Yes" } << "Error: Export failed. Unknown error.";
+    QTest::newRow("a link at the target") << ExportCase::LinkAtTarget << QStringList { "Export File|Yes" } << done;
+    QTest::newRow("no mount table") << ExportCase::NoMountTable << QStringList {} << "Error: Export failed. Cannot open USB memory device. The export can not proceed.";
+    QTest::newRow("no stick") << ExportCase::NoStick << QStringList {} << "Error: Export failed. USB memory device not found.";
+    QTest::newRow("name not given") << ExportCase::Cancelled << QStringList { "Save As|Cancel" } << "Save As: ";
+    QTest::newRow("settings cannot be saved") << ExportCase::SaveFails << QStringList {} << "Error: Export failed. Internal error.";
+    QTest::newRow("settings file missing") << ExportCase::SettingsFileMissing << QStringList { saveAs } << done;
+    // clang-format on
+}
+
+void TestConfigTransfer::exportSafety()
+{
+    QFETCH(ExportCase, setup);
+    QFETCH(QStringList, answers);
+    QFETCH(QString, message);
+    OsdWindow osd(sourceDocument("boss", "Auto"));
+    TestUnit& unit = osd.unit;
+    const QString target = QStringLiteral("config.ccfg");
+    const QByteArray oldBytes = "old export";
+    OutsideFile outside;
+    std::unique_ptr<FailNextDatabaseChange> failure;
+    if (setup != ExportCase::NoStick)
+        unit.sim().insertUsbStick();
+    QVERIFY(unit.writeFile(settingsFile, "autoLoginUsr=power\n"));
+    if (setup == ExportCase::OverwriteNo)
+        QVERIFY(unit.sim().writeUsbFile(target, oldBytes));
+    if (setup == ExportCase::FolderAtTarget)
+        QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QLatin1Char('/') + target));
+    if (setup == ExportCase::NoMountTable)
+        QVERIFY(QFile::remove(unit.path(QStringLiteral("/proc/mounts"))));
+    if (setup == ExportCase::SaveFails) {
+        failure = std::make_unique<FailNextDatabaseChange>(unit.path(copyA));
+    }
+    if (setup == ExportCase::SettingsFileMissing)
+        QVERIFY(QFile::remove(unit.path(settingsFile)));
+    if (setup == ExportCase::ParentName || setup == ExportCase::LinkAtTarget) {
+        // What the dialog hands back, or what stands on the stick by the time it does.
+        actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
+            if (setup == ExportCase::ParentName) {
+                osd.window->setSelectedFile(QStringLiteral("../perm/x.ccfg"));
+                dialog.accept();
+                return;
+            }
+            outside.plant(unit.path(QStringLiteral("/mnt/usb/")) + target, OutsideFile::Entry::LinkHere);
+            dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        });
+    }
+    schedule(answers);
+    const QString title = message.section(QLatin1Char(':'), 0, 0);
+    if (title == QLatin1String("Error") || title == QLatin1String("Information"))
+        answerNextBox(title, QMessageBox::Ok);
+    press(osd, "exportButton");
+    QCOMPARE(lastBox(), message);
+
+    QVERIFY(!unit.exists(QStringLiteral("/usr/local/VelmoDataA.ccfg")));
+    QVERIFY(!unit.sim().isUsbMounted());
+    QVERIFY(outside.unchanged());
+    QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/x.ccfg")));
+    if (setup == ExportCase::OverwriteNo)
+        QCOMPARE(stickFile(unit, target), oldBytes);
+    if (setup == ExportCase::FolderAtTarget)
+        QVERIFY(QFileInfo(unit.sim().usbStickPath() + QLatin1Char('/') + target).isDir());
+    if (message.startsWith(QLatin1String("Information"))) {
+        // Only a value the settings file holds replaces the database's.
+        QDomDocument exported;
+        exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
+        QCOMPARE(
+            section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+            setup == ExportCase::SettingsFileMissing ? QStringLiteral("boss") : QStringLiteral("power"));
+    }
+}
+
+void TestConfigTransfer::factoryRestore_data()
+{
+    QTest::addColumn<bool>("yes");
+    QTest::newRow("answered Yes") << true;
+    QTest::newRow("answered No") << false;
+}
+
+void TestConfigTransfer::factoryRestore()
+{
+    QFETCH(bool, yes);
+    OsdWindow osd(sourceDocument("boss", "Auto"));
+    TestUnit& unit = osd.unit;
+    QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
+    const QString counters = QLatin1String(GuiFiles::authenticationStatPath);
+    QVERIFY(unit.writeFile(counters, "successful_login=7\n"));
+    const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath),
+        QLatin1String(DatabaseStorage::checksumAPath), QLatin1String(DatabaseStorage::checksumBPath),
+        settingsFile, counters, interfacesFile };
+    QList<QByteArray> expected;
+    for (const QString& file : files)
+        expected << unit.readFile(file);
+    if (yes) {
+        const QByteArray fresh = databaseText(newDatabaseDocument());
+        expected = { fresh, fresh, checksumOf(fresh), checksumOf(fresh),
+            "autoLoginUsr=admin\npower_mode=Manual\nrememberLastUsrName=\n",
+            "successful_login=0\nfailed_login=0\nmanager_unreachable=0\nconnection_in_use=0\n"
+            "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n",
+            dhcpInterfacesText() };
+    }
+    const ModalAnswerPtr question
+        = answerNextBox(QStringLiteral("Restore"), yes ? QMessageBox::Yes : QMessageBox::No);
+    press(osd, "restoreButton");
+    QVERIFY(waitForAnswer(question));
+    QCOMPARE(question->text,
+        QStringLiteral(
+            "Are you sure you want to restore the factory default configuration? The unit will reboot."));
+    for (int i = 0; i < files.size(); ++i)
+        QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
+    QTRY_COMPARE(reboots(unit), yes ? 1 : 0);
+}
+
+void TestConfigTransfer::tool_data()
+{
+    QTest::addColumn<QStringList>("arguments"); // "@name": a file of the import corpus
+    QTest::addColumn<int>("exitCode");
+    QTest::addColumn<QString>("out"); // "@name": that file's bytes; otherwise a line of the output
+    QTest::addColumn<QString>("err");
+
+    // clang-format off
+    QTest::newRow("decrypt a unit export") << QStringList { "decrypt", "@unit-export.ccfg" } << 0 << "@unit-export.xml" << "";
+    QTest::newRow("check a unit export") << QStringList { "check", "@unit-export.ccfg" } << 0 << "transmitter pools dropped: Pool1" << "";
+    QTest::newRow("check a plain document") << QStringList { "check", "@unit-export.xml" } << 0 << "receiver records dropped: 1" << "";
+    QTest::newRow("check without admin") << QStringList { "check", "@no-admin.xml" } << 1 << "" << structure + "\n";
+    QTest::newRow("encrypt without admin") << QStringList { "encrypt", "@no-admin.xml" } << 1 << "" << structure + "\n";
+    QTest::newRow("check a capital extension") << QStringList { "check", "@capital.CCFG" } << 1 << "" << "Specified File type is not compatible.\n";
+    QTest::newRow("decrypt a plain document") << QStringList { "decrypt", "@unit-export.xml" } << 1 << "" << corrupted + "\n";
+    QTest::newRow("no file") << QStringList { "check" } << 2 << "" << "";
+    QTest::newRow("unknown command") << QStringList { "show", "@unit-export.xml" } << 2 << "" << "";
+    QTest::newRow("-o without a file") << QStringList { "decrypt", "@unit-export.ccfg", "-o" } << 2 << "" << "";
+    // clang-format on
+}
+
+void TestConfigTransfer::tool()
+{
+    QFETCH(QStringList, arguments);
+    QFETCH(int, exitCode);
+    QFETCH(QString, out);
+    QFETCH(QString, err);
+    for (QString& argument : arguments)
+        if (argument.startsWith(QLatin1Char('@')))
+            argument = QStringLiteral(VELMO_IMPORT_CORPUS "/") + argument.mid(1);
+    QByteArray output;
+    QByteArray errors;
+    QCOMPARE(runTool(arguments, &output, &errors), exitCode);
+    if (out.startsWith(QLatin1Char('@'))) {
+        QCOMPARE(output, corpusFile(out.mid(1)));
+    } else if (!out.isEmpty()) {
+        QVERIFY2(output.split('\n').contains(out.toUtf8()), output.constData());
+    }
+    if (exitCode == 2)
+        QVERIFY(errors.startsWith("velmo-config: "));
+    else
+        QCOMPARE(QString::fromUtf8(errors), err);
+}
+
+VELMO_TEST_MAIN(TestConfigTransfer)
+#include "test_configtransfer.moc"
