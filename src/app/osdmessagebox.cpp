@@ -4,7 +4,6 @@
 
 #include <QApplication>
 #include <QLineEdit>
-#include <QPainter>
 #include <QPushButton>
 #include <QScreen>
 
@@ -93,13 +92,4 @@ void OsdMessageBox::showEvent(QShowEvent* event)
     // move() places the frame, where a platform draws one.
     move(placeBox(frameGeometry().size(), over, anchor ? typingArea(anchor) : QRect(), screen->geometry())
              .topLeft());
-}
-
-void OsdMessageBox::paintEvent(QPaintEvent* event)
-{
-    QMessageBox::paintEvent(event);
-    // Without a window frame the box would melt into a dialog of the same grey.
-    QPainter painter(this);
-    painter.setPen(palette().color(QPalette::Dark));
-    painter.drawRect(rect().adjusted(0, 0, -1, -1));
 }

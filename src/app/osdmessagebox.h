@@ -16,7 +16,6 @@ public:
 
 protected:
     void showEvent(QShowEvent* event) override;
-    void paintEvent(QPaintEvent* event) override;
 };
 
 // Where a box of `size` goes on `screen`: centred on `over` (an invalid rect:

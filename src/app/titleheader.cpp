@@ -1,8 +1,30 @@
 #include "titleheader.h"
 
 #include <QEvent>
+#include <QPainter>
 
 namespace {
+
+// Without a window frame a dialog melts into a window of the same grey behind
+// it: a line around its edge, drawn above its children, never in their way.
+class WindowEdge : public QWidget {
+public:
+    explicit WindowEdge(QWidget* window)
+        : QWidget(window)
+    {
+        setAttribute(Qt::WA_TransparentForMouseEvents);
+        setFocusPolicy(Qt::NoFocus);
+        setGeometry(window->rect());
+    }
+
+protected:
+    void paintEvent(QPaintEvent*) override
+    {
+        QPainter painter(this);
+        painter.setPen(palette().color(QPalette::Dark));
+        painter.drawRect(rect().adjusted(0, 0, -1, -1));
+    }
+};
 
 const char headerStyle[] = "QLabel#titleHeader { background-color: #3399ff; color: white; font-weight: bold;"
                            " padding: 5px 10px; }";
@@ -12,6 +34,7 @@ const char headerStyle[] = "QLabel#titleHeader { background-color: #3399ff; colo
 TitleHeader::TitleHeader(QWidget* window)
     : QLabel(window)
     , window(window)
+    , edge(new WindowEdge(window))
     , ownMargins(window->contentsMargins())
 {
     setObjectName(QStringLiteral("titleHeader"));
@@ -35,8 +58,10 @@ bool TitleHeader::eventFilter(QObject* watched, QEvent* event)
     if (watched == window) {
         if (event->type() == QEvent::WindowTitleChange)
             followTitle();
-        else if (event->type() == QEvent::Resize)
+        else if (event->type() == QEvent::Resize) {
             resize(window->width(), height());
+            edge->setGeometry(window->rect());
+        }
     }
     return QLabel::eventFilter(watched, event);
 }
@@ -50,5 +75,6 @@ void TitleHeader::followTitle()
     setVisible(room > 0);
     setGeometry(0, 0, window->width(), room);
     raise();
+    edge->raise();
     window->setContentsMargins(ownMargins + QMargins(0, room, 0, 0));
 }

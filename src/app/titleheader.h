@@ -21,5 +21,6 @@ private:
     void followTitle();
 
     QWidget* window;
+    QWidget* edge;
     QMargins ownMargins;
 };
