@@ -37,32 +37,22 @@ struct Step {
 using Edit = QList<Step>;
 
 // The GUI inactivity time-out; a null `minutes` leaves the setting out.
-void setMinutes(QDomDocument& document, const QString& minutes)
+QDomDocument setMinutes(QDomDocument document, const QString& minutes)
 {
     if (minutes.isNull())
-        return;
+        return document;
     QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
     QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
     if (timeout.isNull())
         timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
     timeout.setAttribute(db::Value, minutes);
+    return document;
 }
 
 // A unit whose database logs "admin" on by itself, with the time-out `minutes`.
-struct Unit {
-    explicit Unit(const QString& minutes)
-    {
-        QDomDocument document = databaseWithUsers();
-        setMinutes(document, minutes);
-        installDatabase(test, document);
-        window = std::make_unique<MainWindow>(test.platform(), nullptr, &user);
-        QCoreApplication::processEvents(); // the first inactivity count starts queued
-    }
+struct Unit : OsdWindow {
+    explicit Unit(const QString& minutes) : OsdWindow(setMinutes(databaseWithUsers(), minutes)) {}
     QTimer* poll() { return window->findChild<QTimer*>(QStringLiteral("activityPollTimer")); }
-
-    TestUnit test;
-    LoggedInUser user;
-    std::unique_ptr<MainWindow> window;
 };
 
 } // namespace
@@ -144,6 +134,7 @@ void TestActivity::pointerOverTheLogOnDialogIsNoActivity()
     QWidget* target = unit.window->findChild<QWidget*>(over);
     QWidget* shown
         = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;
+    unit.window->hide();
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown));
     if (over.startsWith(QLatin1Char('@'))) {
@@ -235,7 +226,7 @@ void TestActivity::pollRunsOnlyWithATimeout()
     Unit unit(minutes);
     QVERIFY(unit.window->isLoggedOn());
     if (!laterMinutes.isNull()) {
-        setMinutes(unit.window->document(), laterMinutes);
+        setMinutes(unit.window->document(), laterMinutes); // the document shares its nodes
         unit.window->guiTimerUpdate(); // as the timers page does once it stored the value
     }
     if (stopped) {
@@ -264,8 +255,8 @@ void TestActivity::logOff()
     MainWindow& window = *unit.window;
     const QStringList scripts { "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" };
     for (const QString& script : scripts)
-        unit.test.writeFile(script, "x");
-    const auto loggedInUser = [&unit] { return unit.test.sim().state().value("loggedInUser").toString(); };
+        unit.unit.writeFile(script, "x");
+    const auto loggedInUser = [&unit] { return unit.unit.sim().state().value("loggedInUser").toString(); };
     QCOMPARE(loggedInUser(), QStringLiteral("admin"));
     KXEventFilter filter(&guiActivitySeen);
     qApp->installEventFilter(&filter);
@@ -273,7 +264,7 @@ void TestActivity::logOff()
     QVERIFY(guiActivitySeen);
     window.checkGUIActivity();
     QVERIFY(!guiActivitySeen);
-    unit.test.clearRecords();
+    unit.unit.clearRecords();
 
     QStringList atLogon; // what holds while the log-on dialog waits
     const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
@@ -283,9 +274,9 @@ void TestActivity::logOff()
                 other->close(); // lets the test end and report it
             }
         for (const QString& script : scripts)
-            if (unit.test.exists(script))
+            if (unit.unit.exists(script))
                 atLogon << script;
-        atLogon << loggedInUser() << unit.user.userName << (window.isVisible() ? "shown" : "hidden")
+        atLogon << loggedInUser() << unit.user->userName << (window.isVisible() ? "shown" : "hidden")
                 << (guiActivitySeen ? "typing counted" : "typing not counted");
         window.guiTimerUpdate(); // as a restart queued just before the log-off would
         atLogon << (unit.poll()->isActive() ? "polling" : "not polling");
@@ -315,21 +306,21 @@ void TestActivity::logOff()
     QVERIFY(logon->shown);
     QCOMPARE(atLogon, (QStringList { "", "", "hidden", "typing not counted", "not polling", "60000" }));
     QList<QJsonArray> alerts, reports;
-    for (const QJsonObject& call : unit.test.statistics())
+    for (const QJsonObject& call : unit.unit.statistics())
         (call.value("call") == QLatin1String("statistcs_send_json_alert_object") ? alerts : reports)
             << call.value("args").toArray();
     QCOMPARE(alerts.value(0), (QJsonArray { 2, 3, 0, event, 0, "OSD_LOGOUT", "admin", "", "", "" }));
     QVERIFY(reports.contains(QJsonArray()));
-    QVERIFY(unit.test.hasLog(7,
+    QVERIFY(unit.unit.hasLog(7,
         "MainWindow: tatistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName
             + ",SUCCESS,OSD_LOGOUT, admin, , , )"));
-    QVERIFY(unit.test.debugLines().contains(
+    QVERIFY(unit.unit.debugLines().contains(
         "GUI: statistcs_send_json_alert_object(INFO,OPERATION,USER," + eventName + ",SUCCESS,admin)"));
-    QVERIFY(unit.test.hasLog(7, "void MainWindow::logoff()"));
+    QVERIFY(unit.unit.hasLog(7, "void MainWindow::logoff()"));
     QVERIFY(
-        unit.test.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
+        unit.unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_logout", "admin" }));
     QCOMPARE(loggedInUser(), QStringLiteral("plain"));
-    QCOMPARE(unit.user.userName, QStringLiteral("plain"));
+    QCOMPARE(unit.user->userName, QStringLiteral("plain"));
     QVERIFY(window.isVisible());
     QCoreApplication::processEvents();
     QVERIFY(unit.poll()->isActive()); // the next user is timed out too

@@ -555,17 +555,9 @@ void TestConnectionEditor::inactivityClosesBoxAndDialog()
     EditConnection dialog(osd.window.get(), defaultTx);
     dialog.show();
     type(dialog, "lineEditVMName", "a|b");
-    bool boxSeen = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-        if (auto* box = qobject_cast<QMessageBox*>(QApplication::activeModalWidget())) {
-            boxSeen = box->windowTitle() == QLatin1String("WARNING");
-            emit osd.window->closeActiveDialogs();
-        }
-    });
-    poll.start(5);
+    const auto boxSeen = actOnNextDialog("WARNING", [&](QDialog&) { emit osd.window->closeActiveDialogs(); });
     child<QPushButton>(dialog, "saveConnectionButton")->click();
-    QVERIFY(boxSeen);
+    QVERIFY(*boxSeen);
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }

@@ -14,15 +14,6 @@
 
 namespace {
 
-// "Key=Value;..." onto a new connection "C" that admin may use.
-QDomDocument databaseWithConnection(const QString& attributes)
-{
-    QDomDocument document = databaseWithUsers();
-    addConnection(document, QStringLiteral("C"), attributes);
-    associate(document, QStringLiteral("admin"), QStringLiteral("C"));
-    return document;
-}
-
 void setUnitSetting(QDomDocument& document, const char* group, const char* attribute, const QString& value)
 {
     QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
@@ -175,9 +166,10 @@ void TestConnections::start()
         facts.insert(fact.section('=', 0, 0), fact.section('=', 1));
 
     const bool gone = attributes == QLatin1String("-");
-    QDomDocument document = databaseWithConnection(gone ? QString() : attributes);
-    if (gone)
-        connectionNamed(document, "C").parentNode().removeChild(connectionNamed(document, "C"));
+    QDomDocument document = databaseWithUsers();
+    associate(document, QStringLiteral("admin"), QStringLiteral("C"));
+    if (!gone)
+        addConnection(document, QStringLiteral("C"), attributes);
     if (facts.contains("timer"))
         setUnitSetting(document, db::ConnectionInactivityTimer, db::Value, facts["timer"]);
     OsdWindow osd(document, facts.value("heads", "1").toInt());

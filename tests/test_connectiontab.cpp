@@ -178,24 +178,13 @@ void TestConnectionTab::buttons()
         QCOMPARE(answer->text, message);
         return;
     }
-    bool saved = false;
-    QTimer poll;
-    connect(&poll, &QTimer::timeout, [&] {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->windowTitle().endsWith(QLatin1String(" Connection")))
-            return;
-        poll.stop();
-        for (const char* name : { "lineEditNewVMName", "lineEditVMName" })
-            if (auto* field = dialog->findChild<QLineEdit*>(QLatin1String(name)))
-                field->setText(QStringLiteral("z"));
-        for (QPushButton* button : dialog->findChildren<QPushButton*>())
-            if (button->text() == QLatin1String("Save"))
-                button->click();
-        saved = true;
+    const bool adding = press == QLatin1String("newConnectionButton");
+    const auto saved = actOnNextDialog(adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
+        get<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")->setText(QStringLiteral("z"));
+        get<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     });
-    poll.start(5);
     get<QPushButton>(*osd.window, press)->click();
-    QVERIFY(saved);
+    QVERIFY(*saved);
     QVERIFY(list->currentItem());
     QCOMPARE(list->currentItem()->text(), QStringLiteral("z"));
 }

@@ -31,32 +31,14 @@ QLabel* headerOf(QWidget& window)
     return window.findChild<QLabel*>(QStringLiteral("titleHeader"));
 }
 
-// Runs `act` on the next message box that comes up, from inside its event loop.
-class NextBox {
-public:
-    explicit NextBox(std::function<void(QMessageBox&)> act)
+// Runs `act` on the next box titled `title`; `wait()` tells it ran.
+struct NextBox {
+    NextBox(const QString& title, std::function<void(QMessageBox&)> act)
+        : seen(actOnNextDialog(title, [act](QDialog& box) { act(static_cast<QMessageBox&>(box)); }))
     {
-        QObject::connect(&poll, &QTimer::timeout, [this, act] {
-            for (QWidget* widget : QApplication::topLevelWidgets()) {
-                auto* box = qobject_cast<QMessageBox*>(widget);
-                if (!box || !box->isVisible())
-                    continue;
-                poll.stop();
-                seen = true;
-                act(*box);
-                return;
-            }
-        });
-        poll.start(5);
     }
-    bool wait()
-    {
-        return QTest::qWaitFor([this] { return seen; }, 5000);
-    }
-
-private:
-    QTimer poll;
-    bool seen = false;
+    bool wait() const { return QTest::qWaitFor([this] { return *seen; }, 5000); }
+    QSharedPointer<bool> seen;
 };
 
 // Presses Return where the keyboard focus of the box is; a box that Return
@@ -156,7 +138,7 @@ void TestOsdLook::boxes()
     QWidget parent;
     OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure?"),
         QMessageBox::StandardButtons(buttons), &parent);
-    NextBox next([](QMessageBox& shown) {
+    NextBox next(QStringLiteral("Reboot"), [](QMessageBox& shown) {
         const QLabel* header = headerOf(shown);
         QVERIFY(header && header->isVisible());
         QCOMPARE(header->text(), QStringLiteral("Reboot"));
@@ -191,10 +173,10 @@ void TestOsdLook::headerShowsTheTitle()
 
 void TestOsdLook::placedBox_data()
 {
-    QTest::addColumn<QString>("scene");
-    QTest::newRow("the parent hidden: the screen's centre") << QStringLiteral("hidden");
-    QTest::newRow("the parent shown: its centre") << QStringLiteral("shown");
-    QTest::newRow("the log-on dialog up: its centre, fields in view") << QStringLiteral("logon");
+    QTest::addColumn<QString>("scene"); // the box's title
+    QTest::newRow("the parent hidden: the screen's centre") << QStringLiteral("Disconnect Reason");
+    QTest::newRow("the parent shown: its centre") << QStringLiteral("Information");
+    QTest::newRow("the log-on dialog up: its centre, fields in view") << QStringLiteral("Warning:");
 }
 
 void TestOsdLook::placedBox()
@@ -206,31 +188,28 @@ void TestOsdLook::placedBox()
     QRect box;
     QRect anchor = QGuiApplication::primaryScreen()->geometry();
     QList<QRect> fields;
-    NextBox next([&](QMessageBox& shown) {
+    NextBox next(scene, [&](QMessageBox& shown) {
         box = shown.frameGeometry();
         shown.accept();
     });
 
-    if (scene == QLatin1String("shown")) {
+    if (scene == QLatin1String("Information"))
         anchor = window.frameGeometry();
-        window.showMessage(QStringLiteral("Information"), QStringLiteral("Saved."));
-    } else if (scene == QLatin1String("hidden")) {
-        window.hide();
-        window.showMessage(QStringLiteral("Disconnect Reason"), QStringLiteral("Network lost."));
+    else
+        window.hide(); // the main window stays hidden while the log-on dialog is up
+    if (scene != QLatin1String("Warning:")) {
+        window.showMessage(scene, QStringLiteral("Network lost."));
     } else {
-        // The main window stays hidden while the log-on dialog is up.
-        window.hide();
         LoginDialog dialog(&window);
         dialog.setModal(true);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
         anchor = dialog.frameGeometry();
-        for (const char* name : { "userNamelineEdit", "passwordlineEdit" })
-            fields << QRect(dialog.findChild<QLineEdit*>(QLatin1String(name))->mapToGlobal(QPoint(0, 0)),
-                dialog.findChild<QLineEdit*>(QLatin1String(name))->size());
-        dialog.findChild<QLineEdit*>(QStringLiteral("userNamelineEdit"))->setText(QStringLiteral("admin"));
-        QTest::keyClicks(
-            dialog.findChild<QLineEdit*>(QStringLiteral("passwordlineEdit")), QStringLiteral("no"));
+        for (const char* name : { "userNamelineEdit", "passwordlineEdit" }) {
+            auto* field = dialog.findChild<QLineEdit*>(QLatin1String(name));
+            fields << QRect(field->mapToGlobal(QPoint(0, 0)), field->size());
+            QTest::keyClicks(field, QStringLiteral("no"));
+        }
         dialog.findChild<QPushButton*>(QStringLiteral("logonButton"))->click();
         QVERIFY(next.wait());
         dialog.reject();
@@ -303,8 +282,8 @@ void TestOsdLook::dialogHeaders()
 void TestOsdLook::returnDestroysNothing_data()
 {
     QTest::addColumn<QString>("confirmation");
-    QTest::newRow("reboot from the power menu") << QStringLiteral("reboot");
-    QTest::newRow("remove connection") << QStringLiteral("remove");
+    QTest::newRow("reboot from the power menu") << QStringLiteral("Reboot");
+    QTest::newRow("remove connection") << QStringLiteral("Remove connection");
 }
 
 void TestOsdLook::returnDestroysNothing()
@@ -315,9 +294,9 @@ void TestOsdLook::returnDestroysNothing()
     associate(document, QStringLiteral("admin"), QStringLiteral("Desk"));
     OsdWindow osd(document);
     const QByteArray stored = osd.unit.readFile(osd.window->storage().databasePath);
-    NextBox next(pressReturn);
+    NextBox next(confirmation, pressReturn);
 
-    if (confirmation == QLatin1String("reboot")) {
+    if (confirmation == QLatin1String("Reboot")) {
         osd.window->sureReboot();
     } else {
         osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"))->setCurrentRow(0);

@@ -34,15 +34,6 @@ QStringList items(QComboBox* box)
     return texts;
 }
 
-void setDisplay(TestUnit& unit, bool edidValid, const QString& preferred, const QStringList& modes)
-{
-    unit.sim().editSection(QStringLiteral("display"), [&](QJsonObject& display) {
-        display.insert("edidValid", edidValid);
-        display.insert("preferred", preferred);
-        display.insert("modes", QJsonArray::fromStringList(modes));
-    });
-}
-
 void reopenPage(OsdWindow& osd)
 {
     get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(2);
@@ -143,7 +134,11 @@ void TestResolutionPage::monitor()
     OsdWindow osd(document, 1, managed);
     if (atStart)
         QVERIFY(waitForAnswer(atStart));
-    setDisplay(osd.unit, edidValid, preferred, modes);
+    osd.unit.sim().editSection(QStringLiteral("display"), [&](QJsonObject& display) {
+        display.insert("edidValid", edidValid);
+        display.insert("preferred", preferred);
+        display.insert("modes", QJsonArray::fromStringList(modes));
+    });
 
     ModalAnswerPtr first = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
     ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);

@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "connections/connectiontab.h"
 #include "database.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "logon.h"
@@ -17,7 +18,6 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
-#include <QCryptographicHash>
 #include <QDir>
 #include <QLineEdit>
 #include <QListWidget>
@@ -70,24 +70,11 @@ QStringList associations(const QDomElement& user)
     return names;
 }
 
-QString autoLogUser(const QDomDocument& document)
+bool consistent(OsdWindow& osd)
 {
-    return document.documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::AutoLogin)
-        .attribute(db::AutoLogUser);
-}
-
-bool consistent(const TestUnit& unit)
-{
-    for (const char* copy : { "A", "B" }) {
-        const QByteArray text = unit.readFile(QStringLiteral("/mnt/perm/VelmoData%1.xml").arg(copy));
-        if (text.isEmpty()
-            || unit.readFile(QStringLiteral("/mnt/perm/checksum%1").arg(copy))
-                != QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + '\n')
-            return false;
-    }
-    return true;
+    DatabaseStorage& storage = osd.window->storage();
+    return storage.verifyChecksumFile(DatabaseStorage::copyAPath)
+        && storage.verifyChecksumFile(DatabaseStorage::copyBPath);
 }
 
 // Five users (admin with password "secret", the others "pw") and connections C1 to C3.
@@ -202,7 +189,7 @@ void TestUserDialogs::saving()
         QCOMPARE(databaseText(osd.stored()), before);
     if (!password.isEmpty())
         QCOMPARE(userNamed(osd.stored(), road.section(':', 1)).attribute(db::Password), password);
-    QVERIFY(consistent(osd.unit));
+    QVERIFY(consistent(osd));
 }
 
 void TestUserDialogs::addStoresTheForm()
@@ -240,7 +227,7 @@ void TestUserDialogs::addStoresTheForm()
     QCOMPARE(eve.firstChildElement(db::AutoConnect).attribute(db::AutoConnectName), QString("C1"));
     QCOMPARE(listed(*osd.window, "userlistWidget").last(), QString("eve"));
     QVERIFY(child<QComboBox>(*osd.window, "comboBoxALogUsr")->findText("eve") >= 0);
-    QVERIFY(consistent(osd.unit));
+    QVERIFY(consistent(osd));
 }
 
 void TestUserDialogs::userLimit()
@@ -292,7 +279,7 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     QVERIFY(!saved.firstChildElement("Note").isNull());
     // Favourites were not opened: C1 keeps its slot, the deselected C2 takes its own away.
     QCOMPARE(associations(saved), (QStringList { "Default_TX_192.168.1.22", "C1@3", "C3" }));
-    QVERIFY(consistent(osd.unit));
+    QVERIFY(consistent(osd));
 }
 
 void TestUserDialogs::renameCarriesLogOn()
@@ -355,11 +342,13 @@ void TestUserDialogs::removal()
     QCOMPARE(userNamed(osd.stored(), name).isNull(), removed);
     QCOMPARE(listed(*osd.window, "userlistWidget").contains(name), !removed);
     QCOMPARE(osd.unit.hasLog(7, "MainWindow: User " + name + " removed from DB"), removed);
-    QCOMPARE(autoLogUser(osd.stored()), removed ? QString() : QString("power"));
+    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
+                 .attribute(db::AutoLogUser),
+        removed ? QString() : QString("power"));
     QVERIFY(osd.unit.readFile(settingsPath).contains(removed ? "autoLoginUsr=\n" : "autoLoginUsr=power\n"));
     QCOMPARE(child<QCheckBox>(*osd.window, "checkBoxAutoLog")->isChecked(), !removed);
     QCOMPARE(child<QComboBox>(*osd.window, "comboBoxALogUsr")->findText("power") >= 0, !removed);
-    QVERIFY(consistent(osd.unit));
+    QVERIFY(consistent(osd));
 
     // A later user of the same name is not logged on by itself at the next start.
     QVERIFY(osd.window->storage().commitChange([](QDomDocument& d) { addUser(d, "power", "User"); }));
