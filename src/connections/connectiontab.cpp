@@ -119,6 +119,15 @@ int ConnectionTab::associationCount() const
     return count;
 }
 
+const QIcon& ConnectionTab::entryIcon(bool shared)
+{
+    if (privateIcon.isNull()) {
+        privateIcon = QIcon(QStringLiteral(":/icons/icons/privateConn.png"));
+        sharedIcon = QIcon(QStringLiteral(":/icons/icons/sharedConn.png"));
+    }
+    return shared ? sharedIcon : privateIcon;
+}
+
 void ConnectionTab::listConnections(const QString& filter)
 {
     QListWidget* list = mainWindow->form().listWidgetVM;
@@ -136,7 +145,7 @@ void ConnectionTab::listConnections(const QString& filter)
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
                         : name.contains(filter, Qt::CaseInsensitive));
         if (matches)
-            list->addItem(new QListWidgetItem(shared.value(name) ? sharedIcon : privateIcon, name));
+            list->addItem(new QListWidgetItem(entryIcon(shared.value(name)), name));
     });
 }
 
