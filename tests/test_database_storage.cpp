@@ -191,6 +191,8 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther_data()
     QTest::newRow("checksum A with carriage return") << copyA << "checksum-crlf" << 1;
     QTest::newRow("copy A truncated") << copyA << "truncate" << 1;
     QTest::newRow("copy A empty root") << copyA << "empty-root" << 1;
+    // Copy B holds copy A's bytes, already judged: its own checksum is still checked.
+    QTest::newRow("checksum B without line feed") << copyB << "checksum-no-lf" << 1;
     QTest::newRow("copy B edited behind its checksum") << copyB << "edit" << 1;
     QTest::newRow("copy B is not XML") << copyB << "garbage" << 1;
 }
