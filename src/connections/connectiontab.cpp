@@ -96,6 +96,13 @@ void ConnectionTab::attach()
     connect(form.brokerButton, &QAbstractButton::clicked, this, &ConnectionTab::on_brokerButton_clicked);
     connect(form.listWidgetVM, &QListWidget::itemDoubleClicked, this,
         &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
+    // The clear button shows only over text, and finding its icon searches the icon
+    // themes, milliseconds at start-up: it is added with the first text.
+    QLineEdit* filter = form.lineEditFilterConnections;
+    connect(filter, &QLineEdit::textChanged, filter, [filter](const QString& text) {
+        if (!text.isEmpty())
+            filter->setClearButtonEnabled(true);
+    });
     connect(form.lineEditFilterConnections, &QLineEdit::textChanged, this,
         &ConnectionTab::on_lineEditFilterConnections_textChanged);
     connect(this, &ConnectionTab::message_request, mainWindow, &MainWindow::showMessage);
