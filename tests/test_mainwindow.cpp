@@ -335,7 +335,8 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 
 void TestMainWindow::views_data()
 {
-    QTest::addColumn<QString>("before"); // logged on first and off again in the same run; empty: none
+    // logged on first and off again in the same run; "dialog": through the log-on dialog at start; empty: none
+    QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("userName");
     QTest::addColumn<bool>("managed");
     QTest::addColumn<bool>("safeMode");
@@ -349,6 +350,8 @@ void TestMainWindow::views_data()
         "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings +newConnectionButton ~editConnectionButton "
         "~removeConnectionButton +pushButtonSaveOnPUp");
     QTest::newRow("administrator") << "" << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator through the dialog at start")
+        << "dialog" << "boss" << false << false << all << administrator;
     QTest::newRow("administrator after a user") << "plain" << "boss" << false << false << all << administrator;
     QTest::newRow("administrator after a power user")
         << "power" << "boss" << false << false << all << administrator;
@@ -373,6 +376,8 @@ void TestMainWindow::views_data()
                                         "-importButton -transmitterButton");
     QTest::newRow("safe mode, user") << "" << "plain" << false << true << "Control Information" << safe;
     QTest::newRow("safe mode, administrator") << "" << "boss" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, administrator through the dialog at start")
+        << "dialog" << "boss" << false << true << "Control Information" << safe;
 }
 
 void TestMainWindow::views()
@@ -391,11 +396,19 @@ void TestMainWindow::views()
     installDatabase(unit, document);
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
-    unit.writeFile(settingsPath, autoLogin((before.isEmpty() ? userName : before).toLatin1()));
+    const bool atStart = before == QLatin1String("dialog");
+    unit.writeFile(settingsPath, autoLogin((before.isEmpty() || atStart ? userName : before).toLatin1()));
+    QSharedPointer<LogonAnswer> startLogon;
+    if (atStart) {
+        unit.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray());
+        startLogon = answerNextLogon(userName, QStringLiteral("pw"));
+    }
     LoggedInUser user;
     MainWindow window(unit.platform(), nullptr, &user);
     window.show();
-    if (!before.isEmpty()) {
+    if (atStart) {
+        QVERIFY(startLogon->shown);
+    } else if (!before.isEmpty()) {
         const auto logon = answerNextLogon(userName, QStringLiteral("pw"));
         choose(window, QStringLiteral("Log Off"));
         QVERIFY(logon->shown);
@@ -415,6 +428,7 @@ void TestMainWindow::views()
     if (safeMode) {
         QCOMPARE(widget<QStackedWidget>(window, QStringLiteral("stackedWidget"))->currentIndex(), 2);
         QCOMPARE(label(window, "labelSafeMode"), QStringLiteral("SAFE MODE"));
+        QCOMPARE(label(window, "labelWelcome"), QStringLiteral("SAFE MODE"));
     }
 }
 

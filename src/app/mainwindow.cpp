@@ -51,8 +51,6 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
       statistics(platform, writer)
 {
     initResources();
-    ui->setupUi(this);
-    new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     su_get_board_info(&boardInfo);
     if (disconnectReason)
         showMessage(QStringLiteral("Disconnect Reason"), QString::fromLocal8Bit(disconnectReason));
@@ -62,8 +60,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     loggedOn = false;
     safeMode = isSafeMode();
     database.databasePath = selectDatabaseFile();
-    ui->spinBoxGUIInactiveTimer->setRange(2, 60);
-    ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
+    onForm([this] {
+        ui->spinBoxGUIInactiveTimer->setRange(2, 60);
+        ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
+    });
 
     upgradeProgressTimer = repeatingTimer(nullptr, "upgradeProgressTimer", 300);
     systemStatTimer = repeatingTimer(this, "systemStatTimer", 60000);
@@ -76,26 +76,31 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     rxUpgrade = new RxUpgrade(this);
 
     setWindowFlags(Qt::FramelessWindowHint);
-    const QRect screen = QGuiApplication::primaryScreen()->geometry();
-    move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
-    QTimer::singleShot(0, this, &MainWindow::applyLayout);
+    onForm([this] {
+        const QRect screen = QGuiApplication::primaryScreen()->geometry();
+        move((screen.width() - width()) / 2, (screen.height() - height()) / 2);
+    });
+    QTimer::singleShot(0, this, [this] { onForm([this] { applyLayout(); }); });
     loadDatabaseDocument();
     connectionTab = new ConnectionTab(this);
-    connectionTab->attach();
+    onForm([this] { connectionTab->attach(); });
     userTab = new UserTab(this);
     createSettingsPages();
 
-    ui->lineEditFilterConnections->setMaxLength(32);
-    ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
+    onForm([this] {
+        ui->lineEditFilterConnections->setMaxLength(32);
+        ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
+    });
     unitManaged = isUnitManaged();
     setUnitIdentity();
-    setManagedLook();
+    onForm([this] { setManagedLook(); });
     if (!unitManaged)
         upgradeDatabaseSchema();
-    createPowreOffMenu();
+    onForm([this] { createPowreOffMenu(); });
     if (!QFileInfo::exists(platform.unitPath(QLatin1String(GuiFiles::settingsPath))))
         createGuiSettingsFile();
     startupLogon();
+    ensureForm();
     showKeyboardLayout();
     connectionTab->updateListButtons();
     syncRelaunchHotKey();
@@ -109,6 +114,27 @@ MainWindow::~MainWindow()
     delete upgradeProgressTimer;
     delete guiInactivityTimer;
     delete ui;
+}
+
+void MainWindow::ensureForm()
+{
+    if (formBuilt)
+        return;
+    ui->setupUi(this);
+    new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
+    formBuilt = true;
+    const std::vector<std::function<void()>> steps = std::move(formSteps);
+    formSteps.clear();
+    for (const std::function<void()>& step : steps)
+        step();
+}
+
+void MainWindow::onForm(std::function<void()> step)
+{
+    if (formBuilt)
+        step();
+    else
+        formSteps.push_back(std::move(step));
 }
 
 bool MainWindow::isSafeMode() const

@@ -9,6 +9,9 @@
 
 #include <QMainWindow>
 
+#include <functional>
+#include <vector>
+
 class ConnectionTab;
 class UserTab;
 class GeneralSettingsPage;
@@ -42,7 +45,14 @@ public:
 
     Platform& unitPlatform() { return platform; }
     // The generated form, for the helpers that run a part of this window (the connection list).
-    Ui::MainWindow& form() { return *ui; }
+    Ui::MainWindow& form()
+    {
+        ensureForm();
+        return *ui;
+    }
+    // The form is built when first needed: a start that shows the log-on dialog
+    // shows it without paying for the window behind it.
+    void ensureForm();
     ConnectionTab* connectionTab = nullptr;
     UserTab* userTab = nullptr;
     // The Control tab's pages and the Information tab.
@@ -218,6 +228,8 @@ private:
     void setManagedLook();
     void queueClose();
     void createSettingsPages();
+    // Runs a step on the form now, or in order once the form is built.
+    void onForm(std::function<void()> step);
 
     Platform& platform;
     Ui::MainWindow* ui;
@@ -231,6 +243,8 @@ private:
     bool loggedOn = false;
     bool unitManaged = false;
     bool safeMode = false;
+    bool formBuilt = false;
+    std::vector<std::function<void()>> formSteps;
     int guiInactivityMinutes = 0;
 
     QMenu* powerMenu = nullptr;

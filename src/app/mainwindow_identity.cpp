@@ -72,7 +72,7 @@ QString MainWindow::showKeyboardLayout()
         malvo_syslog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n");
 
     const QString label = keyboardLabel(keymapFileLine(content));
-    ui->label_3->setText(label);
+    onForm([this, label] { ui->label_3->setText(label); });
     return label;
 }
 

@@ -44,6 +44,7 @@ QDomElement findUser(const QDomDocument& document, const QString& name)
 
 void MainWindow::setLoggedInUser(const QString& name)
 {
+    ensureForm();
     ui->curUNamelbl->setText(name);
     user->userName = name;
     user->loggedIn = true;
@@ -57,6 +58,7 @@ void MainWindow::clearLoggedInUser()
 
 QString MainWindow::getLoggedInUser()
 {
+    ensureForm();
     return ui->curUNamelbl->text();
 }
 
@@ -102,6 +104,7 @@ void MainWindow::startupLogon()
         requireLogon();
         return;
     }
+    ensureForm();
     ui->curUNamelbl->setText(autoUser);
     incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
     loggedOn = true;
@@ -126,6 +129,7 @@ bool MainWindow::restoreSession()
         // Names may end in a blank; only the line end is not part of it.
         connectionName = QString::fromUtf8(lines.value(1).left(1023));
     }
+    ensureForm();
     ui->curUNamelbl->setText(userName);
     incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
     loggedOn = true;
@@ -163,15 +167,15 @@ void MainWindow::insertAdminTabs()
 
 int MainWindow::prepareLogon()
 {
-    ui->tabWidget->setCurrentIndex(0);
+    onForm([this] { ui->tabWidget->setCurrentIndex(0); });
     hide();
-    insertAdminTabs();
+    onForm([this] { insertAdminTabs(); });
     return showLogonDialog();
 }
 
 int MainWindow::showLogonDialog()
 {
-    ui->label_3->clear();
+    onForm([this] { ui->label_3->clear(); });
     loadDatabaseDocument();
     hide();
     loggedOn = false;
@@ -185,6 +189,7 @@ int MainWindow::showLogonDialog()
         connect(this, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
         result = dialog.exec();
     }
+    ensureForm();
     if (result != QDialog::Accepted) {
         loggedOn = false;
         sendAuthenticationStats();
@@ -200,6 +205,7 @@ int MainWindow::showLogonDialog()
 
 void MainWindow::completeLogon()
 {
+    ensureForm();
     const QString name = ui->curUNamelbl->text();
     const QDomElement userElement = findUser(document(), name);
     ui->zoneLabel->setText(zoneText());

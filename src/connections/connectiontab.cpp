@@ -78,6 +78,13 @@ void ConnectionTab::attach()
     connect(form.brokerButton, &QAbstractButton::clicked, this, &ConnectionTab::on_brokerButton_clicked);
     connect(form.listWidgetVM, &QListWidget::itemDoubleClicked, this,
         &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
+    // The clear button shows only over text, and finding its icon searches the icon
+    // themes, milliseconds at start-up: it is added with the first text.
+    QLineEdit* filter = form.lineEditFilterConnections;
+    connect(filter, &QLineEdit::textChanged, filter, [filter](const QString& text) {
+        if (!text.isEmpty())
+            filter->setClearButtonEnabled(true);
+    });
     connect(form.lineEditFilterConnections, &QLineEdit::textChanged, this,
         &ConnectionTab::on_lineEditFilterConnections_textChanged);
     connect(this, &ConnectionTab::message_request, mainWindow, &MainWindow::showMessage);
@@ -101,6 +108,15 @@ int ConnectionTab::associationCount() const
     return count;
 }
 
+const QIcon& ConnectionTab::entryIcon(bool shared)
+{
+    if (privateIcon.isNull()) {
+        privateIcon = QIcon(QStringLiteral(":/icons/icons/privateConn.png"));
+        sharedIcon = QIcon(QStringLiteral(":/icons/icons/sharedConn.png"));
+    }
+    return shared ? sharedIcon : privateIcon;
+}
+
 void ConnectionTab::listConnections(const QString& filter)
 {
     QListWidget* list = mainWindow->form().listWidgetVM;
@@ -118,7 +134,7 @@ void ConnectionTab::listConnections(const QString& filter)
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
                         : name.contains(filter, Qt::CaseInsensitive));
         if (matches)
-            list->addItem(new QListWidgetItem(shared.value(name) ? sharedIcon : privateIcon, name));
+            list->addItem(new QListWidgetItem(entryIcon(shared.value(name)), name));
     });
 }
 

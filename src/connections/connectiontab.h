@@ -47,8 +47,11 @@ private:
     int connectionCount() const;
     int associationCount() const;
 
+    // The entry's icon, decoded at the first fill (not before the log-on dialog) and
+    // kept for the tab's life: decoding the image per entry was most of a refill's time.
+    const QIcon& entryIcon(bool shared);
+
     MainWindow* mainWindow;
-    // Kept for the tab's life: decoding the image per entry was most of a refill's time.
-    const QIcon privateIcon { QStringLiteral(":/icons/icons/privateConn.png") };
-    const QIcon sharedIcon { QStringLiteral(":/icons/icons/sharedConn.png") };
+    QIcon privateIcon;
+    QIcon sharedIcon;
 };

@@ -64,8 +64,14 @@ DatabaseStorage::KnownCopy& DatabaseStorage::knownFor(const QString& path, const
         scratchCopy = KnownCopy { content, Parse::Unjudged, QByteArray(), QDomDocument() };
         return scratchCopy;
     }
-    // Other bytes than last time: nothing known of them applies.
-    if (known->content != content)
+    if (known->content == content)
+        return *known;
+    // The copies mirror each other: bytes the other copy holds are judged and
+    // hashed as they were there. Its parsed tree stays its own.
+    const KnownCopy& twin = known == &knownA ? knownB : knownA;
+    if (twin.verdict != Parse::Unjudged && twin.content == content)
+        *known = KnownCopy { content, twin.verdict, twin.checksum, QDomDocument() };
+    else
         *known = KnownCopy { content, Parse::Unjudged, QByteArray(), QDomDocument() };
     return *known;
 }

@@ -61,13 +61,13 @@ using Latin1Field = ServiceText<maxFieldLength + 1>;
 } // namespace
 
 LoginDialog::LoginDialog(MainWindow* mainWindow)
-    : QDialog(mainWindow)
+    // Made frameless at once: changing the flags afterwards re-parents the whole form.
+    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint)
     , mainWindow(mainWindow)
     , ui(new Ui::LoginDialog)
 {
     ui->setupUi(this);
     TitleHeader::attach(this);
-    setWindowFlags(Qt::Dialog | Qt::FramelessWindowHint);
     malvo_syslog(6, "### LoginDialog Constructor Start ###\n");
 
     safeMode = mainWindow->isSafeMode();
