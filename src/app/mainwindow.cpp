@@ -4,6 +4,7 @@
 #include "app/gridreflow.h"
 #include "app/loggedinuser.h"
 #include "app/osdmessagebox.h"
+#include "app/pageicons.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
@@ -36,6 +37,39 @@ QTimer* repeatingTimer(QObject* parent, const char* name, int interval = 0)
     if (interval > 0)
         timer->setInterval(interval);
     return timer;
+}
+
+// Only the Connections tab and the title bar are on screen when the window
+// first shows; the other pages get their pictures when they do.
+void deferHiddenIcons(Ui::MainWindow& ui)
+{
+    const char* const apply = ":/icons/icons/apply.png";
+    PageIcons::defer(ui.controlTab, { { ui.toolButtonPreferences, ":/icons/icons/preferences.png" } });
+    PageIcons::defer(ui.pageScreenResolution, { { ui.applyScResButton, apply }, { ui.applyGUIReslButton_2, apply } });
+    PageIcons::defer(ui.pageLocalNetwork, { { ui.applyNetworkButton, apply } });
+    PageIcons::defer(ui.pageSystem, { { ui.startupgradeButton, ":/icons/icons/upgrade.png" },
+                                      { ui.diagnosticsButton, ":/icons/icons/diagnostics.png" },
+                                      { ui.brokerButton, ":/icons/icons/broker.png" },
+                                      { ui.exportButton, ":/icons/icons/export.png" },
+                                      { ui.importButton, ":/icons/icons/import.png" },
+                                      { ui.restoreButton, ":/icons/icons/restore.png" } });
+    PageIcons::defer(ui.pageHotKey, { { ui.buttonApplyHotKey, apply } });
+    PageIcons::defer(ui.pagePowerMode, { { ui.applyButtonPowerMode, apply } });
+    PageIcons::defer(ui.pagePreferences, { { ui.screenResButton, ":/icons/icons/screen_resolution.png" },
+                                           { ui.networkButton, ":/icons/icons/network.png" },
+                                           { ui.systemPageButton, ":/icons/icons/system.png" },
+                                           { ui.hot_keyButton, ":/icons/icons/hotkey.png" },
+                                           { ui.toolButtonPowerMode, ":/icons/icons/power_mode.png" },
+                                           { ui.buttonTimerSettings, ":/icons/icons/timer.png" },
+                                           { ui.toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
+                                           { ui.transmitterButton, ":/icons/icons/transmitter.png" },
+                                           { ui.toolButtonMyPassCh, ":/icons/icons/password.png" },
+                                           { ui.pushButtonSaveOnPUp, apply } });
+    PageIcons::defer(ui.pageTimers, { { ui.buttonApplyTimers, apply } });
+    PageIcons::defer(ui.pageGeneralSettings, { { ui.pushButtonApplyGeneralSettings, apply } });
+    PageIcons::defer(ui.usersTab, { { ui.addUserButton, ":/icons/icons/add.png" },
+                                    { ui.editUserButton, ":/icons/icons/edit.png" },
+                                    { ui.removeUserButton, ":/icons/icons/remove.png" } });
 }
 
 } // namespace
@@ -121,6 +155,7 @@ void MainWindow::ensureForm()
     if (formBuilt)
         return;
     ui->setupUi(this);
+    deferHiddenIcons(*ui);
     new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
     const std::vector<std::function<void()>> steps = std::move(formSteps);
