@@ -6,7 +6,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QHash>
-#include <QHostAddress>
 #include <QJsonArray>
 
 #include "simservicesupport.h"
@@ -175,12 +174,11 @@ ProgramResult SimPrograms::route(const QStringList&)
     QByteArray table = "Kernel IP routing table\n"
                        "Destination     Gateway         Genmask         Flags Metric Ref    Use Iface\n";
     const QJsonObject eth0 = child(child(unit.state(), QStringLiteral("network")), QStringLiteral("eth0"));
-    const QHostAddress address(eth0.value(QStringLiteral("address")).toString());
-    const QHostAddress mask(eth0.value(QStringLiteral("netmask")).toString());
-    const QHostAddress gateway(eth0.value(QStringLiteral("gateway")).toString());
-    const bool live = eth0.value(QStringLiteral("up")).toBool()
-        && eth0.value(QStringLiteral("running")).toBool()
-        && address.protocol() == QAbstractSocket::IPv4Protocol;
+    const SimServices::Ipv4 address = SimServices::parseIpv4(eth0.value(QStringLiteral("address")).toString());
+    const SimServices::Ipv4 mask = SimServices::parseIpv4(eth0.value(QStringLiteral("netmask")).toString());
+    const SimServices::Ipv4 gateway = SimServices::parseIpv4(eth0.value(QStringLiteral("gateway")).toString());
+    const bool live = eth0.value(QStringLiteral("up")).toBool() && eth0.value(QStringLiteral("running")).toBool()
+        && address;
     if (!live)
         return exited(0, table);
 
@@ -192,10 +190,10 @@ ProgramResult SimPrograms::route(const QStringList&)
                   .toLatin1();
           };
     const QString any = QStringLiteral("0.0.0.0");
-    if (gateway.protocol() == QAbstractSocket::IPv4Protocol && gateway.toIPv4Address() != 0)
-        table += line(any, gateway.toString(), any, QStringLiteral("UG"));
-    const QHostAddress network(address.toIPv4Address() & mask.toIPv4Address());
-    table += line(network.toString(), any, mask.toString(), QStringLiteral("U"));
+    if (gateway && gateway.value != 0)
+        table += line(any, SimServices::ipv4Text(gateway.value), any, QStringLiteral("UG"));
+    table += line(SimServices::ipv4Text(address.value & mask.value), any, SimServices::ipv4Text(mask.value),
+        QStringLiteral("U"));
     return exited(0, table);
 }
 

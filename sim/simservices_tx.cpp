@@ -5,7 +5,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QJsonArray>
 
 #include "platform/boundedread.h"
@@ -226,8 +225,7 @@ int32_t su_set_tx_network(void* cfg)
         return txTypeCheckFailed;
     const QString newAddress = fromField(data->tx_net.ip).trimmed();
     const QString mask = fromField(data->tx_net.mask).trimmed();
-    if (QHostAddress(newAddress).protocol() != QAbstractSocket::IPv4Protocol
-        || QHostAddress(mask).protocol() != QAbstractSocket::IPv4Protocol)
+    if (!parseIpv4(newAddress) || !parseIpv4(mask))
         return txProcessError;
     call.tx.insert(QStringLiteral("mask"), mask);
     call.tx.insert(QStringLiteral("gateway"), fromField(data->tx_net.gateway).trimmed());

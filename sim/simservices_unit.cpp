@@ -7,7 +7,6 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
-#include <QHostAddress>
 #include <QJsonArray>
 #include <QSaveFile>
 #include <functional>
@@ -303,20 +302,18 @@ int su_get_broadcast_address(const char* ip, const char* mask, char broadcast[SU
     SimUnit* unit = begin("su_get_broadcast_address", &code);
     if (!unit)
         return code;
-    const QHostAddress address(fromC(ip, 64));
-    const QHostAddress netmask(fromC(mask, 64));
-    if (address.protocol() != QAbstractSocket::IPv4Protocol
-        || netmask.protocol() != QAbstractSocket::IPv4Protocol || !broadcast)
+    const Ipv4 address = parseIpv4(fromC(ip, 64));
+    const Ipv4 netmask = parseIpv4(fromC(mask, 64));
+    if (!address || !netmask || !broadcast)
         return 1;
-    const quint32 value = address.toIPv4Address() | ~netmask.toIPv4Address();
-    toC(broadcast, SU_BROADCAST_LEN, QHostAddress(value).toString());
+    toC(broadcast, SU_BROADCAST_LEN, ipv4Text(address.value | ~netmask.value));
     return 0;
 }
 
 int su_is_valid_multicast_address(const char* address)
 {
-    const QHostAddress host(fromC(address, 64));
-    return host.protocol() == QAbstractSocket::IPv4Protocol && host.isMulticast();
+    const Ipv4 host = parseIpv4(fromC(address, 64));
+    return host && (host.value >> 28) == 0xE;
 }
 
 int su_mount_usb_drive(void)

@@ -38,6 +38,32 @@ void toC(char* buffer, size_t size, const QString& text)
     buffer[length] = '\0';
 }
 
+Ipv4 parseIpv4(const QString& text)
+{
+    const QStringList parts = text.split(QLatin1Char('.'));
+    Ipv4 address;
+    if (parts.size() != 4)
+        return address;
+    for (const QString& part : parts) {
+        bool number = false;
+        const uint byte = part.toUInt(&number);
+        if (!number || byte > 255 || part.isEmpty() || part.size() > 3 || !part.at(0).isDigit())
+            return address;
+        address.value = (address.value << 8) | byte;
+    }
+    address.valid = true;
+    return address;
+}
+
+QString ipv4Text(quint32 value)
+{
+    return QStringLiteral("%1.%2.%3.%4")
+        .arg(value >> 24)
+        .arg((value >> 16) & 0xFF)
+        .arg((value >> 8) & 0xFF)
+        .arg(value & 0xFF);
+}
+
 QJsonObject child(const QJsonObject& object, const QString& key)
 {
     return object.value(key).toObject();

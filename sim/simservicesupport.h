@@ -38,6 +38,15 @@ template <size_t N> QString fromField(const char (&field)[N])
 
 QJsonObject child(const QJsonObject& object, const QString& key);
 
+// An IPv4 address in four dotted decimal parts; null for anything else.
+struct Ipv4 {
+    bool valid = false;
+    quint32 value = 0;
+    explicit operator bool() const { return valid; }
+};
+Ipv4 parseIpv4(const QString& text);
+QString ipv4Text(quint32 value);
+
 // Replaces the file with `bytes`, creating its folder; false unless all was written.
 bool writeWhole(const QString& path, const QByteArray& bytes);
 

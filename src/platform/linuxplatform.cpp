@@ -4,11 +4,16 @@
 #include <QDir>
 #include <QElapsedTimer>
 #include <QFileInfo>
-#include <QNetworkInterface>
 #include <QProcess>
 #include <QThread>
 
+#include <arpa/inet.h>
+#include <cstring>
 #include <fcntl.h>
+#include <ifaddrs.h>
+#include <net/if.h>
+#include <netinet/in.h>
+#include <netpacket/packet.h>
 #include <unistd.h>
 
 LinuxPlatform::LinuxPlatform(const QString& root) : root(QDir::cleanPath(root)) {}
@@ -82,19 +87,34 @@ bool LinuxPlatform::startDetached(const QString& program, const QStringList& arg
 NetworkFacts LinuxPlatform::eth0() const
 {
     NetworkFacts facts;
-    const QNetworkInterface iface = QNetworkInterface::interfaceFromName(QStringLiteral("eth0"));
-    if (!iface.isValid())
+    ifaddrs* list = nullptr;
+    if (getifaddrs(&list) != 0)
         return facts;
-    facts.up = iface.flags().testFlag(QNetworkInterface::IsUp);
-    facts.running = iface.flags().testFlag(QNetworkInterface::IsRunning);
-    facts.hardwareAddress = iface.hardwareAddress();
-    for (const QNetworkAddressEntry& entry : iface.addressEntries()) {
-        if (entry.ip().protocol() != QAbstractSocket::IPv4Protocol)
+    const auto dotted = [](const sockaddr* address) {
+        char text[INET_ADDRSTRLEN] = {};
+        const auto* in = reinterpret_cast<const sockaddr_in*>(address);
+        return inet_ntop(AF_INET, &in->sin_addr, text, sizeof text) ? QString::fromLatin1(text) : QString();
+    };
+    for (const ifaddrs* entry = list; entry; entry = entry->ifa_next) {
+        if (!entry->ifa_name || std::strcmp(entry->ifa_name, "eth0") != 0)
             continue;
-        if (facts.addresses.isEmpty())
-            facts.netmask = entry.netmask().toString();
-        facts.addresses << entry.ip().toString();
+        facts.up = entry->ifa_flags & IFF_UP;
+        facts.running = entry->ifa_flags & IFF_RUNNING;
+        if (!entry->ifa_addr)
+            continue;
+        if (entry->ifa_addr->sa_family == AF_PACKET) {
+            const auto* link = reinterpret_cast<const sockaddr_ll*>(entry->ifa_addr);
+            QStringList bytes;
+            for (int i = 0; i < qMin(int(link->sll_halen), int(sizeof link->sll_addr)); ++i)
+                bytes << QStringLiteral("%1").arg(link->sll_addr[i], 2, 16, QLatin1Char('0')).toUpper();
+            facts.hardwareAddress = bytes.join(QLatin1Char(':'));
+        } else if (entry->ifa_addr->sa_family == AF_INET) {
+            if (facts.addresses.isEmpty() && entry->ifa_netmask)
+                facts.netmask = dotted(entry->ifa_netmask);
+            facts.addresses << dotted(entry->ifa_addr);
+        }
     }
+    freeifaddrs(list);
     return facts;
 }
 
