@@ -33,17 +33,18 @@ NetworkRange refusedRange(const QString& title, const QString& text)
     return range;
 }
 
-NetworkRefusal refusal(const QString& title, const QString& text, NetworkField focus, bool select)
+
+} // namespace
+
+NetworkRefusal networkRefusal(const QString& title, const QString& text, NetworkField focus, bool selectFocus)
 {
     NetworkRefusal result;
     result.title = title;
     result.text = text;
     result.focus = focus;
-    result.selectFocus = select;
+    result.selectFocus = selectFocus;
     return result;
 }
-
-} // namespace
 
 QString cleanAddress(const QString& text)
 {
@@ -184,38 +185,38 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
     settings.dns2 = cleanAddress(settings.dns2);
 
     if (!settings.address.isEmpty() && settings.address == settings.gateway)
-        return refusal(QStringLiteral("Information"),
+        return networkRefusal(QStringLiteral("Information"),
             QStringLiteral("IP address and Gateway can not be the same."), NetworkField::Address, false);
     if (settings.gateway.isEmpty())
         settings.gateway = QStringLiteral("0.0.0.0");
     if (settings.address.isEmpty())
-        return refusal(QStringLiteral("Information"), QStringLiteral("IP address field is mandatory."),
+        return networkRefusal(QStringLiteral("Information"), QStringLiteral("IP address field is mandatory."),
             NetworkField::Address, false);
     if (!isIPv4Address(settings.address))
-        return refusal(
+        return networkRefusal(
             QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
     if (settings.mask.isEmpty() || settings.mask == QLatin1String("0.0.0.0")) {
-        NetworkRefusal result = refusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
+        NetworkRefusal result = networkRefusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
         result.resetMask = true;
         return result;
     }
     if (settings.address == settings.gateway)
-        return refusal(QStringLiteral("Default Gateway Validation"),
+        return networkRefusal(QStringLiteral("Default Gateway Validation"),
             QStringLiteral("Device IP address and Gateway IP address cannot be the same."),
             NetworkField::Gateway, true);
     const NetworkRange range = validateNetworkRange(settings.address, settings.mask, settings.gateway);
     if (!range.valid)
-        return refusal(range.title, range.text, NetworkField::None, false);
+        return networkRefusal(range.title, range.text, NetworkField::None, false);
     if (!isValidNetmask(settings.mask))
-        return refusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
+        return networkRefusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
     if (!isIPv4Address(settings.gateway))
-        return refusal(QStringLiteral("Gateway Validation"),
+        return networkRefusal(QStringLiteral("Gateway Validation"),
             QStringLiteral("Default Gateway is out of valid range."), NetworkField::Gateway, true);
     if (!settings.dns1.isEmpty() && !isIPv4Address(settings.dns1))
-        return refusal(QStringLiteral("DNS Validation"),
+        return networkRefusal(QStringLiteral("DNS Validation"),
             QStringLiteral("Primary DNS address is out of valid range."), NetworkField::Dns1, true);
     if (!settings.dns2.isEmpty() && !isIPv4Address(settings.dns2))
-        return refusal(QStringLiteral("DNS Validation"),
+        return networkRefusal(QStringLiteral("DNS Validation"),
             QStringLiteral("Secondary DNS address is out of valid range."), NetworkField::Dns2, true);
     return NetworkRefusal();
 }

@@ -49,6 +49,8 @@ struct NetworkRefusal {
     bool refused() const { return !text.isEmpty(); }
 };
 
+NetworkRefusal networkRefusal(const QString& title, const QString& text, NetworkField focus, bool selectFocus);
+
 // Every check of a static apply, in order; the first failure is returned.
 // `settings` comes back cleaned, with an empty gateway as "0.0.0.0".
 NetworkRefusal checkStaticSettings(StaticSettings& settings);
