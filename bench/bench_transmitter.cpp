@@ -7,7 +7,6 @@
 #include "benchdatabase.h"
 #include "benchgui.h"
 
-#include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "simpackage.h"
 #include "simunit.h"
@@ -16,7 +15,6 @@
 #include <QAbstractButton>
 #include <QApplication>
 #include <QLineEdit>
-#include <QTemporaryDir>
 
 namespace {
 
@@ -41,23 +39,15 @@ double measure(bench::GapMeter& meter, TXSettings& dialog, const char* button)
 
 int main(int argc, char* argv[])
 {
-    qSetGlobalQHashSeed(0);
-    qInstallMessageHandler(bench::dropDebugLines);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::prepareGuiProcess();
     QApplication app(argc, argv);
     const int runs = qMax(1, bench::runCount(app.arguments()) / 3);
 
-    QTemporaryDir folder(qEnvironmentVariable("VELMO_BENCH_DIR", QDir::tempPath()) + QStringLiteral("/velmo-tx-XXXXXX"));
-    if (!folder.isValid())
-        return fail(QStringLiteral("no temporary folder"));
-    SimUnit unit(folder.path() + QStringLiteral("/unit"), true);
-    if (!bench::installDatabase(unit, bench::maximumDocument().toByteArray(1)))
-        return fail(QStringLiteral("cannot install the database"));
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    window.show();
-    QCoreApplication::processEvents();
+    bench::AdminWindow admin(QStringLiteral("velmo-tx"));
+    if (!admin.why.isEmpty())
+        return fail(admin.why);
+    SimUnit& unit = *admin.unit;
+    MainWindow& window = *admin.window;
 
     TXSettings dialog(false, &window, QStringLiteral("Administrator"));
     QObject::connect(&dialog, &TXSettings::message_request, &window, &MainWindow::showMessage);

@@ -18,7 +18,6 @@
 #include <QFile>
 #include <QMessageBox>
 #include <QPushButton>
-#include <QTemporaryDir>
 #include <QTimer>
 
 #include <memory>
@@ -39,23 +38,15 @@ const QMap<QString, QString> answers { { QStringLiteral("Confirm Upgrade"), QStr
 
 int main(int argc, char* argv[])
 {
-    qSetGlobalQHashSeed(0);
-    qInstallMessageHandler(bench::dropDebugLines);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::prepareGuiProcess();
     QApplication app(argc, argv);
     const int runs = qMax(1, bench::runCount(app.arguments()) / 6);
 
-    QTemporaryDir folder(qEnvironmentVariable("VELMO_BENCH_DIR", QDir::tempPath()) + QStringLiteral("/velmo-usb-XXXXXX"));
-    if (!folder.isValid())
-        return fail(QStringLiteral("no temporary folder"));
-    SimUnit unit(folder.path() + QStringLiteral("/unit"), true);
-    if (!bench::installDatabase(unit, bench::maximumDocument().toByteArray(1)))
-        return fail(QStringLiteral("cannot install the database"));
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    window.show();
-    QCoreApplication::processEvents();
+    bench::AdminWindow admin(QStringLiteral("velmo-usb"));
+    if (!admin.why.isEmpty())
+        return fail(admin.why);
+    SimUnit& unit = *admin.unit;
+    MainWindow& window = *admin.window;
     if (window.getLoggedInUser() != QLatin1String("admin"))
         return fail(QStringLiteral("the unit did not log admin on by itself"));
 
