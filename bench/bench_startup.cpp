@@ -415,6 +415,10 @@ int main(int argc, char** argv)
     // The widgets draw without OpenGL; loading a GL driver for the X connection would add
     // tens of milliseconds and megabytes to every start that the unit's display never pays.
     common.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
+    // Under X the accessibility bridge asks for a session bus and, finding none,
+    // forks to start one; the unit's display has neither X nor that bridge.
+    common.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+        QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-session-bus")));
     QProcessEnvironment dialogEnvironment = common;
     dialogEnvironment.insert(QStringLiteral("VELMO_UNIT_ROOT"), dialogRoot);
     QProcessEnvironment windowEnvironment = common;

@@ -7,7 +7,9 @@
 #include <QFileInfo>
 #include <QJsonDocument>
 #include <QJsonParseError>
-#include <QSaveFile>
+#include <QTemporaryFile>
+
+#include <cstdio>
 
 namespace {
 // A state file is a few kilobytes; anything far larger is not ours.
@@ -73,11 +75,17 @@ void SimStateStore::writeLocked(const QJsonObject& state)
 {
     const QByteArray bytes = QJsonDocument(state).toJson(QJsonDocument::Indented);
     QDir().mkpath(QFileInfo(file).absolutePath());
-    QSaveFile out(file);
-    if (!out.open(QIODevice::WriteOnly) || out.write(bytes) != bytes.size() || !out.commit()) {
+    // Replaced whole, so a reader in another process never sees half a state,
+    // but not synced to disk: this is the simulator's bookkeeping, not a file of
+    // the unit, and a sync on every service call dominated the call.
+    QTemporaryFile out(file + QStringLiteral(".XXXXXX"));
+    if (!out.open() || !out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
+        || out.write(bytes) != bytes.size() || !out.flush()
+        || std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(file).constData()) != 0) {
         qWarning("Simulated unit: cannot write %s", qPrintable(file));
         return;
     }
+    out.setAutoRemove(false);
     lastBytes = bytes;
     current = state;
     warnedBroken = false;

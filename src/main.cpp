@@ -2,6 +2,9 @@
 #include "app/kxeventfilter.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
+#include "app/startupthread.h"
+#include "database/databaseprefetch.h"
+#include "platform/fontwarmup.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
 
@@ -15,14 +18,17 @@ int main(int argc, char* argv[])
     // The same document must always serialize to the same bytes.
     qSetGlobalQHashSeed(0);
     malvo_syslog(5, "######## G U I   E N T R Y ########\n");
+    const std::unique_ptr<Platform> platform = createUnitPlatform();
+    // Copy A first: the constructor needs it before any text.
+    DatabasePrefetch prefetch(*platform);
+    StartupThread startup({ [&prefetch] { prefetch.run(); }, loadFontConfiguration });
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("windowsvista"));
 
     const char* disconnectReason = disconnectReasonFromArguments(argc, argv);
 
-    const std::unique_ptr<Platform> platform = createUnitPlatform();
     LoggedInUser user;
-    MainWindow window(*platform, disconnectReason, &user);
+    MainWindow window(*platform, disconnectReason, &user, nullptr, &prefetch);
     window.resize(600, 450);
     const QRect screen = QGuiApplication::primaryScreen()->geometry();
     window.move((screen.width() - window.width()) / 2, (screen.height() - window.height()) / 2);

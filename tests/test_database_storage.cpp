@@ -1,3 +1,4 @@
+#include "database/databaseprefetch.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
@@ -12,6 +13,7 @@
 
 #include <csignal>
 #include <sys/resource.h>
+#include <thread>
 
 namespace {
 
@@ -138,6 +140,7 @@ private slots:
     void mirrorNeverReplacesTheBackupWithNothing();
     void powerCut_data();
     void powerCut();
+    void prefetchedCopyIsTakenAsItWas();
 };
 
 void TestDatabaseStorage::missingFilesAreRebuilt_data()
@@ -173,31 +176,37 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther_data()
 {
     QTest::addColumn<QString>("copy");
     QTest::addColumn<QString>("damage");
-    QTest::addColumn<bool>("seen"); // the storage read, wrote and hashed both copies' present bytes
-    const auto row = [](const char* name, const QString& copy, const char* damage, bool seen) {
-        QTest::newRow(name) << copy << QString(damage) << seen;
+    // "seen": the storage read, wrote and hashed both copies' present bytes;
+    // "prefetched": a new storage took copy A as read before the damage.
+    QTest::addColumn<QString>("reader");
+    const auto row = [](const char* name, const QString& copy, const char* damage, const char* reader) {
+        QTest::newRow(name) << copy << QString(damage) << QString(reader);
     };
-    row("checksum A without line feed", copyA, "no line feed", false);
-    row("checksum A with carriage return", copyA, "carriage return", false);
-    row("copy A cut short", copyA, "cut", false);
-    row("copy A empty root", copyA, "empty root", false);
+    row("checksum A without line feed", copyA, "no line feed", "fresh");
+    row("checksum A with carriage return", copyA, "carriage return", "fresh");
+    row("copy A cut short", copyA, "cut", "fresh");
+    row("copy A empty root", copyA, "empty root", "fresh");
     // Copy B holds copy A's bytes, already judged: its own checksum is still checked.
-    row("checksum B without line feed", copyB, "no line feed", false);
-    row("copy B edited behind its checksum", copyB, "edited", false);
-    row("copy B is not XML", copyB, "not XML", false);
-    row("seen copy A cut short", copyA, "cut", true);
-    row("seen copy A not XML, same length, checksum matching", copyA, "not XML, rehashed", true);
-    row("seen copy A not XML, same length, checksum left", copyA, "not XML", true);
-    row("seen copy A root emptied, checksum matching", copyA, "empty root, rehashed", true);
-    row("seen copy A torn by a power cut while saved", copyA, "torn", true);
-    row("seen copy B torn by a power cut while mirrored", copyB, "torn", true);
+    row("checksum B without line feed", copyB, "no line feed", "fresh");
+    row("copy B edited behind its checksum", copyB, "edited", "fresh");
+    row("copy B is not XML", copyB, "not XML", "fresh");
+    row("seen copy A cut short", copyA, "cut", "seen");
+    row("seen copy A not XML, same length, checksum matching", copyA, "not XML, rehashed", "seen");
+    row("seen copy A not XML, same length, checksum left", copyA, "not XML", "seen");
+    row("seen copy A root emptied, checksum matching", copyA, "empty root, rehashed", "seen");
+    row("seen copy A torn by a power cut while saved", copyA, "torn", "seen");
+    row("seen copy B torn by a power cut while mirrored", copyB, "torn", "seen");
+    row("prefetched copy A cut short", copyA, "cut", "prefetched");
+    row("prefetched copy A not XML, checksum matching", copyA, "not XML, rehashed", "prefetched");
+    row("prefetched copy A checksum without line feed", copyA, "no line feed", "prefetched");
 }
 
 void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
 {
     QFETCH(QString, copy);
     QFETCH(QString, damage);
-    QFETCH(bool, seen);
+    QFETCH(QString, reader);
+    const bool seen = reader == QLatin1String("seen");
 
     TestUnit unit;
     Storage(unit).start();
@@ -208,6 +217,10 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
     Storage fresh(unit);
     Storage& next = seen ? s : fresh;
+    DatabasePrefetch prefetch(unit.platform());
+    prefetch.run();
+    if (reader == QLatin1String("prefetched"))
+        fresh.storage.adopt(prefetch);
 
     const QByteArray text = unit.readFile(copy);
     QByteArray changed = text;
@@ -526,6 +539,32 @@ void TestDatabaseStorage::powerCut()
         QVERIFY2(next.warnings.isEmpty(), where.constData());
         QVERIFY2(next.storage.verifyChecksumFile(copyA) && next.storage.verifyChecksumFile(copyB), where.constData());
     }
+}
+
+// The start reads copy A on another thread first; the copy it then takes is the
+// very same, neither corrupted nor rewritten.
+void TestDatabaseStorage::prefetchedCopyIsTakenAsItWas()
+{
+    TestUnit unit;
+    Storage first(unit);
+    first.start();
+    QVERIFY(first.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("mine")); }));
+    QMap<QString, QByteArray> files;
+    for (const QString& path : { copyA, copyB, checksumA, checksumB })
+        files.insert(path, unit.readFile(path));
+    unit.clearRecords();
+
+    DatabasePrefetch prefetch(unit.platform());
+    std::thread([&prefetch] { prefetch.run(); }).join();
+    Storage s(unit);
+    s.storage.adopt(prefetch);
+    s.start();
+    QCOMPARE(corruptedLines(unit, copyA) + corruptedLines(unit, copyB), 0);
+    QCOMPARE(s.storage.databasePath, copyA);
+    QCOMPARE(databaseText(s.storage.document), files.value(copyA));
+    for (const QString& path : files.keys())
+        QCOMPARE(unit.readFile(path), files.value(path));
+    QVERIFY(s.warnings.isEmpty());
 }
 
 VELMO_TEST_MAIN(TestDatabaseStorage)

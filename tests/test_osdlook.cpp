@@ -2,6 +2,7 @@
 // shows its own title, boxes come up where the user is looking without hiding
 // the fields they are about, a stray Return never reboots or deletes, and the
 // Control page keeps no holes where a role hides buttons.
+#include "app/lazyicon.h"
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
@@ -91,6 +92,8 @@ private slots:
     void returnDestroysNothing();
     void controlGridHasNoHoles_data();
     void controlGridHasNoHoles();
+    void iconsMeasureAsTheirPictures_data();
+    void iconsMeasureAsTheirPictures();
 };
 
 void TestOsdLook::boxPlacement_data()
@@ -338,6 +341,30 @@ void TestOsdLook::controlGridHasNoHoles()
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
     auto* grid = osd.window->findChild<QGridLayout*>(QStringLiteral("pageButtonsGrid"));
     QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
+}
+
+void TestOsdLook::iconsMeasureAsTheirPictures_data()
+{
+    QTest::addColumn<QString>("picture");
+    QTest::addColumn<QSize>("room");
+    QTest::newRow("smaller room") << QStringLiteral(":/icons/icons/connect.png") << QSize(20, 20);
+    QTest::newRow("larger room") << QStringLiteral(":/icons/icons/connect.png") << QSize(100, 100);
+    QTest::newRow("wide room") << QStringLiteral(":/icons/icons/connect.png") << QSize(48, 16);
+    QTest::newRow("tall room") << QStringLiteral(":/icons/icons/connect.png") << QSize(16, 48);
+    QTest::newRow("no picture") << QStringLiteral(":/icons/icons/none.png") << QSize(20, 20);
+}
+
+// Layouts measure an icon before it is ever drawn: the lazy icon must answer
+// as the decoded picture would, and still draw the picture afterwards.
+void TestOsdLook::iconsMeasureAsTheirPictures()
+{
+    QFETCH(QString, picture);
+    QFETCH(QSize, room);
+    const QIcon decoded(picture);
+    const QIcon lazy = lazyIcon(qPrintable(picture));
+    QCOMPARE(lazy.actualSize(room), decoded.actualSize(room));
+    QCOMPARE(lazy.pixmap(room).toImage(), decoded.pixmap(room).toImage());
+    QCOMPARE(lazy.pixmap(room, QIcon::Disabled).toImage(), decoded.pixmap(room, QIcon::Disabled).toImage());
 }
 
 VELMO_TEST_MAIN(TestOsdLook)

@@ -2,9 +2,9 @@
 #include "ui_mainwindow.h"
 
 #include "app/gridreflow.h"
+#include "app/lazyicon.h"
 #include "app/loggedinuser.h"
 #include "app/osdmessagebox.h"
-#include "app/pageicons.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
@@ -39,42 +39,60 @@ QTimer* repeatingTimer(QObject* parent, const char* name, int interval = 0)
     return timer;
 }
 
-// Only the Connections tab and the title bar are on screen when the window
-// first shows; the other pages get their pictures when they do.
-void deferHiddenIcons(Ui::MainWindow& ui)
+// Every picture of the form, decoded when first drawn: at the start only the
+// title bar and the Connections tab are on screen.
+void setFormIcons(Ui::MainWindow& ui)
 {
     const char* const apply = ":/icons/icons/apply.png";
-    PageIcons::defer(ui.controlTab, { { ui.toolButtonPreferences, ":/icons/icons/preferences.png" } });
-    PageIcons::defer(ui.pageScreenResolution, { { ui.applyScResButton, apply }, { ui.applyGUIReslButton_2, apply } });
-    PageIcons::defer(ui.pageLocalNetwork, { { ui.applyNetworkButton, apply } });
-    PageIcons::defer(ui.pageSystem, { { ui.startupgradeButton, ":/icons/icons/upgrade.png" },
-                                      { ui.diagnosticsButton, ":/icons/icons/diagnostics.png" },
-                                      { ui.brokerButton, ":/icons/icons/broker.png" },
-                                      { ui.exportButton, ":/icons/icons/export.png" },
-                                      { ui.importButton, ":/icons/icons/import.png" },
-                                      { ui.restoreButton, ":/icons/icons/restore.png" } });
-    PageIcons::defer(ui.pageHotKey, { { ui.buttonApplyHotKey, apply } });
-    PageIcons::defer(ui.pagePowerMode, { { ui.applyButtonPowerMode, apply } });
-    PageIcons::defer(ui.pagePreferences, { { ui.screenResButton, ":/icons/icons/screen_resolution.png" },
-                                           { ui.networkButton, ":/icons/icons/network.png" },
-                                           { ui.systemPageButton, ":/icons/icons/system.png" },
-                                           { ui.hot_keyButton, ":/icons/icons/hotkey.png" },
-                                           { ui.toolButtonPowerMode, ":/icons/icons/power_mode.png" },
-                                           { ui.buttonTimerSettings, ":/icons/icons/timer.png" },
-                                           { ui.toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
-                                           { ui.transmitterButton, ":/icons/icons/transmitter.png" },
-                                           { ui.toolButtonMyPassCh, ":/icons/icons/password.png" },
-                                           { ui.pushButtonSaveOnPUp, apply } });
-    PageIcons::defer(ui.pageTimers, { { ui.buttonApplyTimers, apply } });
-    PageIcons::defer(ui.pageGeneralSettings, { { ui.pushButtonApplyGeneralSettings, apply } });
-    PageIcons::defer(ui.usersTab, { { ui.addUserButton, ":/icons/icons/add.png" },
-                                    { ui.editUserButton, ":/icons/icons/edit.png" },
-                                    { ui.removeUserButton, ":/icons/icons/remove.png" } });
+    const std::pair<QAbstractButton*, const char*> icons[] {
+        { ui.powreOffButton, ":/icons/icons/power.png" },
+        { ui.connectButton, ":/icons/icons/connect.png" },
+        { ui.newConnectionButton, ":/icons/icons/add.png" },
+        { ui.editConnectionButton, ":/icons/icons/edit.png" },
+        { ui.removeConnectionButton, ":/icons/icons/remove.png" },
+        { ui.pushButtonMyFavorites, ":/icons/icons/favorites.png" },
+        { ui.toolButtonPreferences, ":/icons/icons/preferences.png" },
+        { ui.applyScResButton, apply },
+        { ui.applyGUIReslButton_2, apply },
+        { ui.applyNetworkButton, apply },
+        { ui.startupgradeButton, ":/icons/icons/upgrade.png" },
+        { ui.diagnosticsButton, ":/icons/icons/diagnostics.png" },
+        { ui.brokerButton, ":/icons/icons/broker.png" },
+        { ui.exportButton, ":/icons/icons/export.png" },
+        { ui.importButton, ":/icons/icons/import.png" },
+        { ui.restoreButton, ":/icons/icons/restore.png" },
+        { ui.buttonApplyHotKey, apply },
+        { ui.applyButtonPowerMode, apply },
+        { ui.screenResButton, ":/icons/icons/screen_resolution.png" },
+        { ui.networkButton, ":/icons/icons/network.png" },
+        { ui.systemPageButton, ":/icons/icons/system.png" },
+        { ui.hot_keyButton, ":/icons/icons/hotkey.png" },
+        { ui.toolButtonPowerMode, ":/icons/icons/power_mode.png" },
+        { ui.buttonTimerSettings, ":/icons/icons/timer.png" },
+        { ui.toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
+        { ui.transmitterButton, ":/icons/icons/transmitter.png" },
+        { ui.toolButtonMyPassCh, ":/icons/icons/password.png" },
+        { ui.pushButtonSaveOnPUp, apply },
+        { ui.buttonApplyTimers, apply },
+        { ui.pushButtonApplyGeneralSettings, apply },
+        { ui.addUserButton, ":/icons/icons/add.png" },
+        { ui.editUserButton, ":/icons/icons/edit.png" },
+        { ui.removeUserButton, ":/icons/icons/remove.png" },
+    };
+    for (const auto& [button, picture] : icons)
+        button->setIcon(lazyIcon(picture));
+    const std::pair<QWidget*, const char*> tabs[] { { ui.connectionsTab, ":/icons/icons/connections.png" },
+                                                    { ui.controlTab, ":/icons/icons/preferences_system.png" },
+                                                    { ui.usersTab, ":/icons/icons/groupevent.png" },
+                                                    { ui.informationTab, ":/icons/icons/Info.png" } };
+    for (const auto& [tab, picture] : tabs)
+        ui.tabWidget->setTabIcon(ui.tabWidget->indexOf(tab), lazyIcon(picture));
 }
 
 } // namespace
 
-MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent)
+MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent,
+                       DatabasePrefetch* prefetch)
     : QMainWindow(parent),
       platform(platform),
       ui(new Ui::MainWindow),
@@ -90,6 +108,8 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
         showMessage(QStringLiteral("Disconnect Reason"), QString::fromLocal8Bit(disconnectReason));
     malvo_syslog(5, "### MainWindow Constructor Start ###\n");
 
+    if (prefetch)
+        database.adopt(*prefetch);
     repairDatabaseFiles();
     loggedOn = false;
     safeMode = isSafeMode();
@@ -155,7 +175,7 @@ void MainWindow::ensureForm()
     if (formBuilt)
         return;
     ui->setupUi(this);
-    deferHiddenIcons(*ui);
+    setFormIcons(*ui);
     new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
     const std::vector<std::function<void()>> steps = std::move(formSteps);

@@ -40,7 +40,9 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
 public:
-    MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent = nullptr);
+    // `prefetch`, when given, holds copy A as read while the application started.
+    MainWindow(Platform& platform, const char* disconnectReason, LoggedInUser* user, QWidget* parent = nullptr,
+               DatabasePrefetch* prefetch = nullptr);
     ~MainWindow() override;
 
     Platform& unitPlatform() { return platform; }

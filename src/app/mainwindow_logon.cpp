@@ -3,6 +3,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/lazyicon.h"
 #include "app/loggedinuser.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
@@ -157,11 +158,11 @@ void MainWindow::requireLogon()
 
 void MainWindow::insertAdminTabs()
 {
-    ui->tabWidget->insertTab(1, ui->controlTab, QIcon(QStringLiteral(":/icons/icons/preferences_system.png")),
+    ui->tabWidget->insertTab(1, ui->controlTab, lazyIcon(":/icons/icons/preferences_system.png"),
                              QStringLiteral("Control"));
-    ui->tabWidget->insertTab(2, ui->usersTab, QIcon(QStringLiteral(":/icons/icons/groupevent.png")),
+    ui->tabWidget->insertTab(2, ui->usersTab, lazyIcon(":/icons/icons/groupevent.png"),
                              QStringLiteral("Users"));
-    ui->tabWidget->insertTab(3, ui->informationTab, QIcon(QStringLiteral(":/icons/icons/Info.png")),
+    ui->tabWidget->insertTab(3, ui->informationTab, lazyIcon(":/icons/icons/Info.png"),
                              QStringLiteral("Information"));
 }
 

@@ -1,5 +1,6 @@
 #include "connectiontab.h"
 
+#include "app/lazyicon.h"
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
 #include "connections/connectionmanager.h"
@@ -111,8 +112,8 @@ int ConnectionTab::associationCount() const
 const QIcon& ConnectionTab::entryIcon(bool shared)
 {
     if (privateIcon.isNull()) {
-        privateIcon = QIcon(QStringLiteral(":/icons/icons/privateConn.png"));
-        sharedIcon = QIcon(QStringLiteral(":/icons/icons/sharedConn.png"));
+        privateIcon = lazyIcon(":/icons/icons/privateConn.png");
+        sharedIcon = lazyIcon(":/icons/icons/sharedConn.png");
     }
     return shared ? sharedIcon : privateIcon;
 }

@@ -1,4 +1,5 @@
 #include "databasestorage.h"
+#include "databaseprefetch.h"
 
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
@@ -80,8 +81,40 @@ QByteArray DatabaseStorage::checksumOf(const QString& path, const QByteArray& co
 {
     KnownCopy& known = knownFor(path, content);
     if (known.checksum.isEmpty())
-        known.checksum = QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+        known.checksum = md5Text(content);
     return known.checksum;
+}
+
+QByteArray DatabaseStorage::md5Text(const QByteArray& content)
+{
+    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
+}
+
+DatabaseStorage::Parse DatabaseStorage::judge(const QByteArray& bytes, QDomDocument& parsed)
+{
+    if (!parsed.setContent(bytes)) {
+        // The parser keeps what it read before the error; none of it may be used.
+        parsed = QDomDocument();
+        return Parse::Broken;
+    }
+    return parsed.documentElement().hasChildNodes() ? Parse::Usable : Parse::Childless;
+}
+
+DatabaseStorage::KnownCopy DatabaseStorage::judgeFile(const QString& unitFilePath)
+{
+    KnownCopy known;
+    if (!readWhole(unitFilePath, maxDatabaseBytes, known.content))
+        return KnownCopy();
+    known.verdict = judge(known.content, known.document);
+    known.checksum = md5Text(known.content);
+    return known;
+}
+
+void DatabaseStorage::adopt(DatabasePrefetch& prefetch)
+{
+    KnownCopy prefetched = prefetch.take();
+    if (prefetched.verdict != Parse::Unjudged)
+        knownA = std::move(prefetched);
 }
 
 DatabaseStorage::Parse DatabaseStorage::writtenVerdict(const QDomDocument& written)
@@ -116,14 +149,12 @@ DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QByteArra
         return known.verdict;
     }
     QDomDocument parsed;
-    if (!parsed.setContent(bytes)) {
-        // The parser keeps what it read before the error; none of it may be used.
-        known.verdict = Parse::Broken;
+    known.verdict = judge(bytes, parsed);
+    if (known.verdict == Parse::Broken) {
         if (into)
             *into = QDomDocument();
         return Parse::Broken;
     }
-    known.verdict = parsed.documentElement().hasChildNodes() ? Parse::Usable : Parse::Childless;
     if (into)
         *into = parsed;
     else

@@ -4,6 +4,7 @@
 #include <QString>
 #include <functional>
 
+class DatabasePrefetch;
 class DurableWriter;
 class Platform;
 
@@ -35,6 +36,10 @@ public:
     // Brings an older document up to date and stores it in the copy in use.
     void upgradeDatabaseSchema();
 
+    // Copy A as it was read and judged while the application started; waits
+    // for that work. Used only while copy A still holds those bytes.
+    void adopt(DatabasePrefetch& prefetch);
+
     bool isDatabaseFileUsable(const QString& path);
     void writeChecksumFile(const QString& path);
     QString checksumFromFile(const QString& path);
@@ -57,6 +62,7 @@ public:
     QByteArray checksumText(const QString& path) const;
 
 private:
+    friend class DatabasePrefetch;
     QString otherCopy(const QString& path) const;
     QString checksumPathFor(const QString& path) const;
     // What a copy's bytes are: Childless parses but holds no section (a copy
@@ -77,6 +83,10 @@ private:
         QByteArray checksum; // empty until hashed
         QDomDocument document; // a parse nobody holds yet; handed over once
     };
+    // A file's bytes judged and hashed on their own; Unjudged when unreadable.
+    static KnownCopy judgeFile(const QString& unitFilePath);
+    static Parse judge(const QByteArray& bytes, QDomDocument& parsed);
+    static QByteArray md5Text(const QByteArray& content);
     KnownCopy* knownCopy(const QString& path) const;
     KnownCopy& knownFor(const QString& path, const QByteArray& content) const;
     QByteArray checksumOf(const QString& path, const QByteArray& content) const;
