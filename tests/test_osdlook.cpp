@@ -15,6 +15,7 @@
 #include "users/logindialog.h"
 
 #include <QGridLayout>
+#include <QGroupBox>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
@@ -92,6 +93,7 @@ private slots:
     void returnDestroysNothing();
     void controlGridHasNoHoles_data();
     void controlGridHasNoHoles();
+    void groupTitlesAloneAreLarge();
     void iconsMeasureAsTheirPictures_data();
     void iconsMeasureAsTheirPictures();
 };
@@ -341,6 +343,23 @@ void TestOsdLook::controlGridHasNoHoles()
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
     auto* grid = osd.window->findChild<QGridLayout*>(QStringLiteral("pageButtonsGrid"));
     QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
+}
+
+// Titles in 14 px bold; what a box holds keeps the normal font.
+void TestOsdLook::groupTitlesAloneAreLarge()
+{
+    OsdWindow osd(databaseWithUsers());
+    const QFont normal = QApplication::font();
+    const QList<QGroupBox*> boxes = osd.window->findChildren<QGroupBox*>();
+    QVERIFY(boxes.size() > 8);
+    for (QGroupBox* box : boxes) {
+        QCOMPARE(box->font().pixelSize(), 14);
+        QVERIFY(box->font().bold());
+        for (QWidget* inside : box->findChildren<QWidget*>()) {
+            QVERIFY2(!inside->font().bold(), qPrintable(inside->objectName()));
+            QCOMPARE(inside->font().pointSizeF(), normal.pointSizeF());
+        }
+    }
 }
 
 void TestOsdLook::iconsMeasureAsTheirPictures_data()

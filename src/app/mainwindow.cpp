@@ -1,6 +1,7 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
+#include "app/formlook.h"
 #include "app/gridreflow.h"
 #include "app/lazyicon.h"
 #include "app/loggedinuser.h"
@@ -12,6 +13,7 @@
 #include "upgrade/rxupgrade.h"
 
 #include <QFileInfo>
+#include <QGroupBox>
 #include <QGuiApplication>
 #include <QMenu>
 #include <QScreen>
@@ -25,9 +27,6 @@ static void initResources()
 }
 
 namespace {
-
-const char menuStyle[] = "color: black;background-color: rgb(227,227,227);selection-color: white;"
-                         "selection-background-color: #3399ff;";
 
 QTimer* repeatingTimer(QObject* parent, const char* name, int interval = 0)
 {
@@ -87,6 +86,20 @@ void setFormIcons(Ui::MainWindow& ui)
                                                     { ui.informationTab, ":/icons/icons/Info.png" } };
     for (const auto& [tab, picture] : tabs)
         ui.tabWidget->setTabIcon(ui.tabWidget->indexOf(tab), lazyIcon(picture));
+}
+
+void setFormLook(Ui::MainWindow& ui)
+{
+    for (QGroupBox* box : ui.tabWidget->findChildren<QGroupBox*>())
+        FormLook::setTitleFont(box);
+    FormLook::setTextColor(ui.labelWelcome, QColor(90, 90, 90));
+    for (QLabel* label : { ui.curUNamelbl, ui.label_3 })
+        FormLook::setBold(label);
+    for (QLabel* label : { ui.labelSafeMode, ui.labelSafeMode2, ui.labelSafeMode3 }) {
+        FormLook::setTextColor(label, QColor(200, 30, 30));
+        FormLook::setBold(label);
+    }
+    FormLook::hideMenuIndicator(ui.powreOffButton);
 }
 
 } // namespace
@@ -176,6 +189,7 @@ void MainWindow::ensureForm()
         return;
     ui->setupUi(this);
     setFormIcons(*ui);
+    setFormLook(*ui);
     new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
     const std::vector<std::function<void()>> steps = std::move(formSteps);
@@ -222,9 +236,6 @@ void MainWindow::applyLayout()
         for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
             field->setMaxLength(15);
         ui->label_3->clear();
-        const QString groupBoxStyle = QStringLiteral("QGroupBox {  font-size: 14px;  font-weight: bold;}");
-        for (QWidget* page : { ui->controlTab, ui->connectionsTab, ui->usersTab })
-            page->setStyleSheet(groupBoxStyle);
         ui->curUNamelbl->show();
         for (QLabel* label : { ui->labelSafeMode, ui->labelSafeMode2, ui->labelSafeMode3 })
             label->hide();
@@ -283,7 +294,7 @@ void MainWindow::createPowreOffMenu()
 {
     powerMenu = new QMenu(this);
     powerMenu->setObjectName(QStringLiteral("pMenu"));
-    powerMenu->setStyleSheet(QLatin1String(menuStyle));
+    FormLook::setMenuLook(powerMenu);
     ui->powreOffButton->setMenu(powerMenu);
     ui->powreOffButton->setPopupMode(QToolButton::InstantPopup);
 

@@ -71,7 +71,7 @@ DatabaseStorage::KnownCopy& DatabaseStorage::knownFor(const QString& path, const
     // hashed as they were there. Its parsed tree stays its own.
     const KnownCopy& twin = known == &knownA ? knownB : knownA;
     if (twin.verdict != Parse::Unjudged && twin.content == content)
-        *known = KnownCopy { content, twin.verdict, twin.checksum, QDomDocument() };
+        *known = KnownCopy { twin.content, twin.verdict, twin.checksum, QDomDocument() }; // one buffer for both
     else
         *known = KnownCopy { content, Parse::Unjudged, QByteArray(), QDomDocument() };
     return *known;

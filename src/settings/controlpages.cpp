@@ -11,8 +11,6 @@
 
 namespace {
 
-const char groupBoxStyle[] = "QGroupBox {  font-size: 14px;  font-weight: bold;}";
-
 QDomElement unitSettings(const QDomDocument& document)
 {
     return document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
@@ -89,7 +87,6 @@ int HotKeyPage::loadHotKeyPage()
 {
     Ui::MainWindow& ui = mainWindow->form();
     ui.comboBoxHotKey->clear();
-    ui.groupBoxHotKey->setStyleSheet(QLatin1String(groupBoxStyle));
     ui.comboBoxHotKey->addItems(hotKeyNames());
     const QString name = readHotKey();
     ui.comboBoxHotKey->setCurrentIndex(ui.comboBoxHotKey->findText(name));
@@ -245,7 +242,6 @@ void PowerModePage::loadPowerModePage()
 {
     Ui::MainWindow& ui = mainWindow->form();
     ui.comboBoxPowerMode->clear();
-    ui.groupBoxPowerMode->setStyleSheet(QLatin1String(groupBoxStyle));
     ui.comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
     // Showing the page only shows: the board changes on Apply alone.
     QString mode = mainWindow->readPowerMode();

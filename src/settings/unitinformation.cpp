@@ -10,7 +10,6 @@
 
 namespace {
 
-const char groupBoxStyle[] = "QGroupBox {  font-size: 14px;  font-weight: bold;}";
 const char managerIpPath[] = "/usr/local/mgr_ip";
 
 QString serviceText(const char* buffer, int size)
@@ -91,8 +90,6 @@ void UnitInformation::showUnitInformation()
              ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,
              ui.labelSecondaryDns, ui.labelGatewayInfo, ui.labelNetworkMask })
         label->clear();
-    ui.groupBoxUnitInfo->setStyleSheet(QLatin1String(groupBoxStyle));
-    ui.groupBoxNetworkInfo->setStyleSheet(QLatin1String(groupBoxStyle));
 
     QByteArray version;
     const bool haveVersion = readBounded(platform.unitPath(QStringLiteral("/VERSION")), 64 * 1024, &version);

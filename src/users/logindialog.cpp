@@ -1,6 +1,7 @@
 #include "logindialog.h"
 #include "ui_logindialog.h"
 
+#include "app/formlook.h"
 #include "app/keyboardlanguage.h"
 #include "app/mainwindow.h"
 #include "app/titleheader.h"
@@ -23,8 +24,6 @@
 
 namespace {
 
-const char menuStyle[] = "color: black;background-color: rgb(227,227,227);selection-color: white;"
-                         "selection-background-color: #3399ff;";
 const char helpAddress[] = "https://www.velmo.example/support";
 const char keymapPath[] = "/mnt/perm/keymap";
 
@@ -120,7 +119,7 @@ LoginDialog::~LoginDialog()
 void LoginDialog::createMenus()
 {
     powerMenu = new QMenu(this);
-    powerMenu->setStyleSheet(QLatin1String(menuStyle));
+    FormLook::setMenuLook(powerMenu);
     rebootAction = powerMenu->addAction(QStringLiteral("Reboot"));
     connect(rebootAction, &QAction::triggered, this, &LoginDialog::systemReboot);
     ui->poweroffButton->setMenu(powerMenu);
@@ -128,9 +127,9 @@ void LoginDialog::createMenus()
     if (safeMode)
         return;
     settingsMenu = new QMenu(this);
-    settingsMenu->setStyleSheet(QLatin1String(menuStyle));
+    FormLook::setMenuLook(settingsMenu);
     keyboardMenu = settingsMenu->addMenu(QStringLiteral("&Keyboard"));
-    keyboardMenu->setStyleSheet(QLatin1String(menuStyle));
+    FormLook::setMenuLook(keyboardMenu);
     using Slot = void (LoginDialog::*)();
     const Slot handlers[keyboardLanguageCount] = { &LoginDialog::setLangUK, &LoginDialog::setLangUS,
         &LoginDialog::setLangFr, &LoginDialog::setLangDE, &LoginDialog::setLangSw, &LoginDialog::setLangNor };
