@@ -45,14 +45,18 @@ void SimStateStore::edit(const std::function<void(QJsonObject&)>& change)
     refreshLocked();
     QJsonObject state = current;
     change(state);
-    writeLocked(state);
+    // The same state again is not written: a write per service call was most of its cost.
+    if (state != current || lastBytes.isEmpty() || warnedBroken)
+        writeLocked(state);
 }
 
 void SimStateStore::refreshLocked() const
 {
     QFile in(file);
-    if (!in.open(QIODevice::ReadOnly))
+    if (!in.open(QIODevice::ReadOnly)) {
+        lastBytes.clear(); // gone: the next edit writes it again
         return;
+    }
     const QByteArray bytes = readBounded(in, maxStateBytes);
     if (bytes == lastBytes)
         return;
