@@ -1,6 +1,6 @@
 #include "databasestorage.h"
-#include "databaseprefetch.h"
 
+#include "database/databaseprefetch.h"
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
