@@ -106,27 +106,7 @@ int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray*
     return tool.exitStatus() == QProcess::NormalExit ? tool.exitCode() : -1;
 }
 
-// The unit an import lands on: its own static set in use, or on DHCP with a
-// static set that is valid or not.
-enum class Target { OwnStatic, DhcpValidStatic, DhcpInvalidStatic };
-enum class ExportCase {
-    OverwriteNo,
-    ParentName,
-    FolderAtTarget,
-    LinkAtTarget,
-    NoMountTable,
-    NoStick,
-    Cancelled,
-    SaveFails,
-    SettingsFileMissing
-};
-enum class ImportFault { None, CopyAUnopenable, CopyAUnwritable };
-
 } // namespace
-
-Q_DECLARE_METATYPE(Target)
-Q_DECLARE_METATYPE(ExportCase)
-Q_DECLARE_METATYPE(ImportFault)
 
 class TestConfigTransfer : public QObject {
     Q_OBJECT
@@ -148,21 +128,22 @@ private slots:
 void TestConfigTransfer::roundTrip_data()
 {
     QTest::addColumn<QByteArray>("toolPowerMode"); // empty: exported by a unit, not written by velmo-config
-    QTest::addColumn<Target>("target");
+    // The unit it lands on: its own static set in use, or on "dhcp" with a static set "valid" or "invalid".
+    QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("boardMode");
     // clang-format off
-    QTest::newRow("exported by a unit") << QByteArray() << Target::OwnStatic << "SIGNAGE";
-    QTest::newRow("written by velmo-config") << QByteArray("Auto") << Target::OwnStatic << "SIGNAGE";
-    QTest::newRow("onto a DHCP unit: its static set applied") << QByteArray("Auto") << Target::DhcpValidStatic << "SIGNAGE";
-    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << QByteArray("Auto") << Target::DhcpInvalidStatic << "SIGNAGE";
-    QTest::newRow("a power mode other than Auto or Manual") << QByteArray("Turbo") << Target::OwnStatic << "DESKTOP";
+    QTest::newRow("exported by a unit") << QByteArray() << "static" << "SIGNAGE";
+    QTest::newRow("written by velmo-config") << QByteArray("Auto") << "static" << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit: its static set applied") << QByteArray("Auto") << "dhcp valid" << "SIGNAGE";
+    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << QByteArray("Auto") << "dhcp invalid" << "SIGNAGE";
+    QTest::newRow("a power mode other than Auto or Manual") << QByteArray("Turbo") << "static" << "DESKTOP";
     // clang-format on
 }
 
 void TestConfigTransfer::roundTrip()
 {
     QFETCH(QByteArray, toolPowerMode);
-    QFETCH(Target, target);
+    QFETCH(QString, target);
     QFETCH(QString, boardMode);
     QByteArray file;
     if (toolPowerMode.isEmpty()) {
@@ -179,11 +160,11 @@ void TestConfigTransfer::roundTrip()
     }
 
     QDomDocument targetDatabase = databaseWithUsers();
-    if (target != Target::OwnStatic) {
+    if (target != QLatin1String("static")) {
         networkPart(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
         networkPart(targetDatabase, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
     }
-    if (target == Target::DhcpInvalidStatic)
+    if (target == QLatin1String("dhcp invalid"))
         networkPart(targetDatabase, db::StaticIp).setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
     const QDomElement ownAddress = networkPart(targetDatabase, db::StaticIp);
     OsdWindow osd(targetDatabase);
@@ -197,10 +178,10 @@ void TestConfigTransfer::roundTrip()
             0);
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
-    if (target != Target::OwnStatic)
+    if (target != QLatin1String("static"))
         QVERIFY(unit.writeFile(interfacesFile, dhcpInterfacesText()));
     QByteArray interfaces = unit.readFile(interfacesFile);
-    if (target == Target::DhcpValidStatic)
+    if (target == QLatin1String("dhcp valid"))
         interfaces = staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
             QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
     QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
@@ -208,7 +189,7 @@ void TestConfigTransfer::roundTrip()
     const QString refusedStatic
         = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
     ModalAnswerPtr warning = ModalAnswerPtr::create();
-    if (target == Target::DhcpInvalidStatic)
+    if (target == QLatin1String("dhcp invalid"))
         warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
     press(osd, "importButton");
@@ -226,9 +207,9 @@ void TestConfigTransfer::roundTrip()
         { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
         QCOMPARE(networkPart(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
-    QCOMPARE(warning->text == refusedStatic, target == Target::DhcpInvalidStatic);
+    QCOMPARE(warning->text == refusedStatic, target == QLatin1String("dhcp invalid"));
     QCOMPARE(networkPart(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
-        target == Target::DhcpInvalidStatic);
+        target == QLatin1String("dhcp invalid"));
     QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
     QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
@@ -250,7 +231,7 @@ void TestConfigTransfer::importRefused_data()
     QTest::addColumn<QString>("name");
     QTest::addColumn<QByteArray>("content");
     QTest::addColumn<bool>("asks"); // the overwrite question comes before the refusal
-    QTest::addColumn<ImportFault>("fault");
+    QTest::addColumn<QString>("fault"); // copy A "unopenable" before, or "unwritable" once asked
     QTest::addColumn<QString>("message");
 
     const QDomDocument good = databaseWithUsers();
@@ -269,7 +250,7 @@ void TestConfigTransfer::importRefused_data()
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
     const QString name = QStringLiteral("config.ccfg");
-    const auto none = ImportFault::None;
+    const QString none;
     // clang-format off
     QTest::newRow("capital extension") << "config.CCFG" << exported << false << none << "Specified File type is not compatible.";
     QTest::newRow("sections reordered") << name << ConfigTransfer::exportFileText(reordered) << true << none << structure;
@@ -280,8 +261,8 @@ void TestConfigTransfer::importRefused_data()
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
     QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
     QTest::newRow("over the size bound") << name << QByteArray(ConfigTransfer::maxImportFileBytes + 1, 'A') << true << none << corrupted;
-    QTest::newRow("copy A cannot be opened") << name << exported << false << ImportFault::CopyAUnopenable << "Import failed. Internal error.";
-    QTest::newRow("imported copy A cannot be written") << name << exported << true << ImportFault::CopyAUnwritable << "Import failed. Can not write Local Configuration file.";
+    QTest::newRow("copy A cannot be opened") << name << exported << false << "unopenable" << "Import failed. Internal error.";
+    QTest::newRow("imported copy A cannot be written") << name << exported << true << "unwritable" << "Import failed. Can not write Local Configuration file.";
     // clang-format on
 }
 
@@ -290,13 +271,13 @@ void TestConfigTransfer::importRefused()
     QFETCH(QString, name);
     QFETCH(QByteArray, content);
     QFETCH(bool, asks);
-    QFETCH(ImportFault, fault);
+    QFETCH(QString, fault);
     QFETCH(QString, message);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     QVERIFY(unit.sim().writeUsbFile(name, content));
     const QString unitCopyA = unit.path(copyA);
-    if (fault == ImportFault::CopyAUnopenable)
+    if (fault == QLatin1String("unopenable"))
         QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
     QHash<QString, QByteArray> before;
     for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
@@ -304,7 +285,7 @@ void TestConfigTransfer::importRefused()
         before.insert(QLatin1String(file), unit.readFile(QLatin1String(file)));
 
     schedule({ QStringLiteral("File Import|Ok") });
-    if (fault == ImportFault::CopyAUnwritable) {
+    if (fault == QLatin1String("unwritable")) {
         actOnNextDialog(QStringLiteral("Import"), [&](QDialog& box) {
             QFile::remove(unitCopyA);
             QDir().mkpath(unitCopyA);
@@ -318,7 +299,7 @@ void TestConfigTransfer::importRefused()
     QVERIFY(waitForAnswer(refusal));
     QCOMPARE(refusal->text, message);
 
-    if (fault == ImportFault::CopyAUnwritable)
+    if (fault == QLatin1String("unwritable"))
         before.insert(copyA, QByteArray()); // the folder put in its place, not replaced by defaults
     for (auto file = before.cbegin(); file != before.cend(); ++file)
         QCOMPARE(unit.readFile(file.key()), file.value());
@@ -330,28 +311,28 @@ void TestConfigTransfer::importRefused()
 
 void TestConfigTransfer::exportSafety_data()
 {
-    QTest::addColumn<ExportCase>("setup");
+    // The row name is the situation.
     QTest::addColumn<QStringList>("answers");
     QTest::addColumn<QString>("message"); // the last box
 
     const QString done = QStringLiteral("Information: Export successfully completed.");
     const QString saveAs = QStringLiteral("Save As|Ok");
     // clang-format off
-    QTest::newRow("overwrite answered No") << ExportCase::OverwriteNo << QStringList { saveAs, "Export File|No" } << "Export File: Local Configuration file with same name already exists. Are you sure you want to overwrite the existing file?";
-    QTest::newRow("name leaving the stick") << ExportCase::ParentName << QStringList {} << "Error: Export failed. Invalid file name.";
-    QTest::newRow("a folder at the target") << ExportCase::FolderAtTarget << QStringList { saveAs, "Export File|Yes" } << "Error: Export failed. Unknown error.";
-    QTest::newRow("a link at the target") << ExportCase::LinkAtTarget << QStringList { "Export File|Yes" } << done;
-    QTest::newRow("no mount table") << ExportCase::NoMountTable << QStringList {} << "Error: Export failed. Cannot open USB memory device. The export can not proceed.";
-    QTest::newRow("no stick") << ExportCase::NoStick << QStringList {} << "Error: Export failed. USB memory device not found.";
-    QTest::newRow("name not given") << ExportCase::Cancelled << QStringList { "Save As|Cancel" } << "Save As: ";
-    QTest::newRow("settings cannot be saved") << ExportCase::SaveFails << QStringList {} << "Error: Export failed. Internal error.";
-    QTest::newRow("settings file missing") << ExportCase::SettingsFileMissing << QStringList { saveAs } << done;
+    QTest::newRow("overwrite answered No") << QStringList { saveAs, "Export File|No" } << "Export File: Local Configuration file with same name already exists. Are you sure you want to overwrite the existing file?";
+    QTest::newRow("name leaving the stick") << QStringList {} << "Error: Export failed. Invalid file name.";
+    QTest::newRow("a folder at the target") << QStringList { saveAs, "Export File|Yes" } << "Error: Export failed. Unknown error.";
+    QTest::newRow("a link at the target") << QStringList { "Export File|Yes" } << done;
+    QTest::newRow("no mount table") << QStringList {} << "Error: Export failed. Cannot open USB memory device. The export can not proceed.";
+    QTest::newRow("no stick") << QStringList {} << "Error: Export failed. USB memory device not found.";
+    QTest::newRow("name not given") << QStringList { "Save As|Cancel" } << "Save As: ";
+    QTest::newRow("settings cannot be saved") << QStringList {} << "Error: Export failed. Internal error.";
+    QTest::newRow("settings file missing") << QStringList { saveAs } << done;
     // clang-format on
 }
 
 void TestConfigTransfer::exportSafety()
 {
-    QFETCH(ExportCase, setup);
+    const QString setup = QLatin1String(QTest::currentDataTag());
     QFETCH(QStringList, answers);
     QFETCH(QString, message);
     OsdWindow osd(sourceDocument("boss", "Auto"));
@@ -360,24 +341,23 @@ void TestConfigTransfer::exportSafety()
     const QByteArray oldBytes = "old export";
     OutsideFile outside;
     std::unique_ptr<FailNextDatabaseChange> failure;
-    if (setup != ExportCase::NoStick)
+    if (setup != QLatin1String("no stick"))
         unit.sim().insertUsbStick();
     QVERIFY(unit.writeFile(settingsFile, "autoLoginUsr=power\n"));
-    if (setup == ExportCase::OverwriteNo)
+    if (setup == QLatin1String("overwrite answered No"))
         QVERIFY(unit.sim().writeUsbFile(target, oldBytes));
-    if (setup == ExportCase::FolderAtTarget)
+    if (setup == QLatin1String("a folder at the target"))
         QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QLatin1Char('/') + target));
-    if (setup == ExportCase::NoMountTable)
+    if (setup == QLatin1String("no mount table"))
         QVERIFY(QFile::remove(unit.path(QStringLiteral("/proc/mounts"))));
-    if (setup == ExportCase::SaveFails) {
+    if (setup == QLatin1String("settings cannot be saved"))
         failure = std::make_unique<FailNextDatabaseChange>(unit.path(copyA));
-    }
-    if (setup == ExportCase::SettingsFileMissing)
+    if (setup == QLatin1String("settings file missing"))
         QVERIFY(QFile::remove(unit.path(settingsFile)));
-    if (setup == ExportCase::ParentName || setup == ExportCase::LinkAtTarget) {
+    if (setup == QLatin1String("name leaving the stick") || setup == QLatin1String("a link at the target")) {
         // What the dialog hands back, or what stands on the stick by the time it does.
         actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
-            if (setup == ExportCase::ParentName) {
+            if (setup == QLatin1String("name leaving the stick")) {
                 osd.window->setSelectedFile(QStringLiteral("../perm/x.ccfg"));
                 dialog.accept();
                 return;
@@ -397,9 +377,9 @@ void TestConfigTransfer::exportSafety()
     QVERIFY(!unit.sim().isUsbMounted());
     QVERIFY(outside.unchanged());
     QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/x.ccfg")));
-    if (setup == ExportCase::OverwriteNo)
+    if (setup == QLatin1String("overwrite answered No"))
         QCOMPARE(stickFile(unit, target), oldBytes);
-    if (setup == ExportCase::FolderAtTarget)
+    if (setup == QLatin1String("a folder at the target"))
         QVERIFY(QFileInfo(unit.sim().usbStickPath() + QLatin1Char('/') + target).isDir());
     if (message.startsWith(QLatin1String("Information"))) {
         // Only a value the settings file holds replaces the database's.
@@ -407,7 +387,7 @@ void TestConfigTransfer::exportSafety()
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
         QCOMPARE(
             section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-            setup == ExportCase::SettingsFileMissing ? QStringLiteral("boss") : QStringLiteral("power"));
+            setup == QLatin1String("settings file missing") ? QStringLiteral("boss") : QStringLiteral("power"));
     }
 }
 

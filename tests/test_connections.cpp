@@ -56,8 +56,6 @@ void TestConnections::start_data()
     const QString viaTx = QStringLiteral("viaTX=true;IP_address=192.168.1.22;");
     row("RDP on the default port passes 0", rdp + "Port=3389;Audio=Yes;NLA=Yes", "",
         vm + R"(["C","admin","bob","pw","10.0.0.5",1,"corp",0,0,0,1])");
-    row("RDP on another port", rdp + "Port=3390", "",
-        vm + R"(["C","admin","bob","pw","10.0.0.5",0,"corp",0,3390,0,0])");
     row("RDP port that is no number", rdp + "Port=33a9", "",
         vm + R"(["C","admin","bob","pw","10.0.0.5",0,"corp",0,0,0,0])");
     row("an over-long text is cut, not overrun", "IP_address=" + QString(300, QLatin1Char('h')), "",
@@ -234,7 +232,6 @@ void TestConnections::relaunchHotKey_data()
     };
 
     const QByteArray head = "/usr/bin/connection_control --type via_tx --name 'Desk' --host '1.2.3.4'";
-    row("Alt-Alt replaces the number", head + " --hotkey 1 &", "", "2", head + " --hotkey 2 &");
     row("inserted before the ampersand", head + " &", "", "2", head + " --hotkey 2 &");
     row("no hot-key removes the argument", head + " --hotkey 1 &", "", "", head + " &");
     row("a quoted look-alike in a value is left alone", "cc --name '-''-hotkey' 7 --hotkey 1 &", "", "4",

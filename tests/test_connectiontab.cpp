@@ -129,7 +129,6 @@ void TestConnectionTab::list()
     auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
     const QImage shared = iconImage(QIcon(QStringLiteral(":/icons/icons/sharedConn.png")));
     const QImage personal = iconImage(QIcon(QStringLiteral(":/icons/icons/privateConn.png")));
-    QVERIFY(shared != personal);
     QCOMPARE(iconImage(list->item(1)->icon()), shared);
     for (int row : { 0, 2, 3 })
         QCOMPARE(iconImage(list->item(row)->icon()), personal);

@@ -93,15 +93,11 @@ void TestDatabaseSchema::connectionKind_data()
     const auto row = [](const char* name, const char* attributes, ConnectionKind kind) {
         QTest::newRow(name) << QString::fromLatin1(attributes) << static_cast<int>(kind);
     };
-    row("nothing set is RDP to a VM", R"(Name="a")", ConnectionKind::Vm);
+    // The plain kinds and the transmitter's precedence show in what the connection test launches.
     row("pool beats broker", R"(Pool="true" Broker="Yes")", ConnectionKind::Pool);
-    row("pool beats transmitter", R"(Pool="true" viaTX="true")", ConnectionKind::Pool);
-    row("transmitter beats SSH type", R"(viaTX="true" type="SSH")", ConnectionKind::ViaTx);
     row("broker beats horizon", R"(Broker="Yes" Horizon="true")", ConnectionKind::Broker);
     row("broker needs Yes, not true", R"(Broker="true" type="VNC")", ConnectionKind::Vnc);
     row("horizon beats SSH", R"(Horizon="true" type="SSH")", ConnectionKind::Horizon);
-    row("SSH", R"(type="SSH")", ConnectionKind::Ssh);
-    row("KVM", R"(type="KVM")", ConnectionKind::Kvm);
     row("values are case-sensitive", R"(Pool="True" viaTX="TRUE" type="ssh")", ConnectionKind::Vm);
     row("pool marker of transmitter pools is not a pool", R"(viaTxPool="true")", ConnectionKind::Vm);
 }

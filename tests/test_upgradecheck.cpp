@@ -31,13 +31,6 @@ LsmData packageData(const QString& format, const QString& brand, const QString& 
     return data;
 }
 
-bool writeFile(const QString& path, const QByteArray& bytes)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(bytes) == bytes.size();
-}
-
 } // namespace
 
 Q_DECLARE_METATYPE(LsmData)
@@ -160,13 +153,13 @@ void TestUpgradeCheck::tokenReader()
     QCOMPARE(QByteArray(out), value);
 
     // The same through a file, and nothing through a link to it.
-    QTemporaryDir dir;
-    const QString file = dir.filePath(QStringLiteral("version.txt"));
-    QVERIFY(writeFile(file, text));
+    TestUnit unit;
+    QVERIFY(unit.writeFile(QStringLiteral("/t/version.txt"), text));
+    const QString file = unit.path(QStringLiteral("/t/version.txt"));
     char fromFile[lsmValueSize] = {};
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(file).constData(), fromFile), found);
     QCOMPARE(QByteArray(fromFile), value);
-    const QString link = dir.filePath(QStringLiteral("link.txt"));
+    const QString link = unit.path(QStringLiteral("/t/link.txt"));
     QVERIFY(QFile::link(file, link));
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(link).constData(), fromFile), 0);
 }
@@ -247,14 +240,14 @@ void TestUpgradeCheck::mountTable()
 
 void TestUpgradeCheck::removeTreeNeverFollowsLinks()
 {
-    QTemporaryDir dir;
-    const QString keep = dir.filePath(QStringLiteral("perm"));
-    QVERIFY(writeFile(keep + QStringLiteral("/VelmoDataA.xml"), "<Data/>"));
-    const QString release = dir.filePath(QStringLiteral("DECODER_V1"));
-    QVERIFY(writeFile(release + QStringLiteral("/sub/kernel.img"), "k"));
+    TestUnit unit;
+    const QString keep = unit.path(QStringLiteral("/t/perm"));
+    QVERIFY(unit.writeFile(QStringLiteral("/t/perm/VelmoDataA.xml"), "<Data/>"));
+    const QString release = unit.path(QStringLiteral("/t/DECODER_V1"));
+    QVERIFY(unit.writeFile(QStringLiteral("/t/DECODER_V1/sub/kernel.img"), "k"));
     QVERIFY(QFile::link(keep, release + QStringLiteral("/perm-link")));
     QVERIFY(QFile::link(keep, release + QStringLiteral("/sub/perm-link")));
-    const QString linkedRelease = dir.filePath(QStringLiteral("DECODER_V2"));
+    const QString linkedRelease = unit.path(QStringLiteral("/t/DECODER_V2"));
     QVERIFY(QFile::link(keep, linkedRelease));
 
     QCOMPARE(removeTree(release), 0);
@@ -262,21 +255,20 @@ void TestUpgradeCheck::removeTreeNeverFollowsLinks()
     QVERIFY(!QFileInfo::exists(release));
     QVERIFY(!QFileInfo(linkedRelease).isSymLink());
     QCOMPARE(QDir(keep).entryList(QDir::Files), QStringList { QStringLiteral("VelmoDataA.xml") });
-    QCOMPARE(removeTree(dir.filePath(QStringLiteral("missing"))), -1);
+    QCOMPARE(removeTree(unit.path(QStringLiteral("/t/missing"))), -1);
 }
 
 void TestUpgradeCheck::plainFilesOnly()
 {
-    QTemporaryDir dir;
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("RXU4200_V3.1.0.clu")), "p"));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("notes.txt")), "n"));
-    QVERIFY(writeFile(dir.filePath(QStringLiteral("bad\nname.clu")), "p"));
-    QVERIFY(QDir().mkpath(dir.filePath(QStringLiteral("folder.clu"))));
-    QVERIFY(QFile::link(dir.filePath(QStringLiteral("notes.txt")), dir.filePath(QStringLiteral("link.clu"))));
-    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("*.clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
-    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral(".clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
-    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("RXU*.clu")).size(), 1);
-    QCOMPARE(listPlainFiles(dir.path(), QStringLiteral("TXU*.clu")).size(), 0);
+    TestUnit unit;
+    for (const char* name : { "/t/RXU4200_V3.1.0.clu", "/t/notes.txt", "/t/bad\nname.clu", "/t/folder.clu/x" })
+        QVERIFY(unit.writeFile(QLatin1String(name), "p"));
+    QVERIFY(QFile::link(unit.path(QStringLiteral("/t/notes.txt")), unit.path(QStringLiteral("/t/link.clu"))));
+    const QString dir = unit.path(QStringLiteral("/t"));
+    QCOMPARE(listPlainFiles(dir, QStringLiteral("*.clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
+    QCOMPARE(listPlainFiles(dir, QStringLiteral(".clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
+    QCOMPARE(listPlainFiles(dir, QStringLiteral("RXU*.clu")).size(), 1);
+    QCOMPARE(listPlainFiles(dir, QStringLiteral("TXU*.clu")).size(), 0);
 }
 
 VELMO_TEST_GUILESS_MAIN(TestUpgradeCheck)
