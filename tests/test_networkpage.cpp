@@ -123,7 +123,7 @@ void TestNetworkPage::refusal_data()
     // clang-format off
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
-    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
+    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
