@@ -41,11 +41,6 @@ int reboots(TestUnit& unit)
     return unit.sim().state().value(QStringLiteral("reboots")).toInt();
 }
 
-void setUpgrade(TestUnit& unit, const QString& key, const QJsonValue& value)
-{
-    unit.sim().editSection(QStringLiteral("upgrade"), [&](QJsonObject& upgrade) { upgrade.insert(key, value); });
-}
-
 bool ran(TestUnit& unit, const QStringList& command)
 {
     return unit.commands().contains(command);
@@ -188,11 +183,13 @@ void TestUsbRoads::upgradeFailure_data()
     QTest::addColumn<Failure>("failure");
     QTest::addColumn<int>("code"); // of the install service
     QTest::addColumn<QStringList>("boxes");
+    QTest::addColumn<QJsonObject>("upgrade"); // how the simulated package tools behave
 
     const QString confirm = confirmBox(QStringLiteral("RXU4200_V3.1.0.clu"));
     const QString& start = startBox;
-    const auto row = [](const char* name, Failure failure, const QStringList& boxes, int code = 0) {
-        QTest::newRow(name) << failure << code << boxes;
+    const auto row = [](const char* name, Failure failure, const QStringList& boxes,
+                         const QJsonObject& upgrade = {}, int code = 0) {
+        QTest::newRow(name) << failure << code << boxes << upgrade;
     };
     const auto failed = [](const char* text) -> QString { return QStringLiteral("Upgrade failed: ") + QLatin1String(text); };
     const QString noFile = failed("Upgrade failed: Cannot find upgrade file.");
@@ -201,20 +198,20 @@ void TestUsbRoads::upgradeFailure_data()
     row("no stick", Failure::NoStick, { failed("Upgrade failed. Error in checking USB memory device") });
     row("no package", Failure::NoPackage, { noFile });
     row("a folder named like a package", Failure::OnlyPackageIsFolder, { noFile });
-    row("bad signature", Failure::BadSignature, { confirm, failed("Upgrade failed. Error 54.") });
+    row("bad signature", Failure::BadSignature, { confirm, failed("Upgrade failed. Error 54.") }, { { "signatureValid", false } });
     row("same version", Failure::SameVersion, { confirm, failed("Warning: No upgrade required. Software version is already on appliance.") });
-    row("wrong pass phrase", Failure::WrongPassPhrase, { confirm, fileError });
-    row("map never printed", Failure::MapHangs, { confirm, failed("Upgrade failed: Cannot retrieve information from device.") });
-    row("extraction never ends", Failure::ExtractionNeverEnds, { confirm, fileError });
-    row("stale flag file", Failure::StaleFlagOnly, { confirm, fileError });
+    row("wrong pass phrase", Failure::WrongPassPhrase, { confirm, fileError }, { { "packagePassPhrase", "another-phrase" } });
+    row("map never printed", Failure::MapHangs, { confirm, failed("Upgrade failed: Cannot retrieve information from device.") }, { { "mapHangs", true } });
+    row("extraction never ends", Failure::ExtractionNeverEnds, { confirm, fileError }, { { "extraction", "never" } });
+    row("stale flag file", Failure::StaleFlagOnly, { confirm, fileError }, { { "extraction", "never" } });
     row("version names another folder", Failure::HostileVersion, { confirm, fileError });
     row("confirm no", Failure::ConfirmNo, { confirm });
     row("confirm closed by inactivity", Failure::ConfirmClosedByInactivity, {});
     row("final cancel", Failure::FinalCancel, { confirm, start });
-    row("install: internal error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Internal Error, refer diagnostic! (ERR:19).") }, 19);
-    row("install: unknown error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:20).") }, 20);
-    row("install: negative code", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:-1).") }, -1);
-    row("install: mount fails", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Failed to mount device (ERR:3).") }, 3);
+    row("install: internal error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Internal Error, refer diagnostic! (ERR:19).") }, {}, 19);
+    row("install: unknown error", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:20).") }, {}, 20);
+    row("install: negative code", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Unknown error, refer diagnostic! (ERR:-1).") }, {}, -1);
+    row("install: mount fails", Failure::InstallFails, { confirm, start, failed("Upgrade failed: Failed to mount device (ERR:3).") }, {}, 3);
     // clang-format on
 }
 
@@ -223,6 +220,7 @@ void TestUsbRoads::upgradeFailure()
     QFETCH(Failure, failure);
     QFETCH(int, code);
     QFETCH(QStringList, boxes);
+    QFETCH(QJsonObject, upgrade);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     const QString version = failure == Failure::SameVersion ? QStringLiteral("V3.0.2") : QStringLiteral("V3.1.0");
@@ -242,19 +240,13 @@ void TestUsbRoads::upgradeFailure()
         unit.sim().writeUsbPackage(name, failure == Failure::WrongPassPhrase ? encrypted() : SimPackage::receiver(version));
     if (failure == Failure::InstallFails)
         unit.sim().setFailure(QStringLiteral("su_upgrade_rx_unit"), code);
-    if (failure == Failure::BadSignature)
-        setUpgrade(unit, QStringLiteral("signatureValid"), false);
-    if (failure == Failure::WrongPassPhrase)
-        setUpgrade(unit, QStringLiteral("packagePassPhrase"), QStringLiteral("another-phrase"));
-    if (failure == Failure::MapHangs)
-        setUpgrade(unit, QStringLiteral("mapHangs"), true);
-    if (failure == Failure::ExtractionNeverEnds || failure == Failure::StaleFlagOnly)
-        setUpgrade(unit, QStringLiteral("extraction"), QStringLiteral("never"));
-    if (failure == Failure::StaleFlagOnly) {
+    unit.sim().editSection(QStringLiteral("upgrade"), [&](QJsonObject& section) {
+        for (auto setting = upgrade.begin(); setting != upgrade.end(); ++setting)
+            section.insert(setting.key(), setting.value());
+    });
+    // A flag left by an earlier extraction must not pass for the end of this one.
+    if (failure == Failure::StaleFlagOnly)
         QVERIFY(unit.writeFile(QStringLiteral("/tmp/upgrade_complete"), ""));
-        // Files of an extraction that never finished must not be installed.
-        setUpgrade(unit, QStringLiteral("extraction"), QStringLiteral("fails"));
-    }
     const QStringList perm = QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files);
     unit.clearRecords();
 
@@ -288,7 +280,7 @@ void TestUsbRoads::upgradeFailure()
         return;
     }
     QVERIFY(!ran(unit, { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("start") }));
-    if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds)
+    if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds && failure != Failure::StaleFlagOnly)
         QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
 }
 
