@@ -282,16 +282,9 @@ void TestActivity::logOff()
         atLogon << QString::number(report->isActive() ? report->interval() : 0);
         QMetaObject::invokeMethod(report, "timeout");
     });
-    QTimer expiry;
-    connect(&expiry, &QTimer::timeout, [&] {
-        const QWidget* box = QApplication::activeModalWidget();
-        if (box && box->windowTitle() == QLatin1String("Warning")) {
-            expiry.stop();
-            QMetaObject::invokeMethod(&window, "guiTimerTimeout");
-        }
-    });
     if (timeout) {
-        expiry.start(10);
+        actOnNextDialog(
+            QStringLiteral("Warning"), [&](QDialog&) { QMetaObject::invokeMethod(&window, "guiTimerTimeout"); });
         window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
     } else {
         for (QAction* action : window.findChild<QMenu*>(QStringLiteral("pMenu"))->actions())

@@ -394,17 +394,12 @@ void TestUsbRoads::diagnostics()
     if (situation == QLatin1String("existing link"))
         QVERIFY(unit.writeFile(QStringLiteral("/mnt/perm/keep.txt"), "keep"));
     // A stick's link is put in place while the user picks the name.
-    QTimer linker;
-    QObject::connect(&linker, &QTimer::timeout, [&] {
-        QWidget* modal = QApplication::activeModalWidget();
-        if (!modal || modal->windowTitle() != QLatin1String("Save As"))
-            return;
-        linker.stop();
-        QFile::link(outside, unit.path(target));
-        answerNextBox(QStringLiteral("Save As"), QStringLiteral("Ok"));
-    });
-    if (situation == QLatin1String("existing link"))
-        linker.start(5);
+    if (situation == QLatin1String("existing link")) {
+        actOnNextDialog(QStringLiteral("Save As"), [&](QDialog&) {
+            QFile::link(outside, unit.path(target));
+            answerNextBox(QStringLiteral("Save As"), QStringLiteral("Ok"));
+        });
+    }
     unit.clearRecords();
 
     answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
