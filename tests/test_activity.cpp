@@ -283,8 +283,8 @@ void TestActivity::logOff()
         QMetaObject::invokeMethod(report, "timeout");
     });
     if (timeout) {
-        actOnNextDialog(
-            QStringLiteral("Warning"), [&](QDialog&) { QMetaObject::invokeMethod(&window, "guiTimerTimeout"); });
+        actOnNextDialog(QStringLiteral("Warning"),
+            [&](QDialog&) { QMetaObject::invokeMethod(&window, "guiTimerTimeout"); });
         window.showWarning(QStringLiteral("Warning"), QStringLiteral("Nobody answers this"));
     } else {
         for (QAction* action : window.findChild<QMenu*>(QStringLiteral("pMenu"))->actions())

@@ -152,7 +152,8 @@ void TestDatabaseStorage::startFromWhatIsOnDisk_data()
     QTest::newRow("copy B and its checksum missing") << QStringList { copyA, checksumA } << "own";
     QTest::newRow("only copy B") << QStringList { copyB } << "own";
     QTest::newRow("copy A without its checksum is accepted") << QStringList { copyA } << "own";
-    QTest::newRow("both copies empty: new database") << QStringList { copyA, copyB, checksumA, checksumB } << "empty";
+    QTest::newRow("both copies empty: new database")
+        << QStringList { copyA, copyB, checksumA, checksumB } << "empty";
     QTest::newRow("both copies failing only their checksums: new database")
         << QStringList { copyA, copyB, checksumA, checksumB } << "stale";
 }
@@ -327,8 +328,8 @@ void TestDatabaseStorage::fullDiskKeepsEveryFile()
     QCOMPARE(databaseFiles(unit), before);
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for writing: /mnt/perm/VelmoDataA.xml")));
     QVERIFY(databaseText(s.storage.document).contains("never stored")); // kept in memory only
-    QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList({ QStringLiteral("*.tmp*") }, QDir::Files),
-        QStringList());
+    const QDir perm(unit.path(QStringLiteral("/mnt/perm")));
+    QCOMPARE(perm.entryList({ QStringLiteral("*.tmp*") }, QDir::Files), QStringList());
 }
 
 void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn_data()

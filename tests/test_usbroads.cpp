@@ -22,12 +22,14 @@
 namespace {
 
 const QString newRelease = QStringLiteral("/usr/local/DECODER_V3.1.0");
-const QString startBox = QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has "
-                                        "completed and the system has rebooted... Hit OK to start the Upgrade...");
+const QString startBox
+    = QStringLiteral("Upgrade in progress...: Do not power off the system until upgrade has "
+                     "completed and the system has rebooted... Hit OK to start the Upgrade...");
 
 QString confirmBox(const QString& package)
 {
-    return QStringLiteral("Confirm Upgrade: Found upgrade file \"/mnt/usb/%1\" in USB memory device.\nDo you wish to proceed?")
+    return QStringLiteral("Confirm Upgrade: Found upgrade file \"/mnt/usb/%1\" in USB memory device.\n"
+                          "Do you wish to proceed?")
         .arg(package);
 }
 
@@ -155,7 +157,8 @@ void TestUsbRoads::upgrade()
     const QString chosen
         = setup == Setup::TwoPackages ? QStringLiteral("Available Upgrade Files: ") : confirmBox(package);
     QCOMPARE(answeredSince(first),
-        (QStringList { chosen, startBox, QStringLiteral("Information: Upgrade Complete. The system will now reboot.") }));
+        (QStringList { chosen, startBox,
+            QStringLiteral("Information: Upgrade Complete. The system will now reboot.") }));
 
     const QString packagePath = setup == Setup::TwoPackages ? QStringLiteral("/mnt/usb/RXU4200_V3.1.0.clu")
                                                              : QStringLiteral("/mnt/usb/") + package;
@@ -280,7 +283,8 @@ void TestUsbRoads::upgradeFailure()
         return;
     }
     QVERIFY(!ran(unit, { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("start") }));
-    if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds && failure != Failure::StaleFlagOnly)
+    if (failure != Failure::FinalCancel && failure != Failure::ExtractionNeverEnds
+        && failure != Failure::StaleFlagOnly)
         QVERIFY(!QFileInfo::exists(unit.path(newRelease + QStringLiteral("/kernel.img"))));
 }
 
