@@ -120,17 +120,15 @@ void TestNetworkPage::refusal_data()
         "The New Default Gateway Address is not in the same subnet as the New Device IP Address.");
     const QString badAddress = QStringLiteral("The New Device IP address is invalid for this subnet.");
     const QString badGateway = QStringLiteral("The new device default gateway address is invalid for this subnet.");
-    const QString gatewayText = QStringLiteral("Default Gateway is out of valid range.");
     // clang-format off
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
-    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "Not found" })
+    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
     row("zero mask", { "10.0.0.5", "0.0.0.0", "10.0.0.1" }, mask, maskText);
     row("short mask", { "10.0.0.5", "255.255.255", "10.0.0.1" }, mask, maskText);
-    row("word mask", { "10.0.0.5", "Not found", "10.0.0.1" }, mask, maskText);
     row("one-bit mask", { "10.0.0.5", "128.0.0.0", "10.0.0.1" }, mask, maskText);
     row("gap in mask", { "10.1.2.3", "255.0.255.0", "10.1.2.1" }, mask, maskText);
     row("all-ones mask", { "10.0.0.5", "255.255.255.255", "10.0.0.1" }, "Error", "The Network Mask 255.255.255.255 leaves no address for a Default Gateway.");
@@ -142,8 +140,7 @@ void TestNetworkPage::refusal_data()
     row("address is /23 network", { "10.0.4.0", "255.255.254.0", "10.0.5.1" }, "Error", badAddress);
     row("gateway is broadcast", { "192.168.1.5", "255.255.255.0", "192.168.1.255" }, "Error", badGateway);
     row("gateway is /23 broadcast", { "10.0.4.9", "255.255.254.0", "10.0.5.255" }, "Error", badGateway);
-    row("short gateway", { "10.0.0.5", "255.0.0.0", "10.1" }, "Gateway Validation", gatewayText);
-    row("word gateway", { "10.0.0.5", "255.0.0.0", "Not found" }, "Gateway Validation", gatewayText);
+    row("short gateway", { "10.0.0.5", "255.0.0.0", "10.1" }, "Gateway Validation", "Default Gateway is out of valid range.");
     row("word DNS", { "10.0.0.5", "255.0.0.0", "10.0.0.1", "dns.example" }, "DNS Validation", "Primary DNS address is out of valid range.");
     row("short second DNS", { "10.0.0.5", "255.0.0.0", "10.0.0.1", "", "8.8" }, "DNS Validation", "Secondary DNS address is out of valid range.");
     // clang-format on
@@ -158,18 +155,18 @@ void TestNetworkPage::refusal()
     networkChild(document, db::Dhcp).setAttribute(db::SetChecked, "true");
     OsdWindow osd(document);
     typeStatic(osd, fields);
-    const QByteArray storedBefore = osd.unit.readFile(osd.window->storage().databasePath);
-    const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
-    const QByteArray resolverBefore = osd.unit.readFile(resolver);
+    const auto files = [&osd] {
+        return QList<QByteArray> { osd.unit.readFile(osd.window->storage().databasePath),
+            osd.unit.readFile(interfaces), osd.unit.readFile(resolver) };
+    };
+    const QList<QByteArray> before = files();
     osd.unit.clearRecords();
 
     ModalAnswerPtr answer = apply(osd, title);
     QVERIFY(answer->answered);
     QTEST(answer->text, "text");
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
-    QCOMPARE(osd.unit.readFile(osd.window->storage().databasePath), storedBefore);
-    QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
-    QCOMPARE(osd.unit.readFile(resolver), resolverBefore);
+    QCOMPARE(files(), before);
     QVERIFY(osd.unit.commands().isEmpty());
     QCOMPARE(
         networkChild(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));

@@ -23,7 +23,6 @@
 #include <QScreen>
 #include <QtTest>
 
-#include <functional>
 #include <memory>
 
 namespace {
@@ -33,19 +32,9 @@ QLabel* headerOf(QWidget& window)
     return window.findChild<QLabel*>(QStringLiteral("titleHeader"));
 }
 
-// Runs `act` on the next box titled `title`; `wait()` tells it ran.
-struct NextBox {
-    NextBox(const QString& title, std::function<void(QMessageBox&)> act)
-        : seen(actOnNextDialog(title, [act](QDialog& box) { act(static_cast<QMessageBox&>(box)); }))
-    {
-    }
-    bool wait() const { return QTest::qWaitFor([this] { return *seen; }, 5000); }
-    QSharedPointer<bool> seen;
-};
-
 // Presses Return where the keyboard focus of the box is; a box that Return
 // leaves open is rejected, so the test ends either way.
-void pressReturn(QMessageBox& box)
+void pressReturn(QDialog& box)
 {
     QTest::keyClick(box.focusWidget() ? box.focusWidget() : &box, Qt::Key_Return);
     if (box.isVisible())
@@ -143,7 +132,7 @@ void TestOsdLook::boxes()
     QWidget parent;
     OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure?"),
         QMessageBox::StandardButtons(buttons), &parent);
-    NextBox next(QStringLiteral("Reboot"), [](QMessageBox& shown) {
+    const auto seen = actOnNextDialog(QStringLiteral("Reboot"), [](QDialog& shown) {
         const QLabel* header = headerOf(shown);
         QVERIFY(header && header->isVisible());
         QCOMPARE(header->text(), QStringLiteral("Reboot"));
@@ -155,7 +144,7 @@ void TestOsdLook::boxes()
         pressReturn(shown);
     });
     QCOMPARE(box.exec(), onReturn);
-    QVERIFY(next.wait());
+    QVERIFY(*seen);
 }
 
 void TestOsdLook::headerShowsTheTitle()
@@ -193,7 +182,7 @@ void TestOsdLook::placedBox()
     QRect box;
     QRect anchor = QGuiApplication::primaryScreen()->geometry();
     QList<QRect> fields;
-    NextBox next(scene, [&](QMessageBox& shown) {
+    const auto seen = actOnNextDialog(scene, [&](QDialog& shown) {
         box = shown.frameGeometry();
         shown.accept();
     });
@@ -216,10 +205,10 @@ void TestOsdLook::placedBox()
             QTest::keyClicks(field, QStringLiteral("no"));
         }
         dialog.findChild<QPushButton*>(QStringLiteral("logonButton"))->click();
-        QVERIFY(next.wait());
+        QTRY_VERIFY(*seen);
         dialog.reject();
     }
-    QVERIFY(next.wait());
+    QTRY_VERIFY(*seen);
     QVERIFY2(qAbs(box.center().x() - anchor.center().x()) <= 1, qPrintable(scene));
     if (fields.isEmpty())
         QVERIFY(qAbs(box.center().y() - anchor.center().y()) <= 1);
@@ -299,7 +288,7 @@ void TestOsdLook::returnDestroysNothing()
     associate(document, QStringLiteral("admin"), QStringLiteral("Desk"));
     OsdWindow osd(document);
     const QByteArray stored = osd.unit.readFile(osd.window->storage().databasePath);
-    NextBox next(confirmation, pressReturn);
+    const auto seen = actOnNextDialog(confirmation, pressReturn);
 
     if (confirmation == QLatin1String("Reboot")) {
         osd.window->sureReboot();
@@ -307,7 +296,7 @@ void TestOsdLook::returnDestroysNothing()
         osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"))->setCurrentRow(0);
         osd.window->findChild<QPushButton*>(QStringLiteral("removeConnectionButton"))->click();
     }
-    QVERIFY(next.wait());
+    QTRY_VERIFY(*seen);
     for (const QStringList& command : osd.unit.commands())
         QVERIFY2(!command.value(0).endsWith(QLatin1String("reboot")), qPrintable(command.join(' ')));
     QCOMPARE(osd.unit.readFile(osd.window->storage().databasePath), stored);
