@@ -1,12 +1,13 @@
 #include "kxtextbox.h"
 
-#include <QProxyStyle>
+#include "app/formlook.h"
 
 namespace {
 
 // The mask as a style hint rather than a style sheet rule: a page's own style
-// sheet would otherwise decide the mask character for every field on it.
-class PasswordStyle : public QProxyStyle {
+// sheet would otherwise decide the mask character for every field on it. A
+// form style, so the field keeps the look the form gives it.
+class PasswordStyle : public FormStyle {
 public:
     int styleHint(StyleHint hint, const QStyleOption* option, const QWidget* widget,
                   QStyleHintReturn* data) const override
@@ -16,7 +17,7 @@ public:
         // No style may show the last typed character, not even briefly.
         if (hint == SH_LineEdit_PasswordMaskDelay)
             return 0;
-        return QProxyStyle::styleHint(hint, option, widget, data);
+        return FormStyle::styleHint(hint, option, widget, data);
     }
 };
 

@@ -38,7 +38,6 @@ TitleHeader::TitleHeader(QWidget* window)
     , ownMargins(window->contentsMargins())
 {
     setObjectName(QStringLiteral("titleHeader"));
-    setStyleSheet(QLatin1String(headerStyle));
     setTextFormat(Qt::PlainText);
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     // Outside every layout: the window's contents margins keep its room free.
@@ -69,6 +68,10 @@ bool TitleHeader::eventFilter(QObject* watched, QEvent* event)
 void TitleHeader::followTitle()
 {
     const QString title = window->windowTitle();
+    // Styled once there is a title to show: a window without one, like the
+    // log-on dialog, needs no style sheet machinery for an empty strip.
+    if (!title.isEmpty() && styleSheet().isEmpty())
+        setStyleSheet(QLatin1String(headerStyle));
     setText(title);
     ensurePolished();
     const int room = title.isEmpty() ? 0 : sizeHint().height();

@@ -66,6 +66,7 @@ LoginDialog::LoginDialog(MainWindow* mainWindow)
     , ui(new Ui::LoginDialog)
 {
     ui->setupUi(this);
+    setLook();
     TitleHeader::attach(this);
     malvo_syslog(6, "### LoginDialog Constructor Start ###\n");
 
@@ -109,6 +110,21 @@ LoginDialog::LoginDialog(MainWindow* mainWindow)
     if (const QScreen* screen = QGuiApplication::primaryScreen())
         move(screen->geometry().center() - rect().center());
     malvo_syslog(6, "### LoginDialog Constructor End ###\n");
+}
+
+void LoginDialog::setLook()
+{
+    FormLook::setPanelLook(ui->loginPanel);
+    FormLook::setFieldLook(ui->userNamelineEdit);
+    FormLook::setFieldLook(ui->passwordlineEdit);
+    FormLook::setPrimaryLook(ui->logonButton);
+    FormLook::setTextColor(ui->labelAuthenticating, QColor(0x1f, 0x7a, 0xd6));
+    FormLook::setTextColor(ui->label, QColor(70, 70, 70));
+    FormLook::setBold(ui->label);
+    for (QLabel* label : { ui->labelSafeMode1, ui->labelSafeMode2, ui->labelSafeMode3, ui->labelSafeMode4 }) {
+        FormLook::setTextColor(label, QColor(200, 0, 0));
+        FormLook::setBold(label);
+    }
 }
 
 LoginDialog::~LoginDialog()

@@ -52,6 +52,9 @@ private slots:
     void on_rememberCheckBox_clicked(bool checked);
 
 private:
+    // The panel, fields and main button drawn by the form style: a style sheet
+    // would load the whole style sheet machinery before the dialog first shows.
+    void setLook();
     void chooseLanguage(int row);
     void clearPassword();
     void letPaint();

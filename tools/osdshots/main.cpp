@@ -189,6 +189,13 @@ QList<Step> normalRun()
     const auto ready = [] { return logonDialog() != nullptr; };
     return {
         { ready, [] { shoot(QStringLiteral("logon")); } },
+        { ready,
+            [] {
+                auto* user = logonDialog()->findChild<QLineEdit*>(QStringLiteral("userNamelineEdit"));
+                user->setFocus();
+                QTest::keyClicks(user, QStringLiteral("boss"));
+            } },
+        { ready, [] { shoot(QStringLiteral("logon-typing")); } },
         { ready, logOnAs("boss", "wrong") },
         { box("Warning:"), [] { shoot(QStringLiteral("logon-refused")); } },
         { box("Warning:"), answer("Warning:") },
