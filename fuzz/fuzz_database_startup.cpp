@@ -25,8 +25,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         QByteArray document;
         QList<QByteArray> files;
     };
-    const char* paths[] = { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
-        DatabaseStorage::checksumBPath };
+    const char* paths[] = { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
+        DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath };
     const auto start = [&](bool prefetched) {
         FuzzPlatform platform;
         FastWriter writer(platform);
@@ -57,7 +57,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     };
     const Start plain = start(false);
     const Start prefetched = start(true);
-    if (plain.path != prefetched.path || plain.document != prefetched.document || plain.files != prefetched.files)
+    if (plain.path != prefetched.path || plain.document != prefetched.document
+        || plain.files != prefetched.files)
         __builtin_trap();
     return 0;
 }

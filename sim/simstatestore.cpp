@@ -83,9 +83,11 @@ void SimStateStore::writeLocked(const QJsonObject& state)
     // but not synced to disk: this is the simulator's bookkeeping, not a file of
     // the unit, and a sync on every service call dominated the call.
     QTemporaryFile out(file + QStringLiteral(".XXXXXX"));
-    if (!out.open() || !out.setPermissions(QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther)
-        || out.write(bytes) != bytes.size() || !out.flush()
-        || std::rename(QFile::encodeName(out.fileName()).constData(), QFile::encodeName(file).constData()) != 0) {
+    const QFile::Permissions readable
+        = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup | QFile::ReadOther;
+    const QByteArray target = QFile::encodeName(file);
+    if (!out.open() || !out.setPermissions(readable) || out.write(bytes) != bytes.size() || !out.flush()
+        || std::rename(QFile::encodeName(out.fileName()).constData(), target.constData()) != 0) {
         qWarning("Simulated unit: cannot write %s", qPrintable(file));
         return;
     }

@@ -122,7 +122,8 @@ void FormStyle::drawComplexControl(ComplexControl control, const QStyleOptionCom
     QPalette palette = box->palette;
     if (box->textColor.isValid())
         palette.setColor(QPalette::WindowText, box->textColor);
-    drawItemText(painter, label, alignment, palette, box->state & State_Enabled, box->text, QPalette::WindowText);
+    drawItemText(painter, label, alignment, palette, box->state & State_Enabled, box->text,
+                 QPalette::WindowText);
 }
 
 namespace FormLook {

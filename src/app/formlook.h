@@ -24,7 +24,8 @@ public:
                      const QWidget* widget) const override;
     void drawComplexControl(ComplexControl control, const QStyleOptionComplex* option, QPainter* painter,
                             const QWidget* widget) const override;
-    QRect subElementRect(SubElement element, const QStyleOption* option, const QWidget* widget) const override;
+    QRect subElementRect(SubElement element, const QStyleOption* option,
+                         const QWidget* widget) const override;
     QSize sizeFromContents(ContentsType type, const QStyleOption* option, const QSize& contents,
                            const QWidget* widget) const override;
 };

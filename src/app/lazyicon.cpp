@@ -58,7 +58,9 @@ private:
         const QByteArray header = picture.read(24);
         if (header.size() < 24 || !header.startsWith("\x89PNG\r\n\x1a\n") || header.mid(12, 4) != "IHDR")
             return QSize();
-        const auto field = [&header](int at) { return int(qFromBigEndian<quint32>(header.constData() + at)); };
+        const auto field = [&header](int at) {
+            return int(qFromBigEndian<quint32>(header.constData() + at));
+        };
         return QSize(field(16), field(20));
     }
 
