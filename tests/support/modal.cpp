@@ -208,3 +208,20 @@ QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QD
     poll->start(5);
     return done;
 }
+
+void watchUnansweredBoxes(int seconds)
+{
+    auto* timer = new QTimer(qApp);
+    QObject::connect(timer, &QTimer::timeout, qApp,
+        [seconds, watched = QPointer<QWidget>(), clock = QElapsedTimer()]() mutable {
+            QWidget* modal = QApplication::activeModalWidget();
+            if (modal != watched) {
+                watched = modal;
+                clock.start();
+            } else if (modal && clock.elapsed() >= seconds * 1000) {
+                qFatal("The box \"%s\" waited %d s for an answer nobody gave", qPrintable(modal->windowTitle()),
+                       seconds);
+            }
+        });
+    timer->start(1000);
+}

@@ -37,3 +37,7 @@ int closeLeftoverModals();
 // Runs `act` on the next modal dialog titled `title` from inside its event
 // loop, for dialogs that are driven by their own widgets; the flag tells it ran.
 QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act);
+
+// Ends the run with a message when a modal box has waited `seconds` for an
+// answer nobody gave: the test would otherwise hang until its time-out.
+void watchUnansweredBoxes(int seconds = 30);
