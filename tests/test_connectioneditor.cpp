@@ -9,6 +9,7 @@
 #include "modal.h"
 #include "storagefault.h"
 #include "testmain.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -29,14 +30,6 @@ using Attributes = QMap<QString, QString>;
 const QString setA = QStringLiteral("\" ' / \\ [ ] : ; | = , + * ? < > `");
 const QString setB = QStringLiteral("\" ' ; `");
 const QString defaultTx = QStringLiteral("Default_TX_192.168.1.22");
-
-template <typename T> T* child(QWidget& dialog, const QString& name)
-{
-    T* found = dialog.findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
-}
 
 // The field and option names the two dialogs use: short name -> widget name.
 struct Names {

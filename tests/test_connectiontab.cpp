@@ -10,6 +10,7 @@
 #include "modal.h"
 #include "storagefault.h"
 #include "testmain.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -57,14 +58,6 @@ QStringList names(const QString& prefix, int count)
 QImage iconImage(const QIcon& icon)
 {
     return icon.pixmap(16, 16).toImage();
-}
-
-template <typename T> T* get(QWidget& parent, const QString& name)
-{
-    T* found = parent.findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
 }
 
 } // namespace
@@ -118,7 +111,7 @@ void TestConnectionTab::list()
     associate(document, QStringLiteral("boss"), QStringLiteral("notMine"));
     OsdWindow osd(document, 1, managed);
     // Typed and cleared first: an emptied filter shows all again.
-    auto* field = get<QLineEdit>(*osd.window, "lineEditFilterConnections");
+    auto* field = child<QLineEdit>(*osd.window, "lineEditFilterConnections");
     QTest::keyClicks(field, QStringLiteral("x"));
     field->clear();
     QTest::keyClicks(field, filter);
@@ -126,7 +119,7 @@ void TestConnectionTab::list()
 
     if (!filter.isEmpty())
         return;
-    auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
+    auto* list = child<QListWidget>(*osd.window, "listWidgetVM");
     const QImage shared = iconImage(QIcon(QStringLiteral(":/icons/icons/sharedConn.png")));
     const QImage personal = iconImage(QIcon(QStringLiteral(":/icons/icons/privateConn.png")));
     QCOMPARE(iconImage(list->item(1)->icon()), shared);
@@ -160,13 +153,13 @@ void TestConnectionTab::buttons()
     QFETCH(QString, press);
     QFETCH(QString, message);
     OsdWindow osd(bareDatabase(names(QStringLiteral("m"), mine), names(QStringLiteral("o"), others)));
-    auto* list = get<QListWidget>(*osd.window, "listWidgetVM");
+    auto* list = child<QListWidget>(*osd.window, "listWidgetVM");
     list->setCurrentRow(1);
 
     QString state;
     for (const char* name :
         { "connectButton", "editConnectionButton", "removeConnectionButton", "newConnectionButton" })
-        state += get<QPushButton>(*osd.window, name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
+        state += child<QPushButton>(*osd.window, name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
     QCOMPARE(state, enabled);
 
     if (!message.isEmpty()) {
@@ -179,10 +172,11 @@ void TestConnectionTab::buttons()
     }
     const bool adding = press == QLatin1String("newConnectionButton");
     const auto saved = actOnNextDialog(adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
-        get<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")->setText(QStringLiteral("z"));
-        get<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
+        child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")
+            ->setText(QStringLiteral("z"));
+        child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     });
-    get<QPushButton>(*osd.window, press)->click();
+    child<QPushButton>(*osd.window, press)->click();
     QVERIFY(*saved);
     QVERIFY(list->currentItem());
     QCOMPARE(list->currentItem()->text(), QStringLiteral("z"));
@@ -217,7 +211,7 @@ void TestConnectionTab::remove()
     OsdWindow osd(document);
     const QByteArray before = osd.unit.readFile(DatabaseStorage::copyAPath);
     const QByteArray inMemory = databaseText(osd.window->document());
-    get<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
+    child<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
 
     if (how == QLatin1String("name")) {
         QVERIFY(osd.window->connectionTab->removeConnection(QStringLiteral("A")));
@@ -229,7 +223,7 @@ void TestConnectionTab::remove()
         std::optional<FailNextDatabaseChange> unwritable;
         if (unstored)
             unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-        get<QPushButton>(*osd.window, "removeConnectionButton")->click();
+        child<QPushButton>(*osd.window, "removeConnectionButton")->click();
         QVERIFY(waitForAnswer(answer));
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
@@ -274,13 +268,13 @@ QString brokerState(ConnectionSettings& dialog)
         = { { "LineEditWebUrl", "txWebUrl" }, { "lineEditConBrokerIP", "txConBrokerIP" },
               { "lineEditDomain", "txDomain" }, { "lineEditLoadBal", "txLoadBal" } };
     for (const auto& field : fields) {
-        const bool enabled = get<QLineEdit>(dialog, field.first)->isEnabled();
-        if (get<QLabel>(dialog, field.second)->isEnabled() != enabled)
+        const bool enabled = child<QLineEdit>(dialog, field.first)->isEnabled();
+        if (child<QLabel>(dialog, field.second)->isEnabled() != enabled)
             return QStringLiteral("label out of step: ") + QLatin1String(field.second);
         state += enabled ? QLatin1Char('1') : QLatin1Char('0');
     }
-    auto* web = get<QCheckBox>(dialog, "checkBoxConnActiveDir");
-    auto* broker = get<QCheckBox>(dialog, "checkBoxConViaBroker");
+    auto* web = child<QCheckBox>(dialog, "checkBoxConnActiveDir");
+    auto* broker = child<QCheckBox>(dialog, "checkBoxConViaBroker");
     state += QLatin1Char(' ') + QString::number(web->isEnabled()) + QString::number(broker->isEnabled());
     state += QLatin1Char(' ') + QString::number(web->isChecked()) + QString::number(broker->isChecked());
     return state;
@@ -330,11 +324,11 @@ void TestConnectionTab::broker()
         group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
     OsdWindow osd(document);
     ConnectionSettings dialog(osd.window.get());
-    QCOMPARE(get<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
-    QVERIFY(get<QRadioButton>(dialog, "radioButtonPool")->isHidden());
+    QCOMPARE(child<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
+    QVERIFY(child<QRadioButton>(dialog, "radioButtonPool")->isHidden());
     QCOMPARE(brokerState(dialog), opened);
     if (!click.isEmpty()) {
-        get<QCheckBox>(
+        child<QCheckBox>(
             dialog, click == QLatin1String("web") ? "checkBoxConnActiveDir" : "checkBoxConViaBroker")
             ->click();
         for (QLineEdit* field : dialog.findChildren<QLineEdit*>())
@@ -349,7 +343,7 @@ void TestConnectionTab::broker()
     if (stored.isEmpty())
         unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
     const ModalAnswerPtr answer = answerNextBox(unwritable ? "Error" : "Broker Settings", QMessageBox::Ok);
-    get<QPushButton>(dialog, "txApplyButton")->click();
+    child<QPushButton>(dialog, "txApplyButton")->click();
     QVERIFY(waitForAnswer(answer));
     QCOMPARE(answer->text, unwritable ? "Broker Settings could not be saved." : "Broker Settings Saved.");
     if (unwritable)

@@ -8,6 +8,7 @@
 #include "modal.h"
 #include "storagefault.h"
 #include "testmain.h"
+#include "widgets.h"
 
 #include <QCheckBox>
 #include <QComboBox>
@@ -25,14 +26,6 @@ namespace {
 const char relaunchScript[] = "/tmp/prevConnection.sh";
 const char settingsFile[] = "/usr/local/gui_files/gui_settings.cfg";
 const QStringList signalControl { "/usr/bin/killall", "-s", "SIGUSR2", "connection_control" };
-
-template <typename T> T* get(OsdWindow& osd, const char* name)
-{
-    T* found = osd.window->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
 
 QString storedAttribute(const OsdWindow& osd, const char* group, const char* attribute)
 {
@@ -103,15 +96,15 @@ void TestControlPages::hotKeyRoundTrip()
     QFETCH(QString, code);
     OsdWindow osd(databaseWithUsers());
     osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --type via_tx --hotkey 3 &");
-    get<QToolButton>(osd, "hot_keyButton")->click();
-    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 3);
-    get<QComboBox>(osd, "comboBoxHotKey")->setCurrentText(choice);
-    QCheckBox* functionalBox = get<QCheckBox>(osd, "checkBoxFunctionalHotKey");
+    child<QToolButton>(*osd.window, "hot_keyButton")->click();
+    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 3);
+    child<QComboBox>(*osd.window, "comboBoxHotKey")->setCurrentText(choice);
+    QCheckBox* functionalBox = child<QCheckBox>(*osd.window, "checkBoxFunctionalHotKey");
     if (functionalBox->isEnabled())
         functionalBox->setChecked(functional);
-    QTEST(get<QLabel>(osd, "labelHotKey")->text(), "help");
+    QTEST(child<QLabel>(*osd.window, "labelHotKey")->text(), "help");
     osd.unit.clearRecords();
-    get<QPushButton>(osd, "buttonApplyHotKey")->click();
+    child<QPushButton>(*osd.window, "buttonApplyHotKey")->click();
 
     QCOMPARE(storedAttribute(osd, db::HotKey, db::Hotkey), code);
     QTEST(storedAttribute(osd, db::FunctionalHotKey, db::Key), "key");
@@ -122,9 +115,9 @@ void TestControlPages::hotKeyRoundTrip()
     restart(osd);
     QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
     QCOMPARE(osd.window->hotKeyNumber(), code.toInt());
-    get<QToolButton>(osd, "hot_keyButton")->click();
-    QCOMPARE(get<QComboBox>(osd, "comboBoxHotKey")->currentText(), choice);
-    functionalBox = get<QCheckBox>(osd, "checkBoxFunctionalHotKey");
+    child<QToolButton>(*osd.window, "hot_keyButton")->click();
+    QCOMPARE(child<QComboBox>(*osd.window, "comboBoxHotKey")->currentText(), choice);
+    functionalBox = child<QCheckBox>(*osd.window, "checkBoxFunctionalHotKey");
     QCOMPARE(functionalBox->isChecked(), functional && choice != "Mouse Left+Right");
     QCOMPARE(functionalBox->isEnabled(), choice != "Mouse Left+Right");
 }
@@ -133,12 +126,12 @@ void TestControlPages::hotKeyUnsaved()
 {
     OsdWindow osd(databaseWithUsers());
     osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
-    get<QToolButton>(osd, "hot_keyButton")->click();
-    get<QComboBox>(osd, "comboBoxHotKey")->setCurrentText("Alt-Alt");
+    child<QToolButton>(*osd.window, "hot_keyButton")->click();
+    child<QComboBox>(*osd.window, "comboBoxHotKey")->setCurrentText("Alt-Alt");
     osd.unit.clearRecords();
     {
         FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath));
-        get<QPushButton>(osd, "buttonApplyHotKey")->click();
+        child<QPushButton>(*osd.window, "buttonApplyHotKey")->click();
     }
     QVERIFY(!osd.unit.commands().contains(signalControl));
     QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
@@ -160,27 +153,29 @@ void TestControlPages::timers()
     QFETCH(int, osdMinutes);
     QFETCH(int, connectionMinutes);
     OsdWindow osd(databaseWithUsers());
-    get<QToolButton>(osd, "buttonTimerSettings")->click();
-    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 6);
+    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
+    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 6);
     const std::pair<const char*, int> rows[]
         = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
     for (const auto& row : rows) {
-        get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->setChecked(row.second > 0);
-        get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))
+        child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))
+            ->setChecked(row.second > 0);
+        child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))
             ->setValue(row.second > 0 ? row.second : 33);
     }
-    get<QPushButton>(osd, "buttonApplyTimers")->click();
+    child<QPushButton>(*osd.window, "buttonApplyTimers")->click();
     QCOMPARE(storedAttribute(osd, db::GuiInactivityTimer, db::Value), QString::number(osdMinutes));
     QCOMPARE(
         storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
     QCOMPARE(osd.window->readGuiInactivityMinutes(), osdMinutes);
 
-    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
-    get<QToolButton>(osd, "buttonTimerSettings")->click();
+    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
+    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
     for (const auto& row : rows) {
-        QCOMPARE(get<QCheckBox>(osd, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
+        QCOMPARE(
+            child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
             row.second > 0);
-        QCOMPARE(get<QSpinBox>(osd, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
+        QCOMPARE(child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
             row.second > 0 ? row.second : 15);
     }
 }
@@ -206,9 +201,9 @@ void TestControlPages::powerPage()
     osd.unit.writeFile(settingsFile, ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
     osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", board); });
     osd.unit.clearRecords();
-    get<QToolButton>(osd, "toolButtonPowerMode")->click();
-    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 4);
-    QTEST(get<QComboBox>(osd, "comboBoxPowerMode")->currentText(), "shown");
+    child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
+    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 4);
+    QTEST(child<QComboBox>(*osd.window, "comboBoxPowerMode")->currentText(), "shown");
     QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), board);
     for (const QStringList& command : osd.unit.commands())
         QVERIFY(!command.first().endsWith("set_power_button_mode"));
@@ -226,29 +221,31 @@ void TestControlPages::powerApply()
     QFETCH(bool, managed);
     OsdWindow osd(databaseWithUsers(), 1, managed);
     for (const QString& mode : { QStringLiteral("Auto"), QStringLiteral("Manual") }) {
-        get<QToolButton>(osd, "toolButtonPowerMode")->click();
-        get<QComboBox>(osd, "comboBoxPowerMode")->setCurrentText(mode);
-        get<QPushButton>(osd, "applyButtonPowerMode")->click();
-        get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(5);
-        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode), managed ? QStringLiteral("Manual") : mode);
+        child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
+        child<QComboBox>(*osd.window, "comboBoxPowerMode")->setCurrentText(mode);
+        child<QPushButton>(*osd.window, "applyButtonPowerMode")->click();
+        child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
+        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode),
+            managed ? QStringLiteral("Manual") : mode);
         QVERIFY(osd.unit.readFile(settingsFile).contains(("\npower_mode=" + mode + "\n").toUtf8()));
-        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), mode == "Auto" ? "SIGNAGE" : "DESKTOP");
+        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(),
+            mode == "Auto" ? "SIGNAGE" : "DESKTOP");
     }
 }
 
 void TestControlPages::autoLogOn()
 {
     OsdWindow osd(databaseWithUsers());
-    get<QToolButton>(osd, "toolButtonPreferences")->click();
-    QComboBox* users = get<QComboBox>(osd, "comboBoxALogUsr");
-    QCheckBox* automatic = get<QCheckBox>(osd, "checkBoxAutoLog");
+    child<QToolButton>(*osd.window, "toolButtonPreferences")->click();
+    QComboBox* users = child<QComboBox>(*osd.window, "comboBoxALogUsr");
+    QCheckBox* automatic = child<QCheckBox>(*osd.window, "checkBoxAutoLog");
     QCOMPARE(users->currentText(), QStringLiteral("admin"));
     QVERIFY(automatic->isChecked());
     for (const QString& choice : { QStringLiteral("boss"), QString() }) {
         automatic->setChecked(!choice.isEmpty());
         if (!choice.isEmpty())
             users->setCurrentText(choice);
-        get<QPushButton>(osd, "pushButtonSaveOnPUp")->click();
+        child<QPushButton>(*osd.window, "pushButtonSaveOnPUp")->click();
         QCOMPARE(storedAttribute(osd, db::AutoLogin, db::AutoLogUser), choice);
         QVERIFY(osd.unit.readFile(settingsFile).contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
     }
@@ -291,21 +288,21 @@ void TestControlPages::touchRedirection()
     });
     if (setFails)
         osd.unit.sim().setFailure("dal_set_tsredirection", 1);
-    get<QToolButton>(osd, "toolButtonGeneralSettings")->click();
-    QCOMPARE(get<QStackedWidget>(osd, "stackedWidget")->currentIndex(), 7);
-    QCheckBox* box = get<QCheckBox>(osd, "checkBoxRedirTouchscreen");
+    child<QToolButton>(*osd.window, "toolButtonGeneralSettings")->click();
+    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 7);
+    QCheckBox* box = child<QCheckBox>(*osd.window, "checkBoxRedirTouchscreen");
     QTEST(box->isChecked(), "checked");
     QVERIFY(log.isEmpty() || osd.unit.hasLog(3, log));
 
     for (int i = 0; i < toggles; ++i)
         box->toggle();
-    get<QPushButton>(osd, "pushButtonApplyGeneralSettings")->click();
+    child<QPushButton>(*osd.window, "pushButtonApplyGeneralSettings")->click();
     QTEST(hubResets(osd.unit), "resets");
     QFETCH(int, stored);
     if (stored >= 0)
         QCOMPARE(osd.unit.sim().state().value("settings").toObject().value("tsRedirection").toInt(), stored);
     // Applied once, the change is spent: a second apply resets nothing more.
-    get<QPushButton>(osd, "pushButtonApplyGeneralSettings")->click();
+    child<QPushButton>(*osd.window, "pushButtonApplyGeneralSettings")->click();
     QTEST(hubResets(osd.unit), "resets");
 }
 

@@ -9,6 +9,7 @@
 #include "testmain.h"
 #include "testunit.h"
 #include "users/logindialog.h"
+#include "widgets.h"
 
 #include <QAction>
 #include <QApplication>
@@ -108,14 +109,6 @@ struct Unit {
     LoggedInUser user;
     std::unique_ptr<MainWindow> window;
 };
-
-template <typename T> T* child(QWidget& dialog, const char* name)
-{
-    T* found = dialog.findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
 
 void enterCredentials(LoginDialog& dialog, const QString& user, const QString& password)
 {

@@ -11,6 +11,7 @@
 #include "testmain.h"
 #include "testunit.h"
 #include "users/logindialog.h"
+#include "widgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -36,23 +37,15 @@ QByteArray autoLogin(const QByteArray& name)
     return "autoLoginUsr=" + name + "\npower_mode=Manual\nrememberLastUsrName=\n";
 }
 
-template <typename T> T* widget(MainWindow& window, const QString& name)
-{
-    T* found = window.findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
-}
-
 QString label(MainWindow& window, const char* name)
 {
-    return widget<QLabel>(window, QLatin1String(name))->text();
+    return child<QLabel>(window, QLatin1String(name))->text();
 }
 
 // "Log Off" or "Reboot" from the main window's power menu.
 void choose(MainWindow& window, const QString& item)
 {
-    for (QAction* action : widget<QMenu>(window, QStringLiteral("pMenu"))->actions())
+    for (QAction* action : child<QMenu>(window, QStringLiteral("pMenu"))->actions())
         if (action->text() == item)
             action->trigger();
 }
@@ -73,7 +66,7 @@ QStringList squeezedWidgets(QWidget* top)
 
 QString tabTexts(MainWindow& window)
 {
-    auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
+    auto* tabs = child<QTabWidget>(window, QStringLiteral("tabWidget"));
     QStringList texts;
     for (int i = 0; i < tabs->count(); ++i)
         texts << tabs->tabText(i);
@@ -256,7 +249,7 @@ void TestMainWindow::startUp()
             markers << QLatin1String(marker);
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
-    auto* list = widget<QListWidget>(window, QStringLiteral("listWidgetVM"));
+    auto* list = child<QListWidget>(window, QStringLiteral("listWidgetVM"));
     QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
     QCOMPARE(unit.launches().size(), launched ? 1 : 0);
     if (launched)
@@ -275,11 +268,12 @@ void TestMainWindow::disconnectReasonIsShownFirst_data()
     QTest::addColumn<bool>("shown");
     QTest::addColumn<QString>("text");
     QTest::newRow("no option") << QStringList { "velmogui" } << false << "";
-    QTest::newRow("a reason") << QStringList { "velmogui", "-e", "Transmitter lost" } << true << "Transmitter lost";
+    QTest::newRow("a reason") << QStringList { "velmogui", "-e", "Transmitter lost" } << true
+                              << "Transmitter lost";
     QTest::newRow("an empty reason") << QStringList { "velmogui", "-e", "" } << true << "";
     QTest::newRow("attached value") << QStringList { "velmogui", "-eTimeout" } << true << "Timeout";
-    QTest::newRow("the last one wins") << QStringList { "velmogui", "-e", "first", "-x", "-e", "second" } << true
-                                       << "second";
+    QTest::newRow("the last one wins")
+        << QStringList { "velmogui", "-e", "first", "-x", "-e", "second" } << true << "second";
     QTest::newRow("option without its value") << QStringList { "velmogui", "-e" } << false << "";
 }
 
@@ -309,7 +303,8 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 
 void TestMainWindow::views_data()
 {
-    // logged on first and off again in the same run; "dialog": through the log-on dialog at start; empty: none
+    // logged on first and off again in the same run; "dialog": through the log-on dialog at start; empty:
+    // none
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("userName");
     QTest::addColumn<bool>("managed");
@@ -319,39 +314,53 @@ void TestMainWindow::views_data()
     QTest::addColumn<QString>("widgets");
 
     const QString all = QStringLiteral("Connections Control Users Information");
-    const QString administrator = QStringLiteral(
-        "+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh +transmitterButton +hot_keyButton "
-        "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings +newConnectionButton ~editConnectionButton "
-        "~removeConnectionButton +pushButtonSaveOnPUp");
-    QTest::newRow("administrator") << "" << "boss" << false << false << all << administrator;
+    const QString administrator
+        = QStringLiteral("+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh "
+                         "+transmitterButton +hot_keyButton "
+                         "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings "
+                         "+newConnectionButton ~editConnectionButton "
+                         "~removeConnectionButton +pushButtonSaveOnPUp");
+    QTest::newRow("administrator") << ""
+                                   << "boss" << false << false << all << administrator;
     QTest::newRow("administrator through the dialog at start")
-        << "dialog" << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator after a user") << "plain" << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator after a power user")
-        << "power" << "boss" << false << false << all << administrator;
+        << "dialog"
+        << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a user") << "plain"
+                                                << "boss" << false << false << all << administrator;
+    QTest::newRow("administrator after a power user") << "power"
+                                                      << "boss" << false << false << all << administrator;
     QTest::newRow("administrator, managed")
-        << "" << "boss" << true << false << all
+        << ""
+        << "boss" << true << false << all
         << "!newConnectionButton !addUserButton !networkButton !toolButtonMyPassCh !hot_keyButton "
            "!applyScResButton !comboBox !startupgradeButton !brokerButton +applyGUIReslButton_2 "
            "+restoreButton +systemPageButton";
-    const QString power = QStringLiteral("-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
-                                         "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton");
-    QTest::newRow("power user") << "" << "power" << false << false << "Connections Control Information" << power;
+    const QString power
+        = QStringLiteral("-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
+                         "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton");
+    QTest::newRow("power user") << ""
+                                << "power" << false << false << "Connections Control Information" << power;
     QTest::newRow("power user after a user")
-        << "plain" << "power" << false << false << "Connections Control Information" << power;
+        << "plain"
+        << "power" << false << false << "Connections Control Information" << power;
     QTest::newRow("power user, managed")
-        << "" << "power" << true << false << "Connections Control Information"
+        << ""
+        << "power" << true << false << "Connections Control Information"
         << "-transmitterButton -networkButton !toolButtonMyPassCh !comboBox !applyScResButton "
            "+screenResButton +applyGUIReslButton_2";
-    QTest::newRow("user") << "" << "plain" << false << false << "Connections Information"
+    QTest::newRow("user") << ""
+                          << "plain" << false << false << "Connections Information"
                           << "-newConnectionButton -editConnectionButton -removeConnectionButton "
                              "-toolButtonMyPassCh";
     const QString safe = QStringLiteral("+systemPageButton -networkButton -restoreButton -exportButton "
                                         "-importButton -transmitterButton");
-    QTest::newRow("safe mode, user") << "" << "plain" << false << true << "Control Information" << safe;
-    QTest::newRow("safe mode, administrator") << "" << "boss" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, user") << ""
+                                     << "plain" << false << true << "Control Information" << safe;
+    QTest::newRow("safe mode, administrator") << ""
+                                              << "boss" << false << true << "Control Information" << safe;
     QTest::newRow("safe mode, administrator through the dialog at start")
-        << "dialog" << "boss" << false << true << "Control Information" << safe;
+        << "dialog"
+        << "boss" << false << true << "Control Information" << safe;
 }
 
 void TestMainWindow::views()
@@ -392,7 +401,7 @@ void TestMainWindow::views()
     QCOMPARE(user.userName, userName);
     QCOMPARE(tabTexts(window), tabs);
     for (const QString& marked : widgets.split(QLatin1Char(' '))) {
-        const QWidget* w = widget<QWidget>(window, marked.mid(1));
+        const QWidget* w = child<QWidget>(window, marked.mid(1));
         QVERIFY2(w->isHidden() == (marked.at(0) == QLatin1Char('-')), qPrintable(marked));
         const QChar mark = marked.at(0);
         QVERIFY2(w->isHidden() || mark == QLatin1Char('~') || w->isEnabled() == (mark == QLatin1Char('+')),
@@ -400,7 +409,7 @@ void TestMainWindow::views()
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {
-        QCOMPARE(widget<QStackedWidget>(window, QStringLiteral("stackedWidget"))->currentIndex(), 2);
+        QCOMPARE(child<QStackedWidget>(window, QStringLiteral("stackedWidget"))->currentIndex(), 2);
         QCOMPARE(label(window, "labelSafeMode"), QStringLiteral("SAFE MODE"));
         QCOMPARE(label(window, "labelWelcome"), QStringLiteral("SAFE MODE"));
     }
@@ -413,18 +422,18 @@ void TestMainWindow::returnKey()
     MainWindow window(unit.platform(), nullptr, &user);
     window.show();
     QVERIFY(QTest::qWaitForWindowActive(&window));
-    auto* stack = widget<QStackedWidget>(window, QStringLiteral("stackedWidget"));
-    widget<QTabWidget>(window, QStringLiteral("tabWidget"))->setCurrentIndex(1);
+    auto* stack = child<QStackedWidget>(window, QStringLiteral("stackedWidget"));
+    child<QTabWidget>(window, QStringLiteral("tabWidget"))->setCurrentIndex(1);
     QCOMPARE(stack->currentIndex(), 5);
 
-    widget<QWidget>(window, QStringLiteral("networkButton"))->setFocus();
+    child<QWidget>(window, QStringLiteral("networkButton"))->setFocus();
     QTest::keyClick(&window, Qt::Key_Enter, Qt::KeypadModifier);
     QTest::keyClick(&window, Qt::Key_Escape);
     QCOMPARE(stack->currentIndex(), 5);
     QTest::keyClick(&window, Qt::Key_Return);
     QCOMPARE(stack->currentIndex(), 1);
 
-    widget<QToolButton>(window, QStringLiteral("powreOffButton"))->setFocus();
+    child<QToolButton>(window, QStringLiteral("powreOffButton"))->setFocus();
     bool menuOpened = false;
     QTimer::singleShot(50, [&menuOpened] {
         if (QWidget* popup = QApplication::activePopupWidget()) {
@@ -458,8 +467,8 @@ void TestMainWindow::reboot()
     MainWindow window(unit.platform(), nullptr, &user);
     unit.clearRecords();
 
-    const ModalAnswerPtr box = answer.isEmpty() ? answerNextBox("Reboot", QMessageBox::Cancel)
-                                                : answerNextBox("Reboot", answer);
+    const ModalAnswerPtr box
+        = answer.isEmpty() ? answerNextBox("Reboot", QMessageBox::Cancel) : answerNextBox("Reboot", answer);
     if (fromLogon) {
         LoginDialog dialog(&window);
         for (QAction* action : dialog.findChildren<QAction*>())
@@ -525,8 +534,9 @@ void TestMainWindow::identity()
     MainWindow window(unit.platform(), nullptr, &user);
     const QString label = window.showKeyboardLayout();
 
-    QCOMPARE(QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
-                 .join(QLatin1Char('|')),
+    QCOMPARE(
+        QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
+            .join(QLatin1Char('|')),
         identity);
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_3"))->text(), label);
     QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
@@ -543,8 +553,8 @@ void TestMainWindow::formIsWholeInTheOsdWindow()
     window.resize(600, 450);
     window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&window));
-    auto* tabs = widget<QTabWidget>(window, QStringLiteral("tabWidget"));
-    auto* stack = widget<QStackedWidget>(window, QStringLiteral("stackedWidget"));
+    auto* tabs = child<QTabWidget>(window, QStringLiteral("tabWidget"));
+    auto* stack = child<QStackedWidget>(window, QStringLiteral("stackedWidget"));
 
     // A path that does not resolve still makes a non-null QIcon; only drawing tells.
     QStringList problems;

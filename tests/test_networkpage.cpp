@@ -8,6 +8,7 @@
 #include "settings/networkrules.h"
 #include "storagefault.h"
 #include "testmain.h"
+#include "widgets.h"
 
 #include <QLabel>
 #include <QLineEdit>
@@ -32,19 +33,11 @@ QDomElement networkChild(const QDomDocument& document, const char* name)
         .firstChildElement(name);
 }
 
-template <typename T> T* get(OsdWindow& osd, const char* name)
-{
-    T* found = osd.window->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
-
 QString text(OsdWindow& osd, const char* name)
 {
     if (auto* edit = osd.window->findChild<QLineEdit*>(QLatin1String(name)))
         return edit->text();
-    return get<QLabel>(osd, name)->text();
+    return child<QLabel>(*osd.window, name)->text();
 }
 
 void setEth0(TestUnit& unit, const char* key, const QJsonValue& value)
@@ -58,25 +51,25 @@ void setEth0(TestUnit& unit, const char* key, const QJsonValue& value)
 
 void showNetworkPage(OsdWindow& osd)
 {
-    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(2);
-    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(1);
+    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(2);
+    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(1);
 }
 
 void typeStatic(OsdWindow& osd, const QStringList& fields)
 {
     showNetworkPage(osd);
-    get<QRadioButton>(osd, "radioButtonStatIP")->click();
+    child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
     int i = 0;
     for (const char* name :
         { "ipAddrlineEdit", "netMasklineEdit", "gatelineEdit", "DNSlineEdit", "DNS2lineEdit" })
-        get<QLineEdit>(osd, name)->setText(fields.value(i++));
+        child<QLineEdit>(*osd.window, name)->setText(fields.value(i++));
 }
 
 // Presses Apply and answers the one box that follows.
 ModalAnswerPtr apply(OsdWindow& osd, const QString& title)
 {
     ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
-    get<QPushButton>(osd, "applyNetworkButton")->click();
+    child<QPushButton>(*osd.window, "applyNetworkButton")->click();
     waitForAnswer(answer);
     return answer;
 }
@@ -119,7 +112,8 @@ void TestNetworkPage::refusal_data()
     const QString subnet = QStringLiteral(
         "The New Default Gateway Address is not in the same subnet as the New Device IP Address.");
     const QString badAddress = QStringLiteral("The New Device IP address is invalid for this subnet.");
-    const QString badGateway = QStringLiteral("The new device default gateway address is invalid for this subnet.");
+    const QString badGateway
+        = QStringLiteral("The new device default gateway address is invalid for this subnet.");
     // clang-format off
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
@@ -238,7 +232,8 @@ void TestNetworkPage::afterRestart_data()
     QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
     QTest::newRow("static, cable out") << false << "running" << failed;
     QTest::newRow("static, not stored") << false << "unstored" << failed;
-    QTest::newRow("dhcp, server answers") << true << "" << "Network settings changed successfully.";
+    QTest::newRow("dhcp, server answers") << true << ""
+                                          << "Network settings changed successfully.";
     QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
     QTest::newRow("dhcp, cable out") << true << "running" << failed + " Network is down.";
     QTest::newRow("dhcp, restart cannot start") << true << "/opt/kestrix/flush_eth0.sh=-1" << failed;
@@ -261,7 +256,7 @@ void TestNetworkPage::afterRestart()
         });
     if (dhcp) {
         showNetworkPage(osd);
-        get<QRadioButton>(osd, "radioButtonDHCP")->click();
+        child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
     } else {
         typeStatic(osd, { "192.168.1.60", "255.255.255.0", "192.168.1.1" });
     }
@@ -316,15 +311,18 @@ void TestNetworkPage::readBack()
     else
         osd.unit.writeFile(resolver, resolverText);
     showNetworkPage(osd);
-    QTEST((QStringList { text(osd, "gatelineEdit"), text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }), "page");
+    QTEST((QStringList { text(osd, "gatelineEdit"), text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }),
+        "page");
     QCOMPARE(text(osd, "ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
     osd.window->showUnitInformation();
     QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
-    QCOMPARE(osd.unit.hasLog(3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")),
+    QCOMPARE(osd.unit.hasLog(
+                 3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")),
         resolverText == "-");
 
     // A table too short to hold a route, and the last of two default routes.
-    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"), QStringLiteral("Not found"));
+    QCOMPARE(gatewayFromRouteOutput("Kernel IP routing table\nDestination Gateway\n"),
+        QStringLiteral("Not found"));
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
         QStringLiteral("10.0.0.254"));

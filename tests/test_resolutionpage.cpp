@@ -9,6 +9,7 @@
 #include "settings/displayrules.h"
 #include "settings/resolutionpage.h"
 #include "testmain.h"
+#include "widgets.h"
 
 #include <QComboBox>
 #include <QListWidget>
@@ -17,14 +18,6 @@
 #include <QtTest>
 
 namespace {
-
-template <typename T> T* get(OsdWindow& osd, const char* name)
-{
-    T* found = osd.window->findChild<T*>(QLatin1String(name));
-    if (!found)
-        qFatal("no widget %s", name);
-    return found;
-}
 
 QStringList items(QComboBox* box)
 {
@@ -36,8 +29,8 @@ QStringList items(QComboBox* box)
 
 void reopenPage(OsdWindow& osd)
 {
-    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(2);
-    get<QStackedWidget>(osd, "stackedWidget")->setCurrentIndex(0);
+    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(2);
+    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(0);
 }
 
 QString storedResolution(const OsdWindow& osd)
@@ -140,20 +133,21 @@ void TestResolutionPage::monitor()
         display.insert("modes", QJsonArray::fromStringList(modes));
     });
 
-    ModalAnswerPtr first = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
+    ModalAnswerPtr first
+        = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
     ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     reopenPage(osd);
     if (warned) {
         QVERIFY(first->answered);
         QCOMPARE(first->text, QStringLiteral("Selected RDP Resolution not supported."));
     } else {
-        QCOMPARE(get<QComboBox>(osd, "comboBox")->currentText(), QStringLiteral("1280x1024 60Hz"));
+        QCOMPARE(child<QComboBox>(*osd.window, "comboBox")->currentText(), QStringLiteral("1280x1024 60Hz"));
     }
     // The page is refilled once at most: no second warning.
     QVERIFY(!waitForAnswer(second, 200));
     QCOMPARE(closeLeftoverModals(), 1);
     if (!offered.isEmpty())
-        QCOMPARE(items(get<QComboBox>(osd, "comboBox")), offered);
+        QCOMPARE(items(child<QComboBox>(*osd.window, "comboBox")), offered);
     QTEST(storedResolution(osd), "stored");
 }
 
@@ -161,12 +155,12 @@ void TestResolutionPage::sessionApply()
 {
     OsdWindow osd(databaseWithUsers());
     reopenPage(osd);
-    QComboBox* box = get<QComboBox>(osd, "comboBox");
+    QComboBox* box = child<QComboBox>(*osd.window, "comboBox");
     const QList<std::pair<QString, QString>> choices { { "1024x768 60Hz", "1024x768" },
         { "Auto", "1680x1050" } };
     for (const auto& choice : choices) {
         box->setCurrentText(choice.first);
-        get<QPushButton>(osd, "applyScResButton")->click();
+        child<QPushButton>(*osd.window, "applyScResButton")->click();
         QCOMPARE(storedResolution(osd), choice.second);
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
     }
@@ -186,16 +180,16 @@ void TestResolutionPage::osdApply()
     OsdWindow osd(databaseWithUsers());
     osd.unit.writeFile("/tmp/WAS_CONNECTED", "a-much-longer-user-name\nand-a-much-longer-connection\n");
     osd.unit.sim().setFailure(QStringLiteral("rx_database.sh"), storeFailure);
-    QListWidget* list = get<QListWidget>(osd, "listWidgetVM");
+    QListWidget* list = child<QListWidget>(*osd.window, "listWidgetVM");
     QVERIFY(list->count() > 0);
     list->setCurrentRow(0);
     reopenPage(osd);
-    get<QComboBox>(osd, "comboBoxGUIRes")->setCurrentText("1280x720");
+    child<QComboBox>(*osd.window, "comboBoxGUIRes")->setCurrentText("1280x720");
     osd.unit.clearRecords();
 
     ModalAnswerPtr error
         = storeFailure ? answerNextBox(QStringLiteral("Error"), QMessageBox::Ok) : ModalAnswerPtr();
-    get<QPushButton>(osd, "applyGUIReslButton_2")->click();
+    child<QPushButton>(*osd.window, "applyGUIReslButton_2")->click();
     QCOMPARE(osd.unit.commands().value(0),
         (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
     if (storeFailure) {
@@ -242,7 +236,7 @@ void TestResolutionPage::osdMode()
             store.insert("System", QJsonObject { { "OSDResolution", inStore } });
         });
     reopenPage(osd);
-    QTEST(get<QComboBox>(osd, "comboBoxGUIRes")->currentText(), "shown");
+    QTEST(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), "shown");
 }
 
 VELMO_TEST_MAIN(TestResolutionPage)
