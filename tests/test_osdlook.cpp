@@ -370,6 +370,7 @@ void TestOsdLook::iconsMeasureAsTheirPictures()
     QFETCH(QSize, room);
     const QIcon decoded(picture);
     const QIcon lazy = lazyIcon(qPrintable(picture));
+    QCOMPARE(lazy.isNull(), decoded.isNull());
     QCOMPARE(lazy.actualSize(room), decoded.actualSize(room));
     QCOMPARE(lazy.pixmap(room).toImage(), decoded.pixmap(room).toImage());
     QCOMPARE(lazy.pixmap(room, QIcon::Disabled).toImage(), decoded.pixmap(room, QIcon::Disabled).toImage());

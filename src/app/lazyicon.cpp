@@ -22,9 +22,7 @@ public:
     // as decoding would (a picture larger than asked for is scaled down).
     QSize actualSize(const QSize& size, QIcon::Mode mode, QIcon::State state) override
     {
-        if (decoded.isNull() && header.isEmpty())
-            header = headerSize();
-        QSize picture = decoded.isNull() ? header : QSize();
+        QSize picture = decoded.isNull() ? knownHeader() : QSize();
         if (!picture.isValid())
             return icon().actualSize(size, mode, state);
         if (picture.width() > size.width() || picture.height() > size.height())
@@ -33,6 +31,12 @@ public:
     }
     void virtual_hook(int id, void* data) override
     {
+        if (id == IsNullHook) {
+            // A button leaves room for an icon that is not null: a picture that
+            // is missing must say so, as the decoded icon would.
+            *static_cast<bool*>(data) = !knownHeader().isValid() && icon().isNull();
+            return;
+        }
         if (id != AvailableSizesHook)
             return QIconEngine::virtual_hook(id, data);
         auto& argument = *static_cast<AvailableSizesArgument*>(data);
@@ -49,6 +53,12 @@ private:
         return decoded;
     }
 
+    QSize knownHeader() const
+    {
+        if (header.isEmpty())
+            header = headerSize();
+        return header;
+    }
     // The size a PNG's header gives; invalid for anything else.
     QSize headerSize() const
     {
