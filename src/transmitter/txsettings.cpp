@@ -254,6 +254,15 @@ void TXSettings::handleError(int error)
     malvo_syslog(3, "Error: %d", error);
 }
 
+bool TXSettings::reportedFailure(int error, void* cfg_data)
+{
+    if (error == 0)
+        return false;
+    handleError(error);
+    logSettingsOnError(asRecord(cfg_data));
+    return true;
+}
+
 void TXSettings::logSettingsOnError(ConfigData* record)
 {
     qDebug("cfg_data->tx_settings.ip: %s", qPrintable(recordText(record->tx_settings.ip)));
@@ -302,13 +311,11 @@ void TXSettings::on_connectToTXButton_clicked()
 
 void TXSettings::set2KVariables(int error, void* cfg_data)
 {
-    ConfigData* record = asRecord(cfg_data);
-    if (error != 0) {
+    if (error != 0)
         disableButtons();
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
+    ConfigData* record = asRecord(cfg_data);
     fillMulticastDefaults(record);
     txIdentity = readTxIdentity(*record);
 }
@@ -322,11 +329,8 @@ void TXSettings::on_txInfoButton_clicked()
 void TXSettings::postTxDevInfo(int error, void* cfg_data)
 {
     ConfigData* record = asRecord(cfg_data);
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     fillMulticastDefaults(record);
     emit message_request(QStringLiteral("Transmitter Information"),
         txInformationText(recordText(record->tx_settings.ip), readTxIdentity(*record)));
@@ -341,11 +345,8 @@ void TXSettings::on_txRebootButton_clicked()
 
 void TXSettings::postTxReboot(int error, void* cfg_data)
 {
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(asRecord(cfg_data));
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     emit message_request(QStringLiteral("Transmitter Reboot"), QStringLiteral("Appliance rebooted successfully."));
 }
 
@@ -357,11 +358,8 @@ void TXSettings::on_txRestoreButton_clicked()
 
 void TXSettings::postTxRestore(int error, void* cfg_data)
 {
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(asRecord(cfg_data));
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     ui->lineEditTxIP->setText(QLatin1String(factoryAddress));
     on_connectToTXButton_clicked();
     emit message_request(
@@ -440,11 +438,8 @@ void TXSettings::on_txApplyButton_clicked()
 void TXSettings::postApplyTxNetSettings(int error, void* cfg_data)
 {
     ConfigData* record = asRecord(cfg_data);
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     ui->lineEditTxIP->setText(recordText(record->tx_net.ip));
     emit message_request(QStringLiteral("Transmitter Restore"),
         QStringLiteral("TransmitternNetwork settings changed successfully. Transmitter is now rebooting."));
@@ -470,11 +465,8 @@ void TXSettings::on_DiscoverTxIPButton_clicked()
 void TXSettings::postDiscoverTxIp(int error, void* cfg_data)
 {
     ConfigData* record = asRecord(cfg_data);
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     const TxDiscovery found = readTxDiscovery(*record);
     ui->lineEditTxIP->setText(found.address);
     emit message_request(QStringLiteral("Discover"), discoveryMessage(found));

@@ -43,6 +43,8 @@ public:
     void msgBoxInit(QMessageBox* box, const QString& text);
     void handleError(int error);
     void logSettingsOnError(ConfigData* record);
+    // A failed operation told to the user and its record logged; false when it succeeded.
+    bool reportedFailure(int error, void* cfg_data);
     bool bValidateTxNetworkEntries(QString* title, QString* text, ConfigData* record);
     int safemode_status();
     QThread* initializeWorkerInstance(Worker* worker);

@@ -16,11 +16,8 @@ void TXSettings::on_txButtonPreferences_clicked()
 void TXSettings::postGetTxPrefs(int error, void* cfg_data)
 {
     ConfigData* record = static_cast<ConfigData*>(cfg_data);
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     ui->stackedWidget->setCurrentIndex(2);
     if (record->tx_prefs.video_quality < 6)
         ui->connectToTXButton->setEnabled(false);
@@ -84,10 +81,7 @@ void TXSettings::cloneEdid(int head)
 void TXSettings::postCloneEdid(int error, void* cfg_data)
 {
     ConfigData* record = static_cast<ConfigData*>(cfg_data);
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(record);
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     preferences->cloned(record->clone_head == 1 ? 1 : 0);
 }

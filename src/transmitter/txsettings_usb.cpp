@@ -2,13 +2,11 @@
 // it and the export of the transmitter's diagnostics to it.
 #include "txsettings.h"
 
-#include <QFile>
 
 #include "app/mainwindow.h"
-#include "app/osdmessagebox.h"
 #include "platform/platform.h"
-#include "platform/unitfiles.h"
 #include "transmitter/txoperations.h"
+#include "upgrade/diagnosticsfile.h"
 #include "upgrade/filedialog.h"
 #include "upgrade/lsmdata.h"
 #include "upgrade/rxupgrade.h"
@@ -110,11 +108,8 @@ void TXSettings::on_txDiagnosticsButton_clicked()
 
 void TXSettings::postTxDiag(int error, void* cfg_data)
 {
-    if (error != 0) {
-        handleError(error);
-        logSettingsOnError(static_cast<ConfigData*>(cfg_data));
+    if (reportedFailure(error, cfg_data))
         return;
-    }
     exportDiagnostics();
 }
 
@@ -142,22 +137,11 @@ void TXSettings::exportDiagnostics()
     }
     // The name keeps the extension the dialog gave it, as the receiver's file does.
     const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    const QString targetFile = platform.unitPath(target);
-    if (entryExists(targetFile)) {
-        OsdMessageBox question(QStringLiteral("Diagnostics File"),
-            QStringLiteral("Diagnostics file with same name already exist. Are you sure you want to overwrite the "
-                           "existing file?"),
-            QMessageBox::Yes | QMessageBox::No, this);
-        connect(mainWindow, &MainWindow::closeActiveDialogs, &question, &QMessageBox::reject);
-        if (question.exec() != QMessageBox::Yes) {
-            endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
-            return;
-        }
-        // A link is removed itself, so the copy never lands where it points.
-        QFile::remove(targetFile);
+    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target))) {
+        endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
+        return;
     }
-    if (!entryExists(targetFile) && copyWholeFile(platform, QLatin1String(diagnosticsFile), target)) {
-        platform.run(QLatin1String(UnitPrograms::sync), {});
+    if (DiagnosticsFile::copyToStick(platform, QLatin1String(diagnosticsFile), target)) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"),
             QStringLiteral("Transmitter diagnostics file successfully saved on USB memory device."));
     } else {

@@ -1,7 +1,6 @@
 #include "debugdialog.h"
 #include "ui_debugdialog.h"
 
-#include <QFile>
 #include <QFileInfo>
 #include <QKeyEvent>
 #include <QProgressDialog>
@@ -12,8 +11,8 @@
 #include "app/titleheader.h"
 #include "app/velmothr.h"
 #include "platform/platform.h"
-#include "platform/unitfiles.h"
 #include "services/device_services.h"
+#include "upgrade/diagnosticsfile.h"
 #include "upgrade/filedialog.h"
 #include "upgrade/usbdevice.h"
 
@@ -173,25 +172,14 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
 
     // The name keeps the extension the dialog gave it.
     const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    const QString targetFile = platform.unitPath(target);
-    if (entryExists(targetFile)) {
-        OsdMessageBox question(QStringLiteral("Diagnostics File"),
-                               QStringLiteral("Diagnostics file with same name already exist. Are you sure you want "
-                                              "to overwrite the existing file?"),
-                               QMessageBox::Yes | QMessageBox::No, this);
-        connect(mainWindow, &MainWindow::closeActiveDialogs, &question, &QMessageBox::reject);
-        if (question.exec() != QMessageBox::Yes) {
-            unmountUsb(true);
-            removeLocalDiagnostics();
-            showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export canceled."));
-            return;
-        }
-        // A link is removed itself, so the copy never lands where it points.
-        QFile::remove(targetFile);
+    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target))) {
+        unmountUsb(true);
+        removeLocalDiagnostics();
+        showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export canceled."));
+        return;
     }
 
-    if (!entryExists(targetFile) && copyWholeFile(platform, QLatin1String(diagnosticsFile), target)) {
-        platform.run(QLatin1String(UnitPrograms::sync), {});
+    if (DiagnosticsFile::copyToStick(platform, QLatin1String(diagnosticsFile), target)) {
         showOwnMessage(QStringLiteral("Information"),
                        QStringLiteral("Diagnostics file successfully saved on USB memory device."));
     } else {
