@@ -80,12 +80,6 @@ void setFormIcons(Ui::MainWindow& ui)
     };
     for (const auto& [button, picture] : icons)
         button->setIcon(lazyIcon(picture));
-    const std::pair<QWidget*, const char*> tabs[] { { ui.connectionsTab, ":/icons/icons/connections.png" },
-                                                    { ui.controlTab, ":/icons/icons/preferences_system.png" },
-                                                    { ui.usersTab, ":/icons/icons/groupevent.png" },
-                                                    { ui.informationTab, ":/icons/icons/Info.png" } };
-    for (const auto& [tab, picture] : tabs)
-        ui.tabWidget->setTabIcon(ui.tabWidget->indexOf(tab), lazyIcon(picture));
 }
 
 void setFormLook(Ui::MainWindow& ui)
@@ -189,6 +183,7 @@ void MainWindow::ensureForm()
         return;
     ui->setupUi(this);
     setFormIcons(*ui);
+    setTabIcons();
     setFormLook(*ui);
     new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
@@ -196,6 +191,19 @@ void MainWindow::ensureForm()
     formSteps.clear();
     for (const std::function<void()>& step : steps)
         step();
+}
+
+void MainWindow::setTabIcons()
+{
+    const std::pair<QWidget*, const char*> tabs[] { { ui->connectionsTab, ":/icons/icons/connections.png" },
+                                                    { ui->controlTab, ":/icons/icons/preferences_system.png" },
+                                                    { ui->usersTab, ":/icons/icons/groupevent.png" },
+                                                    { ui->informationTab, ":/icons/icons/Info.png" } };
+    for (const auto& [tab, picture] : tabs) {
+        const int index = ui->tabWidget->indexOf(tab);
+        if (index >= 0)
+            ui->tabWidget->setTabIcon(index, lazyIcon(picture));
+    }
 }
 
 void MainWindow::onForm(std::function<void()> step)

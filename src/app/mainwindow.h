@@ -227,6 +227,8 @@ protected:
 private:
     void applySafeModeTabs();
     void insertAdminTabs();
+    // Each tab present gets its picture, decoded when first drawn.
+    void setTabIcons();
     void setManagedLook();
     void queueClose();
     void createSettingsPages();

@@ -3,7 +3,6 @@
 #include "mainwindow.h"
 #include "ui_mainwindow.h"
 
-#include "app/lazyicon.h"
 #include "app/loggedinuser.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
@@ -158,12 +157,10 @@ void MainWindow::requireLogon()
 
 void MainWindow::insertAdminTabs()
 {
-    ui->tabWidget->insertTab(1, ui->controlTab, lazyIcon(":/icons/icons/preferences_system.png"),
-                             QStringLiteral("Control"));
-    ui->tabWidget->insertTab(2, ui->usersTab, lazyIcon(":/icons/icons/groupevent.png"),
-                             QStringLiteral("Users"));
-    ui->tabWidget->insertTab(3, ui->informationTab, lazyIcon(":/icons/icons/Info.png"),
-                             QStringLiteral("Information"));
+    ui->tabWidget->insertTab(1, ui->controlTab, QStringLiteral("Control"));
+    ui->tabWidget->insertTab(2, ui->usersTab, QStringLiteral("Users"));
+    ui->tabWidget->insertTab(3, ui->informationTab, QStringLiteral("Information"));
+    setTabIcons();
 }
 
 int MainWindow::prepareLogon()
