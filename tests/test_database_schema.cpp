@@ -1,5 +1,6 @@
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/plaindocument.h"
 #include "database/schema.h"
 #include "platform/durablewriter.h"
 #include "testmain.h"
@@ -68,6 +69,7 @@ private slots:
     void schemaUpgrade_data();
     void schemaUpgrade();
     void upToDateDocumentIsNotRewritten();
+    void writtenTextReadsAsCompactTree();
 };
 
 void TestDatabaseSchema::newDatabaseIsTheDefaultDocumentByteForByte()
@@ -182,4 +184,20 @@ void TestDatabaseSchema::upToDateDocumentIsNotRewritten()
 }
 
 VELMO_TEST_MAIN(TestDatabaseSchema)
+// Whatever the unit writes, values that need escaping included, takes the
+// compact read and gives the tree setContent gives.
+void TestDatabaseSchema::writtenTextReadsAsCompactTree()
+{
+    QDomDocument document = newDatabaseDocument();
+    QDomElement admin = document.documentElement().firstChildElement(QLatin1String(db::Users)).firstChildElement();
+    admin.setAttribute(QLatin1String(db::Password), QStringLiteral("a&<>\"' \u00e9\u20ac b"));
+    for (const QByteArray& text : { QByteArray(defaultDatabaseText), databaseText(document) }) {
+        QDomDocument plain;
+        QDomDocument parsed;
+        QVERIFY(readPlainDocument(text, plain));
+        QVERIFY(parsed.setContent(text));
+        QCOMPARE(plain.toString(-1), parsed.toString(-1));
+    }
+}
+
 #include "test_database_schema.moc"

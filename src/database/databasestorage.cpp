@@ -5,6 +5,7 @@
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
+#include "plaindocument.h"
 #include "schema.h"
 #include "services/device_services.h"
 
@@ -92,7 +93,7 @@ QByteArray DatabaseStorage::md5Text(const QByteArray& content)
 
 DatabaseStorage::Parse DatabaseStorage::judge(const QByteArray& bytes, QDomDocument& parsed)
 {
-    if (!parsed.setContent(bytes)) {
+    if (!readPlainDocument(bytes, parsed) && !parsed.setContent(bytes)) {
         // The parser keeps what it read before the error; none of it may be used.
         parsed = QDomDocument();
         return Parse::Broken;

@@ -2,6 +2,8 @@
 
 #include <QFile>
 
+#include <climits>
+
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -11,6 +13,10 @@ QByteArray readBounded(QIODevice& device, qint64 limit, bool* truncated)
     QByteArray content;
     if (truncated)
         *truncated = false;
+    // A file's own size, never the limit, is reserved: the buffer otherwise
+    // doubles past it and a kept copy carries the slack.
+    if (!device.isSequential() && device.size() > 0)
+        content.reserve(static_cast<int>(qMin(device.size(), qMin<qint64>(limit, INT_MAX - 1))));
     char chunk[16384];
     for (;;) {
         const qint64 room = limit - content.size();
