@@ -21,6 +21,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QScreen>
+#include <QTabWidget>
 #include <QtTest>
 
 #include <memory>
@@ -334,10 +335,13 @@ void TestOsdLook::controlGridHasNoHoles()
     QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
 }
 
-// Titles in 14 px bold; what a box holds keeps the normal font.
+// Titles in 14 px bold once their tab has been shown; what a box holds keeps the normal font.
 void TestOsdLook::groupTitlesAloneAreLarge()
 {
     OsdWindow osd(databaseWithUsers());
+    auto* tabs = osd.window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
+    for (int tab = tabs->count() - 1; tab >= 0; --tab)
+        tabs->setCurrentIndex(tab);
     const QFont normal = QApplication::font();
     const QList<QGroupBox*> boxes = osd.window->findChildren<QGroupBox*>();
     QVERIFY(boxes.size() > 8);

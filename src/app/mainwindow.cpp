@@ -84,8 +84,6 @@ void setFormIcons(Ui::MainWindow& ui)
 
 void setFormLook(Ui::MainWindow& ui)
 {
-    for (QGroupBox* box : ui.tabWidget->findChildren<QGroupBox*>())
-        FormLook::setTitleFont(box);
     FormLook::setTextColor(ui.labelWelcome, QColor(90, 90, 90));
     for (QLabel* label : { ui.curUNamelbl, ui.label_3 })
         FormLook::setBold(label);
@@ -185,6 +183,7 @@ void MainWindow::ensureForm()
     setFormIcons(*ui);
     setTabIcons();
     setFormLook(*ui);
+    setTabLook(ui->tabWidget->currentWidget());
     new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
     const std::vector<std::function<void()>> steps = std::move(formSteps);
@@ -204,6 +203,13 @@ void MainWindow::setTabIcons()
         if (index >= 0)
             ui->tabWidget->setTabIcon(index, lazyIcon(picture));
     }
+}
+
+void MainWindow::setTabLook(QWidget* tab)
+{
+    if (tab)
+        for (QGroupBox* box : tab->findChildren<QGroupBox*>())
+            FormLook::setTitleFont(box);
 }
 
 void MainWindow::onForm(std::function<void()> step)

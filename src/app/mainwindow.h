@@ -230,6 +230,9 @@ private:
     // Each tab present gets its picture, decoded when first drawn.
     void setTabIcons();
     void setManagedLook();
+    // A tab's group titles take their font when the tab is first shown: the
+    // font passes through every widget in a box.
+    void setTabLook(QWidget* tab);
     void queueClose();
     void createSettingsPages();
     // Runs a step on the form now, or in order once the form is built.

@@ -1,5 +1,6 @@
 #include "startupthread.h"
 
+#include "platform/freememory.h"
 #include "platform/threadpriority.h"
 
 StartupThread::StartupThread(std::vector<std::function<void()>> jobs)
@@ -7,6 +8,7 @@ StartupThread::StartupThread(std::vector<std::function<void()>> jobs)
           lowerThreadPriority();
           for (const std::function<void()>& job : jobs)
               job();
+          returnFreeMemory();
       })
 {
 }

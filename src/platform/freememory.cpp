@@ -1,0 +1,8 @@
+#include "freememory.h"
+
+#include <malloc.h>
+
+void returnFreeMemory()
+{
+    malloc_trim(0);
+}
