@@ -81,6 +81,7 @@ int main(int argc, char* argv[])
         {
             bench::BoxAnswerer answerer(answers);
             meter.start();
+            window.controlPage(MainWindow::ControlPage::System);
             window.findChild<QPushButton*>(QStringLiteral("diagnosticsButton"))->click();
             diagnosticsGaps << meter.stop();
             diagnosticsBoxes = answerer.titles();

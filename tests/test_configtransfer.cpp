@@ -13,6 +13,7 @@
 #include "storagefault.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "widgets.h"
 
 #include <QCryptographicHash>
 #include <QDir>
@@ -70,7 +71,7 @@ int reboots(TestUnit& unit)
 
 void press(OsdWindow& osd, const char* button)
 {
-    osd.window->findChild<QPushButton*>(QLatin1String(button))->click();
+    child<QPushButton>(*osd.window, QLatin1String(button))->click();
 }
 
 // "Title|Button" answers, scheduled in order.

@@ -88,6 +88,7 @@ private slots:
     void disconnectReasonIsShownFirst();
     void views_data();
     void views();
+    void controlPagesBuiltWhenOpened();
     void returnKey();
     void reboot_data();
     void reboot();
@@ -413,6 +414,28 @@ void TestMainWindow::views()
         QCOMPARE(label(window, "labelSafeMode"), QStringLiteral("SAFE MODE"));
         QCOMPARE(label(window, "labelWelcome"), QStringLiteral("SAFE MODE"));
     }
+}
+
+// The Control pages are built when first opened, with what the log-on decided for them.
+void TestMainWindow::controlPagesBuiltWhenOpened()
+{
+    TestUnit unit;
+    installDatabase(unit, databaseWithUsers());
+    unit.writeFile(settingsPath, autoLogin("power"));
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    window.show();
+    QCoreApplication::processEvents();
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("transmitterButton")));
+
+    window.findChild<QTabWidget*>(QStringLiteral("tabWidget"))->setCurrentIndex(1);
+    const QWidget* transmitter = window.findChild<QWidget*>(QStringLiteral("transmitterButton"));
+    QVERIFY(transmitter && transmitter->isVisible());
+    QVERIFY(window.findChild<QWidget*>(QStringLiteral("networkButton"))->isHidden());
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("comboBoxPowerMode")));
+    window.findChild<QAbstractButton*>(QStringLiteral("toolButtonPowerMode"))->click();
+    QVERIFY(window.findChild<QWidget*>(QStringLiteral("comboBoxPowerMode"))->isVisible());
+    QVERIFY(!window.findChild<QWidget*>(QStringLiteral("radioButtonDHCP")));
 }
 
 void TestMainWindow::returnKey()

@@ -13,6 +13,7 @@
 #include "modal.h"
 #include "testmain.h"
 #include "users/logindialog.h"
+#include "widgets.h"
 
 #include <QGridLayout>
 #include <QGroupBox>
@@ -331,7 +332,7 @@ void TestOsdLook::controlGridHasNoHoles()
     OsdWindow osd(databaseWithUsers(), 1, managed);
     for (const QString& name : users)
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
-    auto* grid = osd.window->findChild<QGridLayout*>(QStringLiteral("pageButtonsGrid"));
+    auto* grid = child<QGridLayout>(*osd.window, QStringLiteral("pageButtonsGrid"));
     QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
 }
 
@@ -342,6 +343,7 @@ void TestOsdLook::groupTitlesAloneAreLarge()
     auto* tabs = osd.window->findChild<QTabWidget*>(QStringLiteral("tabWidget"));
     for (int tab = tabs->count() - 1; tab >= 0; --tab)
         tabs->setCurrentIndex(tab);
+    osd.window->form(); // every Control page, as opened
     const QFont normal = QApplication::font();
     const QList<QGroupBox*> boxes = osd.window->findChildren<QGroupBox*>();
     QVERIFY(boxes.size() > 8);

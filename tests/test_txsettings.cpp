@@ -10,6 +10,7 @@
 #include "transmitter/txrecord.h"
 #include "transmitter/txsettings.h"
 #include "transmitter/txvalidation.h"
+#include "widgets.h"
 
 #include <QAbstractButton>
 #include <QApplication>
@@ -246,7 +247,7 @@ void TestTxSettings::openedFromControlTab()
         QVERIFY(dialog.findChild<QWidget*>("titleHeader")->isVisible());
         dialog.reject();
     });
-    osd.window->findChild<QAbstractButton*>("transmitterButton")->click();
+    child<QAbstractButton>(*osd.window, "transmitterButton")->click();
     QVERIFY(*opened);
     QVERIFY(osd.unit.hasLog(5, "MainWindow: Action Open Transmitter Dialog.\n"));
 }

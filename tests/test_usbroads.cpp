@@ -8,6 +8,7 @@
 #include "upgrade/debugdialog.h"
 #include "testmain.h"
 #include "testunit.h"
+#include "widgets.h"
 
 #include <QDir>
 #include <QFile>
@@ -150,7 +151,7 @@ void TestUsbRoads::upgrade()
         answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
     answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
     const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    osd.window->findChild<QPushButton*>(QStringLiteral("startupgradeButton"))->click();
+    child<QPushButton>(*osd.window, QStringLiteral("startupgradeButton"))->click();
     QVERIFY(waitForAnswer(done, 10000));
     QTRY_COMPARE(reboots(unit), 1);
 
@@ -430,7 +431,7 @@ void TestUsbRoads::diagnostics()
     });
     back.start(20);
     const int first = answeredBoxes().size();
-    osd.window->findChild<QPushButton*>(QStringLiteral("diagnosticsButton"))->click();
+    child<QPushButton>(*osd.window, QStringLiteral("diagnosticsButton"))->click();
     QVERIFY(waitForAnswer(last, 10000));
     QStringList seen = answeredSince(first + 1).mid(0, boxes.size());
     for (QString& line : seen)

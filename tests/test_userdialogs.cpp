@@ -14,6 +14,7 @@
 #include "users/editudata.h"
 #include "users/favorites.h"
 #include "users/userdata.h"
+#include "widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -27,14 +28,6 @@
 namespace {
 
 const QString settingsPath = QStringLiteral("/usr/local/gui_files/gui_settings.cfg");
-
-template <typename T = QWidget> T* child(QWidget& parent, const QString& name)
-{
-    T* found = parent.findChild<T*>(name);
-    if (!found)
-        qFatal("no widget %s", qPrintable(name));
-    return found;
-}
 
 void type(QWidget& parent, const QString& name, const QString& text)
 {

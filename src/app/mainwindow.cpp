@@ -1,11 +1,12 @@
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/formlook.h"
 #include "app/gridreflow.h"
 #include "app/lazyicon.h"
 #include "app/loggedinuser.h"
 #include "app/osdmessagebox.h"
+#include "app/slotsbyname.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
@@ -38,50 +39,6 @@ QTimer* repeatingTimer(QObject* parent, const char* name, int interval = 0)
     return timer;
 }
 
-// Every picture of the form, decoded when first drawn: at the start only the
-// title bar and the Connections tab are on screen.
-void setFormIcons(Ui::MainWindow& ui)
-{
-    const char* const apply = ":/icons/icons/apply.png";
-    const std::pair<QAbstractButton*, const char*> icons[] {
-        { ui.powreOffButton, ":/icons/icons/power.png" },
-        { ui.connectButton, ":/icons/icons/connect.png" },
-        { ui.newConnectionButton, ":/icons/icons/add.png" },
-        { ui.editConnectionButton, ":/icons/icons/edit.png" },
-        { ui.removeConnectionButton, ":/icons/icons/remove.png" },
-        { ui.pushButtonMyFavorites, ":/icons/icons/favorites.png" },
-        { ui.toolButtonPreferences, ":/icons/icons/preferences.png" },
-        { ui.applyScResButton, apply },
-        { ui.applyGUIReslButton_2, apply },
-        { ui.applyNetworkButton, apply },
-        { ui.startupgradeButton, ":/icons/icons/upgrade.png" },
-        { ui.diagnosticsButton, ":/icons/icons/diagnostics.png" },
-        { ui.brokerButton, ":/icons/icons/broker.png" },
-        { ui.exportButton, ":/icons/icons/export.png" },
-        { ui.importButton, ":/icons/icons/import.png" },
-        { ui.restoreButton, ":/icons/icons/restore.png" },
-        { ui.buttonApplyHotKey, apply },
-        { ui.applyButtonPowerMode, apply },
-        { ui.screenResButton, ":/icons/icons/screen_resolution.png" },
-        { ui.networkButton, ":/icons/icons/network.png" },
-        { ui.systemPageButton, ":/icons/icons/system.png" },
-        { ui.hot_keyButton, ":/icons/icons/hotkey.png" },
-        { ui.toolButtonPowerMode, ":/icons/icons/power_mode.png" },
-        { ui.buttonTimerSettings, ":/icons/icons/timer.png" },
-        { ui.toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
-        { ui.transmitterButton, ":/icons/icons/transmitter.png" },
-        { ui.toolButtonMyPassCh, ":/icons/icons/password.png" },
-        { ui.pushButtonSaveOnPUp, apply },
-        { ui.buttonApplyTimers, apply },
-        { ui.pushButtonApplyGeneralSettings, apply },
-        { ui.addUserButton, ":/icons/icons/add.png" },
-        { ui.editUserButton, ":/icons/icons/edit.png" },
-        { ui.removeUserButton, ":/icons/icons/remove.png" },
-    };
-    for (const auto& [button, picture] : icons)
-        button->setIcon(lazyIcon(picture));
-}
-
 void setFormLook(Ui::MainWindow& ui)
 {
     FormLook::setTextColor(ui.labelWelcome, QColor(90, 90, 90));
@@ -100,7 +57,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
                        DatabasePrefetch* prefetch)
     : QMainWindow(parent),
       platform(platform),
-      ui(new Ui::MainWindow),
+      ui(new Ui::MainWindow()),
       user(user),
       writer(platform),
       database(platform, writer, [this](const QString& title, const QString& text) { showWarning(title, text); }),
@@ -119,11 +76,6 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     loggedOn = false;
     safeMode = isSafeMode();
     database.databasePath = selectDatabaseFile();
-    onForm([this] {
-        ui->spinBoxGUIInactiveTimer->setRange(2, 60);
-        ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
-    });
-
     upgradeProgressTimer = repeatingTimer(nullptr, "upgradeProgressTimer", 300);
     systemStatTimer = repeatingTimer(this, "systemStatTimer", 60000);
     guiInactivityTimer = repeatingTimer(nullptr, "guiInactivityTimer");
@@ -179,17 +131,64 @@ void MainWindow::ensureForm()
 {
     if (formBuilt)
         return;
-    ui->setupUi(this);
-    setFormIcons(*ui);
+    ui->MainWindowFrame::setupUi(this);
+    connectSlotsByName(this, this);
+    buildPagesWhenShown();
+    setButtonIcons(this);
     setTabIcons();
     setFormLook(*ui);
     setTabLook(ui->tabWidget->currentWidget());
-    new GridReflow(ui->pageButtonsGrid, ui->pagePreferences);
     formBuilt = true;
     const std::vector<std::function<void()>> steps = std::move(formSteps);
     formSteps.clear();
     for (const std::function<void()>& step : steps)
         step();
+}
+
+// Every picture of the form's buttons built inside `within`, decoded when
+// first drawn: at the start only the title bar and the Connections tab are on
+// screen.
+void MainWindow::setButtonIcons(const QWidget* within)
+{
+    const char* const apply = ":/icons/icons/apply.png";
+    const std::pair<QAbstractButton*, const char*> icons[] {
+        { ui->powreOffButton, ":/icons/icons/power.png" },
+        { ui->connectButton, ":/icons/icons/connect.png" },
+        { ui->newConnectionButton, ":/icons/icons/add.png" },
+        { ui->editConnectionButton, ":/icons/icons/edit.png" },
+        { ui->removeConnectionButton, ":/icons/icons/remove.png" },
+        { ui->pushButtonMyFavorites, ":/icons/icons/favorites.png" },
+        { ui->toolButtonPreferences, ":/icons/icons/preferences.png" },
+        { ui->applyScResButton, apply },
+        { ui->applyGUIReslButton_2, apply },
+        { ui->applyNetworkButton, apply },
+        { ui->startupgradeButton, ":/icons/icons/upgrade.png" },
+        { ui->diagnosticsButton, ":/icons/icons/diagnostics.png" },
+        { ui->brokerButton, ":/icons/icons/broker.png" },
+        { ui->exportButton, ":/icons/icons/export.png" },
+        { ui->importButton, ":/icons/icons/import.png" },
+        { ui->restoreButton, ":/icons/icons/restore.png" },
+        { ui->buttonApplyHotKey, apply },
+        { ui->applyButtonPowerMode, apply },
+        { ui->screenResButton, ":/icons/icons/screen_resolution.png" },
+        { ui->networkButton, ":/icons/icons/network.png" },
+        { ui->systemPageButton, ":/icons/icons/system.png" },
+        { ui->hot_keyButton, ":/icons/icons/hotkey.png" },
+        { ui->toolButtonPowerMode, ":/icons/icons/power_mode.png" },
+        { ui->buttonTimerSettings, ":/icons/icons/timer.png" },
+        { ui->toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
+        { ui->transmitterButton, ":/icons/icons/transmitter.png" },
+        { ui->toolButtonMyPassCh, ":/icons/icons/password.png" },
+        { ui->pushButtonSaveOnPUp, apply },
+        { ui->buttonApplyTimers, apply },
+        { ui->pushButtonApplyGeneralSettings, apply },
+        { ui->addUserButton, ":/icons/icons/add.png" },
+        { ui->editUserButton, ":/icons/icons/edit.png" },
+        { ui->removeUserButton, ":/icons/icons/remove.png" },
+    };
+    for (const auto& [button, picture] : icons)
+        if (button && within->isAncestorOf(button))
+            button->setIcon(lazyIcon(picture));
 }
 
 void MainWindow::setTabIcons()
@@ -229,16 +228,28 @@ void MainWindow::setManagedLook()
 {
     ui->labelWelcome->setText(unitManaged ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
     // The management appliance owns the configuration of a managed unit.
-    const QList<QWidget*> owned { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton,
-                                  ui->addUserButton, ui->editUserButton, ui->removeUserButton, ui->networkButton,
-                                  ui->comboBox, ui->applyScResButton, ui->toolButtonMyPassCh, ui->hot_keyButton,
-                                  ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton,
-                                  ui->buttonApplyTimers, ui->checkBoxGUIInactiveTimer,
-                                  ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer,
-                                  ui->spinBoxPreEmptInactiveTimer, ui->labelGUIInactiveMinutes,
-                                  ui->labelPreEmptInactiveMinutes };
-    for (QWidget* widget : owned)
-        widget->setEnabled(!unitManaged);
+    const bool enabled = !unitManaged;
+    for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton,
+                             ui->addUserButton, ui->editUserButton, ui->removeUserButton })
+        widget->setEnabled(enabled);
+    onPage(ControlPage::ScreenResolution, [this, enabled] {
+        for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBox, ui->applyScResButton })
+            widget->setEnabled(enabled);
+    });
+    onPage(ControlPage::Preferences, [this, enabled] {
+        for (QWidget* widget : { ui->networkButton, ui->toolButtonMyPassCh, ui->hot_keyButton })
+            widget->setEnabled(enabled);
+    });
+    onPage(ControlPage::System, [this, enabled] {
+        for (QWidget* widget : { ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton })
+            widget->setEnabled(enabled);
+    });
+    onPage(ControlPage::Timers, [this, enabled] {
+        for (QWidget* widget : std::initializer_list<QWidget*> { ui->buttonApplyTimers, ui->checkBoxGUIInactiveTimer,
+                 ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer, ui->spinBoxPreEmptInactiveTimer,
+                 ui->labelGUIInactiveMinutes, ui->labelPreEmptInactiveMinutes })
+            widget->setEnabled(enabled);
+    });
 }
 
 void MainWindow::applyLayout()
@@ -247,8 +258,10 @@ void MainWindow::applyLayout()
         setWindowTitle(QString());
         ui->tabWidget->setCurrentIndex(0);
         ui->stackedWidget->setCurrentIndex(0);
-        for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
-            field->setMaxLength(15);
+        onPage(ControlPage::LocalNetwork, [this] {
+            for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
+                field->setMaxLength(15);
+        });
         ui->label_3->clear();
         ui->curUNamelbl->show();
         for (QLabel* label : { ui->labelSafeMode, ui->labelSafeMode2, ui->labelSafeMode3 })

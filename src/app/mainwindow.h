@@ -9,6 +9,7 @@
 
 #include <QMainWindow>
 
+#include <array>
 #include <functional>
 #include <vector>
 
@@ -46,15 +47,28 @@ public:
     ~MainWindow() override;
 
     Platform& unitPlatform() { return platform; }
-    // The generated form, for the helpers that run a part of this window (the connection list).
-    Ui::MainWindow& form()
+    // The form is built when first needed: a start that shows the log-on dialog
+    // shows it without paying for the window behind it.
+    void ensureForm();
+    // The generated form with every part built.
+    Ui::MainWindow& form();
+    // The form's frame: the header and the tabs but the Control tab's pages,
+    // for the helpers that run a part of it (the connection and user lists).
+    Ui::MainWindow& formFrame()
     {
         ensureForm();
         return *ui;
     }
-    // The form is built when first needed: a start that shows the log-on dialog
-    // shows it without paying for the window behind it.
-    void ensureForm();
+    // The Control tab's pages in the order of its stack. Each page's contents
+    // are built when first needed: the window shows without them.
+    enum class ControlPage { ScreenResolution, LocalNetwork, System, HotKey, PowerMode, Preferences, Timers,
+                             GeneralSettings };
+    static constexpr int controlPageCount = 8;
+    // The form with that page built.
+    Ui::MainWindow& controlPage(ControlPage page);
+    bool isPageBuilt(ControlPage page) const { return pagesBuilt[static_cast<int>(page)]; }
+    // Runs a step on a page's widgets now, or in order once the page is built.
+    void onPage(ControlPage page, std::function<void()> step);
     ConnectionTab* connectionTab = nullptr;
     UserTab* userTab = nullptr;
     // The Control tab's pages and the Information tab.
@@ -229,6 +243,8 @@ private:
     void insertAdminTabs();
     // Each tab present gets its picture, decoded when first drawn.
     void setTabIcons();
+    // The buttons built inside `within` get their pictures, decoded when first drawn.
+    void setButtonIcons(const QWidget* within);
     void setManagedLook();
     // A tab's group titles take their font when the tab is first shown: the
     // font passes through every widget in a box.
@@ -237,6 +253,9 @@ private:
     void createSettingsPages();
     // Runs a step on the form now, or in order once the form is built.
     void onForm(std::function<void()> step);
+    void buildPage(ControlPage page);
+    // Each page is built at the latest when first shown, whatever shows it.
+    void buildPagesWhenShown();
 
     Platform& platform;
     Ui::MainWindow* ui;
@@ -252,6 +271,8 @@ private:
     bool safeMode = false;
     bool formBuilt = false;
     std::vector<std::function<void()>> formSteps;
+    std::array<bool, controlPageCount> pagesBuilt {};
+    std::array<std::vector<std::function<void()>>, controlPageCount> pageSteps;
     int guiInactivityMinutes = 0;
 
     QMenu* powerMenu = nullptr;

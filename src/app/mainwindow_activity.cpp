@@ -1,7 +1,7 @@
 // The inactivity time-out: the filter flags activity, a 2 s poll turns it into a
 // restart of the inactivity count, and running out of time logs the user off.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/kxeventfilter.h"
 #include "database/dbnames.h"

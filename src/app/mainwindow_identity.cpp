@@ -1,7 +1,7 @@
 // Who this unit is: identity texts from the board description and the
 // firmware's version file, the zone, and the keyboard layout label.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/keyboardlanguage.h"
 #include "platform/boundedread.h"

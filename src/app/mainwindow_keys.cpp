@@ -1,7 +1,7 @@
 // Keyboard and tab handling of the main window: the OSD is driven from the
 // keyboard, so Return acts on whatever has the focus.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "connections/connectiontab.h"
 #include "users/usertab.h"

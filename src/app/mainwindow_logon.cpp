@@ -1,7 +1,7 @@
 // The log-on loop of the main window: start-up log-on, restoring a session
 // that was running, the log-on dialog, completing a log-on and logging off.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/loggedinuser.h"
 #include "connections/connectiontab.h"

@@ -1,7 +1,7 @@
 // What a logged-on user sees: the tab set and page buttons of each privilege,
 // managed or not, and the reduced set of safe mode.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "database/dbnames.h"
 
@@ -28,58 +28,78 @@ void removeTab(QTabWidget* tabs, QWidget* page)
 
 } // namespace
 
+// A Control page not built yet takes its part when it is built, in the same order.
 void MainWindow::applyPrivilege(const QDomElement& userElement)
 {
     const QString privilege = userElement.attribute(db::Privilege);
+    const bool managed = unitManaged;
     QTabWidget* tabs = ui->tabWidget;
     const std::initializer_list<QWidget*> connectionButtons { ui->newConnectionButton, ui->editConnectionButton,
                                                               ui->removeConnectionButton };
 
     if (privilege == QLatin1String("Administrator")) {
-        setAllShown({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
-                   ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings, ui->labelTimersSettings,
-                   ui->buttonTimerSettings },
-                 true);
+        onPage(ControlPage::Preferences, [this, managed] {
+            setAllShown({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
+                          ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
+                          ui->labelTimersSettings, ui->buttonTimerSettings },
+                        true);
+            if (!managed) {
+                setAllEnabled({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
+                                ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
+                                ui->labelTimersSettings, ui->buttonTimerSettings, ui->pushButtonSaveOnPUp },
+                              true);
+            } else {
+                setAllEnabled({ ui->networkButton, ui->toolButtonMyPassCh, ui->hot_keyButton }, false);
+                setAllShown({ ui->screenResButton, ui->hot_keyButton }, true);
+            }
+        });
         setAllShown(connectionButtons, true);
-        if (!unitManaged) {
-            setAllEnabled({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
-                         ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
-                         ui->labelTimersSettings, ui->buttonTimerSettings, ui->pushButtonSaveOnPUp },
-                       true);
+        if (!managed) {
             setAllEnabled(connectionButtons, true);
             ui->stackedWidget->setCurrentIndex(0);
         } else {
             setAllEnabled(connectionButtons, false);
-            setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton, ui->networkButton,
-                         ui->toolButtonMyPassCh, ui->hot_keyButton, ui->applyScResButton, ui->comboBox,
-                         ui->startupgradeButton, ui->brokerButton },
-                       false);
-            setAllShown({ ui->applyGUIReslButton_2, ui->restoreButton, ui->screenResButton, ui->hot_keyButton }, true);
-            setAllEnabled({ ui->applyGUIReslButton_2, ui->restoreButton }, true);
+            setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton }, false);
+            onPage(ControlPage::ScreenResolution, [this] {
+                setAllEnabled({ ui->applyScResButton, ui->comboBox }, false);
+                ui->applyGUIReslButton_2->show();
+                ui->applyGUIReslButton_2->setEnabled(true);
+            });
+            onPage(ControlPage::System, [this] {
+                setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);
+                ui->restoreButton->show();
+                ui->restoreButton->setEnabled(true);
+            });
         }
     } else if (privilege == QLatin1String("Power User")) {
         removeTab(tabs, ui->usersTab);
-        setAllShown({ ui->networkButton, ui->systemPageButton, ui->transmitterButton, ui->hot_keyButton,
-                   ui->labelHotKeySettings, ui->labelTimersSettings, ui->buttonTimerSettings },
-                 false);
         setAllShown(connectionButtons, false);
-        ui->toolButtonMyPassCh->show();
+        onPage(ControlPage::Preferences, [this, managed] {
+            setAllShown({ ui->networkButton, ui->systemPageButton, ui->transmitterButton, ui->hot_keyButton,
+                          ui->labelHotKeySettings, ui->labelTimersSettings, ui->buttonTimerSettings },
+                        false);
+            ui->toolButtonMyPassCh->show();
+            if (!managed) {
+                ui->transmitterButton->show();
+            } else {
+                ui->toolButtonMyPassCh->setEnabled(false);
+                ui->screenResButton->show();
+                ui->screenResButton->setEnabled(true);
+            }
+        });
         ui->stackedWidget->setCurrentIndex(0);
-        if (!unitManaged) {
-            ui->transmitterButton->show();
-        } else {
-            ui->toolButtonMyPassCh->setEnabled(false);
-            ui->screenResButton->show();
-            ui->screenResButton->setEnabled(true);
-            setAllEnabled({ ui->comboBox, ui->applyScResButton }, false);
-            ui->applyGUIReslButton_2->show();
-            ui->applyGUIReslButton_2->setEnabled(true);
+        if (managed) {
+            onPage(ControlPage::ScreenResolution, [this] {
+                setAllEnabled({ ui->comboBox, ui->applyScResButton }, false);
+                ui->applyGUIReslButton_2->show();
+                ui->applyGUIReslButton_2->setEnabled(true);
+            });
         }
     } else if (privilege == QLatin1String("User")) {
         removeTab(tabs, ui->usersTab);
         removeTab(tabs, ui->controlTab);
         setAllShown(connectionButtons, false);
-        ui->toolButtonMyPassCh->hide();
+        onPage(ControlPage::Preferences, [this] { ui->toolButtonMyPassCh->hide(); });
     }
 }
 
@@ -91,14 +111,19 @@ void MainWindow::applySafeModeTabs()
     tabs->insertTab(0, ui->controlTab, QStringLiteral("Control"));
     tabs->insertTab(1, ui->informationTab, QStringLiteral("Information"));
     tabs->setCurrentIndex(0);
-    setAllShown({ ui->networkButton, ui->toolButtonMyPassCh, ui->screenResButton, ui->hot_keyButton,
-               ui->toolButtonPreferences, ui->transmitterButton },
-             false);
-    ui->systemPageButton->show();
+    ui->toolButtonPreferences->hide();
+    onPage(ControlPage::Preferences, [this] {
+        setAllShown({ ui->networkButton, ui->toolButtonMyPassCh, ui->screenResButton, ui->hot_keyButton,
+                      ui->transmitterButton },
+                    false);
+        ui->systemPageButton->show();
+    });
     ui->stackedWidget->setCurrentIndex(2);
     // The upgrade, diagnostics and broker buttons are what safe mode is for.
-    setAllShown({ ui->restoreButton, ui->exportButton, ui->importButton, ui->label_2, ui->labelExport,
-               ui->labelImport },
-             false);
+    onPage(ControlPage::System, [this] {
+        setAllShown({ ui->restoreButton, ui->exportButton, ui->importButton, ui->label_2, ui->labelExport,
+                      ui->labelImport },
+                    false);
+    });
     ui->labelWelcome->setEnabled(false);
 }

@@ -1,7 +1,7 @@
 // The Control tab's settings pages and the Information tab: the window keeps
 // the slots and hands each to the page that owns it.
 #include "mainwindow.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "database/settingstransfer.h"
 #include "settings/controlpages.h"

@@ -4,7 +4,7 @@
 #include "connections/iconnection.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include <QListWidget>
 
@@ -13,7 +13,7 @@ ConnectionManager::ConnectionManager(MainWindow* mainWindow)
     , mainWindow(mainWindow)
     , document(mainWindow->document())
 {
-    if (const QListWidgetItem* item = mainWindow->form().listWidgetVM->currentItem())
+    if (const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem())
         connectionName = item->text();
     loggedOnUser = mainWindow->getLoggedInUser();
     connectionCount = mainWindow->document()

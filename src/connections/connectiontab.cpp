@@ -12,7 +12,7 @@
 #include "database/schema.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include <QDebug>
 #include <QHash>
@@ -68,7 +68,7 @@ ConnectionTab::ConnectionTab(MainWindow* mainWindow)
 
 void ConnectionTab::attach()
 {
-    Ui::MainWindow& form = mainWindow->form();
+    Ui::MainWindow& form = mainWindow->formFrame();
     connect(form.newConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_btnNewConnection_Clicked);
     connect(form.editConnectionButton, &QAbstractButton::clicked, this,
@@ -76,7 +76,10 @@ void ConnectionTab::attach()
     connect(form.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
     connect(form.removeConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_removeConnectionButton_clicked);
-    connect(form.brokerButton, &QAbstractButton::clicked, this, &ConnectionTab::on_brokerButton_clicked);
+    mainWindow->onPage(MainWindow::ControlPage::System, [this] {
+        connect(mainWindow->formFrame().brokerButton, &QAbstractButton::clicked, this,
+            &ConnectionTab::on_brokerButton_clicked);
+    });
     connect(form.listWidgetVM, &QListWidget::itemDoubleClicked, this,
         &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
     // The clear button shows only over text, and finding its icon searches the icon
@@ -120,7 +123,7 @@ const QIcon& ConnectionTab::entryIcon(bool shared)
 
 void ConnectionTab::listConnections(const QString& filter)
 {
-    QListWidget* list = mainWindow->form().listWidgetVM;
+    QListWidget* list = mainWindow->formFrame().listWidgetVM;
     list->clear();
     const bool managed = mainWindow->isManaged();
     const QDomDocument& document = mainWindow->document();
@@ -142,15 +145,15 @@ void ConnectionTab::listConnections(const QString& filter)
 void ConnectionTab::fillConnectionList()
 {
     // The list always agrees with what the filter field shows.
-    listConnections(mainWindow->form().lineEditFilterConnections->text());
+    listConnections(mainWindow->formFrame().lineEditFilterConnections->text());
     updateListButtons();
 }
 
 void ConnectionTab::selectConnection(const QString& name)
 {
-    const QList<QListWidgetItem*> rows = mainWindow->form().listWidgetVM->findItems(name, Qt::MatchExactly);
+    const QList<QListWidgetItem*> rows = mainWindow->formFrame().listWidgetVM->findItems(name, Qt::MatchExactly);
     if (!rows.isEmpty())
-        mainWindow->form().listWidgetVM->setCurrentItem(rows.first());
+        mainWindow->formFrame().listWidgetVM->setCurrentItem(rows.first());
 }
 
 void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text)
@@ -160,7 +163,7 @@ void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text
 
 void ConnectionTab::updateListButtons()
 {
-    Ui::MainWindow& form = mainWindow->form();
+    Ui::MainWindow& form = mainWindow->formFrame();
     // On a managed unit the privilege view decides; the appliance owns the configuration.
     if (mainWindow->isManaged())
         return;
@@ -232,7 +235,7 @@ void ConnectionTab::on_btnNewConnection_Clicked()
 
 void ConnectionTab::on_btnEditConnection_Clicked()
 {
-    const QListWidgetItem* item = mainWindow->form().listWidgetVM->currentItem();
+    const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem();
     if (!item)
         return;
     EditConnection dialog(mainWindow, item->text());
@@ -250,7 +253,7 @@ void ConnectionTab::on_removeConnectionButton_clicked()
 
 void ConnectionTab::on_listWidgetVM_itemDoubleClicked(QListWidgetItem*)
 {
-    mainWindow->form().connectButton->click();
+    mainWindow->formFrame().connectButton->click();
 }
 
 void ConnectionTab::on_brokerButton_clicked()
@@ -263,7 +266,7 @@ bool ConnectionTab::removeConnection(const QString& name)
 {
     QString target = name;
     if (name == QLatin1String("button_clicked")) {
-        const QListWidgetItem* item = mainWindow->form().listWidgetVM->currentItem();
+        const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem();
         if (!item)
             return false;
         target = item->text();

@@ -1,5 +1,5 @@
 #include "controlpages.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
@@ -65,7 +65,7 @@ void HotKeyPage::on_hot_keyButton_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Hot-Key Page.\n");
     loadHotKeyPage();
-    mainWindow->form().stackedWidget->setCurrentIndex(3);
+    mainWindow->formFrame().stackedWidget->setCurrentIndex(3);
 }
 
 QString HotKeyPage::readHotKey()
@@ -85,7 +85,7 @@ QString HotKeyPage::readFunctionalHotKey()
 
 int HotKeyPage::loadHotKeyPage()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
     ui.comboBoxHotKey->clear();
     ui.comboBoxHotKey->addItems(hotKeyNames());
     const QString name = readHotKey();
@@ -103,14 +103,14 @@ int HotKeyPage::loadHotKeyPage()
 
 void HotKeyPage::showHelp()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
     ui.labelHotKey->setText(
         hotKeyHelpText(ui.comboBoxHotKey->currentText(), ui.checkBoxFunctionalHotKey->isChecked()));
 }
 
 void HotKeyPage::on_comboBoxHotKey_currentIndexChanged(const QString& name)
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
     const bool mouse = name == QLatin1String("Mouse Left+Right");
     if (mouse)
         ui.checkBoxFunctionalHotKey->setChecked(false);
@@ -126,7 +126,7 @@ void HotKeyPage::on_checkBoxFunctionalHotKey_stateChanged(int)
 void HotKeyPage::on_buttonApplyHotKey_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Hot-Key.\n");
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
     const QString code = hotKeyCode(ui.comboBoxHotKey->currentText());
     const QString functional
         = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
@@ -160,7 +160,7 @@ TimersPage::TimersPage(MainWindow* mainWindow)
 void TimersPage::on_buttonTimerSettings_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Timers Page.\n");
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
     const int connection = readConnectionInactivityMinutes();
     ui.spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
     ui.checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
@@ -188,7 +188,7 @@ void TimersPage::on_buttonApplyTimers_clicked()
 
 bool TimersPage::saveConnectionInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
     const QString value = ui.checkBoxPreEmptInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxPreEmptInactiveTimer->value())
         : QStringLiteral("0");
@@ -201,7 +201,7 @@ bool TimersPage::saveConnectionInactivity()
 
 bool TimersPage::saveGuiInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
     const QString value = ui.checkBoxGUIInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxGUIInactiveTimer->value())
         : QStringLiteral("0");
@@ -223,7 +223,7 @@ PowerModePage::PowerModePage(MainWindow* mainWindow)
 void PowerModePage::on_toolButtonPowerMode_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Power Mode Page.\n");
-    mainWindow->form().stackedWidget->setCurrentIndex(4);
+    mainWindow->formFrame().stackedWidget->setCurrentIndex(4);
 }
 
 QString PowerModePage::currentPowerMode()
@@ -240,7 +240,7 @@ bool PowerModePage::setPowerButtonMode(const QString& boardMode)
 
 void PowerModePage::loadPowerModePage()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::PowerMode);
     ui.comboBoxPowerMode->clear();
     ui.comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
     // Showing the page only shows: the board changes on Apply alone.
@@ -253,7 +253,9 @@ void PowerModePage::loadPowerModePage()
 void PowerModePage::on_applyButtonPowerMode_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply Power Mode.\n");
-    const QString mode = mainWindow->form().comboBoxPowerMode->currentText() == QLatin1String("Manual")
+    const QString mode
+        = mainWindow->controlPage(MainWindow::ControlPage::PowerMode).comboBoxPowerMode->currentText()
+            == QLatin1String("Manual")
         ? QStringLiteral("Manual")
         : QStringLiteral("Auto");
     if (!mainWindow->isManaged()
@@ -276,14 +278,14 @@ PreferencesPage::PreferencesPage(MainWindow* mainWindow)
 void PreferencesPage::on_toolButtonPreferences_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Preferences Page.\n");
-    mainWindow->form().stackedWidget->setCurrentIndex(5);
+    mainWindow->formFrame().stackedWidget->setCurrentIndex(5);
     mainWindow->refillAutoLogonChoice();
 }
 
 void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Auto Login User.\n");
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Preferences);
     const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
     if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
@@ -301,7 +303,7 @@ GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)
 
 void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::GeneralSettings);
     ui.checkBoxRedirTouchscreen->setChecked(false);
     int value = 0;
     const int result = dal_get_tsredirection(&value);
@@ -332,7 +334,10 @@ void GeneralSettingsPage::on_checkBoxRedirTouchscreen_stateChanged(int)
 
 void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
 {
-    const int value = mainWindow->form().checkBoxRedirTouchscreen->isChecked() ? 1 : 0;
+    const int value
+        = mainWindow->controlPage(MainWindow::ControlPage::GeneralSettings).checkBoxRedirTouchscreen->isChecked()
+        ? 1
+        : 0;
     if (dal_set_tsredirection(value) == 0) {
         malvo_syslog(3, "MainWindow: Function dal_set_tsredirection(%d) Failed ", value);
         qDebug().noquote() << "MainWindow: Function dal_set_tsredirection(" + QString::number(value)

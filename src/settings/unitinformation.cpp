@@ -1,5 +1,5 @@
 #include "unitinformation.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 
 #include "app/mainwindow.h"
 #include "platform/boundedread.h"
@@ -84,7 +84,7 @@ QString UnitInformation::readManagerIp()
 
 void UnitInformation::showUnitInformation()
 {
-    Ui::MainWindow& ui = mainWindow->form();
+    Ui::MainWindow& ui = mainWindow->formFrame();
     Platform& platform = mainWindow->unitPlatform();
     for (QLabel* label : { ui.labelSerialNumber, ui.labelMacAddress, ui.labelSoftwareVersion, ui.labelMpn,
              ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,

@@ -4,7 +4,7 @@
 #include "app/osdmessagebox.h"
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
-#include "ui_mainwindow.h"
+#include "app/mainwindowform.h"
 #include "users/changepassword.h"
 #include "users/editudata.h"
 #include "users/favorites.h"
@@ -21,7 +21,7 @@ UserTab::UserTab(MainWindow* mainWindow)
 
 void UserTab::fillUserList()
 {
-    QListWidget* list = mainWindow->form().userlistWidget;
+    QListWidget* list = mainWindow->formFrame().userlistWidget;
     const QString current = list->currentItem() ? list->currentItem()->text() : QString();
     list->clear();
     list->addItems(UserRules::userNames(mainWindow->document()));
@@ -33,7 +33,10 @@ void UserTab::fillUserList()
 
 void UserTab::fillAutoLogonChoice()
 {
-    Ui::MainWindow& form = mainWindow->form();
+    // Its page takes the choice when it is built.
+    if (!mainWindow->isPageBuilt(MainWindow::ControlPage::Preferences))
+        return;
+    Ui::MainWindow& form = mainWindow->formFrame();
     form.comboBoxALogUsr->clear();
     form.comboBoxALogUsr->addItems(UserRules::userNames(mainWindow->document()));
     const QString automatic = mainWindow->readAutoLoginUser();
@@ -71,7 +74,7 @@ void UserTab::addUser()
 void UserTab::editUser()
 {
     malvo_syslog(6, "MainWindow: Action Open Edit User Dialog.\n");
-    QListWidget* list = mainWindow->form().userlistWidget;
+    QListWidget* list = mainWindow->formFrame().userlistWidget;
     if (!list->currentItem())
         return;
     QString name = list->currentItem()->text();
@@ -115,7 +118,7 @@ bool UserTab::confirmRemoval(const QString& name)
 void UserTab::removeUser()
 {
     malvo_syslog(6, "MainWindow: Action Remove User.\n");
-    const QListWidgetItem* item = mainWindow->form().userlistWidget->currentItem();
+    const QListWidgetItem* item = mainWindow->formFrame().userlistWidget->currentItem();
     if (!item)
         return;
     const QString name = item->text();

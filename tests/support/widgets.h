@@ -1,12 +1,18 @@
 #pragma once
 
+#include "app/mainwindow.h"
+
 #include <QObject>
 #include <QString>
 
 // The widget named `name` under `parent`. A missing one ends the run at once
-// with its name: every check after it would fail on a null pointer.
+// with its name: every check after it would fail on a null pointer. The main
+// window builds each Control page when it is first opened; a test reaches into
+// any of them as if it had been.
 template <typename T> T* child(const QObject& parent, const QString& name)
 {
+    if (auto* window = qobject_cast<MainWindow*>(const_cast<QObject*>(&parent)))
+        window->form();
     T* found = parent.findChild<T*>(name);
     if (!found)
         qFatal("no widget %s", qPrintable(name));
