@@ -229,22 +229,25 @@ void MainWindow::setManagedLook()
     ui->labelWelcome->setText(unitManaged ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
     // The management appliance owns the configuration of a managed unit.
     const bool enabled = !unitManaged;
-    for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton,
-                             ui->addUserButton, ui->editUserButton, ui->removeUserButton })
+    for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton })
         widget->setEnabled(enabled);
-    onPage(ControlPage::ScreenResolution, [this, enabled] {
+    onPage(Page::Users, [this, enabled] {
+        for (QWidget* widget : { ui->addUserButton, ui->editUserButton, ui->removeUserButton })
+            widget->setEnabled(enabled);
+    });
+    onPage(Page::ScreenResolution, [this, enabled] {
         for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBox, ui->applyScResButton })
             widget->setEnabled(enabled);
     });
-    onPage(ControlPage::Preferences, [this, enabled] {
+    onPage(Page::Preferences, [this, enabled] {
         for (QWidget* widget : { ui->networkButton, ui->toolButtonMyPassCh, ui->hot_keyButton })
             widget->setEnabled(enabled);
     });
-    onPage(ControlPage::System, [this, enabled] {
+    onPage(Page::System, [this, enabled] {
         for (QWidget* widget : { ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton })
             widget->setEnabled(enabled);
     });
-    onPage(ControlPage::Timers, [this, enabled] {
+    onPage(Page::Timers, [this, enabled] {
         for (QWidget* widget : std::initializer_list<QWidget*> { ui->buttonApplyTimers, ui->checkBoxGUIInactiveTimer,
                  ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer, ui->spinBoxPreEmptInactiveTimer,
                  ui->labelGUIInactiveMinutes, ui->labelPreEmptInactiveMinutes })
@@ -258,7 +261,7 @@ void MainWindow::applyLayout()
         setWindowTitle(QString());
         ui->tabWidget->setCurrentIndex(0);
         ui->stackedWidget->setCurrentIndex(0);
-        onPage(ControlPage::LocalNetwork, [this] {
+        onPage(Page::LocalNetwork, [this] {
             for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
                 field->setMaxLength(15);
         });

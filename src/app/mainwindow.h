@@ -52,23 +52,24 @@ public:
     void ensureForm();
     // The generated form with every part built.
     Ui::MainWindow& form();
-    // The form's frame: the header and the tabs but the Control tab's pages,
-    // for the helpers that run a part of it (the connection and user lists).
+    // The form's frame: the header, the tabs and the Connections tab, for the
+    // helpers that run a part of it (the connection list).
     Ui::MainWindow& formFrame()
     {
         ensureForm();
         return *ui;
     }
-    // The Control tab's pages in the order of its stack. Each page's contents
-    // are built when first needed: the window shows without them.
-    enum class ControlPage { ScreenResolution, LocalNetwork, System, HotKey, PowerMode, Preferences, Timers,
-                             GeneralSettings };
-    static constexpr int controlPageCount = 8;
+    // The Control tab's pages in the order of its stack, then the Users and
+    // Information tabs. Each is built when first shown or needed: the window
+    // shows without them.
+    enum class Page { ScreenResolution, LocalNetwork, System, HotKey, PowerMode, Preferences, Timers,
+                      GeneralSettings, Users, Information };
+    static constexpr int pageCount = 10;
     // The form with that page built.
-    Ui::MainWindow& controlPage(ControlPage page);
-    bool isPageBuilt(ControlPage page) const { return pagesBuilt[static_cast<int>(page)]; }
+    Ui::MainWindow& formPage(Page page);
+    bool isPageBuilt(Page page) const { return pagesBuilt[static_cast<int>(page)]; }
     // Runs a step on a page's widgets now, or in order once the page is built.
-    void onPage(ControlPage page, std::function<void()> step);
+    void onPage(Page page, std::function<void()> step);
     ConnectionTab* connectionTab = nullptr;
     UserTab* userTab = nullptr;
     // The Control tab's pages and the Information tab.
@@ -253,7 +254,9 @@ private:
     void createSettingsPages();
     // Runs a step on the form now, or in order once the form is built.
     void onForm(std::function<void()> step);
-    void buildPage(ControlPage page);
+    void buildPage(Page page);
+    // The widget a page is built into: its place in the Control tab's stack, or its tab.
+    QWidget* pageShell(Page page) const;
     // Each page is built at the latest when first shown, whatever shows it.
     void buildPagesWhenShown();
 
@@ -271,8 +274,8 @@ private:
     bool safeMode = false;
     bool formBuilt = false;
     std::vector<std::function<void()>> formSteps;
-    std::array<bool, controlPageCount> pagesBuilt {};
-    std::array<std::vector<std::function<void()>>, controlPageCount> pageSteps;
+    std::array<bool, pageCount> pagesBuilt {};
+    std::array<std::vector<std::function<void()>>, pageCount> pageSteps;
     int guiInactivityMinutes = 0;
 
     QMenu* powerMenu = nullptr;

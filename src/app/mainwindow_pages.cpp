@@ -1,5 +1,6 @@
-// The Control tab's pages, each built when first needed: most starts never
-// open the Control tab, and its pages are most of the window's widgets.
+// The Control tab's pages and the Users and Information tabs, each built when
+// first shown or needed: most starts show only the Connections tab, and the
+// others hold most of the window's widgets.
 #include "app/mainwindowform.h"
 #include "mainwindow.h"
 
@@ -45,12 +46,12 @@ private:
 Ui::MainWindow& MainWindow::form()
 {
     ensureForm();
-    for (int page = 0; page < controlPageCount; ++page)
-        controlPage(static_cast<ControlPage>(page));
+    for (int page = 0; page < pageCount; ++page)
+        formPage(static_cast<Page>(page));
     return *ui;
 }
 
-Ui::MainWindow& MainWindow::controlPage(ControlPage page)
+Ui::MainWindow& MainWindow::formPage(Page page)
 {
     ensureForm();
     if (!isPageBuilt(page))
@@ -58,7 +59,7 @@ Ui::MainWindow& MainWindow::controlPage(ControlPage page)
     return *ui;
 }
 
-void MainWindow::onPage(ControlPage page, std::function<void()> step)
+void MainWindow::onPage(Page page, std::function<void()> step)
 {
     if (isPageBuilt(page))
         step();
@@ -66,45 +67,63 @@ void MainWindow::onPage(ControlPage page, std::function<void()> step)
         pageSteps[static_cast<int>(page)].push_back(std::move(step));
 }
 
-void MainWindow::buildPagesWhenShown()
+QWidget* MainWindow::pageShell(Page page) const
 {
-    for (int index = 0; index < controlPageCount; ++index) {
-        const auto page = static_cast<ControlPage>(index);
-        new FirstShow(ui->stackedWidget->widget(index), [this, page] { controlPage(page); });
+    switch (page) {
+    case Page::Users:
+        return ui->usersTab;
+    case Page::Information:
+        return ui->informationTab;
+    default:
+        return ui->stackedWidget->widget(static_cast<int>(page));
     }
 }
 
-void MainWindow::buildPage(ControlPage page)
+void MainWindow::buildPagesWhenShown()
+{
+    for (int index = 0; index < pageCount; ++index) {
+        const auto page = static_cast<Page>(index);
+        new FirstShow(pageShell(page), [this, page] { formPage(page); });
+    }
+}
+
+void MainWindow::buildPage(Page page)
 {
     const int index = static_cast<int>(page);
-    QWidget* shell = ui->stackedWidget->widget(index);
+    QWidget* shell = pageShell(page);
     switch (page) {
-    case ControlPage::ScreenResolution:
+    case Page::ScreenResolution:
         ui->PageScreenResolution::setupUi(shell);
         break;
-    case ControlPage::LocalNetwork:
+    case Page::LocalNetwork:
         ui->PageLocalNetwork::setupUi(shell);
         break;
-    case ControlPage::System:
+    case Page::System:
         ui->PageSystem::setupUi(shell);
         break;
-    case ControlPage::HotKey:
+    case Page::HotKey:
         ui->PageHotKey::setupUi(shell);
         break;
-    case ControlPage::PowerMode:
+    case Page::PowerMode:
         ui->PagePowerMode::setupUi(shell);
         break;
-    case ControlPage::Preferences:
+    case Page::Preferences:
         ui->PagePreferences::setupUi(shell);
         new GridReflow(ui->pageButtonsGrid, shell);
         break;
-    case ControlPage::Timers:
+    case Page::Timers:
         ui->PageTimers::setupUi(shell);
         ui->spinBoxGUIInactiveTimer->setRange(2, 60);
         ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
         break;
-    case ControlPage::GeneralSettings:
+    case Page::GeneralSettings:
         ui->PageGeneralSettings::setupUi(shell);
+        break;
+    case Page::Users:
+        ui->PageUsers::setupUi(shell);
+        break;
+    case Page::Information:
+        ui->PageInformation::setupUi(shell);
         break;
     }
     pagesBuilt[index] = true;
@@ -117,8 +136,10 @@ void MainWindow::buildPage(ControlPage page)
     pageSteps[index].clear();
     for (const std::function<void()>& step : steps)
         step();
-    if (page == ControlPage::Preferences && userTab)
+    if (page == Page::Preferences && userTab)
         userTab->fillAutoLogonChoice();
+    if (page == Page::Users && userTab)
+        userTab->fillUserList();
     // Built while on screen: what the page holds shows now, not after the next paint.
     if (shell->isVisible()) {
         for (QWidget* child : shell->findChildren<QWidget*>(QString(), Qt::FindDirectChildrenOnly))

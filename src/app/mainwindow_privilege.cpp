@@ -38,7 +38,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
                                                               ui->removeConnectionButton };
 
     if (privilege == QLatin1String("Administrator")) {
-        onPage(ControlPage::Preferences, [this, managed] {
+        onPage(Page::Preferences, [this, managed] {
             setAllShown({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
                           ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
                           ui->labelTimersSettings, ui->buttonTimerSettings },
@@ -59,13 +59,14 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
             ui->stackedWidget->setCurrentIndex(0);
         } else {
             setAllEnabled(connectionButtons, false);
-            setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton }, false);
-            onPage(ControlPage::ScreenResolution, [this] {
+            onPage(Page::Users,
+                [this] { setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton }, false); });
+            onPage(Page::ScreenResolution, [this] {
                 setAllEnabled({ ui->applyScResButton, ui->comboBox }, false);
                 ui->applyGUIReslButton_2->show();
                 ui->applyGUIReslButton_2->setEnabled(true);
             });
-            onPage(ControlPage::System, [this] {
+            onPage(Page::System, [this] {
                 setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);
                 ui->restoreButton->show();
                 ui->restoreButton->setEnabled(true);
@@ -74,7 +75,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
     } else if (privilege == QLatin1String("Power User")) {
         removeTab(tabs, ui->usersTab);
         setAllShown(connectionButtons, false);
-        onPage(ControlPage::Preferences, [this, managed] {
+        onPage(Page::Preferences, [this, managed] {
             setAllShown({ ui->networkButton, ui->systemPageButton, ui->transmitterButton, ui->hot_keyButton,
                           ui->labelHotKeySettings, ui->labelTimersSettings, ui->buttonTimerSettings },
                         false);
@@ -89,7 +90,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
         });
         ui->stackedWidget->setCurrentIndex(0);
         if (managed) {
-            onPage(ControlPage::ScreenResolution, [this] {
+            onPage(Page::ScreenResolution, [this] {
                 setAllEnabled({ ui->comboBox, ui->applyScResButton }, false);
                 ui->applyGUIReslButton_2->show();
                 ui->applyGUIReslButton_2->setEnabled(true);
@@ -99,7 +100,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
         removeTab(tabs, ui->usersTab);
         removeTab(tabs, ui->controlTab);
         setAllShown(connectionButtons, false);
-        onPage(ControlPage::Preferences, [this] { ui->toolButtonMyPassCh->hide(); });
+        onPage(Page::Preferences, [this] { ui->toolButtonMyPassCh->hide(); });
     }
 }
 
@@ -112,7 +113,7 @@ void MainWindow::applySafeModeTabs()
     tabs->insertTab(1, ui->informationTab, QStringLiteral("Information"));
     tabs->setCurrentIndex(0);
     ui->toolButtonPreferences->hide();
-    onPage(ControlPage::Preferences, [this] {
+    onPage(Page::Preferences, [this] {
         setAllShown({ ui->networkButton, ui->toolButtonMyPassCh, ui->screenResButton, ui->hot_keyButton,
                       ui->transmitterButton },
                     false);
@@ -120,7 +121,7 @@ void MainWindow::applySafeModeTabs()
     });
     ui->stackedWidget->setCurrentIndex(2);
     // The upgrade, diagnostics and broker buttons are what safe mode is for.
-    onPage(ControlPage::System, [this] {
+    onPage(Page::System, [this] {
         setAllShown({ ui->restoreButton, ui->exportButton, ui->importButton, ui->label_2, ui->labelExport,
                       ui->labelImport },
                     false);

@@ -3,18 +3,20 @@
 #include "ui_mainwindow.h"
 #include "ui_pagegeneralsettings.h"
 #include "ui_pagehotkey.h"
+#include "ui_pageinformation.h"
 #include "ui_pagelocalnetwork.h"
 #include "ui_pagepowermode.h"
 #include "ui_pagepreferences.h"
 #include "ui_pagescreenresolution.h"
 #include "ui_pagesystem.h"
 #include "ui_pagetimers.h"
+#include "ui_pageusers.h"
 
 namespace Ui {
 
 // The main window's generated form: the frame (header, tabs, Connections tab)
-// is built with the window, each Control page's contents when the page is
-// first needed (MainWindow::controlPage). Until then that page's members are
+// is built with the window; each Control page and the Users and Information
+// tabs when first needed (MainWindow::formPage). Until then that page's members are
 // null. Created value-initialised, so they are.
 class MainWindow : public MainWindowFrame,
                    public PageScreenResolution,
@@ -24,6 +26,8 @@ class MainWindow : public MainWindowFrame,
                    public PagePowerMode,
                    public PagePreferences,
                    public PageTimers,
-                   public PageGeneralSettings { };
+                   public PageGeneralSettings,
+                   public PageUsers,
+                   public PageInformation { };
 
 } // namespace Ui

@@ -76,7 +76,7 @@ void ConnectionTab::attach()
     connect(form.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
     connect(form.removeConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_removeConnectionButton_clicked);
-    mainWindow->onPage(MainWindow::ControlPage::System, [this] {
+    mainWindow->onPage(MainWindow::Page::System, [this] {
         connect(mainWindow->formFrame().brokerButton, &QAbstractButton::clicked, this,
             &ConnectionTab::on_brokerButton_clicked);
     });
@@ -174,6 +174,9 @@ void ConnectionTab::updateListButtons()
         button->setEnabled(hasConnections);
     form.newConnectionButton->setEnabled(!hasConnections || connectionCount() < mainWindow->maxEntries);
 
+    // The Users tab, once built, fills its list and comes back here.
+    if (!mainWindow->isPageBuilt(MainWindow::Page::Users))
+        return;
     const int users = form.userlistWidget->count();
     form.addUserButton->setEnabled(users < mainWindow->maxEntries);
     form.editUserButton->setEnabled(users > 0);

@@ -85,7 +85,7 @@ QString HotKeyPage::readFunctionalHotKey()
 
 int HotKeyPage::loadHotKeyPage()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
     ui.comboBoxHotKey->clear();
     ui.comboBoxHotKey->addItems(hotKeyNames());
     const QString name = readHotKey();
@@ -103,14 +103,14 @@ int HotKeyPage::loadHotKeyPage()
 
 void HotKeyPage::showHelp()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
     ui.labelHotKey->setText(
         hotKeyHelpText(ui.comboBoxHotKey->currentText(), ui.checkBoxFunctionalHotKey->isChecked()));
 }
 
 void HotKeyPage::on_comboBoxHotKey_currentIndexChanged(const QString& name)
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
     const bool mouse = name == QLatin1String("Mouse Left+Right");
     if (mouse)
         ui.checkBoxFunctionalHotKey->setChecked(false);
@@ -126,7 +126,7 @@ void HotKeyPage::on_checkBoxFunctionalHotKey_stateChanged(int)
 void HotKeyPage::on_buttonApplyHotKey_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Hot-Key.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::HotKey);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
     const QString code = hotKeyCode(ui.comboBoxHotKey->currentText());
     const QString functional
         = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
@@ -160,7 +160,7 @@ TimersPage::TimersPage(MainWindow* mainWindow)
 void TimersPage::on_buttonTimerSettings_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Timers Page.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
     const int connection = readConnectionInactivityMinutes();
     ui.spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
     ui.checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
@@ -188,7 +188,7 @@ void TimersPage::on_buttonApplyTimers_clicked()
 
 bool TimersPage::saveConnectionInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
     const QString value = ui.checkBoxPreEmptInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxPreEmptInactiveTimer->value())
         : QStringLiteral("0");
@@ -201,7 +201,7 @@ bool TimersPage::saveConnectionInactivity()
 
 bool TimersPage::saveGuiInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Timers);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
     const QString value = ui.checkBoxGUIInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxGUIInactiveTimer->value())
         : QStringLiteral("0");
@@ -240,7 +240,7 @@ bool PowerModePage::setPowerButtonMode(const QString& boardMode)
 
 void PowerModePage::loadPowerModePage()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::PowerMode);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::PowerMode);
     ui.comboBoxPowerMode->clear();
     ui.comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
     // Showing the page only shows: the board changes on Apply alone.
@@ -254,7 +254,7 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply Power Mode.\n");
     const QString mode
-        = mainWindow->controlPage(MainWindow::ControlPage::PowerMode).comboBoxPowerMode->currentText()
+        = mainWindow->formPage(MainWindow::Page::PowerMode).comboBoxPowerMode->currentText()
             == QLatin1String("Manual")
         ? QStringLiteral("Manual")
         : QStringLiteral("Auto");
@@ -285,7 +285,7 @@ void PreferencesPage::on_toolButtonPreferences_clicked()
 void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Auto Login User.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::Preferences);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Preferences);
     const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
     if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
@@ -303,7 +303,7 @@ GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)
 
 void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::GeneralSettings);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::GeneralSettings);
     ui.checkBoxRedirTouchscreen->setChecked(false);
     int value = 0;
     const int result = dal_get_tsredirection(&value);
@@ -335,7 +335,7 @@ void GeneralSettingsPage::on_checkBoxRedirTouchscreen_stateChanged(int)
 void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
 {
     const int value
-        = mainWindow->controlPage(MainWindow::ControlPage::GeneralSettings).checkBoxRedirTouchscreen->isChecked()
+        = mainWindow->formPage(MainWindow::Page::GeneralSettings).checkBoxRedirTouchscreen->isChecked()
         ? 1
         : 0;
     if (dal_set_tsredirection(value) == 0) {

@@ -41,7 +41,7 @@ NetworkPage::NetworkPage(MainWindow* mainWindow)
 
 QList<QLineEdit*> NetworkPage::fields() const
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     return { ui.ipAddrlineEdit, ui.netMasklineEdit, ui.gatelineEdit, ui.DNSlineEdit, ui.DNS2lineEdit };
 }
 
@@ -53,7 +53,7 @@ void NetworkPage::setFieldsEnabled(bool enabled)
 
 void NetworkPage::loadNetworkPage()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     for (QLineEdit* field : fields())
         field->clear();
     QByteArray interfaces;
@@ -72,7 +72,7 @@ void NetworkPage::loadNetworkPage()
 
 void NetworkPage::showLiveSettings(bool networkAvailable)
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (!networkAvailable) {
         ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
         return;
@@ -97,7 +97,7 @@ void NetworkPage::on_radioButtonDHCP_clicked()
 void NetworkPage::on_radioButtonStatIP_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Network Settings radioButtonStatIP clicked.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     setFieldsEnabled(true);
     const QDomElement stored
         = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
@@ -110,7 +110,9 @@ void NetworkPage::on_radioButtonStatIP_clicked()
 
 QString NetworkPage::currentIpAddress()
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    // The address shows on this page and on the Information tab.
+    mainWindow->formPage(MainWindow::Page::Information);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
     if (mainWindow->dhcpStatusUp()) {
         const QString address = eth0.addresses.first();
@@ -141,7 +143,7 @@ void NetworkPage::readDnsServers()
     if (!readResolver(&content))
         return;
     const DnsServers servers = parseDnsServers(content);
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (servers.count == 0)
         ui.DNSlineEdit->setText(QStringLiteral("Not Found"));
     if (servers.count >= 1)
@@ -180,7 +182,7 @@ bool NetworkPage::writeDhcpInterfaces()
 
 void NetworkPage::refuse(const NetworkRefusal& refusal)
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (refusal.resetMask)
         ui.netMasklineEdit->setText(QStringLiteral("255.255.255.0"));
     mainWindow->showWarning(refusal.title, refusal.text);
@@ -270,7 +272,7 @@ void NetworkPage::writeStaticFiles(const StaticSettings& settings)
 void NetworkPage::applyLocalNetwork()
 {
     malvo_syslog(5, "MainWindow: Action Apply Network Settings for local device.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     const bool dhcp = ui.radioButtonDHCP->isChecked();
     if (!dhcp && !ui.radioButtonStatIP->isChecked())
         return;
@@ -346,7 +348,7 @@ void NetworkPage::checkIfUp()
     const QString live = currentIpAddress();
     if (appliedDhcp) {
         readDnsServers();
-        mainWindow->controlPage(MainWindow::ControlPage::LocalNetwork).gatelineEdit->setText(gatewayFromRoute());
+        mainWindow->formPage(MainWindow::Page::LocalNetwork).gatelineEdit->setText(gatewayFromRoute());
     }
     const bool up = eth0.up && eth0.running && mainWindow->dhcpStatusUp();
     const bool matches = appliedDhcp || live == appliedAddress;

@@ -83,7 +83,7 @@ void ResolutionPage::loadResolutionPage()
 
 void ResolutionPage::fillPage(bool mayFallBack)
 {
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::ScreenResolution);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::ScreenResolution);
     const QString stored = readRdpResolution();
     const QStringList list = sessionResolutions(displayResolutions());
     const QString osd = rxDatabaseSelect(
@@ -129,7 +129,7 @@ void ResolutionPage::readOsdModeFile()
     // A mode the OSD does not offer leaves the stored choice shown.
     const QString mode = osdModeFromDirectfb(content);
     if (!mode.isEmpty())
-        mainWindow->controlPage(MainWindow::ControlPage::ScreenResolution).comboBoxGUIRes->setCurrentText(mode);
+        mainWindow->formPage(MainWindow::Page::ScreenResolution).comboBoxGUIRes->setCurrentText(mode);
 }
 
 bool ResolutionPage::storeRdpResolution(const QString& resolution)
@@ -150,7 +150,7 @@ bool ResolutionPage::storeRdpResolution(const QString& resolution)
 void ResolutionPage::on_applyScResButton_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply RDP Connection Screen Resolution.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::ScreenResolution);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::ScreenResolution);
     QString text = ui.comboBox->currentText();
     if (text == QLatin1String("Auto"))
         text = ui.comboBox->itemText(1);
@@ -164,7 +164,7 @@ void ResolutionPage::on_applyScResButton_clicked()
 void ResolutionPage::on_applyGUIReslButton_2_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply GUI Resolution.\n");
-    Ui::MainWindow& ui = mainWindow->controlPage(MainWindow::ControlPage::ScreenResolution);
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::ScreenResolution);
     if (!rxDatabaseUpdate(QLatin1String(databaseScript), QStringLiteral("System"),
             QStringLiteral("OSDResolution"), ui.comboBoxGUIRes->currentText())) {
         malvo_syslog(3, "MainWindow: Can not store the OSD resolution %s",

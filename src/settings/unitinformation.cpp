@@ -84,7 +84,7 @@ QString UnitInformation::readManagerIp()
 
 void UnitInformation::showUnitInformation()
 {
-    Ui::MainWindow& ui = mainWindow->formFrame();
+    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Information);
     Platform& platform = mainWindow->unitPlatform();
     for (QLabel* label : { ui.labelSerialNumber, ui.labelMacAddress, ui.labelSoftwareVersion, ui.labelMpn,
              ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,

@@ -21,20 +21,23 @@ UserTab::UserTab(MainWindow* mainWindow)
 
 void UserTab::fillUserList()
 {
-    QListWidget* list = mainWindow->formFrame().userlistWidget;
-    const QString current = list->currentItem() ? list->currentItem()->text() : QString();
-    list->clear();
-    list->addItems(UserRules::userNames(mainWindow->document()));
-    const QList<QListWidgetItem*> rows = list->findItems(current, Qt::MatchExactly);
-    if (!rows.isEmpty())
-        list->setCurrentItem(rows.first());
+    // Its tab takes the list when it is built.
+    if (mainWindow->isPageBuilt(MainWindow::Page::Users)) {
+        QListWidget* list = mainWindow->formFrame().userlistWidget;
+        const QString current = list->currentItem() ? list->currentItem()->text() : QString();
+        list->clear();
+        list->addItems(UserRules::userNames(mainWindow->document()));
+        const QList<QListWidgetItem*> rows = list->findItems(current, Qt::MatchExactly);
+        if (!rows.isEmpty())
+            list->setCurrentItem(rows.first());
+    }
     mainWindow->connectionTab->updateListButtons();
 }
 
 void UserTab::fillAutoLogonChoice()
 {
     // Its page takes the choice when it is built.
-    if (!mainWindow->isPageBuilt(MainWindow::ControlPage::Preferences))
+    if (!mainWindow->isPageBuilt(MainWindow::Page::Preferences))
         return;
     Ui::MainWindow& form = mainWindow->formFrame();
     form.comboBoxALogUsr->clear();
@@ -74,7 +77,7 @@ void UserTab::addUser()
 void UserTab::editUser()
 {
     malvo_syslog(6, "MainWindow: Action Open Edit User Dialog.\n");
-    QListWidget* list = mainWindow->formFrame().userlistWidget;
+    QListWidget* list = mainWindow->formPage(MainWindow::Page::Users).userlistWidget;
     if (!list->currentItem())
         return;
     QString name = list->currentItem()->text();
@@ -118,7 +121,7 @@ bool UserTab::confirmRemoval(const QString& name)
 void UserTab::removeUser()
 {
     malvo_syslog(6, "MainWindow: Action Remove User.\n");
-    const QListWidgetItem* item = mainWindow->formFrame().userlistWidget->currentItem();
+    const QListWidgetItem* item = mainWindow->formPage(MainWindow::Page::Users).userlistWidget->currentItem();
     if (!item)
         return;
     const QString name = item->text();
