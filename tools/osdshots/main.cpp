@@ -187,7 +187,7 @@ QList<Step> normalRun()
     };
     const auto logOff = [] { QTimer::singleShot(0, window, &MainWindow::logoff); };
     const auto ready = [] { return logonDialog() != nullptr; };
-    return {
+    QList<Step> steps {
         { ready, [] { shoot(QStringLiteral("logon")); } },
         { ready,
             [] {
@@ -216,6 +216,19 @@ QList<Step> normalRun()
         { mainWindowUp, [] { shoot(QStringLiteral("administrator-control")); } },
         { mainWindowUp, [] { window->findChild<QToolButton*>(QStringLiteral("networkButton"))->click(); } },
         { mainWindowUp, [] { shoot(QStringLiteral("network-page")); } },
+    };
+    // Every other Control page, opened from the Preferences page as a person would.
+    const std::pair<const char*, const char*> pages[] { { "screenResButton", "resolution-page" },
+        { "systemPageButton", "system-page" }, { "hot_keyButton", "hotkey-page" },
+        { "toolButtonPowerMode", "power-mode-page" }, { "buttonTimerSettings", "timers-page" },
+        { "toolButtonGeneralSettings", "general-settings-page" } };
+    for (const auto& [button, picture] : pages) {
+        steps << Step { mainWindowUp,
+            [button = button] { window->findChild<QToolButton*>(QLatin1String(button))->click(); } }
+              << Step { mainWindowUp, [picture = picture] { shoot(QLatin1String(picture)); } }
+              << Step { mainWindowUp, showControlTab };
+    }
+    const QList<Step> rest {
         { mainWindowUp, [] { showTab(QStringLiteral("Information")); } },
         { mainWindowUp, [] { shoot(QStringLiteral("information")); } },
         { mainWindowUp, showControlTab },
@@ -224,7 +237,8 @@ QList<Step> normalRun()
         { dialog("Transmitter Settings"),
             [] {
                 QWidget* tx = QApplication::activeModalWidget();
-                tx->findChild<QLineEdit*>(QStringLiteral("lineEditTxIP"))->setText(QStringLiteral("192.168.1.22"));
+                tx->findChild<QLineEdit*>(QStringLiteral("lineEditTxIP"))
+                    ->setText(QStringLiteral("192.168.1.22"));
                 tx->findChild<QPushButton*>(QStringLiteral("connectToTXButton"))->click();
             } },
         { [] {
@@ -254,6 +268,7 @@ QList<Step> normalRun()
         { ready, logOnAs("plain", "pw") },
         { mainWindowUp, [] { shoot(QStringLiteral("user-connections")); } },
     };
+    return steps + rest;
 }
 
 QList<Step> safeModeRun()
