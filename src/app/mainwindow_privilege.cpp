@@ -28,7 +28,7 @@ void removeTab(QTabWidget* tabs, QWidget* page)
 
 } // namespace
 
-// A Control page not built yet takes its part when it is built, in the same order.
+// A page not built yet takes its part when it is built, in the same order.
 void MainWindow::applyPrivilege(const QDomElement& userElement)
 {
     const QString privilege = userElement.attribute(db::Privilege);
