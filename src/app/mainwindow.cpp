@@ -137,12 +137,9 @@ void MainWindow::ensureForm()
     setButtonIcons(this);
     setTabIcons();
     setFormLook(*ui);
-    setTabLook(ui->tabWidget->currentWidget());
+    setGroupTitleFonts(ui->tabWidget->currentWidget());
     formBuilt = true;
-    const std::vector<std::function<void()>> steps = std::move(formSteps);
-    formSteps.clear();
-    for (const std::function<void()>& step : steps)
-        step();
+    runSteps(formSteps);
 }
 
 // Every picture of the form's buttons built inside `within`, decoded when
@@ -204,11 +201,19 @@ void MainWindow::setTabIcons()
     }
 }
 
-void MainWindow::setTabLook(QWidget* tab)
+void MainWindow::setGroupTitleFonts(QWidget* within)
 {
-    if (tab)
-        for (QGroupBox* box : tab->findChildren<QGroupBox*>())
+    if (within)
+        for (QGroupBox* box : within->findChildren<QGroupBox*>())
             FormLook::setTitleFont(box);
+}
+
+void MainWindow::runSteps(std::vector<std::function<void()>>& queue)
+{
+    const std::vector<std::function<void()>> steps = std::move(queue);
+    queue.clear();
+    for (const std::function<void()>& step : steps)
+        step();
 }
 
 void MainWindow::onForm(std::function<void()> step)

@@ -247,13 +247,16 @@ private:
     // The buttons built inside `within` get their pictures, decoded when first drawn.
     void setButtonIcons(const QWidget* within);
     void setManagedLook();
-    // A tab's group titles take their font when the tab is first shown: the
-    // font passes through every widget in a box.
-    void setTabLook(QWidget* tab);
+    // The group titles in `within` take their font: a tab's when it is first
+    // shown, a page's when it is built (the font passes through every widget
+    // in a box).
+    void setGroupTitleFonts(QWidget* within);
     void queueClose();
     void createSettingsPages();
     // Runs a step on the form now, or in order once the form is built.
     void onForm(std::function<void()> step);
+    // Runs the queued steps in order and empties the queue.
+    static void runSteps(std::vector<std::function<void()>>& queue);
     void buildPage(Page page);
     // The widget a page is built into: its place in the Control tab's stack, or its tab.
     QWidget* pageShell(Page page) const;

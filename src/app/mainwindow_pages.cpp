@@ -4,13 +4,11 @@
 #include "app/mainwindowform.h"
 #include "mainwindow.h"
 
-#include "app/formlook.h"
 #include "app/gridreflow.h"
 #include "app/slotsbyname.h"
 #include "users/usertab.h"
 
 #include <QEvent>
-#include <QGroupBox>
 #include <QStackedWidget>
 
 namespace {
@@ -28,11 +26,10 @@ public:
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override
     {
-        if (event->type() == QEvent::Show && shown) {
+        if (event->type() == QEvent::Show) {
             watched->removeEventFilter(this);
-            const std::function<void()> once = std::move(shown);
-            shown = nullptr;
-            once();
+            deleteLater();
+            shown();
         }
         return false;
     }
@@ -130,12 +127,8 @@ void MainWindow::buildPage(Page page)
     connectSlotsByName(this, shell);
     setButtonIcons(shell);
     // Built because it is about to be shown, or read: it looks as the rest of its tab.
-    for (QGroupBox* box : shell->findChildren<QGroupBox*>())
-        FormLook::setTitleFont(box);
-    const std::vector<std::function<void()>> steps = std::move(pageSteps[index]);
-    pageSteps[index].clear();
-    for (const std::function<void()>& step : steps)
-        step();
+    setGroupTitleFonts(shell);
+    runSteps(pageSteps[index]);
     if (page == Page::Preferences && userTab)
         userTab->fillAutoLogonChoice();
     if (page == Page::Users && userTab)

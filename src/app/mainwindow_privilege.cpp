@@ -19,6 +19,14 @@ void setAllEnabled(std::initializer_list<QWidget*> widgets, bool enabled)
         widget->setEnabled(enabled);
 }
 
+// A managed unit's resolution page: the appliance owns the session resolution, the OSD's own stays the unit's.
+void showManagedResolutions(Ui::MainWindow& ui)
+{
+    setAllEnabled({ ui.applyScResButton, ui.comboBox }, false);
+    ui.applyGUIReslButton_2->show();
+    ui.applyGUIReslButton_2->setEnabled(true);
+}
+
 void removeTab(QTabWidget* tabs, QWidget* page)
 {
     const int index = tabs->indexOf(page);
@@ -61,11 +69,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
             setAllEnabled(connectionButtons, false);
             onPage(Page::Users,
                 [this] { setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton }, false); });
-            onPage(Page::ScreenResolution, [this] {
-                setAllEnabled({ ui->applyScResButton, ui->comboBox }, false);
-                ui->applyGUIReslButton_2->show();
-                ui->applyGUIReslButton_2->setEnabled(true);
-            });
+            onPage(Page::ScreenResolution, [this] { showManagedResolutions(*ui); });
             onPage(Page::System, [this] {
                 setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);
                 ui->restoreButton->show();
@@ -89,13 +93,8 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
             }
         });
         ui->stackedWidget->setCurrentIndex(0);
-        if (managed) {
-            onPage(Page::ScreenResolution, [this] {
-                setAllEnabled({ ui->comboBox, ui->applyScResButton }, false);
-                ui->applyGUIReslButton_2->show();
-                ui->applyGUIReslButton_2->setEnabled(true);
-            });
-        }
+        if (managed)
+            onPage(Page::ScreenResolution, [this] { showManagedResolutions(*ui); });
     } else if (privilege == QLatin1String("User")) {
         removeTab(tabs, ui->usersTab);
         removeTab(tabs, ui->controlTab);

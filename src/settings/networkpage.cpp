@@ -110,14 +110,15 @@ void NetworkPage::on_radioButtonStatIP_clicked()
 
 QString NetworkPage::currentIpAddress()
 {
-    // The address shows on this page and on the Information tab.
-    mainWindow->formPage(MainWindow::Page::Information);
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
+    // The Information tab shows it too once built; it reads it afresh when opened.
+    const bool information = mainWindow->isPageBuilt(MainWindow::Page::Information);
     const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
     if (mainWindow->dhcpStatusUp()) {
         const QString address = eth0.addresses.first();
         ui.ipAddrlineEdit->setText(address);
-        ui.labelIpAddressInfo->setText(address);
+        if (information)
+            ui.labelIpAddressInfo->setText(address);
         ui.netMasklineEdit->setText(eth0.netmask);
         return address;
     }
