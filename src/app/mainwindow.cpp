@@ -137,7 +137,7 @@ void MainWindow::ensureForm()
     setButtonIcons(this);
     setTabIcons();
     setFormLook(*ui);
-    setGroupTitleFonts(ui->tabWidget->currentWidget());
+    setGroupTitleFonts(this);
     formBuilt = true;
     runSteps(formSteps);
 }
@@ -203,9 +203,8 @@ void MainWindow::setTabIcons()
 
 void MainWindow::setGroupTitleFonts(QWidget* within)
 {
-    if (within)
-        for (QGroupBox* box : within->findChildren<QGroupBox*>())
-            FormLook::setTitleFont(box);
+    for (QGroupBox* box : within->findChildren<QGroupBox*>())
+        FormLook::setTitleFont(box);
 }
 
 void MainWindow::runSteps(std::vector<std::function<void()>>& queue)

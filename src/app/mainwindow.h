@@ -247,9 +247,8 @@ private:
     // The buttons built inside `within` get their pictures, decoded when first drawn.
     void setButtonIcons(const QWidget* within);
     void setManagedLook();
-    // The group titles in `within` take their font: a tab's when it is first
-    // shown, a page's when it is built (the font passes through every widget
-    // in a box).
+    // The group titles built in `within` take their font: the frame's with it,
+    // each page's when it is built.
     void setGroupTitleFonts(QWidget* within);
     void queueClose();
     void createSettingsPages();

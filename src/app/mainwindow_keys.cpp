@@ -14,7 +14,6 @@
 
 void MainWindow::on_tabWidget_currentChanged(int index)
 {
-    setGroupTitleFonts(ui->tabWidget->widget(index));
     if (isSafeMode()) {
         if (index == 0)
             ui->stackedWidget->setCurrentIndex(2);
