@@ -10,6 +10,8 @@
 // first expose). The bare Qt floor (bench_floor start) is timed the same way,
 // so both figures include exec, dynamic linking and the X connection.
 //
+// --against PATH times another build's velmogui in the same turns.
+//
 // Needs Xvfb on the PATH and libxcb (loaded at run time); without them it
 // says so and measures nothing.
 
@@ -383,6 +385,13 @@ int main(int argc, char** argv)
         return fail(
             QStringLiteral("no velmogui beside the benchmarks (looked for ") + osd + QLatin1Char(')'));
 
+    // Another build's velmogui, timed in the same turns: a change's effect is
+    // then read beside its own baseline, not across the machine's drift.
+    const int againstAt = application.arguments().indexOf(QStringLiteral("--against"));
+    const QString against = againstAt >= 0 ? application.arguments().value(againstAt + 1) : QString();
+    if (againstAt >= 0 && !QFileInfo(against).isExecutable())
+        return fail(QStringLiteral("--against needs a velmogui to run: ") + against);
+
     const QString base = qEnvironmentVariable("VELMO_BENCH_DIR");
     QTemporaryDir folder(base.isEmpty() ? QDir::tempPath() + QStringLiteral("/bench_startup-XXXXXX")
                                         : base + QStringLiteral("/bench_startup-XXXXXX"));
@@ -428,8 +437,8 @@ int main(int argc, char** argv)
     Environment windowEnv(windowEnvironment);
     const QString errors = folder.filePath(QStringLiteral("child.err"));
 
-    // The three starts take turns, so that the machine's drift touches them alike.
-    Series floor, dialog, window;
+    // The starts take turns, so that the machine's drift touches them alike.
+    Series floor, dialog, window, otherDialog, otherWindow;
     for (int run = -bench::defaultWarmUps; run < runs; ++run) {
         const bool measured = run >= 0;
 
@@ -437,38 +446,46 @@ int main(int argc, char** argv)
         // It quits as soon as its window is exposed, so its type may no longer be readable.
         if (!bare.ok || bare.kind == WindowKind::Dialog)
             return fail(bare.ok ? QStringLiteral("the bare Qt window is not a normal window") : bare.why);
+        if (measured) {
+            floor.us << bare.elapsedUs;
+            floor.kb << bare.maxRssKb;
+        }
+        for (const QString& program : { osd, against }) {
+            if (program.isEmpty())
+                continue;
+            Series& dialogSeries = program == osd ? dialog : otherDialog;
+            Series& windowSeries = program == osd ? window : otherWindow;
 
-        dialogUnit.clearRecords();
-        if (!touch(bootMarker))
-            return fail(QStringLiteral("cannot create ") + bootMarker);
-        const Shown logon = display.run(osd, {}, dialogEnv, errors);
-        if (!logon.ok)
-            return fail(QStringLiteral("a: ") + logon.why);
-        // The dialog runs inside the main window's construction, so that has not ended yet.
-        if (logon.kind != WindowKind::Dialog || !hasLog(dialogUnit, dialogEnd)
-            || hasLog(dialogUnit, windowEnd))
-            return fail(QStringLiteral("a: the first window shown was not the log-on dialog"));
+            dialogUnit.clearRecords();
+            if (!touch(bootMarker))
+                return fail(QStringLiteral("cannot create ") + bootMarker);
+            const Shown logon = display.run(program, {}, dialogEnv, errors);
+            if (!logon.ok)
+                return fail(QStringLiteral("a: ") + logon.why);
+            // The dialog runs inside the main window's construction, so that has not ended yet.
+            if (logon.kind != WindowKind::Dialog || !hasLog(dialogUnit, dialogEnd)
+                || hasLog(dialogUnit, windowEnd))
+                return fail(QStringLiteral("a: the first window shown was not the log-on dialog"));
 
-        windowUnit.clearRecords();
-        const Shown shownWindow = display.run(osd, {}, windowEnv, errors);
-        if (!shownWindow.ok)
-            return fail(QStringLiteral("b: ") + shownWindow.why);
-        const QString loggedOn = windowUnit.state().value(QStringLiteral("loggedInUser")).toString();
-        if (shownWindow.kind != WindowKind::Normal || !hasLog(windowUnit, windowEnd)
-            || hasLog(windowUnit, dialogEnd) || loggedOn != QLatin1String("admin"))
-            return fail(QStringLiteral("b: the main window was not shown after the automatic log-on of admin "
-                                       "(window kind %1, logged-on user \"%2\")")
-                            .arg(int(shownWindow.kind))
-                            .arg(loggedOn));
+            windowUnit.clearRecords();
+            const Shown shownWindow = display.run(program, {}, windowEnv, errors);
+            if (!shownWindow.ok)
+                return fail(QStringLiteral("b: ") + shownWindow.why);
+            const QString loggedOn = windowUnit.state().value(QStringLiteral("loggedInUser")).toString();
+            if (shownWindow.kind != WindowKind::Normal || !hasLog(windowUnit, windowEnd)
+                || hasLog(windowUnit, dialogEnd) || loggedOn != QLatin1String("admin"))
+                return fail(QStringLiteral("b: the main window was not shown after the automatic log-on of admin "
+                                           "(window kind %1, logged-on user \"%2\")")
+                                .arg(int(shownWindow.kind))
+                                .arg(loggedOn));
 
-        if (!measured)
-            continue;
-        floor.us << bare.elapsedUs;
-        floor.kb << bare.maxRssKb;
-        dialog.us << logon.elapsedUs;
-        dialog.kb << logon.maxRssKb;
-        window.us << shownWindow.elapsedUs;
-        window.kb << shownWindow.maxRssKb;
+            if (!measured)
+                continue;
+            dialogSeries.us << logon.elapsedUs;
+            dialogSeries.kb << logon.maxRssKb;
+            windowSeries.us << shownWindow.elapsedUs;
+            windowSeries.kb << shownWindow.maxRssKb;
+        }
     }
 
     const double floorUs = bench::median(floor.us);
@@ -492,6 +509,11 @@ int main(int argc, char** argv)
             .arg(bench::deviceRecords),
         bench::median(window.us), floorUs);
     bench::printKbComparison(QStringLiteral("   peak RSS"), bench::median(window.kb), floorKb);
+    if (!against.isEmpty()) {
+        bench::printLine(QStringLiteral("against ") + against + QLatin1Char(':'));
+        bench::printComparison(QStringLiteral("a."), bench::median(otherDialog.us), floorUs);
+        bench::printComparison(QStringLiteral("b."), bench::median(otherWindow.us), floorUs);
+    }
     bench::printLine(bench::resultLine(QStringLiteral("startup"),
         { { QStringLiteral("runs"), QString::number(runs) },
             { QStringLiteral("floor_us"), QString::number(floorUs, 'f', 1) },
