@@ -135,6 +135,8 @@ void TestMainWindow::databaseAtStart()
     QVERIFY(window.storage().verifyChecksumFile(DatabaseStorage::copyAPath));
     QCOMPARE(databaseText(window.document()), text);
     QCOMPARE(unit.readFile(settingsPath), autoLogin("admin"));
+    // Looked at quietly before the database is read, and written afterwards.
+    QVERIFY(!unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for reading: ") + settingsPath));
     QCOMPARE(window.isManaged(), !mac.isNull());
     QCOMPARE(label(window, "labelWelcome"), QLatin1String(mac.isNull() ? "Unmanaged:" : "Managed:"));
     QCOMPARE(unit.readFile(statPath).contains("manager_unreachable=1\n"), !mac.isNull());
@@ -220,14 +222,20 @@ void TestMainWindow::startUp()
     unit.sim().editState([](QJsonObject& state) { state.insert("loggedInUser", "stale"); });
     const auto loggedInUser = [&unit] { return unit.sim().state().value("loggedInUser").toString(); };
     QString atLogon;
-    const auto answer
-        = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) { atLogon = loggedInUser(); });
+    bool framedAtLogon = false;
+    const auto answer = answerNextLogon(typed, QStringLiteral("pw"), [&](QDialog&) {
+        atLogon = loggedInUser();
+        for (const QWidget* widget : QApplication::topLevelWidgets())
+            framedAtLogon |= qobject_cast<const MainWindow*>(widget) && widget->findChild<QTabWidget*>();
+    });
     LoggedInUser logged;
     MainWindow window(unit.platform(), nullptr, &logged);
     window.show();
 
     QCOMPARE(answer->shown, !typed.isNull());
     QCOMPARE(atLogon, QString()); // the stale name is gone before anyone types
+    // The window behind the dialog is built only where an automatic log-on was to be expected.
+    QCOMPARE(framedAtLogon, answer->shown && files.contains(QStringLiteral("/tmp/WAS_CONNECTED")));
     QCOMPARE(loggedInUser(), user);
     QCOMPARE(window.isLoggedOn(), !user.isEmpty());
     QTRY_COMPARE(window.isVisible(), !user.isEmpty() && !launched);

@@ -192,17 +192,30 @@ bool GuiSettingsFile::writeLastUser(const QString& userName, bool remember)
 
 QString GuiSettingsFile::readValue(const QString& key)
 {
-    QStringList lines;
-    if (!GuiFiles::readLines(platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath)), &lines)) {
-        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::settingsPath);
-        return QString();
-    }
     QString value;
+    if (!findValue(key, &value))
+        malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::settingsPath);
+    return value;
+}
+
+bool GuiSettingsFile::findValue(const QString& key, QString* value)
+{
+    value->clear();
+    QStringList lines;
+    if (!GuiFiles::readLines(platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath)), &lines))
+        return false;
     for (const QString& line : qAsConst(lines)) {
         if (line.startsWith(key))
-            value = line.split(QLatin1Char('=')).value(1);
+            *value = line.split(QLatin1Char('=')).value(1);
     }
-    return value;
+    return true;
+}
+
+bool GuiSettingsFile::mayLogOnAutomatically()
+{
+    QString userName;
+    // A file that cannot be read is written afresh, with an automatic log-on.
+    return !findValue(QStringLiteral("autoLoginUsr"), &userName) || !userName.isEmpty();
 }
 
 bool GuiSettingsFile::rewriteValue(const QString& key, const QString& value)

@@ -60,6 +60,9 @@ public:
     // The automatic log-on user; on an unmanaged unit only a user of the
     // database counts, a managed unit gets its users from the appliance later.
     QString readAutoLoginUser(const QDomDocument& document, bool unitManaged);
+    // Whether the file names an automatic log-on user, or will once written
+    // afresh; read quietly, before the database is.
+    bool mayLogOnAutomatically();
     bool writeAutoLoginUser(const QString& userName);
 
     QString readPowerMode();
@@ -76,6 +79,8 @@ public:
 private:
     // Value of the last line starting with `key`, empty when none or unreadable.
     QString readValue(const QString& key);
+    // The same without the log line; false when the file cannot be read.
+    bool findValue(const QString& key, QString* value);
     // Replaces the first line starting with `key` by key=value, drops the later
     // ones, appends when none; every other line is kept in order.
     bool rewriteValue(const QString& key, const QString& value);

@@ -70,6 +70,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
         showMessage(QStringLiteral("Disconnect Reason"), QString::fromLocal8Bit(disconnectReason));
     malvo_syslog(5, "### MainWindow Constructor Start ###\n");
 
+    // An automatic log-on shows the window at once. Its frame needs no
+    // database, so it is built while copy A may still be being read.
+    if (automaticLogonExpected())
+        buildFrame();
     if (prefetch)
         database.adopt(*prefetch);
     repairDatabaseFiles();
@@ -131,6 +135,15 @@ void MainWindow::ensureForm()
 {
     if (formBuilt)
         return;
+    buildFrame();
+    formBuilt = true;
+    runSteps(formSteps);
+}
+
+void MainWindow::buildFrame()
+{
+    if (frameBuilt)
+        return;
     ui->MainWindowFrame::setupUi(this);
     connectSlotsByName(this, this);
     buildPagesWhenShown();
@@ -138,8 +151,7 @@ void MainWindow::ensureForm()
     setTabIcons();
     setFormLook(*ui);
     setGroupTitleFonts(this);
-    formBuilt = true;
-    runSteps(formSteps);
+    frameBuilt = true;
 }
 
 // Every picture of the form's buttons built inside `within`, decoded when

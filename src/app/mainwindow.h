@@ -133,6 +133,8 @@ public:
     bool isManaged() const { return unitManaged; }
     bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
+    void buildFrame();
+    bool automaticLogonExpected();
     void startupLogon();
     bool restoreSession();
     void requireLogon();
@@ -274,6 +276,8 @@ private:
     bool loggedOn = false;
     bool unitManaged = false;
     bool safeMode = false;
+    // The frame's widgets exist; the form is built once the steps waiting for it have run.
+    bool frameBuilt = false;
     bool formBuilt = false;
     std::vector<std::function<void()>> formSteps;
     std::array<bool, pageCount> pagesBuilt {};

@@ -20,6 +20,8 @@
 namespace {
 
 const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
+const QString bootCountPath = QStringLiteral("/tmp/guiBootCount.txt");
+const QString noErrorCodePath = QStringLiteral("/tmp/noErrorCode.txt");
 const QString loginViaRestPath = QStringLiteral("/tmp/LOGIN_VIA_REST");
 const QString logAfterConnectPath = QStringLiteral("/tmp/logAfterConnect.xml");
 
@@ -79,13 +81,24 @@ int MainWindow::pullDatabase(const QString& userName, int mode)
     return result;
 }
 
+// A guess from the files alone, before the database is read: a wrong guess
+// only builds the window's frame before the log-on dialog instead of after it.
+bool MainWindow::automaticLogonExpected()
+{
+    if (QFileInfo::exists(platform.unitPath(wasConnectedPath)))
+        return true;
+    if (QFileInfo::exists(platform.unitPath(bootCountPath)) || QFileInfo::exists(platform.unitPath(noErrorCodePath)))
+        return false;
+    return guiSettings.mayLogOnAutomatically();
+}
+
 void MainWindow::startupLogon()
 {
     if (restoreSession())
         return;
 
-    const QString bootCount = platform.unitPath(QStringLiteral("/tmp/guiBootCount.txt"));
-    const QString noErrorCode = platform.unitPath(QStringLiteral("/tmp/noErrorCode.txt"));
+    const QString bootCount = platform.unitPath(bootCountPath);
+    const QString noErrorCode = platform.unitPath(noErrorCodePath);
     const bool rebooted = QFileInfo::exists(bootCount);
     const bool suppressed = QFileInfo::exists(noErrorCode);
     QFile::remove(bootCount);
