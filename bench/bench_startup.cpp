@@ -512,7 +512,18 @@ int main(int argc, char** argv)
     if (!against.isEmpty()) {
         bench::printLine(QStringLiteral("against ") + against + QLatin1Char(':'));
         bench::printComparison(QStringLiteral("a."), bench::median(otherDialog.us), floorUs);
+        bench::printKbComparison(QStringLiteral("   peak RSS"), bench::median(otherDialog.kb), floorKb);
         bench::printComparison(QStringLiteral("b."), bench::median(otherWindow.us), floorUs);
+        bench::printKbComparison(QStringLiteral("   peak RSS"), bench::median(otherWindow.kb), floorKb);
+        // Each turn's two starts ran moments apart: their differences leave the drift out.
+        const auto pairedDifference = [](const Series& other, const Series& ours) {
+            QVector<double> differences;
+            for (int i = 0; i < qMin(other.us.size(), ours.us.size()); ++i)
+                differences << other.us.at(i) - ours.us.at(i);
+            return bench::formatUs(bench::median(differences));
+        };
+        bench::printLine(QStringLiteral("median difference, that build minus this one: a. %1, b. %2")
+                             .arg(pairedDifference(otherDialog, dialog), pairedDifference(otherWindow, window)));
     }
     bench::printLine(bench::resultLine(QStringLiteral("startup"),
         { { QStringLiteral("runs"), QString::number(runs) },

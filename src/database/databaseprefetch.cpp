@@ -1,6 +1,15 @@
 #include "databaseprefetch.h"
 
+#include "platform/freememory.h"
 #include "platform/platform.h"
+
+#include <QFileInfo>
+
+namespace {
+
+constexpr qint64 maxHeapReserve = 32 * 1024 * 1024;
+
+} // namespace
 
 DatabasePrefetch::DatabasePrefetch(const Platform& platform)
     : file(platform.unitPath(QLatin1String(DatabaseStorage::copyAPath)))
@@ -10,6 +19,9 @@ DatabasePrefetch::DatabasePrefetch(const Platform& platform)
 
 void DatabasePrefetch::run()
 {
+    // The parsed tree takes some twenty times the text's size, node by node.
+    const qint64 size = QFileInfo(file).size();
+    reserveThreadHeap(static_cast<std::size_t>(qBound<qint64>(0, size * 20, maxHeapReserve)));
     result.set_value(DatabaseStorage::judgeFile(file));
 }
 
