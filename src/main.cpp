@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/startupthread.h"
 #include "database/databaseprefetch.h"
+#include "platform/displayplugin.h"
 #include "platform/fontwarmup.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
@@ -12,16 +13,21 @@
 #include <QGuiApplication>
 #include <QScreen>
 
-
 int main(int argc, char* argv[])
 {
     // The same document must always serialize to the same bytes.
     qSetGlobalQHashSeed(0);
     malvo_syslog(5, "######## G U I   E N T R Y ########\n");
     const std::unique_ptr<Platform> platform = createUnitPlatform();
-    // Copy A first: the constructor needs it before any text.
+    QStringList arguments;
+    for (int i = 0; i < argc; ++i)
+        arguments << QString::fromLocal8Bit(argv[i]);
+    const QString display = displayPlatformName(arguments, qEnvironmentVariable("QT_QPA_PLATFORM"));
+    // The display plugin first, which the application's start needs within
+    // milliseconds; then copy A, which the constructor needs before any text.
     DatabasePrefetch prefetch(*platform);
-    StartupThread startup({ [&prefetch] { prefetch.run(); }, loadFontConfiguration });
+    StartupThread startup(
+        { [display] { preloadDisplayPlugin(display); }, [&prefetch] { prefetch.run(); }, loadFontConfiguration });
     QApplication app(argc, argv);
     QApplication::setStyle(QStringLiteral("windowsvista"));
 

@@ -1,4 +1,6 @@
+#include "app/commandline.h"
 #include "platform/boundedread.h"
+#include "platform/displayplugin.h"
 #include "platform/linuxplatform.h"
 #include "testmain.h"
 
@@ -108,6 +110,38 @@ private slots:
         QCOMPARE(readBounded(path, 1024, &content, &truncated), read);
         QCOMPARE(content, read ? QByteArray("content") : QByteArray());
         QVERIFY(!truncated);
+    }
+
+    void displayPluginPreloaded_data()
+    {
+        QTest::addColumn<QStringList>("arguments");
+        QTest::addColumn<QString>("environment"); // QT_QPA_PLATFORM
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("preloaded");
+        const QStringList bare { "velmogui" };
+        QTest::newRow("environment") << bare << "offscreen" << "offscreen" << true;
+        QTest::newRow("options after the name") << bare << "offscreen:size=800x600" << "offscreen" << true;
+        QTest::newRow("first of a list") << bare << "offscreen;no-such" << "offscreen" << true;
+        QTest::newRow("argument over environment")
+            << QStringList { "velmogui", "-e", "x", "-platform", "offscreen" } << "no-such" << "offscreen" << true;
+        QTest::newRow("double dash") << QStringList { "velmogui", "--platform", "offscreen" } << "" << "offscreen"
+                                     << true;
+        QTest::newRow("option without its value") << QStringList { "velmogui", "-platform" } << "" << "" << false;
+        QTest::newRow("no plugin of that name") << bare << "no-such" << "no-such" << false;
+        QTest::newRow("a path, not a name")
+            << QStringList { "velmogui", "-platform", "../platforms/offscreen" } << "" << "../platforms/offscreen"
+            << false;
+        QTest::newRow("none") << bare << "" << "" << false;
+    }
+
+    void displayPluginPreloaded()
+    {
+        QFETCH(QStringList, arguments);
+        QFETCH(QString, environment);
+        QFETCH(QString, name);
+        QFETCH(bool, preloaded);
+        QCOMPARE(displayPlatformName(arguments, environment), name);
+        QCOMPARE(preloadDisplayPlugin(name), preloaded);
     }
 };
 

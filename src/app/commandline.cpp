@@ -13,3 +13,13 @@ const char* disconnectReasonFromArguments(int argc, char* argv[])
     }
     return reason;
 }
+
+QString displayPlatformName(const QStringList& arguments, const QString& environment)
+{
+    QString name = environment;
+    for (int i = 1; i + 1 < arguments.size(); ++i) {
+        if (arguments.at(i) == QLatin1String("-platform") || arguments.at(i) == QLatin1String("--platform"))
+            name = arguments.at(++i);
+    }
+    return name.section(QLatin1Char(';'), 0, 0).section(QLatin1Char(':'), 0, 0);
+}
