@@ -217,6 +217,47 @@ private slots:
         QCOMPARE(u.lastReport(), report);
     }
 
+    // The window lays itself out while a log-on's counter is written: that work
+    // runs once, and the report follows the write (or its failure) all the same.
+    void countsBesideOtherWork_data()
+    {
+        QTest::addColumn<bool>("folder");
+        QTest::addColumn<QByteArray>("after");
+        QTest::addColumn<QString>("log");
+        QTest::addColumn<QString>("report");
+        QTest::newRow("written") << true << countersWith("failed_login", "failed_login=8") << QString()
+                                 << "authentication 0,8,0";
+        QTest::newRow("folder gone") << false << QByteArray()
+                                     << "MainWindow: Can not open file for reading: " + statFile
+                                     << "authentication 0,0,0";
+    }
+
+    void countsBesideOtherWork()
+    {
+        QFETCH(bool, folder);
+        QFETCH(QByteArray, after);
+        QFETCH(QString, log);
+        QFETCH(QString, report);
+        Unit u;
+        u.unit.writeFile(statFile, countersWith("failed_login", "failed_login=7"));
+        if (!folder)
+            QVERIFY(QDir(u.unit.path(QStringLiteral("/usr/local/gui_files"))).removeRecursively());
+        u.unit.clearRecords();
+
+        int runs = 0;
+        int reportsMeanwhile = -1;
+        u.stats.incrementAuthenticationStat(QStringLiteral("failed_login"), [&] {
+            ++runs;
+            reportsMeanwhile = u.unit.statistics().size();
+        });
+        QCOMPARE(runs, 1);
+        QCOMPARE(reportsMeanwhile, 0);
+        QCOMPARE(u.unit.readFile(statFile), after);
+        QVERIFY(log.isEmpty() || u.unit.hasLog(3, log));
+        QCOMPARE(u.unit.statistics().size(), 1);
+        QCOMPARE(u.lastReport(), report);
+    }
+
     void recreatesDeletedCounterFile()
     {
         Unit u;

@@ -16,6 +16,7 @@
 #include <QFileInfo>
 #include <QGroupBox>
 #include <QGuiApplication>
+#include <QLayout>
 #include <QMenu>
 #include <QScreen>
 #include <QTimer>
@@ -152,6 +153,15 @@ void MainWindow::buildFrame()
     setFormLook(*ui);
     setGroupTitleFonts(this);
     frameBuilt = true;
+}
+
+// What show() does first, done while a log-on's counter is written: the
+// window shows right after, and only what the log-on changes is laid out again.
+void MainWindow::layOutAhead()
+{
+    ensurePolished();
+    if (QLayout* frame = layout())
+        frame->activate();
 }
 
 // Every picture of the form's buttons built inside `within`, decoded when

@@ -134,6 +134,7 @@ public:
     bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
     void buildFrame();
+    void layOutAhead();
     bool automaticLogonExpected();
     void startupLogon();
     bool restoreSession();

@@ -119,7 +119,8 @@ void MainWindow::startupLogon()
     }
     ensureForm();
     ui->curUNamelbl->setText(autoUser);
-    incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
+    statistics.incrementAuthenticationStat(
+        QLatin1String(AuthenticationStat::successfulLogin), [this] { layOutAhead(); });
     loggedOn = true;
     setLoggedInUser(autoUser);
     statistics.sendLogonAlert(LogonAlert::AutoLogon, autoUser);
@@ -144,7 +145,8 @@ bool MainWindow::restoreSession()
     }
     ensureForm();
     ui->curUNamelbl->setText(userName);
-    incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
+    statistics.incrementAuthenticationStat(
+        QLatin1String(AuthenticationStat::successfulLogin), [this] { layOutAhead(); });
     loggedOn = true;
     statistics.sendLogonAlert(LogonAlert::AutoLogon, userName);
     completeLogon();

@@ -7,7 +7,9 @@
 
 #include <QDebug>
 
+#include <future>
 #include <limits>
+#include <system_error>
 
 namespace {
 
@@ -119,21 +121,44 @@ void StatisticsReporter::ensureAuthenticationStatFile()
     GuiFiles::ensureFile(platform, writer, GuiFiles::authenticationStatPath, [] { return defaultLines(); });
 }
 
-void StatisticsReporter::incrementAuthenticationStat(const QString& key)
+void StatisticsReporter::incrementAuthenticationStat(const QString& key, const std::function<void()>& meanwhile)
 {
     ensureAuthenticationStatFile();
     const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::authenticationStatPath));
     QStringList lines;
-    if (!GuiFiles::readLines(unitFile, &lines)) {
+    const bool read = GuiFiles::readLines(unitFile, &lines);
+    bool written = false;
+    if (read)
+        written = writeBeside(unitFile, GuiFiles::joinLines(incrementCounterLines(lines, key)), meanwhile);
+    else if (meanwhile)
+        meanwhile();
+    if (!read)
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::authenticationStatPath);
-    } else if (!writer.writeFile(unitFile, GuiFiles::joinLines(incrementCounterLines(lines, key)))) {
+    else if (!written)
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", GuiFiles::authenticationStatPath);
-    }
 
     if (key.contains(QLatin1String("connection")) || key.contains(QLatin1String("timeouts")))
         sendConnectionStats();
     else
         sendAuthenticationStats();
+}
+
+bool StatisticsReporter::writeBeside(
+    const QString& unitFile, const QByteArray& content, const std::function<void()>& meanwhile)
+{
+    if (!meanwhile)
+        return writer.writeFile(unitFile, content);
+    std::future<bool> write;
+    try {
+        write = std::async(std::launch::async, [this, unitFile, content] { return writer.writeFile(unitFile, content); });
+    } catch (const std::system_error&) {
+        // No thread to be had: one after the other.
+        const bool written = writer.writeFile(unitFile, content);
+        meanwhile();
+        return written;
+    }
+    meanwhile();
+    return write.get();
 }
 
 void StatisticsReporter::sendAuthenticationStats()

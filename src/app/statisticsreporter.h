@@ -1,4 +1,6 @@
 #pragma once
+
+#include <functional>
 // The log-on counters in gui_authentication.stat and everything the OSD tells
 // the unit's statistics service: the counter reports, the periodic system
 // report and the log-on and log-off alerts.
@@ -34,7 +36,9 @@ public:
     void ensureAuthenticationStatFile();
     // Adds one to every counter line starting with `key`, then reports the
     // counter group the key belongs to (also when the file could not be read).
-    void incrementAuthenticationStat(const QString& key);
+    // `meanwhile`, when given, runs on the calling thread while the file is
+    // written durably on another: work that nothing outside the window sees.
+    void incrementAuthenticationStat(const QString& key, const std::function<void()>& meanwhile = {});
 
     void sendAuthenticationStats();
     void sendConnectionStats();
@@ -46,6 +50,9 @@ private:
     // One value per key, by substring match; 0 for keys without a line or an
     // unreadable file.
     QVector<quint32> readCounters(const QStringList& keys);
+    // Writes durably, on another thread while `meanwhile` runs on this one;
+    // returns once both have ended.
+    bool writeBeside(const QString& unitFile, const QByteArray& content, const std::function<void()>& meanwhile);
 
     Platform& platform;
     DurableWriter& writer;
