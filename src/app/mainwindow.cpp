@@ -156,12 +156,14 @@ void MainWindow::buildFrame()
 }
 
 // What show() does first, done while a log-on's counter is written: the
-// window shows right after, and only what the log-on changes is laid out again.
+// window is polished, laid out and given its (still hidden) display window;
+// it shows right after, and only what the log-on changes is laid out again.
 void MainWindow::layOutAhead()
 {
     ensurePolished();
     if (QLayout* frame = layout())
         frame->activate();
+    winId();
 }
 
 // Every picture of the form's buttons built inside `within`, decoded when
