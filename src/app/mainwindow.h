@@ -133,9 +133,6 @@ public:
     bool isManaged() const { return unitManaged; }
     bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
-    void buildFrame();
-    void layOutAhead();
-    bool automaticLogonExpected();
     void startupLogon();
     bool restoreSession();
     void requireLogon();
@@ -243,6 +240,12 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    // The header, the tabs and the Connections tab, without the steps waiting for the form.
+    void buildFrame();
+    // Whether the files promise an automatic or restored log-on, read before the database.
+    bool automaticLogonExpected();
+    // Polishes, lays out and creates the window's display window ahead of show().
+    void layOutAhead();
     void applySafeModeTabs();
     void insertAdminTabs();
     // Each tab present gets its picture, decoded when first drawn.

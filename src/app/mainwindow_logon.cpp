@@ -87,7 +87,8 @@ bool MainWindow::automaticLogonExpected()
 {
     if (QFileInfo::exists(platform.unitPath(wasConnectedPath)))
         return true;
-    if (QFileInfo::exists(platform.unitPath(bootCountPath)) || QFileInfo::exists(platform.unitPath(noErrorCodePath)))
+    if (QFileInfo::exists(platform.unitPath(bootCountPath))
+        || QFileInfo::exists(platform.unitPath(noErrorCodePath)))
         return false;
     return guiSettings.mayLogOnAutomatically();
 }

@@ -121,7 +121,8 @@ void StatisticsReporter::ensureAuthenticationStatFile()
     GuiFiles::ensureFile(platform, writer, GuiFiles::authenticationStatPath, [] { return defaultLines(); });
 }
 
-void StatisticsReporter::incrementAuthenticationStat(const QString& key, const std::function<void()>& meanwhile)
+void StatisticsReporter::incrementAuthenticationStat(
+    const QString& key, const std::function<void()>& meanwhile)
 {
     ensureAuthenticationStatFile();
     const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::authenticationStatPath));
@@ -150,7 +151,8 @@ bool StatisticsReporter::writeBeside(
         return writer.writeFile(unitFile, content);
     std::future<bool> write;
     try {
-        write = std::async(std::launch::async, [this, unitFile, content] { return writer.writeFile(unitFile, content); });
+        write = std::async(
+            std::launch::async, [this, unitFile, content] { return writer.writeFile(unitFile, content); });
     } catch (const std::system_error&) {
         // No thread to be had: one after the other.
         const bool written = writer.writeFile(unitFile, content);

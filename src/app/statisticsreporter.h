@@ -1,6 +1,5 @@
 #pragma once
 
-#include <functional>
 // The log-on counters in gui_authentication.stat and everything the OSD tells
 // the unit's statistics service: the counter reports, the periodic system
 // report and the log-on and log-off alerts.
@@ -8,6 +7,8 @@
 #include <QString>
 #include <QStringList>
 #include <QVector>
+
+#include <functional>
 
 class DurableWriter;
 class Platform;

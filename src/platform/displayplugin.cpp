@@ -1,5 +1,6 @@
 #include "displayplugin.h"
 
+#include <QFile>
 #include <QFileInfo>
 #include <QLibraryInfo>
 
@@ -10,8 +11,9 @@ bool preloadDisplayPlugin(const QString& name)
     if (name.isEmpty())
         return false;
     for (const QChar c : name) {
-        if (!(c >= QLatin1Char('a') && c <= QLatin1Char('z')) && !(c >= QLatin1Char('0') && c <= QLatin1Char('9'))
-            && c != QLatin1Char('_') && c != QLatin1Char('-'))
+        if (!(c >= QLatin1Char('a') && c <= QLatin1Char('z'))
+            && !(c >= QLatin1Char('0') && c <= QLatin1Char('9')) && c != QLatin1Char('_')
+            && c != QLatin1Char('-'))
             return false;
     }
     const QString file = QStringLiteral("libq") + name + QStringLiteral(".so");
