@@ -31,13 +31,17 @@ QDomElement section(const QDomDocument& document, const char* name)
 // used twice counts as its first element, as every lookup by name finds that one.
 QHash<QString, bool> sharedByName(const QDomDocument& document)
 {
+    // The names once, not once per element: each keystroke of the filter walks them all.
+    const QString tag = QLatin1String(db::Connection);
+    const QString nameKey = QLatin1String(db::Name);
+    const QString typeKey = QLatin1String(db::ConnectionType);
     QHash<QString, bool> shared;
     const QDomElement connections = section(document, db::Connections);
-    for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
-         !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection))) {
-        const QString name = connection.attribute(QLatin1String(db::Name));
+    for (QDomElement connection = connections.firstChildElement(tag); !connection.isNull();
+         connection = connection.nextSiblingElement(tag)) {
+        const QString name = connection.attribute(nameKey);
         if (!shared.contains(name))
-            shared.insert(name, connection.attribute(QLatin1String(db::ConnectionType)) == QLatin1String("Shared"));
+            shared.insert(name, connection.attribute(typeKey) == QLatin1String("Shared"));
     }
     return shared;
 }
@@ -46,15 +50,18 @@ QHash<QString, bool> sharedByName(const QDomDocument& document)
 template <typename Visit>
 void forEachAssociation(const QDomDocument& document, const QString& userName, Visit visit)
 {
+    const QString userTag = QLatin1String(db::User);
+    const QString userKey = QLatin1String(db::UserName);
+    const QString associationTag = QLatin1String(db::AssociatedConnections);
+    const QString connectionKey = QLatin1String(db::ConnectionName);
     const QDomElement users = section(document, db::Users);
-    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User))) {
-        if (user.attribute(QLatin1String(db::UserName)) != userName)
+    for (QDomElement user = users.firstChildElement(userTag); !user.isNull();
+         user = user.nextSiblingElement(userTag)) {
+        if (user.attribute(userKey) != userName)
             continue;
-        for (QDomElement association = user.firstChildElement(QLatin1String(db::AssociatedConnections));
-             !association.isNull();
-             association = association.nextSiblingElement(QLatin1String(db::AssociatedConnections)))
-            visit(association.attribute(QLatin1String(db::ConnectionName)));
+        for (QDomElement association = user.firstChildElement(associationTag); !association.isNull();
+             association = association.nextSiblingElement(associationTag))
+            visit(association.attribute(connectionKey));
     }
 }
 
