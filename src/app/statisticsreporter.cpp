@@ -127,16 +127,13 @@ void StatisticsReporter::incrementAuthenticationStat(
     ensureAuthenticationStatFile();
     const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::authenticationStatPath));
     QStringList lines;
-    const bool read = GuiFiles::readLines(unitFile, &lines);
-    bool written = false;
-    if (read)
-        written = writeBeside(unitFile, GuiFiles::joinLines(incrementCounterLines(lines, key)), meanwhile);
-    else if (meanwhile)
-        meanwhile();
-    if (!read)
+    if (!GuiFiles::readLines(unitFile, &lines)) {
+        if (meanwhile)
+            meanwhile();
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", GuiFiles::authenticationStatPath);
-    else if (!written)
+    } else if (!writeBeside(unitFile, GuiFiles::joinLines(incrementCounterLines(lines, key)), meanwhile)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s", GuiFiles::authenticationStatPath);
+    }
 
     if (key.contains(QLatin1String("connection")) || key.contains(QLatin1String("timeouts")))
         sendConnectionStats();

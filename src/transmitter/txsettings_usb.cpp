@@ -2,7 +2,6 @@
 // it and the export of the transmitter's diagnostics to it.
 #include "txsettings.h"
 
-
 #include "app/mainwindow.h"
 #include "platform/platform.h"
 #include "transmitter/txoperations.h"
