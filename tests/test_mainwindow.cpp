@@ -401,9 +401,13 @@ void TestMainWindow::views()
     if (atStart) {
         QVERIFY(startLogon->shown);
     } else if (!before.isEmpty()) {
+        auto* tabs = child<QTabWidget>(window, QStringLiteral("tabWidget"));
+        const qint64 icon = tabs->tabIcon(tabs->count() - 1).cacheKey();
         const auto logon = answerNextLogon(userName, QStringLiteral("pw"));
         choose(window, QStringLiteral("Log Off"));
         QVERIFY(logon->shown);
+        // Qt's picture cache keeps every icon it was given: the same one again, not another.
+        QCOMPARE(tabs->tabIcon(tabs->count() - 1).cacheKey(), icon);
     }
     QCoreApplication::processEvents();
 

@@ -1,6 +1,7 @@
 #include "lazyicon.h"
 
 #include <QFile>
+#include <QHash>
 #include <QIconEngine>
 #include <QtEndian>
 
@@ -83,5 +84,12 @@ private:
 
 QIcon lazyIcon(const char* resourcePath)
 {
-    return QIcon(new LazyIconEngine(resourcePath));
+    // One icon per picture for the whole run: Qt's picture cache keys on the
+    // icon, so a new one at every log-on would be kept beside the old ones.
+    static QHash<QByteArray, QIcon> made;
+    const QByteArray key(resourcePath);
+    auto found = made.constFind(key);
+    if (found == made.constEnd())
+        found = made.insert(key, QIcon(new LazyIconEngine(resourcePath)));
+    return *found;
 }

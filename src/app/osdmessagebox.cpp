@@ -74,8 +74,11 @@ QRect placeBox(const QSize& size, const QRect& over, const QRect& keepClear, con
 
 OsdMessageBox::OsdMessageBox(
     const QString& title, const QString& text, StandardButtons buttons, QWidget* parent, Icon icon)
-    : QMessageBox(icon, title, text, buttons, parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    : QMessageBox(icon, title, QString(), buttons, parent, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
+    // Texts carry names from data; a guess at rich text would let a name load files.
+    setTextFormat(Qt::PlainText);
+    setText(text);
     TitleHeader::attach(this);
     if (auto* harmless = qobject_cast<QPushButton*>(harmlessButton(*this)))
         setDefaultButton(harmless);
