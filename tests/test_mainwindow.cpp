@@ -95,6 +95,7 @@ private slots:
     void identity_data();
     void identity();
     void formIsWholeInTheOsdWindow();
+    void nameWrittenAsMarkup();
 };
 
 void TestMainWindow::databaseAtStart_data()
@@ -624,6 +625,22 @@ void TestMainWindow::formIsWholeInTheOsdWindow()
     }
     problems.removeDuplicates();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String(", "))));
+}
+
+// A name is text whatever it looks like: an automatic log-on of it shows it as typed.
+void TestMainWindow::nameWrittenAsMarkup()
+{
+    TestUnit unit;
+    const QString name = QStringLiteral("<b>boss</b>");
+    QDomDocument document = databaseWithUsers();
+    addUser(document, name, QStringLiteral("Administrator"));
+    installDatabase(unit, document);
+    unit.writeFile(settingsPath, autoLogin(name.toUtf8()));
+    LoggedInUser user;
+    MainWindow window(unit.platform(), nullptr, &user);
+    window.show();
+    QCOMPARE(user.userName, name);
+    QVERIFY(shownAsText(child<QLabel>(window, QStringLiteral("curUNamelbl"))));
 }
 
 VELMO_TEST_MAIN(TestMainWindow)

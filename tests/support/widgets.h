@@ -2,8 +2,10 @@
 
 #include "app/mainwindow.h"
 
+#include <QLabel>
 #include <QObject>
 #include <QString>
+#include <QTextDocument>
 
 // The widget named `name` under `parent`. A missing one ends the run at once
 // with its name: every check after it would fail on a null pointer. The main
@@ -17,4 +19,10 @@ template <typename T> T* child(const QObject& parent, const QString& name)
     if (!found)
         qFatal("no widget %s", qPrintable(name));
     return found;
+}
+
+// A label shows its text as typed, never as markup Qt guessed (which may load files).
+inline bool shownAsText(const QLabel* label)
+{
+    return label->textFormat() == Qt::PlainText || !Qt::mightBeRichText(label->text());
 }
