@@ -301,10 +301,12 @@ void TestConfigTransfer::importRefused_data()
     for (QDomElement user = section(noAdministrator, db::Users).firstChildElement(); !user.isNull();
          user = user.nextSiblingElement())
         user.setAttribute(db::Privilege, QStringLiteral("User"));
-    // Read back indented, the copy would exceed what the storage reads.
-    QDomDocument tooLarge = good.cloneNode().toDocument();
-    tooLarge.documentElement().setAttribute(QStringLiteral("x"), QString(int(maxDatabaseTextBytes), 'x'));
-    const QByteArray nested = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
+    // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
+    const auto within = [&good](const QByteArray& inner) {
+        return ConfigTransfer::exportFileOfText(databaseText(good).replace("<Connections>", "<Connections>" + inner));
+    };
+    const QByteArray deep = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000)
+        + QByteArray("</b>").repeated(58);
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -317,8 +319,8 @@ void TestConfigTransfer::importRefused_data()
     QTest::newRow("a section missing") << name << ConfigTransfer::exportFileText(fourSections) << true << none << structure;
     QTest::newRow("no user admin") << name << ConfigTransfer::exportFileText(noAdmin) << true << none << structure;
     QTest::newRow("admin only a User, no Administrator") << name << ConfigTransfer::exportFileText(noAdministrator) << true << none << structure;
-    QTest::newRow("nested 50,000 deep") << name << ConfigTransfer::exportFileOfText(nested) << true << none << corrupted;
-    QTest::newRow("written form beyond the read bound") << name << ConfigTransfer::exportFileText(tooLarge) << true << none << corrupted;
+    QTest::newRow("nested 50,000 deep") << name << within(QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000)) << true << none << corrupted;
+    QTest::newRow("written form beyond the read bound") << name << within(deep) << true << none << corrupted;
     QTest::newRow("deciphered copy cannot be written") << name << exported << true << "folder at the copy" << "Import failed. Internal error.";
     QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;

@@ -411,7 +411,7 @@ void TestDatabaseStorage::documentIsAlwaysWrittenReadably()
     QVERIFY(!next.storage.commitChange(
         [](QDomDocument& d) { d.documentElement().appendChild(d.createComment(QStringLiteral("\x01"))); }));
     // Nor a text beyond what the storage reads back: it would count as missing.
-    QDomDocument huge = next.storage.document.cloneNode().toDocument();
+    QDomDocument huge = newDatabaseDocument();
     huge.documentElement().setAttribute(QStringLiteral("x"), QString(int(maxDatabaseTextBytes), QLatin1Char('x')));
     QVERIFY(!next.storage.writeCopy(copyA, huge));
     QVERIFY(!next.storage.commitChange([&huge](QDomDocument& d) { d = huge; }));
