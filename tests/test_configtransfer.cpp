@@ -288,25 +288,13 @@ void TestConfigTransfer::importRefused_data()
     const QDomDocument good = databaseWithUsers();
     const QByteArray exported = ConfigTransfer::exportFileText(good);
     QDomDocument reordered = good.cloneNode().toDocument();
-    reordered.documentElement().insertBefore(
-        section(reordered, db::Users), section(reordered, db::Connections));
-    QDomDocument otherRoot = good.cloneNode().toDocument();
-    otherRoot.documentElement().setTagName(QStringLiteral("Config"));
-    QDomDocument fourSections = good.cloneNode().toDocument();
-    fourSections.documentElement().removeChild(section(fourSections, db::TxDevices));
-    fourSections.documentElement().removeChild(section(fourSections, db::MgmtUnitSettings));
-    QDomDocument noAdmin = good.cloneNode().toDocument();
-    section(noAdmin, db::Users).removeChild(userNamed(noAdmin, QStringLiteral("admin")));
-    QDomDocument noAdministrator = good.cloneNode().toDocument();
-    for (QDomElement user = section(noAdministrator, db::Users).firstChildElement(); !user.isNull();
-         user = user.nextSiblingElement())
-        user.setAttribute(db::Privilege, QStringLiteral("User"));
-    // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
-    const auto within = [&good](const QByteArray& inner) {
-        return ConfigTransfer::exportFileOfText(databaseText(good).replace("<Connections>", "<Connections>" + inner));
+    reordered.documentElement().insertBefore(section(reordered, db::Users), section(reordered, db::Connections));
+    const auto edited = [&good](const char* from, const QByteArray& to) -> QByteArray {
+        return ConfigTransfer::exportFileOfText(databaseText(good).replace(from, to));
     };
-    const QByteArray deep = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000)
-        + QByteArray("</b>").repeated(58);
+    // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
+    const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
+    const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -315,12 +303,12 @@ void TestConfigTransfer::importRefused_data()
     // clang-format off
     QTest::newRow("capital extension") << "config.CCFG" << exported << false << none << "Specified File type is not compatible.";
     QTest::newRow("sections reordered") << name << ConfigTransfer::exportFileText(reordered) << true << none << structure;
-    QTest::newRow("root not Data") << name << ConfigTransfer::exportFileText(otherRoot) << true << none << structure;
-    QTest::newRow("a section missing") << name << ConfigTransfer::exportFileText(fourSections) << true << none << structure;
-    QTest::newRow("no user admin") << name << ConfigTransfer::exportFileText(noAdmin) << true << none << structure;
-    QTest::newRow("admin only a User, no Administrator") << name << ConfigTransfer::exportFileText(noAdministrator) << true << none << structure;
-    QTest::newRow("nested 50,000 deep") << name << within(QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000)) << true << none << corrupted;
-    QTest::newRow("written form beyond the read bound") << name << within(deep) << true << none << corrupted;
+    QTest::newRow("root not Data") << name << edited("Data>", "Config>") << true << none << structure;
+    QTest::newRow("a section missing") << name << edited("<TX_Devices/>", "") << true << none << structure;
+    QTest::newRow("no user admin") << name << edited("\"admin\"", "\"root\"") << true << none << structure;
+    QTest::newRow("admin only a User, no Administrator") << name << edited("\"Administrator\"", "\"User\"") << true << none << structure;
+    QTest::newRow("nested 50,000 deep") << name << edited("<Connections>", "<Connections>" + deep) << true << none << corrupted;
+    QTest::newRow("written form beyond the read bound") << name << edited("<Connections>", "<Connections>" + wide) << true << none << corrupted;
     QTest::newRow("deciphered copy cannot be written") << name << exported << true << "folder at the copy" << "Import failed. Internal error.";
     QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
