@@ -21,7 +21,13 @@
 #include <QFileInfo>
 #include <QProcess>
 #include <QPushButton>
+#include <QTemporaryDir>
+#include <QTextCodec>
 #include <QtTest>
+
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -45,7 +51,8 @@ QDomDocument sourceDocument(const QByteArray& autoLogUser, const QByteArray& pow
     QDomDocument document;
     document.setContent(corpusFile(QStringLiteral("unit-export.xml"))
                             .replace("AutoLogUser=\"boss\"", "AutoLogUser=\"" + autoLogUser + '"')
-                            .replace("PowerMode=\"Auto\"", "PowerMode=\"" + powerMode + '"'));
+                            .replace("PowerMode=\"Auto\"", "PowerMode=\"" + powerMode + '"')
+                            .replace("\"power\"", "\"Jos\xC3\xA9\""));
     return document;
 }
 
@@ -94,10 +101,25 @@ QByteArray stickFile(TestUnit& unit, const QString& name)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
+// Imports `file` from the stick, answering the file dialog and the question;
+// the text of the box that ends the road.
+QString importFile(OsdWindow& osd, const QByteArray& file)
+{
+    osd.unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file);
+    schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
+    const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    const ModalAnswerPtr refused = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    osd.window->on_importButton_clicked(); // a managed unit's button is disabled
+    closeLeftoverModals();
+    return done->text + refused->text;
+}
+
 // velmo-config's exit status; -1 when it crashed.
 int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr)
 {
     QProcess tool;
+    // "-" reads an export standard input.
+    tool.setStandardInputFile(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"));
     tool.start(QStringLiteral(VELMO_CONFIG_TOOL), arguments);
     tool.waitForFinished(60000);
     if (out)
@@ -124,20 +146,26 @@ private slots:
     void factoryRestore();
     void tool_data();
     void tool();
+    void toolOnOwnFiles();
 };
 
 void TestConfigTransfer::roundTrip_data()
 {
     QTest::addColumn<QByteArray>("toolPowerMode"); // empty: exported by a unit, not written by velmo-config
-    // The unit it lands on: its own static set in use, or on "dhcp" with a static set "valid" or "invalid".
+    // The unit it lands on: its own static set in use, "managed", or on "dhcp" with a static set "valid" or "invalid".
     QTest::addColumn<QString>("target");
     QTest::addColumn<QString>("boardMode");
+    QTest::addColumn<QByteArray>("variant"); // of the tool's document: its encoding, or "dhcp" chosen in it
     // clang-format off
-    QTest::newRow("exported by a unit") << QByteArray() << "static" << "SIGNAGE";
-    QTest::newRow("written by velmo-config") << QByteArray("Auto") << "static" << "SIGNAGE";
-    QTest::newRow("onto a DHCP unit: its static set applied") << QByteArray("Auto") << "dhcp valid" << "SIGNAGE";
-    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << QByteArray("Auto") << "dhcp invalid" << "SIGNAGE";
-    QTest::newRow("a power mode other than Auto or Manual") << QByteArray("Turbo") << "static" << "DESKTOP";
+    QTest::newRow("exported by a unit") << QByteArray() << "static" << "SIGNAGE" << QByteArray();
+    QTest::newRow("written by velmo-config") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray();
+    QTest::newRow("onto a DHCP unit: its static set applied") << QByteArray("Auto") << "dhcp valid" << "SIGNAGE" << QByteArray();
+    QTest::newRow("onto a DHCP unit with a broken static set: DHCP kept") << QByteArray("Auto") << "dhcp invalid" << "SIGNAGE" << QByteArray();
+    QTest::newRow("a power mode other than Auto or Manual") << QByteArray("Turbo") << "static" << "DESKTOP" << QByteArray();
+    QTest::newRow("the file on DHCP: DHCP applied") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("dhcp");
+    QTest::newRow("a document in UTF-16") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("UTF-16");
+    QTest::newRow("a document declared ISO-8859-1") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("ISO-8859-1");
+    QTest::newRow("onto a managed unit: only its GUI values") << QByteArray() << "managed" << "SIGNAGE" << QByteArray();
     // clang-format on
 }
 
@@ -146,6 +174,7 @@ void TestConfigTransfer::roundTrip()
     QFETCH(QByteArray, toolPowerMode);
     QFETCH(QString, target);
     QFETCH(QString, boardMode);
+    QFETCH(QByteArray, variant);
     QByteArray file;
     if (toolPowerMode.isEmpty()) {
         // The settings file's values, not the database's, travel in the export.
@@ -161,60 +190,81 @@ void TestConfigTransfer::roundTrip()
     }
 
     QDomDocument targetDatabase = databaseWithUsers();
-    if (target != QLatin1String("static")) {
+    QDomElement ownAddress = networkPart(targetDatabase, db::StaticIp);
+    ownAddress.setAttribute(db::DnsAddress, QStringLiteral("10.0.0.53"));
+    ownAddress.setAttribute(db::Dns2Address, QStringLiteral("10.0.0.54"));
+    if (target.startsWith(QLatin1String("dhcp"))) {
         networkPart(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-        networkPart(targetDatabase, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+        ownAddress.setAttribute(db::SetChecked, QStringLiteral("false"));
     }
     if (target == QLatin1String("dhcp invalid"))
-        networkPart(targetDatabase, db::StaticIp).setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
-    const QDomElement ownAddress = networkPart(targetDatabase, db::StaticIp);
-    OsdWindow osd(targetDatabase);
+        ownAddress.setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
+    OsdWindow osd(targetDatabase, 1, target == QLatin1String("managed"));
     TestUnit& unit = osd.unit;
+    const QString resolver = QStringLiteral("/usr/local/resolv.conf");
+    QVERIFY(unit.writeFile(resolver, "search unit.lan\nnameserver 10.9.9.9\n"));
+    QByteArray resolverAfter = unit.readFile(resolver);
     if (!toolPowerMode.isEmpty()) {
         // A user name with a line break and a tab in it, written by hand.
-        QDomDocument document = sourceDocument("bo&#xa;ss&#9;", toolPowerMode);
-        QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), databaseText(document)));
+        QByteArray document = databaseText(sourceDocument("bo&#xa;ss&#9;", toolPowerMode));
+        if (variant == "dhcp")
+            document.replace("<DHCP Set_checked=\"false\"", "<DHCP Set_checked=\"true\"")
+                .replace("Set_checked=\"true\" DNS_2", "Set_checked=\"false\" DNS_2");
+        else if (!variant.isEmpty())
+            document = QTextCodec::codecForName(variant)->fromUnicode(
+                "<?xml version=\"1.0\" encoding=\"" + variant + "\"?>\n" + QString::fromUtf8(document));
+        QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), document));
         QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
                      QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
             0);
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
-    if (target != QLatin1String("static"))
+    if (target.startsWith(QLatin1String("dhcp")))
         QVERIFY(unit.writeFile(interfacesFile, dhcpInterfacesText()));
-    QByteArray interfaces = unit.readFile(interfacesFile);
-    if (target == QLatin1String("dhcp valid"))
+    QByteArray interfaces = variant == "dhcp" ? dhcpInterfacesText() : unit.readFile(interfacesFile);
+    if (target == QLatin1String("dhcp valid")) {
         interfaces = staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
             QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
-    QVERIFY(unit.sim().writeUsbFile(QStringLiteral("config.ccfg"), file));
-    schedule({ QStringLiteral("File Import|Ok"), QStringLiteral("Import|Yes") });
+        resolverAfter = "search unit.lan\n" + resolverText(QStringLiteral("10.0.0.53"), QStringLiteral("10.0.0.54"));
+    }
     const QString refusedStatic
         = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
     ModalAnswerPtr warning = ModalAnswerPtr::create();
     if (target == QLatin1String("dhcp invalid"))
         warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
-    const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    press(osd, "importButton");
-    QVERIFY(waitForAnswer(done));
-    QCOMPARE(done->text, QStringLiteral("Import successfully completed. The system will reboot now."));
+    QCOMPARE(importFile(osd, file), QStringLiteral("Import successfully completed. The system will reboot now."));
     QTRY_COMPARE(reboots(unit), 1);
 
     const QByteArray stored = unit.readFile(copyA);
+    QVERIFY(stored.startsWith("<Data>")); // UTF-8, as every copy, with no declaration
+    QDomDocument imported;
+    QVERIFY(imported.setContent(stored));
+    if (target == QLatin1String("managed")) {
+        // The appliance's records stay; the file gives only the GUI's own values.
+        QCOMPARE(databaseText(imported), databaseText(osd.window->document()));
+        QVERIFY(!section(imported, db::RxDevices).firstChildElement().isNull());
+        QVERIFY(connectionNamed(imported, QStringLiteral("Desk")).isNull());
+        QCOMPARE(section(imported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+            QStringLiteral("boss"));
+        QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
+        return;
+    }
     QCOMPARE(unit.readFile(QLatin1String(DatabaseStorage::copyBPath)), stored);
     for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
         QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumOf(stored));
-    QDomDocument imported;
-    QVERIFY(imported.setContent(stored));
     for (const char* attribute :
         { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
         QCOMPARE(networkPart(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
+    QCOMPARE(unit.readFile(resolver), resolverAfter);
     QCOMPARE(warning->text == refusedStatic, target == QLatin1String("dhcp invalid"));
     QCOMPARE(networkPart(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
-        target == QLatin1String("dhcp invalid"));
+        target == QLatin1String("dhcp invalid") || variant == "dhcp");
     QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
     QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
     QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
+    QVERIFY(!userNamed(imported, QString::fromUtf8("Jos\xC3\xA9")).isNull());
     QCOMPARE(
         userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
     // One line per value; where the file names no valid mode the board's stays.
@@ -238,15 +288,13 @@ void TestConfigTransfer::importRefused_data()
     const QDomDocument good = databaseWithUsers();
     const QByteArray exported = ConfigTransfer::exportFileText(good);
     QDomDocument reordered = good.cloneNode().toDocument();
-    reordered.documentElement().insertBefore(
-        section(reordered, db::Users), section(reordered, db::Connections));
-    QDomDocument otherRoot = good.cloneNode().toDocument();
-    otherRoot.documentElement().setTagName(QStringLiteral("Config"));
-    QDomDocument fourSections = good.cloneNode().toDocument();
-    fourSections.documentElement().removeChild(section(fourSections, db::TxDevices));
-    fourSections.documentElement().removeChild(section(fourSections, db::MgmtUnitSettings));
-    QDomDocument noAdmin = good.cloneNode().toDocument();
-    section(noAdmin, db::Users).removeChild(userNamed(noAdmin, QStringLiteral("admin")));
+    reordered.documentElement().insertBefore(section(reordered, db::Users), section(reordered, db::Connections));
+    const auto edited = [&good](const char* from, const QByteArray& to) -> QByteArray {
+        return ConfigTransfer::exportFileOfText(databaseText(good).replace(from, to));
+    };
+    // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
+    const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
+    const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -255,9 +303,13 @@ void TestConfigTransfer::importRefused_data()
     // clang-format off
     QTest::newRow("capital extension") << "config.CCFG" << exported << false << none << "Specified File type is not compatible.";
     QTest::newRow("sections reordered") << name << ConfigTransfer::exportFileText(reordered) << true << none << structure;
-    QTest::newRow("root not Data") << name << ConfigTransfer::exportFileText(otherRoot) << true << none << structure;
-    QTest::newRow("a section missing") << name << ConfigTransfer::exportFileText(fourSections) << true << none << structure;
-    QTest::newRow("no user admin") << name << ConfigTransfer::exportFileText(noAdmin) << true << none << structure;
+    QTest::newRow("root not Data") << name << edited("Data>", "Config>") << true << none << structure;
+    QTest::newRow("a section missing") << name << edited("<TX_Devices/>", "") << true << none << structure;
+    QTest::newRow("no user admin") << name << edited("\"admin\"", "\"root\"") << true << none << structure;
+    QTest::newRow("admin only a User, no Administrator") << name << edited("\"Administrator\"", "\"User\"") << true << none << structure;
+    QTest::newRow("nested 50,000 deep") << name << edited("<Connections>", "<Connections>" + deep) << true << none << corrupted;
+    QTest::newRow("written form beyond the read bound") << name << edited("<Connections>", "<Connections>" + wide) << true << none << corrupted;
+    QTest::newRow("deciphered copy cannot be written") << name << exported << true << "folder at the copy" << "Import failed. Internal error.";
     QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
     QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
@@ -280,6 +332,9 @@ void TestConfigTransfer::importRefused()
     const QString unitCopyA = unit.path(copyA);
     if (fault == QLatin1String("unopenable"))
         QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
+    const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
+    if (fault == QLatin1String("folder at the copy"))
+        QVERIFY(QDir().mkpath(unit.path(deciphered)));
     QHash<QString, QByteArray> before;
     for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
              DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
@@ -306,7 +361,7 @@ void TestConfigTransfer::importRefused()
         QCOMPARE(unit.readFile(file.key()), file.value());
     QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
     QCOMPARE(reboots(unit), 0);
-    QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/VelmoDataCopy.xml")));
+    QCOMPARE(unit.exists(deciphered), fault == QLatin1String("folder at the copy"));
     QVERIFY(!unit.sim().isUsbMounted());
 }
 
@@ -328,6 +383,7 @@ void TestConfigTransfer::exportSafety_data()
     QTest::newRow("name not given") << QStringList { "Save As|Cancel" } << "Save As: ";
     QTest::newRow("settings cannot be saved") << QStringList {} << "Error: Export failed. Internal error.";
     QTest::newRow("settings file missing") << QStringList { saveAs } << done;
+    QTest::newRow("copy A failing its checksum: copy B exported") << QStringList { saveAs } << done;
     // clang-format on
 }
 
@@ -353,8 +409,15 @@ void TestConfigTransfer::exportSafety()
         QVERIFY(QFile::remove(unit.path(QStringLiteral("/proc/mounts"))));
     if (setup == QLatin1String("settings cannot be saved"))
         failure = std::make_unique<FailNextDatabaseChange>(unit.path(copyA));
-    if (setup == QLatin1String("settings file missing"))
+    const bool fromCopyB = setup.startsWith(QLatin1String("copy A failing"));
+    if (setup == QLatin1String("settings file missing") || fromCopyB)
         QVERIFY(QFile::remove(unit.path(settingsFile)));
+    if (fromCopyB) {
+        const QByteArray backup = unit.readFile(copyA).replace("AutoLogUser=\"boss\"", "AutoLogUser=\"backup\"");
+        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::copyBPath), backup));
+        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumBPath), checksumOf(backup)));
+        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumAPath), checksumOf("stale")));
+    }
     if (setup == QLatin1String("name leaving the stick") || setup == QLatin1String("a link at the target")) {
         // What the dialog hands back, or what stands on the stick by the time it does.
         actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
@@ -388,20 +451,24 @@ void TestConfigTransfer::exportSafety()
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
         QCOMPARE(
             section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-            setup == QLatin1String("settings file missing") ? QStringLiteral("boss") : QStringLiteral("power"));
+            fromCopyB                                      ? QStringLiteral("backup")
+                : setup == QLatin1String("settings file missing") ? QStringLiteral("boss")
+                                                                  : QStringLiteral("power"));
     }
 }
 
 void TestConfigTransfer::factoryRestore_data()
 {
-    QTest::addColumn<bool>("yes");
-    QTest::newRow("answered Yes") << true;
-    QTest::newRow("answered No") << false;
+    QTest::addColumn<QString>("situation");
+    QTest::newRow("answered Yes") << "yes";
+    QTest::newRow("answered No") << "no";
+    QTest::newRow("a checksum cannot be written") << "unwritable";
+    QTest::newRow("answered Yes, then a static file imported") << "import";
 }
 
 void TestConfigTransfer::factoryRestore()
 {
-    QFETCH(bool, yes);
+    QFETCH(QString, situation);
     OsdWindow osd(sourceDocument("boss", "Auto"));
     TestUnit& unit = osd.unit;
     QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
@@ -413,24 +480,41 @@ void TestConfigTransfer::factoryRestore()
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << unit.readFile(file);
-    if (yes) {
-        const QByteArray fresh = databaseText(newDatabaseDocument());
-        expected = { fresh, fresh, checksumOf(fresh), checksumOf(fresh),
+    if (situation == QLatin1String("unwritable"))
+        QVERIFY(QFile::remove(unit.path(files.at(3))) && QDir().mkpath(unit.path(files.at(3))));
+    const bool restored = situation == QLatin1String("yes") || situation == QLatin1String("import");
+    if (restored) {
+        // The unit runs DHCP after a restore, and its database says so.
+        QDomDocument fresh = newDatabaseDocument();
+        networkPart(fresh, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+        networkPart(fresh, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+        const QByteArray text = databaseText(fresh);
+        expected = { text, text, checksumOf(text), checksumOf(text),
             "autoLoginUsr=admin\npower_mode=Manual\nrememberLastUsrName=\n",
             "successful_login=0\nfailed_login=0\nmanager_unreachable=0\nconnection_in_use=0\n"
             "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n",
             dhcpInterfacesText() };
     }
     const ModalAnswerPtr question
-        = answerNextBox(QStringLiteral("Restore"), yes ? QMessageBox::Yes : QMessageBox::No);
+        = answerNextBox(QStringLiteral("Restore"), situation == QLatin1String("no") ? QMessageBox::No : QMessageBox::Yes);
+    const ModalAnswerPtr failed = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
     press(osd, "restoreButton");
     QVERIFY(waitForAnswer(question));
     QCOMPARE(question->text,
         QStringLiteral(
             "Are you sure you want to restore the factory default configuration? The unit will reboot."));
-    for (int i = 0; i < files.size(); ++i)
+    QCOMPARE(failed->text, situation == QLatin1String("unwritable") ? QStringLiteral("Restore failed. Internal error.") : QString());
+    for (int i = restored || situation == QLatin1String("no") ? 0 : 4; i < files.size(); ++i)
         QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
-    QTRY_COMPARE(reboots(unit), yes ? 1 : 0);
+    QTRY_COMPARE(reboots(unit), restored ? 1 : 0);
+    if (situation == QLatin1String("import")) {
+        // The file's static choice is a change now: the unit's own static set is applied.
+        QCOMPARE(importFile(osd, corpusFile(QStringLiteral("unit-export.ccfg"))),
+            QStringLiteral("Import successfully completed. The system will reboot now."));
+        QCOMPARE(unit.readFile(interfacesFile),
+            staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
+                QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1")));
+    }
 }
 
 void TestConfigTransfer::tool_data()
@@ -451,6 +535,13 @@ void TestConfigTransfer::tool_data()
     QTest::newRow("no file") << QStringList { "check" } << 2 << "" << "";
     QTest::newRow("unknown command") << QStringList { "show", "@unit-export.xml" } << 2 << "" << "";
     QTest::newRow("-o without a file") << QStringList { "decrypt", "@unit-export.ccfg", "-o" } << 2 << "" << "";
+    QTest::newRow("-o with an empty name") << QStringList { "decrypt", "@unit-export.ccfg", "-o", "" } << 2 << "" << "";
+    QTest::newRow("decrypt standard input") << QStringList { "decrypt", "-" } << 0 << "@unit-export.xml" << "";
+    QTest::newRow("check standard input") << QStringList { "check", "-" } << 0 << "transmitter pools dropped: Pool1" << "";
+    QTest::newRow("check nested deeper than a database") << QStringList { "check", "@nested-too-deep.xml" } << 1 << "" << corrupted + "\n";
+    QTest::newRow("check admin only a User") << QStringList { "check", "@admin-only-user.xml" } << 1 << "" << structure + "\n";
+    QTest::newRow("encrypt an unknown encoding") << QStringList { "encrypt", "@unknown-encoding.xml" } << 1 << "" << corrupted + "\n";
+    QTest::newRow("check names with control characters") << QStringList { "check", "@control-names.xml" } << 0 << "users kept: admin, boss, power, pl\\x1b]0;owned\\x07ain, aduser" << "";
     // clang-format on
 }
 
@@ -475,6 +566,28 @@ void TestConfigTransfer::tool()
         QVERIFY(errors.startsWith("velmo-config: "));
     else
         QCOMPARE(QString::fromUtf8(errors), err);
+}
+
+// On the engineer's computer a link is read, a pipe written into, and a
+// deciphered document kept from other accounts.
+void TestConfigTransfer::toolOnOwnFiles()
+{
+    QTemporaryDir dir;
+    const QString link = dir.filePath(QStringLiteral("link.ccfg"));
+    const QString fifo = dir.filePath(QStringLiteral("fifo"));
+    const QString plain = dir.filePath(QStringLiteral("plain.xml"));
+    QVERIFY(QFile::link(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"), link));
+    QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), fifo }), 0);
+    QByteArray piped(65536, '\0');
+    piped.resize(int(::read(reader, piped.data(), size_t(piped.size()))));
+    ::close(reader);
+    QCOMPARE(piped, corpusFile(QStringLiteral("unit-export.xml")));
+    QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
+    QVERIFY(QFile(plain).open(QIODevice::WriteOnly) && QFile::setPermissions(plain, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), plain }), 0);
+    QCOMPARE(QFileInfo(plain).permissions() & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
 }
 
 VELMO_TEST_MAIN(TestConfigTransfer)

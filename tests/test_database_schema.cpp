@@ -6,6 +6,7 @@
 #include "testmain.h"
 #include "testunit.h"
 
+#include <QTextCodec>
 #include <QtTest>
 
 namespace {
@@ -70,6 +71,8 @@ private slots:
     void schemaUpgrade();
     void upToDateDocumentIsNotRewritten();
     void writtenTextReadsAsCompactTree();
+    void outsideText_data();
+    void outsideText();
 };
 
 void TestDatabaseSchema::newDatabaseIsTheDefaultDocumentByteForByte()
@@ -181,6 +184,41 @@ void TestDatabaseSchema::upToDateDocumentIsNotRewritten()
     unit.writeFile(DatabaseStorage::copyAPath, marked);
     storage.upgradeDatabaseSchema();
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), marked);
+}
+
+void TestDatabaseSchema::outsideText_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<QByteArray>("read"); // as the unit writes it, "*" when not compared; empty when refused
+    const auto nest = [](int depth, const QByteArray& open) -> QByteArray {
+        return open.repeated(depth) + QByteArray("</a>").repeated(depth);
+    };
+    const QByteArray utf16 = QTextCodec::codecForName("UTF-16")->fromUnicode(
+        QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><a n=\"Jos\u00e9\"/>"));
+    // clang-format off
+    QTest::newRow("declared ISO-8859-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a n=\"Jos\xE9\"/>") << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
+    QTest::newRow("UTF-16 with its mark") << utf16 << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
+    QTest::newRow("an encoding nobody knows") << QByteArray("<?xml version=\"1.0\" encoding=\"x-none\"?><a/>") << QByteArray();
+    QTest::newRow("bytes not in the declared encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a n=\"\xFF\"/>") << QByteArray();
+    QTest::newRow("as deep as allowed") << nest(maxDocumentDepth, "<a>") << QByteArray("*");
+    QTest::newRow("one level deeper") << nest(maxDocumentDepth + 1, "<a>") << QByteArray();
+    QTest::newRow("markup inside values is no level") << nest(maxDocumentDepth + 1, "<a v=\"/\" w='<a>'>") << QByteArray();
+    QTest::newRow("markup in comments and CDATA is none") << "<a><!--" + nest(maxDocumentDepth, "<a>") + "--><![CDATA[" + nest(maxDocumentDepth, "<a>") + "]]></a>" << QByteArray("*");
+    QTest::newRow("entities declared in the document") << QByteArray("<!DOCTYPE a [<!ENTITY e \"<a/>\">]><a>&e;</a>") << QByteArray();
+    // clang-format on
+}
+
+// Text from outside is refused before a parser recurses into it too deep, and
+// read in its own encoding into a document the unit writes as UTF-8.
+void TestDatabaseSchema::outsideText()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(QByteArray, read);
+    QDomDocument document;
+    QCOMPARE(readDatabaseText(text, document), !read.isEmpty());
+    if (read != "*" && !read.isEmpty())
+        QCOMPARE(databaseText(document), read);
+    QCOMPARE(document.isNull(), read.isEmpty());
 }
 
 VELMO_TEST_MAIN(TestDatabaseSchema)

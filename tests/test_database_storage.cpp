@@ -36,9 +36,10 @@ public:
 
     bool writeFile(const QString& path, const QByteArray& content) override
     {
-        if (powerOff)
+        if (powerOff || path == refused)
             return false;
         paths << path;
+        boundaries << written;
         written += content.size();
         if (budget >= 0 && content.size() > budget) {
             QFile torn(path);
@@ -55,6 +56,8 @@ public:
 
     qint64 budget;
     QStringList paths; // every file a write was started on, in order
+    QList<qint64> boundaries; // the bytes written before each write began
+    QString refused; // a file no write reaches
     qint64 written = 0;
     bool powerOff = false;
 };
@@ -330,6 +333,12 @@ void TestDatabaseStorage::fullDiskKeepsEveryFile()
     QVERIFY(databaseText(s.storage.document).contains("never stored")); // kept in memory only
     const QDir perm(unit.path(QStringLiteral("/mnt/perm")));
     QCOMPARE(perm.entryList({ QStringLiteral("*.tmp*") }, QDir::Files), QStringList());
+    // A copy whose checksum cannot follow is not saved either.
+    PowerCutWriter writer(unit.platform());
+    writer.refused = unit.path(checksumA);
+    Storage t(unit, &writer);
+    t.start();
+    QVERIFY(!t.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("no checksum")); }));
 }
 
 void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn_data()
@@ -401,6 +410,11 @@ void TestDatabaseStorage::documentIsAlwaysWrittenReadably()
     const QByteArray storedA = unit.readFile(copyA);
     QVERIFY(!next.storage.commitChange(
         [](QDomDocument& d) { d.documentElement().appendChild(d.createComment(QStringLiteral("\x01"))); }));
+    // Nor a text beyond what the storage reads back: it would count as missing.
+    QDomDocument huge = newDatabaseDocument();
+    huge.documentElement().setAttribute(QStringLiteral("x"), QString(int(maxDatabaseTextBytes), QLatin1Char('x')));
+    QVERIFY(!next.storage.writeCopy(copyA, huge));
+    QVERIFY(!next.storage.commitChange([&huge](QDomDocument& d) { d = huge; }));
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not write a readable document to /mnt/perm/VelmoDataA.xml")));
     QCOMPARE(unit.readFile(copyA), storedA);
     QCOMPARE(unit.readFile(checksumA), md5Line(storedA));
@@ -494,7 +508,14 @@ void TestDatabaseStorage::powerCut()
     const QByteArray oldText = creating ? newText : databaseText(newDatabaseDocument());
     QVERIFY(counter.written >= oldText.size() + newText.size());
 
-    for (qint64 cut = 0; cut <= counter.written; cut += creating ? 7 : 1) {
+    // Every write's first and last bytes, and a stride through the rest.
+    QSet<qint64> cuts;
+    for (qint64 cut = 0; cut <= counter.written; cut += 7)
+        cuts << cut;
+    for (const qint64 boundary : counter.boundaries + QList<qint64> { counter.written })
+        for (qint64 cut = boundary - 2; cut <= boundary + 2; ++cut)
+            cuts << qBound<qint64>(0, cut, counter.written);
+    for (const qint64 cut : qAsConst(cuts)) {
         PowerCutWriter writer(unit.platform(), cut);
         protocol(writer);
         // The next start, on a disk that keeps what it is given without syncs.

@@ -53,13 +53,19 @@ QString structureRefusal(const QDomElement& root)
             return QLatin1String(ConfigTransfer::structureText);
         section = section.nextSiblingElement();
     }
-    // Without "admin" nobody could administer the unit after the reboot.
-    const QDomElement users = child(root, db::Users);
-    for (QDomElement user = child(users, db::User); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
-        if (user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin"))
-            return QString();
-    return QLatin1String(ConfigTransfer::structureText);
+    // Without "admin" and an Administrator nobody could administer the unit
+    // after the reboot. Log-on takes a user from any "Users" section.
+    bool admin = false;
+    bool administrator = false;
+    for (QDomElement users = child(root, db::Users); !users.isNull();
+         users = users.nextSiblingElement(QLatin1String(db::Users)))
+        for (QDomElement user = child(users, db::User); !user.isNull();
+             user = user.nextSiblingElement(QLatin1String(db::User))) {
+            admin = admin || user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin");
+            administrator = administrator
+                || user.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator");
+        }
+    return admin && administrator ? QString() : QLatin1String(ConfigTransfer::structureText);
 }
 
 QStringList namesOf(const QDomDocument& document, const char* section, const char* tag, const char* key)
@@ -104,11 +110,15 @@ const char structureText[] = "File Structure is Corrupted. Import Aborted.";
 
 QByteArray exportFileText(const QDomDocument& document)
 {
-    const QByteArray text = writableDatabaseText(document);
-    if (text.isEmpty())
+    return exportFileOfText(writableDatabaseText(document));
+}
+
+QByteArray exportFileOfText(const QByteArray& documentText)
+{
+    if (documentText.isEmpty())
         return QByteArray();
     TextCipher cipher(TextCipher::exportKey);
-    return cipher.encryptText(QString::fromUtf8(text)).toLatin1();
+    return cipher.encryptText(QString::fromUtf8(documentText)).toLatin1();
 }
 
 QByteArray documentTextOf(const QByteArray& exportFile)
@@ -132,9 +142,7 @@ ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, b
     const QString& currentPowerMode)
 {
     ImportPlan plan;
-    // A parse cut short keeps what it read so far: none of it may be used.
-    if (documentText.isEmpty() || !plan.document.setContent(documentText)
-        || plan.document.documentElement().isNull()) {
+    if (!readDatabaseText(documentText, plan.document) || plan.document.documentElement().isNull()) {
         plan.refusal = QLatin1String(corruptedText);
         return plan;
     }
@@ -181,6 +189,12 @@ ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, b
         for (const QString& pool : qAsConst(plan.droppedPools))
             removeConnectionNamed(imported, pool);
     }
+    // The unit stores the document only as a copy it can read back.
+    const QByteArray stored = writableDatabaseText(imported);
+    if (stored.isEmpty() || stored.size() > maxDatabaseTextBytes) {
+        plan.refusal = QLatin1String(corruptedText);
+        return plan;
+    }
     plan.users = namesOf(imported, db::Users, db::User, db::UserName);
     plan.connections = namesOf(imported, db::Connections, db::Connection, db::Name);
     return plan;
@@ -188,8 +202,24 @@ ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, b
 
 QString describePlan(const ImportPlan& plan)
 {
-    const auto list = [](const QStringList& names) {
-        return names.isEmpty() ? QStringLiteral("(none)") : names.join(QStringLiteral(", "));
+    // A name from the file reaches a terminal: no control character may act there.
+    const auto shown = [](const QString& name) {
+        QString text;
+        for (const QChar c : name) {
+            if (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format)
+                text += c;
+            else if (c.unicode() < 0x100)
+                text += QStringLiteral("\\x%1").arg(c.unicode(), 2, 16, QLatin1Char('0'));
+            else
+                text += QStringLiteral("\\u%1").arg(c.unicode(), 4, 16, QLatin1Char('0'));
+        }
+        return text;
+    };
+    const auto list = [&](const QStringList& names) {
+        QStringList shownNames;
+        for (const QString& name : names)
+            shownNames << shown(name);
+        return names.isEmpty() ? QStringLiteral("(none)") : shownNames.join(QStringLiteral(", "));
     };
     QString network;
     switch (plan.network) {
@@ -215,7 +245,7 @@ QString describePlan(const ImportPlan& plan)
         + QStringLiteral("\ntransmitter records dropped: ") + QString::number(plan.droppedTransmitters)
         + QStringLiteral("\nnetwork: ") + network + QStringLiteral("\npower mode: ")
         + (plan.powerMode.isEmpty() ? QStringLiteral("the unit's own") : plan.powerMode)
-        + QStringLiteral("\nautomatic log-on user: ") + plan.autoLoginUser + QLatin1Char('\n');
+        + QStringLiteral("\nautomatic log-on user: ") + shown(plan.autoLoginUser) + QLatin1Char('\n');
 }
 
 } // namespace ConfigTransfer

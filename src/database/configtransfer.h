@@ -22,6 +22,8 @@ extern const char structureText[];
 // indentation, enciphered with the export key, as Base64 text. Empty when the
 // document has no text that reads back as itself.
 QByteArray exportFileText(const QDomDocument& document);
+// The export file of a document text exactly as given.
+QByteArray exportFileOfText(const QByteArray& documentText);
 // The document text inside an export file; empty when the file is none
 // (too large, not Base64, wrong key, damaged).
 QByteArray documentTextOf(const QByteArray& exportFile);

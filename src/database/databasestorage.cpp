@@ -5,7 +5,6 @@
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
-#include "plaindocument.h"
 #include "schema.h"
 #include "services/device_services.h"
 
@@ -18,7 +17,7 @@ namespace {
 
 // The largest document a unit holds is a few hundred KiB; anything far beyond
 // that is not a database and must not be read into memory.
-constexpr qint64 maxDatabaseBytes = 16 * 1024 * 1024;
+constexpr qint64 maxDatabaseBytes = maxDatabaseTextBytes;
 constexpr qint64 maxChecksumBytes = 4096;
 constexpr QFileDevice::Permissions databasePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
     | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
@@ -93,11 +92,8 @@ QByteArray DatabaseStorage::md5Text(const QByteArray& content)
 
 DatabaseStorage::Parse DatabaseStorage::judge(const QByteArray& bytes, QDomDocument& parsed)
 {
-    if (!readPlainDocument(bytes, parsed) && !parsed.setContent(bytes)) {
-        // The parser keeps what it read before the error; none of it may be used.
-        parsed = QDomDocument();
+    if (!readDatabaseText(bytes, parsed))
         return Parse::Broken;
-    }
     return parsed.documentElement().hasChildNodes() ? Parse::Usable : Parse::Childless;
 }
 
@@ -191,11 +187,13 @@ bool DatabaseStorage::isDatabaseFileUsable(const QString& path)
     return parse == Parse::Usable;
 }
 
-void DatabaseStorage::writeChecksumFile(const QString& path)
+bool DatabaseStorage::writeChecksumFile(const QString& path)
 {
     const QString checksumPath = checksumPathFor(path);
-    if (!writeUnitFile(checksumPath, checksumText(path)))
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(checksumPath));
+    if (writeUnitFile(checksumPath, checksumText(path)))
+        return true;
+    malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(checksumPath));
+    return false;
 }
 
 QString DatabaseStorage::checksumFromFile(const QString& path)
@@ -364,7 +362,7 @@ bool DatabaseStorage::saveDatabase()
     const QByteArray text = writableDatabaseText(document);
     // A text that would not read back would make the next start discard both
     // copies for a new database: the copy keeps its previous state instead.
-    if (text.isEmpty()) {
+    if (text.isEmpty() || text.size() > maxDatabaseBytes) {
         malvo_syslog(3, "MainWindow: Can not write a readable document to %s", qPrintable(databasePath));
         return false;
     }
@@ -373,18 +371,19 @@ bool DatabaseStorage::saveDatabase()
         return false;
     }
     rememberWritten(databasePath, text, writtenVerdict(document));
-    writeChecksumFile(databasePath);
-    return true;
+    // Without its checksum the copy is replaced by the other at the next
+    // selection: the change is as lost as if the copy had not been written.
+    return writeChecksumFile(databasePath);
 }
 
 bool DatabaseStorage::writeCopy(const QString& path, const QDomDocument& written)
 {
     const QByteArray text = writableDatabaseText(written);
-    if (text.isEmpty() || !writeUnitFile(path, text))
+    // Beyond the read bound the copy would hash as empty and be read as missing.
+    if (text.isEmpty() || text.size() > maxDatabaseBytes || !writeUnitFile(path, text))
         return false;
     rememberWritten(path, text, writtenVerdict(written));
-    writeChecksumFile(path);
-    return verifyChecksumFile(path);
+    return writeChecksumFile(path) && verifyChecksumFile(path);
 }
 
 bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& change, ChangeStart start)
@@ -399,30 +398,34 @@ bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& cha
     return saveDatabase();
 }
 
-void DatabaseStorage::createNewDatabase()
+bool DatabaseStorage::createNewDatabase(const QDomDocument& fresh)
 {
     malvo_syslog(5, "MainWindow: Creating NEW DATABASE.");
-    const QDomDocument fresh = newDatabaseDocument();
     const QByteArray text = databaseText(fresh);
     setRegularFilePermissions(platform.unitPath(copyAPath), databasePermissions);
     setRegularFilePermissions(platform.unitPath(copyBPath), databasePermissions);
 
     // Each checksum follows only a copy that is durably written.
-    if (!writeUnitFile(copyAPath, text)) {
+    bool written = writeUnitFile(copyAPath, text);
+    if (!written) {
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", copyAPath);
     } else {
         rememberWritten(copyAPath, text, writtenVerdict(fresh));
-        if (!writeUnitFile(checksumAPath, checksumText(copyAPath)))
+        written = writeUnitFile(checksumAPath, checksumText(copyAPath));
+        if (!written)
             malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumA");
     }
     if (!writeUnitFile(copyBPath, text)) {
         malvo_syslog(3, "MainWindow: Fail to write DB copy from A to B");
-        return;
+        return false;
     }
     rememberWritten(copyBPath, text, writtenVerdict(fresh));
-    if (!writeUnitFile(checksumBPath, checksumText(copyBPath)))
+    if (!writeUnitFile(checksumBPath, checksumText(copyBPath))) {
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", "checksumB");
+        written = false;
+    }
     loadDatabaseDocument();
+    return written;
 }
 
 void DatabaseStorage::upgradeDatabaseSchema()

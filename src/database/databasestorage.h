@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/schema.h"
+
 #include <QDomDocument>
 #include <QString>
 #include <functional>
@@ -32,7 +34,8 @@ public:
     void loadDatabaseDocument();
     void mirrorDatabaseFile(const QString& path);
     bool saveDatabase();
-    void createNewDatabase();
+    // True only when both copies and both checksums are written.
+    bool createNewDatabase(const QDomDocument& fresh = newDatabaseDocument());
     // Brings an older document up to date and stores it in the copy in use.
     void upgradeDatabaseSchema();
 
@@ -41,7 +44,7 @@ public:
     void adopt(DatabasePrefetch& prefetch);
 
     bool isDatabaseFileUsable(const QString& path);
-    void writeChecksumFile(const QString& path);
+    bool writeChecksumFile(const QString& path);
     QString checksumFromFile(const QString& path);
     bool verifyChecksumFile(const QString& path);
     bool copyDatabaseFile(const QString& sourcePath, const QString& targetPath);

@@ -1,9 +1,15 @@
 #include "schema.h"
 
 #include "dbnames.h"
+#include "plaindocument.h"
 
 #include <QDebug>
+#include <QRegularExpression>
 #include <QSet>
+#include <QTextCodec>
+
+#include <algorithm>
+#include <cstring>
 
 namespace {
 
@@ -187,6 +193,122 @@ bool upgradeSchema(QDomDocument& document)
         }
     }
     return changed;
+}
+
+namespace {
+
+const char* skipPast(const char* from, const char* end, const char* marker)
+{
+    const char* const markerEnd = marker + std::strlen(marker);
+    const char* const found = std::search(from, end, marker, markerEnd);
+    return found == end ? end : found + (markerEnd - marker);
+}
+
+bool startsWith(const char* p, const char* end, const char* prefix)
+{
+    const std::size_t length = std::strlen(prefix);
+    return std::size_t(end - p) >= length && std::memcmp(p, prefix, length) == 0;
+}
+
+// A scan of the markup alone, before any parser recurses into it. It counts
+// as XML tokenizes, so a text the parser takes is never deeper than counted.
+bool withinDepth(const QByteArray& text, int maxDepth)
+{
+    const char* p = text.constData();
+    const char* const end = p + text.size();
+    int depth = 0;
+    while (p < end && (p = static_cast<const char*>(std::memchr(p, '<', std::size_t(end - p))))) {
+        if (++p == end)
+            break;
+        if (*p == '?') {
+            p = skipPast(p, end, "?>");
+        } else if (startsWith(p, end, "!--")) {
+            p = skipPast(p + 3, end, "-->");
+        } else if (startsWith(p, end, "![CDATA[")) {
+            p = skipPast(p, end, "]]>");
+        } else if (*p == '!') {
+            // Entities declared in the document could expand to any depth.
+            for (char quote = 0; p < end && (quote || *p != '>'); ++p) {
+                if (quote) {
+                    if (*p == quote)
+                        quote = 0;
+                } else if (*p == '"' || *p == '\'') {
+                    quote = *p;
+                } else if (*p == '[') {
+                    return false;
+                }
+            }
+        } else if (*p == '/') {
+            --depth;
+            p = skipPast(p, end, ">");
+        } else {
+            // A value in quotes may hold '>' and "/>".
+            char quote = 0;
+            char last = 0;
+            for (; p < end && (quote || *p != '>'); ++p) {
+                if (quote) {
+                    if (*p == quote)
+                        quote = 0;
+                } else if (*p == '"' || *p == '\'') {
+                    quote = *p;
+                }
+                last = *p;
+            }
+            if (last != '/' && ++depth > maxDepth)
+                return false;
+        }
+    }
+    return true;
+}
+
+// The text as UTF-8 without a declaration naming another encoding: the
+// stored form is UTF-8 and has none. False for an encoding Qt does not know
+// or bytes that are not in the declared one.
+bool utf8Text(const QByteArray& text, QByteArray& utf8)
+{
+    QTextCodec* codec = QTextCodec::codecForUtfText(text, nullptr);
+    if (!codec && text.startsWith(QByteArray("<\0?\0", 4)))
+        codec = QTextCodec::codecForName("UTF-16LE");
+    if (!codec && text.startsWith(QByteArray("\0<\0?", 4)))
+        codec = QTextCodec::codecForName("UTF-16BE");
+    if (!codec) {
+        if (!text.startsWith("<?xml")) {
+            utf8 = text;
+            return true;
+        }
+        static const QRegularExpression encoding(QStringLiteral("^<\\?xml[^>]*?\\sencoding\\s*=\\s*[\"']([^\"']*)[\"']"));
+        const QRegularExpressionMatch declared
+            = encoding.match(QString::fromLatin1(text.left(text.indexOf("?>"))));
+        codec = QTextCodec::codecForName(declared.hasMatch() ? declared.captured(1).toLatin1() : "UTF-8");
+        if (!codec)
+            return false;
+    }
+    QTextCodec::ConverterState state;
+    QString decoded = codec->toUnicode(text.constData(), text.size(), &state);
+    if (state.invalidChars > 0)
+        return false;
+    if (decoded.startsWith(QLatin1String("<?xml"))) {
+        const int close = decoded.indexOf(QLatin1String("?>"));
+        decoded.remove(0, close < 0 ? 0 : close + 2);
+    }
+    utf8 = decoded.toUtf8();
+    return true;
+}
+
+} // namespace
+
+bool readDatabaseText(const QByteArray& text, QDomDocument& into)
+{
+    into = QDomDocument();
+    QByteArray utf8;
+    if (!utf8Text(text, utf8) || !withinDepth(utf8, maxDocumentDepth))
+        return false;
+    if (!readPlainDocument(utf8, into) && !into.setContent(utf8)) {
+        // The parser keeps what it read before the error; none of it may be used.
+        into = QDomDocument();
+        return false;
+    }
+    return true;
 }
 
 QByteArray databaseText(const QDomDocument& document)

@@ -19,6 +19,19 @@ bool upgradeSchema(QDomDocument& document);
 // associations that name it; true when a connection was removed.
 bool removeConnectionNamed(QDomDocument& document, const QString& name);
 
+// The largest database text a copy may hold: the storage reads no more.
+constexpr qint64 maxDatabaseTextBytes = 16 * 1024 * 1024;
+// Deeper than any database: Qt's reader and writer recurse once per level.
+constexpr int maxDocumentDepth = 64;
+
+// The one reader of database text from anywhere (a copy, an import, a provided
+// database, velmo-config): refuses a document nested deeper than
+// maxDocumentDepth or carrying its own entity declarations before any parser
+// sees it, decodes by the declared encoding (an encoding it does not know is
+// refused) and drops the declaration, so the document writes as UTF-8. False,
+// with `into` empty, for anything it refuses or that does not parse.
+bool readDatabaseText(const QByteArray& text, QDomDocument& into);
+
 // The text form every database file is written in (one space of indentation, no declaration).
 QByteArray databaseText(const QDomDocument& document);
 // The same text, made to read back as the same document: characters the

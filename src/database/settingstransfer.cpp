@@ -6,6 +6,7 @@
 #include "app/statisticsreporter.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/schema.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
@@ -30,7 +31,7 @@ const char resolverPath[] = "/usr/local/resolv.conf";
 const char autoLoginKey[] = "autoLoginUsr";
 const char powerModeKey[] = "power_mode";
 const char rememberedKey[] = "rememberLastUsrName";
-constexpr qint64 maxDatabaseBytes = 16 * 1024 * 1024;
+constexpr qint64 maxDatabaseBytes = maxDatabaseTextBytes;
 constexpr qint64 maxResolverBytes = 64 * 1024;
 
 // Where the settings file's values live in the document.
@@ -167,7 +168,7 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
     QDomDocument scratch;
     bool truncated = false;
     if (!readBounded(platform.unitPath(source), maxDatabaseBytes, &copy, &truncated) || truncated
-        || !scratch.setContent(copy))
+        || !readDatabaseText(copy, scratch))
         return { QStringLiteral("Export failed. Internal error.") };
     const QByteArray exported = exportFileText(scratch);
     const QString staging = platform.unitPath(QLatin1String(stagingPath));
@@ -264,7 +265,9 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
         || truncated || file.isEmpty())
         return { QLatin1String(corruptedText) };
     const QString deciphered = platform.unitPath(QLatin1String(decipheredPath));
-    writer.writeFile(deciphered, documentTextOf(file));
+    // A copy not written could be an older one left behind.
+    if (!writer.writeFile(deciphered, documentTextOf(file)))
+        return { QStringLiteral("Import failed. Internal error.") };
     QByteArray documentText;
     if (!readBounded(deciphered, maxImportFileBytes, &documentText))
         malvo_syslog(3, "MainWindow: import file can not open %s", decipheredPath);
@@ -387,9 +390,16 @@ void SettingsTransfer::restoreFactoryDefaults()
                 "Are you sure you want to restore the factory default configuration? The unit will "
                 "reboot.")))
         return;
+    // The unit comes back on DHCP, and its database says so: an import
+    // after the restore then applies the file's choice.
+    QDomDocument fresh = newDatabaseDocument();
+    QDomElement network = settingsGroup(fresh, db::Network);
+    network.firstChildElement(QLatin1String(db::Dhcp))
+        .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
+    network.firstChildElement(QLatin1String(db::StaticIp))
+        .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
     DatabaseStorage& storage = mainWindow->storage();
-    storage.createNewDatabase();
-    if (!storage.verifyChecksumFile(QLatin1String(DatabaseStorage::copyAPath))) {
+    if (!storage.createNewDatabase(fresh)) {
         mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));
         return;
     }

@@ -55,13 +55,14 @@ bool DurableWriter::writeFile(const QString& unitFilePath, const QByteArray& con
     const bool replacesFile = found && S_ISREG(existing.st_mode);
 
     QByteArray temporary;
-    const int fd = createTemporary(target, replacesFile ? existing.st_mode & 07777 : 0666, temporary);
+    const mode_t mode = privateFiles ? 0600 : replacesFile ? existing.st_mode & 07777 : 0666;
+    const int fd = createTemporary(target, mode, temporary);
     if (fd < 0)
         return false;
     bool ok = writeAll(fd, content.constData(), content.size());
     // The old file's permissions carry over, as an in-place write would keep them.
-    if (ok && replacesFile)
-        ok = ::fchmod(fd, existing.st_mode & 07777) == 0;
+    if (ok && (replacesFile || privateFiles))
+        ok = ::fchmod(fd, mode) == 0;
     ok = ok && ::fsync(fd) == 0;
     ok = ::close(fd) == 0 && ok;
     // rename() replaces a symbolic link itself, never the file it points to.

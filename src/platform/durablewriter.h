@@ -19,6 +19,11 @@ public:
     // when every byte reached the disk and the file is in place.
     virtual bool writeFile(const QString& unitFilePath, const QByteArray& content);
 
+    // Files written from now on are readable by their owner alone, also where
+    // they replace a file others could read.
+    void writePrivately() { privateFiles = true; }
+
 private:
     Platform& platform;
+    bool privateFiles = false;
 };

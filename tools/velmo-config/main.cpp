@@ -6,9 +6,13 @@
 #include "platform/durablewriter.h"
 #include "platform/linuxplatform.h"
 
+#include "database/schema.h"
+
 #include <QCoreApplication>
+#include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QTextCodec>
 
 #include <cstdio>
 
@@ -24,7 +28,9 @@ const char usageText[]
       "  check FILE.ccfg|FILE.xml\n"
       "                      run the unit's import checks and tell what an import would keep or drop\n"
       "\n"
-      "  -o OUTPUT           write to OUTPUT instead of standard output\n"
+      "  FILE may be - for standard input, a link or a pipe.\n"
+      "  -o OUTPUT           write to OUTPUT instead of standard output; a decrypted document is\n"
+      "                      readable by its owner alone\n"
       "  -h, --help          show this text\n"
       "\n"
       "Exit status: 0 success, 1 a file the unit would refuse (its message on standard error)\n"
@@ -50,6 +56,40 @@ void quietMessages(QtMsgType type, const QMessageLogContext&, const QString& mes
         std::fprintf(stderr, "%s\n", message.toLocal8Bit().constData());
 }
 
+// This is the engineer's own computer: links, pipes and standard input are
+// read, only within the bound of an import.
+bool readInput(const QString& input, QByteArray& bytes, bool& truncated, QString& reason)
+{
+    QFile file;
+    const bool opened = input == QLatin1String("-")
+        ? file.open(stdin, QIODevice::ReadOnly)
+        : (file.setFileName(input), file.open(QIODevice::ReadOnly));
+    if (!opened || QFileInfo(input).isDir()) {
+        reason = opened ? QStringLiteral("it is a folder") : file.errorString();
+        return false;
+    }
+    bytes = readBounded(file, ConfigTransfer::maxImportFileBytes, &truncated);
+    return true;
+}
+
+// A regular file or a link is replaced whole; a device or a pipe is written into.
+bool writeOutput(const QString& output, const QByteArray& result, bool privately)
+{
+    const QFileInfo info(output);
+    if (info.isDir())
+        return false;
+    if (!info.exists() || info.isSymLink() || info.isFile()) {
+        LinuxPlatform platform;
+        DurableWriter writer(platform);
+        if (privately)
+            writer.writePrivately();
+        return writer.writeFile(info.absoluteFilePath(), result);
+    }
+    QFile file(output);
+    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(result) == result.size()
+        && file.flush();
+}
+
 } // namespace
 
 int main(int argc, char* argv[])
@@ -61,6 +101,7 @@ int main(int argc, char* argv[])
 
     QStringList operands;
     QString output;
+    bool outputGiven = false;
     const QStringList arguments = app.arguments().mid(1);
     for (int i = 0; i < arguments.size(); ++i) {
         const QString& argument = arguments.at(i);
@@ -69,9 +110,10 @@ int main(int argc, char* argv[])
             return Success;
         }
         if (argument == QLatin1String("-o")) {
-            if (i + 1 >= arguments.size() || !output.isEmpty())
+            if (i + 1 >= arguments.size() || outputGiven || arguments.at(i + 1).isEmpty())
                 return usage("-o needs one output file");
             output = arguments.at(++i);
+            outputGiven = true;
         } else if (argument.startsWith(QLatin1Char('-')) && argument.size() > 1) {
             return usage("unknown option");
         } else {
@@ -88,8 +130,10 @@ int main(int argc, char* argv[])
 
     QByteArray bytes;
     bool truncated = false;
-    if (!readBounded(input, ConfigTransfer::maxImportFileBytes, &bytes, &truncated)) {
-        std::fprintf(stderr, "velmo-config: can not read %s\n", input.toLocal8Bit().constData());
+    QString reason;
+    if (!readInput(input, bytes, truncated, reason)) {
+        std::fprintf(stderr, "velmo-config: can not read %s: %s\n", input.toLocal8Bit().constData(),
+            reason.toLocal8Bit().constData());
         return BadUsage;
     }
     if (truncated || bytes.isEmpty())
@@ -106,32 +150,39 @@ int main(int argc, char* argv[])
         bool exportFile = false;
         if (command == QLatin1String("check")) {
             // The unit's file dialog takes only this extension, case and all.
-            exportFile = input.endsWith(QLatin1String(".ccfg"));
-            if (!exportFile && !input.endsWith(QLatin1String(".xml")))
+            // Standard input has no name: an export file is Base64, never markup.
+            exportFile = input == QLatin1String("-")
+                ? !bytes.startsWith('<') && QTextCodec::codecForUtfText(bytes, nullptr) == nullptr
+                : input.endsWith(QLatin1String(".ccfg"));
+            if (!exportFile && input != QLatin1String("-") && !input.endsWith(QLatin1String(".xml")))
                 return refuse(QStringLiteral("Specified File type is not compatible."));
         }
-        const QByteArray documentText = exportFile ? ConfigTransfer::documentTextOf(bytes) : bytes;
+        // A document is judged as the text encrypt writes, which is what a unit imports.
+        QDomDocument parsed;
+        const QByteArray documentText = exportFile ? ConfigTransfer::documentTextOf(bytes)
+            : readDatabaseText(bytes, parsed)      ? writableDatabaseText(parsed)
+                                                   : QByteArray();
+        if (exportFile)
+            readDatabaseText(documentText, parsed);
         // Judged as a unit would judge it, against the file's own network:
         // away from a unit there is no other.
-        QDomDocument parsed;
-        parsed.setContent(documentText);
         const ConfigTransfer::ImportPlan plan = ConfigTransfer::planImport(
             documentText, ConfigTransfer::unitNetworkOf(parsed), false, QString());
         if (plan.refused())
             return refuse(plan.refusal);
         result = command == QLatin1String("check") ? ConfigTransfer::describePlan(plan).toUtf8()
-                                                   : ConfigTransfer::exportFileText(parsed);
+                                                   : ConfigTransfer::exportFileOfText(documentText);
         if (result.isEmpty())
             return refuse(QLatin1String(ConfigTransfer::corruptedText));
     }
 
-    if (output.isEmpty()) {
+    if (!outputGiven) {
         const bool written
             = std::fwrite(result.constData(), 1, size_t(result.size()), stdout) == size_t(result.size());
         return std::fflush(stdout) == 0 && written ? Success : Refused;
     }
-    LinuxPlatform platform;
-    if (!DurableWriter(platform).writeFile(QFileInfo(output).absoluteFilePath(), result)) {
+    // A decrypted document holds every password in clear text.
+    if (!writeOutput(output, result, command == QLatin1String("decrypt"))) {
         std::fprintf(stderr, "velmo-config: can not write %s\n", output.toLocal8Bit().constData());
         return Refused;
     }
