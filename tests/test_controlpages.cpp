@@ -5,12 +5,14 @@
 #include "database.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/schema.h"
 #include "modal.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
@@ -58,7 +60,8 @@ private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void hotKeyRoundTrip_data();
     void hotKeyRoundTrip();
-    void hotKeyUnsaved();
+    void failedWrite_data();
+    void failedWrite();
     void timers_data();
     void timers();
     void powerPage_data();
@@ -122,21 +125,70 @@ void TestControlPages::hotKeyRoundTrip()
     QCOMPARE(functionalBox->isEnabled(), choice != "Mouse Left+Right");
 }
 
-void TestControlPages::hotKeyUnsaved()
+void TestControlPages::failedWrite_data()
 {
+    QTest::addColumn<QStringList>("steps"); // the page's button, "widget=value" changes, the apply button
+    QTest::addColumn<bool>("databaseFails"); // else the settings file cannot be written
+    QTest::addColumn<QString>("text");
+    const QStringList hotKey { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" };
+    const QStringList power { "toolButtonPowerMode", "comboBoxPowerMode=Auto", "applyButtonPowerMode" };
+    const QStringList autoLogOn { "toolButtonPreferences", "checkBoxAutoLog=0", "pushButtonSaveOnPUp" };
+    const QString powerText = QStringLiteral("The Power Mode could not be saved.");
+    const QString autoLogOnText = QStringLiteral("The automatic log-on user could not be saved.");
+    // clang-format off
+    QTest::newRow("hot-key") << hotKey << true << "The Hot-Key could not be saved.";
+    QTest::newRow("timers") << QStringList { "buttonTimerSettings", "checkBoxGUIInactiveTimer=1", "spinBoxGUIInactiveTimer=33",
+                                             "buttonApplyTimers" } << true << "The Timers could not be saved.";
+    QTest::newRow("RDP resolution") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" }
+                                    << true << "The RDP/VMWare Connection Resolution could not be saved.";
+    QTest::newRow("power mode, database") << power << true << powerText;
+    QTest::newRow("power mode, settings file") << power << false << powerText;
+    QTest::newRow("automatic log-on, database") << autoLogOn << true << autoLogOnText;
+    QTest::newRow("automatic log-on, settings file") << autoLogOn << false << autoLogOnText;
+    // clang-format on
+}
+
+void TestControlPages::failedWrite()
+{
+    QFETCH(QStringList, steps);
+    QFETCH(bool, databaseFails);
     OsdWindow osd(databaseWithUsers());
     osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
-    child<QToolButton>(*osd.window, "hot_keyButton")->click();
-    child<QComboBox>(*osd.window, "comboBoxHotKey")->setCurrentText("Alt-Alt");
-    osd.unit.clearRecords();
-    {
-        FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath));
-        child<QPushButton>(*osd.window, "buttonApplyHotKey")->click();
+    const QByteArray stored = databaseText(osd.stored());
+    const QByteArray settings = osd.unit.readFile(settingsFile);
+    if (!databaseFails) // a folder in its place: every write of the file fails
+        QVERIFY(QFile::remove(osd.unit.path(settingsFile)) && QDir().mkpath(osd.unit.path(settingsFile)));
+    child<QAbstractButton>(*osd.window, steps.takeFirst())->click();
+    const QString apply = steps.takeLast();
+    for (const QString& step : qAsConst(steps)) {
+        QWidget* widget = child<QWidget>(*osd.window, step.section('=', 0, 0));
+        const QString value = step.section('=', 1);
+        if (auto* box = qobject_cast<QComboBox*>(widget))
+            box->setCurrentText(value);
+        else if (auto* spin = qobject_cast<QSpinBox*>(widget))
+            spin->setValue(value.toInt());
+        else
+            qobject_cast<QCheckBox*>(widget)->setChecked(value == "1");
     }
-    QVERIFY(!osd.unit.commands().contains(signalControl));
+    osd.unit.clearRecords();
+    const ModalAnswerPtr error = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
+    {
+        std::optional<FailNextDatabaseChange> unwritable;
+        if (databaseFails)
+            unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+        child<QPushButton>(*osd.window, apply)->click();
+    }
+    QVERIFY(waitForAnswer(error));
+    QTEST(error->text, "text");
+    // Nothing acts on a change that is not kept, and memory, database and file still agree.
+    QCOMPARE(databaseText(osd.window->document()), stored);
+    if (databaseFails)
+        QCOMPARE(osd.unit.readFile(settingsFile), settings);
+    else
+        QCOMPARE(databaseText(osd.stored()), stored);
     QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
-    QVERIFY(osd.unit.hasLog(
-        3, "MainWindow: Can not open file for writing: " + QString(DatabaseStorage::copyAPath)));
+    for (const QStringList& command : osd.unit.commands())
+        QVERIFY(command != signalControl && !command.first().endsWith("set_power_button_mode"));
 }
 
 void TestControlPages::timers_data()
