@@ -2,14 +2,18 @@
 // stores and reports, and what the page reads back from the live unit.
 #include "app/mainwindow.h"
 #include "database.h"
+#include "logon.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "modal.h"
+#include "settings/networkpage.h"
 #include "settings/networkrules.h"
+#include "simplatform.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
@@ -66,13 +70,39 @@ void typeStatic(OsdWindow& osd, const QStringList& fields)
 }
 
 // Presses Apply and answers the one box that follows.
-ModalAnswerPtr apply(OsdWindow& osd, const QString& title)
+ModalAnswerPtr apply(OsdWindow& osd, const QString& title, int waitMs = 5000)
 {
     ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
     child<QPushButton>(*osd.window, "applyNetworkButton")->click();
-    waitForAnswer(answer);
+    waitForAnswer(answer, waitMs);
     return answer;
 }
+
+// eth0 as the simulated unit has it; while `flickers`, its lease is gone at every other reading.
+class FlickeringLease : public SimPlatform {
+public:
+    using SimPlatform::SimPlatform;
+    NetworkFacts eth0() const override
+    {
+        NetworkFacts facts = SimPlatform::eth0();
+        if (flickers && readings++ % 2 == 0)
+            facts.addresses.clear();
+        return facts;
+    }
+    bool flickers = false;
+    mutable int readings = 0;
+};
+
+// A window on that platform; the window goes before the platform it uses.
+struct FlickeringOsd {
+    FlickeringOsd()
+    {
+        osd.window = std::make_unique<MainWindow>(platform, nullptr, osd.user.get());
+    }
+    ~FlickeringOsd() { osd.window.reset(); }
+    OsdWindow osd { databaseWithUsers() };
+    FlickeringLease platform { osd.unit.sim() };
+};
 
 QStringList programs(const TestUnit& unit)
 {
@@ -97,6 +127,8 @@ private slots:
     void afterRestart();
     void readBack_data();
     void readBack();
+    void liveAddress_data();
+    void liveAddress();
 };
 
 void TestNetworkPage::refusal_data()
@@ -117,7 +149,8 @@ void TestNetworkPage::refusal_data()
     // clang-format off
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
-    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found" })
+    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found",
+                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
@@ -232,6 +265,9 @@ void TestNetworkPage::afterRestart_data()
     QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
     QTest::newRow("static, cable out") << false << "running" << failed;
     QTest::newRow("static, not stored") << false << "unstored" << failed;
+    QTest::newRow("static, resolver file not written") << false << "resolver" << failed;
+    QTest::newRow("dhcp, interface stays down") << true << "down" << failed;
+    QTest::newRow("dhcp, logged off meanwhile: no box") << true << "log-off" << "";
     QTest::newRow("dhcp, server answers") << true << ""
                                           << "Network settings changed successfully.";
     QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
@@ -246,8 +282,8 @@ void TestNetworkPage::afterRestart()
     OsdWindow osd(databaseWithUsers());
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
-    else if (injected == "running")
-        setEth0(osd.unit, "running", false);
+    else if (injected == "running" || injected == "down")
+        setEth0(osd.unit, injected == "down" ? "up" : "running", false);
     else if (injected == "no server")
         osd.unit.sim().editSection("network", [](QJsonObject& network) {
             QJsonObject server = network.value("dhcp").toObject();
@@ -260,15 +296,34 @@ void TestNetworkPage::afterRestart()
     } else {
         typeStatic(osd, { "192.168.1.60", "255.255.255.0", "192.168.1.1" });
     }
+    if (injected == "down") // and the restart does not bring it up
+        osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
+    if (injected == "resolver")
+        QVERIFY(QFile::remove(osd.unit.path(resolver)) && QDir().mkpath(osd.unit.path(resolver)));
+    const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
     osd.unit.clearRecords();
 
     std::optional<FailNextDatabaseChange> unwritable;
     if (injected == "unstored")
         unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-    ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"));
-    QTEST(answer->text, "text");
-    if (injected == "unstored") // the DHCP client and the interface are left as they were
+    QSharedPointer<LogonAnswer> logon;
+    if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
+        logon = answerNextLogon(QStringLiteral("boss"), QStringLiteral("pw"));
+        QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
+    }
+    QFETCH(QString, text);
+    ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
+    QCOMPARE(answer->text, text);
+    if (logon) {
+        QVERIFY(logon->shown);
+        QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
+    }
+    if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
+        QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
+        QCOMPARE(networkChild(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
+            networkChild(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+    }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
     if (!dhcp)
@@ -326,6 +381,36 @@ void TestNetworkPage::readBack()
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
         QStringLiteral("10.0.0.254"));
+}
+
+void TestNetworkPage::liveAddress_data()
+{
+    QTest::addColumn<QString>("eth0"); // "flickers", or the key that is cleared
+    QTest::addColumn<QStringList>("shown"); // by two readings in a row, whole
+    const QString noServer = QStringLiteral("DHCP server not found.");
+    QTest::newRow("a lease comes and goes") << "flickers" << QStringList { noServer, "192.168.1.21" };
+    QTest::newRow("no lease") << "address" << QStringList { noServer, noServer };
+    QTest::newRow("cable out") << "running" << QStringList { "Network is down.", "Network is down." };
+}
+
+void TestNetworkPage::liveAddress()
+{
+    QFETCH(QString, eth0);
+    FlickeringOsd unit;
+    OsdWindow& osd = unit.osd;
+    if (eth0 == "flickers")
+        unit.platform.flickers = true;
+    else
+        setEth0(osd.unit, qPrintable(eth0), eth0 == "running" ? QJsonValue(false) : QJsonValue(""));
+    QStringList shown;
+    for (int reading = 0; reading < 2; ++reading) {
+        shown << osd.window->networkPage->currentIpAddress();
+        QCOMPARE(text(osd, "ipAddrlineEdit"), shown.last());
+    }
+    QTEST(shown, "shown");
+    // A typed address keeps to the field's limit.
+    child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
+    QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->maxLength(), 15);
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)
