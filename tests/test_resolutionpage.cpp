@@ -164,6 +164,19 @@ void TestResolutionPage::sessionApply()
         QCOMPARE(storedResolution(osd), choice.second);
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
     }
+    // A monitor that leaves sessions nothing but "Auto": Apply stores nothing and says so.
+    osd.unit.sim().editSection(QStringLiteral("display"), [](QJsonObject& display) {
+        display.insert("preferred", "1920x1200 60Hz");
+        display.insert("modes", QJsonArray());
+    });
+    const ModalAnswerPtr unsupported = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    reopenPage(osd);
+    QVERIFY(waitForAnswer(unsupported));
+    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    child<QPushButton>(*osd.window, "applyScResButton")->click();
+    QVERIFY(waitForAnswer(nothing));
+    QCOMPARE(nothing->text, QStringLiteral("The monitor offers no RDP Resolution to apply."));
+    QCOMPARE(storedResolution(osd), QStringLiteral("1680x1050"));
 }
 
 void TestResolutionPage::osdApply_data()
@@ -213,10 +226,12 @@ void TestResolutionPage::osdMode_data()
     // clang-format off
     QTest::newRow("file names 1280x720") << QByteArray("depth=32\nmode=1280x720\n") << "1280x1024" << "1280x720";
     QTest::newRow("file names 1920x1080") << QByteArray("mode=1920x1080\n") << "800x600" << "1920x1080";
-    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "Auto" << "1280x1024";
+    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "1920x1080" << "1280x1024";
+    QTest::newRow("Auto kept over the mode it chose") << QByteArray("mode=1920x1080\n") << "Auto" << "Auto";
     QTest::newRow("unknown mode keeps store") << QByteArray("mode=1024x768\n") << "1920x1080" << "1920x1080";
-    QTest::newRow("no file keeps store") << QByteArray("-") << "Auto" << "Auto";
+    QTest::newRow("no file keeps store") << QByteArray("-") << "1280x720" << "1280x720";
     QTest::newRow("nothing known") << QByteArray("mode=1024x768\n") << "-" << "";
+    QTest::newRow("nothing offered") << QByteArray("mode=1024x768\n") << "640x480" << "";
     // clang-format on
 }
 
@@ -236,7 +251,18 @@ void TestResolutionPage::osdMode()
             store.insert("System", QJsonObject { { "OSDResolution", inStore } });
         });
     reopenPage(osd);
-    QTEST(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), "shown");
+    QFETCH(QString, shown);
+    QCOMPARE(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), shown);
+    if (!shown.isEmpty())
+        return;
+    // No mode to apply: none is stored, and the OSD does not restart for it.
+    osd.unit.clearRecords();
+    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    child<QPushButton>(*osd.window, "applyGUIReslButton_2")->click();
+    QVERIFY(waitForAnswer(nothing));
+    QCOMPARE(nothing->text, QStringLiteral("Select an OSD Resolution to apply."));
+    QVERIFY(osd.unit.commands().isEmpty());
+    QVERIFY(osd.window->isVisible());
 }
 
 VELMO_TEST_MAIN(TestResolutionPage)
