@@ -10,6 +10,7 @@
 #include "settings/networkrules.h"
 #include "simplatform.h"
 #include "storagefault.h"
+#include "transmitter/txvalidation.h"
 #include "testmain.h"
 #include "widgets.h"
 
@@ -381,6 +382,9 @@ void TestNetworkPage::readBack()
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
         QStringLiteral("10.0.0.254"));
+    // A transmitter whose address begins like the receiver's, or the other way round, is another unit.
+    for (const auto& pair : { std::make_pair("192.168.1.2", "192.168.1.21"), std::make_pair("192.168.1.21", "192.168.1.2") })
+        QVERIFY(!checkConnectAddress(QLatin1String(pair.first), QLatin1String(pair.second)).refused());
 }
 
 void TestNetworkPage::liveAddress_data()
