@@ -59,6 +59,11 @@ void NetworkPage::showOnAddressField(const QString& text, bool status)
     // typed over, and is shown whole.
     field->setMaxLength(status ? qMax(addressLength, text.size()) : addressLength);
     field->setText(text);
+    // Wide enough for the whole status, within the field's own bound; its start in view.
+    const int wanted = field->fontMetrics().horizontalAdvance(text) + 2 * field->fontMetrics().averageCharWidth();
+    if (status && wanted > field->minimumWidth())
+        field->setMinimumWidth(qMin(wanted, field->maximumWidth()));
+    field->setCursorPosition(0);
 }
 
 void NetworkPage::setFieldsEnabled(bool enabled)
