@@ -16,6 +16,7 @@
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -60,15 +61,10 @@ private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void hotKeyRoundTrip_data();
     void hotKeyRoundTrip();
-    void failedWrite_data();
-    void failedWrite();
-    void timers_data();
-    void timers();
+    void apply_data();
+    void apply();
     void powerPage_data();
     void powerPage();
-    void powerApply_data();
-    void powerApply();
-    void autoLogOn();
     void touchRedirection_data();
     void touchRedirection();
 };
@@ -125,111 +121,116 @@ void TestControlPages::hotKeyRoundTrip()
     QCOMPARE(functionalBox->isEnabled(), choice != "Mouse Left+Right");
 }
 
-void TestControlPages::failedWrite_data()
+void TestControlPages::apply_data()
 {
-    QTest::addColumn<QStringList>("steps"); // the page's button, "widget=value" changes, the apply button
-    QTest::addColumn<bool>("databaseFails"); // else the settings file cannot be written
-    QTest::addColumn<QString>("text");
-    const QStringList hotKey { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" };
+    // A page's button, then "widget=value" to set, "?widget=value" to check, a button to click;
+    // the last step is the apply.
+    QTest::addColumn<QStringList>("steps");
+    QTest::addColumn<QString>("unit"); // "managed", or what cannot be written: "database", "settings file"
+    // "Group/attribute=value" stored, "cfg:line" in the settings file, "board:MODE"
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("error"); // the Error box of a write that failed; nothing changes then
+    const auto timers = [](int osd, int connection) {
+        QStringList steps { "buttonTimerSettings" }, readBack;
+        for (const auto& timer :
+            { std::make_pair("GUIInactiveTimer", osd), std::make_pair("PreEmptInactiveTimer", connection) }) {
+            steps << QString("checkBox%1=%2").arg(timer.first).arg(timer.second > 0)
+                  << QString("spinBox%1=%2").arg(timer.first).arg(timer.second > 0 ? timer.second : 33);
+            readBack << QString("?checkBox%1=%2").arg(timer.first).arg(timer.second > 0)
+                     << QString("?spinBox%1=%2").arg(timer.first).arg(timer.second > 0 ? timer.second : 15);
+        }
+        return steps << "buttonApplyTimers" << "buttonTimerSettings" << readBack;
+    };
     const QStringList power { "toolButtonPowerMode", "comboBoxPowerMode=Auto", "applyButtonPowerMode" };
-    const QStringList autoLogOn { "toolButtonPreferences", "checkBoxAutoLog=0", "pushButtonSaveOnPUp" };
-    const QString powerText = QStringLiteral("The Power Mode could not be saved.");
-    const QString autoLogOnText = QStringLiteral("The automatic log-on user could not be saved.");
+    const QStringList autoLogOn { "toolButtonPreferences", "?checkBoxAutoLog=1", "?comboBoxALogUsr=admin",
+        "checkBoxAutoLog=0", "pushButtonSaveOnPUp" };
+    const QString powerError = QStringLiteral("The Power Mode could not be saved.");
+    const QString autoLogOnError = QStringLiteral("The automatic log-on user could not be saved.");
     // clang-format off
-    QTest::newRow("hot-key") << hotKey << true << "The Hot-Key could not be saved.";
-    QTest::newRow("timers") << QStringList { "buttonTimerSettings", "checkBoxGUIInactiveTimer=1", "spinBoxGUIInactiveTimer=33",
-                                             "buttonApplyTimers" } << true << "The Timers could not be saved.";
-    QTest::newRow("RDP resolution") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" }
-                                    << true << "The RDP/VMWare Connection Resolution could not be saved.";
-    QTest::newRow("power mode, database") << power << true << powerText;
-    QTest::newRow("power mode, settings file") << power << false << powerText;
-    QTest::newRow("automatic log-on, database") << autoLogOn << true << autoLogOnText;
-    QTest::newRow("automatic log-on, settings file") << autoLogOn << false << autoLogOnText;
+    QTest::newRow("timers off") << timers(0, 0) << "" << QStringList { "GUI_Inactivity_Timer/Value=0", "Connection_inactivity_Timer/Value=0" } << "";
+    QTest::newRow("timers on") << timers(5, 60) << "" << QStringList { "GUI_Inactivity_Timer/Value=5", "Connection_inactivity_Timer/Value=60" } << "";
+    QTest::newRow("connection timer only") << timers(0, 2) << "" << QStringList { "GUI_Inactivity_Timer/Value=0", "Connection_inactivity_Timer/Value=2" } << "";
+    QTest::newRow("power mode Auto, then Manual") << power + QStringList { "comboBoxPowerMode=Manual", "applyButtonPowerMode" } << ""
+        << QStringList { "Power_Mode/PowerMode=Manual", "cfg:power_mode=Manual", "board:DESKTOP" } << "";
+    QTest::newRow("power mode Auto") << power << "" << QStringList { "Power_Mode/PowerMode=Auto", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
+    QTest::newRow("power mode, managed: the database keeps its mode") << power << "managed"
+        << QStringList { "Power_Mode/PowerMode=Manual", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
+    QTest::newRow("automatic log-on as boss") << QStringList { "toolButtonPreferences", "comboBoxALogUsr=boss", "pushButtonSaveOnPUp" } << ""
+        << QStringList { "AutoLogin/AutoLogUser=boss", "cfg:autoLoginUsr=boss" } << "";
+    QTest::newRow("automatic log-on off") << autoLogOn << "" << QStringList { "AutoLogin/AutoLogUser=", "cfg:autoLoginUsr=" } << "";
+    QTest::newRow("hot-key not stored") << QStringList { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" }
+        << "database" << QStringList() << "The Hot-Key could not be saved.";
+    QTest::newRow("timers not stored") << QStringList(timers(7, 0).mid(0, 6)) << "database" << QStringList() << "The Timers could not be saved.";
+    QTest::newRow("RDP resolution not stored") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" }
+        << "database" << QStringList() << "The RDP/VMWare Connection Resolution could not be saved.";
+    QTest::newRow("power mode not stored") << power << "database" << QStringList() << powerError;
+    QTest::newRow("power mode, settings file not written") << power << "settings file" << QStringList() << powerError;
+    QTest::newRow("automatic log-on not stored") << autoLogOn << "database" << QStringList() << autoLogOnError;
+    QTest::newRow("automatic log-on, settings file not written") << QStringList { "toolButtonPreferences", "pushButtonSaveOnPUp" } << "settings file" << QStringList() << autoLogOnError;
     // clang-format on
 }
 
-void TestControlPages::failedWrite()
+void TestControlPages::apply()
 {
     QFETCH(QStringList, steps);
-    QFETCH(bool, databaseFails);
-    OsdWindow osd(databaseWithUsers());
+    QFETCH(QString, unit);
+    QFETCH(QString, error);
+    OsdWindow osd(databaseWithUsers(), 1, unit == "managed");
     osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
     const QByteArray stored = databaseText(osd.stored());
     const QByteArray settings = osd.unit.readFile(settingsFile);
-    if (!databaseFails) // a folder in its place: every write of the file fails
+    if (unit == "settings file") // a folder in its place: every write of the file fails
         QVERIFY(QFile::remove(osd.unit.path(settingsFile)) && QDir().mkpath(osd.unit.path(settingsFile)));
-    child<QAbstractButton>(*osd.window, steps.takeFirst())->click();
-    const QString apply = steps.takeLast();
-    for (const QString& step : qAsConst(steps)) {
-        QWidget* widget = child<QWidget>(*osd.window, step.section('=', 0, 0));
-        const QString value = step.section('=', 1);
-        if (auto* box = qobject_cast<QComboBox*>(widget))
-            box->setCurrentText(value);
-        else if (auto* spin = qobject_cast<QSpinBox*>(widget))
-            spin->setValue(value.toInt());
+    QStringList checks, seen;
+    const ModalAnswerPtr box = error.isEmpty() ? ModalAnswerPtr() : answerNextBox("Error", QMessageBox::Ok);
+    std::optional<FailNextDatabaseChange> unwritable;
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString name = steps[i].section('=', 0, 0).remove('?');
+        const int value = steps[i].section('=', 1).toInt();
+        QWidget* widget = child<QWidget>(*osd.window, name);
+        auto* combo = qobject_cast<QComboBox*>(widget);
+        auto* spin = qobject_cast<QSpinBox*>(widget);
+        auto* check = qobject_cast<QCheckBox*>(widget);
+        if (steps[i].startsWith('?')) {
+            checks << steps[i].mid(1);
+            const int number = spin ? spin->value() : check ? check->isChecked() : 0;
+            seen << name + '=' + (combo ? combo->currentText() : QString::number(number));
+        } else if (combo) {
+            combo->setCurrentText(steps[i].section('=', 1));
+        } else if (spin || check) {
+            spin ? spin->setValue(value) : check->setChecked(value);
+        } else {
+            if (i == steps.size() - 1 && unit == "database")
+                unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+            qobject_cast<QAbstractButton*>(widget)->click();
+        }
+    }
+    QCOMPARE(seen, checks);
+    QFETCH(QStringList, after);
+    for (const QString& expected : after) {
+        const QString value = expected.section(QRegularExpression("[=:]"), 1);
+        if (expected.startsWith("cfg:"))
+            QVERIFY2(osd.unit.readFile(settingsFile).contains(value.toUtf8() + '\n'), qPrintable(expected));
+        else if (expected.startsWith("board:"))
+            QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), value);
         else
-            qobject_cast<QCheckBox*>(widget)->setChecked(value == "1");
+            QCOMPARE(storedAttribute(osd, qPrintable(expected.section('/', 0, 0)),
+                         qPrintable(expected.section('/', 1).section('=', 0, 0))),
+                value);
     }
-    osd.unit.clearRecords();
-    const ModalAnswerPtr error = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
-    {
-        std::optional<FailNextDatabaseChange> unwritable;
-        if (databaseFails)
-            unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-        child<QPushButton>(*osd.window, apply)->click();
-    }
-    QVERIFY(waitForAnswer(error));
-    QTEST(error->text, "text");
+    if (error.isEmpty())
+        return;
+    QVERIFY(waitForAnswer(box));
+    QCOMPARE(box->text, error);
     // Nothing acts on a change that is not kept, and memory, database and file still agree.
+    unwritable.reset();
     QCOMPARE(databaseText(osd.window->document()), stored);
-    if (databaseFails)
-        QCOMPARE(osd.unit.readFile(settingsFile), settings);
-    else
-        QCOMPARE(databaseText(osd.stored()), stored);
+    QCOMPARE(unit == "database" ? osd.unit.readFile(settingsFile) : databaseText(osd.stored()),
+        unit == "database" ? settings : stored);
     QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
+    QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), QStringLiteral("DESKTOP"));
     for (const QStringList& command : osd.unit.commands())
-        QVERIFY(command != signalControl && !command.first().endsWith("set_power_button_mode"));
-}
-
-void TestControlPages::timers_data()
-{
-    QTest::addColumn<int>("osdMinutes"); // 0: unchecked
-    QTest::addColumn<int>("connectionMinutes");
-    QTest::newRow("both off") << 0 << 0;
-    QTest::newRow("both on") << 5 << 60;
-    QTest::newRow("connection only") << 0 << 2;
-}
-
-void TestControlPages::timers()
-{
-    QFETCH(int, osdMinutes);
-    QFETCH(int, connectionMinutes);
-    OsdWindow osd(databaseWithUsers());
-    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
-    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 6);
-    const std::pair<const char*, int> rows[]
-        = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
-    for (const auto& row : rows) {
-        child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))
-            ->setChecked(row.second > 0);
-        child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))
-            ->setValue(row.second > 0 ? row.second : 33);
-    }
-    child<QPushButton>(*osd.window, "buttonApplyTimers")->click();
-    QCOMPARE(storedAttribute(osd, db::GuiInactivityTimer, db::Value), QString::number(osdMinutes));
-    QCOMPARE(
-        storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
-    QCOMPARE(osd.window->readGuiInactivityMinutes(), osdMinutes);
-
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
-    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
-    for (const auto& row : rows) {
-        QCOMPARE(
-            child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
-            row.second > 0);
-        QCOMPARE(child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
-            row.second > 0 ? row.second : 15);
-    }
+        QVERIFY(command != signalControl);
 }
 
 void TestControlPages::powerPage_data()
@@ -259,48 +260,6 @@ void TestControlPages::powerPage()
     QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), board);
     for (const QStringList& command : osd.unit.commands())
         QVERIFY(!command.first().endsWith("set_power_button_mode"));
-}
-
-void TestControlPages::powerApply_data()
-{
-    QTest::addColumn<bool>("managed");
-    QTest::newRow("unmanaged") << false;
-    QTest::newRow("managed: the database keeps its mode") << true;
-}
-
-void TestControlPages::powerApply()
-{
-    QFETCH(bool, managed);
-    OsdWindow osd(databaseWithUsers(), 1, managed);
-    for (const QString& mode : { QStringLiteral("Auto"), QStringLiteral("Manual") }) {
-        child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
-        child<QComboBox>(*osd.window, "comboBoxPowerMode")->setCurrentText(mode);
-        child<QPushButton>(*osd.window, "applyButtonPowerMode")->click();
-        child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
-        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode),
-            managed ? QStringLiteral("Manual") : mode);
-        QVERIFY(osd.unit.readFile(settingsFile).contains(("\npower_mode=" + mode + "\n").toUtf8()));
-        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(),
-            mode == "Auto" ? "SIGNAGE" : "DESKTOP");
-    }
-}
-
-void TestControlPages::autoLogOn()
-{
-    OsdWindow osd(databaseWithUsers());
-    child<QToolButton>(*osd.window, "toolButtonPreferences")->click();
-    QComboBox* users = child<QComboBox>(*osd.window, "comboBoxALogUsr");
-    QCheckBox* automatic = child<QCheckBox>(*osd.window, "checkBoxAutoLog");
-    QCOMPARE(users->currentText(), QStringLiteral("admin"));
-    QVERIFY(automatic->isChecked());
-    for (const QString& choice : { QStringLiteral("boss"), QString() }) {
-        automatic->setChecked(!choice.isEmpty());
-        if (!choice.isEmpty())
-            users->setCurrentText(choice);
-        child<QPushButton>(*osd.window, "pushButtonSaveOnPUp")->click();
-        QCOMPARE(storedAttribute(osd, db::AutoLogin, db::AutoLogUser), choice);
-        QVERIFY(osd.unit.readFile(settingsFile).contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
-    }
 }
 
 void TestControlPages::touchRedirection_data()
