@@ -71,7 +71,7 @@ void typeStatic(OsdWindow& osd, const QStringList& fields)
 }
 
 // Presses Apply and answers the one box that follows.
-ModalAnswerPtr apply(OsdWindow& osd, const QString& title, int waitMs = 5000)
+ModalAnswerPtr pressApply(OsdWindow& osd, const QString& title, int waitMs = 5000)
 {
     ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
     child<QPushButton>(*osd.window, "applyNetworkButton")->click();
@@ -122,10 +122,8 @@ private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void refusal_data();
     void refusal();
-    void staticApply_data();
-    void staticApply();
-    void afterRestart_data();
-    void afterRestart();
+    void apply_data();
+    void apply();
     void readBack_data();
     void readBack();
     void liveAddress_data();
@@ -190,7 +188,7 @@ void TestNetworkPage::refusal()
     const QList<QByteArray> before = files();
     osd.unit.clearRecords();
 
-    ModalAnswerPtr answer = apply(osd, title);
+    ModalAnswerPtr answer = pressApply(osd, title);
     QVERIFY(answer->answered);
     QTEST(answer->text, "text");
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
@@ -202,84 +200,60 @@ void TestNetworkPage::refusal()
         QCOMPARE(text(osd, "netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
 
-void TestNetworkPage::staticApply_data()
+void TestNetworkPage::apply_data()
 {
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept
+    QTest::addColumn<QStringList>("fields"); // typed for a static set; none: DHCP
+    QTest::addColumn<QString>("injected"); // "program=code", "running"/"down" (eth0 key false) or a fault
+    QTest::addColumn<QString>("text"); // of the box after the restart; empty: no box comes
+    QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept after a static set
     QTest::addColumn<QByteArray>("interfacesFile");
     QTest::addColumn<QByteArray>("resolverFile");
+    const QString failed = QStringLiteral("Network settings changes failed.");
+    const QString changed = QStringLiteral("Network settings changed successfully.");
     const QByteArray head = "auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n";
     const QStringList typical { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" };
-    // clang-format off
-    QTest::newRow("typical") << typical << typical
-        << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
-        << QByteArray("nameserver 8.8.8.8\nnameserver \n");
-    QTest::newRow("blanks removed, /23")
-        << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
-        << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
-        << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
-        << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
-    QTest::newRow("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-        << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-        << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
-        << QByteArray("nameserver \nnameserver \n");
-    // clang-format on
+    const QStringList some { "192.168.1.60", "255.255.255.0", "192.168.1.1" };
+    // The interface file never gets an empty broadcast, with or without the service.
+    for (const QString& service : { QString(), QStringLiteral("su_get_broadcast_address=1") }) {
+        const auto row = [&service](const char* name) {
+            return &QTest::newRow(qPrintable(name + QString(service.isEmpty() ? "" : ", no broadcast service")));
+        };
+        // clang-format off
+        *row("typical") << typical << service << changed << typical
+            << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
+            << QByteArray("nameserver 8.8.8.8\nnameserver \n");
+        *row("blanks removed, /23") << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
+            << service << changed << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
+            << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
+            << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
+        *row("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" } << service << changed
+            << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
+            << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
+            << QByteArray("nameserver \nnameserver \n");
+        // clang-format on
+    }
+    const auto row = [](const char* name, const QStringList& fields, const char* injected, const QString& text) {
+        QTest::newRow(name) << fields << QString(injected) << text << QStringList() << QByteArray() << QByteArray();
+    };
+    row("static, restart cannot start", some, "/opt/kestrix/flush_eth0.sh=-1", failed);
+    row("static, restart fails", some, "/opt/kestrix/flush_eth0.sh=1", failed);
+    row("static, cable out", some, "running", failed);
+    row("static, not stored", some, "unstored", failed);
+    row("static, resolver file not written", some, "resolver", failed);
+    row("dhcp, interface stays down", {}, "down", failed);
+    row("dhcp, logged off meanwhile: no box", {}, "log-off", "");
+    row("dhcp, server answers", {}, "", changed);
+    row("dhcp, no server", {}, "no server", failed + " DHCP server not found.");
+    row("dhcp, cable out", {}, "running", failed + " Network is down.");
+    row("dhcp, restart cannot start", {}, "/opt/kestrix/flush_eth0.sh=-1", failed);
 }
 
-void TestNetworkPage::staticApply()
+void TestNetworkPage::apply()
 {
     QFETCH(QStringList, fields);
-    QFETCH(QStringList, stored);
-    for (const bool serviceWorks : { true, false }) {
-        OsdWindow osd(databaseWithUsers());
-        if (!serviceWorks) // the interface file never gets an empty broadcast
-            osd.unit.sim().setFailure(QStringLiteral("su_get_broadcast_address"), 1);
-        typeStatic(osd, fields);
-        osd.unit.clearRecords();
-
-        ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"));
-        QCOMPARE(answer->text, QStringLiteral("Network settings changed successfully."));
-        QTEST(osd.unit.readFile(interfaces), "interfacesFile");
-        QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomDocument document = osd.stored();
-        const QDomElement kept = networkChild(document, db::StaticIp);
-        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
-                     kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
-                     kept.attribute(db::Dns2Address) }),
-            stored);
-        QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
-        QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
-        QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
-        const QStringList run = programs(osd.unit);
-        QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
-        QVERIFY(run.indexOf("/usr/bin/killall udhcpc") < run.indexOf("/opt/kestrix/flush_eth0.sh"));
-    }
-}
-
-void TestNetworkPage::afterRestart_data()
-{
-    QTest::addColumn<bool>("dhcp");
-    QTest::addColumn<QString>("injected"); // "program=code" or "eth0 key=false" or "dhcp server off"
-    QTest::addColumn<QString>("text");
-    const QString failed = QStringLiteral("Network settings changes failed.");
-    QTest::newRow("static, restart cannot start") << false << "/opt/kestrix/flush_eth0.sh=-1" << failed;
-    QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
-    QTest::newRow("static, cable out") << false << "running" << failed;
-    QTest::newRow("static, not stored") << false << "unstored" << failed;
-    QTest::newRow("static, resolver file not written") << false << "resolver" << failed;
-    QTest::newRow("dhcp, interface stays down") << true << "down" << failed;
-    QTest::newRow("dhcp, logged off meanwhile: no box") << true << "log-off" << "";
-    QTest::newRow("dhcp, server answers") << true << ""
-                                          << "Network settings changed successfully.";
-    QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
-    QTest::newRow("dhcp, cable out") << true << "running" << failed + " Network is down.";
-    QTest::newRow("dhcp, restart cannot start") << true << "/opt/kestrix/flush_eth0.sh=-1" << failed;
-}
-
-void TestNetworkPage::afterRestart()
-{
-    QFETCH(bool, dhcp);
     QFETCH(QString, injected);
+    QFETCH(QStringList, stored);
+    const bool dhcp = fields.isEmpty();
     OsdWindow osd(databaseWithUsers());
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
@@ -295,7 +269,7 @@ void TestNetworkPage::afterRestart()
         showNetworkPage(osd);
         child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
     } else {
-        typeStatic(osd, { "192.168.1.60", "255.255.255.0", "192.168.1.1" });
+        typeStatic(osd, fields);
     }
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
@@ -313,7 +287,7 @@ void TestNetworkPage::afterRestart()
         QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
     }
     QFETCH(QString, text);
-    ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
+    ModalAnswerPtr answer = pressApply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
     QCOMPARE(answer->text, text);
     if (logon) {
         QVERIFY(logon->shown);
@@ -327,11 +301,26 @@ void TestNetworkPage::afterRestart()
     }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
+    const QDomDocument document = osd.stored();
+    if (!stored.isEmpty()) {
+        QTEST(osd.unit.readFile(interfaces), "interfacesFile");
+        QTEST(osd.unit.readFile(resolver), "resolverFile");
+        const QDomElement kept = networkChild(document, db::StaticIp);
+        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
+                     kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
+                     kept.attribute(db::Dns2Address) }),
+            stored);
+        QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
+        QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
+        QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
+        const QStringList run = programs(osd.unit);
+        QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
+        QVERIFY(run.indexOf("/usr/bin/killall udhcpc") < run.indexOf("/opt/kestrix/flush_eth0.sh"));
+    }
     if (!dhcp)
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    const QDomDocument document = osd.stored();
     QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     QCOMPARE(networkChild(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
