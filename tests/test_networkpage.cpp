@@ -20,6 +20,7 @@
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -92,17 +93,6 @@ public:
     }
     bool flickers = false;
     mutable int readings = 0;
-};
-
-// A window on that platform; the window goes before the platform it uses.
-struct FlickeringOsd {
-    FlickeringOsd()
-    {
-        osd.window = std::make_unique<MainWindow>(platform, nullptr, osd.user.get());
-    }
-    ~FlickeringOsd() { osd.window.reset(); }
-    OsdWindow osd { databaseWithUsers() };
-    FlickeringLease platform { osd.unit.sim() };
 };
 
 QStringList programs(const TestUnit& unit)
@@ -389,11 +379,12 @@ void TestNetworkPage::liveAddress_data()
 void TestNetworkPage::liveAddress()
 {
     QFETCH(QString, eth0);
-    FlickeringOsd unit;
-    OsdWindow& osd = unit.osd;
-    if (eth0 == "flickers")
-        unit.platform.flickers = true;
-    else
+    OsdWindow osd(databaseWithUsers());
+    FlickeringLease platform(osd.unit.sim());
+    osd.window = std::make_unique<MainWindow>(platform, nullptr, osd.user.get());
+    const auto windowFirst = qScopeGuard([&osd] { osd.window.reset(); });
+    platform.flickers = eth0 == "flickers";
+    if (!platform.flickers)
         setEth0(osd.unit, qPrintable(eth0), eth0 == "running" ? QJsonValue(false) : QJsonValue(""));
     QStringList shown;
     for (int reading = 0; reading < 2; ++reading) {
