@@ -46,12 +46,13 @@ QString text(OsdWindow& osd, const char* name)
     return child<QLabel>(*osd.window, name)->text();
 }
 
-void setEth0(TestUnit& unit, const char* key, const QJsonValue& value)
+// One fact of the simulated network: of "eth0" or of its "dhcp" server.
+void setNetwork(TestUnit& unit, const char* part, const char* key, const QJsonValue& value)
 {
     unit.sim().editSection(QStringLiteral("network"), [&](QJsonObject& network) {
-        QJsonObject eth0 = network.value("eth0").toObject();
-        eth0.insert(key, value);
-        network.insert("eth0", eth0);
+        QJsonObject facts = network.value(part).toObject();
+        facts.insert(key, value);
+        network.insert(part, facts);
     });
 }
 
@@ -248,13 +249,9 @@ void TestNetworkPage::apply()
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
     else if (injected == "running" || injected == "down")
-        setEth0(osd.unit, injected == "down" ? "up" : "running", false);
+        setNetwork(osd.unit, "eth0", injected == "down" ? "up" : "running", false);
     else if (injected == "no server")
-        osd.unit.sim().editSection("network", [](QJsonObject& network) {
-            QJsonObject server = network.value("dhcp").toObject();
-            server.insert("available", false);
-            network.insert("dhcp", server);
-        });
+        setNetwork(osd.unit, "dhcp", "available", false);
     if (dhcp) {
         showNetworkPage(osd);
         child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
@@ -340,7 +337,7 @@ void TestNetworkPage::readBack()
     QFETCH(QString, gateway);
     QFETCH(QByteArray, resolverText);
     OsdWindow osd(databaseWithUsers());
-    setEth0(osd.unit, "gateway", gateway);
+    setNetwork(osd.unit, "eth0", "gateway", gateway);
     if (resolverText == "-")
         QFile::remove(osd.unit.path(resolver));
     else
@@ -385,7 +382,7 @@ void TestNetworkPage::liveAddress()
     const auto windowFirst = qScopeGuard([&osd] { osd.window.reset(); });
     platform.flickers = eth0 == "flickers";
     if (!platform.flickers)
-        setEth0(osd.unit, qPrintable(eth0), eth0 == "running" ? QJsonValue(false) : QJsonValue(""));
+        setNetwork(osd.unit, "eth0", qPrintable(eth0), eth0 == "running" ? QJsonValue(false) : QJsonValue(""));
     QStringList shown;
     for (int reading = 0; reading < 2; ++reading) {
         shown << osd.window->networkPage->currentIpAddress();
