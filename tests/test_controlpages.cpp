@@ -63,8 +63,6 @@ private slots:
     void hotKeyRoundTrip();
     void apply_data();
     void apply();
-    void powerPage_data();
-    void powerPage();
     void touchRedirection_data();
     void touchRedirection();
 };
@@ -126,7 +124,8 @@ void TestControlPages::apply_data()
     // A page's button, then "widget=value" to set, "?widget=value" to check, a button to click;
     // the last step is the apply.
     QTest::addColumn<QStringList>("steps");
-    QTest::addColumn<QString>("unit"); // "managed", or what cannot be written: "database", "settings file"
+    // "managed", what cannot be written ("database", "settings file"), or "board:MODE;cfg:line" before
+    QTest::addColumn<QString>("unit");
     // "Group/attribute=value" stored, "cfg:line" in the settings file, "board:MODE"
     QTest::addColumn<QStringList>("after");
     QTest::addColumn<QString>("error"); // the Error box of a write that failed; nothing changes then
@@ -155,6 +154,15 @@ void TestControlPages::apply_data()
     QTest::newRow("power mode Auto") << power << "" << QStringList { "Power_Mode/PowerMode=Auto", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
     QTest::newRow("power mode, managed: the database keeps its mode") << power << "managed"
         << QStringList { "Power_Mode/PowerMode=Manual", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
+    // Shown as the settings file says (else as the board is); showing changes nothing.
+    QTest::newRow("power page, file Auto, board desktop") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Auto" }
+        << "board:DESKTOP;cfg:power_mode=Auto" << QStringList { "board:DESKTOP" } << "";
+    QTest::newRow("power page, file Manual, board signage") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Manual" }
+        << "board:SIGNAGE;cfg:power_mode=Manual" << QStringList { "board:SIGNAGE" } << "";
+    QTest::newRow("power page, no line, board signage") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Auto" }
+        << "board:SIGNAGE;cfg:" << QStringList { "board:SIGNAGE" } << "";
+    QTest::newRow("power page, no mode, board desktop") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Manual" }
+        << "board:DESKTOP;cfg:power_mode=" << QStringList { "board:DESKTOP" } << "";
     QTest::newRow("automatic log-on as boss") << QStringList { "toolButtonPreferences", "comboBoxALogUsr=boss", "pushButtonSaveOnPUp" } << ""
         << QStringList { "AutoLogin/AutoLogUser=boss", "cfg:autoLoginUsr=boss" } << "";
     QTest::newRow("automatic log-on off") << autoLogOn << "" << QStringList { "AutoLogin/AutoLogUser=", "cfg:autoLoginUsr=" } << "";
@@ -181,6 +189,12 @@ void TestControlPages::apply()
     const QByteArray settings = osd.unit.readFile(settingsFile);
     if (unit == "settings file") // a folder in its place: every write of the file fails
         QVERIFY(QFile::remove(osd.unit.path(settingsFile)) && QDir().mkpath(osd.unit.path(settingsFile)));
+    for (const QString& fact : unit.split(';')) {
+        if (fact.startsWith("board:"))
+            osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", fact.mid(6)); });
+        else if (fact.startsWith("cfg:"))
+            osd.unit.writeFile(settingsFile, "autoLoginUsr=admin\n" + fact.mid(4).toUtf8() + '\n');
+    }
     QStringList checks, seen;
     const ModalAnswerPtr box = error.isEmpty() ? ModalAnswerPtr() : answerNextBox("Error", QMessageBox::Ok);
     std::optional<FailNextDatabaseChange> unwritable;
@@ -231,35 +245,6 @@ void TestControlPages::apply()
     QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), QStringLiteral("DESKTOP"));
     for (const QStringList& command : osd.unit.commands())
         QVERIFY(command != signalControl);
-}
-
-void TestControlPages::powerPage_data()
-{
-    QTest::addColumn<QString>("settingsLine");
-    QTest::addColumn<QString>("board");
-    QTest::addColumn<QString>("shown");
-    // clang-format off
-    QTest::newRow("file says Auto, board desktop") << "power_mode=Auto" << "DESKTOP" << "Auto";
-    QTest::newRow("file says Manual, board signage") << "power_mode=Manual" << "SIGNAGE" << "Manual";
-    QTest::newRow("nothing stored, board signage") << "" << "SIGNAGE" << "Auto";
-    QTest::newRow("nothing stored, board desktop") << "power_mode=" << "DESKTOP" << "Manual";
-    // clang-format on
-}
-
-void TestControlPages::powerPage()
-{
-    QFETCH(QString, settingsLine);
-    QFETCH(QString, board);
-    OsdWindow osd(databaseWithUsers());
-    osd.unit.writeFile(settingsFile, ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
-    osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", board); });
-    osd.unit.clearRecords();
-    child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
-    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 4);
-    QTEST(child<QComboBox>(*osd.window, "comboBoxPowerMode")->currentText(), "shown");
-    QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), board);
-    for (const QStringList& command : osd.unit.commands())
-        QVERIFY(!command.first().endsWith("set_power_button_mode"));
 }
 
 void TestControlPages::touchRedirection_data()
