@@ -6,10 +6,8 @@
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
-#include "platform/unitfiles.h"
 #include "settings/controlpages.h"
 
-#include <QFile>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -60,7 +58,8 @@ void NetworkPage::showOnAddressField(const QString& text, bool status)
     field->setMaxLength(status ? qMax(addressLength, text.size()) : addressLength);
     field->setText(text);
     // Wide enough for the whole status, within the field's own bound; its start in view.
-    const int wanted = field->fontMetrics().horizontalAdvance(text) + 2 * field->fontMetrics().averageCharWidth();
+    const QFontMetrics metrics = field->fontMetrics();
+    const int wanted = metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth();
     if (status && wanted > field->minimumWidth())
         field->setMinimumWidth(qMin(wanted, field->maximumWidth()));
     field->setCursorPosition(0);
@@ -287,8 +286,9 @@ bool NetworkPage::writeStaticFiles(const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     DurableWriter writer(platform);
-    if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)),
-            staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway))) {
+    const QByteArray interfaces
+        = staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway);
+    if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)), interfaces)) {
         malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
         return false;
     }
@@ -304,19 +304,14 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     // What the files held before, to put back when a later step fails.
-    struct Kept {
-        QString path;
-        bool existed;
-        bool read;
-        QByteArray content;
-    };
-    QList<Kept> kept;
+    QList<std::pair<QString, QByteArray>> kept;
     for (const char* file : { interfacesPath, resolverPath }) {
         const QString path = platform.unitPath(QLatin1String(file));
-        Kept before { path, entryExists(path), false, QByteArray() };
+        QByteArray content;
         bool truncated = false;
-        before.read = readBounded(path, maxConfigBytes, &before.content, &truncated) && !truncated;
-        kept << before;
+        if ((file == interfacesPath || !dhcp) && readBounded(path, maxConfigBytes, &content, &truncated)
+            && !truncated)
+            kept.append({ path, content });
     }
     const bool written = dhcp ? writeDhcpInterfaces() : writeStaticFiles(settings);
     if (written && storeSettings(dhcp, settings))
@@ -326,12 +321,8 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
             qPrintable(mainWindow->storage().databasePath));
     // The database never names settings that the unit's files do not hold.
     DurableWriter writer(platform);
-    for (const Kept& file : qAsConst(kept)) {
-        if (file.read)
-            writer.writeFile(file.path, file.content);
-        else if (!file.existed && isRegularFile(file.path))
-            QFile::remove(file.path);
-    }
+    for (const auto& file : qAsConst(kept))
+        writer.writeFile(file.first, file.second);
     return false;
 }
 
