@@ -47,12 +47,12 @@ QString text(OsdWindow& osd, const char* name)
 }
 
 // One fact of the simulated network: of "eth0" or of its "dhcp" server.
-void setNetwork(TestUnit& unit, const char* part, const char* key, const QJsonValue& value)
+void setNetwork(TestUnit& unit, const char* group, const char* key, const QJsonValue& value)
 {
     unit.sim().editSection(QStringLiteral("network"), [&](QJsonObject& network) {
-        QJsonObject facts = network.value(part).toObject();
+        QJsonObject facts = network.value(group).toObject();
         facts.insert(key, value);
-        network.insert(part, facts);
+        network.insert(group, facts);
     });
 }
 
