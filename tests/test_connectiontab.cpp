@@ -19,6 +19,7 @@
 #include <QListWidget>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QTextDocumentFragment>
 #include <QtTest>
 
 #include <optional>
@@ -77,6 +78,9 @@ private slots:
     void broker();
 };
 
+// Cut short in the list; markup in it is a name's own text.
+const QString wide = QStringLiteral("alpha<b>Beta</b> of the night shift, second floor");
+
 void TestConnectionTab::list_data()
 {
     QTest::addColumn<bool>("managed");
@@ -84,11 +88,11 @@ void TestConnectionTab::list_data()
     QTest::addColumn<QStringList>("shown");
     // "delta" is the 33rd association: beyond what an unmanaged unit lists.
     const QStringList first32 = QStringList { "missing" } + names(QStringLiteral("x"), 29)
-        + QStringList { "alphaBeta", "betaGamma" };
+        + QStringList { wide, "betaGamma" };
     QTest::newRow("unmanaged unit stops at 32") << false << "" << first32;
     QTest::newRow("managed unit shows all") << true << "" << first32 + QStringList { "delta" };
     QTest::newRow("unmanaged: anywhere, any case")
-        << false << "BETA" << QStringList { "alphaBeta", "betaGamma" };
+        << false << "BETA" << QStringList { wide, "betaGamma" };
     QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
     QTest::newRow("unmanaged: beyond the limit stays hidden") << false << "delta" << QStringList();
     QTest::newRow("managed: nothing is beyond") << true << "delta" << QStringList { "delta" };
@@ -100,7 +104,7 @@ void TestConnectionTab::list()
     QFETCH(QString, filter);
     QFETCH(QStringList, shown);
     QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
-        + QStringList { "alphaBeta", "betaGamma", "delta" });
+        + QStringList { wide, "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
     section(document, db::Connections).removeChild(connectionNamed(document, QStringLiteral("missing")));
     connectionNamed(document, QStringLiteral("x0"))
@@ -116,10 +120,12 @@ void TestConnectionTab::list()
     field->clear();
     QTest::keyClicks(field, filter);
     QCOMPARE(osd.entries(), shown);
+    auto* list = child<QListWidget>(*osd.window, "listWidgetVM");
+    for (int row = 0; row < list->count(); ++row) // the whole name, as a tip reads it
+        QCOMPARE(QTextDocumentFragment::fromHtml(list->item(row)->toolTip()).toPlainText(), list->item(row)->text());
 
     if (!filter.isEmpty())
         return;
-    auto* list = child<QListWidget>(*osd.window, "listWidgetVM");
     const QImage shared = iconImage(QIcon(QStringLiteral(":/icons/icons/sharedConn.png")));
     const QImage personal = iconImage(QIcon(QStringLiteral(":/icons/icons/privateConn.png")));
     QCOMPARE(iconImage(list->item(1)->icon()), shared);

@@ -5,15 +5,18 @@
 #include "database.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/schema.h"
 #include "modal.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QComboBox>
 #include <QLabel>
 #include <QPushButton>
+#include <QRegularExpression>
 #include <QSpinBox>
 #include <QStackedWidget>
 #include <QToolButton>
@@ -58,14 +61,8 @@ private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void hotKeyRoundTrip_data();
     void hotKeyRoundTrip();
-    void hotKeyUnsaved();
-    void timers_data();
-    void timers();
-    void powerPage_data();
-    void powerPage();
-    void powerApply_data();
-    void powerApply();
-    void autoLogOn();
+    void apply_data();
+    void apply();
     void touchRedirection_data();
     void touchRedirection();
 };
@@ -122,133 +119,132 @@ void TestControlPages::hotKeyRoundTrip()
     QCOMPARE(functionalBox->isEnabled(), choice != "Mouse Left+Right");
 }
 
-void TestControlPages::hotKeyUnsaved()
+void TestControlPages::apply_data()
 {
-    OsdWindow osd(databaseWithUsers());
-    osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
-    child<QToolButton>(*osd.window, "hot_keyButton")->click();
-    child<QComboBox>(*osd.window, "comboBoxHotKey")->setCurrentText("Alt-Alt");
-    osd.unit.clearRecords();
-    {
-        FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath));
-        child<QPushButton>(*osd.window, "buttonApplyHotKey")->click();
-    }
-    QVERIFY(!osd.unit.commands().contains(signalControl));
-    QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
-    QVERIFY(osd.unit.hasLog(
-        3, "MainWindow: Can not open file for writing: " + QString(DatabaseStorage::copyAPath)));
-}
-
-void TestControlPages::timers_data()
-{
-    QTest::addColumn<int>("osdMinutes"); // 0: unchecked
-    QTest::addColumn<int>("connectionMinutes");
-    QTest::newRow("both off") << 0 << 0;
-    QTest::newRow("both on") << 5 << 60;
-    QTest::newRow("connection only") << 0 << 2;
-}
-
-void TestControlPages::timers()
-{
-    QFETCH(int, osdMinutes);
-    QFETCH(int, connectionMinutes);
-    OsdWindow osd(databaseWithUsers());
-    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
-    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 6);
-    const std::pair<const char*, int> rows[]
-        = { { "GUIInactiveTimer", osdMinutes }, { "PreEmptInactiveTimer", connectionMinutes } };
-    for (const auto& row : rows) {
-        child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))
-            ->setChecked(row.second > 0);
-        child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))
-            ->setValue(row.second > 0 ? row.second : 33);
-    }
-    child<QPushButton>(*osd.window, "buttonApplyTimers")->click();
-    QCOMPARE(storedAttribute(osd, db::GuiInactivityTimer, db::Value), QString::number(osdMinutes));
-    QCOMPARE(
-        storedAttribute(osd, db::ConnectionInactivityTimer, db::Value), QString::number(connectionMinutes));
-    QCOMPARE(osd.window->readGuiInactivityMinutes(), osdMinutes);
-
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
-    child<QToolButton>(*osd.window, "buttonTimerSettings")->click();
-    for (const auto& row : rows) {
-        QCOMPARE(
-            child<QCheckBox>(*osd.window, qPrintable(QStringLiteral("checkBox") + row.first))->isChecked(),
-            row.second > 0);
-        QCOMPARE(child<QSpinBox>(*osd.window, qPrintable(QStringLiteral("spinBox") + row.first))->value(),
-            row.second > 0 ? row.second : 15);
-    }
-}
-
-void TestControlPages::powerPage_data()
-{
-    QTest::addColumn<QString>("settingsLine");
-    QTest::addColumn<QString>("board");
-    QTest::addColumn<QString>("shown");
+    // A page's button, then "widget=value" to set, "?widget=value" to check, a button to click;
+    // the last step is the apply.
+    QTest::addColumn<QStringList>("steps");
+    // "managed", what cannot be written ("database", "settings file"), or "board:MODE;cfg:line" before
+    QTest::addColumn<QString>("unit");
+    // "Group/attribute=value" stored, "cfg:line" in the settings file, "board:MODE"
+    QTest::addColumn<QStringList>("after");
+    QTest::addColumn<QString>("error"); // the Error box of a write that failed; nothing changes then
+    const auto timers = [](int osd, int connection) {
+        QStringList steps { "buttonTimerSettings" }, readBack;
+        for (const auto& timer :
+            { std::make_pair("GUIInactiveTimer", osd), std::make_pair("PreEmptInactiveTimer", connection) }) {
+            steps << QString("checkBox%1=%2").arg(timer.first).arg(timer.second > 0)
+                  << QString("spinBox%1=%2").arg(timer.first).arg(timer.second > 0 ? timer.second : 33);
+            readBack << QString("?checkBox%1=%2").arg(timer.first).arg(timer.second > 0)
+                     << QString("?spinBox%1=%2").arg(timer.first).arg(timer.second > 0 ? timer.second : 15);
+        }
+        return steps << "buttonApplyTimers" << "buttonTimerSettings" << readBack;
+    };
+    const QStringList power { "toolButtonPowerMode", "comboBoxPowerMode=Auto", "applyButtonPowerMode" };
+    const QStringList autoLogOn { "toolButtonPreferences", "?checkBoxAutoLog=1", "?comboBoxALogUsr=admin",
+        "checkBoxAutoLog=0", "pushButtonSaveOnPUp" };
+    const QString powerError = QStringLiteral("The Power Mode could not be saved.");
+    const QString autoLogOnError = QStringLiteral("The automatic log-on user could not be saved.");
     // clang-format off
-    QTest::newRow("file says Auto, board desktop") << "power_mode=Auto" << "DESKTOP" << "Auto";
-    QTest::newRow("file says Manual, board signage") << "power_mode=Manual" << "SIGNAGE" << "Manual";
-    QTest::newRow("nothing stored, board signage") << "" << "SIGNAGE" << "Auto";
-    QTest::newRow("nothing stored, board desktop") << "power_mode=" << "DESKTOP" << "Manual";
+    QTest::newRow("timers off") << timers(0, 0) << "" << QStringList { "GUI_Inactivity_Timer/Value=0", "Connection_inactivity_Timer/Value=0" } << "";
+    QTest::newRow("timers on") << timers(5, 60) << "" << QStringList { "GUI_Inactivity_Timer/Value=5", "Connection_inactivity_Timer/Value=60" } << "";
+    QTest::newRow("connection timer only") << timers(0, 2) << "" << QStringList { "GUI_Inactivity_Timer/Value=0", "Connection_inactivity_Timer/Value=2" } << "";
+    QTest::newRow("power mode Auto, then Manual") << power + QStringList { "comboBoxPowerMode=Manual", "applyButtonPowerMode" } << ""
+        << QStringList { "Power_Mode/PowerMode=Manual", "cfg:power_mode=Manual", "board:DESKTOP" } << "";
+    QTest::newRow("power mode Auto") << power << "" << QStringList { "Power_Mode/PowerMode=Auto", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
+    QTest::newRow("power mode, managed: the database keeps its mode") << power << "managed"
+        << QStringList { "Power_Mode/PowerMode=Manual", "cfg:power_mode=Auto", "board:SIGNAGE" } << "";
+    // Shown as the settings file says (else as the board is); showing changes nothing.
+    QTest::newRow("power page, file Auto, board desktop") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Auto" }
+        << "board:DESKTOP;cfg:power_mode=Auto" << QStringList { "board:DESKTOP" } << "";
+    QTest::newRow("power page, file Manual, board signage") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Manual" }
+        << "board:SIGNAGE;cfg:power_mode=Manual" << QStringList { "board:SIGNAGE" } << "";
+    QTest::newRow("power page, no line, board signage") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Auto" }
+        << "board:SIGNAGE;cfg:" << QStringList { "board:SIGNAGE" } << "";
+    QTest::newRow("power page, no mode, board desktop") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Manual" }
+        << "board:DESKTOP;cfg:power_mode=" << QStringList { "board:DESKTOP" } << "";
+    QTest::newRow("automatic log-on as boss") << QStringList { "toolButtonPreferences", "comboBoxALogUsr=boss", "pushButtonSaveOnPUp" } << ""
+        << QStringList { "AutoLogin/AutoLogUser=boss", "cfg:autoLoginUsr=boss" } << "";
+    QTest::newRow("automatic log-on off") << autoLogOn << "" << QStringList { "AutoLogin/AutoLogUser=", "cfg:autoLoginUsr=" } << "";
+    QTest::newRow("hot-key not stored") << QStringList { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" }
+        << "database" << QStringList() << "The Hot-Key could not be saved.";
+    QTest::newRow("timers not stored") << QStringList(timers(7, 0).mid(0, 6)) << "database" << QStringList() << "The Timers could not be saved.";
+    QTest::newRow("RDP resolution not stored") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" }
+        << "database" << QStringList() << "The RDP/VMWare Connection Resolution could not be saved.";
+    QTest::newRow("power mode not stored") << power << "database" << QStringList() << powerError;
+    QTest::newRow("power mode, settings file not written") << power << "settings file" << QStringList() << powerError;
+    QTest::newRow("automatic log-on not stored") << autoLogOn << "database" << QStringList() << autoLogOnError;
+    QTest::newRow("automatic log-on, settings file not written") << QStringList { "toolButtonPreferences", "pushButtonSaveOnPUp" } << "settings file" << QStringList() << autoLogOnError;
     // clang-format on
 }
 
-void TestControlPages::powerPage()
+void TestControlPages::apply()
 {
-    QFETCH(QString, settingsLine);
-    QFETCH(QString, board);
-    OsdWindow osd(databaseWithUsers());
-    osd.unit.writeFile(settingsFile, ("autoLoginUsr=admin\n" + settingsLine + "\n").toUtf8());
-    osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", board); });
-    osd.unit.clearRecords();
-    child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
-    QCOMPARE(child<QStackedWidget>(*osd.window, "stackedWidget")->currentIndex(), 4);
-    QTEST(child<QComboBox>(*osd.window, "comboBoxPowerMode")->currentText(), "shown");
-    QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), board);
+    QFETCH(QStringList, steps);
+    QFETCH(QString, unit);
+    QFETCH(QString, error);
+    OsdWindow osd(databaseWithUsers(), 1, unit == "managed");
+    osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
+    const QByteArray stored = databaseText(osd.stored());
+    const QByteArray settings = osd.unit.readFile(settingsFile);
+    if (unit == "settings file") // a folder in its place: every write of the file fails
+        QVERIFY(QFile::remove(osd.unit.path(settingsFile)) && QDir().mkpath(osd.unit.path(settingsFile)));
+    for (const QString& fact : unit.split(';')) {
+        if (fact.startsWith("board:"))
+            osd.unit.sim().editState([&](QJsonObject& state) { state.insert("powerButtonMode", fact.mid(6)); });
+        else if (fact.startsWith("cfg:"))
+            osd.unit.writeFile(settingsFile, "autoLoginUsr=admin\n" + fact.mid(4).toUtf8() + '\n');
+    }
+    QStringList checks, seen;
+    const ModalAnswerPtr box = error.isEmpty() ? ModalAnswerPtr() : answerNextBox("Error", QMessageBox::Ok);
+    std::optional<FailNextDatabaseChange> unwritable;
+    for (int i = 0; i < steps.size(); ++i) {
+        const QString name = steps[i].section('=', 0, 0).remove('?');
+        const int value = steps[i].section('=', 1).toInt();
+        QWidget* widget = child<QWidget>(*osd.window, name);
+        auto* combo = qobject_cast<QComboBox*>(widget);
+        auto* spin = qobject_cast<QSpinBox*>(widget);
+        auto* check = qobject_cast<QCheckBox*>(widget);
+        if (steps[i].startsWith('?')) {
+            checks << steps[i].mid(1);
+            const int number = spin ? spin->value() : check ? check->isChecked() : 0;
+            seen << name + '=' + (combo ? combo->currentText() : QString::number(number));
+        } else if (combo) {
+            combo->setCurrentText(steps[i].section('=', 1));
+        } else if (spin || check) {
+            spin ? spin->setValue(value) : check->setChecked(value);
+        } else {
+            if (i == steps.size() - 1 && unit == "database")
+                unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+            qobject_cast<QAbstractButton*>(widget)->click();
+        }
+    }
+    QCOMPARE(seen, checks);
+    QFETCH(QStringList, after);
+    for (const QString& expected : after) {
+        const QString value = expected.section(QRegularExpression("[=:]"), 1);
+        if (expected.startsWith("cfg:"))
+            QVERIFY2(osd.unit.readFile(settingsFile).contains(value.toUtf8() + '\n'), qPrintable(expected));
+        else if (expected.startsWith("board:"))
+            QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), value);
+        else
+            QCOMPARE(storedAttribute(osd, qPrintable(expected.section('/', 0, 0)),
+                         qPrintable(expected.section('/', 1).section('=', 0, 0))),
+                value);
+    }
+    if (error.isEmpty())
+        return;
+    QVERIFY(waitForAnswer(box));
+    QCOMPARE(box->text, error);
+    // Nothing acts on a change that is not kept, and memory, database and file still agree.
+    unwritable.reset();
+    QCOMPARE(databaseText(osd.window->document()), stored);
+    QCOMPARE(unit == "database" ? osd.unit.readFile(settingsFile) : databaseText(osd.stored()),
+        unit == "database" ? settings : stored);
+    QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
+    QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), QStringLiteral("DESKTOP"));
     for (const QStringList& command : osd.unit.commands())
-        QVERIFY(!command.first().endsWith("set_power_button_mode"));
-}
-
-void TestControlPages::powerApply_data()
-{
-    QTest::addColumn<bool>("managed");
-    QTest::newRow("unmanaged") << false;
-    QTest::newRow("managed: the database keeps its mode") << true;
-}
-
-void TestControlPages::powerApply()
-{
-    QFETCH(bool, managed);
-    OsdWindow osd(databaseWithUsers(), 1, managed);
-    for (const QString& mode : { QStringLiteral("Auto"), QStringLiteral("Manual") }) {
-        child<QToolButton>(*osd.window, "toolButtonPowerMode")->click();
-        child<QComboBox>(*osd.window, "comboBoxPowerMode")->setCurrentText(mode);
-        child<QPushButton>(*osd.window, "applyButtonPowerMode")->click();
-        child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(5);
-        QCOMPARE(storedAttribute(osd, db::PowerModeGroup, db::PowerMode),
-            managed ? QStringLiteral("Manual") : mode);
-        QVERIFY(osd.unit.readFile(settingsFile).contains(("\npower_mode=" + mode + "\n").toUtf8()));
-        QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(),
-            mode == "Auto" ? "SIGNAGE" : "DESKTOP");
-    }
-}
-
-void TestControlPages::autoLogOn()
-{
-    OsdWindow osd(databaseWithUsers());
-    child<QToolButton>(*osd.window, "toolButtonPreferences")->click();
-    QComboBox* users = child<QComboBox>(*osd.window, "comboBoxALogUsr");
-    QCheckBox* automatic = child<QCheckBox>(*osd.window, "checkBoxAutoLog");
-    QCOMPARE(users->currentText(), QStringLiteral("admin"));
-    QVERIFY(automatic->isChecked());
-    for (const QString& choice : { QStringLiteral("boss"), QString() }) {
-        automatic->setChecked(!choice.isEmpty());
-        if (!choice.isEmpty())
-            users->setCurrentText(choice);
-        child<QPushButton>(*osd.window, "pushButtonSaveOnPUp")->click();
-        QCOMPARE(storedAttribute(osd, db::AutoLogin, db::AutoLogUser), choice);
-        QVERIFY(osd.unit.readFile(settingsFile).contains(("autoLoginUsr=" + choice + "\n").toUtf8()));
-    }
+        QVERIFY(command != signalControl);
 }
 
 void TestControlPages::touchRedirection_data()

@@ -2,19 +2,25 @@
 // stores and reports, and what the page reads back from the live unit.
 #include "app/mainwindow.h"
 #include "database.h"
+#include "logon.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "modal.h"
+#include "settings/networkpage.h"
 #include "settings/networkrules.h"
+#include "simplatform.h"
 #include "storagefault.h"
+#include "transmitter/txvalidation.h"
 #include "testmain.h"
 #include "widgets.h"
 
+#include <QDir>
 #include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QScopeGuard>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -40,12 +46,13 @@ QString text(OsdWindow& osd, const char* name)
     return child<QLabel>(*osd.window, name)->text();
 }
 
-void setEth0(TestUnit& unit, const char* key, const QJsonValue& value)
+// One fact of the simulated network: of "eth0" or of its "dhcp" server.
+void setNetwork(TestUnit& unit, const char* group, const char* key, const QJsonValue& value)
 {
     unit.sim().editSection(QStringLiteral("network"), [&](QJsonObject& network) {
-        QJsonObject eth0 = network.value("eth0").toObject();
-        eth0.insert(key, value);
-        network.insert("eth0", eth0);
+        QJsonObject facts = network.value(group).toObject();
+        facts.insert(key, value);
+        network.insert(group, facts);
     });
 }
 
@@ -66,13 +73,28 @@ void typeStatic(OsdWindow& osd, const QStringList& fields)
 }
 
 // Presses Apply and answers the one box that follows.
-ModalAnswerPtr apply(OsdWindow& osd, const QString& title)
+ModalAnswerPtr pressApply(OsdWindow& osd, const QString& title, int waitMs = 5000)
 {
     ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
     child<QPushButton>(*osd.window, "applyNetworkButton")->click();
-    waitForAnswer(answer);
+    waitForAnswer(answer, waitMs);
     return answer;
 }
+
+// eth0 as the simulated unit has it; while `flickers`, its lease is gone at every other reading.
+class FlickeringLease : public SimPlatform {
+public:
+    using SimPlatform::SimPlatform;
+    NetworkFacts eth0() const override
+    {
+        NetworkFacts facts = SimPlatform::eth0();
+        if (flickers && readings++ % 2 == 0)
+            facts.addresses.clear();
+        return facts;
+    }
+    bool flickers = false;
+    mutable int readings = 0;
+};
 
 QStringList programs(const TestUnit& unit)
 {
@@ -91,12 +113,11 @@ private slots:
     void cleanup() { QCOMPARE(closeLeftoverModals(), 0); }
     void refusal_data();
     void refusal();
-    void staticApply_data();
-    void staticApply();
-    void afterRestart_data();
-    void afterRestart();
+    void apply_data();
+    void apply();
     void readBack_data();
     void readBack();
+    void liveAddress();
 };
 
 void TestNetworkPage::refusal_data()
@@ -117,7 +138,8 @@ void TestNetworkPage::refusal_data()
     // clang-format off
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
-    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found" })
+    for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found",
+                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
@@ -156,7 +178,7 @@ void TestNetworkPage::refusal()
     const QList<QByteArray> before = files();
     osd.unit.clearRecords();
 
-    ModalAnswerPtr answer = apply(osd, title);
+    ModalAnswerPtr answer = pressApply(osd, title);
     QVERIFY(answer->answered);
     QTEST(answer->text, "text");
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
@@ -168,46 +190,109 @@ void TestNetworkPage::refusal()
         QCOMPARE(text(osd, "netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
 
-void TestNetworkPage::staticApply_data()
+void TestNetworkPage::apply_data()
 {
-    QTest::addColumn<QStringList>("fields");
-    QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept
+    QTest::addColumn<QStringList>("fields"); // typed for a static set; none: DHCP
+    QTest::addColumn<QString>("injected"); // "program=code", "running"/"down" (eth0 key false) or a fault
+    QTest::addColumn<QString>("text"); // of the box after the restart; empty: no box comes
+    QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept after a static set
     QTest::addColumn<QByteArray>("interfacesFile");
     QTest::addColumn<QByteArray>("resolverFile");
+    const QString failed = QStringLiteral("Network settings changes failed.");
+    const QString changed = QStringLiteral("Network settings changed successfully.");
     const QByteArray head = "auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet static\n";
     const QStringList typical { "192.168.1.50", "255.255.255.0", "192.168.1.1", "8.8.8.8", "" };
-    // clang-format off
-    QTest::newRow("typical") << typical << typical
-        << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
-        << QByteArray("nameserver 8.8.8.8\nnameserver \n");
-    QTest::newRow("blanks removed, /23")
-        << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
-        << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
-        << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
-        << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
-    QTest::newRow("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-        << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
-        << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
-        << QByteArray("nameserver \nnameserver \n");
-    // clang-format on
+    const QStringList some { "192.168.1.60", "255.255.255.0", "192.168.1.1" };
+    // The interface file never gets an empty broadcast, with or without the service.
+    for (const QString& service : { QString(), QStringLiteral("su_get_broadcast_address=1") }) {
+        const auto row = [&service](const char* name) {
+            return &QTest::newRow(qPrintable(name + QString(service.isEmpty() ? "" : ", no broadcast service")));
+        };
+        // clang-format off
+        *row("typical") << typical << service << changed << typical
+            << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
+            << QByteArray("nameserver 8.8.8.8\nnameserver \n");
+        *row("blanks removed, /23") << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
+            << service << changed << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
+            << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
+            << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
+        *row("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" } << service << changed
+            << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
+            << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
+            << QByteArray("nameserver \nnameserver \n");
+        // clang-format on
+    }
+    const auto row = [](const char* name, const QStringList& fields, const char* injected, const QString& text) {
+        QTest::newRow(name) << fields << QString(injected) << text << QStringList() << QByteArray() << QByteArray();
+    };
+    row("static, restart cannot start", some, "/opt/kestrix/flush_eth0.sh=-1", failed);
+    row("static, restart fails", some, "/opt/kestrix/flush_eth0.sh=1", failed);
+    row("static, cable out", some, "running", failed);
+    row("static, not stored", some, "unstored", failed);
+    row("static, resolver file not written", some, "resolver", failed);
+    row("dhcp, interface stays down", {}, "down", failed);
+    row("dhcp, logged off meanwhile: no box", {}, "log-off", "");
+    row("dhcp, server answers", {}, "", changed);
+    row("dhcp, no server", {}, "no server", failed + " DHCP server not found.");
+    row("dhcp, cable out", {}, "running", failed + " Network is down.");
+    row("dhcp, restart cannot start", {}, "/opt/kestrix/flush_eth0.sh=-1", failed);
 }
 
-void TestNetworkPage::staticApply()
+void TestNetworkPage::apply()
 {
     QFETCH(QStringList, fields);
+    QFETCH(QString, injected);
     QFETCH(QStringList, stored);
-    for (const bool serviceWorks : { true, false }) {
-        OsdWindow osd(databaseWithUsers());
-        if (!serviceWorks) // the interface file never gets an empty broadcast
-            osd.unit.sim().setFailure(QStringLiteral("su_get_broadcast_address"), 1);
+    const bool dhcp = fields.isEmpty();
+    OsdWindow osd(databaseWithUsers());
+    if (injected.contains('='))
+        osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
+    else if (injected == "running" || injected == "down")
+        setNetwork(osd.unit, "eth0", injected == "down" ? "up" : "running", false);
+    else if (injected == "no server")
+        setNetwork(osd.unit, "dhcp", "available", false);
+    if (dhcp) {
+        showNetworkPage(osd);
+        child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
+    } else {
         typeStatic(osd, fields);
-        osd.unit.clearRecords();
+    }
+    if (injected == "down") // and the restart does not bring it up
+        osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
+    if (injected == "resolver")
+        QVERIFY(QFile::remove(osd.unit.path(resolver)) && QDir().mkpath(osd.unit.path(resolver)));
+    const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
+    osd.unit.clearRecords();
 
-        ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"));
-        QCOMPARE(answer->text, QStringLiteral("Network settings changed successfully."));
+    std::optional<FailNextDatabaseChange> unwritable;
+    if (injected == "unstored")
+        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+    QSharedPointer<LogonAnswer> logon;
+    if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
+        logon = answerNextLogon(QStringLiteral("boss"), QStringLiteral("pw"));
+        QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
+    }
+    QFETCH(QString, text);
+    ModalAnswerPtr answer = pressApply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
+    QCOMPARE(answer->text, text);
+    if (logon) {
+        QVERIFY(logon->shown);
+        QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
+    }
+    if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
+        QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
+        QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
+        QCOMPARE(networkChild(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
+            networkChild(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+    }
+    if (injected.endsWith("=-1"))
+        QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
+    if (injected == "running" && !dhcp) // the status, whole
+        QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->text(), QStringLiteral("Network is down."));
+    const QDomDocument document = osd.stored();
+    if (!stored.isEmpty()) {
         QTEST(osd.unit.readFile(interfaces), "interfacesFile");
         QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomDocument document = osd.stored();
         const QDomElement kept = networkChild(document, db::StaticIp);
         QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
                      kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
@@ -220,62 +305,10 @@ void TestNetworkPage::staticApply()
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
         QVERIFY(run.indexOf("/usr/bin/killall udhcpc") < run.indexOf("/opt/kestrix/flush_eth0.sh"));
     }
-}
-
-void TestNetworkPage::afterRestart_data()
-{
-    QTest::addColumn<bool>("dhcp");
-    QTest::addColumn<QString>("injected"); // "program=code" or "eth0 key=false" or "dhcp server off"
-    QTest::addColumn<QString>("text");
-    const QString failed = QStringLiteral("Network settings changes failed.");
-    QTest::newRow("static, restart cannot start") << false << "/opt/kestrix/flush_eth0.sh=-1" << failed;
-    QTest::newRow("static, restart fails") << false << "/opt/kestrix/flush_eth0.sh=1" << failed;
-    QTest::newRow("static, cable out") << false << "running" << failed;
-    QTest::newRow("static, not stored") << false << "unstored" << failed;
-    QTest::newRow("dhcp, server answers") << true << ""
-                                          << "Network settings changed successfully.";
-    QTest::newRow("dhcp, no server") << true << "no server" << failed + " DHCP server not found.";
-    QTest::newRow("dhcp, cable out") << true << "running" << failed + " Network is down.";
-    QTest::newRow("dhcp, restart cannot start") << true << "/opt/kestrix/flush_eth0.sh=-1" << failed;
-}
-
-void TestNetworkPage::afterRestart()
-{
-    QFETCH(bool, dhcp);
-    QFETCH(QString, injected);
-    OsdWindow osd(databaseWithUsers());
-    if (injected.contains('='))
-        osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
-    else if (injected == "running")
-        setEth0(osd.unit, "running", false);
-    else if (injected == "no server")
-        osd.unit.sim().editSection("network", [](QJsonObject& network) {
-            QJsonObject server = network.value("dhcp").toObject();
-            server.insert("available", false);
-            network.insert("dhcp", server);
-        });
-    if (dhcp) {
-        showNetworkPage(osd);
-        child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
-    } else {
-        typeStatic(osd, { "192.168.1.60", "255.255.255.0", "192.168.1.1" });
-    }
-    osd.unit.clearRecords();
-
-    std::optional<FailNextDatabaseChange> unwritable;
-    if (injected == "unstored")
-        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-    ModalAnswerPtr answer = apply(osd, QStringLiteral("Network Status"));
-    QTEST(answer->text, "text");
-    if (injected == "unstored") // the DHCP client and the interface are left as they were
-        QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
-    if (injected.endsWith("=-1"))
-        QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
     if (!dhcp)
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    const QDomDocument document = osd.stored();
     QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     QCOMPARE(networkChild(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
@@ -305,7 +338,7 @@ void TestNetworkPage::readBack()
     QFETCH(QString, gateway);
     QFETCH(QByteArray, resolverText);
     OsdWindow osd(databaseWithUsers());
-    setEth0(osd.unit, "gateway", gateway);
+    setNetwork(osd.unit, "eth0", "gateway", gateway);
     if (resolverText == "-")
         QFile::remove(osd.unit.path(resolver));
     else
@@ -326,6 +359,28 @@ void TestNetworkPage::readBack()
     QCOMPARE(gatewayFromRouteOutput("h1\r\nh2\r\n0.0.0.0 10.0.0.1 0.0.0.0 UG 0 0 0 eth0\r\n"
                                     "0.0.0.0 10.0.0.254 0.0.0.0 UG 0 0 0 eth0\r\n"),
         QStringLiteral("10.0.0.254"));
+    // A transmitter whose address begins like the receiver's, or the other way round, is another unit.
+    for (const auto& pair : { std::make_pair("192.168.1.2", "192.168.1.21"), std::make_pair("192.168.1.21", "192.168.1.2") })
+        QVERIFY(!checkConnectAddress(QLatin1String(pair.first), QLatin1String(pair.second)).refused());
+}
+
+void TestNetworkPage::liveAddress()
+{
+    // A lease that comes and goes between readings: each reading shows what it read, whole.
+    OsdWindow osd(databaseWithUsers());
+    FlickeringLease platform(osd.unit.sim());
+    osd.window = std::make_unique<MainWindow>(platform, nullptr, osd.user.get());
+    const auto windowFirst = qScopeGuard([&osd] { osd.window.reset(); });
+    platform.flickers = true;
+    QStringList shown;
+    for (int reading = 0; reading < 2; ++reading) {
+        shown << osd.window->networkPage->currentIpAddress();
+        QCOMPARE(text(osd, "ipAddrlineEdit"), shown.last());
+    }
+    QCOMPARE(shown, (QStringList { "DHCP server not found.", "192.168.1.21" }));
+    // A typed address keeps to the field's limit.
+    child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
+    QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->maxLength(), 15);
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)

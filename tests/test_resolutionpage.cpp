@@ -149,6 +149,14 @@ void TestResolutionPage::monitor()
     if (!offered.isEmpty())
         QCOMPARE(items(child<QComboBox>(*osd.window, "comboBox")), offered);
     QTEST(storedResolution(osd), "stored");
+    if (items(child<QComboBox>(*osd.window, "comboBox")) != QStringList { "Auto" })
+        return;
+    // Nothing but "Auto" on offer: Apply stores nothing, and says so.
+    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    child<QPushButton>(*osd.window, "applyScResButton")->click();
+    QVERIFY(waitForAnswer(nothing));
+    QCOMPARE(nothing->text, QStringLiteral("The monitor offers no RDP Resolution to apply."));
+    QTEST(storedResolution(osd), "stored");
 }
 
 void TestResolutionPage::sessionApply()
@@ -213,10 +221,12 @@ void TestResolutionPage::osdMode_data()
     // clang-format off
     QTest::newRow("file names 1280x720") << QByteArray("depth=32\nmode=1280x720\n") << "1280x1024" << "1280x720";
     QTest::newRow("file names 1920x1080") << QByteArray("mode=1920x1080\n") << "800x600" << "1920x1080";
-    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "Auto" << "1280x1024";
+    QTest::newRow("last mode line wins") << QByteArray("mode=800x600\nmode=1280x1024\n") << "1920x1080" << "1280x1024";
+    QTest::newRow("Auto kept over the mode it chose") << QByteArray("mode=1920x1080\n") << "Auto" << "Auto";
     QTest::newRow("unknown mode keeps store") << QByteArray("mode=1024x768\n") << "1920x1080" << "1920x1080";
-    QTest::newRow("no file keeps store") << QByteArray("-") << "Auto" << "Auto";
+    QTest::newRow("no file keeps store") << QByteArray("-") << "1280x720" << "1280x720";
     QTest::newRow("nothing known") << QByteArray("mode=1024x768\n") << "-" << "";
+    QTest::newRow("nothing offered") << QByteArray("mode=1024x768\n") << "640x480" << "";
     // clang-format on
 }
 
@@ -236,7 +246,18 @@ void TestResolutionPage::osdMode()
             store.insert("System", QJsonObject { { "OSDResolution", inStore } });
         });
     reopenPage(osd);
-    QTEST(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), "shown");
+    QFETCH(QString, shown);
+    QCOMPARE(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), shown);
+    if (!shown.isEmpty())
+        return;
+    // No mode to apply: none is stored, and the OSD does not restart for it.
+    osd.unit.clearRecords();
+    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    child<QPushButton>(*osd.window, "applyGUIReslButton_2")->click();
+    QVERIFY(waitForAnswer(nothing));
+    QCOMPARE(nothing->text, QStringLiteral("Select an OSD Resolution to apply."));
+    QVERIFY(osd.unit.commands().isEmpty());
+    QVERIFY(osd.window->isVisible());
 }
 
 VELMO_TEST_MAIN(TestResolutionPage)

@@ -2,10 +2,9 @@
 #include "mainwindow.h"
 
 #include "platform/platform.h"
+#include "settings/networkrules.h"
 
 bool MainWindow::dhcpStatusUp()
 {
-    const NetworkFacts eth0 = platform.eth0();
-    const QString address = eth0.addresses.value(0);
-    return eth0.running && !address.isEmpty() && address.size() <= 16;
+    return hasLiveAddress(platform.eth0());
 }

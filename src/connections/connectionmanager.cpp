@@ -4,6 +4,7 @@
 #include "connections/iconnection.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "settings/networkrules.h"
 #include "app/mainwindowform.h"
 
 #include <QListWidget>
@@ -25,10 +26,11 @@ ConnectionManager::ConnectionManager(MainWindow* mainWindow)
 
 bool ConnectionManager::checkNetwork()
 {
-    if (mainWindow->unitPlatform().eth0().up)
+    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
+    if (eth0.up)
         return false;
     messageTitle = QStringLiteral("Network Status");
-    if (mainWindow->dhcpStatusUp()) {
+    if (hasLiveAddress(eth0)) {
         messageText = QStringLiteral("Connection failed. Network not found.");
         malvo_syslog(3, "ConnectionManager: Action Connect terminated due to Network is down.\n");
     } else {

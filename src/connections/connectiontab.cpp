@@ -144,8 +144,14 @@ void ConnectionTab::listConnections(const QString& filter)
         const bool matches = filter.isEmpty()
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
                         : name.contains(filter, Qt::CaseInsensitive));
-        if (matches)
-            list->addItem(new QListWidgetItem(entryIcon(shared.value(name)), name));
+        if (!matches)
+            return;
+        auto* entry = new QListWidgetItem(entryIcon(shared.value(name)), name);
+        // A name wider than the list is cut short there; the tip holds it whole.
+        // Tips guess rich text, so the name goes in escaped, inside one paragraph.
+        entry->setToolTip(QStringLiteral("<p style=\"white-space:pre\">") + name.toHtmlEscaped()
+            + QStringLiteral("</p>"));
+        list->addItem(entry);
     });
 }
 
@@ -283,6 +289,7 @@ bool ConnectionTab::removeConnection(const QString& name)
         OsdMessageBox box(QStringLiteral("Remove connection"),
             QStringLiteral("Do you want to remove connection '") + target + QStringLiteral("' ?"),
             QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
+        box.setTextFormat(Qt::PlainText);
         connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
         if (box.exec() != QMessageBox::Yes)
             return false;

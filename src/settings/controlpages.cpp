@@ -33,7 +33,7 @@ bool storeAttribute(
     MainWindow* mainWindow, const char* groupName, const char* attribute, const QString& value, bool create)
 {
     bool applied = false;
-    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
         QDomElement group = create ? ensureGroup(document, groupName)
                                    : unitSettings(document).firstChildElement(QLatin1String(groupName));
         if (group.isNull())
@@ -53,7 +53,32 @@ int minutesOf(const QDomDocument& document, const char* timer)
             .toInt());
 }
 
+// A page's failed write is said, never left for the next start to find.
+void sayNotSaved(MainWindow* mainWindow, const QString& text)
+{
+    mainWindow->showWarning(QStringLiteral("Error"), text);
+}
+
 } // namespace
+
+bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change)
+{
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    if (mainWindow->storage().commitChange(change))
+        return true;
+    // Kept only in memory, the change would reach the disk with another page's save.
+    mainWindow->document() = before;
+    return false;
+}
+
+void takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before)
+{
+    mainWindow->document() = before;
+    // The copy in use is written back; the other follows it at the next change.
+    if (!mainWindow->storage().saveDatabase())
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
+            qPrintable(mainWindow->storage().databasePath));
+}
 
 HotKeyPage::HotKeyPage(MainWindow* mainWindow)
     : QObject(mainWindow)
@@ -131,7 +156,7 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
     const QString functional
         = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
     bool applied = false;
-    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
         QDomElement functionalGroup = ensureGroup(document, db::FunctionalHotKey);
         QDomElement hotKeyGroup = ensureGroup(document, db::HotKey);
         if (functionalGroup.isNull() || hotKeyGroup.isNull())
@@ -144,6 +169,7 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
         // The connection control process keeps the hot-key it has.
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
             qPrintable(mainWindow->storage().databasePath));
+        sayNotSaved(mainWindow, QStringLiteral("The Hot-Key could not be saved."));
         return;
     }
     mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)));
@@ -182,8 +208,16 @@ int TimersPage::readConnectionInactivityMinutes()
 
 void TimersPage::on_buttonApplyTimers_clicked()
 {
-    saveConnectionInactivity();
-    saveGuiInactivity();
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    if (!saveConnectionInactivity()) {
+        sayNotSaved(mainWindow, QStringLiteral("The Timers could not be saved."));
+        return;
+    }
+    if (saveGuiInactivity())
+        return;
+    // Both timers or neither: the page shows them as one choice.
+    takeBackSettingsChange(mainWindow, before);
+    sayNotSaved(mainWindow, QStringLiteral("The Timers could not be saved."));
 }
 
 bool TimersPage::saveConnectionInactivity()
@@ -258,13 +292,23 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
             == QLatin1String("Manual")
         ? QStringLiteral("Manual")
         : QStringLiteral("Auto");
-    if (!mainWindow->isManaged()
-        && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
+    const QString notSaved = QStringLiteral("The Power Mode could not be saved.");
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    const bool stores = !mainWindow->isManaged();
+    if (stores && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
         malvo_syslog(
             3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        sayNotSaved(mainWindow, notSaved);
         return;
     }
-    mainWindow->guiSettingsFile().writePowerMode(mode);
+    // The settings file is what the page and the board follow: without it the
+    // database goes back to agree with it, and the board stays as it is.
+    if (!mainWindow->guiSettingsFile().writePowerMode(mode)) {
+        if (stores)
+            takeBackSettingsChange(mainWindow, before);
+        sayNotSaved(mainWindow, notSaved);
+        return;
+    }
     setPowerButtonMode(
         mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
 }
@@ -287,12 +331,19 @@ void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
     malvo_syslog(5, "MainWindow: Action Save Auto Login User.\n");
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Preferences);
     const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
+    const QString notSaved = QStringLiteral("The automatic log-on user could not be saved.");
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
     if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
             qPrintable(mainWindow->storage().databasePath));
+        sayNotSaved(mainWindow, notSaved);
         return;
     }
-    mainWindow->writeAutoLoginUser(user);
+    // The next start logs on whom the settings file names: the database keeps agreeing with it.
+    if (!mainWindow->guiSettingsFile().writeAutoLoginUser(user)) {
+        takeBackSettingsChange(mainWindow, before);
+        sayNotSaved(mainWindow, notSaved);
+    }
 }
 
 GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)

@@ -3,10 +3,20 @@
 // preferences and general settings. Each reads its values when shown and
 // writes them back when its apply button is pressed.
 
+#include <QDomDocument>
 #include <QObject>
 #include <QString>
 
+#include <functional>
+
 class MainWindow;
+
+// Stores a change of the settings through the database's write protocol. A
+// change that cannot be stored is taken back in memory too.
+bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change);
+// Puts back the document as it was before a stored change whose companion
+// write failed, so the database agrees with what was written beside it.
+void takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before);
 
 class HotKeyPage : public QObject {
     Q_OBJECT

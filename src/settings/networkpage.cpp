@@ -6,6 +6,7 @@
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
+#include "settings/controlpages.h"
 
 #include <QProgressDialog>
 #include <QTimer>
@@ -17,6 +18,8 @@ namespace {
 const char interfacesPath[] = "/usr/local/interfaces";
 const char resolverPath[] = "/usr/local/resolv.conf";
 constexpr qint64 maxConfigBytes = 64 * 1024;
+// The address field's limit for a typed address.
+constexpr int addressLength = 15;
 
 const char progressStyle[]
     = "QProgressBar {  border: 1px solid grey;  padding: 0.5px;  border-radius: 10px;  text-align: center;}"
@@ -37,12 +40,29 @@ NetworkPage::NetworkPage(MainWindow* mainWindow)
     : QObject(mainWindow)
     , mainWindow(mainWindow)
 {
+    // Emitted by the inactivity log-off.
+    connect(mainWindow, &MainWindow::closeActiveDialogs, this, [this] { ++logOffs; });
 }
 
 QList<QLineEdit*> NetworkPage::fields() const
 {
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     return { ui.ipAddrlineEdit, ui.netMasklineEdit, ui.gatelineEdit, ui.DNSlineEdit, ui.DNS2lineEdit };
+}
+
+void NetworkPage::showOnAddressField(const QString& text, bool status)
+{
+    QLineEdit* field = mainWindow->formPage(MainWindow::Page::LocalNetwork).ipAddrlineEdit;
+    // The field takes 15 characters of a typed address; a status is read, never
+    // typed over, and is shown whole.
+    field->setMaxLength(status ? qMax(addressLength, text.size()) : addressLength);
+    field->setText(text);
+    // Wide enough for the whole status, within the field's own bound; its start in view.
+    const QFontMetrics metrics = field->fontMetrics();
+    const int wanted = metrics.horizontalAdvance(text) + 2 * metrics.averageCharWidth();
+    if (status && wanted > field->minimumWidth())
+        field->setMinimumWidth(qMin(wanted, field->maximumWidth()));
+    field->setCursorPosition(0);
 }
 
 void NetworkPage::setFieldsEnabled(bool enabled)
@@ -74,7 +94,7 @@ void NetworkPage::showLiveSettings(bool networkAvailable)
 {
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (!networkAvailable) {
-        ui.ipAddrlineEdit->setText(QStringLiteral("No Network."));
+        showOnAddressField(QStringLiteral("No Network."), true);
         return;
     }
     currentIpAddress();
@@ -101,7 +121,7 @@ void NetworkPage::on_radioButtonStatIP_clicked()
     setFieldsEnabled(true);
     const QDomElement stored
         = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
-    ui.ipAddrlineEdit->setText(stored.attribute(QLatin1String(db::IpAddress)));
+    showOnAddressField(stored.attribute(QLatin1String(db::IpAddress)), false);
     ui.netMasklineEdit->setText(stored.attribute(QLatin1String(db::NetworkMask)));
     ui.gatelineEdit->setText(stored.attribute(QLatin1String(db::DefaultGateway)));
     ui.DNSlineEdit->setText(stored.attribute(QLatin1String(db::DnsAddress)));
@@ -110,13 +130,17 @@ void NetworkPage::on_radioButtonStatIP_clicked()
 
 QString NetworkPage::currentIpAddress()
 {
+    return showAddress(mainWindow->unitPlatform().eth0());
+}
+
+QString NetworkPage::showAddress(const NetworkFacts& eth0)
+{
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     // The Information tab shows it too once built; it reads it afresh when opened.
     const bool information = mainWindow->isPageBuilt(MainWindow::Page::Information);
-    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
-    if (mainWindow->dhcpStatusUp()) {
+    if (hasLiveAddress(eth0)) {
         const QString address = eth0.addresses.first();
-        ui.ipAddrlineEdit->setText(address);
+        showOnAddressField(address, false);
         if (information)
             ui.labelIpAddressInfo->setText(address);
         ui.netMasklineEdit->setText(eth0.netmask);
@@ -124,7 +148,7 @@ QString NetworkPage::currentIpAddress()
     }
     const QString reason
         = eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
-    ui.ipAddrlineEdit->setText(reason);
+    showOnAddressField(reason, true);
     return reason;
 }
 
@@ -217,7 +241,7 @@ void NetworkPage::refuse(const NetworkRefusal& refusal)
 bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
 {
     bool applied = false;
-    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
         QDomElement network = networkGroup(document);
         QDomElement dhcpGroup = network.firstChildElement(QLatin1String(db::Dhcp));
         QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));
@@ -258,16 +282,48 @@ QString NetworkPage::broadcastAddress(const StaticSettings& settings)
     return broadcastText;
 }
 
-void NetworkPage::writeStaticFiles(const StaticSettings& settings)
+bool NetworkPage::writeStaticFiles(const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     DurableWriter writer(platform);
-    if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)),
-            staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway)))
+    const QByteArray interfaces
+        = staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway);
+    if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)), interfaces)) {
         malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
+        return false;
+    }
     if (!writer.writeFile(
-            platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2)))
+            platform.unitPath(QLatin1String(resolverPath)), resolverText(settings.dns1, settings.dns2))) {
         malvo_syslog(3, "MainWindow: File:%s does not exist!", resolverPath);
+        return false;
+    }
+    return true;
+}
+
+bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
+{
+    Platform& platform = mainWindow->unitPlatform();
+    // What the files held before, to put back when a later step fails.
+    QList<std::pair<QString, QByteArray>> kept;
+    for (const char* file : { interfacesPath, resolverPath }) {
+        const QString path = platform.unitPath(QLatin1String(file));
+        QByteArray content;
+        bool truncated = false;
+        if ((file == interfacesPath || !dhcp) && readBounded(path, maxConfigBytes, &content, &truncated)
+            && !truncated)
+            kept.append({ path, content });
+    }
+    const bool written = dhcp ? writeDhcpInterfaces() : writeStaticFiles(settings);
+    if (written && storeSettings(dhcp, settings))
+        return true;
+    if (written)
+        malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
+            qPrintable(mainWindow->storage().databasePath));
+    // The database never names settings that the unit's files do not hold.
+    DurableWriter writer(platform);
+    for (const auto& file : qAsConst(kept))
+        writer.writeFile(file.first, file.second);
+    return false;
 }
 
 void NetworkPage::applyLocalNetwork()
@@ -301,22 +357,17 @@ void NetworkPage::applyLocalNetwork()
     }
     progress.setValue(1);
 
-    if (!storeSettings(dhcp, settings)) {
-        malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
-            qPrintable(mainWindow->storage().databasePath));
+    // Nothing below lets an event in before the restart has started: a log-off
+    // finds the apply either not begun or done.
+    if (!writeAndStore(dhcp, settings)) {
         progress.close();
         mainWindow->showWarning(
             QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
         return;
     }
-    if (dhcp) {
-        writeDhcpInterfaces();
-    } else {
-        // Only a stored static set stops the DHCP client.
+    // Only a stored static set stops the DHCP client.
+    if (!dhcp)
         mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
-        writeStaticFiles(settings);
-    }
-    progress.setValue(progress.maximum() - 1);
 
     appliedDhcp = dhcp;
     appliedAddress = settings.address;
@@ -324,11 +375,17 @@ void NetworkPage::applyLocalNetwork()
         = mainWindow->unitPlatform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
     if (!restartStarted)
         malvo_syslog(3, " error occurred on flush");
+    const int logOffsBefore = logOffs;
+    progress.setValue(progress.maximum() - 1);
     // The unit needs these seconds to bring eth0 up again; the check follows at once.
     mainWindow->unitPlatform().sleepMs(dhcp ? 5000 : 6000);
     progress.setValue(progress.maximum());
     progress.close();
-    QTimer::singleShot(0, mainWindow, [this] { checkIfUp(); });
+    // The check's box belongs to whoever applied: after an inactivity log-off it is dropped.
+    QTimer::singleShot(0, mainWindow, [this, logOffsBefore] {
+        if (logOffs == logOffsBefore && mainWindow->isLoggedOn())
+            checkIfUp();
+    });
 }
 
 void NetworkPage::checkIfUp()
@@ -340,18 +397,19 @@ void NetworkPage::checkIfUp()
         return;
     }
     const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
-    if (appliedDhcp && !mainWindow->dhcpStatusUp()) {
+    const bool addressed = hasLiveAddress(eth0);
+    if (appliedDhcp && !addressed) {
         mainWindow->showWarning(title,
             eth0.running ? failed + QStringLiteral(" DHCP server not found.")
                          : failed + QStringLiteral(" Network is down."));
         return;
     }
-    const QString live = currentIpAddress();
+    const QString live = showAddress(eth0);
     if (appliedDhcp) {
         readDnsServers();
         mainWindow->formPage(MainWindow::Page::LocalNetwork).gatelineEdit->setText(gatewayFromRoute());
     }
-    const bool up = eth0.up && eth0.running && mainWindow->dhcpStatusUp();
+    const bool up = eth0.up && addressed;
     const bool matches = appliedDhcp || live == appliedAddress;
     mainWindow->showWarning(
         title, up && matches ? QStringLiteral("Network settings changed successfully.") : failed);

@@ -42,8 +42,15 @@ private:
     void showLiveSettings(bool networkAvailable);
     bool readResolver(QByteArray* content);
     void refuse(const NetworkRefusal& refusal);
+    // The address (or why there is none) of one reading of eth0.
+    QString showAddress(const NetworkFacts& eth0);
+    // `status`: a text about the network rather than an address.
+    void showOnAddressField(const QString& text, bool status);
     bool storeSettings(bool dhcp, const StaticSettings& settings);
-    void writeStaticFiles(const StaticSettings& settings);
+    bool writeStaticFiles(const StaticSettings& settings);
+    // The interface (and resolver) file first, then the database; a failed
+    // step puts the files back as they were.
+    bool writeAndStore(bool dhcp, const StaticSettings& settings);
 
     MainWindow* mainWindow;
     // What the last apply asked for, so the check afterwards compares the live
@@ -51,4 +58,5 @@ private:
     bool appliedDhcp = false;
     QString appliedAddress;
     bool restartStarted = false;
+    int logOffs = 0;
 };

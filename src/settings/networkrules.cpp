@@ -77,6 +77,21 @@ bool isIPv4Address(const QString& text)
     return true;
 }
 
+bool isUnitAddress(const QString& text)
+{
+    int values[4];
+    if (!octets(text, values))
+        return false;
+    // Loopback never leaves the unit, and a group address is no host's own.
+    return values[0] != 127 && (values[0] < 224 || values[0] > 239);
+}
+
+bool hasLiveAddress(const NetworkFacts& eth0)
+{
+    const QString address = eth0.addresses.value(0);
+    return eth0.running && !address.isEmpty() && address.size() <= 16;
+}
+
 bool isValidNetmask(const QString& text)
 {
     int values[4];
@@ -192,7 +207,7 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
     if (settings.address.isEmpty())
         return networkRefusal(QStringLiteral("Information"), QStringLiteral("IP address field is mandatory."),
             NetworkField::Address, false);
-    if (!isIPv4Address(settings.address))
+    if (!isIPv4Address(settings.address) || !isUnitAddress(settings.address))
         return networkRefusal(
             QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
     if (settings.mask.isEmpty() || settings.mask == QLatin1String("0.0.0.0")) {

@@ -4,6 +4,8 @@
 // texts of the interface and resolver files. The transmitter and the settings
 // import check addresses with the same functions.
 
+#include "platform/platform.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -13,6 +15,14 @@ QString cleanAddress(const QString& text);
 // Four decimal parts 0-255 and nothing else: no short forms ("10.1"), no octal
 // ("010"), no hexadecimal, no IPv6, no single number.
 bool isIPv4Address(const QString& text);
+
+// An address the unit can take as its own: not loopback (127.0.0.0/8) and
+// not a multicast group (224.0.0.0/4), either of which cuts it off.
+bool isUnitAddress(const QString& text);
+
+// eth0 is running and its first address reads as one: what the DHCP test asks,
+// on one reading of the facts, which a lease may change between two readings.
+bool hasLiveAddress(const NetworkFacts& eth0);
 
 // One of the 31 contiguous masks from "192.0.0.0" to "255.255.255.255".
 bool isValidNetmask(const QString& text);

@@ -6,6 +6,7 @@
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
+#include "settings/controlpages.h"
 #include "settings/displayrules.h"
 
 #include <QTimer>
@@ -126,25 +127,30 @@ void ResolutionPage::readOsdModeFile()
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", directfbPath);
         return;
     }
-    // A mode the OSD does not offer leaves the stored choice shown.
+    // A mode the OSD does not offer leaves the stored choice shown, and so does
+    // "Auto": the file then names the mode Auto chose, not the choice.
+    QComboBox* osdChoice = mainWindow->formPage(MainWindow::Page::ScreenResolution).comboBoxGUIRes;
     const QString mode = osdModeFromDirectfb(content);
-    if (!mode.isEmpty())
-        mainWindow->formPage(MainWindow::Page::ScreenResolution).comboBoxGUIRes->setCurrentText(mode);
+    if (!mode.isEmpty() && osdChoice->currentText() != QLatin1String("Auto"))
+        osdChoice->setCurrentText(mode);
 }
 
 bool ResolutionPage::storeRdpResolution(const QString& resolution)
 {
     bool applied = false;
-    const bool saved = mainWindow->storage().commitChange([&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
         QDomElement group = screenResolution(document);
         if (group.isNull())
             return;
         group.setAttribute(QLatin1String(db::Default), resolution);
         applied = true;
     });
-    if (!saved || !applied)
-        malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
-    return saved && applied;
+    if (saved && applied)
+        return true;
+    malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+    mainWindow->showWarning(
+        QStringLiteral("Error"), QStringLiteral("The RDP/VMWare Connection Resolution could not be saved."));
+    return false;
 }
 
 void ResolutionPage::on_applyScResButton_clicked()
@@ -155,9 +161,12 @@ void ResolutionPage::on_applyScResButton_clicked()
     if (text == QLatin1String("Auto"))
         text = ui.comboBox->itemText(1);
     const QString resolution = resolutionOfItem(text);
-    // "Auto" with a one-mode monitor names no resolution: nothing to store.
-    if (resolution.isEmpty() || resolution == QLatin1String("Auto"))
+    // "Auto" alone names no resolution: nothing is stored, and the person is told.
+    if (resolution.isEmpty() || resolution == QLatin1String("Auto")) {
+        mainWindow->showWarning(
+            QStringLiteral("Information"), QStringLiteral("The monitor offers no RDP Resolution to apply."));
         return;
+    }
     storeRdpResolution(resolution);
 }
 
@@ -165,6 +174,13 @@ void ResolutionPage::on_applyGUIReslButton_2_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply GUI Resolution.\n");
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::ScreenResolution);
+    // Neither the store nor the mode file named a mode the OSD offers: an
+    // empty mode must not reach the store, nor the OSD restart for it.
+    if (ui.comboBoxGUIRes->currentIndex() < 0) {
+        mainWindow->showWarning(
+            QStringLiteral("Information"), QStringLiteral("Select an OSD Resolution to apply."));
+        return;
+    }
     if (!rxDatabaseUpdate(QLatin1String(databaseScript), QStringLiteral("System"),
             QStringLiteral("OSDResolution"), ui.comboBoxGUIRes->currentText())) {
         malvo_syslog(3, "MainWindow: Can not store the OSD resolution %s",
