@@ -98,7 +98,7 @@ public:
     void loadDatabaseDocument();
     void mirrorDatabaseFile(const QString& path);
     bool saveDatabase();
-    void createNewDatabase();
+    bool createNewDatabase();
     void upgradeDatabaseSchema();
     DatabaseStorage& storage() { return database; }
     QDomDocument& document() { return database.document; }

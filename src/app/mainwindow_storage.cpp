@@ -7,7 +7,7 @@ QString MainWindow::selectDatabaseFile() { return database.selectDatabaseFile();
 void MainWindow::loadDatabaseDocument() { database.loadDatabaseDocument(); }
 void MainWindow::mirrorDatabaseFile(const QString& path) { database.mirrorDatabaseFile(path); }
 bool MainWindow::saveDatabase() { return database.saveDatabase(); }
-void MainWindow::createNewDatabase() { database.createNewDatabase(); }
+bool MainWindow::createNewDatabase() { return database.createNewDatabase(); }
 void MainWindow::upgradeDatabaseSchema() { database.upgradeDatabaseSchema(); }
 
 void MainWindow::createGuiSettingsFile() { guiSettings.createGuiSettingsFile(); }
