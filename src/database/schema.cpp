@@ -1,6 +1,7 @@
 #include "schema.h"
 
 #include "dbnames.h"
+#include "userlookup.h"
 
 #include <QDebug>
 #include <QSet>
@@ -256,9 +257,7 @@ bool removeConnectionNamed(QDomDocument& document, const QString& name)
         }
         connection = previous;
     }
-    const QDomElement users = document.documentElement().firstChildElement(QLatin1String(db::Users));
-    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
+    for (QDomElement user : db::allUsers(document))
         removeChildrenNaming(user, db::ConnectionName, name);
     return removed;
 }
