@@ -393,9 +393,11 @@ void TestMainWindow::views()
     if (managed)
         addReceiver(document, unit.platform().eth0().hardwareAddress);
     const bool split = before == QLatin1String("split");
-    if (split)
+    if (split) {
+        associate(document, userName, QStringLiteral("Default_TX_192.168.1.22"));
         document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
             userNamed(document, userName));
+    }
     installDatabase(unit, document);
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
@@ -428,6 +430,7 @@ void TestMainWindow::views()
             qPrintable(marked));
     }
     if (split) {
+        QCOMPARE(child<QListWidget>(window, QStringLiteral("listWidgetVM"))->count(), 1);
         // The transmitter console takes the role from the same look-up.
         const auto console = actOnNextDialog("Transmitter Settings", [](QDialog& tx) {
             QVERIFY(child<QWidget>(tx, "txUpgradeButton")->isHidden());

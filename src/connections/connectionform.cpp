@@ -5,7 +5,6 @@
 #include "connections/iconnection.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
-#include "database/userlookup.h"
 #include "services/device_services.h"
 
 #include <QCheckBox>
@@ -234,7 +233,9 @@ bool nameTaken(const QDomDocument& document, const QString& name)
 void renameReferences(QDomDocument& document, const QString& oldName, const QString& newName)
 {
     const QDomElement root = document.documentElement();
-    for (const QDomElement& user : db::allUsers(document)) {
+    const QDomElement users = root.firstChildElement(db::Users);
+    for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
+         user = user.nextSiblingElement(db::User)) {
         for (QDomElement link = user.firstChildElement(db::AssociatedConnections); !link.isNull();
              link = link.nextSiblingElement(db::AssociatedConnections))
             if (link.attribute(db::ConnectionName) == oldName)
@@ -650,7 +651,9 @@ void ConnectionForm::storeElement(
 
     if (originalName.isEmpty()) {
         // Administrators may use every connection, new ones included.
-        for (QDomElement user : db::allUsers(document)) {
+        const QDomElement users = document.documentElement().firstChildElement(db::Users);
+        for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
+             user = user.nextSiblingElement(db::User)) {
             if (user.attribute(db::Privilege) != QLatin1String("Administrator"))
                 continue;
             QDomElement link = document.createElement(db::AssociatedConnections);

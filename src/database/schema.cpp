@@ -1,7 +1,6 @@
 #include "schema.h"
 
 #include "dbnames.h"
-#include "userlookup.h"
 
 #include <QDebug>
 #include <QSet>
@@ -257,7 +256,9 @@ bool removeConnectionNamed(QDomDocument& document, const QString& name)
         }
         connection = previous;
     }
-    for (QDomElement user : db::allUsers(document))
+    const QDomElement users = document.documentElement().firstChildElement(QLatin1String(db::Users));
+    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
+         user = user.nextSiblingElement(QLatin1String(db::User)))
         removeChildrenNaming(user, db::ConnectionName, name);
     return removed;
 }
