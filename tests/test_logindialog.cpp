@@ -92,7 +92,8 @@ QStringList boxesSince(int since)
 
 // Logs on with the form, closing the boxes `expected` by their titles, and
 // returns the boxes seen on the way.
-QStringList logOn(LoginDialog& dialog, const QString& user, const QString& password, const QStringList& expected)
+QStringList logOn(
+    LoginDialog& dialog, const QString& user, const QString& password, const QStringList& expected)
 {
     const int before = answeredBoxes().size();
     for (const QString& box : expected)

@@ -402,7 +402,8 @@ void TestMainWindow::views()
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
     const bool atStart = before == QLatin1String("dialog");
-    unit.writeFile(settingsPath, autoLogin((before.isEmpty() || atStart || split ? userName : before).toLatin1()));
+    const QString autoUser = before.isEmpty() || atStart || split ? userName : before;
+    unit.writeFile(settingsPath, autoLogin(autoUser.toLatin1()));
     QSharedPointer<LogonAnswer> startLogon;
     if (atStart) {
         unit.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray());

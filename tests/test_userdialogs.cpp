@@ -48,7 +48,8 @@ void type(QWidget& parent, const QStringList& fields)
 }
 
 // Runs `open`, which opens the dialog titled `title`; fills it and presses `button` there.
-bool fillNextDialog(const QString& title, const QStringList& fields, const char* button, std::function<void()> open)
+bool fillNextDialog(
+    const QString& title, const QStringList& fields, const char* button, std::function<void()> open)
 {
     const auto done = actOnNextDialog(title, [=](QDialog& dialog) {
         type(dialog, fields);
@@ -288,8 +289,8 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     pick(dialog, "listWidgetUConnEdt", "C2", "remUConChangeButton");
     pick(dialog, "listWidgetAvailConnEdt", "C3", "addUConChangeButton");
     QVERIFY(fillNextDialog("Password Reset",
-        { "lineEditYourPassw=secret", "lineEditUPasswEdt=fresh", "lineEditUPassConfEdt=fresh" }, "buttonSavePass",
-        [&] { child<QPushButton>(dialog, "buttonChangePassw")->click(); }));
+        { "lineEditYourPassw=secret", "lineEditUPasswEdt=fresh", "lineEditUPassConfEdt=fresh" },
+        "buttonSavePass", [&] { child<QPushButton>(dialog, "buttonChangePassw")->click(); }));
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
 
     const QDomElement saved = userNamed(osd.stored(), "admin");
@@ -339,8 +340,9 @@ void TestUserDialogs::renameCarriesLogOn()
     type(dialog, { "lineEditUNameEdt=chief" });
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
     QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=chief\n"));
-    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
-                 .attribute(db::AutoLogUser), QString("chief"));
+    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings)
+                 .firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+        QString("chief"));
     QVERIFY(userNamed(osd.stored(), "chief").firstChildElement(db::AutoConnect).isNull());
     QCOMPARE(osd.window->getLoggedInUser() + osd.user->userName, QString("chiefchief"));
     QCOMPARE(osd.unit.sim().state().value("loggedInUser").toString(), QString("chief"));

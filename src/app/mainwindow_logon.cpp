@@ -220,7 +220,8 @@ void MainWindow::completeLogon()
     const UserNameBuffer buffer(name);
     if (userElement.isNull() || !buffer.ok()) {
         if (userElement.isNull())
-            malvo_syslog(6, "MainWindow: requested to login user %s who does not exist in DB!", qPrintable(name));
+            malvo_syslog(
+                6, "MainWindow: requested to login user %s who does not exist in DB!", qPrintable(name));
         else
             malvo_syslog(3, "MainWindow: user %s can not be handed to the unit's services; log-on refused",
                 qPrintable(name));
