@@ -102,21 +102,19 @@ void TestFavorites::assignedAndShown()
     OsdWindow osd(document);
     EditUData edit(osd.window.get(), "boss");
     auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
-    const auto choose = [](const char* name, int slot, const char* button) {
-        return actOnNextDialog("Assign Favorites", [=](QDialog& dialog) {
+    const auto choose = [assign](const char* name, int slot, const char* button) {
+        const auto done = actOnNextDialog("Assign Favorites", [=](QDialog& dialog) {
             slotCombo(dialog, slot)->setCurrentText(name);
             dialog.findChild<QPushButton*>(button)->click();
         });
+        assign->click();
+        return *done;
     };
 
     // Cancel keeps the stored table; Save's choice is what reopening shows.
-    auto step = choose("B", 5, "pushButtonCancelFavorites");
-    assign->click();
-    QVERIFY(*step);
-    step = choose("B", 9, "pushButtonSaveFavorites");
-    assign->click();
-    QVERIFY(*step);
-    step = actOnNextDialog("Assign Favorites", [](QDialog& dialog) {
+    QVERIFY(choose("B", 5, "pushButtonCancelFavorites"));
+    QVERIFY(choose("B", 9, "pushButtonSaveFavorites"));
+    auto step = actOnNextDialog("Assign Favorites", [](QDialog& dialog) {
         QCOMPARE(slotCombo(dialog, 5)->currentText(), QString());
         QCOMPARE(slotCombo(dialog, 9)->currentText(), QString("B"));
         QCOMPARE(slotCombo(dialog, 2)->currentText(), QString("A"));

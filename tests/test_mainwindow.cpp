@@ -8,6 +8,7 @@
 #include "logon.h"
 #include "modal.h"
 #include "platform/platform.h"
+#include "services/servicetext.h"
 #include "testmain.h"
 #include "testunit.h"
 #include "users/logindialog.h"
@@ -191,6 +192,20 @@ void TestMainWindow::startUp_data()
     QTest::newRow("session user no longer in the database") << Files { { wasConnected, "gone\n" } } << "plain"
         << "plain" << QStringList { "gone" } << none
         << QStringList { "6|MainWindow: requested to login user gone who does not exist in DB!" } << "" << false;
+    // Only the exact name is logged on without a password, never the administrator a blank hides.
+    QTest::newRow("session user ending in a blank") << Files { { wasConnected, "boss \n" } } << QString()
+        << "boss " << QStringList { "boss " } << none << autoLines("boss ") << "" << false;
+    QTest::newRow("session user beginning with a blank") << Files { { wasConnected, " boss\n" } } << "plain"
+        << "plain" << QStringList { " boss" } << none
+        << QStringList { "6|MainWindow: requested to login user  boss who does not exist in DB!" } << "" << false;
+    QTest::newRow("session user with a line break") << Files { { wasConnected, "boss\nx\n" + session } }
+        << "plain" << "plain" << QStringList { "" } << none
+        << QStringList { "6|MainWindow: requested to login user  who does not exist in DB!" } << "" << false;
+    QTest::newRow("session user the unit's services cannot take")
+        << Files { { wasConnected, QString("\u7528\u6237\n").toUtf8() } } << "plain" << "plain"
+        << QStringList { "\u7528\u6237" } << none
+        << QStringList { "3|MainWindow: user \u7528\u6237 can not be handed to the unit's services; log-on refused" }
+        << "" << false;
     QTest::newRow("corrupt copy repaired before the log-on")
         << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
         << QString() << "boss" << QStringList { "boss" } << none << autoLines("boss") << "" << false;
@@ -216,6 +231,8 @@ void TestMainWindow::startUp()
     QDomElement automatic = document.createElement(db::AutoConnect);
     automatic.setAttribute(db::AutoConnectName, tx);
     userNamed(document, QStringLiteral("power")).appendChild(automatic);
+    for (const QString& name : { QStringLiteral("boss "), QStringLiteral("\u7528\u6237") })
+        addUser(document, name, QStringLiteral("User"));
     installDatabase(unit, document);
     for (auto file = files.cbegin(); file != files.cend(); ++file)
         unit.writeFile(file.key(), file.value());
@@ -246,8 +263,9 @@ void TestMainWindow::startUp()
         if (record.value("call") == QLatin1String("statistcs_send_json_alert_object"))
             alerts << record.value("args").toArray();
     for (const QString& name : autoLogons)
-        autoLogonAlerts << QJsonArray { 2, 3, 0, 1, 0, "OSD_LOGIN", name, "", "", "" };
-    QCOMPARE(alerts.mid(0, autoLogons.size()), autoLogonAlerts);
+        if (servicesCarry(name)) // never reported under another name
+            autoLogonAlerts << QJsonArray { 2, 3, 0, 1, 0, "OSD_LOGIN", name, "", "", "" };
+    QCOMPARE(alerts.mid(0, autoLogonAlerts.size()), autoLogonAlerts);
     for (const QString& line : lines)
         QVERIFY2(line.startsWith("D|") ? unit.debugLines().contains(line.mid(2))
                                        : unit.hasLog(line.left(1).toInt(), line.mid(2)),
@@ -313,8 +331,8 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 
 void TestMainWindow::views_data()
 {
-    // logged on first and off again in the same run; "dialog": through the log-on dialog at start; empty:
-    // none
+    // logged on first and off again in the same run; "dialog": through the log-on dialog at start; "split":
+    // the user in a second Users section; empty: none
     QTest::addColumn<QString>("before");
     QTest::addColumn<QString>("userName");
     QTest::addColumn<bool>("managed");
@@ -323,51 +341,40 @@ void TestMainWindow::views_data()
     // +shown and enabled, !shown but disabled, ~shown (enabled by the list's selection), -hidden
     QTest::addColumn<QString>("widgets");
 
-    const QString all = QStringLiteral("Connections Control Users Information");
-    const QString administrator
-        = QStringLiteral("+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh "
-                         "+transmitterButton +hot_keyButton "
-                         "+labelHotKeySettings +labelTimersSettings +buttonTimerSettings "
-                         "+newConnectionButton ~editConnectionButton "
-                         "~removeConnectionButton +pushButtonSaveOnPUp");
-    QTest::newRow("administrator") << ""
-                                   << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator through the dialog at start")
-        << "dialog"
-        << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator after a user") << "plain"
-                                                << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator after a power user") << "power"
-                                                      << "boss" << false << false << all << administrator;
-    QTest::newRow("administrator, managed")
-        << ""
-        << "boss" << true << false << all
-        << "!newConnectionButton !addUserButton !networkButton !toolButtonMyPassCh !hot_keyButton "
-           "!applyScResButton !comboBox !startupgradeButton !brokerButton +applyGUIReslButton_2 "
-           "+restoreButton +systemPageButton";
-    const QString power
-        = QStringLiteral("-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
-                         "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton");
-    QTest::newRow("power user") << ""
-                                << "power" << false << false << "Connections Control Information" << power;
-    QTest::newRow("power user after a user")
-        << "plain"
-        << "power" << false << false << "Connections Control Information" << power;
-    QTest::newRow("power user, managed")
-        << ""
-        << "power" << true << false << "Connections Control Information"
-        << "-transmitterButton -networkButton !toolButtonMyPassCh !comboBox !applyScResButton "
-           "+screenResButton +applyGUIReslButton_2";
-    QTest::newRow("user") << ""
-                          << "plain" << false << false << "Connections Information"
-                          << "-newConnectionButton -editConnectionButton -removeConnectionButton "
-                             "-toolButtonMyPassCh";
-    const QString safe = QStringLiteral("+systemPageButton -networkButton -restoreButton -exportButton "
-                                        "-importButton -transmitterButton");
-    QTest::newRow("safe mode, user") << ""
-                                     << "plain" << false << true << "Control Information" << safe;
-    QTest::newRow("safe mode, administrator") << ""
-                                              << "boss" << false << true << "Control Information" << safe;
+    const char* all = "Connections Control Users Information";
+    const QString administrator = "+networkButton +systemPageButton +screenResButton +toolButtonMyPassCh "
+                                  "+transmitterButton +hot_keyButton +labelHotKeySettings +labelTimersSettings "
+                                  "+buttonTimerSettings +newConnectionButton ~editConnectionButton "
+                                  "~removeConnectionButton +pushButtonSaveOnPUp";
+    const auto row = [](const char* name, const char* before, const char* user, bool managed, bool safeMode,
+                         const char* tabs, const QString& widgets) {
+        QTest::newRow(name) << before << user << managed << safeMode << tabs << widgets;
+    };
+    const char* three = "Connections Control Information";
+    // clang-format off
+    row("administrator", "", "boss", false, false, all, administrator);
+    row("administrator through the dialog at start", "dialog", "boss", false, false, all, administrator);
+    row("administrator after a user", "plain", "boss", false, false, all, administrator);
+    row("administrator after a power user", "power", "boss", false, false, all, administrator);
+    row("administrator, managed", "", "boss", true, false, all,
+        "!newConnectionButton !addUserButton !networkButton !toolButtonMyPassCh !hot_keyButton !applyScResButton "
+        "!comboBox !startupgradeButton !brokerButton +applyGUIReslButton_2 +restoreButton +systemPageButton");
+    const QString power = "-networkButton -systemPageButton -newConnectionButton -hot_keyButton "
+                          "-buttonTimerSettings +toolButtonMyPassCh +transmitterButton";
+    row("power user", "", "power", false, false, three, power);
+    row("power user from a second Users section", "split", "power", false, false, three, power);
+    row("power user after a user", "plain", "power", false, false, three, power);
+    row("power user, managed", "", "power", true, false, three, "-transmitterButton -networkButton "
+        "!toolButtonMyPassCh !comboBox !applyScResButton +screenResButton +applyGUIReslButton_2");
+    row("user", "", "plain", false, false, "Connections Information",
+        "-newConnectionButton -editConnectionButton -removeConnectionButton -toolButtonMyPassCh");
+    const QString safe = "+systemPageButton -networkButton -restoreButton -exportButton -importButton "
+                         "-transmitterButton";
+    row("safe mode, user", "", "plain", false, true, "Control Information", safe);
+    row("safe mode, administrator", "", "boss", false, true, "Control Information", safe);
+    row("safe mode, administrator through the dialog at start", "dialog", "boss", false, true,
+        "Control Information", safe);
+    // clang-format on
     QTest::newRow("safe mode, administrator through the dialog at start")
         << "dialog"
         << "boss" << false << true << "Control Information" << safe;
@@ -386,11 +393,18 @@ void TestMainWindow::views()
     QDomDocument document = databaseWithUsers();
     if (managed)
         addReceiver(document, unit.platform().eth0().hardwareAddress);
+    const bool split = before == QLatin1String("split");
+    if (split) {
+        associate(document, userName, QStringLiteral("Default_TX_192.168.1.22"));
+        document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
+            userNamed(document, userName));
+    }
     installDatabase(unit, document);
     if (safeMode)
         unit.writeFile(QStringLiteral("/SAFEMODE"), "");
     const bool atStart = before == QLatin1String("dialog");
-    unit.writeFile(settingsPath, autoLogin((before.isEmpty() || atStart ? userName : before).toLatin1()));
+    const QString autoUser = before.isEmpty() || atStart || split ? userName : before;
+    unit.writeFile(settingsPath, autoLogin(autoUser.toLatin1()));
     QSharedPointer<LogonAnswer> startLogon;
     if (atStart) {
         unit.writeFile(QStringLiteral("/tmp/guiBootCount.txt"), QByteArray());
@@ -401,7 +415,7 @@ void TestMainWindow::views()
     window.show();
     if (atStart) {
         QVERIFY(startLogon->shown);
-    } else if (!before.isEmpty()) {
+    } else if (!before.isEmpty() && !split) {
         auto* tabs = child<QTabWidget>(window, QStringLiteral("tabWidget"));
         const qint64 icon = tabs->tabIcon(tabs->count() - 1).cacheKey();
         const auto logon = answerNextLogon(userName, QStringLiteral("pw"));
@@ -420,6 +434,16 @@ void TestMainWindow::views()
         const QChar mark = marked.at(0);
         QVERIFY2(w->isHidden() || mark == QLatin1Char('~') || w->isEnabled() == (mark == QLatin1Char('+')),
             qPrintable(marked));
+    }
+    if (split) {
+        QCOMPARE(child<QListWidget>(window, QStringLiteral("listWidgetVM"))->count(), 1);
+        // The transmitter console takes the role from the same look-up.
+        const auto console = actOnNextDialog("Transmitter Settings", [](QDialog& tx) {
+            QVERIFY(child<QWidget>(tx, "txUpgradeButton")->isHidden());
+            tx.reject();
+        });
+        child<QAbstractButton>(window, QStringLiteral("transmitterButton"))->click();
+        QVERIFY(*console);
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {

@@ -13,13 +13,16 @@
 #include "users/changepassword.h"
 #include "users/editudata.h"
 #include "users/favorites.h"
+#include "users/logindialog.h"
 #include "users/userdata.h"
+#include "users/userrules.h"
 #include "widgets.h"
 
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QDir>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
@@ -29,10 +32,31 @@ namespace {
 
 const QString settingsPath = QStringLiteral("/usr/local/gui_files/gui_settings.cfg");
 
-void type(QWidget& parent, const QString& name, const QString& text)
+// Fills each "widget=text" field: typed, or pasted when it holds what QTest
+// cannot type (a control character or one beyond Latin-1).
+void type(QWidget& parent, const QStringList& fields)
 {
-    child<QLineEdit>(parent, name)->clear();
-    QTest::keyClicks(child<QLineEdit>(parent, name), text);
+    for (const QString& entry : fields) {
+        auto* field = child<QLineEdit>(parent, entry.section('=', 0, 0));
+        const QString text = entry.section('=', 1);
+        field->clear();
+        if (text.contains(QRegularExpression("[^\\x20-\\xff]")))
+            field->insert(text);
+        else
+            QTest::keyClicks(field, text);
+    }
+}
+
+// Runs `open`, which opens the dialog titled `title`; fills it and presses `button` there.
+bool fillNextDialog(
+    const QString& title, const QStringList& fields, const char* button, std::function<void()> open)
+{
+    const auto done = actOnNextDialog(title, [=](QDialog& dialog) {
+        type(dialog, fields);
+        child<QPushButton>(dialog, button)->click();
+    });
+    open();
+    return *done;
 }
 
 // Makes `name` the current entry of `list`, then presses `button` when given.
@@ -70,11 +94,13 @@ bool consistent(OsdWindow& osd)
         && storage.verifyChecksumFile(DatabaseStorage::copyBPath);
 }
 
-// Five users (admin with password "secret", the others "pw") and connections C1 to C3.
+// Five users (admin with password "secret", the directory's aduser none, the
+// others "pw") and connections C1 to C3.
 QDomDocument people()
 {
     QDomDocument document = databaseWithUsers();
     userNamed(document, "admin").setAttribute(db::Password, "secret");
+    userNamed(document, "aduser").removeAttribute(db::Password);
     for (const char* name : { "C1", "C2", "C3" })
         addConnection(document, name);
     return document;
@@ -95,8 +121,7 @@ std::unique_ptr<QDialog> openRoad(
     save = road == "add" ? "saveUsrDataButton"
         : road == "edit" ? "saveUsrDataChangesButton"
                          : "buttonSavePass";
-    for (const QString& field : fields)
-        type(*dialog, field.section('=', 0, 0), field.section('=', 1));
+    type(*dialog, fields);
     dialog->show();
     return dialog;
 }
@@ -143,7 +168,15 @@ void TestUserDialogs::saving_data()
                          const QString& text, const char* password = "") {
         QTest::newRow(name) << road << loggedOn << fields << text << password;
     };
+    const QString restart
+        = QStringLiteral("Username cannot begin or end with a blank or contain control characters.");
+    const QString latin1 = QStringLiteral("Username can only contain Latin-1 characters.");
     row("new, blank name", "add", "admin", added("", "pw"), "Blank Username is not valid.");
+    row("new, trailing blank", "add", "admin", added("boss ", "pw"), restart);
+    row("new, pasted line feed", "add", "admin", added("boss\nx", "pw"), restart);
+    row("new, beyond Latin-1", "add", "admin", added("\u7528\u6237", "pw"), latin1);
+    row("edit, leading blank", "edit", "admin", { "lineEditUNameEdt= boss" }, restart);
+    row("edit, beyond Latin-1", "edit", "admin", { "lineEditUNameEdt=\u0141ukasz" }, latin1);
     row("new, passwords differ", "add", "admin", added("eve", "pW"), "Password does not match.");
     row("new, existing name", "add", "admin", added("power", "pw"), same);
     row("new, admin again", "add", "admin", added("admin", "pw"), same);
@@ -157,6 +190,8 @@ void TestUserDialogs::saving_data()
     row("reset, stored", "password:boss", "admin", typed("secret", "n"), "", "n");
     // Nobody on record has a password that an empty field could match.
     row("reset by a name not on record", "password:boss", "ghost", typed("", "n"), incorrect, "pw");
+    row("reset by a directory administrator with nothing stored", "password:boss", "aduser", typed("", "n"),
+        incorrect, "pw");
 }
 
 void TestUserDialogs::saving()
@@ -187,9 +222,7 @@ void TestUserDialogs::addStoresTheForm()
 {
     OsdWindow osd(people());
     const auto filled = actOnNextDialog("New User Data", [](QDialog& dialog) {
-        for (const char* field :
-            { "lineEditUsrName=eve", "lineEditUsrPass=p w;\"", "lineEditConfPass=p w;\"" })
-            type(dialog, QString(field).section('=', 0, 0), QString(field).section('=', 1));
+        type(dialog, { "lineEditUsrName=eve", "lineEditUsrPass=p w;\"", "lineEditConfPass=p w;\"" });
         child<QComboBox>(dialog, "comboBoxPrivilege")->setCurrentText("Power User");
         for (const char* name : { "C3", "C1", "C2" })
             pick(dialog, "allConectionsListWidget", name, "addConn2UsrButton");
@@ -255,13 +288,9 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     privilege->setCurrentText("User");
     pick(dialog, "listWidgetUConnEdt", "C2", "remUConChangeButton");
     pick(dialog, "listWidgetAvailConnEdt", "C3", "addUConChangeButton");
-    const auto reset = actOnNextDialog("Password Reset", [](QDialog& box) {
-        for (const char* field : { "lineEditYourPassw", "lineEditUPasswEdt", "lineEditUPassConfEdt" })
-            type(box, field, field == QLatin1String("lineEditYourPassw") ? "secret" : "fresh");
-        child<QPushButton>(box, "buttonSavePass")->click();
-    });
-    child<QPushButton>(dialog, "buttonChangePassw")->click();
-    QVERIFY(*reset);
+    QVERIFY(fillNextDialog("Password Reset",
+        { "lineEditYourPassw=secret", "lineEditUPasswEdt=fresh", "lineEditUPassConfEdt=fresh" },
+        "buttonSavePass", [&] { child<QPushButton>(dialog, "buttonChangePassw")->click(); }));
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
 
     const QDomElement saved = userNamed(osd.stored(), "admin");
@@ -271,6 +300,29 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     // Favourites were not opened: C1 keeps its slot, the deselected C2 takes its own away.
     QCOMPARE(associations(saved), (QStringList { "Default_TX_192.168.1.22", "C1@3", "C3" }));
     QVERIFY(consistent(osd));
+
+    // Saved as shown, with the favourites opened and kept, a provided user is
+    // written back as it was: a name longer than the field, one connection in
+    // two slots, attributes the form does not know, and an automatic connection
+    // it was never given.
+    const QString longName = QString(40, QLatin1Char('l'));
+    QVERIFY(osd.window->storage().commitChange([&](QDomDocument& d) {
+        userNamed(d, "plain").setAttribute(db::UserName, longName);
+        associate(d, longName, "C1", "1").setAttribute("Hint", "x");
+        associate(d, longName, "C1", "3");
+        userNamed(d, longName).appendChild(d.createElement(db::AutoConnect)).toElement()
+            .setAttribute(db::AutoConnectName, "C2");
+    }));
+    const QByteArray provided = databaseText(osd.stored());
+    EditUData unchanged(osd.window.get(), longName);
+    unchanged.show();
+    privilege = child<QComboBox>(unchanged, "comboBoxEdtUPriv");
+    QTRY_VERIFY(privilege->width() >= privilege->sizeHint().width()); // "Administrator" shows whole
+    QVERIFY(fillNextDialog("Assign Favorites", {}, "pushButtonSaveFavorites",
+        [&] { child<QPushButton>(unchanged, "pushButtonFavorites")->click(); }));
+    child<QPushButton>(unchanged, "saveUsrDataChangesButton")->click();
+    QCOMPARE(unchanged.result(), int(QDialog::Accepted));
+    QCOMPARE(databaseText(osd.stored()), provided);
 }
 
 void TestUserDialogs::renameCarriesLogOn()
@@ -278,20 +330,34 @@ void TestUserDialogs::renameCarriesLogOn()
     QDomDocument document = people();
     associate(document, "boss", "C2");
     userNamed(document, "boss").setAttribute(db::Privilege, "Guest");
+    document.documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
+        .setAttribute(db::AutoLogUser, "boss");
     OsdWindow osd(document);
     osd.window->setLoggedInUser("boss");
     osd.window->writeAutoLoginUser("boss");
 
     EditUData dialog(osd.window.get(), "boss");
-    type(dialog, "lineEditUNameEdt", "chief");
+    type(dialog, { "lineEditUNameEdt=chief" });
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
     QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=chief\n"));
+    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings)
+                 .firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
+        QString("chief"));
+    QVERIFY(userNamed(osd.stored(), "chief").firstChildElement(db::AutoConnect).isNull());
     QCOMPARE(osd.window->getLoggedInUser() + osd.user->userName, QString("chiefchief"));
     QCOMPARE(osd.unit.sim().state().value("loggedInUser").toString(), QString("chief"));
     // A privilege this unit does not offer is not replaced by one it does.
     QCOMPARE(userNamed(osd.stored(), "chief").attribute(db::Privilege), QString("Guest"));
     osd.window->connectionTab->fillConnectionList();
     QCOMPARE(osd.entries(), QStringList { "C2" });
+
+    // One's own password is one's own, whoever the list has selected.
+    pick(*osd.window, "userlistWidget", "power");
+    QVERIFY(fillNextDialog("Password Change",
+        { "lineEditYourPassw=pw", "lineEditUPasswEdt=n", "lineEditUPassConfEdt=n" }, "buttonSavePass",
+        [&] { osd.window->on_toolButtonMyPassCh_clicked(); }));
+    QCOMPARE(userNamed(osd.stored(), "chief").attribute(db::Password) + userNamed(osd.stored(), "power")
+        .attribute(db::Password), QString("npw"));
 
     LoggedInUser user;
     MainWindow restarted(osd.unit.platform(), nullptr, &user);
@@ -319,6 +385,9 @@ void TestUserDialogs::removal()
         .firstChildElement(db::UnitSettings)
         .firstChildElement(db::AutoLogin)
         .setAttribute(db::AutoLogUser, "power");
+    // A provided database may hold the name twice, in another section too.
+    document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
+        userNamed(document, "power").cloneNode());
     OsdWindow osd(document);
     osd.window->setLoggedInUser("boss");
     osd.window->writeAutoLoginUser("power");
@@ -330,7 +399,7 @@ void TestUserDialogs::removal()
     QVERIFY(waitForAnswer(box));
     QCOMPARE(box->text, text);
     const bool removed = answer == "Yes";
-    QCOMPARE(userNamed(osd.stored(), name).isNull(), removed);
+    QCOMPARE(UserRules::userNames(osd.stored()).contains(name), !removed);
     QCOMPARE(listed(*osd.window, "userlistWidget").contains(name), !removed);
     QCOMPARE(osd.unit.hasLog(7, "MainWindow: User " + name + " removed from DB"), removed);
     QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
@@ -369,6 +438,7 @@ void TestUserDialogs::failedWrite()
     QFETCH(QStringList, fields);
     QFETCH(QString, log);
     OsdWindow osd(people());
+    osd.window->writeAutoLoginUser("power");
     const QByteArray before = databaseText(osd.window->document());
     QString save;
     const auto dialog = road == "remove" ? nullptr : openRoad(osd.window.get(), road, fields, save);
@@ -390,6 +460,7 @@ void TestUserDialogs::failedWrite()
     QCOMPARE(databaseText(osd.window->document()), before);
     QVERIFY(osd.unit.hasLog(3, log.arg(osd.window->storage().databasePath)));
     QVERIFY(listed(*osd.window, "userlistWidget").contains("power"));
+    QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=power\n"));
 }
 
 void TestUserDialogs::inactivityClosesEveryDialog()
@@ -399,9 +470,14 @@ void TestUserDialogs::inactivityClosesEveryDialog()
     EditUData edited(osd.window.get(), "boss");
     ChangePassword password(osd.window.get(), &edited, "boss", "Password Reset");
     Favorites favorites(osd.window.get(), &edited, Favorites::assignMode, "boss", {}, {});
-    const QList<QDialog*> dialogs { &added, &edited, &password, &favorites };
-    for (QDialog* dialog : dialogs)
+    LoginDialog logon(osd.window.get());
+    const QList<QDialog*> dialogs { &added, &edited, &password, &favorites, &logon };
+    for (QDialog* dialog : dialogs) {
         dialog->show();
+        // Names from data are shown as they are, never taken for markup.
+        for (const QLabel* label : dialog->findChildren<QLabel*>())
+            QVERIFY2(label->textFormat() == Qt::PlainText, qPrintable(label->objectName()));
+    }
     emit osd.window->closeActiveDialogs();
     for (QDialog* dialog : dialogs)
         QVERIFY2(!dialog->isVisible(), dialog->metaObject()->className());

@@ -6,6 +6,7 @@
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
 #include "services/device_services.h"
+#include "database/userlookup.h"
 
 #include <QDebug>
 #include <QDomDocument>
@@ -90,20 +91,6 @@ const QRegularExpression& lineBreaksAndTabs()
     return pattern;
 }
 
-bool databaseHasUser(const QDomDocument& document, const QString& userName)
-{
-    const QDomElement root = document.documentElement();
-    for (QDomElement users = root.firstChildElement(QStringLiteral("Users")); !users.isNull();
-         users = users.nextSiblingElement(QStringLiteral("Users"))) {
-        for (QDomElement user = users.firstChildElement(QStringLiteral("User")); !user.isNull();
-             user = user.nextSiblingElement(QStringLiteral("User"))) {
-            if (user.attribute(QStringLiteral("User_Name")) == userName)
-                return true;
-        }
-    }
-    return false;
-}
-
 } // namespace
 
 GuiSettingsFile::GuiSettingsFile(Platform& platform, DurableWriter& writer)
@@ -141,7 +128,7 @@ bool GuiSettingsFile::readValues(const QStringList& keys, QHash<QString, QString
 QString GuiSettingsFile::readAutoLoginUser(const QDomDocument& document, bool unitManaged)
 {
     const QString userName = readValue(QStringLiteral("autoLoginUsr"));
-    if (unitManaged || userName.isEmpty() || databaseHasUser(document, userName))
+    if (unitManaged || userName.isEmpty() || !db::findUser(document, userName).isNull())
         return userName;
     return QString();
 }

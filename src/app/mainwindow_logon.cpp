@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "services/servicetext.h"
 #include "users/logindialog.h"
+#include "users/userrules.h"
 #include "users/usertab.h"
 
 #include <QDebug>
@@ -27,20 +28,6 @@ const QString logAfterConnectPath = QStringLiteral("/tmp/logAfterConnect.xml");
 
 // The user name as the C services take it: at most 32 characters.
 using UserNameBuffer = ServiceText<SU_USER_NAME_LEN>;
-
-QDomElement findUser(const QDomDocument& document, const QString& name)
-{
-    const QDomElement root = document.documentElement();
-    for (QDomElement users = root.firstChildElement(db::Users); !users.isNull();
-         users = users.nextSiblingElement(db::Users)) {
-        for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
-             user = user.nextSiblingElement(db::User)) {
-            if (user.attribute(db::UserName) == name)
-                return user;
-        }
-    }
-    return QDomElement();
-}
 
 } // namespace
 
@@ -75,6 +62,9 @@ int MainWindow::pullDatabase(const QString& userName, int mode)
     database.databasePath = selectDatabaseFile();
     mirrorDatabaseFile(database.databasePath);
     const UserNameBuffer name(userName);
+    // Another user's records must never come back for a name the services cannot take.
+    if (!name.ok())
+        return -1;
     const int result = su_get_xml_db(name.data(), mode);
     if (result == 0)
         reloadDatabase();
@@ -139,10 +129,14 @@ bool MainWindow::restoreSession()
     QByteArray record;
     // /tmp is anyone's: only a regular file of a sensible size is read.
     if (readBounded(wasConnected, 4096, &record)) {
+        // Taken exactly as written: "boss " is another user than "boss". A
+        // record of more than two lines held a line break inside a name, and
+        // no line of it is a name to log on without a password.
         const QList<QByteArray> lines = record.split('\n');
-        userName = QString::fromUtf8(lines.value(0).left(1023)).trimmed();
-        // Names may end in a blank; only the line end is not part of it.
-        connectionName = QString::fromUtf8(lines.value(1).left(1023));
+        if (lines.size() <= 2 || (lines.size() == 3 && lines.at(2).isEmpty())) {
+            userName = QString::fromUtf8(lines.value(0));
+            connectionName = QString::fromUtf8(lines.value(1));
+        }
     }
     ensureForm();
     ui->curUNamelbl->setText(userName);
@@ -221,10 +215,16 @@ void MainWindow::completeLogon()
 {
     ensureForm();
     const QString name = ui->curUNamelbl->text();
-    const QDomElement userElement = findUser(document(), name);
+    const QDomElement userElement = UserRules::findUser(document(), name);
     ui->zoneLabel->setText(zoneText());
-    if (userElement.isNull()) {
-        malvo_syslog(6, "MainWindow: requested to login user %s who does not exist in DB!", qPrintable(name));
+    const UserNameBuffer buffer(name);
+    if (userElement.isNull() || !buffer.ok()) {
+        if (userElement.isNull())
+            malvo_syslog(
+                6, "MainWindow: requested to login user %s who does not exist in DB!", qPrintable(name));
+        else
+            malvo_syslog(3, "MainWindow: user %s can not be handed to the unit's services; log-on refused",
+                qPrintable(name));
         if (prepareLogon() == 1)
             completeLogon();
         else
@@ -243,7 +243,6 @@ void MainWindow::completeLogon()
         autoConnect(userElement);
     }
 
-    const UserNameBuffer buffer(name);
     if (su_set_logged_in_user(buffer.data()) != 0)
         malvo_syslog(3, "Error: user name not logged to database");
     // Reported in the background with an argument list: a name may hold any character.

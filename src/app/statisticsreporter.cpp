@@ -4,6 +4,7 @@
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
+#include "services/servicetext.h"
 
 #include <QDebug>
 
@@ -182,6 +183,9 @@ void StatisticsReporter::sendSystemStat()
 
 void StatisticsReporter::sendLogonAlert(LogonAlert alert, const QString& userName)
 {
+    // Sent with "?" in its place, the name would report another user.
+    if (!servicesCarry(userName))
+        return;
     for (const AlertRow& row : alertRows) {
         if (row.alert != alert)
             continue;

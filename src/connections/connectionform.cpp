@@ -257,16 +257,6 @@ void renameReferences(QDomDocument& document, const QString& oldName, const QStr
 
 } // namespace
 
-bool survivesRestart(const QString& name)
-{
-    if (!name.isEmpty() && (name.front().isSpace() || name.back().isSpace()))
-        return false;
-    for (const QChar character : name)
-        if (character.category() == QChar::Other_Control)
-            return false;
-    return true;
-}
-
 QStringList connectionKinds()
 {
     QStringList kinds;

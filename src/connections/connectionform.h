@@ -1,5 +1,7 @@
 #pragma once
 
+#include "database/namerule.h"
+
 #include <QDomElement>
 #include <QString>
 #include <QWidget>
@@ -23,10 +25,6 @@ extern const QStringList password;
 QString shown(const QStringList& set);
 bool containsAny(const QString& text, const QStringList& set);
 } // namespace ForbiddenCharacters
-
-// Whether a connection name is read back the same from the record of a running
-// session: no blank at either end, no control character.
-bool survivesRestart(const QString& name);
 
 // The kinds a connection can be made as, in the order the form offers them.
 QStringList connectionKinds();

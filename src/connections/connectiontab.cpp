@@ -10,6 +10,7 @@
 #include "connections/newconnection.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "database/userlookup.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "app/mainwindowform.h"
@@ -50,13 +51,10 @@ QHash<QString, bool> sharedByName(const QDomDocument& document)
 template <typename Visit>
 void forEachAssociation(const QDomDocument& document, const QString& userName, Visit visit)
 {
-    const QString userTag = QLatin1String(db::User);
     const QString userKey = QLatin1String(db::UserName);
     const QString associationTag = QLatin1String(db::AssociatedConnections);
     const QString connectionKey = QLatin1String(db::ConnectionName);
-    const QDomElement users = section(document, db::Users);
-    for (QDomElement user = users.firstChildElement(userTag); !user.isNull();
-         user = user.nextSiblingElement(userTag)) {
+    for (const QDomElement& user : db::allUsers(document)) {
         if (user.attribute(userKey) != userName)
             continue;
         for (QDomElement association = user.firstChildElement(associationTag); !association.isNull();

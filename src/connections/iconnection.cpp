@@ -31,10 +31,7 @@ QString unitLoggedOnUser()
 
 bool launcherCarries(const QString& text)
 {
-    for (const QChar character : text)
-        if (character.unicode() > 0xff || character.isNull())
-            return false;
-    return true;
+    return servicesCarry(text);
 }
 
 int rdpPort(const QString& port)

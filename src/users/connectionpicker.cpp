@@ -45,6 +45,9 @@ void ConnectionPicker::fill(
             available->addItem(new QListWidgetItem(iconFor(name), name));
     for (const QString& name : selectedNames)
         selected->addItem(new QListWidgetItem(iconFor(name), name));
+    // An administrator may be started on any connection, so a provided database
+    // may name one outside the selection: it stays on offer, as it is stored.
+    storedAutoConnect = selectedNames.contains(autoConnectName) ? QString() : autoConnectName;
     refillAutoConnectChoice();
     const int index = autoConnectChoice->findText(autoConnectName);
     autoConnect->setChecked(!autoConnectName.isEmpty() && index >= 0);
@@ -77,6 +80,8 @@ void ConnectionPicker::refillAutoConnectChoice()
     const QString chosen = autoConnectChoice->currentText();
     autoConnectChoice->clear();
     autoConnectChoice->addItems(selectedNames());
+    if (!storedAutoConnect.isEmpty() && autoConnectChoice->findText(storedAutoConnect) < 0)
+        autoConnectChoice->addItem(storedAutoConnect);
     const int index = autoConnectChoice->findText(chosen);
     if (index >= 0)
         autoConnectChoice->setCurrentIndex(index);

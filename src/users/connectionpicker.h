@@ -10,8 +10,8 @@ class QDomDocument;
 class QListWidget;
 
 // The two connection lists of a user dialog and its automatic connection: a
-// name sits in one list only, and the automatic connection can only be one of
-// the selected connections.
+// name sits in one list only, and the automatic connection is one of the
+// selected connections or the one stored.
 class ConnectionPicker : public QObject {
     Q_OBJECT
 
@@ -38,6 +38,7 @@ private:
     QCheckBox* autoConnect;
     QComboBox* autoConnectChoice;
     QStringList sharedNames;
+    QString storedAutoConnect; // outside the selection, kept as stored
     const QIcon privateIcon { QStringLiteral(":/icons/icons/privateConn.png") };
     const QIcon sharedIcon { QStringLiteral(":/icons/icons/sharedConn.png") };
 };

@@ -88,7 +88,11 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
     const QDomElement user = UserRules::findUser(mainWindow->document(), oldName);
     // The form disables these for "admin"; the rule holds here whatever the form says.
     const bool protectedUser = oldName == QLatin1String(UserRules::protectedUser);
-    const QString newName = protectedUser ? oldName : ui->lineEditUNameEdt->text();
+    QString newName = protectedUser ? oldName : ui->lineEditUNameEdt->text();
+    // A provided database may hold a longer name than the field takes; left
+    // as the field showed it, it is the stored name, not a shorter one.
+    if (newName == oldName.left(ui->lineEditUNameEdt->maxLength()))
+        newName = oldName;
     const QString privilege
         = protectedUser ? user.attribute(QLatin1String(db::Privilege)) : ui->comboBoxEdtUPriv->currentText();
     QString refusal = UserRules::editRefusal(mainWindow->document(), oldName, newName);
@@ -101,14 +105,14 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
 
     // Read before the rename: the reading only returns names the database holds.
     const bool wasAutoLogonUser = mainWindow->readAutoLoginUser() == oldName;
-    // Favourites the administrator did not open stay as they are stored.
-    const QStringList table = favorites.chosen ? favorites.table : UserRules::favoritesOf(user);
     const auto edit = [&](QDomDocument& document) {
         QDomElement edited = UserRules::findUser(document, oldName);
         edited.setAttribute(QLatin1String(db::UserName), newName);
         edited.setAttribute(QLatin1String(db::Privilege), privilege);
         UserRules::setConnections(edited, picker->selectedNames(), picker->autoConnectName());
-        UserRules::storeFavorites(edited, table);
+        // Favourites the administrator did not open stay as they are stored.
+        if (favorites.chosen)
+            UserRules::storeFavorites(edited, favorites.table);
         QDomElement autoLogin = document.documentElement()
                                     .firstChildElement(QLatin1String(db::UnitSettings))
                                     .firstChildElement(QLatin1String(db::AutoLogin));

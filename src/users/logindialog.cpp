@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "services/device_services.h"
 #include "services/servicetext.h"
+#include "users/userrules.h"
 
 #include <QAction>
 #include <QCoreApplication>
@@ -206,16 +207,21 @@ void LoginDialog::on_logonButton_clicked()
     malvo_syslog(5, "LoginDialog: Action Login.\n");
     const QString user = ui->userNamelineEdit->text();
     const QString password = ui->passwordlineEdit->realText();
+    // The unit's services would take such a name as another one.
+    const bool carried = servicesCarry(user);
+    if (!carried)
+        mainWindow->showMessage(
+            QStringLiteral("Warning:"), QStringLiteral("Username can only contain Latin-1 characters."));
 
-    if (mainWindow->isManaged()) {
+    if (carried && mainWindow->isManaged()) {
         // An unreachable appliance never blocks a log-on with the users we have.
         if (mainWindow->pullDatabase(QString(), 0) != 0)
             mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
     }
 
     directoryUserRequested = false;
-    const bool local = authenticateLocal(user, password);
-    const bool directoryAsked = isDirectoryLogonEnabled() && directoryUserRequested;
+    const bool local = carried && authenticateLocal(user, password);
+    const bool directoryAsked = carried && isDirectoryLogonEnabled() && directoryUserRequested;
     const bool result = directoryAsked ? authenticateDirectory(user, password) : local;
 
     ui->labelAuthenticating->hide();
@@ -234,7 +240,7 @@ void LoginDialog::on_logonButton_clicked()
     }
 
     // The directory shows its own reason; only our own refusal needs this one.
-    if (!directoryAsked)
+    if (!directoryAsked && carried)
         mainWindow->showMessage(QStringLiteral("Warning:"), QStringLiteral(" Username or Password entered is incorrect."));
     mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::failedLogin));
     mainWindow->statisticsReporter().sendLogonAlert(LogonAlert::ManualLogonRefused, user);
@@ -244,38 +250,32 @@ void LoginDialog::on_logonButton_clicked()
 
 bool LoginDialog::authenticateLocal(const QString& user, const QString& password)
 {
-    const QDomElement root = mainWindow->document().documentElement();
-    for (QDomElement users = root.firstChildElement(db::Users); !users.isNull();
-         users = users.nextSiblingElement(db::Users)) {
-        for (QDomElement entry = users.firstChildElement(db::User); !entry.isNull();
-             entry = entry.nextSiblingElement(db::User)) {
-            if (entry.attribute(db::UserName) != user)
-                continue;
-            const bool passwordMatches = entry.attribute(db::Password) == password;
-            if (safeMode) {
-                // Safe mode is for repairs: administrators only, directory or not.
-                if (!passwordMatches) {
-                    mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
-                        QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
-                    clearPassword();
-                    return false;
-                }
-                if (entry.attribute(db::Privilege) == QLatin1String("Administrator"))
-                    return true;
-                mainWindow->showMessage(QStringLiteral("WARNING"),
-                    QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
-                return false;
-            }
-            // A directory user's local password never counts.
-            if (entry.attribute(db::Ad) == QLatin1String("true")) {
-                directoryUserRequested = true;
-                return false;
-            }
-            return passwordMatches;
-        }
+    const QDomElement entry = UserRules::findUser(mainWindow->document(), user);
+    if (entry.isNull()) {
+        directoryUserRequested = true;
+        return false;
     }
-    directoryUserRequested = true;
-    return false;
+    const bool passwordMatches = entry.attribute(db::Password) == password;
+    if (safeMode) {
+        // Safe mode is for repairs: administrators only, directory or not.
+        if (!passwordMatches) {
+            mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
+                QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+            clearPassword();
+            return false;
+        }
+        if (entry.attribute(db::Privilege) == QLatin1String("Administrator"))
+            return true;
+        mainWindow->showMessage(
+            QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+        return false;
+    }
+    // A directory user's local password never counts.
+    if (entry.attribute(db::Ad) == QLatin1String("true")) {
+        directoryUserRequested = true;
+        return false;
+    }
+    return passwordMatches;
 }
 
 bool LoginDialog::isDirectoryLogonEnabled()
@@ -298,6 +298,14 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
     int rc;
     {
         const Latin1Field secret(password);
+        // Sent with "?" in its place, a password would be another one.
+        if (!secret.ok()) {
+            ui->labelAuthenticating->hide();
+            mainWindow->showMessage(
+                QStringLiteral("Warning:"), QStringLiteral("Password can only contain Latin-1 characters."));
+            clearPassword();
+            return false;
+        }
         rc = ad_login(name.data(), secret.data(), session);
     }
     if (rc != 0) {

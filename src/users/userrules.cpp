@@ -1,6 +1,8 @@
 #include "userrules.h"
 
 #include "database/dbnames.h"
+#include "database/namerule.h"
+#include "services/servicetext.h"
 
 namespace UserRules {
 
@@ -16,20 +18,10 @@ QDomElement usersSection(const QDomDocument& document)
     return document.documentElement().firstChildElement(QLatin1String(db::Users));
 }
 
-QDomElement findUser(const QDomDocument& document, const QString& name)
-{
-    for (QDomElement user = usersSection(document).firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
-        if (user.attribute(QLatin1String(db::UserName)) == name)
-            return user;
-    return QDomElement();
-}
-
 QStringList userNames(const QDomDocument& document)
 {
     QStringList names;
-    for (QDomElement user = usersSection(document).firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
+    for (const QDomElement& user : allUsers(document))
         names << user.attribute(QLatin1String(db::UserName));
     return names;
 }
@@ -79,23 +71,41 @@ QStringList keepSelected(const QStringList& table, const QStringList& connection
 
 void storeFavorites(QDomElement user, const QStringList& table)
 {
+    bool taken[favoriteSlotCount] = {};
     for (QDomElement association = user.firstChildElement(QLatin1String(db::AssociatedConnections));
          !association.isNull();
          association = association.nextSiblingElement(QLatin1String(db::AssociatedConnections))) {
         const QString name = association.attribute(QLatin1String(db::ConnectionName));
-        const int slot = name.isEmpty() ? -1 : table.indexOf(name);
-        if (slot >= 0 && slot < favoriteSlotCount)
+        int slot = -1;
+        for (int i = 0; i < favoriteSlotCount && slot < 0 && !name.isEmpty(); ++i)
+            if (!taken[i] && table.value(i) == name)
+                slot = i;
+        if (slot >= 0) {
+            taken[slot] = true;
             association.setAttribute(QLatin1String(db::Favorite), QString::number(slot));
-        else
+        } else {
             association.removeAttribute(QLatin1String(db::Favorite));
+        }
     }
+}
+
+QString nameRefusal(const QString& name)
+{
+    if (name.isEmpty())
+        return QStringLiteral("Blank Username is not valid.");
+    if (!survivesRestart(name))
+        return QStringLiteral("Username cannot begin or end with a blank or contain control characters.");
+    if (!servicesCarry(name))
+        return QStringLiteral("Username can only contain Latin-1 characters.");
+    return QString();
 }
 
 QString newUserRefusal(
     const QDomDocument& document, const QString& name, const QString& password, const QString& confirmation)
 {
-    if (name.isEmpty())
-        return QStringLiteral("Blank Username is not valid.");
+    const QString refusal = nameRefusal(name);
+    if (!refusal.isEmpty())
+        return refusal;
     if (password != confirmation)
         return QStringLiteral("Password does not match.");
     if (!findUser(document, name).isNull())
@@ -105,8 +115,10 @@ QString newUserRefusal(
 
 QString editRefusal(const QDomDocument& document, const QString& oldName, const QString& newName)
 {
-    if (newName.isEmpty())
-        return QStringLiteral("Blank Username is not valid.");
+    // A stored name the rule would refuse today may stay as it is.
+    const QString refusal = newName == oldName ? QString() : nameRefusal(newName);
+    if (!refusal.isEmpty())
+        return refusal;
     bool editedSeen = false;
     for (const QString& name : userNames(document)) {
         if (name == oldName && !editedSeen) {
@@ -123,8 +135,10 @@ QString editRefusal(const QDomDocument& document, const QString& oldName, const 
 QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword,
     const QString& newPassword, const QString& confirmation)
 {
-    // Nobody on record: an empty typed password must not match a missing one.
-    if (confirmer.isNull() || typedPassword != confirmer.attribute(QLatin1String(db::Password)))
+    // Nobody on record, or a directory user without a stored password: an empty
+    // field must not match a missing one.
+    if (confirmer.isNull() || typedPassword.isEmpty()
+        || typedPassword != confirmer.attribute(QLatin1String(db::Password)))
         return QStringLiteral("Your entered password is incorrect.");
     if (newPassword != confirmation)
         return QStringLiteral("New password does not match.");
@@ -143,17 +157,28 @@ QString removalRefusal(const QString& name, const QString& loggedOnUser)
 
 void setConnections(QDomElement user, const QStringList& connections, const QString& autoConnect)
 {
-    for (QDomElement child = user.lastChildElement(); !child.isNull();) {
-        const QDomElement previous = child.previousSiblingElement();
+    // Taken out in document order, so that two associations of one connection
+    // go back as the two they were.
+    QList<QDomElement> kept;
+    for (QDomElement child = user.firstChildElement(); !child.isNull();) {
+        const QDomElement next = child.nextSiblingElement();
+        if (child.tagName() == QLatin1String(db::AssociatedConnections))
+            kept << child;
         if (child.tagName() == QLatin1String(db::AssociatedConnections)
             || child.tagName() == QLatin1String(db::AutoConnect))
             user.removeChild(child);
-        child = previous;
+        child = next;
     }
     QDomDocument document = user.ownerDocument();
     for (const QString& name : connections) {
-        QDomElement association = document.createElement(QLatin1String(db::AssociatedConnections));
-        association.setAttribute(QLatin1String(db::ConnectionName), name);
+        QDomElement association;
+        for (int i = 0; i < kept.size() && association.isNull(); ++i)
+            if (kept[i].attribute(QLatin1String(db::ConnectionName)) == name)
+                association = kept.takeAt(i);
+        if (association.isNull()) {
+            association = document.createElement(QLatin1String(db::AssociatedConnections));
+            association.setAttribute(QLatin1String(db::ConnectionName), name);
+        }
         user.appendChild(association);
     }
     if (!autoConnect.isEmpty()) {

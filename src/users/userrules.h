@@ -2,6 +2,8 @@
 // The rules of the user records that need no widget: refusals, favourite slots
 // and the pieces of a User element the dialogs rebuild.
 
+#include "database/userlookup.h"
+
 #include <QDomElement>
 #include <QString>
 #include <QStringList>
@@ -14,8 +16,11 @@ QStringList privileges();
 extern const char protectedUser[];
 constexpr int favoriteSlotCount = 10;
 
+// The section new users go into.
 QDomElement usersSection(const QDomDocument& document);
-QDomElement findUser(const QDomDocument& document, const QString& name);
+// The one look-up of users, over every section.
+using db::allUsers;
+using db::findUser;
 QStringList userNames(const QDomDocument& document);
 
 // The slot a stored `Favorite` value names, or -1: only ASCII digits, whose
@@ -26,22 +31,28 @@ int favoriteSlot(const QString& value);
 QStringList favoritesOf(const QDomElement& user);
 // Slots naming a connection outside `connections` are freed; always ten entries.
 QStringList keepSelected(const QStringList& table, const QStringList& connections);
-// Each association gets the first slot naming it, or loses its `Favorite`.
+// Each association gets the first slot naming it that no earlier association
+// took, or loses its `Favorite`: two associations of one connection keep two slots.
 void storeFavorites(QDomElement user, const QStringList& table);
 
+// Why `name` cannot be a user's name (empty when it can): it must come back
+// the same from a restart and reach the unit's services as it is.
+QString nameRefusal(const QString& name);
 // The text of the refusal, or empty when the new user may be stored.
 QString newUserRefusal(
     const QDomDocument& document, const QString& name, const QString& password, const QString& confirmation);
 // The same for renaming `oldName` to `newName`; the duplicate text tells
 // whether the other user comes before or after the edited one.
 QString editRefusal(const QDomDocument& document, const QString& oldName, const QString& newName);
-// `confirmer` is the person logged on, who confirms with their own password.
+// `confirmer` is the person logged on, who confirms with their own password;
+// an empty one never confirms, even where nothing is stored.
 QString passwordRefusal(const QDomElement& confirmer, const QString& typedPassword,
     const QString& newPassword, const QString& confirmation);
 QString removalRefusal(const QString& name, const QString& loggedOnUser);
 
-// Replaces the associations and the automatic connection of `user`; every
-// other attribute and child stays as it was.
+// Makes the associations of `user` those of `connections`, in that order, and
+// its automatic connection `autoConnect`. An association that stays keeps its
+// element with every attribute; every other child stays as it was.
 void setConnections(QDomElement user, const QStringList& connections, const QString& autoConnect);
 QStringList connectionsOf(const QDomElement& user);
 QString autoConnectOf(const QDomElement& user);

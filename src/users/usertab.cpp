@@ -137,10 +137,10 @@ void UserTab::removeUser()
     // Read while the user still exists: the reading drops names the database lacks.
     const bool wasAutoLogonUser = mainWindow->readAutoLoginUser() == name;
     const auto remove = [&](QDomDocument& document) {
-        QDomElement users = UserRules::usersSection(document);
+        // Every user of that name, whichever section holds it.
         for (QDomElement user = UserRules::findUser(document, name); !user.isNull();
              user = UserRules::findUser(document, name))
-            users.removeChild(user);
+            user.parentNode().removeChild(user);
         QDomElement autoLogin = document.documentElement()
                                     .firstChildElement(QLatin1String(db::UnitSettings))
                                     .firstChildElement(QLatin1String(db::AutoLogin));
