@@ -91,6 +91,14 @@ const QRegularExpression& lineBreaksAndTabs()
     return pattern;
 }
 
+// Everything after the first "=": a name holding "=" must not read back as
+// the shorter name of another account.
+QString valueOf(const QString& line)
+{
+    const int separator = line.indexOf(QLatin1Char('='));
+    return separator < 0 ? QString() : line.mid(separator + 1);
+}
+
 } // namespace
 
 GuiSettingsFile::GuiSettingsFile(Platform& platform, DurableWriter& writer)
@@ -121,7 +129,7 @@ bool GuiSettingsFile::readValues(const QStringList& keys, QHash<QString, QString
     for (const QString& line : qAsConst(lines))
         for (const QString& key : keys)
             if (line.startsWith(key))
-                values->insert(key, line.split(QLatin1Char('=')).value(1));
+                values->insert(key, valueOf(line));
     return true;
 }
 
@@ -193,7 +201,7 @@ bool GuiSettingsFile::findValue(const QString& key, QString* value)
         return false;
     for (const QString& line : qAsConst(lines)) {
         if (line.startsWith(key))
-            *value = line.split(QLatin1Char('=')).value(1);
+            *value = valueOf(line);
     }
     return true;
 }
@@ -208,9 +216,14 @@ bool GuiSettingsFile::mayLogOnAutomatically()
 bool GuiSettingsFile::rewriteValue(const QString& key, const QString& value)
 {
     const QString unitFile = platform.unitPath(QString::fromLatin1(GuiFiles::settingsPath));
+    // A value with a second line would smuggle in another key; one without
+    // its breaks and tabs would name another account.
+    if (value.contains(lineBreaksAndTabs())) {
+        malvo_syslog(3, "MainWindow: Can not open file for writing: %s", GuiFiles::settingsPath);
+        return false;
+    }
     GuiFiles::openPermissions(unitFile);
-    // A value may not smuggle in a second line.
-    const QString newLine = key + QLatin1Char('=') + QString(value).remove(lineBreaksAndTabs());
+    const QString newLine = key + QLatin1Char('=') + value;
 
     QStringList lines;
     if (!GuiFiles::readLines(unitFile, &lines)) {
