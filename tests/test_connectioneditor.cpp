@@ -5,6 +5,7 @@
 #include "connections/newconnection.h"
 #include "database.h"
 #include "database/dbnames.h"
+#include "database/userlookup.h"
 #include "database/schema.h"
 #include "modal.h"
 #include "storagefault.h"
@@ -100,8 +101,7 @@ Attributes attributesOf(const QDomElement& element)
 QMap<QString, QStringList> associations(const QDomDocument& document)
 {
     QMap<QString, QStringList> all;
-    const QDomElement users = document.documentElement().firstChildElement(db::Users);
-    for (QDomElement user = users.firstChildElement(); !user.isNull(); user = user.nextSiblingElement()) {
+    for (const QDomElement& user : db::allUsers(document)) {
         QStringList names;
         for (QDomElement link = user.firstChildElement(db::AssociatedConnections); !link.isNull();
              link = link.nextSiblingElement(db::AssociatedConnections))
@@ -516,6 +516,8 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     QDomElement automatic = document.createElement(db::AutoConnect);
     automatic.setAttribute(db::AutoConnectName, name);
     userNamed(document, "power").appendChild(automatic);
+    // in a section of its own, as a provided database may have it
+    document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "power"));
     OsdWindow osd(document, heads);
     {
         EditConnection dialog(osd.window.get(), name);

@@ -5,6 +5,7 @@
 #include "connections/iconnection.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/userlookup.h"
 #include "services/device_services.h"
 
 #include <QCheckBox>
@@ -233,9 +234,7 @@ bool nameTaken(const QDomDocument& document, const QString& name)
 void renameReferences(QDomDocument& document, const QString& oldName, const QString& newName)
 {
     const QDomElement root = document.documentElement();
-    const QDomElement users = root.firstChildElement(db::Users);
-    for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
-         user = user.nextSiblingElement(db::User)) {
+    for (const QDomElement& user : db::allUsers(document)) {
         for (QDomElement link = user.firstChildElement(db::AssociatedConnections); !link.isNull();
              link = link.nextSiblingElement(db::AssociatedConnections))
             if (link.attribute(db::ConnectionName) == oldName)
@@ -651,9 +650,7 @@ void ConnectionForm::storeElement(
 
     if (originalName.isEmpty()) {
         // Administrators may use every connection, new ones included.
-        const QDomElement users = document.documentElement().firstChildElement(db::Users);
-        for (QDomElement user = users.firstChildElement(db::User); !user.isNull();
-             user = user.nextSiblingElement(db::User)) {
+        for (QDomElement user : db::allUsers(document)) {
             if (user.attribute(db::Privilege) != QLatin1String("Administrator"))
                 continue;
             QDomElement link = document.createElement(db::AssociatedConnections);

@@ -2,6 +2,7 @@
 
 #include "dbnames.h"
 #include "plaindocument.h"
+#include "userlookup.h"
 
 #include <QDebug>
 #include <QRegularExpression>
@@ -378,9 +379,7 @@ bool removeConnectionNamed(QDomDocument& document, const QString& name)
         }
         connection = previous;
     }
-    const QDomElement users = document.documentElement().firstChildElement(QLatin1String(db::Users));
-    for (QDomElement user = users.firstChildElement(QLatin1String(db::User)); !user.isNull();
-         user = user.nextSiblingElement(QLatin1String(db::User)))
+    for (QDomElement user : db::allUsers(document))
         removeChildrenNaming(user, db::ConnectionName, name);
     return removed;
 }

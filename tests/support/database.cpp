@@ -5,6 +5,7 @@
 #include "connections/connectiontab.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/userlookup.h"
 #include "database/schema.h"
 #include "platform/platform.h"
 #include "testunit.h"
@@ -56,10 +57,7 @@ void installDatabase(TestUnit& unit, const QDomDocument& document)
 
 QDomElement userNamed(const QDomDocument& document, const QString& name)
 {
-    QDomElement user = document.documentElement().firstChildElement(db::Users).firstChildElement(db::User);
-    while (!user.isNull() && user.attribute(db::UserName) != name)
-        user = user.nextSiblingElement(db::User);
-    return user;
+    return db::findUser(document, name);
 }
 
 QDomElement connectionNamed(const QDomDocument& document, const QString& name)
