@@ -10,7 +10,8 @@ bool setRecordText(char* field, size_t size, const QString& text)
 {
     std::memset(field, 0, size);
     const QByteArray bytes = text.toLatin1();
-    if (size_t(bytes.size()) >= size)
+    // A character outside Latin-1 would reach the unit as "?", naming another thing.
+    if (size_t(bytes.size()) >= size || QString::fromLatin1(bytes) != text)
         return false;
     std::memcpy(field, bytes.constData(), size_t(bytes.size()));
     return true;
