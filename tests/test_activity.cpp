@@ -276,11 +276,14 @@ void TestActivity::logOff()
                 atLogon << script;
         atLogon << loggedInUser() << unit.user->userName << (window.isVisible() ? "shown" : "hidden")
                 << (guiActivitySeen ? "typing counted" : "typing not counted");
-        // A page shown while nobody is logged on loads nothing.
+        // A page shown while nobody is logged on loads nothing (sampled once it is built).
+        window.formPage(MainWindow::Page::LocalNetwork);
         auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+        auto* address = window.findChild<QLineEdit*>(QStringLiteral("ipAddrlineEdit"));
+        address->clear();
         stack->setCurrentIndex(0);
         stack->setCurrentIndex(1);
-        atLogon << window.findChild<QLineEdit*>(QStringLiteral("ipAddrlineEdit"))->text();
+        atLogon << address->text();
         window.guiTimerUpdate(); // as a restart queued just before the log-off would
         atLogon << (unit.poll()->isActive() ? "polling" : "not polling");
         // The system report keeps coming while nobody is logged on.

@@ -450,7 +450,7 @@ void TestTxSettings::whileWorking_data()
     QTest::addColumn<QString>("button");
     QTest::addColumn<QString>("function"); // held while the progress is looked at
     QTest::addColumn<QString>("progress"); // title / text / tick in ms
-    QTest::addColumn<QString>("then"); // "ends", "second" (operation started), "closed" or "time-out"
+    QTest::addColumn<QString>("then"); // "ends", "second" (operation started), "closed", "time-out" [in a box]
     QTest::addColumn<QString>("box");
 
     const QString restored = "Transmitter Restore: Transmitter Restored successfully. Transmitter Rebooting.";
@@ -462,7 +462,8 @@ void TestTxSettings::whileWorking_data()
     QTest::newRow("upgrade, closed meanwhile") << "txUpgradeButton" << "su_upgrade_tx_unit" << "Transmitter Upgrade / Please wait while Transmitter upgrading... / 700" << "closed" << "Available Upgrade Files";
     QTest::newRow("preferences") << "txButtonPreferences" << "su_get_tx_preferences" << "Transmitter Preferences / Please wait... / 110" << "ends" << "";
     QTest::newRow("diagnostics, then a time-out") << "txDiagnosticsButton" << "su_run_tx_diagnostics" << "Diagnostics Progress / Transmitter diagnostics is in progress. Please wait... / 300" << "time-out" << "";
-    QTest::newRow("reboot notice, then a time-out") << "txRebootButton" << "" << "" << "time-out" << "";
+    QTest::newRow("reboot notice, then a time-out") << "txRebootButton" << "" << "" << "time-out in Transmitter Reboot" << "";
+    QTest::newRow("package verification, then a time-out") << "txUpgradeButton" << "validate_upgrade_package.sh" << "" << "time-out in Transmitter Upgrade" << "Available Upgrade Files";
     // clang-format on
 }
 
@@ -482,7 +483,8 @@ void TestTxSettings::whileWorking()
     tx.osd.unit.sim().writeUsbPackage("TXU4200_V3.1.0.clu", SimPackage::transmitter("V3.1.0"));
     QVERIFY(tx.connectTo());
     tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
-    tx.boxes.buttons.insert("Transmitter Reboot", function.isEmpty() ? "" : "OK");
+    const QString waitingIn = then.section(" in ", 1); // the box the time runs out in
+    tx.boxes.buttons.insert("Transmitter Reboot", waitingIn == "Transmitter Reboot" ? "" : "OK");
     tx.boxes.buttons.insert("Save As", "Cancel");
     const auto release = [gate = tx.osd.unit.path("/sim/hold/" + function)] { QFile::remove(gate); };
     QString onTop; // what the user sees while the log-on waits
@@ -492,9 +494,9 @@ void TestTxSettings::whileWorking()
         onTop = QApplication::activeModalWidget()->objectName();
     });
     const auto timeOut = [&] { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); };
-    if (function.isEmpty())
-        actOnNextDialog("Transmitter Reboot", [&](QDialog&) { timeOut(); });
-    else
+    if (!waitingIn.isEmpty())
+        actOnNextDialog(waitingIn, [&](QDialog&) { timeOut(); });
+    if (!function.isEmpty())
         QVERIFY(tx.hold(function));
     tx.click(button);
     if (auto* shown = tx.dialog->findChild<QProgressDialog*>()) {
@@ -510,7 +512,7 @@ void TestTxSettings::whileWorking()
         QCoreApplication::sendEvent(shown->windowHandle(), &request);
         QVERIFY(shown->isVisible());
     }
-    QCOMPARE(tx.dialog->isWorking(), !function.isEmpty());
+    QCOMPARE(tx.dialog->isWorking(), !function.isEmpty() && waitingIn.isEmpty());
     if (then == "second") {
         std::thread later([&] { QThread::msleep(150), release(); });
         tx.dialog->on_txRestoreButton_clicked();
@@ -524,12 +526,12 @@ void TestTxSettings::whileWorking()
         tx.dialog.reset(); // the record goes with the dialog
         later.join();
     }
-    if (then == "time-out" && !function.isEmpty())
+    if (then == "time-out")
         timeOut();
     release();
     QVERIFY(!tx.dialog || tx.settle());
     QCOMPARE(tx.boxes.seen.join('|'), box);
-    QCOMPARE(onTop, then == "time-out" ? "LoginDialog" : QString());
+    QCOMPARE(onTop, then.startsWith("time-out") ? "LoginDialog" : QString());
     QCOMPARE(tx.tx().value("reboots").toInt(), int(then == "second" || then == "closed"));
     QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
@@ -604,6 +606,7 @@ void TestTxSettings::diagnostics_data()
     QTest::newRow("existing kept") << "existing:No" << "Save As|" + overwrite + cancelled << QByteArray("old");
     QTest::newRow("existing replaced") << "existing:Yes" << "Save As|" + overwrite + saved << produced;
     QTest::newRow("cancelled") << "cancel" << "Save As|" + cancelled << QByteArray();
+    QTest::newRow("Save As closed by a time-out: nothing more shown") << "time-out" << "" << QByteArray();
     QTest::newRow("no stick") << "no stick" << "Error: Export failed, USB memory divice not found." << QByteArray();
     QTest::newRow("transmitter fails") << "fails" << "Error: Process error. Error 40." << QByteArray();
     // clang-format on
@@ -623,7 +626,10 @@ void TestTxSettings::diagnostics()
     }
     if (situation == "fails")
         tx.osd.unit.sim().setFailure("su_run_tx_diagnostics", 40);
-    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : "Ok");
+    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : situation == "time-out" ? "" : "Ok");
+    const auto logon = answerNextLogon("plain", "pw");
+    if (situation == "time-out")
+        actOnNextDialog("Save As", [&](QDialog&) { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); });
     QVERIFY(tx.connectTo());
     QVERIFY(tx.run("txDiagnosticsButton"));
     QCOMPARE(tx.boxes.seen.join('|'), box);

@@ -475,11 +475,13 @@ void TestUsbRoads::diagnostics()
 
 void TestUsbRoads::lateResult_data()
 {
-    QTest::addColumn<QString>("held"); // the work whose result comes late
-    QTest::addColumn<bool>("loggedOff"); // by inactivity meanwhile; else the user went Back
-    QTest::newRow("diagnostics after Back") << "diagnostics.sh" << false;
-    QTest::newRow("diagnostics after a log-off") << "diagnostics.sh" << true;
-    QTest::newRow("installation after a log-off") << "su_upgrade_rx_unit" << true;
+    QTest::addColumn<QString>("held"); // the work whose result comes late, if any
+    QTest::addColumn<QString>("waitingIn"); // the dialog up when the time runs out; none: the user goes Back
+    QTest::newRow("diagnostics after Back") << "diagnostics.sh" << "";
+    QTest::newRow("diagnostics after a log-off") << "diagnostics.sh" << "Diagnostics Progress";
+    QTest::newRow("diagnostics ending after the next log-on") << "diagnostics.sh later" << "Diagnostics Progress";
+    QTest::newRow("diagnostics' Save As closed by a log-off") << "" << "Save As";
+    QTest::newRow("installation after a log-off") << "su_upgrade_rx_unit" << "RX Upgrade";
 }
 
 // A result that comes late finds no dialog: nothing is asked, saved or
@@ -487,27 +489,34 @@ void TestUsbRoads::lateResult_data()
 void TestUsbRoads::lateResult()
 {
     QFETCH(QString, held);
-    QFETCH(bool, loggedOff);
+    QFETCH(QString, waitingIn);
+    const bool later = held.endsWith(QLatin1String(" later")); // released once the next user is on
+    held.remove(QLatin1String(" later"));
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     const bool install = held.startsWith(QLatin1String("su_"));
+    const bool loggedOff = !waitingIn.isEmpty();
     const QString local = QStringLiteral("/usr/local/diagnosticsRX.enc");
     if (install)
         unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
     else
         unit.sim().insertUsbStick();
-    QVERIFY(unit.writeFile(QStringLiteral("/sim/hold/") + held, ""));
+    QVERIFY(held.isEmpty() || unit.writeFile(QStringLiteral("/sim/hold/") + held, ""));
     const auto release = [&] { QFile::remove(unit.path(QStringLiteral("/sim/hold/") + held)); };
     const auto timeOut = [&] { QMetaObject::invokeMethod(osd.window.get(), "guiTimerTimeout"); };
     // What a result that went on would ask.
-    const ModalAnswerPtr saveAs = answerNextBox(QStringLiteral("Save As"), QStringLiteral("Ok"));
-    const ModalAnswerPtr result = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
+    QList<ModalAnswerPtr> asked;
+    for (const QString title : { "Save As", "Information", "Receiver Diagnostics" })
+        if (title != waitingIn)
+            asked << answerNextBox(title, QStringLiteral("OK"));
     QString onTop; // what the user sees while the log-on waits
     const auto logon = answerNextLogon(QStringLiteral("plain"), QStringLiteral("pw"), [&](QDialog& dialog) {
+        if (later)
+            return (void)(onTop = dialog.objectName());
         release();
         const QStringList ending = install ? QStringList { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("stop") }
                                            : QStringList { QStringLiteral("/bin/rm"), QStringLiteral("-r"), local };
-        QTRY_VERIFY(ran(unit, ending) || QApplication::activeModalWidget() != &dialog);
+        QTRY_VERIFY(held.isEmpty() || ran(unit, ending) || QApplication::activeModalWidget() != &dialog);
         QTest::qWait(20);
         onTop = QApplication::activeModalWidget()->objectName();
     });
@@ -519,19 +528,20 @@ void TestUsbRoads::lateResult()
     } else {
         answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
         if (loggedOff)
-            actOnNextDialog(QStringLiteral("Diagnostics Progress"), [&](QDialog&) { timeOut(); });
+            actOnNextDialog(waitingIn, [&](QDialog&) { timeOut(); });
         else
             answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Back"));
         osd.window->on_diagnosticsButton_clicked();
     }
-    if (!loggedOff) {
+    if (!loggedOff || later) {
         release();
-        QTRY_VERIFY(unit.exists(local));
+        QTRY_VERIFY(later ? ran(unit, { QStringLiteral("/bin/rm"), QStringLiteral("-r"), local }) : unit.exists(local));
         QTest::qWait(100);
         QVERIFY(!QApplication::activeModalWidget());
     }
     QCOMPARE(onTop, loggedOff ? QStringLiteral("LoginDialog") : QString());
-    QVERIFY(!saveAs->answered && !result->answered);
+    for (const ModalAnswerPtr& box : asked)
+        QVERIFY2(!box->answered, qPrintable(box->title));
     QCOMPARE(unit.exists(local), !loggedOff && !install);
     QCOMPARE(reboots(unit), 0);
     QVERIFY(!unit.sim().isUsbMounted());

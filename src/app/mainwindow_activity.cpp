@@ -83,8 +83,6 @@ void MainWindow::stopGuiTimers()
 
 void MainWindow::guiTimerTimeout()
 {
-    // Before the dialogs close: nothing they were waiting on may go on.
-    logonSession.end();
     emit closeActiveDialogs();
     const QString userName = ui->curUNamelbl->text();
     statistics.sendLogonAlert(LogonAlert::TimeoutLogoff, userName);

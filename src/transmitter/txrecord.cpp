@@ -10,8 +10,7 @@ bool setRecordText(char* field, size_t size, const QString& text)
 {
     std::memset(field, 0, size);
     const QByteArray bytes = text.toLatin1();
-    // A character outside Latin-1 would reach the unit as "?", naming another thing.
-    if (size_t(bytes.size()) >= size || QString::fromLatin1(bytes) != text)
+    if (size_t(bytes.size()) >= size)
         return false;
     std::memcpy(field, bytes.constData(), size_t(bytes.size()));
     return true;

@@ -14,9 +14,8 @@ template <size_t N> QString recordText(const char (&field)[N])
     return QString::fromLatin1(field, int(qstrnlen(field, uint(N))));
 }
 
-// A terminated copy into a field of `size` bytes. A text that does not fit, or
-// is not Latin-1, is refused (false, field left empty): cut or with "?" in
-// place of a character, a path or address names another one.
+// A terminated copy into a field of `size` bytes. A text that does not fit is
+// refused (false, field left empty): cut, a path or address names another one.
 bool setRecordText(char* field, size_t size, const QString& text);
 template <size_t N> bool setRecordText(char (&field)[N], const QString& text)
 {

@@ -160,10 +160,6 @@ void TXSettings::exportDiagnostics()
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }
-    if (!session.current()) {
-        endDiagnosticsExport(QString(), QString());
-        return;
-    }
     if (DiagnosticsFile::copyToStick(platform, QLatin1String(diagnosticsFile), target)) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"),
             QStringLiteral("Transmitter diagnostics file successfully saved on USB memory device."));

@@ -179,7 +179,7 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
     }
 
     FileDialog saveAs(mainWindow, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".rxenc"));
-    if (saveAs.exec() != QDialog::Accepted || !session.current()) {
+    if (saveAs.exec() != QDialog::Accepted) {
         unmountUsb(false);
         removeLocalDiagnostics();
         showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export cancelled."));
@@ -188,7 +188,7 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
 
     // The name keeps the extension the dialog gave it.
     const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target)) || !session.current()) {
+    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target))) {
         unmountUsb(true);
         removeLocalDiagnostics();
         showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export canceled."));
