@@ -209,10 +209,12 @@ ProgramResult SimPrograms::runPackage(const QByteArray& bytes, const QStringList
     SimPackage::parse(bytes, &package);
     if (args.contains(QStringLiteral("--lsm"))) {
         if (packageHangs()) {
+            // It never ends by itself: only the caller's limit stops it, and
+            // without one an hour stands for never.
             ProgramResult hung;
             hung.started = true;
             hung.timedOut = timeoutMs >= 0;
-            unit.sleepMs(qMax(0, timeoutMs));
+            unit.sleepMs(timeoutMs >= 0 ? timeoutMs : 3600 * 1000);
             return hung;
         }
         return exited(0, package.mapText());

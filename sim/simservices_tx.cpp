@@ -387,6 +387,7 @@ int32_t su_upgrade_rx_unit(void* cfg)
     if (!cfg)
         return upgradeNoHeader;
     unit->workDelay(QStringLiteral("su_upgrade_rx_unit"));
+    unit->holdWhileGated(QStringLiteral("su_upgrade_rx_unit"));
     const QString releaseDir = fromField(record(cfg)->rx_release_dir);
     const QString dir = unit->pathInside(releaseDir);
     if (releaseDir.isEmpty() || !QFileInfo(dir).isDir() || QDir(dir).isEmpty())

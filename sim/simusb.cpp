@@ -29,10 +29,12 @@ bool copyTree(const QString& from, const QString& to)
             continue; // a stick holds plain files; a link could point out of the root
         if (entry.isDir()) {
             ok = copyTree(entry.filePath(), target) && ok;
-        } else {
+        } else if (entry.isFile()) {
             QFile::remove(target);
             ok = QFile::copy(entry.filePath(), target) && ok;
         }
+        // A FIFO, socket or device holds no data to copy: opening a FIFO would
+        // wait for a writer that never comes. A FAT stick cannot hold them.
     }
     return ok;
 }

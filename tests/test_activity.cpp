@@ -14,6 +14,7 @@
 #include <QJsonArray>
 #include <QMenu>
 #include <QPushButton>
+#include <QStackedWidget>
 #include <QtTest>
 
 #include <functional>
@@ -275,6 +276,14 @@ void TestActivity::logOff()
                 atLogon << script;
         atLogon << loggedInUser() << unit.user->userName << (window.isVisible() ? "shown" : "hidden")
                 << (guiActivitySeen ? "typing counted" : "typing not counted");
+        // A page shown while nobody is logged on loads nothing (sampled once it is built).
+        window.formPage(MainWindow::Page::LocalNetwork);
+        auto* stack = window.findChild<QStackedWidget*>(QStringLiteral("stackedWidget"));
+        auto* address = window.findChild<QLineEdit*>(QStringLiteral("ipAddrlineEdit"));
+        address->clear();
+        stack->setCurrentIndex(0);
+        stack->setCurrentIndex(1);
+        atLogon << address->text();
         window.guiTimerUpdate(); // as a restart queued just before the log-off would
         atLogon << (unit.poll()->isActive() ? "polling" : "not polling");
         // The system report keeps coming while nobody is logged on.
@@ -294,7 +303,7 @@ void TestActivity::logOff()
     qApp->removeEventFilter(&filter);
 
     QVERIFY(logon->shown);
-    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "typing not counted", "not polling", "60000" }));
+    QCOMPARE(atLogon, (QStringList { "", "", "hidden", "typing not counted", "", "not polling", "60000" }));
     QList<QJsonArray> alerts, reports;
     for (const QJsonObject& call : unit.unit.statistics())
         (call.value("call") == QLatin1String("statistcs_send_json_alert_object") ? alerts : reports)

@@ -2,6 +2,7 @@
 // at 192.168.1.22 and whose receiver is 192.168.1.21.
 #include "app/mainwindow.h"
 #include "database.h"
+#include "logon.h"
 #include "modal.h"
 #include "simpackage.h"
 #include "testmain.h"
@@ -36,7 +37,8 @@ const QStringList operationButtons { "txInfoButton", "txUpgradeButton", "txResto
     "txApplyButton", "txButtonPreferences", "networkButtonTX", "txDiagnosticsButton", "DiscoverTxIPButton" };
 
 // Answers every modal box as it comes up: the button given for its title, else
-// OK; remembers "Title: text" of each message box and the title of each dialog.
+// OK, and an empty one leaves it open; remembers "Title: text" of each message
+// box and the title of each dialog.
 class BoxAnswerer : public QObject {
 public:
     BoxAnswerer()
@@ -56,7 +58,7 @@ private:
             return;
         auto* box = qobject_cast<QMessageBox*>(dialog);
         const QString title = dialog->windowTitle();
-        if (!box && !buttons.contains(title))
+        if ((!box && !buttons.contains(title)) || buttons.value(title, "OK").isEmpty())
             return;
         for (const QString& wanted : { buttons.value(title), QStringLiteral("OK") })
             for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
@@ -78,6 +80,7 @@ struct TxDialog {
     }
     template <typename T = QAbstractButton> T* child(const QString& name) { return dialog->findChild<T*>(name); }
     void click(const QString& name) { child(name)->click(); }
+    bool run(const QString& name) { return click(name), settle(); }
     // Waits on the operations themselves, however long the unit's clock says they take.
     bool settle(int ms = 20000)
     {
@@ -152,14 +155,15 @@ private slots:
     void information();
     void networkValidation_data();
     void networkValidation();
-    void networkApplyMovesTransmitter();
+    void networkApply_data();
+    void networkApply();
     void failures_data();
     void failures();
     void restoreReconnectsWhileConnectIsSlow();
     void discover_data();
     void discover();
-    void closedWhileRunning_data();
-    void closedWhileRunning();
+    void whileWorking_data();
+    void whileWorking();
     void upgrade_data();
     void upgrade();
     void diagnostics_data();
@@ -243,12 +247,17 @@ void TestTxSettings::connect()
 void TestTxSettings::openedFromControlTab()
 {
     OsdWindow osd(databaseWithUsers());
-    const QSharedPointer<bool> opened = actOnNextDialog("Transmitter Settings", [](QDialog& dialog) {
+    Qt::TextFormat format = Qt::AutoText;
+    const QSharedPointer<bool> opened = actOnNextDialog("Transmitter Settings", [&](QDialog& dialog) {
         QVERIFY(dialog.findChild<QWidget*>("titleHeader")->isVisible());
+        // What the transmitter answers is shown as it is, never as markup.
+        actOnNextDialog("Discover", [&](QDialog& box) { format = static_cast<QMessageBox&>(box).textFormat(); box.reject(); });
+        emit static_cast<TXSettings&>(dialog).message_request("Discover", "<b>255.255.0.0</b>");
         dialog.reject();
     });
     child<QAbstractButton>(*osd.window, "transmitterButton")->click();
     QVERIFY(*opened);
+    QCOMPARE(format, Qt::PlainText);
     QVERIFY(osd.unit.hasLog(5, "MainWindow: Action Open Transmitter Dialog.\n"));
 }
 
@@ -270,8 +279,7 @@ void TestTxSettings::information()
         one.insert("mcastPort", "7001");
     });
     QVERIFY(tx.connectTo());
-    tx.click("txInfoButton");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("txInfoButton"));
     const QStringList pair = multicast.split(" / ");
     const QString port = mac.isEmpty() ? pair.at(1) : QStringLiteral("7001");
     QCOMPARE(tx.boxes.seen.join('|'),
@@ -320,22 +328,39 @@ void TestTxSettings::networkValidation()
         QVERIFY(!typed.address.contains(' ') && !typed.gateway.contains(' '));
 }
 
-void TestTxSettings::networkApplyMovesTransmitter()
+void TestTxSettings::networkApply_data()
 {
+    QTest::addColumn<QStringList>("entries"); // address, mask, gateway as typed
+    QTest::addColumn<QString>("box");
+    QTest::addColumn<QString>("maskAfter");
+    const QString moved = "Transmitter Restore: TransmitternNetwork settings changed successfully. Transmitter is now rebooting.";
+    // clang-format off
+    QTest::newRow("moved") << QStringList { "192.168.1.40", "255.255.255.0", "192.168.1.1" } << moved << "255.255.255.0";
+    QTest::newRow("zero mask: reset, nothing sent") << QStringList { "192.168.1.40", "0.0.0.0", "192.168.1.1" } << "Network Mask Validation: Network Mask is out of valid range. Reset default subnet mask." << "255.255.255.0";
+    QTest::newRow("gateway outside the network: nothing sent") << QStringList { "192.168.1.40", "255.255.255.0", "10.0.0.1" } << "Error: The New Default Gateway Address is not in the same subnet as the New Device IP Address." << "255.255.255.0";
+    // clang-format on
+}
+
+void TestTxSettings::networkApply()
+{
+    QFETCH(QStringList, entries);
+    QFETCH(QString, box);
+    QFETCH(QString, maskAfter);
     TxDialog tx;
     QVERIFY(tx.connectTo());
     tx.click("networkButtonTX");
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 0);
     QCOMPARE(tx.child<QLineEdit>("txGateLineEdit")->text(), QStringLiteral("192.168.1.1"));
     QVERIFY(!tx.child<QWidget>("lineEditTxIP")->isEnabled());
-    tx.child<QLineEdit>("txIPLineEdit")->setText("192.168.1.40");
-    tx.click("txApplyButton");
-    QVERIFY(tx.settle());
-    QCOMPARE(tx.boxes.seen.join('|'), QStringLiteral("Transmitter Restore: TransmitternNetwork settings changed "
-                                                     "successfully. Transmitter is now rebooting."));
-    QCOMPARE(tx.tx("192.168.1.40").value("reboots").toInt(), 1);
-    QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), QStringLiteral("192.168.1.40"));
-    QVERIFY(!tx.dialog->isVisible());
+    for (const char* field : { "txIPLineEdit", "txMaskLineEdit", "txGateLineEdit" })
+        tx.child<QLineEdit>(field)->setText(entries.takeFirst());
+    QVERIFY(tx.run("txApplyButton"));
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.child<QLineEdit>("txMaskLineEdit")->text(), maskAfter);
+    const bool moved = box.startsWith("Transmitter Restore");
+    QCOMPARE(tx.tx("192.168.1.40").value("reboots").toInt(), moved ? 1 : 0);
+    QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), moved ? QStringLiteral("192.168.1.40") : factoryTx);
+    QCOMPARE(tx.dialog->isVisible(), !moved);
 }
 
 void TestTxSettings::failures_data()
@@ -359,8 +384,7 @@ void TestTxSettings::failures()
     TxDialog tx;
     QVERIFY(tx.connectTo());
     tx.osd.unit.sim().setFailure(service, service == "su_get_tx_preferences" ? 35 : 1);
-    tx.click(button);
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run(button));
     QCOMPARE(tx.boxes.seen.join('|'), box);
     // The page stays on the connection, not on the one that failed to fill.
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
@@ -411,8 +435,7 @@ void TestTxSettings::discover()
     tx.osd.unit.sim().editSection("discovery", [&](QJsonObject& discovery) { discovery.insert("net", net); });
     tx.boxes.buttons.insert("Discover", answer);
     tx.child<QLineEdit>("lineEditTxIP")->setText("10.0.0.1");
-    tx.click("DiscoverTxIPButton");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("DiscoverTxIPButton"));
     QStringList seen = tx.boxes.seen;
     seen.removeAll("Discover: Now power cycle the Transmitter and hit Next Button immediately.");
     seen.removeFirst(); // the first instruction
@@ -422,47 +445,112 @@ void TestTxSettings::discover()
     QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), box.isEmpty() ? QString() : factoryTx);
 }
 
-void TestTxSettings::closedWhileRunning_data()
+void TestTxSettings::whileWorking_data()
 {
-    QTest::addColumn<QString>("function");
-    QTest::newRow("reboot") << "su_reboot_tx_unit";
-    QTest::newRow("upgrade") << "su_upgrade_tx_unit";
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("function"); // held while the progress is looked at
+    QTest::addColumn<QString>("progress"); // title / text / tick in ms
+    QTest::addColumn<QString>("then"); // "ends", "second" (operation started), "closed", "time-out" [in a box]
+    QTest::addColumn<QString>("box");
+
+    const QString restored = "Transmitter Restore: Transmitter Restored successfully. Transmitter Rebooting.";
+    // clang-format off
+    QTest::newRow("information, then a time-out") << "txInfoButton" << "su_get_tx_device_info" << "Transmitter Information / Please wait... / 200" << "time-out" << "";
+    QTest::newRow("restore") << "txRestoreButton" << "su_restore_tx_unit" << "Transmitter Restore / Restoring Transmitter Appliance. Please wait... / 120" << "ends" << restored;
+    QTest::newRow("reboot, then a second operation") << "txRebootButton" << "su_reboot_tx_unit" << "Transmitter Reboot / Appliance reboot in progress. Please wait... / 460" << "second" << "Transmitter Reboot: Transmitter will reboot now.|" + restored;
+    QTest::newRow("reboot, closed meanwhile") << "txRebootButton" << "su_reboot_tx_unit" << "Transmitter Reboot / Appliance reboot in progress. Please wait... / 460" << "closed" << "Transmitter Reboot: Transmitter will reboot now.";
+    QTest::newRow("upgrade, closed meanwhile") << "txUpgradeButton" << "su_upgrade_tx_unit" << "Transmitter Upgrade / Please wait while Transmitter upgrading... / 700" << "closed" << "Available Upgrade Files";
+    QTest::newRow("preferences") << "txButtonPreferences" << "su_get_tx_preferences" << "Transmitter Preferences / Please wait... / 110" << "ends" << "";
+    QTest::newRow("diagnostics, then a time-out") << "txDiagnosticsButton" << "su_run_tx_diagnostics" << "Diagnostics Progress / Transmitter diagnostics is in progress. Please wait... / 300" << "time-out" << "";
+    QTest::newRow("reboot notice, then a time-out") << "txRebootButton" << "" << "" << "time-out in Transmitter Reboot" << "";
+    QTest::newRow("package verification, then a time-out") << "txUpgradeButton" << "validate_upgrade_package.sh" << "" << "time-out in Transmitter Upgrade" << "Available Upgrade Files";
+    // clang-format on
 }
 
-void TestTxSettings::closedWhileRunning()
+// The bar creeps to 98 % and stays up, whatever Escape or a close request
+// ask, until the work ends. A second operation waits for the first, whose
+// result is stale by then; a dialog closed meanwhile waits for its work. After
+// an inactivity log-off nothing of the dialog shows or acts: a later result is
+// dropped with its local file.
+void TestTxSettings::whileWorking()
 {
+    QFETCH(QString, button);
     QFETCH(QString, function);
+    QFETCH(QString, progress);
+    QFETCH(QString, then);
+    QFETCH(QString, box);
     TxDialog tx;
     tx.osd.unit.sim().writeUsbPackage("TXU4200_V3.1.0.clu", SimPackage::transmitter("V3.1.0"));
-    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
     QVERIFY(tx.connectTo());
-    QVERIFY(tx.hold(function));
-    tx.click(function == "su_reboot_tx_unit" ? "txRebootButton" : "txUpgradeButton");
-    QTRY_VERIFY(tx.dialog->isWorking());
-    tx.osd.window->closeActiveDialogs();
-    QVERIFY(!tx.dialog->isVisible());
-    // Let go from another thread, while the GUI thread waits on the work.
-    const QString gate = tx.osd.unit.path("/sim/hold/" + function);
-    std::thread release([gate] {
-        QThread::msleep(150);
-        QFile::remove(gate);
+    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
+    const QString waitingIn = then.section(" in ", 1); // the box the time runs out in
+    tx.boxes.buttons.insert("Transmitter Reboot", waitingIn == "Transmitter Reboot" ? "" : "OK");
+    tx.boxes.buttons.insert("Save As", "Cancel");
+    const auto release = [gate = tx.osd.unit.path("/sim/hold/" + function)] { QFile::remove(gate); };
+    QString onTop; // what the user sees while the log-on waits
+    const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
+        release();
+        QTRY_VERIFY(!tx.dialog->isWorking());
+        onTop = QApplication::activeModalWidget()->objectName();
     });
-    tx.dialog.reset(); // waits for the work; the record goes with the dialog
-    release.join();
-    QCOMPARE(tx.tx().value("reboots").toInt(), 1);
+    const auto timeOut = [&] { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); };
+    if (!waitingIn.isEmpty())
+        actOnNextDialog(waitingIn, [&](QDialog&) { timeOut(); });
+    if (!function.isEmpty())
+        QVERIFY(tx.hold(function));
+    tx.click(button);
+    if (auto* shown = tx.dialog->findChild<QProgressDialog*>()) {
+        int tick = 0;
+        for (QTimer* timer : tx.dialog->findChildren<QTimer*>(QString(), Qt::FindDirectChildrenOnly))
+            tick = timer->isActive() ? timer->interval() : tick;
+        QCOMPARE(shown->windowTitle() + " / " + shown->labelText() + " / " + QString::number(tick), progress);
+        for (int i = 0; i < 120; ++i)
+            tx.dialog->updateProgBar();
+        QCOMPARE(shown->value(), 98);
+        QTest::keyClick(shown, Qt::Key_Escape);
+        QCloseEvent request;
+        QCoreApplication::sendEvent(shown->windowHandle(), &request);
+        QVERIFY(shown->isVisible());
+    }
+    QCOMPARE(tx.dialog->isWorking(), !function.isEmpty() && waitingIn.isEmpty());
+    if (then == "second") {
+        std::thread later([&] { QThread::msleep(150), release(); });
+        tx.dialog->on_txRestoreButton_clicked();
+        later.join();
+    }
+    if (then == "closed") {
+        tx.osd.window->closeActiveDialogs();
+        QVERIFY(!tx.dialog->isVisible());
+        // Let go from another thread, while the GUI thread waits on the work.
+        std::thread later([&] { QThread::msleep(150), release(); });
+        tx.dialog.reset(); // the record goes with the dialog
+        later.join();
+    }
+    if (then == "time-out")
+        timeOut();
+    release();
+    QVERIFY(!tx.dialog || tx.settle());
+    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(onTop, then.startsWith("time-out") ? "LoginDialog" : QString());
+    QCOMPARE(tx.tx().value("reboots").toInt(), int(then == "second" || then == "closed"));
+    QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
 }
 
 void TestTxSettings::upgrade_data()
 {
     QTest::addColumn<QString>("package");
-    QTest::addColumn<QString>("situation");
+    QTest::addColumn<QString>("situation"); // of each upgrade in turn, "|" between; the later ones offer V3.2.0
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("version");
 
+    const QString upgraded = "Available Upgrade Files|Transmitter Upgrade: Transmitter Upgrade was successful.";
+    const QString unsigned_ = "Available Upgrade Files|Upgrade failed: Upgrade failed: The upgrade file signature could not be verified.";
     // clang-format off
-    QTest::newRow("upgraded") << "TXU4200_V3.1.0.clu" << "" << "Available Upgrade Files|Transmitter Upgrade: Transmitter Upgrade was successful." << "V3.1.0";
-    QTest::newRow("unsigned") << "TXU4200_V3.1.0.clu" << "unsigned" << "Available Upgrade Files|Upgrade failed: Upgrade failed: The upgrade file signature could not be verified." << "V3.0.2";
+    QTest::newRow("upgraded") << "TXU4200_V3.1.0.clu" << "" << upgraded << "V3.1.0";
+    QTest::newRow("unsigned") << "TXU4200_V3.1.0.clu" << "unsigned" << unsigned_ << "V3.0.2";
+    QTest::newRow("signed, then unsigned") << "TXU4200_V3.1.0.clu" << "|unsigned" << upgraded + "|" + unsigned_ << "V3.1.0";
+    QTest::newRow("unsigned, then signed") << "TXU4200_V3.1.0.clu" << "unsigned|" << unsigned_ + "|" + upgraded << "V3.2.0";
     QTest::newRow("receiver package") << "TXU4200_V3.1.0.clu" << "receiver" << "Available Upgrade Files|Upgrade failed: Upgrade failed: You cannot upgrade a Transmitter with a Receiver file or vice versa (ERR:13)." << "V3.0.2";
     QTest::newRow("no stick") << "" << "" << "Error: Upgrade failed! Error checking USB memory device." << "V3.0.2";
     // clang-format on
@@ -475,21 +563,31 @@ void TestTxSettings::upgrade()
     QFETCH(QString, box);
     QFETCH(QString, version);
     TxDialog tx;
-    if (!package.isEmpty())
-        tx.osd.unit.sim().writeUsbPackage(package, situation == "receiver" ? SimPackage::receiver("V3.1.0")
-                                                                          : SimPackage::transmitter("V3.1.0"));
-    if (situation == "unsigned")
-        tx.osd.unit.sim().editSection("upgrade", [](QJsonObject& upgrade) { upgrade.insert("signatureValid", false); });
     tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
     QVERIFY(tx.connectTo());
-    tx.click("txUpgradeButton");
-    QVERIFY(tx.settle());
+    const QStringList runs = situation.split('|');
+    for (const QString& run : runs) {
+        const QString offered = &run == &runs.first() ? QStringLiteral("V3.1.0") : QStringLiteral("V3.2.0");
+        if (!package.isEmpty()) {
+            QFile::remove(tx.osd.unit.sim().usbStickPath() + "/" + package);
+            tx.osd.unit.sim().writeUsbPackage(offered == "V3.1.0" ? package : "TXU4200_V3.2.0.clu",
+                run == "receiver" ? SimPackage::receiver(offered) : SimPackage::transmitter(offered));
+            // The script's flag shows before its answer: only the answer of this verification counts.
+            QVERIFY(tx.hold("validate_upgrade_package.sh"));
+            actOnNextDialog("Transmitter Upgrade", [&](QDialog&) {
+                tx.osd.unit.writeFile("/tmp/signature_done", "");
+                QTimer::singleShot(50, [&] { QFile::remove(tx.osd.unit.path("/sim/hold/validate_upgrade_package.sh")); });
+            });
+        }
+        tx.osd.unit.sim().editSection("upgrade", [&](QJsonObject& upgrade) { upgrade.insert("signatureValid", run != "unsigned"); });
+        QVERIFY(tx.run("txUpgradeButton"));
+    }
     QCOMPARE(tx.boxes.seen.join('|'), box);
     QCOMPARE(tx.tx().value("swVersion").toString(), version);
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
     // An unverified package is never run, not even to describe itself.
     const bool described = tx.osd.unit.commands().contains({ "/mnt/usb/" + package, "--lsm" });
-    QCOMPARE(described, situation == "receiver" || version != "V3.0.2");
+    QCOMPARE(described, !package.isEmpty() && runs.first() != "unsigned");
 }
 
 void TestTxSettings::diagnostics_data()
@@ -508,6 +606,7 @@ void TestTxSettings::diagnostics_data()
     QTest::newRow("existing kept") << "existing:No" << "Save As|" + overwrite + cancelled << QByteArray("old");
     QTest::newRow("existing replaced") << "existing:Yes" << "Save As|" + overwrite + saved << produced;
     QTest::newRow("cancelled") << "cancel" << "Save As|" + cancelled << QByteArray();
+    QTest::newRow("Save As closed by a time-out: nothing more shown") << "time-out" << "" << QByteArray();
     QTest::newRow("no stick") << "no stick" << "Error: Export failed, USB memory divice not found." << QByteArray();
     QTest::newRow("transmitter fails") << "fails" << "Error: Process error. Error 40." << QByteArray();
     // clang-format on
@@ -527,10 +626,12 @@ void TestTxSettings::diagnostics()
     }
     if (situation == "fails")
         tx.osd.unit.sim().setFailure("su_run_tx_diagnostics", 40);
-    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : "Ok");
+    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : situation == "time-out" ? "" : "Ok");
+    const auto logon = answerNextLogon("plain", "pw");
+    if (situation == "time-out")
+        actOnNextDialog("Save As", [&](QDialog&) { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); });
     QVERIFY(tx.connectTo());
-    tx.click("txDiagnosticsButton");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("txDiagnosticsButton"));
     QCOMPARE(tx.boxes.seen.join('|'), box);
     QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics.txenc");
     QCOMPARE(stick.open(QIODevice::ReadOnly) ? stick.readAll() : QByteArray(), onStick);
@@ -538,7 +639,7 @@ void TestTxSettings::diagnostics()
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
     for (const QStringList& command : tx.osd.unit.commands())
         if (command.value(0).endsWith("/cp"))
-            QCOMPARE(command.mid(1), QStringList({ "/usr/local/diagnosticsTX.enc", "/mnt/usb/TX_Diagnostics.txenc" }));
+            QCOMPARE(command.mid(1), QStringList({ "/usr/local/diagnosticsTX.enc", "/mnt/usb/.TX_Diagnostics.txenc.part" }));
 }
 
 void TestTxSettings::preferences_data()
@@ -595,13 +696,11 @@ void TestTxSettings::preferences()
     tx.editPrefs(prefs);
     tx.boxes.buttons.insert("Clone EDID", clone);
     QVERIFY(tx.connectTo());
-    tx.click("txButtonPreferences");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("txButtonPreferences"));
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 2);
     QVERIFY(!tx.child<QWidget>("connectToTXButton")->isEnabled());
     if (!clone.isEmpty()) {
-        tx.click("pushButtonCloneEdid0");
-        QVERIFY(tx.settle());
+        QVERIFY(tx.run("pushButtonCloneEdid0"));
         const QString onTx = tx.tx().value("prefs").toObject().value("edidCloneName").toArray().at(0).toString();
         QCOMPARE(onTx, clone == "Yes" ? QStringLiteral("VelmoView 24") : QStringLiteral("Wall 55"));
         QCOMPARE(tx.osd.unit.hasLog(6, "TX Settings: User rejected cloning of monitor0"), clone != "Yes");
@@ -639,15 +738,13 @@ void TestTxSettings::saveRoundTrip()
     TxDialog tx;
     tx.editPrefs(prefs);
     QVERIFY(tx.connectTo());
-    tx.click("txButtonPreferences");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("txButtonPreferences"));
     tx.child<QComboBox>("comboBoxVideoQuality")->setCurrentIndex(4);
     tx.child<QComboBox>("comboBoxHIDaudio")->setCurrentText("Absolute MAC");
     tx.child<QComboBox>("comboBoxEdid_1")->setCurrentIndex(2);
     // A disabled choice cannot be picked from the list.
     QTest::keyClick(tx.child<QComboBox>("comboBoxVGANoise"), Qt::Key_Down);
-    tx.click("pushButtonSaveTxPreferences");
-    QVERIFY(tx.settle());
+    QVERIFY(tx.run("pushButtonSaveTxPreferences"));
     QCOMPARE(tx.boxes.seen.join('|'), QStringLiteral("Transmitter Preferences: Transmitter Preferences applied successfully."));
     const QJsonObject stored = tx.tx().value("prefs").toObject();
     QCOMPARE(stored.value("videoQuality").toInt(), 5);

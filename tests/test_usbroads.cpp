@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "database.h"
 #include "database/dbnames.h"
+#include "logon.h"
 #include "modal.h"
 #include "simpackage.h"
 #include "upgrade/debugdialog.h"
@@ -18,6 +19,9 @@
 #include <QPushButton>
 
 #include <algorithm>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
 #include <QtTest>
 
 namespace {
@@ -58,6 +62,18 @@ QStringList answeredSince(int first)
     return titles;
 }
 
+// Users, and a time-out of five minutes.
+QDomDocument withTimeout()
+{
+    QDomDocument document = databaseWithUsers();
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
+    if (timeout.isNull())
+        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
+    timeout.setAttribute(db::Value, QStringLiteral("5"));
+    return document;
+}
+
 SimPackage encrypted()
 {
     SimPackage package = SimPackage::receiver(QStringLiteral("V3.1.0"));
@@ -65,30 +81,11 @@ SimPackage encrypted()
     return package;
 }
 
-enum class Setup { Plain, Encrypted, HostileName, StaleReleases, TwoPackages };
+enum class Setup { Plain, Encrypted, HostileName, WideName, StaleReleases, TwoPackages, TwoPackagesUpperCase };
 enum class Failure {
     NoStick, NoPackage, BadSignature, SameVersion, WrongPassPhrase, MapHangs, ExtractionNeverEnds,
     StaleFlagOnly, HostileVersion, ConfirmNo, ConfirmClosedByInactivity, FinalCancel, OnlyPackageIsFolder,
     InstallFails
-};
-
-// Calls `seen` with each dialog's title as it shows, before anything can answer it.
-class ShowWatch : public QObject {
-public:
-    explicit ShowWatch(std::function<void(const QString&)> seen)
-        : seen(std::move(seen))
-    {
-        qApp->installEventFilter(this);
-    }
-    bool eventFilter(QObject* object, QEvent* event) override
-    {
-        if (event->type() == QEvent::Show && qobject_cast<QDialog*>(object))
-            seen(static_cast<QWidget*>(object)->windowTitle());
-        return false;
-    }
-
-private:
-    std::function<void(const QString&)> seen;
 };
 
 } // namespace
@@ -110,7 +107,8 @@ private slots:
     void transmitterPackage();
     void diagnostics_data();
     void diagnostics();
-    void diagnosticsClosedDuringJob();
+    void lateResult_data();
+    void lateResult();
     void diagnosticsProgressCycles();
 };
 
@@ -119,9 +117,11 @@ void TestUsbRoads::upgrade_data()
     QTest::addColumn<Setup>("setup");
     QTest::newRow("plain package") << Setup::Plain;
     QTest::newRow("encrypted package") << Setup::Encrypted;
-    QTest::newRow("shell text in the name") << Setup::HostileName;
-    QTest::newRow("stale and linked release folders") << Setup::StaleReleases;
+    QTest::newRow("shell text and markup in the name") << Setup::HostileName;
+    QTest::newRow("a name beyond Latin-1") << Setup::WideName;
+    QTest::newRow("stale, linked and unnamable release files") << Setup::StaleReleases;
     QTest::newRow("two packages: chosen, not confirmed") << Setup::TwoPackages;
+    QTest::newRow("two packages: \".CLU\" chosen") << Setup::TwoPackagesUpperCase;
 }
 
 void TestUsbRoads::upgrade()
@@ -131,9 +131,14 @@ void TestUsbRoads::upgrade()
     TestUnit& unit = osd.unit;
     QString package = QStringLiteral("RXU4200_V3.1.0.clu");
     if (setup == Setup::HostileName)
-        package = QStringLiteral("a;reboot;.clu");
+        package = QStringLiteral("<b>a;reboot;.clu");
+    if (setup == Setup::WideName)
+        package = QStringLiteral("RXU4200_\u20ac.clu");
+    if (setup == Setup::TwoPackagesUpperCase)
+        package = QStringLiteral("RXU4200_V3.1.0.CLU");
+    const bool twoPackages = setup == Setup::TwoPackages || setup == Setup::TwoPackagesUpperCase;
     unit.sim().writeUsbPackage(package, setup == Setup::Encrypted ? encrypted() : SimPackage::receiver(QStringLiteral("V3.1.0")));
-    if (setup == Setup::TwoPackages)
+    if (twoPackages)
         unit.sim().writeUsbPackage(QStringLiteral("TXU4200_V2.9.0.clu"), SimPackage::receiver(QStringLiteral("V2.9.0")));
     const QByteArray perm = unit.readFile(QStringLiteral("/mnt/perm/VelmoDataA.xml"));
     if (setup == Setup::StaleReleases) {
@@ -141,28 +146,35 @@ void TestUsbRoads::upgrade()
         QVERIFY(unit.writeFile(QStringLiteral("/usr/local/DECODER_V2.0/kernel.img"), "old"));
         QVERIFY(QFile::link(unit.path(QStringLiteral("/mnt/perm")), unit.path(QStringLiteral("/usr/local/DECODER_V2.0/perm"))));
         QVERIFY(QFile::link(unit.path(QStringLiteral("/mnt/perm")), unit.path(QStringLiteral("/usr/local/xDECODER_V0"))));
+        const QByteArray notText = QFile::encodeName(unit.path(QStringLiteral("/usr/local/DECODER_V1.0/"))) + "\xff\xfe.img";
+        QVERIFY(::close(::open(notText.constData(), O_CREAT | O_WRONLY, 0644)) == 0);
     }
+    // A simulated stick mounted with a FIFO on it must not hang.
+    QVERIFY(::mkfifo(QFile::encodeName(unit.sim().usbStickPath() + QStringLiteral("/pipe")).constData(), 0644) == 0);
     unit.clearRecords();
 
     const int first = answeredBoxes().size();
-    if (setup == Setup::TwoPackages)
+    Qt::TextFormat confirmFormat = Qt::PlainText; // a name is never read as markup
+    if (twoPackages)
         answerNextBox(QStringLiteral("Available Upgrade Files"), QStringLiteral("Ok"));
     else
-        answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+        actOnNextDialog(QStringLiteral("Confirm Upgrade"), [&](QDialog& box) {
+            confirmFormat = static_cast<QMessageBox&>(box).textFormat();
+            answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+        });
     answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
     const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
     child<QPushButton>(*osd.window, QStringLiteral("startupgradeButton"))->click();
     QVERIFY(waitForAnswer(done, 10000));
     QTRY_COMPARE(reboots(unit), 1);
+    QCOMPARE(confirmFormat, Qt::PlainText);
 
-    const QString chosen
-        = setup == Setup::TwoPackages ? QStringLiteral("Available Upgrade Files: ") : confirmBox(package);
+    const QString chosen = twoPackages ? QStringLiteral("Available Upgrade Files: ") : confirmBox(package);
     QCOMPARE(answeredSince(first),
         (QStringList { chosen, startBox,
             QStringLiteral("Information: Upgrade Complete. The system will now reboot.") }));
 
-    const QString packagePath = setup == Setup::TwoPackages ? QStringLiteral("/mnt/usb/RXU4200_V3.1.0.clu")
-                                                             : QStringLiteral("/mnt/usb/") + package;
+    const QString packagePath = QStringLiteral("/mnt/usb/") + package;
     QVERIFY(ran(unit, { packagePath, QStringLiteral("--lsm") }));
     QStringList extract { packagePath, QStringLiteral("--target"), newRelease + QLatin1Char('/') };
     if (setup == Setup::Encrypted)
@@ -225,7 +237,7 @@ void TestUsbRoads::upgradeFailure()
     QFETCH(int, code);
     QFETCH(QStringList, boxes);
     QFETCH(QJsonObject, upgrade);
-    OsdWindow osd(databaseWithUsers());
+    OsdWindow osd(withTimeout());
     TestUnit& unit = osd.unit;
     const QString version = failure == Failure::SameVersion ? QStringLiteral("V3.0.2") : QStringLiteral("V3.1.0");
     const QString name = QStringLiteral("RXU4200_%1.clu").arg(version);
@@ -255,6 +267,7 @@ void TestUsbRoads::upgradeFailure()
     unit.clearRecords();
 
     const int first = answeredBoxes().size();
+    const qint64 startedAt = unit.sim().nowMs();
     ModalAnswerPtr last;
     if (failure == Failure::ConfirmClosedByInactivity) {
         QTimer::singleShot(50, osd.window.get(), [&] { emit osd.window->closeActiveDialogs(); });
@@ -273,11 +286,16 @@ void TestUsbRoads::upgradeFailure()
     if (last)
         QVERIFY(waitForAnswer(last, 10000));
     QCOMPARE(answeredSince(first), boxes);
+    // The mount's 4 s, then the map run's 10 s limit ends the package that hangs.
+    if (failure == Failure::MapHangs)
+        QVERIFY(unit.sim().nowMs() - startedAt >= 14000 && unit.sim().nowMs() - startedAt < 15000);
 
     QVERIFY(!unit.sim().isUsbMounted());
     QCOMPARE(reboots(unit), 0);
     QVERIFY(!upgradeState(unit).contains(QStringLiteral("installedRelease")));
     QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files), perm);
+    // The time-out held off for the work runs again.
+    QVERIFY(osd.window->findChild<QTimer*>(QStringLiteral("activityPollTimer"))->isActive());
     if (failure == Failure::InstallFails) {
         QCOMPARE(unit.sim().state().value(QStringLiteral("led")).toString(), QStringLiteral("off"));
         QVERIFY(unit.hasLog(3, "MainWindow: RX Upgrade failed. Error string: " + boxes.last().section(": ", 1) + '\n'));
@@ -291,27 +309,22 @@ void TestUsbRoads::upgradeFailure()
 
 void TestUsbRoads::inactivityHeldOffAfterConfirmation()
 {
-    QDomDocument document = databaseWithUsers();
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
-    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
-    if (timeout.isNull())
-        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
-    timeout.setAttribute(db::Value, QStringLiteral("5"));
-    OsdWindow osd(document);
+    OsdWindow osd(withTimeout());
     osd.unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
     QCoreApplication::processEvents();
     auto* poll = osd.window->findChild<QTimer*>(QStringLiteral("activityPollTimer"));
     QVERIFY(poll && poll->isActive());
 
-    QMap<QString, bool> pollingAt;
-    ShowWatch watch([&](const QString& title) {
-        if (!pollingAt.contains(title))
+    QMap<QString, bool> pollingAt; // as each box came up
+    const auto answer = [&](const QString& title, QMessageBox::StandardButton button) {
+        actOnNextDialog(title, [&, title, button](QDialog&) {
             pollingAt.insert(title, poll->isActive());
-    });
-    answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
-    const ModalAnswerPtr final = answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Cancel);
+            answerNextBox(title, button);
+        });
+    };
+    answer(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+    answer(QStringLiteral("Upgrade in progress..."), QMessageBox::Cancel);
     osd.window->on_startupgradeButton_clicked();
-    QVERIFY(final->answered);
     QCOMPARE(pollingAt.value(QStringLiteral("Confirm Upgrade"), false), true);
     QCOMPARE(pollingAt.value(QStringLiteral("Upgrade in progress..."), true), false);
     QVERIFY(poll->isActive());
@@ -330,6 +343,7 @@ void TestUsbRoads::transmitterPackage_data()
     QTest::newRow("chosen") << "TXU4200_V1.2.clu" << "Ok" << "/mnt/usb/TXU4200_V1.2.clu" << "";
     QTest::newRow("longest that fits") << fits << "Ok" << QStringLiteral("/mnt/usb/") + fits << "";
     QTest::newRow("too long for the record") << longName << "Ok" << "" << "Upgrade failed: Cannot find upgrade file.";
+    QTest::newRow("a name beyond Latin-1") << QStringLiteral("TXU4200_\u20ac.clu") << "Ok" << "" << "Upgrade failed: Cannot find upgrade file.";
     QTest::newRow("cancelled") << "TXU4200_V1.2.clu" << "Cancel" << "" << "";
 }
 
@@ -373,7 +387,7 @@ void TestUsbRoads::diagnostics_data()
     row("no stick", "no stick", { "Error: Export failed. USB memory device not found." }, {}, false);
     row("existing file kept", "existing file", { "Save As", overwrite, "Receiver Diagnostics: Receiver diagnostics file export canceled." }, "old diagnostics", false);
     row("existing link replaced", "existing link", { "Save As", overwrite, saved }, produced, true);
-    row("copy fails part-way", "copy fails", { "Save As", "Error: Diagnostics file export failed. Unknown error." }, {}, true);
+    row("copy fails part-way: the old file stays", "copy fails", { "Save As", overwrite, "Error: Diagnostics file export failed. Unknown error." }, "old diagnostics", true);
     row("export cancelled", "cancelled", { "Save As", "Receiver Diagnostics: Receiver diagnostics file export cancelled." }, {}, false);
     // clang-format on
 }
@@ -391,7 +405,7 @@ void TestUsbRoads::diagnostics()
         unit.sim().insertUsbStick();
     if (situation == QLatin1String("script fails"))
         unit.sim().setFailure(QStringLiteral("/opt/kestrix/diagnostics.sh"), 3);
-    if (situation == QLatin1String("existing file"))
+    if (situation == QLatin1String("existing file") || situation == QLatin1String("copy fails"))
         unit.sim().writeUsbFile(QStringLiteral("RX_Diagnostics.rxenc"), "old diagnostics");
     if (situation == QLatin1String("copy fails"))
         unit.sim().editSection(QStringLiteral("cp"), [](QJsonObject& cp) { cp.insert(QStringLiteral("failAfterBytes"), 5); });
@@ -459,23 +473,78 @@ void TestUsbRoads::diagnostics()
                 || situation == QLatin1String("script fails"));
 }
 
-void TestUsbRoads::diagnosticsClosedDuringJob()
+void TestUsbRoads::lateResult_data()
 {
+    QTest::addColumn<QString>("held"); // the work whose result comes late, if any
+    QTest::addColumn<QString>("waitingIn"); // the dialog up when the time runs out; none: the user goes Back
+    QTest::newRow("diagnostics after Back") << "diagnostics.sh" << "";
+    QTest::newRow("diagnostics after a log-off") << "diagnostics.sh" << "Diagnostics Progress";
+    QTest::newRow("diagnostics ending after the next log-on") << "diagnostics.sh later" << "Diagnostics Progress";
+    QTest::newRow("diagnostics' Save As closed by a log-off") << "" << "Save As";
+    QTest::newRow("installation after a log-off") << "su_upgrade_rx_unit" << "RX Upgrade";
+}
+
+// A result that comes late finds no dialog: nothing is asked, saved or
+// rebooted; after a log-off the diagnostics' local file goes too.
+void TestUsbRoads::lateResult()
+{
+    QFETCH(QString, held);
+    QFETCH(QString, waitingIn);
+    const bool later = held.endsWith(QLatin1String(" later")); // released once the next user is on
+    held.remove(QLatin1String(" later"));
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
-    unit.sim().insertUsbStick();
-    const QString gate = unit.root() + QStringLiteral("/sim/hold/diagnostics.sh");
-    QVERIFY(unit.writeFile(QStringLiteral("/sim/hold/diagnostics.sh"), ""));
-    answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
-    const ModalAnswerPtr back = answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Back"));
-    osd.window->on_diagnosticsButton_clicked();
-    QVERIFY(back->answered);
-    QFile::remove(gate);
-    QTRY_VERIFY(unit.exists(QStringLiteral("/usr/local/diagnosticsRX.enc")));
-    QTest::qWait(100);
-    // The late result finds no dialog: nothing is asked and nothing saved.
-    QVERIFY(!QFileInfo::exists(unit.sim().usbStickPath() + QStringLiteral("/RX_Diagnostics.rxenc")));
-    QVERIFY(!QApplication::activeModalWidget());
+    const bool install = held.startsWith(QLatin1String("su_"));
+    const bool loggedOff = !waitingIn.isEmpty();
+    const QString local = QStringLiteral("/usr/local/diagnosticsRX.enc");
+    if (install)
+        unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
+    else
+        unit.sim().insertUsbStick();
+    QVERIFY(held.isEmpty() || unit.writeFile(QStringLiteral("/sim/hold/") + held, ""));
+    const auto release = [&] { QFile::remove(unit.path(QStringLiteral("/sim/hold/") + held)); };
+    const auto timeOut = [&] { QMetaObject::invokeMethod(osd.window.get(), "guiTimerTimeout"); };
+    // What a result that went on would ask.
+    QList<ModalAnswerPtr> asked;
+    for (const QString title : { "Save As", "Information", "Receiver Diagnostics" })
+        if (title != waitingIn)
+            asked << answerNextBox(title, QStringLiteral("OK"));
+    QString onTop; // what the user sees while the log-on waits
+    const auto logon = answerNextLogon(QStringLiteral("plain"), QStringLiteral("pw"), [&](QDialog& dialog) {
+        if (later)
+            return (void)(onTop = dialog.objectName());
+        release();
+        const QStringList ending = install ? QStringList { QStringLiteral("/opt/kestrix/flash_led.sh"), QStringLiteral("stop") }
+                                           : QStringList { QStringLiteral("/bin/rm"), QStringLiteral("-r"), local };
+        QTRY_VERIFY(held.isEmpty() || ran(unit, ending) || QApplication::activeModalWidget() != &dialog);
+        QTest::qWait(20);
+        onTop = QApplication::activeModalWidget()->objectName();
+    });
+    if (install) {
+        answerNextBox(QStringLiteral("Confirm Upgrade"), QMessageBox::Yes);
+        answerNextBox(QStringLiteral("Upgrade in progress..."), QMessageBox::Ok);
+        osd.window->on_startupgradeButton_clicked();
+        timeOut();
+    } else {
+        answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
+        if (loggedOff)
+            actOnNextDialog(waitingIn, [&](QDialog&) { timeOut(); });
+        else
+            answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Back"));
+        osd.window->on_diagnosticsButton_clicked();
+    }
+    if (!loggedOff || later) {
+        release();
+        QTRY_VERIFY(later ? ran(unit, { QStringLiteral("/bin/rm"), QStringLiteral("-r"), local }) : unit.exists(local));
+        QTest::qWait(100);
+        QVERIFY(!QApplication::activeModalWidget());
+    }
+    QCOMPARE(onTop, loggedOff ? QStringLiteral("LoginDialog") : QString());
+    for (const ModalAnswerPtr& box : asked)
+        QVERIFY2(!box->answered, qPrintable(box->title));
+    QCOMPARE(unit.exists(local), !loggedOff && !install);
+    QCOMPARE(reboots(unit), 0);
+    QVERIFY(!unit.sim().isUsbMounted());
 }
 
 void TestUsbRoads::diagnosticsProgressCycles()
@@ -497,6 +566,10 @@ void TestUsbRoads::diagnosticsProgressCycles()
     QCOMPARE(values.mid(0, 3), (QList<int> { 1, 2, 3 }));
     QCOMPARE(*std::max_element(values.begin(), values.end()), 98);
     QCOMPARE(values.mid(97, 3), (QList<int> { 98, 90, 91 }));
+    QTest::keyClick(progress, Qt::Key_Escape);
+    QCloseEvent request;
+    QCoreApplication::sendEvent(progress->windowHandle(), &request);
+    QVERIFY(progress->isVisible());
 
     const ModalAnswerPtr noStick = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
     QFile::remove(osd.unit.root() + QStringLiteral("/sim/hold/diagnostics.sh"));

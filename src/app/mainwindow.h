@@ -1,6 +1,7 @@
 #pragma once
 
 #include "app/guifiles.h"
+#include "app/logonsession.h"
 #include "app/statisticsreporter.h"
 #include "app/worker.h"
 #include "database/databasestorage.h"
@@ -167,6 +168,9 @@ public:
     void txUpgrade(const QString& mpn);
     QString txUpgradeFile() const;
 
+    // Work started under a log-on checks its ticket before it shows or acts.
+    LogonSession::Ticket logonTicket() const { return logonSession.ticket(); }
+
     // Inactivity time-out.
     void startGuiTimers();
     void stopGuiTimers();
@@ -278,6 +282,7 @@ private:
     WorkerSlot workerSlot { "QThread* MainWindow::initializeWorker(Worker*)", "void MainWindow::deinitializeWorker()" };
     BoardInfo boardInfo {};
     bool loggedOn = false;
+    LogonSession logonSession;
     bool unitManaged = false;
     bool safeMode = false;
     // The frame's widgets exist; the form is built once the steps waiting for it have run.

@@ -279,6 +279,7 @@ void MainWindow::send_logoff_alert()
 void MainWindow::logoff()
 {
     malvo_syslog(7, "void MainWindow::logoff()");
+    logonSession.end();
     clearLoggedInUser();
     char loggedIn[SU_USER_NAME_LEN] = {};
     su_get_logged_in_user(loggedIn);

@@ -2,6 +2,9 @@
 
 #include <QFile>
 
+#include <cstdio>
+
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -53,4 +56,58 @@ bool setRegularFilePermissions(const QString& filePath, QFileDevice::Permissions
     const bool ok = ::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) && ::fchmod(fd, modeBits(permissions)) == 0;
     ::close(fd);
     return ok;
+}
+
+namespace {
+
+// Deeper than any release or stick holds; beyond it the walk gives up rather
+// than run out of stack or descriptors.
+constexpr int removalDepthMax = 128;
+
+int removeAt(int folder, const char* name, int depth)
+{
+    struct stat info;
+    if (::fstatat(folder, name, &info, AT_SYMLINK_NOFOLLOW) != 0)
+        return -1;
+    if (!S_ISDIR(info.st_mode))
+        return ::unlinkat(folder, name, 0) == 0 ? 0 : -1;
+    if (depth >= removalDepthMax)
+        return -1;
+    const int descriptor = ::openat(folder, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (descriptor < 0)
+        return -1;
+    DIR* entries = ::fdopendir(descriptor);
+    if (!entries) {
+        ::close(descriptor);
+        return -1;
+    }
+    int result = 0;
+    while (const struct dirent* entry = ::readdir(entries)) {
+        const char* child = entry->d_name;
+        if (child[0] == '.' && (child[1] == '\0' || (child[1] == '.' && child[2] == '\0')))
+            continue;
+        if (removeAt(::dirfd(entries), child, depth + 1) != 0) {
+            result = -1;
+            break;
+        }
+    }
+    ::closedir(entries);
+    if (result != 0)
+        return result;
+    return ::unlinkat(folder, name, AT_REMOVEDIR) == 0 ? 0 : -1;
+}
+
+} // namespace
+
+bool replaceEntry(const QString& from, const QString& to)
+{
+    return std::rename(QFile::encodeName(from).constData(), QFile::encodeName(to).constData()) == 0;
+}
+
+int removeEntryTree(const QString& path)
+{
+    const QByteArray name = QFile::encodeName(path);
+    if (name.isEmpty())
+        return -1;
+    return removeAt(AT_FDCWD, name.constData(), 0);
 }

@@ -14,3 +14,14 @@ bool entryExists(const QString& filePath);
 // Sets the permissions of a regular file; false (and nothing changed) for
 // anything else.
 bool setRegularFilePermissions(const QString& filePath, QFileDevice::Permissions permissions);
+
+// Puts `from` in the place of `to` in one step (rename): whatever stood at
+// `to`, a link included, is replaced itself, never followed. False and nothing
+// moved when that cannot be done.
+bool replaceEntry(const QString& from, const QString& to);
+
+// Removes a file, or a folder with everything in it, naming each entry by the
+// bytes it has on disk: names that are not text (not UTF-8) go too. A link is
+// unlinked, never followed. 0 on success, -1 on the first failure (nothing
+// there is a failure).
+int removeEntryTree(const QString& path);

@@ -2,6 +2,7 @@
 #include "app/mainwindowform.h"
 
 #include "app/mainwindow.h"
+#include "app/workprogress.h"
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
@@ -335,7 +336,7 @@ void NetworkPage::applyLocalNetwork()
         return;
 
     // Closed on every way out of this function.
-    QProgressDialog progress(QStringLiteral("Updating network settings............."), QString(), 0,
+    WorkProgressDialog progress(QStringLiteral("Updating network settings............."), 0,
         mainWindow->document().documentElement().childNodes().size() + 1, mainWindow,
         Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress.setWindowTitle(QStringLiteral("Network"));

@@ -12,6 +12,7 @@
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
 #include "app/titleheader.h"
+#include "app/workprogress.h"
 #include "settings/networkpage.h"
 #include "transmitter/txoperations.h"
 #include "transmitter/txpreferences.h"
@@ -64,6 +65,7 @@ TXSettings::TXSettings(bool managed, MainWindow* parent, const QString& role)
     , managed(managed)
     , mainWindow(parent)
     , role(role)
+    , session(parent->logonTicket())
     , progressTimer(new QTimer(this))
     , ui(new Ui::TXSettings)
     , writer(parent->unitPlatform())
@@ -170,11 +172,16 @@ void TXSettings::startOperation(std::unique_ptr<ConfigData> record, const TxOper
     auto result = operation.result;
     connect(
         worker, qOverload<int, void*>(&Worker::finished), this,
-        [this, serial, result](int error, void* cfg_data) {
-            if (serial != operationSerial || !pendingRecord || cfg_data != pendingRecord.get())
+        [this, serial, result](int error, void*) {
+            // A result of an operation that another one has replaced is stale;
+            // its record went with it.
+            if (serial != operationSerial)
                 return;
+            Q_ASSERT(pendingRecord);
             progressTimer->stop();
             closeProgress();
+            if (!session.current())
+                return dropAfterLogoff(result == &TXSettings::postTxDiag);
             // The result slot's record: freed when the slot returns, whichever way it ends.
             const std::unique_ptr<ConfigData> owned = std::move(pendingRecord);
             (this->*result)(error, owned.get());
@@ -188,7 +195,7 @@ void TXSettings::startOperation(std::unique_ptr<ConfigData> record, const TxOper
 void TXSettings::progDialogInit(const QString& title, const QString& text)
 {
     delete progress;
-    progress = new QProgressDialog(text, QString(), 0, 100, this);
+    progress = new WorkProgressDialog(text, 0, 100, this);
     progress->setWindowTitle(title);
     progress->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint | Qt::WindowStaysOnTopHint);
     progress->setWindowModality(Qt::ApplicationModal);
@@ -340,6 +347,9 @@ void TXSettings::on_txRebootButton_clicked()
 {
     malvo_syslog(5, "TXSettings: Action TX Reboot.\n");
     emit message_request(QStringLiteral("Transmitter Reboot"), QStringLiteral("Transmitter will reboot now."));
+    // The notice was closed by a log-off, not read.
+    if (!session.current())
+        return;
     startOperation(newRecord(), TxOperations::reboot);
 }
 

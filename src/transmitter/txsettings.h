@@ -5,6 +5,7 @@
 #include <QString>
 #include <memory>
 
+#include "app/logonsession.h"
 #include "app/worker.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
@@ -106,12 +107,17 @@ private:
     void exportDiagnostics();
     void endDiagnosticsExport(const QString& title, const QString& text);
     void unmountStick();
+    // A result that comes after a log-off: its record, stick and local files go, unshown.
+    void dropAfterLogoff(bool diagnostics);
+    void removeLocalDiagnostics();
 
     bool managed;
     MainWindow* mainWindow;
     QString role;
     QString txAddress;
     TxIdentity txIdentity;
+    // The log-on the dialog was opened under; nothing shows or acts once it ended.
+    LogonSession::Ticket session;
     WorkerSlot workerSlot { "QThread* TXSettings::initializeWorkerInstance(Worker*)",
         "void TXSettings::deinitializeWorkerInstance()" };
     // Which operation is current: a result or tear-down of any other is stale.

@@ -46,7 +46,12 @@ void TXSettings::on_txUpgradeButton_clicked()
         return;
     }
     // The package runs to describe itself only once the receiver vouches for it.
-    if (mainWindow->verifyPackageSignature(file, QStringLiteral("Transmitter Upgrade")) != 0 || mainWindow->rxUpgrade->signatureResult != 0) {
+    const bool verified = mainWindow->rxUpgrade->packageVerified(file, QStringLiteral("Transmitter Upgrade"));
+    if (!session.current()) {
+        unmountStick();
+        return;
+    }
+    if (!verified) {
         malvo_syslog(3, "TXSettings: Upgrade package signature verification failed %s\n", qPrintable(file));
         unmountStick();
         mainWindow->showWarning(QStringLiteral("Upgrade failed"),
@@ -112,11 +117,26 @@ void TXSettings::postTxDiag(int error, void* cfg_data)
     exportDiagnostics();
 }
 
-void TXSettings::endDiagnosticsExport(const QString& title, const QString& text)
+void TXSettings::removeLocalDiagnostics()
 {
     removeMatching(mainWindow->unitPlatform(), QStringLiteral("/usr/local"), QStringLiteral("diagnostics"));
+}
+
+void TXSettings::dropAfterLogoff(bool diagnostics)
+{
+    malvo_syslog(6, "TXSettings: Result after log-off dropped.\n");
+    pendingRecord.reset();
+    if (diagnostics)
+        removeLocalDiagnostics();
     unmountStick();
-    emit message_request(title, text);
+}
+
+void TXSettings::endDiagnosticsExport(const QString& title, const QString& text)
+{
+    removeLocalDiagnostics();
+    unmountStick();
+    if (session.current())
+        emit message_request(title, text);
 }
 
 void TXSettings::exportDiagnostics()

@@ -10,6 +10,7 @@
 #include "app/osdmessagebox.h"
 #include "app/titleheader.h"
 #include "app/velmothr.h"
+#include "app/workprogress.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
 #include "upgrade/diagnosticsfile.h"
@@ -29,6 +30,7 @@ debugDialog::debugDialog(MainWindow* parent, const QString& title)
     , ui(new Ui::debugDialog)
     , progressTimer(new QTimer(this))
     , job(new VelmoThr(parent->unitPlatform(), this))
+    , session(parent->logonTicket())
 {
     malvo_syslog(5, "### debugDialog Constructor Start ###\n");
     ui->setupUi(this);
@@ -51,12 +53,21 @@ debugDialog::~debugDialog()
         disconnect(job, nullptr, this, nullptr);
         job->setParent(nullptr);
         connect(job, &QThread::finished, job, &QObject::deleteLater);
+        // After a log-off its result is nobody's: the local file goes when it comes.
+        if (!session.current()) {
+            Platform* unit = &platform;
+            connect(job, &VelmoThr::RxDiagnosticsEnd, job,
+                    [unit] { removeMatching(*unit, QLatin1String(localFolder), QLatin1String(diagnosticsPrefix)); },
+                    Qt::DirectConnection);
+        }
     }
     delete ui;
 }
 
 void debugDialog::showOwnMessage(const QString& title, const QString& text)
 {
+    if (!session.current())
+        return;
     malvo_syslog(6, "debugDialog: User Message: %s.\n", qPrintable(text));
     OsdMessageBox box(title, text, QMessageBox::Ok, this);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
@@ -90,8 +101,8 @@ void debugDialog::on_buttonRunDebug_clicked()
     if (job->isRunning())
         return;
     if (!progress) {
-        progress = new QProgressDialog(QStringLiteral("Diagnostics in progress. Please wait..."), QString(),
-                                       progressMinimum, progressMaximum, this);
+        progress = new WorkProgressDialog(QStringLiteral("Diagnostics in progress. Please wait..."),
+                                          progressMinimum, progressMaximum, this);
         progress->setWindowTitle(QStringLiteral("Diagnostics Progress"));
         progress->setWindowModality(Qt::WindowModal);
         progress->setFixedWidth(400);
@@ -142,6 +153,11 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
     jobDone = true;
     progressTimer->stop();
     removeProgressDialog();
+    if (!session.current()) {
+        malvo_syslog(6, "debugDialog: Result after log-off dropped.\n");
+        removeLocalDiagnostics();
+        return;
+    }
     if (status != 0) {
         showOwnMessage(QStringLiteral("Error"),
                        QStringLiteral("Error ") + QString::number(status) + QStringLiteral(". Device diagnostics failed."));

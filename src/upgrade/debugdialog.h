@@ -4,6 +4,8 @@
 #include <QPointer>
 #include <QString>
 
+#include "app/logonsession.h"
+
 class MainWindow;
 class Platform;
 class QKeyEvent;
@@ -47,5 +49,7 @@ private:
     int progressMinimum = 0;
     int progressMaximum = 100;
     VelmoThr* job;
+    // The log-on the dialog was opened under; its results go nowhere after it ends.
+    LogonSession::Ticket session;
     bool jobDone = false;
 };

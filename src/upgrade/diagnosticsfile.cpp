@@ -19,16 +19,23 @@ bool confirmReplacing(MainWindow* mainWindow, QWidget* parent, const QString& ta
                                           "to overwrite the existing file?"),
                            QMessageBox::Yes | QMessageBox::No, parent);
     QObject::connect(mainWindow, &MainWindow::closeActiveDialogs, &question, &QMessageBox::reject);
-    if (question.exec() != QMessageBox::Yes)
-        return false;
-    QFile::remove(targetFile);
-    return true;
+    return question.exec() == QMessageBox::Yes;
 }
 
 bool copyToStick(Platform& platform, const QString& source, const QString& target)
 {
-    if (entryExists(platform.unitPath(target)) || !copyWholeFile(platform, source, target))
+    // The old file stays until the whole new one is there to take its place.
+    const int slash = target.lastIndexOf(QLatin1Char('/'));
+    const QString partial = target.left(slash + 1) + QLatin1Char('.') + target.mid(slash + 1) + QLatin1String(".part");
+    const QString partialFile = platform.unitPath(partial);
+    if (entryExists(partialFile) && !QFile::remove(partialFile))
         return false;
+    if (!copyWholeFile(platform, source, partial))
+        return false;
+    if (!replaceEntry(partialFile, platform.unitPath(target))) {
+        QFile::remove(partialFile);
+        return false;
+    }
     platform.run(QLatin1String(UnitPrograms::sync), {});
     return true;
 }

@@ -44,6 +44,11 @@ QString defaultSaveName(const QString& extension)
     return QStringLiteral("RX_Diagnostics");
 }
 
+bool isPackageFileName(const QString& name)
+{
+    return name.endsWith(QLatin1String(".clu"), Qt::CaseInsensitive);
+}
+
 bool isSafeFileName(const QString& name)
 {
     if (name.isEmpty() || name == QLatin1String(".") || name == QLatin1String("..")

@@ -53,3 +53,5 @@ QString defaultSaveName(const QString& extension);
 // "\" that a FAT stick or a Windows reader takes for one), not "." or "..",
 // no control characters.
 bool isSafeFileName(const QString& name);
+// An upgrade package's name: ".clu" in any case, as the listings match it.
+bool isPackageFileName(const QString& name);

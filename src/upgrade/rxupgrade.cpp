@@ -14,6 +14,7 @@
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
 #include "app/velmothr.h"
+#include "app/workprogress.h"
 #include "app/worker.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
@@ -70,7 +71,7 @@ RxUpgrade::~RxUpgrade()
 QProgressDialog* RxUpgrade::newProgressDialog(const QString& label, const QString& title, int maximum)
 {
     dropProgressDialog();
-    progress = new QProgressDialog(label, QString(), 0, maximum, mainWindow);
+    progress = new WorkProgressDialog(label, 0, maximum, mainWindow);
     progress->setWindowTitle(title);
     progress->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress->setMinimumDuration(0);
@@ -96,6 +97,8 @@ bool RxUpgrade::confirmed(const QString& title, const QString& text, QMessageBox
                           QMessageBox::StandardButton yes)
 {
     OsdMessageBox box(title, text, buttons, mainWindow);
+    // The package's name is the stick's, never markup.
+    box.setTextFormat(Qt::PlainText);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     // Only the user's own yes goes on: a box closed for inactivity is a no.
     return box.exec() == yes;
@@ -132,7 +135,7 @@ void RxUpgrade::startRxUpgrade()
             return;
         }
         const QString chosen = mainWindow->sFile;
-        path = chosen.endsWith(QLatin1String(".clu")) ? QStringLiteral("/mnt/usb/") + chosen : QString();
+        path = isPackageFileName(chosen) ? QStringLiteral("/mnt/usb/") + chosen : QString();
     } else if (!confirmed(QStringLiteral("Confirm Upgrade"),
                           QStringLiteral("Found upgrade file \"%1\" in USB memory device.\nDo you wish to proceed?")
                               .arg(path),
@@ -168,6 +171,7 @@ void RxUpgrade::startRxUpgrade()
     qstrncpy(upgradeRecord->rx_release_dir, QFile::encodeName(path).constData(),
              sizeof upgradeRecord->rx_release_dir);
 
+    installSession = mainWindow->logonTicket();
     auto* worker = new Worker(1);
     worker->setCallbackArg(upgradeRecord);
     worker->setCallback(su_upgrade_rx_unit);
@@ -204,6 +208,11 @@ void RxUpgrade::postRxUpgrade(int result, void* record)
     if (!led.started || led.exitCode != 0)
         malvo_syslog(3, "MainWindow: LED Stop Flash error...\n");
 
+    // Whoever started it has been logged off: the result neither shows nor reboots.
+    if (!installSession.current()) {
+        malvo_syslog(6, "MainWindow: Upgrade result after log-off dropped: %d.\n", result);
+        return;
+    }
     if (result != 0) {
         mainWindow->showWarning(QStringLiteral("Upgrade failed"), upgradeErrorText(result, QStringLiteral("RX")));
         mainWindow->startGuiTimers();
@@ -243,7 +252,8 @@ int RxUpgrade::checkForReleaseDirectories(QString& directory, const QString& fol
 
 int RxUpgrade::prepareUpgradePackage(QString& path, const QString& folder)
 {
-    const int result = prepareRelease(path.toLatin1().constData(), folder.toLatin1().constData());
+    // The names go by their bytes on disk: no character may stand in for another.
+    const int result = prepareRelease(QFile::encodeName(path).constData(), QFile::encodeName(folder).constData());
     if (result != 0) {
         mainWindow->showWarning(QStringLiteral("Upgrade failed"), rxPrepareErrorText(result));
         qDebug() << "Upgrade Fail, File extraction failed: " << result;
@@ -258,7 +268,7 @@ int RxUpgrade::prepareUpgradePackage(QString& path, const QString& folder)
 
 int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
 {
-    const QString package = QString::fromLatin1(packagePath);
+    const QString package = QFile::decodeName(packagePath);
     // Every stale release goes, so the one installed is the one extracted now.
     QString stale;
     for (int round = 0; round < 1000 && checkForReleaseDirectories(stale, QLatin1String(releaseFolder)) > 0; ++round) {
@@ -268,10 +278,7 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
         }
     }
 
-    signatureResult = 1;
-    signatureDone = false;
-    const int verified = verifyPackageSignature(package, QStringLiteral("Receiver Upgrade"));
-    if (verified != 0 || signatureResult != 0) {
+    if (!packageVerified(package, QStringLiteral("Receiver Upgrade"))) {
         malvo_syslog(3, "MainWindow: Upgrade package signature verification failed %s\n", packagePath);
         return 54;
     }
@@ -313,7 +320,7 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
 
     // A flag left by an earlier run would end the wait before this extraction.
     QFile::remove(platform.unitPath(QLatin1String(extractionFlag)));
-    const bool started = platform.startDetachedIn(package, arguments, platform.unitPath(QString::fromLatin1(folder)));
+    const bool started = platform.startDetachedIn(package, arguments, platform.unitPath(QFile::decodeName(folder)));
     for (QString& argument : arguments)
         argument.fill(QLatin1Char(' '));
     if (!started)
@@ -331,11 +338,23 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
     return 0;
 }
 
+bool RxUpgrade::packageVerified(const QString& packagePath, const QString& title)
+{
+    return verifyPackageSignature(packagePath, title) == 0 && signatureDone && signatureResult == 0;
+}
+
 int RxUpgrade::verifyPackageSignature(const QString& packagePath, const QString& title)
 {
+    // An earlier verification's outcome says nothing about this package.
+    signatureResult = 1;
+    signatureDone = false;
+    const quint64 serial = ++verificationSerial;
     QFile::remove(platform.unitPath(QLatin1String(signatureFlag)));
     auto* job = new VelmoThr(platform);
-    connect(job, &VelmoThr::ProgressBarEnd, this, &RxUpgrade::upgradeSignatureVerified);
+    connect(job, &VelmoThr::ProgressBarEnd, this, [this, serial](int result) {
+        if (serial == verificationSerial)
+            upgradeSignatureVerified(result);
+    });
     job->setPackagePath(packagePath);
     job->setProcessName(QStringLiteral("showProgressBar"));
     job->start(QThread::InheritPriority);
@@ -404,8 +423,10 @@ void RxUpgrade::txUpgrade(const QString& mpn)
         return;
     }
     const QString file = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    // The record holds 64 bytes; a cut path would name another file.
-    if (QFile::encodeName(file).size() >= int(sizeof(ConfigData::tx_upgrade_file))) {
+    // The record holds 64 Latin-1 bytes; a cut path, or one with a character
+    // put in place of another, would name another file.
+    const QByteArray bytes = QFile::encodeName(file);
+    if (bytes.size() >= int(sizeof(ConfigData::tx_upgrade_file)) || bytes != file.toLatin1()) {
         QString title;
         QString text;
         getErrorStrings(14, &title, &text);

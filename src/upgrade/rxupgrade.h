@@ -5,6 +5,7 @@
 #include <QPointer>
 #include <QString>
 
+#include "app/logonsession.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
 
@@ -28,6 +29,9 @@ public:
     int prepareUpgradePackage(QString& path, const QString& folder);
     int prepareRelease(const char* packagePath, const char* folder);
     int verifyPackageSignature(const QString& packagePath, const QString& title);
+    // The one signature check of the receiver's and the transmitter's roads:
+    // true only when this verification, started from "not verified", passed.
+    bool packageVerified(const QString& packagePath, const QString& title);
     int waitForDeCompress();
     // 1 when the stick is mounted at /mnt/usb afterwards.
     int remountUsbDevice();
@@ -56,6 +60,10 @@ private:
     DurableWriter writer;
     QPointer<QProgressDialog> progress;
     ConfigData* upgradeRecord = nullptr;
+    // The log-on the installation was started under.
+    LogonSession::Ticket installSession;
+    // Which verification is current: a late answer of an earlier one is no answer.
+    quint64 verificationSerial = 0;
     // The folder the last extraction was told to create.
     QString extractedRelease;
 };

@@ -66,20 +66,7 @@ UsbMount remountUsb(Platform& platform)
 int removeTree(const QString& path)
 {
     std::fprintf(stderr, "....................Removing %s\n", QFile::encodeName(path).constData());
-    const QFileInfo info(path);
-    if (info.isSymLink() || (info.exists() && !info.isDir()))
-        return QFile::remove(path) ? 0 : -1;
-    if (!info.isDir())
-        return -1;
-    const QFileInfoList entries = QDir(path).entryInfoList(
-        QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Unsorted);
-    for (const QFileInfo& entry : entries) {
-        const int result = (entry.isDir() && !entry.isSymLink()) ? removeTree(entry.filePath())
-                                                                  : (QFile::remove(entry.filePath()) ? 0 : -1);
-        if (result != 0)
-            return result;
-    }
-    return QDir().rmdir(path) ? 0 : -1;
+    return removeEntryTree(path);
 }
 
 void removeMatching(Platform& platform, const QString& unitFolder, const QString& prefix)
