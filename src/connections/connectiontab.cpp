@@ -287,7 +287,6 @@ bool ConnectionTab::removeConnection(const QString& name)
         OsdMessageBox box(QStringLiteral("Remove connection"),
             QStringLiteral("Do you want to remove connection '") + target + QStringLiteral("' ?"),
             QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
-        box.setTextFormat(Qt::PlainText);
         connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
         if (box.exec() != QMessageBox::Yes)
             return false;

@@ -97,8 +97,6 @@ bool RxUpgrade::confirmed(const QString& title, const QString& text, QMessageBox
                           QMessageBox::StandardButton yes)
 {
     OsdMessageBox box(title, text, buttons, mainWindow);
-    // The package's name is the stick's, never markup.
-    box.setTextFormat(Qt::PlainText);
     connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     // Only the user's own yes goes on: a box closed for inactivity is a no.
     return box.exec() == yes;
