@@ -12,19 +12,6 @@
 #include <QListWidget>
 #include <QtTest>
 
-namespace {
-
-void setUnitSetting(QDomDocument& document, const char* group, const char* attribute, const QString& value)
-{
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
-    QDomElement element = settings.firstChildElement(group);
-    if (element.isNull())
-        element = settings.appendChild(document.createElement(group)).toElement();
-    element.setAttribute(attribute, value);
-}
-
-} // namespace
-
 class TestConnections : public QObject {
     Q_OBJECT
 
@@ -148,7 +135,7 @@ void TestConnections::doubleClickConnectsAndRestartSelectsIt()
     QCOMPARE(osd.unit.launches().size(), 1);
     QCOMPARE(osd.unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), QByteArray("admin\nDesk \n"));
 
-    osd.window = std::make_unique<MainWindow>(osd.unit.platform(), nullptr, osd.user.get());
+    osd.restart();
     list = osd.window->findChild<QListWidget*>(QStringLiteral("listWidgetVM"));
     QVERIFY(list->currentItem());
     QCOMPARE(list->currentItem()->text(), QStringLiteral("Desk "));
@@ -169,21 +156,17 @@ void TestConnections::start()
     if (!gone)
         addConnection(document, QStringLiteral("C"), attributes);
     if (facts.contains("timer"))
-        setUnitSetting(document, db::ConnectionInactivityTimer, db::Value, facts["timer"]);
+        unitSettingsGroup(document, db::ConnectionInactivityTimer).setAttribute(db::Value, facts["timer"]);
     OsdWindow osd(document, facts.value("heads", "1").toInt());
     if (facts.contains("userFails"))
         osd.unit.sim().setFailure(QStringLiteral("su_get_logged_in_user"), 1);
     if (facts.contains("fails"))
         osd.unit.sim().setFailure(facts["fails"], 1);
     const int link = facts.value("link", "1").toInt();
-    osd.unit.sim().editSection(QStringLiteral("network"), [link](QJsonObject& network) {
-        QJsonObject eth0 = network.value("eth0").toObject();
-        eth0.insert("up", link == 1);
-        eth0.insert("running", link != 0);
-        if (link == 0)
-            eth0.remove("address");
-        network.insert("eth0", eth0);
-    });
+    osd.unit.setNetwork("eth0", "up", link == 1);
+    osd.unit.setNetwork("eth0", "running", link != 0);
+    if (link == 0)
+        osd.unit.setNetwork("eth0", "address", QJsonValue::Undefined);
     // A record of an earlier, longer session must not leave its tail behind.
     const QString record = QStringLiteral("/tmp/WAS_CONNECTED");
     const QByteArray earlier = "administrator\nA much longer connection name\n";
@@ -254,7 +237,7 @@ void TestConnections::relaunchHotKey()
     QFETCH(QByteArray, expected);
 
     QDomDocument document = databaseWithUsers();
-    setUnitSetting(document, db::HotKey, db::Hotkey, hotKey);
+    unitSettingsGroup(document, db::HotKey).setAttribute(db::Hotkey, hotKey);
     OsdWindow osd(document);
     const QString path = QStringLiteral("/tmp/prevConnection.sh");
     QFile::remove(osd.unit.path(path));

@@ -8,6 +8,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "modal.h"
+#include "press.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
@@ -22,14 +23,7 @@
 #include <QTextDocumentFragment>
 #include <QtTest>
 
-#include <optional>
-
 namespace {
-
-QDomElement section(const QDomDocument& document, const char* name)
-{
-    return document.documentElement().firstChildElement(name);
-}
 
 // A database whose admin may use no connection at all, plus `mine` connections
 // admin may use and `others` nobody's.
@@ -38,7 +32,7 @@ QDomDocument bareDatabase(const QStringList& mine = {}, const QStringList& other
     QDomDocument document = databaseWithUsers();
     QDomElement admin = userNamed(document, QStringLiteral("admin"));
     admin.removeChild(admin.firstChildElement(db::AssociatedConnections));
-    section(document, db::Connections).removeChild(section(document, db::Connections).firstChildElement());
+    databaseSection(document, db::Connections).removeChild(databaseSection(document, db::Connections).firstChildElement());
     for (const QString& name : mine) {
         addConnection(document, name);
         associate(document, QStringLiteral("admin"), name);
@@ -106,7 +100,7 @@ void TestConnectionTab::list()
     QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
         + QStringList { wide, "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
-    section(document, db::Connections).removeChild(connectionNamed(document, QStringLiteral("missing")));
+    databaseSection(document, db::Connections).removeChild(connectionNamed(document, QStringLiteral("missing")));
     connectionNamed(document, QStringLiteral("x0"))
         .setAttribute(db::ConnectionType, QStringLiteral("Shared"));
     connectionNamed(document, QStringLiteral("x1"))
@@ -225,20 +219,13 @@ void TestConnectionTab::remove()
         const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Remove connection"),
             how == QLatin1String("cancel") ? QMessageBox::Cancel : QMessageBox::Yes);
         const bool unstored = how == QLatin1String("unstored");
-        const ModalAnswerPtr error = unstored ? answerNextBox("Error", QMessageBox::Ok) : ModalAnswerPtr();
-        std::optional<FailNextDatabaseChange> unwritable;
-        if (unstored)
-            unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-        child<QPushButton>(*osd.window, "removeConnectionButton")->click();
-        QVERIFY(waitForAnswer(answer));
+        FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), unstored);
+        QCOMPARE(pressAndSettle(*osd.window, "removeConnectionButton", unstored ? "Error" : ""),
+            unstored ? QStringLiteral("The connection could not be removed.") : QString());
+        QVERIFY(answer->answered);
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
-        if (unstored) {
-            QVERIFY(waitForAnswer(error));
-            QCOMPARE(error->text, QStringLiteral("The connection could not be removed."));
-            QVERIFY(
-                osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)));
-        }
+        QCOMPARE(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)), unstored);
     }
     if (!removed) {
         if (how == QLatin1String("cancel"))
@@ -325,7 +312,7 @@ void TestConnectionTab::broker()
     QFETCH(QString, after);
     QFETCH(Record, stored);
     QDomDocument document = databaseWithUsers();
-    QDomElement group = section(document, db::UnitSettings).firstChildElement(db::BrokerGroup);
+    QDomElement group = unitSettingsGroup(document, db::BrokerGroup);
     for (int i = 0; i < 8; ++i)
         group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
     OsdWindow osd(document);
@@ -345,16 +332,12 @@ void TestConnectionTab::broker()
     }
     QCOMPARE(brokerState(dialog), after);
 
-    std::optional<FailNextDatabaseChange> unwritable;
-    if (stored.isEmpty())
-        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
-    const ModalAnswerPtr answer = answerNextBox(unwritable ? "Error" : "Broker Settings", QMessageBox::Ok);
-    child<QPushButton>(dialog, "txApplyButton")->click();
-    QVERIFY(waitForAnswer(answer));
-    QCOMPARE(answer->text, unwritable ? "Broker Settings could not be saved." : "Broker Settings Saved.");
+    FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), stored.isEmpty());
+    QCOMPARE(pressAndSettle(dialog, "txApplyButton", unwritable ? "Error" : "Broker Settings"),
+        unwritable ? "Broker Settings could not be saved." : "Broker Settings Saved.");
     if (unwritable)
         return;
-    const QDomElement saved = section(osd.stored(), db::UnitSettings).firstChildElement(db::BrokerGroup);
+    const QDomElement saved = unitSettingsGroup(osd.stored(), db::BrokerGroup);
     Record now;
     for (const char* name : brokerNames)
         now << saved.attribute(QLatin1String(name));

@@ -32,24 +32,7 @@ const QStringList signalControl { "/usr/bin/killall", "-s", "SIGUSR2", "connecti
 
 QString storedAttribute(const OsdWindow& osd, const char* group, const char* attribute)
 {
-    return osd.stored()
-        .documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(group)
-        .attribute(attribute);
-}
-
-void restart(OsdWindow& osd)
-{
-    osd.window.reset();
-    osd.window = std::make_unique<MainWindow>(osd.unit.platform(), nullptr, osd.user.get());
-    osd.window->show();
-    QCoreApplication::processEvents();
-}
-
-int hubResets(TestUnit& unit)
-{
-    return unit.sim().state().value("hubResets").toInt();
+    return unitSettingsGroup(osd.stored(), group).attribute(attribute);
 }
 
 } // namespace
@@ -109,7 +92,7 @@ void TestControlPages::hotKeyRoundTrip()
     QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
     QCOMPARE(osd.unit.commands().last(), signalControl);
 
-    restart(osd);
+    osd.restart();
     QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
     QCOMPARE(osd.window->hotKeyNumber(), code.toInt());
     child<QToolButton>(*osd.window, "hot_keyButton")->click();
@@ -163,6 +146,8 @@ void TestControlPages::apply_data()
         << "board:SIGNAGE;cfg:" << QStringList { "board:SIGNAGE" } << "";
     QTest::newRow("power page, no mode, board desktop") << QStringList { "toolButtonPowerMode", "?comboBoxPowerMode=Manual" }
         << "board:DESKTOP;cfg:power_mode=" << QStringList { "board:DESKTOP" } << "";
+    QTest::newRow("RDP resolution") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" } << "" << QStringList { "Screen_Resolution/Default=1024x768" } << "";
+    QTest::newRow("RDP resolution Auto: the monitor's mode") << QStringList { "screenResButton", "comboBox=Auto", "applyScResButton" } << "" << QStringList { "Screen_Resolution/Default=1680x1050" } << "";
     QTest::newRow("automatic log-on as boss") << QStringList { "toolButtonPreferences", "comboBoxALogUsr=boss", "pushButtonSaveOnPUp" } << ""
         << QStringList { "AutoLogin/AutoLogUser=boss", "cfg:autoLoginUsr=boss" } << "";
     QTest::newRow("automatic log-on off") << autoLogOn << "" << QStringList { "AutoLogin/AutoLogUser=", "cfg:autoLoginUsr=" } << "";
@@ -232,6 +217,7 @@ void TestControlPages::apply()
                          qPrintable(expected.section('/', 1).section('=', 0, 0))),
                 value);
     }
+    QVERIFY(!error.isEmpty() || osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
     if (error.isEmpty())
         return;
     QVERIFY(waitForAnswer(box));
@@ -293,13 +279,13 @@ void TestControlPages::touchRedirection()
     for (int i = 0; i < toggles; ++i)
         box->toggle();
     child<QPushButton>(*osd.window, "pushButtonApplyGeneralSettings")->click();
-    QTEST(hubResets(osd.unit), "resets");
+    QTEST(osd.unit.sim().state().value("hubResets").toInt(), "resets");
     QFETCH(int, stored);
     if (stored >= 0)
         QCOMPARE(osd.unit.sim().state().value("settings").toObject().value("tsRedirection").toInt(), stored);
     // Applied once, the change is spent: a second apply resets nothing more.
     child<QPushButton>(*osd.window, "pushButtonApplyGeneralSettings")->click();
-    QTEST(hubResets(osd.unit), "resets");
+    QTEST(osd.unit.sim().state().value("hubResets").toInt(), "resets");
 }
 
 VELMO_TEST_MAIN(TestControlPages)

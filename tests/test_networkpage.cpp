@@ -6,6 +6,7 @@
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "modal.h"
+#include "press.h"
 #include "settings/networkpage.h"
 #include "settings/networkrules.h"
 #include "simplatform.h"
@@ -15,70 +16,27 @@
 #include "widgets.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QStackedWidget>
 #include <QtTest>
-
-#include <optional>
 
 namespace {
 
 const char interfaces[] = "/usr/local/interfaces";
 const char resolver[] = "/usr/local/resolv.conf";
 
-QDomElement networkChild(const QDomDocument& document, const char* name)
+// Opens the page and chooses DHCP, or a static set typed field by field.
+void choose(OsdWindow& osd, const QStringList& fields)
 {
-    return document.documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::Network)
-        .firstChildElement(name);
-}
-
-QString text(OsdWindow& osd, const char* name)
-{
-    if (auto* edit = osd.window->findChild<QLineEdit*>(QLatin1String(name)))
-        return edit->text();
-    return child<QLabel>(*osd.window, name)->text();
-}
-
-// One fact of the simulated network: of "eth0" or of its "dhcp" server.
-void setNetwork(TestUnit& unit, const char* group, const char* key, const QJsonValue& value)
-{
-    unit.sim().editSection(QStringLiteral("network"), [&](QJsonObject& network) {
-        QJsonObject facts = network.value(group).toObject();
-        facts.insert(key, value);
-        network.insert(group, facts);
-    });
-}
-
-void showNetworkPage(OsdWindow& osd)
-{
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(2);
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(1);
-}
-
-void typeStatic(OsdWindow& osd, const QStringList& fields)
-{
-    showNetworkPage(osd);
-    child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
+    osd.showPage(1);
+    child<QRadioButton>(*osd.window, fields.isEmpty() ? "radioButtonDHCP" : "radioButtonStatIP")->click();
     int i = 0;
     for (const char* name :
         { "ipAddrlineEdit", "netMasklineEdit", "gatelineEdit", "DNSlineEdit", "DNS2lineEdit" })
-        child<QLineEdit>(*osd.window, name)->setText(fields.value(i++));
-}
-
-// Presses Apply and answers the one box that follows.
-ModalAnswerPtr pressApply(OsdWindow& osd, const QString& title, int waitMs = 5000)
-{
-    ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
-    child<QPushButton>(*osd.window, "applyNetworkButton")->click();
-    waitForAnswer(answer, waitMs);
-    return answer;
+        if (!fields.isEmpty())
+            child<QLineEdit>(*osd.window, name)->setText(fields.value(i++));
 }
 
 // eth0 as the simulated unit has it; while `flickers`, its lease is gone at every other reading.
@@ -168,9 +126,9 @@ void TestNetworkPage::refusal()
     QFETCH(QString, title);
     QDomDocument document = databaseWithUsers();
     // A refused apply must not clear the DHCP choice either.
-    networkChild(document, db::Dhcp).setAttribute(db::SetChecked, "true");
+    networkSetting(document, db::Dhcp).setAttribute(db::SetChecked, "true");
     OsdWindow osd(document);
-    typeStatic(osd, fields);
+    choose(osd, fields);
     const auto files = [&osd] {
         return QList<QByteArray> { osd.unit.readFile(osd.window->storage().databasePath),
             osd.unit.readFile(interfaces), osd.unit.readFile(resolver) };
@@ -178,16 +136,14 @@ void TestNetworkPage::refusal()
     const QList<QByteArray> before = files();
     osd.unit.clearRecords();
 
-    ModalAnswerPtr answer = pressApply(osd, title);
-    QVERIFY(answer->answered);
-    QTEST(answer->text, "text");
+    QTEST(pressAndSettle(*osd.window, "applyNetworkButton", title), "text");
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
     QCOMPARE(files(), before);
     QVERIFY(osd.unit.commands().isEmpty());
     QCOMPARE(
-        networkChild(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+        networkSetting(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     if (QTest::currentDataTag() == QLatin1String("zero mask"))
-        QCOMPARE(text(osd, "netMasklineEdit"), QStringLiteral("255.255.255.0"));
+        QCOMPARE(osd.text("netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
 
 void TestNetworkPage::apply_data()
@@ -248,15 +204,10 @@ void TestNetworkPage::apply()
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
     else if (injected == "running" || injected == "down")
-        setNetwork(osd.unit, "eth0", injected == "down" ? "up" : "running", false);
+        osd.unit.setNetwork("eth0", injected == "down" ? "up" : "running", false);
     else if (injected == "no server")
-        setNetwork(osd.unit, "dhcp", "available", false);
-    if (dhcp) {
-        showNetworkPage(osd);
-        child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
-    } else {
-        typeStatic(osd, fields);
-    }
+        osd.unit.setNetwork("dhcp", "available", false);
+    choose(osd, fields);
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
     if (injected == "resolver")
@@ -264,17 +215,14 @@ void TestNetworkPage::apply()
     const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
     osd.unit.clearRecords();
 
-    std::optional<FailNextDatabaseChange> unwritable;
-    if (injected == "unstored")
-        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+    FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), injected == "unstored");
     QSharedPointer<LogonAnswer> logon;
     if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
         logon = answerNextLogon(QStringLiteral("boss"), QStringLiteral("pw"));
         QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
     }
     QFETCH(QString, text);
-    ModalAnswerPtr answer = pressApply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
-    QCOMPARE(answer->text, text);
+    QCOMPARE(pressAndSettle(*osd.window, "applyNetworkButton", "Network Status", text.isEmpty() ? 300 : 5000), text);
     if (logon) {
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
@@ -282,24 +230,24 @@ void TestNetworkPage::apply()
     if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
-        QCOMPARE(networkChild(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
-            networkChild(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+        QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
+            networkSetting(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
     }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
     if (injected == "running" && !dhcp) // the status, whole
-        QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->text(), QStringLiteral("Network is down."));
+        QCOMPARE(osd.text("ipAddrlineEdit"), QStringLiteral("Network is down."));
     const QDomDocument document = osd.stored();
     if (!stored.isEmpty()) {
         QTEST(osd.unit.readFile(interfaces), "interfacesFile");
         QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomElement kept = networkChild(document, db::StaticIp);
+        const QDomElement kept = networkSetting(document, db::StaticIp);
         QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
                      kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
                      kept.attribute(db::Dns2Address) }),
             stored);
         QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
-        QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
+        QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
         const QStringList run = programs(osd.unit);
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
@@ -309,8 +257,8 @@ void TestNetworkPage::apply()
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
-    QCOMPARE(networkChild(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
+    QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+    QCOMPARE(networkSetting(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
 }
 
@@ -338,17 +286,17 @@ void TestNetworkPage::readBack()
     QFETCH(QString, gateway);
     QFETCH(QByteArray, resolverText);
     OsdWindow osd(databaseWithUsers());
-    setNetwork(osd.unit, "eth0", "gateway", gateway);
+    osd.unit.setNetwork("eth0", "gateway", gateway);
     if (resolverText == "-")
         QFile::remove(osd.unit.path(resolver));
     else
         osd.unit.writeFile(resolver, resolverText);
-    showNetworkPage(osd);
-    QTEST((QStringList { text(osd, "gatelineEdit"), text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }),
+    osd.showPage(1);
+    QTEST((QStringList { osd.text("gatelineEdit"), osd.text("DNSlineEdit"), osd.text("DNS2lineEdit") }),
         "page");
-    QCOMPARE(text(osd, "ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
+    QCOMPARE(osd.text("ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
     osd.window->showUnitInformation();
-    QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
+    QTEST((QStringList { osd.text("labelPrimaryDns"), osd.text("labelSecondaryDns") }), "information");
     QCOMPARE(osd.unit.hasLog(
                  3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")),
         resolverText == "-");
@@ -375,7 +323,7 @@ void TestNetworkPage::liveAddress()
     QStringList shown;
     for (int reading = 0; reading < 2; ++reading) {
         shown << osd.window->networkPage->currentIpAddress();
-        QCOMPARE(text(osd, "ipAddrlineEdit"), shown.last());
+        QCOMPARE(osd.text("ipAddrlineEdit"), shown.last());
     }
     QCOMPARE(shown, (QStringList { "DHCP server not found.", "192.168.1.21" }));
     // A typed address keeps to the field's limit.

@@ -6,6 +6,7 @@
 #include "database/dbnames.h"
 #include "logon.h"
 #include "modal.h"
+#include "press.h"
 #include "settings/displayrules.h"
 #include "settings/resolutionpage.h"
 #include "testmain.h"
@@ -13,7 +14,6 @@
 
 #include <QComboBox>
 #include <QListWidget>
-#include <QPushButton>
 #include <QStackedWidget>
 #include <QtTest>
 
@@ -27,19 +27,9 @@ QStringList items(QComboBox* box)
     return texts;
 }
 
-void reopenPage(OsdWindow& osd)
-{
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(2);
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(0);
-}
-
 QString storedResolution(const OsdWindow& osd)
 {
-    return osd.stored()
-        .documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::ScreenResolution)
-        .attribute(db::Default);
+    return unitSettingsGroup(osd.stored(), db::ScreenResolution).attribute(db::Default);
 }
 
 } // namespace
@@ -52,7 +42,6 @@ private slots:
     void notBeforeLogOn();
     void monitor_data();
     void monitor();
-    void sessionApply();
     void osdApply_data();
     void osdApply();
     void osdMode_data();
@@ -136,7 +125,7 @@ void TestResolutionPage::monitor()
     ModalAnswerPtr first
         = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
     ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
-    reopenPage(osd);
+    osd.showPage(0);
     if (warned) {
         QVERIFY(first->answered);
         QCOMPARE(first->text, QStringLiteral("Selected RDP Resolution not supported."));
@@ -152,26 +141,9 @@ void TestResolutionPage::monitor()
     if (items(child<QComboBox>(*osd.window, "comboBox")) != QStringList { "Auto" })
         return;
     // Nothing but "Auto" on offer: Apply stores nothing, and says so.
-    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    child<QPushButton>(*osd.window, "applyScResButton")->click();
-    QVERIFY(waitForAnswer(nothing));
-    QCOMPARE(nothing->text, QStringLiteral("The monitor offers no RDP Resolution to apply."));
+    QCOMPARE(pressAndSettle(*osd.window, "applyScResButton", "Information"),
+        QStringLiteral("The monitor offers no RDP Resolution to apply."));
     QTEST(storedResolution(osd), "stored");
-}
-
-void TestResolutionPage::sessionApply()
-{
-    OsdWindow osd(databaseWithUsers());
-    reopenPage(osd);
-    QComboBox* box = child<QComboBox>(*osd.window, "comboBox");
-    const QList<std::pair<QString, QString>> choices { { "1024x768 60Hz", "1024x768" },
-        { "Auto", "1680x1050" } };
-    for (const auto& choice : choices) {
-        box->setCurrentText(choice.first);
-        child<QPushButton>(*osd.window, "applyScResButton")->click();
-        QCOMPARE(storedResolution(osd), choice.second);
-        QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
-    }
 }
 
 void TestResolutionPage::osdApply_data()
@@ -191,18 +163,15 @@ void TestResolutionPage::osdApply()
     QListWidget* list = child<QListWidget>(*osd.window, "listWidgetVM");
     QVERIFY(list->count() > 0);
     list->setCurrentRow(0);
-    reopenPage(osd);
+    osd.showPage(0);
     child<QComboBox>(*osd.window, "comboBoxGUIRes")->setCurrentText("1280x720");
     osd.unit.clearRecords();
 
-    ModalAnswerPtr error
-        = storeFailure ? answerNextBox(QStringLiteral("Error"), QMessageBox::Ok) : ModalAnswerPtr();
-    child<QPushButton>(*osd.window, "applyGUIReslButton_2")->click();
+    const QString error = pressAndSettle(*osd.window, "applyGUIReslButton_2", storeFailure ? "Error" : "");
     QCOMPARE(osd.unit.commands().value(0),
         (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
+    QCOMPARE(error, storeFailure ? QStringLiteral("The OSD Resolution could not be changed.") : QString());
     if (storeFailure) {
-        QVERIFY(waitForAnswer(error));
-        QCOMPARE(error->text, QStringLiteral("The OSD Resolution could not be changed."));
         QVERIFY(osd.window->isVisible());
         QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"),
             QByteArray("a-much-longer-user-name\nand-a-much-longer-connection\n"));
@@ -245,17 +214,15 @@ void TestResolutionPage::osdMode()
         osd.unit.sim().editSection("rxDatabase", [&](QJsonObject& store) {
             store.insert("System", QJsonObject { { "OSDResolution", inStore } });
         });
-    reopenPage(osd);
+    osd.showPage(0);
     QFETCH(QString, shown);
     QCOMPARE(child<QComboBox>(*osd.window, "comboBoxGUIRes")->currentText(), shown);
     if (!shown.isEmpty())
         return;
     // No mode to apply: none is stored, and the OSD does not restart for it.
     osd.unit.clearRecords();
-    const ModalAnswerPtr nothing = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-    child<QPushButton>(*osd.window, "applyGUIReslButton_2")->click();
-    QVERIFY(waitForAnswer(nothing));
-    QCOMPARE(nothing->text, QStringLiteral("Select an OSD Resolution to apply."));
+    QCOMPARE(pressAndSettle(*osd.window, "applyGUIReslButton_2", "Information"),
+        QStringLiteral("Select an OSD Resolution to apply."));
     QVERIFY(osd.unit.commands().isEmpty());
     QVERIFY(osd.window->isVisible());
 }
