@@ -7,11 +7,11 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "modal.h"
+#include "press.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
@@ -21,7 +21,6 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
-#include <optional>
 
 namespace {
 
@@ -86,14 +85,6 @@ Attributes element(const QString& name, const QString& set)
         all.insert(QLatin1String(attribute), QString());
     all.insert(QStringLiteral("Name"), name);
     return over(all, set);
-}
-
-Attributes attributesOf(const QDomElement& element)
-{
-    Attributes all;
-    for (int i = 0; i < element.attributes().count(); ++i)
-        all.insert(element.attributes().item(i).nodeName(), element.attributes().item(i).nodeValue());
-    return all;
 }
 
 // user name -> the connection names of its associations, "name@favourite" when it has a slot.
@@ -344,8 +335,7 @@ void TestConnectionEditor::fieldChecks()
     QStringList entry;
     if (!editing) {
         chooseKind(*dialog, kind);
-        entry << "Name=Desk"
-              << "IP=10.0.0.5";
+        entry = QStringList { "Name=Desk", "IP=10.0.0.5" };
         for (const char* field : { "User=bob", "Password=pw", "Domain=corp", "LoadBal=lb" })
             if (child<QLineEdit>(*dialog, names.fields[QString(field).section('=', 0, 0)])->isEnabled())
                 entry << field;
@@ -354,13 +344,9 @@ void TestConnectionEditor::fieldChecks()
     const QString name = child<QLineEdit>(*dialog, names.name)->text();
 
     const QByteArray before = databaseText(osd.window->document());
-    const ModalAnswerPtr answer
-        = box.isEmpty() ? ModalAnswerPtr() : answerNextBox(box.section('|', 0, 0), QMessageBox::Ok);
-    const QString copyA = osd.unit.path(osd.window->storage().databasePath);
-    std::optional<FailNextDatabaseChange> unwritable;
-    if (box.startsWith(QLatin1String("Error")))
-        unwritable.emplace(copyA);
-    child<QPushButton>(*dialog, names.save)->click();
+    FailNextDatabaseChange unwritable(
+        osd.unit.path(osd.window->storage().databasePath), box.startsWith(QLatin1String("Error")));
+    const QString shown = pressAndSettle(*dialog, names.save, box.section('|', 0, 0));
 
     if (box.isEmpty()) {
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
@@ -368,8 +354,7 @@ void TestConnectionEditor::fieldChecks()
         QVERIFY(!connectionNamed(osd.stored(), name).isNull());
         return;
     }
-    QVERIFY(waitForAnswer(answer));
-    QCOMPARE(answer->title + '|' + answer->text, box);
+    QCOMPARE(shown, box.section('|', 1));
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
     QCOMPARE(databaseText(osd.window->document()), before);
     if (unwritable) {
@@ -438,7 +423,7 @@ void TestConnectionEditor::writtenAttributes()
         child<QPushButton>(dialog, "saveNewConnectionButton")->click();
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
-    QCOMPARE(attributesOf(connectionNamed(osd.stored(), name)), written);
+    QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), written);
     // Every administrator, and only they, may use what was made.
     for (const char* administrator : { "admin", "boss", "aduser" })
         expected[administrator] << name;
@@ -451,7 +436,7 @@ void TestConnectionEditor::writtenAttributes()
     QCOMPARE(edit.result(), int(QDialog::Accepted));
     if (kind == QLatin1String("KVM"))
         written.insert("ViewOnly", QString());
-    QCOMPARE(attributesOf(connectionNamed(osd.stored(), name)), written);
+    QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), written);
 }
 
 void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow_data()
@@ -527,11 +512,11 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     }
 
     const Attributes wanted
-        = over(rebuilt ? element(name, QString()) : attributesOf(connectionNamed(document, name)), expected);
+        = over(rebuilt ? element(name, QString()) : attributeMap(connectionNamed(document, name)), expected);
     const QString newName = wanted.value("Name");
     const QDomDocument after = osd.stored();
     const QDomElement saved = connectionNamed(after, newName);
-    QCOMPARE(attributesOf(saved), wanted);
+    QCOMPARE(attributeMap(saved), wanted);
     QCOMPARE(saved.firstChildElement().attribute(db::TargetName), defaultTx);
     QCOMPARE(saved.previousSiblingElement().attribute(db::Name), defaultTx); // changed where it stands
     QCOMPARE(associations(after)["plain"], QStringList { newName + "@3" });

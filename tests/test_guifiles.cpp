@@ -11,7 +11,6 @@
 #include <QJsonArray>
 #include <QtTest>
 
-
 namespace {
 
 const QString settingsFile = QStringLiteral("/usr/local/gui_files/gui_settings.cfg");
@@ -72,12 +71,9 @@ private slots:
     {
         QTest::addColumn<QString>("boardMode");
         QTest::addColumn<QString>("powerMode");
-        QTest::newRow("signage board") << "SIGNAGE"
-                                       << "Auto";
-        QTest::newRow("desktop board") << "DESKTOP"
-                                       << "Manual";
-        QTest::newRow("mode program missing") << ""
-                                              << "Manual";
+        QTest::newRow("signage board") << "SIGNAGE" << "Auto";
+        QTest::newRow("desktop board") << "DESKTOP" << "Manual";
+        QTest::newRow("mode program missing") << "" << "Manual";
     }
 
     void createsSettingsWithBoardPowerMode()
@@ -139,23 +135,15 @@ private slots:
         QTest::addColumn<QString>("value");
         QTest::addColumn<QByteArray>("before");
         QTest::addColumn<QByteArray>("after");
-        QTest::newRow("two users leave one, in the first place")
-            << false << "bob"
-            << QByteArray("autoLoginUsr=admin\npower_mode=Auto\nautoLoginUsr=x\nrememberLastUsrName=\n")
+        // clang-format off
+        QTest::newRow("two users leave one, in the first place") << false << "bob" << QByteArray("autoLoginUsr=admin\npower_mode=Auto\nautoLoginUsr=x\nrememberLastUsrName=\n")
             << QByteArray("autoLoginUsr=bob\npower_mode=Auto\nrememberLastUsrName=\n");
-        QTest::newRow("no user line appends") << false << "bob" << QByteArray("power_mode=Auto\n")
-                                              << QByteArray("power_mode=Auto\nautoLoginUsr=bob\n");
-        QTest::newRow("power mode; tabs and returns dropped")
-            << true << "Auto" << QByteArray("autoLoginUsr=\tadmin\r\npower_mode=Manual\n")
-            << QByteArray("autoLoginUsr=admin\npower_mode=Auto\n");
-        QTest::newRow("line break in a name stays in its line")
-            << false << "bob\npower_mode=Auto" << QByteArray("power_mode=Manual\n")
-            << QByteArray("power_mode=Manual\nautoLoginUsr=bobpower_mode=Auto\n");
-        QTest::newRow("missing file is created")
-            << true << "Manual" << QByteArray() << QByteArray("power_mode=Manual\n");
-        QTest::newRow("a NUL byte hides no line after it")
-            << false << "bob" << QByteArray("power_mode=Auto\0x\nautoLoginUsr=admin\n", 37)
-            << QByteArray("power_mode=Auto\0x\nautoLoginUsr=bob\n", 35);
+        QTest::newRow("no user line appends") << false << "bob" << QByteArray("power_mode=Auto\n") << QByteArray("power_mode=Auto\nautoLoginUsr=bob\n");
+        QTest::newRow("power mode; tabs and returns dropped") << true << "Auto" << QByteArray("autoLoginUsr=\tadmin\r\npower_mode=Manual\n") << QByteArray("autoLoginUsr=admin\npower_mode=Auto\n");
+        QTest::newRow("line break in a name stays in its line") << false << "bob\npower_mode=Auto" << QByteArray("power_mode=Manual\n") << QByteArray("power_mode=Manual\nautoLoginUsr=bobpower_mode=Auto\n");
+        QTest::newRow("missing file is created") << true << "Manual" << QByteArray() << QByteArray("power_mode=Manual\n");
+        QTest::newRow("a NUL byte hides no line after it") << false << "bob" << QByteArray("power_mode=Auto\0x\nautoLoginUsr=admin\n", 37) << QByteArray("power_mode=Auto\0x\nautoLoginUsr=bob\n", 35);
+        // clang-format on
     }
 
     void rewritesOneSettingLine()

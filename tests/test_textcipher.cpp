@@ -75,21 +75,15 @@ private slots:
         QTest::addColumn<QString>("text");
 
         // Worked out by hand from the byte layout with key bytes 70 A5 E3 C9 84 1B 2F 6D.
-        QTest::newRow("empty, checksum")
-            << 1 << 0 << 0x5A << QString() << QByteArray("03022a8f6c") << "AwIqj2w=";
+        // clang-format off
+        QTest::newRow("empty, checksum") << 1 << 0 << 0x5A << QString() << QByteArray("03022a8f6c") << "AwIqj2w=";
         QTest::newRow("empty, no integrity") << 0 << 0 << 0x5A << QString() << QByteArray("03002a") << "AwAq";
-        QTest::newRow("empty, hash") << 2 << 0 << 0x5A << QString()
-                                     << QByteArray("03042a558fe58fca8ea8d542f482e967285dbdb78c42cf")
-                                     << "AwQqVY/lj8qOqNVC9ILpZyhdvbeMQs8=";
-        QTest::newRow("short, no integrity")
-            << 0 << 2 << 0xC3 << "OSD" << QByteArray("0300b359e964") << "AwCzWelk";
-        QTest::newRow("short, checksum")
-            << 1 << 2 << 0xC3 << "OSD" << QByteArray("0302b36140c6114e") << "AwKzYUDGEU4=";
-        QTest::newRow("short, hash") << 2 << 2 << 0xC3 << "OSD"
-                                     << QByteArray("0304b38afa0aa048fc42cdd1b721fa2b56583c602abc8fdba78e")
-                                     << "AwSzivoKoEj8Qs3RtyH6K1ZYPGAqvI/bp44=";
-        QTest::newRow("non-ASCII, checksum") << 1 << 2 << 0x00 << QString::fromUtf8("Grüße")
-                                             << QByteArray("0302707f76f80ed645eb04c4") << "AwJwf3b4DtZF6wTE";
+        QTest::newRow("empty, hash") << 2 << 0 << 0x5A << QString() << QByteArray("03042a558fe58fca8ea8d542f482e967285dbdb78c42cf") << "AwQqVY/lj8qOqNVC9ILpZyhdvbeMQs8=";
+        QTest::newRow("short, no integrity") << 0 << 2 << 0xC3 << "OSD" << QByteArray("0300b359e964") << "AwCzWelk";
+        QTest::newRow("short, checksum") << 1 << 2 << 0xC3 << "OSD" << QByteArray("0302b36140c6114e") << "AwKzYUDGEU4=";
+        QTest::newRow("short, hash") << 2 << 2 << 0xC3 << "OSD" << QByteArray("0304b38afa0aa048fc42cdd1b721fa2b56583c602abc8fdba78e") << "AwSzivoKoEj8Qs3RtyH6K1ZYPGAqvI/bp44=";
+        QTest::newRow("non-ASCII, checksum") << 1 << 2 << 0x00 << QString::fromUtf8("Grüße") << QByteArray("0302707f76f80ed645eb04c4") << "AwJwf3b4DtZF6wTE";
+        // clang-format on
     }
 
     void knownAnswers()
@@ -143,14 +137,10 @@ private slots:
         QCOMPARE(int(quint8(encrypted.at(1))), flags);
         QCOMPARE(cipher.decryptBytes(encrypted), plain);
         QCOMPARE(cipher.lastError(), 0);
-    }
-
-    void sameTextTwiceDiffers()
-    {
-        TextCipher cipher(TextCipher::exportKey);
-        QSet<QString> texts;
+        // A random first byte: the same text does not encrypt alike every time.
+        QSet<QByteArray> texts { encrypted };
         for (int i = 0; i < 16; ++i)
-            texts.insert(cipher.encryptText(QString::fromLatin1(sentence)));
+            texts.insert(cipher.encryptBytes(plain));
         QVERIFY(texts.size() > 1);
     }
 
