@@ -96,7 +96,6 @@ void TestConnectionTab::list()
 {
     QFETCH(bool, managed);
     QFETCH(QString, filter);
-    QFETCH(QStringList, shown);
     QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
         + QStringList { wide, "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
@@ -113,7 +112,7 @@ void TestConnectionTab::list()
     QTest::keyClicks(field, QStringLiteral("x"));
     field->clear();
     QTest::keyClicks(field, filter);
-    QCOMPARE(osd.entries(), shown);
+    QTEST(osd.entries(), "shown");
     auto* list = child<QListWidget>(*osd.window, "listWidgetVM");
     for (int row = 0; row < list->count(); ++row) // the whole name, as a tip reads it
         QCOMPARE(QTextDocumentFragment::fromHtml(list->item(row)->toolTip()).toPlainText(), list->item(row)->text());
@@ -149,7 +148,6 @@ void TestConnectionTab::buttons()
 {
     QFETCH(int, mine);
     QFETCH(int, others);
-    QFETCH(QString, enabled);
     QFETCH(QString, press);
     QFETCH(QString, message);
     OsdWindow osd(bareDatabase(names(QStringLiteral("m"), mine), names(QStringLiteral("o"), others)));
@@ -160,7 +158,7 @@ void TestConnectionTab::buttons()
     for (const char* name :
         { "connectButton", "editConnectionButton", "removeConnectionButton", "newConnectionButton" })
         state += child<QPushButton>(*osd.window, name)->isEnabled() ? QLatin1Char('1') : QLatin1Char('0');
-    QCOMPARE(state, enabled);
+    QTEST(state, "enabled");
 
     if (!message.isEmpty()) {
         // The slot, as the button may be disabled.
@@ -307,9 +305,7 @@ void TestConnectionTab::broker_data()
 void TestConnectionTab::broker()
 {
     QFETCH(Record, record);
-    QFETCH(QString, opened);
     QFETCH(QString, click);
-    QFETCH(QString, after);
     QFETCH(Record, stored);
     QDomDocument document = databaseWithUsers();
     QDomElement group = unitSettingsGroup(document, db::BrokerGroup);
@@ -319,7 +315,7 @@ void TestConnectionTab::broker()
     ConnectionSettings dialog(osd.window.get());
     QCOMPARE(child<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
     QVERIFY(child<QRadioButton>(dialog, "radioButtonPool")->isHidden());
-    QCOMPARE(brokerState(dialog), opened);
+    QTEST(brokerState(dialog), "opened");
     if (!click.isEmpty()) {
         child<QCheckBox>(
             dialog, click == QLatin1String("web") ? "checkBoxConnActiveDir" : "checkBoxConViaBroker")
@@ -330,7 +326,7 @@ void TestConnectionTab::broker()
                 QTest::keyClicks(field, QStringLiteral("typed"));
             }
     }
-    QCOMPARE(brokerState(dialog), after);
+    QTEST(brokerState(dialog), "after");
 
     FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), stored.isEmpty());
     QCOMPARE(pressAndSettle(dialog, "txApplyButton", unwritable ? "Error" : "Broker Settings"),

@@ -28,11 +28,6 @@
 
 namespace {
 
-QLabel* headerOf(QWidget& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("titleHeader"));
-}
-
 // Presses Return where the keyboard focus of the box is; a box that Return
 // leaves open is rejected, so the test ends either way.
 void pressReturn(QDialog& box)
@@ -129,12 +124,11 @@ void TestOsdLook::boxes_data()
 void TestOsdLook::boxes()
 {
     QFETCH(int, buttons);
-    QFETCH(int, onReturn);
     QWidget parent;
     OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure?"),
         QMessageBox::StandardButtons(buttons), &parent);
     const auto seen = actOnNextDialog(QStringLiteral("Reboot"), [](QDialog& shown) {
-        const QLabel* header = headerOf(shown);
+        const QLabel* header = child<QLabel>(shown, "titleHeader");
         QVERIFY(header && header->isVisible());
         QCOMPARE(header->text(), QStringLiteral("Reboot"));
         QCOMPARE(header->geometry(), QRect(0, 0, shown.width(), header->height()));
@@ -144,7 +138,7 @@ void TestOsdLook::boxes()
                 QVERIFY(label->geometry().top() >= header->geometry().bottom());
         pressReturn(shown);
     });
-    QCOMPARE(box.exec(), onReturn);
+    QTEST(box.exec(), "onReturn");
     QVERIFY(*seen);
 }
 
@@ -160,8 +154,8 @@ void TestOsdLook::headerShowsTheTitle()
         QVERIFY(QTest::qWaitForWindowExposed(box));
     }
     // Without the title drawn both strips would be the same plain colour.
-    const QImage first = plain.grab(headerOf(plain)->geometry()).toImage();
-    const QImage second = timeout.grab(headerOf(timeout)->geometry()).toImage();
+    const QImage first = plain.grab(child<QLabel>(plain, "titleHeader")->geometry()).toImage();
+    const QImage second = timeout.grab(child<QLabel>(timeout, "titleHeader")->geometry()).toImage();
     const int width = qMin(first.width(), second.width());
     QVERIFY(first.copy(0, 0, width, first.height()) != second.copy(0, 0, width, second.height()));
 }
@@ -249,7 +243,7 @@ void TestOsdLook::dialogHeaders()
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
 
-    QLabel* header = headerOf(*shown);
+    QLabel* header = child<QLabel>(*shown, "titleHeader");
     QVERIFY(header);
     QCOMPARE(header->text(), title);
     QCOMPARE(header->isVisible(), !title.isEmpty());
@@ -327,12 +321,11 @@ void TestOsdLook::controlGridHasNoHoles()
 {
     QFETCH(QStringList, users);
     QFETCH(bool, managed);
-    QFETCH(QString, cells);
     OsdWindow osd(databaseWithUsers(), 1, managed);
     for (const QString& name : users)
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
     auto* grid = child<QGridLayout>(*osd.window, QStringLiteral("pageButtonsGrid"));
-    QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
+    QTEST(shownCells(grid).join(QLatin1Char(' ')), "cells");
 }
 
 // Titles in 14 px bold on every page once built; what a box holds keeps the normal font.

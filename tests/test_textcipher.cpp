@@ -92,13 +92,12 @@ private slots:
         QFETCH(int, compression);
         QFETCH(int, random);
         QFETCH(QString, plain);
-        QFETCH(QByteArray, hex);
         QFETCH(QString, text);
 
         FixedCipher cipher(QByteArray(1, char(random)));
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
-        QCOMPARE(cipher.encryptBytes(plain.toUtf8()).toHex(), hex);
+        QTEST(cipher.encryptBytes(plain.toUtf8()).toHex(), "hex");
         QCOMPARE(cipher.encryptText(plain), text);
 
         // Any unit reads it back, whatever its own modes, also with the line
@@ -128,13 +127,12 @@ private slots:
         QFETCH(int, compression);
         QFETCH(int, protection);
         QFETCH(QByteArray, plain);
-        QFETCH(int, flags);
 
         TextCipher cipher(TextCipher::exportKey);
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
         const QByteArray encrypted = cipher.encryptBytes(plain);
-        QCOMPARE(int(quint8(encrypted.at(1))), flags);
+        QTEST(int(quint8(encrypted.at(1))), "flags");
         QCOMPARE(cipher.decryptBytes(encrypted), plain);
         QCOMPARE(cipher.lastError(), 0);
         // A random first byte: the same text does not encrypt alike every time.
@@ -204,12 +202,10 @@ private slots:
     void reading()
     {
         QFETCH(QString, text);
-        QFETCH(QString, plain);
-        QFETCH(int, error);
 
         TextCipher cipher(TextCipher::exportKey);
-        QCOMPARE(cipher.decryptText(text), plain);
-        QCOMPARE(cipher.lastError(), error);
+        QTEST(cipher.decryptText(text), "plain");
+        QTEST(cipher.lastError(), "error");
     }
 
     void refusals()
