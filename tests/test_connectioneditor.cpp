@@ -306,13 +306,13 @@ void TestConnectionEditor::fieldChecks_data()
                 row(QString(kind.first) + ": " + field.field + ' ' + field.text, kind.first,
                     { QString(field.field) + '=' + field.text }, field.box, field.field);
 
+    // clang-format off
     row("colon in name", "Transmitter", { "Name=a:b" }, "WARNING|Connection name" + blocked + setA, "Name");
     row("blank name", "Transmitter", { "Name=" }, "Information|Cannot leave connection name blank.", "");
-    row("address checked before user", "VM Direct", { "IP=a>b", "User=c=d" },
-        "WARNING|a>b" + badAddress + setA, "IP");
+    row("address checked before user", "VM Direct", { "IP=a>b", "User=c=d" }, "WARNING|a>b" + badAddress + setA, "IP");
     row("backquote in password", "VNC", { "Password=p`w" }, "WARNING|Password" + blocked + setB, "Password");
-    row("host name, unchecked port range, slash and colon in password", "Broker",
-        { "IP=broker.corp.example", "Port=99999", "Password=p/w:x" }, "", "");
+    row("host name, unchecked port range, slash and colon in password", "Broker", { "IP=broker.corp.example", "Port=99999", "Password=p/w:x" }, "", "");
+    // clang-format on
 
     const QString restart
         = "WARNING|Connection name cannot begin or end with a blank or contain control characters.";
@@ -321,11 +321,10 @@ void TestConnectionEditor::fieldChecks_data()
     row("control character in a name", "KVM", { "Name=De\tsk" }, restart, "Name");
     row("blank inside a name", "KVM", { "Name=My Desk" }, "", "");
 
-    row("name outside Latin-1", "SSH", { QString::fromUtf8("Name=Связь") },
-        "WARNING|Connection name" + latin1, "Name");
-    row("Latin-1 beyond ASCII passes", "VM Direct",
-        { QString::fromUtf8("Name=Büro"), QString::fromUtf8("Password=pä§"), QString::fromUtf8("LoadBal=€") },
-        "", "");
+    // clang-format off
+    row("name outside Latin-1", "SSH", { QString::fromUtf8("Name=Связь") }, "WARNING|Connection name" + latin1, "Name");
+    row("Latin-1 beyond ASCII passes", "VM Direct", { QString::fromUtf8("Name=Büro"), QString::fromUtf8("Password=pä§"), QString::fromUtf8("LoadBal=€") }, "", "");
+    // clang-format on
 
     const QString taken = QStringLiteral("Information|Connection with that name already exists.");
     row("new with a taken name", "Transmitter", { "Name=Office" }, taken, "");
@@ -407,27 +406,16 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow_data()
                             << heads;
     };
 
-    row("pool saved unchanged, values longer than the fields whole", "Pool",
-        "Pool=true;viaTX=true;IP_address=10.0.0.9;User_Name=pu;Password=" + QString(40, 'p')
-            + ";Domain=" + QString(70, 'd')
-            + ";Port=3390;USB_Redirection=Yes;Audio=;NLA=Yes;Colour_depth=15;Protocol=PCoIP;"
-              "Load_Bal=lb;ViewOnly=Yes",
-        "", {}, false, "");
-    row("a name longer than the field kept", QString(40, 'n'),
-        "type=VNC;IP_address=h;Password=vp;Port=5901;ViewOnly=Yes;User_Name=demo;Domain=corp", "", {}, false,
-        "");
-    row("renamed only", "Desk",
-        "type=SSH;User_Name=root;IP_address=h;Password=;Port=22;Domain=corp;Audio=Yes", "", { "Name=Studio" },
-        false, "Name=Studio");
-    row("transmitter made a VNC connection", "Desk",
-        "viaTX=true;IP_address=h;User_Name=demo;Password=mirth;Connection_type=Shared;viaTxPool=true;Custom="
-        "kept",
-        "VNC", { "Password=vp" }, true,
-        "type=VNC;IP_address=h;Password=vp;Port=5900;ViewOnly=;viaTxPool=true;Custom=kept");
-    row("flags the unit or the type rule out are saved off", "Desk",
-        "viaTX=true;IP_address=h;ExtDesk=Yes;Connection_type=Shared;USB_Redirection=Yes;Audio=Yes;"
-        "Persistent=true;ViewOnly=;NLA=",
+    // clang-format off
+    row("pool saved unchanged, values longer than the fields whole", "Pool", "Pool=true;viaTX=true;IP_address=10.0.0.9;User_Name=pu;Password=" + QString(40, 'p') + ";Domain=" + QString(70, 'd')
+        + ";Port=3390;USB_Redirection=Yes;Audio=;NLA=Yes;Colour_depth=15;Protocol=PCoIP;Load_Bal=lb;ViewOnly=Yes", "", {}, false, "");
+    row("a name longer than the field kept", QString(40, 'n'), "type=VNC;IP_address=h;Password=vp;Port=5901;ViewOnly=Yes;User_Name=demo;Domain=corp", "", {}, false, "");
+    row("renamed only", "Desk", "type=SSH;User_Name=root;IP_address=h;Password=;Port=22;Domain=corp;Audio=Yes", "", { "Name=Studio" }, false, "Name=Studio");
+    row("transmitter made a VNC connection", "Desk", "viaTX=true;IP_address=h;User_Name=demo;Password=mirth;Connection_type=Shared;viaTxPool=true;Custom=kept",
+        "VNC", { "Password=vp" }, true, "type=VNC;IP_address=h;Password=vp;Port=5900;ViewOnly=;viaTxPool=true;Custom=kept");
+    row("flags the unit or the type rule out are saved off", "Desk", "viaTX=true;IP_address=h;ExtDesk=Yes;Connection_type=Shared;USB_Redirection=Yes;Audio=Yes;Persistent=true;ViewOnly=;NLA=",
         "", {}, false, "ExtDesk=;USB_Redirection=", 1);
+    // clang-format on
 }
 
 void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()

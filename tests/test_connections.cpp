@@ -41,32 +41,19 @@ void TestConnections::start_data()
     const QString tx = QStringLiteral("create_via_tx_connection ");
     const QString rdp = QStringLiteral("User_Name=bob;Password=pw;IP_address=10.0.0.5;Domain=corp;");
     const QString viaTx = QStringLiteral("viaTX=true;IP_address=192.168.1.22;");
-    row("RDP on the default port passes 0", rdp + "Port=3389;Audio=Yes;NLA=Yes", "",
-        vm + R"(["C","admin","bob","pw","10.0.0.5",1,"corp",0,0,0,1])");
-    row("RDP port that is no number", rdp + "Port=33a9", "",
-        vm + R"(["C","admin","bob","pw","10.0.0.5",0,"corp",0,0,0,0])");
-    row("an over-long text is cut, not overrun", "IP_address=" + QString(300, QLatin1Char('h')), "",
-        vm + R"(["C","admin","","",")" + QString(255, 'h') + R"(",0,"",0,0,0,0])");
-    row("transmitter, extended desktop on a single head is off",
-        viaTx + "ExtDesk=Yes;Connection_type=Shared;Persistent=true;Audio=Yes", "timer=15",
-        tx + R"(["C","192.168.1.22",1,0,15,"admin",1,1,0,0])");
-    row("transmitter wins over SSH; user unknown to the unit", viaTx + "type=SSH", "timer=5;userFails",
-        tx + R"(["C","192.168.1.22",0,0,5,"Unknown",0,0,0,0])");
-    row("KVM", "type=KVM;IP_address=10.1.1.1;Connection_type=Shared;Persistent=true;Audio=Yes",
-        "heads=2;timer=30", R"(create_via_kvm_connection ["C","10.1.1.1",1,0,30,"admin",1,1])");
-    row("Horizon; Broker \"true\" is not a broker",
-        "Broker=true;Horizon=true;User_Name=hu;Password=hp;IP_address=h.example", "",
-        R"(create_horizon_connection ["hu","hp","h.example"])");
-    row("SSH keeps the password out", "type=SSH;User_Name=root;Password=secret;IP_address=s;Port=22", "",
-        R"(create_ssh_connection ["root","","s",22])");
+    // clang-format off
+    row("RDP on the default port passes 0", rdp + "Port=3389;Audio=Yes;NLA=Yes", "", vm + R"(["C","admin","bob","pw","10.0.0.5",1,"corp",0,0,0,1])");
+    row("RDP port that is no number", rdp + "Port=33a9", "", vm + R"(["C","admin","bob","pw","10.0.0.5",0,"corp",0,0,0,0])");
+    row("an over-long text is cut, not overrun", "IP_address=" + QString(300, QLatin1Char('h')), "", vm + R"(["C","admin","","",")" + QString(255, 'h') + R"(",0,"",0,0,0,0])");
+    row("transmitter, extended desktop on a single head is off", viaTx + "ExtDesk=Yes;Connection_type=Shared;Persistent=true;Audio=Yes", "timer=15", tx + R"(["C","192.168.1.22",1,0,15,"admin",1,1,0,0])");
+    row("transmitter wins over SSH; user unknown to the unit", viaTx + "type=SSH", "timer=5;userFails", tx + R"(["C","192.168.1.22",0,0,5,"Unknown",0,0,0,0])");
+    row("KVM", "type=KVM;IP_address=10.1.1.1;Connection_type=Shared;Persistent=true;Audio=Yes", "heads=2;timer=30", R"(create_via_kvm_connection ["C","10.1.1.1",1,0,30,"admin",1,1])");
+    row("Horizon; Broker \"true\" is not a broker", "Broker=true;Horizon=true;User_Name=hu;Password=hp;IP_address=h.example", "", R"(create_horizon_connection ["hu","hp","h.example"])");
+    row("SSH keeps the password out", "type=SSH;User_Name=root;Password=secret;IP_address=s;Port=22", "", R"(create_ssh_connection ["root","","s",22])");
     row("VNC", "type=VNC;Password=vp;IP_address=v;Port=5901", "", R"(create_vnc_connection ["vp","v",5901])");
-    row("pool with an address, also via a transmitter: RDP to the pool host",
-        "Pool=true;viaTX=true;IP_address=10.0.0.9;User_Name=pu;Port=3390", "",
-        vm + R"(["C","admin","pu","","10.0.0.9",0,"",0,3390,0,0])");
-    row("broker: RDP to the broker with its credentials and flags",
-        "Broker=Yes;IP_address=br;User_Name=bu;Password=bp;Domain=bd;Port=3389;Load_Bal=lb;NLA=Yes;"
-        "Audio=Yes;USB_Redirection=Yes;ViewOnly=Yes",
-        "", vm + R"(["C","admin","bu","bp","br",1,"bd",1,0,1,1])");
+    row("pool with an address, also via a transmitter: RDP to the pool host", "Pool=true;viaTX=true;IP_address=10.0.0.9;User_Name=pu;Port=3390", "", vm + R"(["C","admin","pu","","10.0.0.9",0,"",0,3390,0,0])");
+    row("broker: RDP to the broker with its credentials and flags", "Broker=Yes;IP_address=br;User_Name=bu;Password=bp;Domain=bd;Port=3389;Load_Bal=lb;NLA=Yes;Audio=Yes;USB_Redirection=Yes;ViewOnly=Yes", "", vm + R"(["C","admin","bu","bp","br",1,"bd",1,0,1,1])");
+    // clang-format on
 
     // Each flag on alone lands in its own place.
     const struct {
@@ -94,16 +81,14 @@ void TestConnections::start_data()
         }
     }
 
-    row("link down with an address", "viaTX=true", "link=2",
-        "Network Status|Connection failed. Network not found.");
-    row("link down, no lease", "viaTX=true", "link=0",
-        "Network Status|Connection failed. DHCP server not found.");
+    // clang-format off
+    row("link down with an address", "viaTX=true", "link=2", "Network Status|Connection failed. Network not found.");
+    row("link down, no lease", "viaTX=true", "link=0", "Network Status|Connection failed. DHCP server not found.");
     row("launcher refuses: no box, stays", "viaTX=true", "fails=create_via_tx_connection", "");
     row("listed but gone from the database", "-", "", "Information|Could not create connection.");
-    row("pool without an address", "Pool=true", "",
-        "Information|The pool connection 'C' has no address and cannot be started.");
-    row("broker without an address", "Broker=Yes;User_Name=u", "",
-        "Information|The broker connection 'C' has no broker address and cannot be started.");
+    row("pool without an address", "Pool=true", "", "Information|The pool connection 'C' has no address and cannot be started.");
+    row("broker without an address", "Broker=Yes;User_Name=u", "", "Information|The broker connection 'C' has no broker address and cannot be started.");
+    // clang-format on
     const auto notLatin1 = [&row](const char* name, const char* attributes, const char* field) {
         row(name, attributes, "",
             "Information|The connection 'C' cannot be started: its " + QString(field)
@@ -215,18 +200,17 @@ void TestConnections::relaunchHotKey_data()
     };
 
     const QByteArray head = "/usr/bin/connection_control --type via_tx --name 'Desk' --host '1.2.3.4'";
+    // clang-format off
     row("inserted before the ampersand", head + " &", "", "2", head + " --hotkey 2 &");
     row("no hot-key removes the argument", head + " --hotkey 1 &", "", "", head + " &");
-    row("a quoted look-alike in a value is left alone", "cc --name '-''-hotkey' 7 --hotkey 1 &", "", "4",
-        "cc --name '-''-hotkey' 7 --hotkey 4 &");
+    row("a quoted look-alike in a value is left alone", "cc --name '-''-hotkey' 7 --hotkey 1 &", "", "4", "cc --name '-''-hotkey' 7 --hotkey 4 &");
     row("only a number goes into the script", head + " --hotkey 1 &", "", "1;reboot", head + " --hotkey 1 &");
     row("no saved session: no script is made", QByteArray(), "", "2", QByteArray());
     row("an empty script stays empty", "", "", "2", "");
-    row("start-up refresh, Mouse Left+Right", head + " --hotkey 0 &", "Mouse Left+Right", nullptr,
-        head + " --hotkey 4 &");
+    row("start-up refresh, Mouse Left+Right", head + " --hotkey 0 &", "Mouse Left+Right", nullptr, head + " --hotkey 4 &");
     row("a link is never followed", "->cc --hotkey 1 &", "", "2", "cc --hotkey 1 &");
-    row("start-up refresh, unknown setting is 0", head + " --hotkey 2 &", "F12", nullptr,
-        head + " --hotkey 0 &");
+    row("start-up refresh, unknown setting is 0", head + " --hotkey 2 &", "F12", nullptr, head + " --hotkey 0 &");
+    // clang-format on
 }
 
 void TestConnections::relaunchHotKey()

@@ -83,13 +83,14 @@ void TestConnectionTab::list_data()
     // "delta" is the 33rd association: beyond what an unmanaged unit lists.
     const QStringList first32 = QStringList { "missing" } + names(QStringLiteral("x"), 29)
         + QStringList { wide, "betaGamma" };
+    // clang-format off
     QTest::newRow("unmanaged unit stops at 32") << false << "" << first32;
     QTest::newRow("managed unit shows all") << true << "" << first32 + QStringList { "delta" };
-    QTest::newRow("unmanaged: anywhere, any case")
-        << false << "BETA" << QStringList { wide, "betaGamma" };
+    QTest::newRow("unmanaged: anywhere, any case") << false << "BETA" << QStringList { wide, "betaGamma" };
     QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
     QTest::newRow("unmanaged: beyond the limit stays hidden") << false << "delta" << QStringList();
     QTest::newRow("managed: nothing is beyond") << true << "delta" << QStringList { "delta" };
+    // clang-format on
 }
 
 void TestConnectionTab::list()
@@ -136,12 +137,13 @@ void TestConnectionTab::buttons_data()
     const QString limit = QStringLiteral("The maximum number of connections is limited to 32. Remove any "
                                          "connection before adding new connection.");
     const QString add = QStringLiteral("newConnectionButton");
+    // clang-format off
     QTest::newRow("no connections") << 0 << 5 << "0001" << add << QString();
     QTest::newRow("one below the limit") << 2 << 29 << "1111" << add << QString();
     QTest::newRow("at the limit") << 2 << 30 << "1110" << add << limit;
     QTest::newRow("at the limit without own connections") << 0 << 32 << "0001" << add << limit;
-    QTest::newRow("renamed in the editor") << 3 << 0 << "1111"
-                                           << "editConnectionButton" << QString();
+    QTest::newRow("renamed in the editor") << 3 << 0 << "1111" << "editConnectionButton" << QString();
+    // clang-format on
 }
 
 void TestConnectionTab::buttons()
@@ -287,19 +289,15 @@ void TestConnectionTab::broker_data()
 
     const Record none { "false", "false", "2", "", "", "", "", "" };
     const Record brokerSet { "false", "true", "2", "", "cb.corp", "CORP", "kept", "tsv://lb" };
-    row("broker unticked: false, false and four empty texts", brokerSet, "0111 01 01", "broker", "0000 11 00",
-        { "false", "false", "2", "", "", "", "kept", "" });
+    // clang-format off
+    row("broker unticked: false, false and four empty texts", brokerSet, "0111 01 01", "broker", "0000 11 00", { "false", "false", "2", "", "", "", "kept", "" });
     row("broker kept as it was", brokerSet, "0111 01 01", "", "0111 01 01", brokerSet);
-    row("web access ticked: load balance dropped", none, "0000 11 00", "web", "1110 10 10",
-        { "true", "false", "2", "typed", "typed", "typed", "", "" });
-    row("broker ticked: web address dropped", none, "0000 11 00", "broker", "0111 01 01",
-        { "false", "true", "2", "", "typed", "typed", "", "typed" });
-    row("web access unticked", { "true", "false", "2", "w", "b", "d", "", "" }, "1110 10 10", "web",
-        "0000 11 00", none);
-    row("web access wins when both are stored; unknown resource count is pool",
-        { "true", "true", "9", "w", "b", "d", "", "" }, "1110 10 10", "", "1110 10 10",
-        { "true", "false", "1", "w", "b", "d", "", "" });
+    row("web access ticked: load balance dropped", none, "0000 11 00", "web", "1110 10 10", { "true", "false", "2", "typed", "typed", "typed", "", "" });
+    row("broker ticked: web address dropped", none, "0000 11 00", "broker", "0111 01 01", { "false", "true", "2", "", "typed", "typed", "", "typed" });
+    row("web access unticked", { "true", "false", "2", "w", "b", "d", "", "" }, "1110 10 10", "web", "0000 11 00", none);
+    row("web access wins when both are stored; unknown resource count is pool", { "true", "true", "9", "w", "b", "d", "", "" }, "1110 10 10", "", "1110 10 10", { "true", "false", "1", "w", "b", "d", "", "" });
     row("not stored", brokerSet, "0111 01 01", "", "0111 01 01", {});
+    // clang-format on
 }
 
 void TestConnectionTab::broker()

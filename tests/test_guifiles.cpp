@@ -189,16 +189,14 @@ private slots:
             QTest::newRow(name) << key << countersWith(key, key + before) << countersWith(key, key + after)
                                 << QString::fromLatin1(report);
         };
+        // clang-format off
         row("seven becomes eight", "failed_login", "=7", "=8", "authentication 0,8,0");
-        row("past the largest signed value", "successful_login", "=2147483647", "=2147483648",
-            "authentication 2147483648,0,0");
-        row("thirty digits saturate", "successful_login", "=123456789012345678901234567890", "=4294967295",
-            "authentication 4294967295,0,0");
+        row("past the largest signed value", "successful_login", "=2147483647", "=2147483648", "authentication 2147483648,0,0");
+        row("thirty digits saturate", "successful_login", "=123456789012345678901234567890", "=4294967295", "authentication 4294967295,0,0");
         row("not a number counts from zero", "manager_unreachable", "=x", "=1", "authentication 0,0,1");
         row("connection counter", "connection_refused", "=2", "=3", "connection 0,0,3,0,0");
-        QTest::newRow("leading space is reported, never counted")
-            << QByteArray("failed_login") << countersWith("failed_login", " failed_login=7")
-            << countersWith("failed_login", " failed_login=7") << "authentication 0,7,0";
+        QTest::newRow("leading space is reported, never counted") << QByteArray("failed_login") << countersWith("failed_login", " failed_login=7") << countersWith("failed_login", " failed_login=7") << "authentication 0,7,0";
+        // clang-format on
     }
 
     void incrementsCounter()

@@ -90,16 +90,14 @@ void TestOsdLook::boxPlacement_data()
     QTest::addColumn<QPoint>("topLeft");
     const QRect none;
     // A 200 x 100 box on an 800 x 600 screen.
+    // clang-format off
     QTest::newRow("nothing shown: the screen's centre") << none << none << QPoint(300, 250);
     QTest::newRow("over a window: its centre") << QRect(100, 100, 400, 300) << none << QPoint(200, 200);
-    QTest::newRow("fields elsewhere: still centred")
-        << QRect(100, 100, 400, 300) << QRect(120, 110, 300, 40) << QPoint(200, 200);
-    QTest::newRow("over the fields: just below them")
-        << QRect(100, 100, 400, 300) << QRect(150, 220, 300, 40) << QPoint(200, 268);
-    QTest::newRow("no room below the fields: just above")
-        << QRect(0, 300, 800, 300) << QRect(0, 420, 800, 150) << QPoint(300, 312);
-    QTest::newRow("a window past the corner: kept on the screen")
-        << QRect(700, 500, 300, 200) << none << QPoint(600, 500);
+    QTest::newRow("fields elsewhere: still centred") << QRect(100, 100, 400, 300) << QRect(120, 110, 300, 40) << QPoint(200, 200);
+    QTest::newRow("over the fields: just below them") << QRect(100, 100, 400, 300) << QRect(150, 220, 300, 40) << QPoint(200, 268);
+    QTest::newRow("no room below the fields: just above") << QRect(0, 300, 800, 300) << QRect(0, 420, 800, 150) << QPoint(300, 312);
+    QTest::newRow("a window past the corner: kept on the screen") << QRect(700, 500, 300, 200) << none << QPoint(600, 500);
+    // clang-format on
 }
 
 void TestOsdLook::boxPlacement()
@@ -115,10 +113,11 @@ void TestOsdLook::boxes_data()
 {
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("onReturn");
+    // clang-format off
     QTest::newRow("a message: Ok") << int(QMessageBox::Ok) << int(QMessageBox::Ok);
     QTest::newRow("reboot: No") << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
-    QTest::newRow("overwrite: Cancel before No")
-        << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Cancel);
+    QTest::newRow("overwrite: Cancel before No") << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Cancel);
+    // clang-format on
 }
 
 void TestOsdLook::boxes()
@@ -306,15 +305,12 @@ void TestOsdLook::controlGridHasNoHoles_data()
     const QString all = QStringLiteral("screenResButton networkButton systemPageButton hot_keyButton "
                                        "toolButtonPowerMode buttonTimerSettings toolButtonGeneralSettings "
                                        "transmitterButton toolButtonMyPassCh");
+    // clang-format off
     QTest::newRow("administrator: the form's order") << QStringList { "admin" } << false << all;
-    QTest::newRow("power user") << QStringList { "power" } << false
-                                << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
-                                   "transmitterButton toolButtonMyPassCh";
-    QTest::newRow("power user, managed") << QStringList { "power" } << true
-                                         << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
-                                            "toolButtonMyPassCh";
-    QTest::newRow("power user, then administrator: all back in place")
-        << QStringList { "power", "boss" } << false << all;
+    QTest::newRow("power user") << QStringList { "power" } << false << "screenResButton toolButtonPowerMode toolButtonGeneralSettings transmitterButton toolButtonMyPassCh";
+    QTest::newRow("power user, managed") << QStringList { "power" } << true << "screenResButton toolButtonPowerMode toolButtonGeneralSettings toolButtonMyPassCh";
+    QTest::newRow("power user, then administrator: all back in place") << QStringList { "power", "boss" } << false << all;
+    // clang-format on
 }
 
 void TestOsdLook::controlGridHasNoHoles()

@@ -88,19 +88,17 @@ private slots:
         QTest::addColumn<QString>("name");
         QTest::addColumn<bool>("preloaded");
         const QStringList bare { "velmogui" };
+        // clang-format off
         QTest::newRow("environment") << bare << "offscreen" << "offscreen" << true;
         QTest::newRow("options after the name") << bare << "offscreen:size=800x600" << "offscreen" << true;
         QTest::newRow("first of a list") << bare << "offscreen;no-such" << "offscreen" << true;
-        QTest::newRow("argument over environment")
-            << QStringList { "velmogui", "-e", "x", "-platform", "offscreen" } << "no-such" << "offscreen" << true;
-        QTest::newRow("double dash") << QStringList { "velmogui", "--platform", "offscreen" } << "" << "offscreen"
-                                     << true;
+        QTest::newRow("argument over environment") << QStringList { "velmogui", "-e", "x", "-platform", "offscreen" } << "no-such" << "offscreen" << true;
+        QTest::newRow("double dash") << QStringList { "velmogui", "--platform", "offscreen" } << "" << "offscreen" << true;
         QTest::newRow("option without its value") << QStringList { "velmogui", "-platform" } << "" << "" << false;
         QTest::newRow("no plugin of that name") << bare << "no-such" << "no-such" << false;
-        QTest::newRow("a path, not a name")
-            << QStringList { "velmogui", "-platform", "../platforms/offscreen" } << "" << "../platforms/offscreen"
-            << false;
+        QTest::newRow("a path, not a name") << QStringList { "velmogui", "-platform", "../platforms/offscreen" } << "" << "../platforms/offscreen" << false;
         QTest::newRow("none") << bare << "" << "" << false;
+        // clang-format on
     }
 
     void displayPluginPreloaded()

@@ -202,22 +202,18 @@ private slots:
         };
         const QByteArray unchanged;
         const char* validate = "showProgressBar";
+        // clang-format off
         row("diagnostics collected", "RxDiagnostics", 0, unchanged, 0);
-        row("diagnostics failed", "RxDiagnostics", 3, unchanged, 3,
-            "GUI: Failed to run " + diagnostics.toLatin1() + ".\n");
+        row("diagnostics failed", "RxDiagnostics", 3, unchanged, 3, "GUI: Failed to run " + diagnostics.toLatin1() + ".\n");
         row("package verified", validate, 0, unchanged, 0);
         row("verification failure", validate, 0, "Verification Failure\n", 1);
         row("verified after blank lines", validate, 0, "\n\n  Verified OK \r\n", 0);
-        row("only the first line counts", validate, 0, "checking\nVerified OK\n", 1,
-            "VelmoThr: command " + cmd + " returned string checking\n");
-        row("no answer", validate, 0, "\n\n", 54,
-            "VelmoThr: run command " + cmd + " returned empty string\n");
-        row("script failed though it printed ok", validate, 2, "Verified OK\n", 54,
-            "VelmoThr: run command " + cmd + " returned error 2\n");
-        row("script could not run", validate, -1, unchanged, 54,
-            "VelmoThr: run command " + cmd + " returned error -1\n");
-        row("no validation script", validate, -2, unchanged, 14,
-            "VelmoThr: validation script " + validator.toLatin1() + " not found\n");
+        row("only the first line counts", validate, 0, "checking\nVerified OK\n", 1, "VelmoThr: command " + cmd + " returned string checking\n");
+        row("no answer", validate, 0, "\n\n", 54, "VelmoThr: run command " + cmd + " returned empty string\n");
+        row("script failed though it printed ok", validate, 2, "Verified OK\n", 54, "VelmoThr: run command " + cmd + " returned error 2\n");
+        row("script could not run", validate, -1, unchanged, 54, "VelmoThr: run command " + cmd + " returned error -1\n");
+        row("no validation script", validate, -2, unchanged, 14, "VelmoThr: validation script " + validator.toLatin1() + " not found\n");
+        // clang-format on
         // Cut to fit its buffer, a path would name another file.
         row("path longer than its buffer", validate, 0, unchanged, 54,
             "VelmoThr: package path too long: /mnt/usb/ppp", "/mnt/usb/" + QString(300, 'p') + ".clu");
