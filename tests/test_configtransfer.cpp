@@ -67,13 +67,6 @@ void schedule(const QStringList& answers)
         answerNextBox(answer.section(QLatin1Char('|'), 0, 0), answer.section(QLatin1Char('|'), 1));
 }
 
-// The last box answered, as "Title: text".
-QString lastBox()
-{
-    const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
-    return last.title + QLatin1String(": ") + last.text;
-}
-
 QByteArray stickFile(TestUnit& unit, const QString& name)
 {
     QFile file(unit.sim().usbStickPath() + QLatin1Char('/') + name);
@@ -406,7 +399,8 @@ void TestConfigTransfer::exportSafety()
     schedule(answers);
     const QString title = message.section(QLatin1Char(':'), 0, 0);
     pressAndSettle(*osd.window, "exportButton", title == "Error" || title == "Information" ? title : QString());
-    QCOMPARE(lastBox(), message);
+    const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
+    QCOMPARE(last.title + ": " + last.text, message);
 
     QVERIFY(!unit.exists(QStringLiteral("/usr/local/VelmoDataA.ccfg")));
     QVERIFY(!unit.sim().isUsbMounted());
