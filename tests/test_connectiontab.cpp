@@ -15,7 +15,6 @@
 #include "testmain.h"
 #include "widgets.h"
 
-#include <QApplication>
 #include <QCheckBox>
 #include <QJsonArray>
 #include <QJsonDocument>
