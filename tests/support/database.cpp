@@ -107,9 +107,9 @@ QDomElement unitSettingsGroup(const QDomDocument& document, const char* group)
     return settings.firstChildElement(group);
 }
 
-QDomElement networkSetting(const QDomDocument& document, const char* part)
+QDomElement networkSetting(const QDomDocument& document, const char* name)
 {
-    return unitSettingsGroup(document, db::Network).firstChildElement(part);
+    return unitSettingsGroup(document, db::Network).firstChildElement(name);
 }
 
 QMap<QString, QString> attributeMap(const QDomElement& element)

@@ -40,10 +40,10 @@ QDomElement associate(QDomDocument& document, const QString& user, const QString
     const QString& favourite = QString());
 
 // The document's section `name`, its Unit_Settings group `group` (added when
-// missing) and the part `part` of its network settings.
+// missing), and its network setting `name` (DHCP, Static_IP).
 QDomElement databaseSection(const QDomDocument& document, const char* name);
 QDomElement unitSettingsGroup(const QDomDocument& document, const char* group);
-QDomElement networkSetting(const QDomDocument& document, const char* part);
+QDomElement networkSetting(const QDomDocument& document, const char* name);
 QMap<QString, QString> attributeMap(const QDomElement& element);
 // What a checksum file holds for `bytes`.
 QByteArray checksumLine(const QByteArray& bytes);
