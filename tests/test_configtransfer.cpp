@@ -214,8 +214,8 @@ void TestConfigTransfer::roundTrip()
         QCOMPARE(databaseText(imported), databaseText(osd.window->document()));
         QVERIFY(!databaseSection(imported, db::RxDevices).firstChildElement().isNull());
         QVERIFY(connectionNamed(imported, QStringLiteral("Desk")).isNull());
-        QCOMPARE(unitSettingsGroup(imported, db::AutoLogin).attribute(db::AutoLogUser),
-            QStringLiteral("boss"));
+        QCOMPARE(
+            unitSettingsGroup(imported, db::AutoLogin).attribute(db::AutoLogUser), QStringLiteral("boss"));
         QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
         return;
     }
@@ -224,7 +224,8 @@ void TestConfigTransfer::roundTrip()
         QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumLine(stored));
     for (const char* attribute :
         { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
-        QCOMPARE(networkSetting(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
+        QCOMPARE(
+            networkSetting(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(unit.readFile(resolver), resolverAfter);
     QCOMPARE(warning->text == refusedStatic, target == QLatin1String("dhcp invalid"));
@@ -258,7 +259,8 @@ void TestConfigTransfer::importRefused_data()
     const QDomDocument good = databaseWithUsers();
     const QByteArray exported = ConfigTransfer::exportFileText(good);
     QDomDocument reordered = good.cloneNode().toDocument();
-    reordered.documentElement().insertBefore(databaseSection(reordered, db::Users), databaseSection(reordered, db::Connections));
+    reordered.documentElement().insertBefore(
+        databaseSection(reordered, db::Users), databaseSection(reordered, db::Connections));
     const auto edited = [&good](const char* from, const QByteArray& to) -> QByteArray {
         return ConfigTransfer::exportFileOfText(databaseText(good).replace(from, to));
     };
@@ -398,7 +400,8 @@ void TestConfigTransfer::exportSafety()
     }
     schedule(answers);
     const QString title = message.section(QLatin1Char(':'), 0, 0);
-    pressAndSettle(*osd.window, "exportButton", title == "Error" || title == "Information" ? title : QString());
+    pressAndSettle(
+        *osd.window, "exportButton", title == "Error" || title == "Information" ? title : QString());
     const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
     QCOMPARE(last.title + ": " + last.text, message);
 
@@ -414,9 +417,8 @@ void TestConfigTransfer::exportSafety()
         // Only a value the settings file holds replaces the database's.
         QDomDocument exported;
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
-        QCOMPARE(
-            unitSettingsGroup(exported, db::AutoLogin).attribute(db::AutoLogUser),
-            fromCopyB                                      ? QStringLiteral("backup")
+        QCOMPARE(unitSettingsGroup(exported, db::AutoLogin).attribute(db::AutoLogUser),
+            fromCopyB                                             ? QStringLiteral("backup")
                 : setup == QLatin1String("settings file missing") ? QStringLiteral("boss")
                                                                   : QStringLiteral("power"));
     }

@@ -35,7 +35,8 @@ QDomDocument bareDatabase(const QStringList& mine = {}, const QStringList& other
     QDomDocument document = databaseWithUsers();
     QDomElement admin = userNamed(document, QStringLiteral("admin"));
     admin.removeChild(admin.firstChildElement(db::AssociatedConnections));
-    databaseSection(document, db::Connections).removeChild(databaseSection(document, db::Connections).firstChildElement());
+    databaseSection(document, db::Connections)
+        .removeChild(databaseSection(document, db::Connections).firstChildElement());
     for (const QString& name : mine) {
         addConnection(document, name);
         associate(document, QStringLiteral("admin"), name);
@@ -108,7 +109,8 @@ void TestConnectionTab::list()
     QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
         + QStringList { wide, "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
-    databaseSection(document, db::Connections).removeChild(connectionNamed(document, QStringLiteral("missing")));
+    databaseSection(document, db::Connections)
+        .removeChild(connectionNamed(document, QStringLiteral("missing")));
     connectionNamed(document, QStringLiteral("x0"))
         .setAttribute(db::ConnectionType, QStringLiteral("Shared"));
     connectionNamed(document, QStringLiteral("x1"))
@@ -233,7 +235,8 @@ void TestConnectionTab::remove()
         QVERIFY(answer->answered);
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
-        QCOMPARE(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)), unstored);
+        QCOMPARE(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)),
+            unstored);
     }
     if (!removed) {
         if (how == QLatin1String("cancel"))

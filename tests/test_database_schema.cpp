@@ -1,12 +1,12 @@
 // The database's text: the default document, the schema's upgrade, what outside
 // text is read as, and the cipher of exported files.
+#include "database.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/plaindocument.h"
 #include "database/schema.h"
 #include "database/textcipher.h"
 #include "platform/durablewriter.h"
-#include "database.h"
 #include "testmain.h"
 #include "testunit.h"
 
@@ -54,7 +54,6 @@ QStringList childTags(const QDomNode& parent)
         tags << e.tagName();
     return tags;
 }
-
 
 // Hands out the given first block bytes in turn, so cipher texts are fixed.
 class FixedCipher : public TextCipher {

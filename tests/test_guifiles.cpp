@@ -71,9 +71,11 @@ private slots:
     {
         QTest::addColumn<QString>("boardMode");
         QTest::addColumn<QString>("powerMode");
+        // clang-format off
         QTest::newRow("signage board") << "SIGNAGE" << "Auto";
         QTest::newRow("desktop board") << "DESKTOP" << "Manual";
         QTest::newRow("mode program missing") << "" << "Manual";
+        // clang-format on
     }
 
     void createsSettingsWithBoardPowerMode()

@@ -230,7 +230,8 @@ void TestNetworkPage::apply()
         QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
     }
     QFETCH(QString, text);
-    QCOMPARE(pressAndSettle(*osd.window, "applyNetworkButton", "Network Status", text.isEmpty() ? 300 : 5000), text);
+    QCOMPARE(pressAndSettle(*osd.window, "applyNetworkButton", "Network Status", text.isEmpty() ? 300 : 5000),
+        text);
     if (logon) {
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for

@@ -98,7 +98,6 @@ const std::vector<TextCall> textCalls {
         [](char* out) { return ad_login(std::string(400, 'u').c_str(), "p", out); } },
 };
 
-
 const QString validator = QStringLiteral("/opt/kestrix/security/validate_upgrade_package.sh");
 const QString diagnostics = QStringLiteral("/opt/kestrix/diagnostics.sh");
 // A path a shell would split or run.
@@ -261,7 +260,6 @@ private slots:
         QCOMPARE(displayPlatformName(arguments, environment), name);
         QTEST(preloadDisplayPlugin(name), "preloaded");
     }
-
 
     void workerReportsToOwnerThreadInOrder_data()
     {
