@@ -9,13 +9,12 @@
 #include "database/schema.h"
 #include "modal.h"
 #include "outsidefile.h"
+#include "press.h"
 #include "settings/networkrules.h"
 #include "storagefault.h"
 #include "testmain.h"
-#include "testunit.h"
 #include "widgets.h"
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -56,29 +55,9 @@ QDomDocument sourceDocument(const QByteArray& autoLogUser, const QByteArray& pow
     return document;
 }
 
-QDomElement section(const QDomDocument& document, const char* name)
-{
-    return document.documentElement().firstChildElement(QLatin1String(name));
-}
-
-QDomElement networkPart(const QDomDocument& document, const char* part)
-{
-    return section(document, db::UnitSettings).firstChildElement(db::Network).firstChildElement(part);
-}
-
-QByteArray checksumOf(const QByteArray& bytes)
-{
-    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex() + '\n';
-}
-
 int reboots(TestUnit& unit)
 {
     return unit.sim().state().value(QStringLiteral("reboots")).toInt();
-}
-
-void press(OsdWindow& osd, const char* button)
-{
-    child<QPushButton>(*osd.window, QLatin1String(button))->click();
 }
 
 // "Title|Button" answers, scheduled in order.
@@ -86,13 +65,6 @@ void schedule(const QStringList& answers)
 {
     for (const QString& answer : answers)
         answerNextBox(answer.section(QLatin1Char('|'), 0, 0), answer.section(QLatin1Char('|'), 1));
-}
-
-// The last box answered, as "Title: text".
-QString lastBox()
-{
-    const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
-    return last.title + QLatin1String(": ") + last.text;
 }
 
 QByteArray stickFile(TestUnit& unit, const QString& name)
@@ -182,19 +154,17 @@ void TestConfigTransfer::roundTrip()
         QVERIFY(source.unit.writeFile(settingsFile, sourceGuiSettings));
         source.unit.sim().insertUsbStick();
         schedule({ QStringLiteral("Save As|Ok") });
-        const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-        press(source, "exportButton");
-        QVERIFY(waitForAnswer(done));
-        QCOMPARE(done->text, QStringLiteral("Export successfully completed."));
+        QCOMPARE(pressAndSettle(*source.window, "exportButton", "Information"),
+            QStringLiteral("Export successfully completed."));
         file = stickFile(source.unit, QStringLiteral("config.ccfg"));
     }
 
     QDomDocument targetDatabase = databaseWithUsers();
-    QDomElement ownAddress = networkPart(targetDatabase, db::StaticIp);
+    QDomElement ownAddress = networkSetting(targetDatabase, db::StaticIp);
     ownAddress.setAttribute(db::DnsAddress, QStringLiteral("10.0.0.53"));
     ownAddress.setAttribute(db::Dns2Address, QStringLiteral("10.0.0.54"));
     if (target.startsWith(QLatin1String("dhcp"))) {
-        networkPart(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+        networkSetting(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
         ownAddress.setAttribute(db::SetChecked, QStringLiteral("false"));
     }
     if (target == QLatin1String("dhcp invalid"))
@@ -242,26 +212,27 @@ void TestConfigTransfer::roundTrip()
     if (target == QLatin1String("managed")) {
         // The appliance's records stay; the file gives only the GUI's own values.
         QCOMPARE(databaseText(imported), databaseText(osd.window->document()));
-        QVERIFY(!section(imported, db::RxDevices).firstChildElement().isNull());
+        QVERIFY(!databaseSection(imported, db::RxDevices).firstChildElement().isNull());
         QVERIFY(connectionNamed(imported, QStringLiteral("Desk")).isNull());
-        QCOMPARE(section(imported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-            QStringLiteral("boss"));
+        QCOMPARE(
+            unitSettingsGroup(imported, db::AutoLogin).attribute(db::AutoLogUser), QStringLiteral("boss"));
         QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
         return;
     }
     QCOMPARE(unit.readFile(QLatin1String(DatabaseStorage::copyBPath)), stored);
     for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
-        QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumOf(stored));
+        QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumLine(stored));
     for (const char* attribute :
         { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
-        QCOMPARE(networkPart(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
+        QCOMPARE(
+            networkSetting(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(unit.readFile(resolver), resolverAfter);
     QCOMPARE(warning->text == refusedStatic, target == QLatin1String("dhcp invalid"));
-    QCOMPARE(networkPart(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
+    QCOMPARE(networkSetting(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
         target == QLatin1String("dhcp invalid") || variant == "dhcp");
-    QVERIFY(section(imported, db::RxDevices).firstChildElement().isNull());
-    QVERIFY(section(imported, db::TxDevices).firstChildElement().isNull());
+    QVERIFY(databaseSection(imported, db::RxDevices).firstChildElement().isNull());
+    QVERIFY(databaseSection(imported, db::TxDevices).firstChildElement().isNull());
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
     QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
     QVERIFY(!userNamed(imported, QString::fromUtf8("Jos\xC3\xA9")).isNull());
@@ -288,7 +259,8 @@ void TestConfigTransfer::importRefused_data()
     const QDomDocument good = databaseWithUsers();
     const QByteArray exported = ConfigTransfer::exportFileText(good);
     QDomDocument reordered = good.cloneNode().toDocument();
-    reordered.documentElement().insertBefore(section(reordered, db::Users), section(reordered, db::Connections));
+    reordered.documentElement().insertBefore(
+        databaseSection(reordered, db::Users), databaseSection(reordered, db::Connections));
     const auto edited = [&good](const char* from, const QByteArray& to) -> QByteArray {
         return ConfigTransfer::exportFileOfText(databaseText(good).replace(from, to));
     };
@@ -325,7 +297,6 @@ void TestConfigTransfer::importRefused()
     QFETCH(QByteArray, content);
     QFETCH(bool, asks);
     QFETCH(QString, fault);
-    QFETCH(QString, message);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     QVERIFY(unit.sim().writeUsbFile(name, content));
@@ -350,10 +321,7 @@ void TestConfigTransfer::importRefused()
     } else if (asks) {
         schedule({ QStringLiteral("Import|Yes") });
     }
-    const ModalAnswerPtr refusal = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
-    press(osd, "importButton");
-    QVERIFY(waitForAnswer(refusal));
-    QCOMPARE(refusal->text, message);
+    QTEST(pressAndSettle(*osd.window, "importButton", "Error"), "message");
 
     if (fault == QLatin1String("unwritable"))
         before.insert(copyA, QByteArray()); // the folder put in its place, not replaced by defaults
@@ -415,8 +383,8 @@ void TestConfigTransfer::exportSafety()
     if (fromCopyB) {
         const QByteArray backup = unit.readFile(copyA).replace("AutoLogUser=\"boss\"", "AutoLogUser=\"backup\"");
         QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::copyBPath), backup));
-        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumBPath), checksumOf(backup)));
-        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumAPath), checksumOf("stale")));
+        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumBPath), checksumLine(backup)));
+        QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumAPath), checksumLine("stale")));
     }
     if (setup == QLatin1String("name leaving the stick") || setup == QLatin1String("a link at the target")) {
         // What the dialog hands back, or what stands on the stick by the time it does.
@@ -432,10 +400,10 @@ void TestConfigTransfer::exportSafety()
     }
     schedule(answers);
     const QString title = message.section(QLatin1Char(':'), 0, 0);
-    if (title == QLatin1String("Error") || title == QLatin1String("Information"))
-        answerNextBox(title, QMessageBox::Ok);
-    press(osd, "exportButton");
-    QCOMPARE(lastBox(), message);
+    pressAndSettle(
+        *osd.window, "exportButton", title == "Error" || title == "Information" ? title : QString());
+    const ModalAnswer last = answeredBoxes().value(answeredBoxes().size() - 1);
+    QCOMPARE(last.title + ": " + last.text, message);
 
     QVERIFY(!unit.exists(QStringLiteral("/usr/local/VelmoDataA.ccfg")));
     QVERIFY(!unit.sim().isUsbMounted());
@@ -449,9 +417,8 @@ void TestConfigTransfer::exportSafety()
         // Only a value the settings file holds replaces the database's.
         QDomDocument exported;
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
-        QCOMPARE(
-            section(exported, db::UnitSettings).firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-            fromCopyB                                      ? QStringLiteral("backup")
+        QCOMPARE(unitSettingsGroup(exported, db::AutoLogin).attribute(db::AutoLogUser),
+            fromCopyB                                             ? QStringLiteral("backup")
                 : setup == QLatin1String("settings file missing") ? QStringLiteral("boss")
                                                                   : QStringLiteral("power"));
     }
@@ -486,10 +453,10 @@ void TestConfigTransfer::factoryRestore()
     if (restored) {
         // The unit runs DHCP after a restore, and its database says so.
         QDomDocument fresh = newDatabaseDocument();
-        networkPart(fresh, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-        networkPart(fresh, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+        networkSetting(fresh, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+        networkSetting(fresh, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
         const QByteArray text = databaseText(fresh);
-        expected = { text, text, checksumOf(text), checksumOf(text),
+        expected = { text, text, checksumLine(text), checksumLine(text),
             "autoLoginUsr=admin\npower_mode=Manual\nrememberLastUsrName=\n",
             "successful_login=0\nfailed_login=0\nmanager_unreachable=0\nconnection_in_use=0\n"
             "connection_not_reachable=0\nconnection_refused=0\nconnection_error=0\ntimeouts=0\n",
@@ -498,7 +465,7 @@ void TestConfigTransfer::factoryRestore()
     const ModalAnswerPtr question
         = answerNextBox(QStringLiteral("Restore"), situation == QLatin1String("no") ? QMessageBox::No : QMessageBox::Yes);
     const ModalAnswerPtr failed = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
-    press(osd, "restoreButton");
+    pressAndSettle(*osd.window, "restoreButton");
     QVERIFY(waitForAnswer(question));
     QCOMPARE(question->text,
         QStringLiteral(
@@ -550,7 +517,6 @@ void TestConfigTransfer::tool()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
-    QFETCH(QString, err);
     for (QString& argument : arguments)
         if (argument.startsWith(QLatin1Char('@')))
             argument = QStringLiteral(VELMO_IMPORT_CORPUS "/") + argument.mid(1);
@@ -565,7 +531,7 @@ void TestConfigTransfer::tool()
     if (exitCode == 2)
         QVERIFY(errors.startsWith("velmo-config: "));
     else
-        QCOMPARE(QString::fromUtf8(errors), err);
+        QTEST(QString::fromUtf8(errors), "err");
 }
 
 // On the engineer's computer a link is read, a pipe written into, and a

@@ -22,11 +22,6 @@ const QString copyB = DatabaseStorage::copyBPath;
 const QString checksumA = DatabaseStorage::checksumAPath;
 const QString checksumB = DatabaseStorage::checksumBPath;
 
-QByteArray md5Line(const QByteArray& content)
-{
-    return QCryptographicHash::hash(content, QCryptographicHash::Md5).toHex() + '\n';
-}
-
 // A writer whose power goes off after `budget` bytes: the write in progress is
 // left torn in place (the worst a file system can do), and nothing after it
 // reaches the disk. Without a budget it counts what a whole protocol writes.
@@ -141,24 +136,24 @@ private slots:
     void hostileEntriesAreNeverFollowedOrWaitedOn_data();
     void hostileEntriesAreNeverFollowedOrWaitedOn();
     void documentIsAlwaysWrittenReadably();
-    void changeKeepsThePreviousStateInTheOtherCopy();
-    void mirrorNeverReplacesTheBackupWithNothing();
+    void backupKeepsThePreviousStateAndNeverNothing();
     void powerCut_data();
     void powerCut();
-    void prefetchedCopyIsTakenAsItWas();
 };
 
 void TestDatabaseStorage::startFromWhatIsOnDisk_data()
 {
     QTest::addColumn<QStringList>("present"); // holding a database with "mine"; the rest missing
-    QTest::addColumn<QString>("checksums"); // of the copies present: "own", "stale" or "empty" (copies too)
+    // Of the copies present: "own", "stale" or "empty" (copies too); "prefetched": own, with copy B
+    // a change behind, and copy A read on another thread before the start takes it.
+    QTest::addColumn<QString>("checksums");
+    const QStringList all { copyA, copyB, checksumA, checksumB };
     QTest::newRow("copy B and its checksum missing") << QStringList { copyA, checksumA } << "own";
     QTest::newRow("only copy B") << QStringList { copyB } << "own";
     QTest::newRow("copy A without its checksum is accepted") << QStringList { copyA } << "own";
-    QTest::newRow("both copies empty: new database")
-        << QStringList { copyA, copyB, checksumA, checksumB } << "empty";
-    QTest::newRow("both copies failing only their checksums: new database")
-        << QStringList { copyA, copyB, checksumA, checksumB } << "stale";
+    QTest::newRow("both copies empty: new database") << all << "empty";
+    QTest::newRow("both copies failing only their checksums: new database") << all << "stale";
+    QTest::newRow("prefetched copy A taken as it was, nothing rewritten") << all << "prefetched";
 }
 
 void TestDatabaseStorage::startFromWhatIsOnDisk()
@@ -170,19 +165,31 @@ void TestDatabaseStorage::startFromWhatIsOnDisk()
     addConnection(document, QStringLiteral("mine"));
     const QByteArray text = checksums == QLatin1String("empty") ? QByteArray() : databaseText(document);
     const QByteArray sum
-        = text.isEmpty() ? QByteArray() : md5Line(checksums == QLatin1String("stale") ? "stale" : text);
+        = text.isEmpty() ? QByteArray() : checksumLine(checksums == QLatin1String("stale") ? "stale" : text);
     for (const QString& path : present)
         unit.writeFile(path, path.endsWith(QLatin1String(".xml")) ? text : sum);
-    const bool kept = checksums == QLatin1String("own");
-    const QByteArray expected = kept ? text : databaseText(newDatabaseDocument());
+    const bool prefetched = checksums == QLatin1String("prefetched");
+    const QByteArray fresh = databaseText(newDatabaseDocument());
+    if (prefetched) {
+        unit.writeFile(copyB, fresh);
+        unit.writeFile(checksumB, checksumLine(fresh));
+    }
+    const bool kept = checksums == QLatin1String("own") || prefetched;
+    const QByteArray expected = kept ? text : fresh;
 
     Storage s(unit);
+    DatabasePrefetch prefetch(unit.platform());
+    if (prefetched) {
+        std::thread([&prefetch] { prefetch.run(); }).join();
+        s.storage.adopt(prefetch);
+    }
     s.start();
     QCOMPARE(s.storage.databasePath, copyA);
     QCOMPARE(databaseText(s.storage.document), expected);
     for (const QString& copy : { copyA, copyB }) {
-        QCOMPARE(unit.readFile(copy), expected);
-        QCOMPARE(unit.readFile(checksumOf(copy)), md5Line(expected));
+        const QByteArray onDisk = prefetched && copy == copyB ? fresh : expected;
+        QCOMPARE(unit.readFile(copy), onDisk);
+        QCOMPARE(unit.readFile(checksumOf(copy)), checksumLine(onDisk));
     }
     QCOMPARE(unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")), !kept);
     QVERIFY(s.warnings.isEmpty());
@@ -250,11 +257,11 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
         changed = QByteArray(text.size(), 'x');
     unit.writeFile(copy, changed);
     if (damage.endsWith(QLatin1String("rehashed")))
-        unit.writeFile(checksumOf(copy), md5Line(changed));
+        unit.writeFile(checksumOf(copy), checksumLine(changed));
     if (damage == QLatin1String("no line feed"))
-        unit.writeFile(checksumOf(copy), md5Line(text).trimmed());
+        unit.writeFile(checksumOf(copy), checksumLine(text).trimmed());
     if (damage == QLatin1String("carriage return"))
-        unit.writeFile(checksumOf(copy), md5Line(text).trimmed() + "\r\n");
+        unit.writeFile(checksumOf(copy), checksumLine(text).trimmed() + "\r\n");
     if (damage == QLatin1String("torn")) {
         // The mirror writes copy B and its checksum before the save writes copy A.
         writer.budget = copy == copyB ? text.size() / 2 : text.size() + 33 + text.size() / 2;
@@ -271,7 +278,7 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
     QCOMPARE(corruptedLines(unit, copy), 1);
     QCOMPARE(unit.readFile(copy), sound);
     for (const QString& each : { copyA, copyB })
-        QCOMPARE(unit.readFile(checksumOf(each)), md5Line(unit.readFile(each)));
+        QCOMPARE(unit.readFile(checksumOf(each)), checksumLine(unit.readFile(each)));
     QCOMPARE(databaseText(next.storage.document), unit.readFile(copyA));
     QCOMPARE(next.storage.failCountA + next.storage.failCountB, 0);
     QVERIFY(next.warnings.isEmpty());
@@ -294,10 +301,7 @@ void TestDatabaseStorage::unrepairableCopyEndsInAWarning_data()
 void TestDatabaseStorage::unrepairableCopyEndsInAWarning()
 {
     QFETCH(QString, folderAt);
-    QFETCH(QString, result);
     QFETCH(QString, warning);
-    QFETCH(int, lines);
-    QFETCH(int, copyAttempts);
 
     TestUnit unit;
     Storage(unit).start();
@@ -307,11 +311,11 @@ void TestDatabaseStorage::unrepairableCopyEndsInAWarning()
 
     PowerCutWriter writer(unit.platform());
     Storage s(unit, &writer);
-    QCOMPARE(s.storage.selectDatabaseFile(), result);
+    QTEST(s.storage.selectDatabaseFile(), "result");
     QCOMPARE(s.warnings, QStringList { warning });
     const QString failing = folderAt == copyA ? copyA : copyB;
-    QCOMPARE(corruptedLines(unit, failing), lines);
-    QCOMPARE(writer.paths.count(unit.path(failing)), copyAttempts);
+    QTEST(corruptedLines(unit, failing), "lines");
+    QTEST(writer.paths.count(unit.path(failing)), "copyAttempts");
     QCOMPARE(s.storage.failCountA + s.storage.failCountB, 0);
 }
 
@@ -344,34 +348,32 @@ void TestDatabaseStorage::fullDiskKeepsEveryFile()
 void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn_data()
 {
     QTest::addColumn<QString>("entry");
-    QTest::addColumn<QString>("kind");
-    QTest::newRow("copy A links outside") << copyA << "link";
-    QTest::newRow("checksum A links outside") << checksumA << "link";
-    QTest::newRow("copy B links outside") << copyB << "link";
-    QTest::newRow("copy A is a FIFO") << copyA << "fifo";
-    QTest::newRow("checksum B is a FIFO") << checksumB << "fifo";
-    QTest::newRow("copy A links to an endless device, no checksum") << copyA << "zero";
-    QTest::newRow("copy A is huge, no checksum") << copyA << "huge";
+    QTest::addColumn<int>("kind"); // an OutsideFile::Entry, or -1: a huge file
+    const int link = int(OutsideFile::Entry::LinkHere), fifo = int(OutsideFile::Entry::Fifo);
+    QTest::newRow("copy A links outside") << copyA << link;
+    QTest::newRow("checksum A links outside") << checksumA << link;
+    QTest::newRow("copy B links outside") << copyB << link;
+    QTest::newRow("copy A is a FIFO") << copyA << fifo;
+    QTest::newRow("checksum B is a FIFO") << checksumB << fifo;
+    QTest::newRow("copy A links to an endless device, no checksum") << copyA << int(OutsideFile::Entry::LinkToEndlessDevice);
+    QTest::newRow("copy A is huge, no checksum") << copyA << -1;
 }
 
 void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn()
 {
     QFETCH(QString, entry);
-    QFETCH(QString, kind);
+    QFETCH(int, kind);
 
     TestUnit unit;
     Storage(unit).start();
     const QByteArray good = unit.readFile(copyA);
     const OutsideFile victim;
-    if (kind == QLatin1String("huge")) {
-        QFile huge(unit.path(entry));
+    QFile huge(unit.path(entry));
+    if (kind < 0) // huge
         QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(20LL * 1024 * 1024 * 1024));
-    } else {
-        QVERIFY(victim.plant(unit.path(entry), kind == QLatin1String("link") ? OutsideFile::Entry::LinkHere
-                    : kind == QLatin1String("fifo")                         ? OutsideFile::Entry::Fifo
-                                                                            : OutsideFile::Entry::LinkToEndlessDevice));
-    }
-    if (kind == QLatin1String("huge") || kind == QLatin1String("zero"))
+    else
+        QVERIFY(victim.plant(unit.path(entry), OutsideFile::Entry(kind)));
+    if (kind < 0 || OutsideFile::Entry(kind) == OutsideFile::Entry::LinkToEndlessDevice)
         QFile::remove(unit.path(checksumA));
 
     Storage s(unit);
@@ -417,10 +419,10 @@ void TestDatabaseStorage::documentIsAlwaysWrittenReadably()
     QVERIFY(!next.storage.commitChange([&huge](QDomDocument& d) { d = huge; }));
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not write a readable document to /mnt/perm/VelmoDataA.xml")));
     QCOMPARE(unit.readFile(copyA), storedA);
-    QCOMPARE(unit.readFile(checksumA), md5Line(storedA));
+    QCOMPARE(unit.readFile(checksumA), checksumLine(storedA));
 }
 
-void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
+void TestDatabaseStorage::backupKeepsThePreviousStateAndNeverNothing()
 {
     TestUnit unit;
     Storage(unit).start(); // a unit that has its database already
@@ -434,8 +436,8 @@ void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
     const QByteArray after = unit.readFile(copyA);
     QVERIFY(after.contains("new one"));
     QCOMPARE(unit.readFile(copyB), before);
-    QCOMPARE(unit.readFile(checksumA), md5Line(after));
-    QCOMPARE(unit.readFile(checksumB), md5Line(before));
+    QCOMPARE(unit.readFile(checksumA), checksumLine(after));
+    QCOMPARE(unit.readFile(checksumB), checksumLine(before));
 
     // The next change carries the previous one into the backup.
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
@@ -447,24 +449,18 @@ void TestDatabaseStorage::changeKeepsThePreviousStateInTheOtherCopy()
     addConnection(t.storage.document, QStringLiteral("unsaved again"));
     t.start();
     QVERIFY(!databaseText(t.storage.document).contains("unsaved again"));
-}
 
-void TestDatabaseStorage::mirrorNeverReplacesTheBackupWithNothing()
-{
-    TestUnit unit;
-    Storage s(unit);
-    s.start();
+    // A copy A that cannot be read, or is gone, never replaces the backup.
     const QByteArray backup = unit.readFile(copyB);
-
+    unit.clearRecords();
     unit.writeFile(copyA, "not xml at all");
-    s.storage.mirrorDatabaseFile(copyA);
+    t.storage.mirrorDatabaseFile(copyA);
     QCOMPARE(unit.readFile(copyB), backup);
-
     QFile::remove(unit.path(copyA));
-    s.storage.mirrorDatabaseFile(copyA);
+    t.storage.mirrorDatabaseFile(copyA);
     QCOMPARE(unit.readFile(copyB), backup);
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for reading: /mnt/perm/VelmoDataA.xml")));
-    QVERIFY(!s.storage.copyDatabaseFile(copyA, copyB));
+    QVERIFY(!t.storage.copyDatabaseFile(copyA, copyB));
     QCOMPARE(unit.readFile(copyB), backup);
 }
 
@@ -528,27 +524,6 @@ void TestDatabaseStorage::powerCut()
         QVERIFY2(next.warnings.isEmpty(), where.constData());
         QVERIFY2(next.storage.verifyChecksumFile(copyA) && next.storage.verifyChecksumFile(copyB), where.constData());
     }
-}
-
-// The start reads copy A on another thread first; the copy it then takes is the
-// very same, neither corrupted nor rewritten.
-void TestDatabaseStorage::prefetchedCopyIsTakenAsItWas()
-{
-    TestUnit unit;
-    Storage first(unit);
-    first.start();
-    QVERIFY(first.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("mine")); }));
-    const QMap<QString, QByteArray> files = databaseFiles(unit);
-
-    DatabasePrefetch prefetch(unit.platform());
-    std::thread([&prefetch] { prefetch.run(); }).join();
-    Storage s(unit);
-    s.storage.adopt(prefetch);
-    s.start();
-    QCOMPARE(s.storage.databasePath, copyA);
-    QCOMPARE(databaseText(s.storage.document), files.value(copyA));
-    QCOMPARE(databaseFiles(unit), files);
-    QVERIFY(s.warnings.isEmpty());
 }
 
 VELMO_TEST_MAIN(TestDatabaseStorage)

@@ -1,13 +1,17 @@
 // The unit's own network page: what a static or DHCP apply refuses, writes,
-// stores and reports, and what the page reads back from the live unit.
+// stores and reports, and what the page reads back from the live unit; and the
+// Information tab: every value label, and what each missing file or failing
+// service leaves in it.
 #include "app/mainwindow.h"
 #include "database.h"
 #include "logon.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "modal.h"
+#include "press.h"
 #include "settings/networkpage.h"
 #include "settings/networkrules.h"
+#include "settings/unitinformation.h"
 #include "simplatform.h"
 #include "storagefault.h"
 #include "transmitter/txvalidation.h"
@@ -15,70 +19,30 @@
 #include "widgets.h"
 
 #include <QDir>
-#include <QLabel>
 #include <QLineEdit>
 #include <QProgressDialog>
-#include <QPushButton>
 #include <QRadioButton>
 #include <QScopeGuard>
-#include <QStackedWidget>
 #include <QtTest>
-
-#include <optional>
 
 namespace {
 
 const char interfaces[] = "/usr/local/interfaces";
 const char resolver[] = "/usr/local/resolv.conf";
+const char* const valueLabels[] = { "labelSerialNumber", "labelMacAddress", "labelSoftwareVersion",
+    "labelMpn", "labelModel", "labelIpAddressInfo", "labelManagerIp", "labelPrimaryDns", "labelSecondaryDns",
+    "labelGatewayInfo", "labelNetworkMask" };
 
-QDomElement networkChild(const QDomDocument& document, const char* name)
+// Opens the page and chooses DHCP, or a static set typed field by field.
+void choose(OsdWindow& osd, const QStringList& fields)
 {
-    return document.documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::Network)
-        .firstChildElement(name);
-}
-
-QString text(OsdWindow& osd, const char* name)
-{
-    if (auto* edit = osd.window->findChild<QLineEdit*>(QLatin1String(name)))
-        return edit->text();
-    return child<QLabel>(*osd.window, name)->text();
-}
-
-// One fact of the simulated network: of "eth0" or of its "dhcp" server.
-void setNetwork(TestUnit& unit, const char* group, const char* key, const QJsonValue& value)
-{
-    unit.sim().editSection(QStringLiteral("network"), [&](QJsonObject& network) {
-        QJsonObject facts = network.value(group).toObject();
-        facts.insert(key, value);
-        network.insert(group, facts);
-    });
-}
-
-void showNetworkPage(OsdWindow& osd)
-{
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(2);
-    child<QStackedWidget>(*osd.window, "stackedWidget")->setCurrentIndex(1);
-}
-
-void typeStatic(OsdWindow& osd, const QStringList& fields)
-{
-    showNetworkPage(osd);
-    child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
+    osd.showPage(1);
+    child<QRadioButton>(*osd.window, fields.isEmpty() ? "radioButtonDHCP" : "radioButtonStatIP")->click();
     int i = 0;
     for (const char* name :
         { "ipAddrlineEdit", "netMasklineEdit", "gatelineEdit", "DNSlineEdit", "DNS2lineEdit" })
-        child<QLineEdit>(*osd.window, name)->setText(fields.value(i++));
-}
-
-// Presses Apply and answers the one box that follows.
-ModalAnswerPtr pressApply(OsdWindow& osd, const QString& title, int waitMs = 5000)
-{
-    ModalAnswerPtr answer = answerNextBox(title, QMessageBox::Ok);
-    child<QPushButton>(*osd.window, "applyNetworkButton")->click();
-    waitForAnswer(answer, waitMs);
-    return answer;
+        if (!fields.isEmpty())
+            child<QLineEdit>(*osd.window, name)->setText(fields.value(i++));
 }
 
 // eth0 as the simulated unit has it; while `flickers`, its lease is gone at every other reading.
@@ -118,6 +82,8 @@ private slots:
     void readBack_data();
     void readBack();
     void liveAddress();
+    void informationLabels_data();
+    void informationLabels();
 };
 
 void TestNetworkPage::refusal_data()
@@ -168,9 +134,9 @@ void TestNetworkPage::refusal()
     QFETCH(QString, title);
     QDomDocument document = databaseWithUsers();
     // A refused apply must not clear the DHCP choice either.
-    networkChild(document, db::Dhcp).setAttribute(db::SetChecked, "true");
+    networkSetting(document, db::Dhcp).setAttribute(db::SetChecked, "true");
     OsdWindow osd(document);
-    typeStatic(osd, fields);
+    choose(osd, fields);
     const auto files = [&osd] {
         return QList<QByteArray> { osd.unit.readFile(osd.window->storage().databasePath),
             osd.unit.readFile(interfaces), osd.unit.readFile(resolver) };
@@ -178,16 +144,14 @@ void TestNetworkPage::refusal()
     const QList<QByteArray> before = files();
     osd.unit.clearRecords();
 
-    ModalAnswerPtr answer = pressApply(osd, title);
-    QVERIFY(answer->answered);
-    QTEST(answer->text, "text");
+    QTEST(pressAndSettle(*osd.window, "applyNetworkButton", title), "text");
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
     QCOMPARE(files(), before);
     QVERIFY(osd.unit.commands().isEmpty());
     QCOMPARE(
-        networkChild(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+        networkSetting(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     if (QTest::currentDataTag() == QLatin1String("zero mask"))
-        QCOMPARE(text(osd, "netMasklineEdit"), QStringLiteral("255.255.255.0"));
+        QCOMPARE(osd.text("netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
 
 void TestNetworkPage::apply_data()
@@ -248,15 +212,10 @@ void TestNetworkPage::apply()
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
     else if (injected == "running" || injected == "down")
-        setNetwork(osd.unit, "eth0", injected == "down" ? "up" : "running", false);
+        osd.unit.setNetwork("eth0", injected == "down" ? "up" : "running", false);
     else if (injected == "no server")
-        setNetwork(osd.unit, "dhcp", "available", false);
-    if (dhcp) {
-        showNetworkPage(osd);
-        child<QRadioButton>(*osd.window, "radioButtonDHCP")->click();
-    } else {
-        typeStatic(osd, fields);
-    }
+        osd.unit.setNetwork("dhcp", "available", false);
+    choose(osd, fields);
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
     if (injected == "resolver")
@@ -264,17 +223,15 @@ void TestNetworkPage::apply()
     const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
     osd.unit.clearRecords();
 
-    std::optional<FailNextDatabaseChange> unwritable;
-    if (injected == "unstored")
-        unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+    FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), injected == "unstored");
     QSharedPointer<LogonAnswer> logon;
     if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
         logon = answerNextLogon(QStringLiteral("boss"), QStringLiteral("pw"));
         QTimer::singleShot(0, osd.window.get(), [&osd] { osd.window->guiTimerTimeout(); });
     }
     QFETCH(QString, text);
-    ModalAnswerPtr answer = pressApply(osd, QStringLiteral("Network Status"), text.isEmpty() ? 300 : 5000);
-    QCOMPARE(answer->text, text);
+    QCOMPARE(pressAndSettle(*osd.window, "applyNetworkButton", "Network Status", text.isEmpty() ? 300 : 5000),
+        text);
     if (logon) {
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
@@ -282,24 +239,24 @@ void TestNetworkPage::apply()
     if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
-        QCOMPARE(networkChild(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
-            networkChild(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+        QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
+            networkSetting(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
     }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
     if (injected == "running" && !dhcp) // the status, whole
-        QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->text(), QStringLiteral("Network is down."));
+        QCOMPARE(osd.text("ipAddrlineEdit"), QStringLiteral("Network is down."));
     const QDomDocument document = osd.stored();
     if (!stored.isEmpty()) {
         QTEST(osd.unit.readFile(interfaces), "interfacesFile");
         QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomElement kept = networkChild(document, db::StaticIp);
+        const QDomElement kept = networkSetting(document, db::StaticIp);
         QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
                      kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
                      kept.attribute(db::Dns2Address) }),
             stored);
         QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
-        QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
+        QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
         const QStringList run = programs(osd.unit);
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
@@ -309,8 +266,8 @@ void TestNetworkPage::apply()
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    QCOMPARE(networkChild(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
-    QCOMPARE(networkChild(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
+    QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+    QCOMPARE(networkSetting(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
 }
 
@@ -338,17 +295,17 @@ void TestNetworkPage::readBack()
     QFETCH(QString, gateway);
     QFETCH(QByteArray, resolverText);
     OsdWindow osd(databaseWithUsers());
-    setNetwork(osd.unit, "eth0", "gateway", gateway);
+    osd.unit.setNetwork("eth0", "gateway", gateway);
     if (resolverText == "-")
         QFile::remove(osd.unit.path(resolver));
     else
         osd.unit.writeFile(resolver, resolverText);
-    showNetworkPage(osd);
-    QTEST((QStringList { text(osd, "gatelineEdit"), text(osd, "DNSlineEdit"), text(osd, "DNS2lineEdit") }),
+    osd.showPage(1);
+    QTEST((QStringList { osd.text("gatelineEdit"), osd.text("DNSlineEdit"), osd.text("DNS2lineEdit") }),
         "page");
-    QCOMPARE(text(osd, "ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
+    QCOMPARE(osd.text("ipAddrlineEdit"), QStringLiteral("192.168.1.21"));
     osd.window->showUnitInformation();
-    QTEST((QStringList { text(osd, "labelPrimaryDns"), text(osd, "labelSecondaryDns") }), "information");
+    QTEST((QStringList { osd.text("labelPrimaryDns"), osd.text("labelSecondaryDns") }), "information");
     QCOMPARE(osd.unit.hasLog(
                  3, QStringLiteral("MainWindow: resolve.conf file:/usr/local/resolv.conf does not exist!")),
         resolverText == "-");
@@ -375,12 +332,74 @@ void TestNetworkPage::liveAddress()
     QStringList shown;
     for (int reading = 0; reading < 2; ++reading) {
         shown << osd.window->networkPage->currentIpAddress();
-        QCOMPARE(text(osd, "ipAddrlineEdit"), shown.last());
+        QCOMPARE(osd.text("ipAddrlineEdit"), shown.last());
     }
     QCOMPARE(shown, (QStringList { "DHCP server not found.", "192.168.1.21" }));
     // A typed address keeps to the field's limit.
     child<QRadioButton>(*osd.window, "radioButtonStatIP")->click();
     QCOMPARE(child<QLineEdit>(*osd.window, "ipAddrlineEdit")->maxLength(), 15);
+}
+
+void TestNetworkPage::informationLabels_data()
+{
+    QTest::addColumn<QString>("setup");
+    QTest::addColumn<bool>("managed");
+    QTest::addColumn<QString>("label"); // empty: every label, in order
+    QTest::addColumn<QString>("shown");
+    QTest::addColumn<QString>("log");
+    const QString noManager = QStringLiteral("MainWindow: Manager IP address not found.\n");
+    // clang-format off
+    QTest::newRow("every label") << "resolver" << false << ""
+        << "RX42A001234|00:1B:7C:42:00:21|V3.0.2|RXU4200S01|RXU-4200 Single-Head Receiver|192.168.1.21|Receiver is currently not managed|10.0.0.53|10.0.0.54|192.168.1.1|255.255.255.0" << "";
+    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("version line with tab") << "version V3.1\t.0\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion" << "Unknown" << "";
+    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion" << "" << "";
+    QTest::newRow("no model text") << "no spn" << false << "labelModel" << "Unknown" << "Velmogui: RX info error 2 su_get_spn = RXU4200 returned spn = .\n";
+    QTest::newRow("no model") << "su_get_model" << false << "labelMpn" << "" << "";
+    QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber" << "" << "";
+    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo" << "Network is down." << "";
+    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
+    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed, no file") << "" << true << "labelManagerIp" << "" << "MainWindow: /usr/local/mgr_ip file does not exist.";
+    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n" << false << "labelManagerIp" << "Receiver is currently not managed" << "";
+    // clang-format on
+}
+
+void TestNetworkPage::informationLabels()
+{
+    QFETCH(QString, setup);
+    QFETCH(bool, managed);
+    QFETCH(QString, log);
+    OsdWindow osd(databaseWithUsers(), 1, managed);
+    if (setup == "resolver")
+        osd.unit.writeFile("/usr/local/resolv.conf", "nameserver 10.0.0.53\nnameserver 10.0.0.54\n");
+    else if (setup.startsWith("version "))
+        osd.unit.writeFile("/VERSION", setup.mid(8).toLatin1());
+    else if (setup == "no version")
+        QFile::remove(osd.unit.path("/VERSION"));
+    else if (setup == "no spn")
+        osd.unit.sim().editSection(
+            "identity", [](QJsonObject& identity) { identity.insert("spn", QJsonObject()); });
+    else if (setup.startsWith("su_"))
+        osd.unit.sim().setFailure(setup, 1);
+    else if (setup == "down")
+        osd.unit.setNetwork("eth0", "running", false);
+    else if (setup.startsWith("mgr "))
+        osd.unit.writeFile("/usr/local/mgr_ip", setup.mid(4).toLatin1());
+    osd.window->showUnitInformation();
+    QFETCH(QString, label);
+    QStringList shown;
+    for (const char* name : valueLabels)
+        if (label.isEmpty() || label == QLatin1String(name))
+            shown << osd.text(name);
+    QTEST(shown.join('|'), "shown");
+    if (!log.isEmpty())
+        QVERIFY(osd.unit.hasLog(3, log));
+    // The identity kept for the upgrade check is the file's first line as it is.
+    if (setup.startsWith("version V3.1.0\r"))
+        QCOMPARE(osd.window->readSoftwareVersion(), QStringLiteral("V3.1.0\r"));
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)

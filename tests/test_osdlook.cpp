@@ -28,11 +28,6 @@
 
 namespace {
 
-QLabel* headerOf(QWidget& window)
-{
-    return window.findChild<QLabel*>(QStringLiteral("titleHeader"));
-}
-
 // Presses Return where the keyboard focus of the box is; a box that Return
 // leaves open is rejected, so the test ends either way.
 void pressReturn(QDialog& box)
@@ -95,16 +90,14 @@ void TestOsdLook::boxPlacement_data()
     QTest::addColumn<QPoint>("topLeft");
     const QRect none;
     // A 200 x 100 box on an 800 x 600 screen.
+    // clang-format off
     QTest::newRow("nothing shown: the screen's centre") << none << none << QPoint(300, 250);
     QTest::newRow("over a window: its centre") << QRect(100, 100, 400, 300) << none << QPoint(200, 200);
-    QTest::newRow("fields elsewhere: still centred")
-        << QRect(100, 100, 400, 300) << QRect(120, 110, 300, 40) << QPoint(200, 200);
-    QTest::newRow("over the fields: just below them")
-        << QRect(100, 100, 400, 300) << QRect(150, 220, 300, 40) << QPoint(200, 268);
-    QTest::newRow("no room below the fields: just above")
-        << QRect(0, 300, 800, 300) << QRect(0, 420, 800, 150) << QPoint(300, 312);
-    QTest::newRow("a window past the corner: kept on the screen")
-        << QRect(700, 500, 300, 200) << none << QPoint(600, 500);
+    QTest::newRow("fields elsewhere: still centred") << QRect(100, 100, 400, 300) << QRect(120, 110, 300, 40) << QPoint(200, 200);
+    QTest::newRow("over the fields: just below them") << QRect(100, 100, 400, 300) << QRect(150, 220, 300, 40) << QPoint(200, 268);
+    QTest::newRow("no room below the fields: just above") << QRect(0, 300, 800, 300) << QRect(0, 420, 800, 150) << QPoint(300, 312);
+    QTest::newRow("a window past the corner: kept on the screen") << QRect(700, 500, 300, 200) << none << QPoint(600, 500);
+    // clang-format on
 }
 
 void TestOsdLook::boxPlacement()
@@ -120,21 +113,21 @@ void TestOsdLook::boxes_data()
 {
     QTest::addColumn<int>("buttons");
     QTest::addColumn<int>("onReturn");
+    // clang-format off
     QTest::newRow("a message: Ok") << int(QMessageBox::Ok) << int(QMessageBox::Ok);
     QTest::newRow("reboot: No") << int(QMessageBox::Yes | QMessageBox::No) << int(QMessageBox::No);
-    QTest::newRow("overwrite: Cancel before No")
-        << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Cancel);
+    QTest::newRow("overwrite: Cancel before No") << int(QMessageBox::Yes | QMessageBox::No | QMessageBox::Cancel) << int(QMessageBox::Cancel);
+    // clang-format on
 }
 
 void TestOsdLook::boxes()
 {
     QFETCH(int, buttons);
-    QFETCH(int, onReturn);
     QWidget parent;
     OsdMessageBox box(QStringLiteral("Reboot"), QStringLiteral("Are you sure?"),
         QMessageBox::StandardButtons(buttons), &parent);
     const auto seen = actOnNextDialog(QStringLiteral("Reboot"), [](QDialog& shown) {
-        const QLabel* header = headerOf(shown);
+        const QLabel* header = child<QLabel>(shown, "titleHeader");
         QVERIFY(header && header->isVisible());
         QCOMPARE(header->text(), QStringLiteral("Reboot"));
         QCOMPARE(header->geometry(), QRect(0, 0, shown.width(), header->height()));
@@ -144,7 +137,7 @@ void TestOsdLook::boxes()
                 QVERIFY(label->geometry().top() >= header->geometry().bottom());
         pressReturn(shown);
     });
-    QCOMPARE(box.exec(), onReturn);
+    QTEST(box.exec(), "onReturn");
     QVERIFY(*seen);
 }
 
@@ -160,8 +153,8 @@ void TestOsdLook::headerShowsTheTitle()
         QVERIFY(QTest::qWaitForWindowExposed(box));
     }
     // Without the title drawn both strips would be the same plain colour.
-    const QImage first = plain.grab(headerOf(plain)->geometry()).toImage();
-    const QImage second = timeout.grab(headerOf(timeout)->geometry()).toImage();
+    const QImage first = plain.grab(child<QLabel>(plain, "titleHeader")->geometry()).toImage();
+    const QImage second = timeout.grab(child<QLabel>(timeout, "titleHeader")->geometry()).toImage();
     const int width = qMin(first.width(), second.width());
     QVERIFY(first.copy(0, 0, width, first.height()) != second.copy(0, 0, width, second.height()));
 }
@@ -249,7 +242,7 @@ void TestOsdLook::dialogHeaders()
     shown->show();
     QVERIFY(QTest::qWaitForWindowExposed(shown.get()));
 
-    QLabel* header = headerOf(*shown);
+    QLabel* header = child<QLabel>(*shown, "titleHeader");
     QVERIFY(header);
     QCOMPARE(header->text(), title);
     QCOMPARE(header->isVisible(), !title.isEmpty());
@@ -312,27 +305,23 @@ void TestOsdLook::controlGridHasNoHoles_data()
     const QString all = QStringLiteral("screenResButton networkButton systemPageButton hot_keyButton "
                                        "toolButtonPowerMode buttonTimerSettings toolButtonGeneralSettings "
                                        "transmitterButton toolButtonMyPassCh");
+    // clang-format off
     QTest::newRow("administrator: the form's order") << QStringList { "admin" } << false << all;
-    QTest::newRow("power user") << QStringList { "power" } << false
-                                << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
-                                   "transmitterButton toolButtonMyPassCh";
-    QTest::newRow("power user, managed") << QStringList { "power" } << true
-                                         << "screenResButton toolButtonPowerMode toolButtonGeneralSettings "
-                                            "toolButtonMyPassCh";
-    QTest::newRow("power user, then administrator: all back in place")
-        << QStringList { "power", "boss" } << false << all;
+    QTest::newRow("power user") << QStringList { "power" } << false << "screenResButton toolButtonPowerMode toolButtonGeneralSettings transmitterButton toolButtonMyPassCh";
+    QTest::newRow("power user, managed") << QStringList { "power" } << true << "screenResButton toolButtonPowerMode toolButtonGeneralSettings toolButtonMyPassCh";
+    QTest::newRow("power user, then administrator: all back in place") << QStringList { "power", "boss" } << false << all;
+    // clang-format on
 }
 
 void TestOsdLook::controlGridHasNoHoles()
 {
     QFETCH(QStringList, users);
     QFETCH(bool, managed);
-    QFETCH(QString, cells);
     OsdWindow osd(databaseWithUsers(), 1, managed);
     for (const QString& name : users)
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
     auto* grid = child<QGridLayout>(*osd.window, QStringLiteral("pageButtonsGrid"));
-    QCOMPARE(shownCells(grid).join(QLatin1Char(' ')), cells);
+    QTEST(shownCells(grid).join(QLatin1Char(' ')), "cells");
 }
 
 // Titles in 14 px bold on every page once built; what a box holds keeps the normal font.

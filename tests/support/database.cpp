@@ -9,12 +9,16 @@
 #include "database/schema.h"
 #include "platform/platform.h"
 #include "testunit.h"
+#include "widgets.h"
 
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QJsonObject>
+#include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
+#include <QStackedWidget>
 
 QDomDocument databaseWithUsers()
 {
@@ -47,7 +51,7 @@ void addReceiver(QDomDocument& document, const QString& mac)
 void installDatabase(TestUnit& unit, const QDomDocument& document)
 {
     const QByteArray text = databaseText(document);
-    const QByteArray sum = QCryptographicHash::hash(text, QCryptographicHash::Md5).toHex() + '\n';
+    const QByteArray sum = checksumLine(text);
     for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath })
         unit.writeFile(QLatin1String(copy), text);
     for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
@@ -86,6 +90,37 @@ QDomElement associate(
     if (!favourite.isEmpty())
         association.setAttribute(db::Favorite, favourite);
     return userNamed(document, user).appendChild(association).toElement();
+}
+
+QDomElement databaseSection(const QDomDocument& document, const char* name)
+{
+    return document.documentElement().firstChildElement(QLatin1String(name));
+}
+
+QDomElement unitSettingsGroup(const QDomDocument& document, const char* group)
+{
+    QDomElement settings = databaseSection(document, db::UnitSettings);
+    if (settings.firstChildElement(group).isNull())
+        settings.appendChild(QDomDocument(document).createElement(group));
+    return settings.firstChildElement(group);
+}
+
+QDomElement networkSetting(const QDomDocument& document, const char* name)
+{
+    return unitSettingsGroup(document, db::Network).firstChildElement(name);
+}
+
+QMap<QString, QString> attributeMap(const QDomElement& element)
+{
+    QMap<QString, QString> all;
+    for (int i = 0; i < element.attributes().count(); ++i)
+        all.insert(element.attributes().item(i).nodeName(), element.attributes().item(i).nodeValue());
+    return all;
+}
+
+QByteArray checksumLine(const QByteArray& bytes)
+{
+    return QCryptographicHash::hash(bytes, QCryptographicHash::Md5).toHex() + '\n';
 }
 
 OsdWindow::OsdWindow(QDomDocument document, int heads, bool managed)
@@ -128,5 +163,28 @@ void OsdWindow::connect(const QString& name)
     if (!rows.isEmpty())
         list->setCurrentItem(rows.first());
     window->findChild<QPushButton*>(QStringLiteral("connectButton"))->click();
+    QCoreApplication::processEvents();
+}
+
+QString OsdWindow::text(const char* name) const
+{
+    QWidget* widget = child<QWidget>(*window, QLatin1String(name));
+    if (auto* edit = qobject_cast<QLineEdit*>(widget))
+        return edit->text();
+    return qobject_cast<QLabel*>(widget)->text();
+}
+
+void OsdWindow::showPage(int index)
+{
+    auto* pages = child<QStackedWidget>(*window, QStringLiteral("stackedWidget"));
+    pages->setCurrentIndex(index == 2 ? 0 : 2);
+    pages->setCurrentIndex(index);
+}
+
+void OsdWindow::restart()
+{
+    window.reset();
+    window = std::make_unique<MainWindow>(unit.platform(), nullptr, user.get());
+    window->show();
     QCoreApplication::processEvents();
 }

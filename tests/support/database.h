@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDomDocument>
+#include <QMap>
 #include <QString>
 #include <QStringList>
 
@@ -38,6 +39,15 @@ QDomElement addConnection(QDomDocument& document, const QString& name, const QSt
 QDomElement associate(QDomDocument& document, const QString& user, const QString& connection,
     const QString& favourite = QString());
 
+// The document's section `name`, its Unit_Settings group `group` (added when
+// missing), and its network setting `name` (DHCP, Static_IP).
+QDomElement databaseSection(const QDomDocument& document, const char* name);
+QDomElement unitSettingsGroup(const QDomDocument& document, const char* group);
+QDomElement networkSetting(const QDomDocument& document, const char* name);
+QMap<QString, QString> attributeMap(const QDomElement& element);
+// What a checksum file holds for `bytes`.
+QByteArray checksumLine(const QByteArray& bytes);
+
 // A shown main window over `document` on a unit with `heads` screen heads, its
 // admin logged on by itself; the unit is managed when `managed`. The records of
 // the start-up are cleared.
@@ -47,6 +57,9 @@ struct OsdWindow {
     QDomDocument stored() const; // the copy in use, as it is on disk
     QStringList entries() const; // the connection list as shown
     void connect(const QString& name); // selects it in the list and presses Connect
+    QString text(const char* name) const; // of the line edit or label so named
+    void showPage(int index); // the Control page `index`, filled afresh as when opened
+    void restart(); // a new main window on the same unit
 
     TestUnit unit;
     std::unique_ptr<LoggedInUser> user;

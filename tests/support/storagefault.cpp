@@ -20,14 +20,19 @@ void watch(QtMsgType type, const QMessageLogContext& context, const QString& tex
 }
 } // namespace
 
-FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath)
+FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath, bool armed)
+    : armed(armed)
 {
+    if (!armed)
+        return;
     target = copyAFilePath;
     previous = qInstallMessageHandler(watch);
 }
 
 FailNextDatabaseChange::~FailNextDatabaseChange()
 {
+    if (!armed)
+        return;
     target.clear();
     qInstallMessageHandler(previous);
 }

@@ -4,11 +4,16 @@
 
 // While it lives, the next database change is made in memory but cannot be
 // stored: copy A becomes a folder the moment the storage starts the change
-// (when it mirrors copy A to copy B).
+// (when it mirrors copy A to copy B). Unarmed it does nothing, for the rows of a
+// table that store.
 class FailNextDatabaseChange {
 public:
-    explicit FailNextDatabaseChange(const QString& copyAFilePath);
+    explicit FailNextDatabaseChange(const QString& copyAFilePath, bool armed = true);
     ~FailNextDatabaseChange();
     FailNextDatabaseChange(const FailNextDatabaseChange&) = delete;
     FailNextDatabaseChange& operator=(const FailNextDatabaseChange&) = delete;
+    explicit operator bool() const { return armed; }
+
+private:
+    bool armed;
 };

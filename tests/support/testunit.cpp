@@ -94,6 +94,18 @@ bool TestUnit::exists(const QString& unitPath) const
     return QFileInfo::exists(path(unitPath));
 }
 
+void TestUnit::setNetwork(const char* group, const char* key, const QJsonValue& value)
+{
+    unit->editSection(QStringLiteral("network"), [&](QJsonObject& network) {
+        QJsonObject facts = network.value(QLatin1String(group)).toObject();
+        if (value.isUndefined())
+            facts.remove(QLatin1String(key));
+        else
+            facts.insert(QLatin1String(key), value);
+        network.insert(QLatin1String(group), facts);
+    });
+}
+
 QList<SimLogLine> TestUnit::logLines() const
 {
     return unit->logLines();

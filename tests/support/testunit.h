@@ -33,6 +33,9 @@ public:
     QByteArray readFile(const QString& unitPath) const; // empty when missing
     bool exists(const QString& unitPath) const;
 
+    // One fact of the simulated network, of "eth0" or of its "dhcp" server; an undefined value removes it.
+    void setNetwork(const char* group, const char* key, const QJsonValue& value);
+
     QList<SimLogLine> logLines() const;
     bool hasLog(int priority, const QString& text) const; // exact text, "\n" included
     QStringList debugLines() const; // qDebug/qWarning/qInfo/qCritical texts
