@@ -206,10 +206,7 @@ void TestUserDialogs::saving()
     const QByteArray before = databaseText(osd.window->document());
     QString save;
     const auto dialog = openRoad(osd.window.get(), road, fields, save);
-    const auto box = text.isEmpty() ? ModalAnswerPtr() : answerNextBox("Information", QMessageBox::Ok);
-    child<QPushButton>(*dialog, save)->click();
-    QVERIFY(!box || waitForAnswer(box));
-    QCOMPARE(box ? box->text : QString(), text);
+    QCOMPARE(answerAfter("Information", [&] { child<QPushButton>(*dialog, save)->click(); }), text);
     QCOMPARE(dialog->isVisible(), !text.isEmpty());
     if (!text.isEmpty())
         QCOMPARE(databaseText(osd.stored()), before);
@@ -261,10 +258,7 @@ void TestUserDialogs::userLimit()
         addUser(document, QStringLiteral("u%1").arg(i), "User");
     OsdWindow osd(document);
     QVERIFY(!child<QPushButton>(*osd.window, "addUserButton")->isEnabled());
-    const auto box = answerNextBox("Information", QMessageBox::Ok);
-    osd.window->on_addUserButton_clicked();
-    QVERIFY(waitForAnswer(box));
-    QCOMPARE(box->text,
+    QCOMPARE(answerAfter("Information", [&] { osd.window->on_addUserButton_clicked(); }),
         QString("The maximum number of users is limited to 32. Remove any existing user before "
                 "adding new user."));
 }
@@ -396,7 +390,6 @@ void TestUserDialogs::removal()
     const auto box = answer.isEmpty() ? answerNextBox("Information", QMessageBox::Ok)
                                       : answerNextBox("Remove User", answer);
     osd.window->on_removeUserButton_clicked();
-    QVERIFY(waitForAnswer(box));
     QCOMPARE(box->text, text);
     const bool removed = answer == "Yes";
     QCOMPARE(UserRules::userNames(osd.stored()).contains(name), !removed);
