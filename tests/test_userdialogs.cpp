@@ -51,12 +51,10 @@ void type(QWidget& parent, const QStringList& fields)
 bool fillNextDialog(
     const QString& title, const QStringList& fields, const char* button, std::function<void()> open)
 {
-    const auto done = actOnNextDialog(title, [=](QDialog& dialog) {
+    return actOnDialogOf(open, title, [=](QDialog& dialog) {
         type(dialog, fields);
         child<QPushButton>(dialog, button)->click();
     });
-    open();
-    return *done;
 }
 
 // Makes `name` the current entry of `list`, then presses `button` when given.
@@ -231,12 +229,11 @@ void TestUserDialogs::addStoresTheForm()
         pick(dialog, "usrConnectionsListWidget", "C2", "RmvConnFromUsrButton");
         QCOMPARE(automatic->count(), 2);
         automatic->setCurrentText("C1");
-        const auto assigned = actOnNextDialog("Assign Favorites", [](QDialog& favorites) {
+        const auto open = [&] { child<QPushButton>(dialog, "pushButtonFaorites")->click(); };
+        QVERIFY(actOnDialogOf(open, "Assign Favorites", [](QDialog& favorites) {
             child<QComboBox>(favorites, "comboBoxF4ConnName")->setCurrentText("C1");
             child<QPushButton>(favorites, "pushButtonSaveFavorites")->click();
-        });
-        child<QPushButton>(dialog, "pushButtonFaorites")->click();
-        QVERIFY(*assigned);
+        }));
         child<QPushButton>(dialog, "saveUsrDataButton")->click();
     });
     child<QPushButton>(*osd.window, "addUserButton")->click();
@@ -440,15 +437,13 @@ void TestUserDialogs::failedWrite()
         QFile::remove(osd.unit.path(copy));
         QVERIFY(QDir().mkpath(osd.unit.path(copy)));
     }
-    const auto error = answerNextBox("Error", QMessageBox::Ok);
-    if (dialog) {
-        child<QPushButton>(*dialog, save)->click();
-    } else {
+    if (!dialog) {
         pick(*osd.window, "userlistWidget", "power");
         answerNextBox("Remove User", QMessageBox::Yes);
-        osd.window->on_removeUserButton_clicked();
     }
-    QVERIFY(waitForAnswer(error));
+    QVERIFY(!answerAfter("Error", [&] {
+        dialog ? child<QPushButton>(*dialog, save)->click() : osd.window->on_removeUserButton_clicked();
+    }, QMessageBox::Ok, 5000).isNull());
     QVERIFY(!dialog || (dialog->isVisible() && dialog->result() != QDialog::Accepted));
     QCOMPARE(databaseText(osd.window->document()), before);
     QVERIFY(osd.unit.hasLog(3, log.arg(osd.window->storage().databasePath)));

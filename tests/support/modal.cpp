@@ -13,8 +13,6 @@
 #include <QTextDocument>
 #include <QTimer>
 
-#include <algorithm>
-
 namespace {
 
 struct Pending {
@@ -94,9 +92,9 @@ public:
 
     void forget(const ModalAnswerPtr& answer)
     {
-        pendings.erase(std::remove_if(pendings.begin(), pendings.end(),
-                           [&](const Pending& pending) { return pending.answer == answer; }),
-            pendings.end());
+        for (int i = pendings.size() - 1; i >= 0; --i)
+            if (pendings.at(i).answer == answer)
+                pendings.removeAt(i);
     }
 
     QList<ModalAnswer> answered;
@@ -235,6 +233,13 @@ int closeLeftoverModals()
         QCoreApplication::processEvents();
     }
     return unused;
+}
+
+bool actOnDialogOf(const std::function<void()>& open, const QString& title, std::function<void(QDialog&)> act)
+{
+    const QSharedPointer<bool> done = actOnNextDialog(title, std::move(act));
+    open();
+    return *done;
 }
 
 QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act)

@@ -51,6 +51,9 @@ int closeLeftoverModals();
 // loop, for dialogs that are driven by their own widgets; the flag tells it ran.
 QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act);
 
+// Runs `act` on the dialog titled `title` that `open` brings up; false when none came.
+bool actOnDialogOf(const std::function<void()>& open, const QString& title, std::function<void(QDialog&)> act);
+
 // Ends the run with a message when a modal box has waited `seconds` for an
 // answer nobody gave: the test would otherwise hang until its time-out.
 void watchUnansweredBoxes(int seconds = 30);
