@@ -3,7 +3,6 @@
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
 #include "database.h"
-#include "database/dbnames.h"
 #include "logon.h"
 #include "modal.h"
 #include "testmain.h"
@@ -37,22 +36,9 @@ struct Step {
 };
 using Edit = QList<Step>;
 
-// The GUI inactivity time-out; a null `minutes` leaves the setting out.
-QDomDocument setMinutes(QDomDocument document, const QString& minutes)
-{
-    if (minutes.isNull())
-        return document;
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
-    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
-    if (timeout.isNull())
-        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
-    timeout.setAttribute(db::Value, minutes);
-    return document;
-}
-
 // A unit whose database logs "admin" on by itself, with the time-out `minutes`.
 struct Unit : OsdWindow {
-    explicit Unit(const QString& minutes) : OsdWindow(setMinutes(databaseWithUsers(), minutes)) {}
+    explicit Unit(const QString& minutes) : OsdWindow(withInactivityTimeout(databaseWithUsers(), minutes)) {}
     QTimer* poll() { return window->findChild<QTimer*>(QStringLiteral("activityPollTimer")); }
 };
 
@@ -224,7 +210,7 @@ void TestActivity::pollRunsOnlyWithATimeout()
     Unit unit(minutes);
     QVERIFY(unit.window->isLoggedOn());
     if (!laterMinutes.isNull()) {
-        setMinutes(unit.window->document(), laterMinutes); // the document shares its nodes
+        withInactivityTimeout(unit.window->document(), laterMinutes); // the document shares its nodes
         unit.window->guiTimerUpdate(); // as the timers page does once it stored the value
     }
     if (stopped) {

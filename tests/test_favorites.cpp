@@ -102,26 +102,23 @@ void TestFavorites::assignedAndShown()
     OsdWindow osd(document);
     EditUData edit(osd.window.get(), "boss");
     auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
-    const auto choose = [assign](const char* name, int slot, const char* button) {
-        const auto done = actOnNextDialog("Assign Favorites", [=](QDialog& dialog) {
+    const auto open = [assign] { assign->click(); };
+    const auto choose = [open](const char* name, int slot, const char* button) {
+        return actOnDialogOf(open, "Assign Favorites", [=](QDialog& dialog) {
             slotCombo(dialog, slot)->setCurrentText(name);
             dialog.findChild<QPushButton*>(button)->click();
         });
-        assign->click();
-        return *done;
     };
 
     // Cancel keeps the stored table; Save's choice is what reopening shows.
     QVERIFY(choose("B", 5, "pushButtonCancelFavorites"));
     QVERIFY(choose("B", 9, "pushButtonSaveFavorites"));
-    auto step = actOnNextDialog("Assign Favorites", [](QDialog& dialog) {
+    QVERIFY(actOnDialogOf(open, "Assign Favorites", [](QDialog& dialog) {
         QCOMPARE(slotCombo(dialog, 5)->currentText(), QString());
         QCOMPARE(slotCombo(dialog, 9)->currentText(), QString("B"));
         QCOMPARE(slotCombo(dialog, 2)->currentText(), QString("A"));
         dialog.findChild<QPushButton*>("pushButtonSaveFavorites")->click();
-    });
-    assign->click();
-    QVERIFY(*step);
+    }));
 
     // A slot whose connection leaves the selection is dropped with it.
     auto* selected = edit.findChild<QListWidget*>("listWidgetUConnEdt");
@@ -133,7 +130,8 @@ void TestFavorites::assignedAndShown()
 
     // The user sees the stored table, read-only.
     osd.window->setLoggedInUser("boss");
-    step = actOnNextDialog("My Favorites", [](QDialog& dialog) {
+    const auto mine = [&] { osd.window->findChild<QPushButton*>("pushButtonMyFavorites")->click(); };
+    QVERIFY(actOnDialogOf(mine, "My Favorites", [](QDialog& dialog) {
         for (int slot = 0; slot < 10; ++slot) {
             QVERIFY(!slotCombo(dialog, slot)->isVisible());
             QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("labelF%1ConnName").arg(slot))->text(),
@@ -141,9 +139,7 @@ void TestFavorites::assignedAndShown()
         }
         QVERIFY(!dialog.findChild<QPushButton*>("pushButtonCancelFavorites")->isVisible());
         dialog.findChild<QPushButton*>("pushButtonOkFavorites")->click();
-    });
-    osd.window->findChild<QPushButton*>("pushButtonMyFavorites")->click();
-    QVERIFY(*step);
+    }));
 }
 
 VELMO_TEST_MAIN(TestFavorites)

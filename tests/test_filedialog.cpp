@@ -165,25 +165,19 @@ void TestFileDialog::answers()
     dialog.show();
     if (typed != QLatin1String("-"))
         dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->setText(typed);
-    ModalAnswerPtr box;
-    if (!warning.isEmpty())
-        box = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     int finished = -1;
     connect(&dialog, &QDialog::finished, [&](int code) { finished = code; });
-
-    if (action == QLatin1String("ok"))
-        dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
-    else if (action == QLatin1String("inactivity"))
-        emit osd.window->closeActiveDialogs();
-    else {
-        if (action == QLatin1String("return on cancel"))
-            dialog.findChild<QPushButton*>(QStringLiteral("cancelButton"))->setFocus();
-        QTest::keyClick(&dialog, Qt::Key_Return);
-    }
-    if (box) {
-        QVERIFY(waitForAnswer(box));
-        QCOMPARE(box->text, warning);
-    }
+    QCOMPARE(answerAfter(QStringLiteral("Warning"), [&] {
+        if (action == QLatin1String("ok"))
+            dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
+        else if (action == QLatin1String("inactivity"))
+            emit osd.window->closeActiveDialogs();
+        else {
+            if (action == QLatin1String("return on cancel"))
+                dialog.findChild<QPushButton*>(QStringLiteral("cancelButton"))->setFocus();
+            QTest::keyClick(&dialog, Qt::Key_Return);
+        }
+    }), warning);
     QCOMPARE(finished, result);
     QCOMPARE(osd.window->sFile, chosen);
     if (action == QLatin1String("return on cancel"))

@@ -81,15 +81,6 @@ void enterCredentials(LoginDialog& dialog, const QString& user, const QString& p
     child<QLineEdit>(dialog, "passwordlineEdit")->insert(password);
 }
 
-// "title|text" of every box answered since the `since`-th.
-QStringList boxesSince(int since)
-{
-    QStringList boxes;
-    for (const ModalAnswer& box : answeredBoxes().mid(since))
-        boxes << box.title + QLatin1Char('|') + box.text;
-    return boxes;
-}
-
 // Logs on with the form, closing the boxes `expected` by their titles, and
 // returns the boxes seen on the way.
 QStringList logOn(
@@ -100,7 +91,7 @@ QStringList logOn(
         answerNextBox(box.section(QLatin1Char('|'), 0, 0), QMessageBox::Cancel);
     enterCredentials(dialog, user, password);
     child<QPushButton>(dialog, "logonButton")->click();
-    return boxesSince(before);
+    return boxesSince(before, "|");
 }
 
 } // namespace
@@ -353,7 +344,7 @@ void TestLoginDialog::keys()
     else
         QTest::mouseClick(target, Qt::LeftButton);
 
-    QCOMPARE(boxesSince(before), box.isEmpty() ? QStringList() : QStringList { box });
+    QCOMPARE(boxesSince(before, "|"), box.isEmpty() ? QStringList() : QStringList { box });
     QCOMPARE(unit.test.hasLog(5, "LoginDialog: Action Login.\n"), logsOn);
     QCOMPARE(dialog.result() == QDialog::Accepted, logsOn);
     QCOMPARE(dialog.isVisible(), !logsOn);

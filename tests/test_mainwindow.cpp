@@ -96,7 +96,6 @@ private slots:
     void identity_data();
     void identity();
     void formIsWholeInTheOsdWindow();
-    void nameWrittenAsMarkup();
 };
 
 void TestMainWindow::databaseAtStart_data()
@@ -209,6 +208,9 @@ void TestMainWindow::startUp_data()
     QTest::newRow("corrupt copy repaired before the log-on")
         << Files { { DatabaseStorage::copyAPath, "<Data>\n <Users>\n  <U" }, { settingsPath, autoLogin("boss") } }
         << QString() << "boss" << QStringList { "boss" } << none << autoLines("boss") << "" << false;
+    // A name is text whatever it looks like: it is shown as typed.
+    QTest::newRow("automatic log-on of a name that looks like markup") << Files { { settingsPath, autoLogin("<b>boss</b>") } }
+        << QString() << "<b>boss</b>" << QStringList { "<b>boss</b>" } << none << autoLines("<b>boss</b>") << "" << false;
     QTest::newRow("log-on refused: the window closes") << Files { { bootCount, "1" } } << "" << "" << none << none
         << none << "" << false;
     // clang-format on
@@ -231,7 +233,7 @@ void TestMainWindow::startUp()
     QDomElement automatic = document.createElement(db::AutoConnect);
     automatic.setAttribute(db::AutoConnectName, tx);
     userNamed(document, QStringLiteral("power")).appendChild(automatic);
-    for (const QString& name : { QStringLiteral("boss "), QStringLiteral("\u7528\u6237") })
+    for (const QString& name : { QStringLiteral("boss "), QStringLiteral("\u7528\u6237"), QStringLiteral("<b>boss</b>") })
         addUser(document, name, QStringLiteral("User"));
     installDatabase(unit, document);
     for (auto file = files.cbegin(); file != files.cend(); ++file)
@@ -285,6 +287,7 @@ void TestMainWindow::startUp()
     if (user.isEmpty())
         return;
     QCOMPARE(label(window, "curUNamelbl"), user);
+    QVERIFY(shownAsText(child<QLabel>(window, QStringLiteral("curUNamelbl"))));
     const QByteArray logons = QByteArray::number(autoLogons.size() + !typed.isNull());
     QVERIFY(unit.readFile(statPath).contains("successful_login=" + logons + "\n"));
     QVERIFY(unit.commands().contains(QStringList { "/usr/bin/restapi_cli", "-j", "user_login", user }));
@@ -375,9 +378,6 @@ void TestMainWindow::views_data()
     row("safe mode, administrator through the dialog at start", "dialog", "boss", false, true,
         "Control Information", safe);
     // clang-format on
-    QTest::newRow("safe mode, administrator through the dialog at start")
-        << "dialog"
-        << "boss" << false << true << "Control Information" << safe;
 }
 
 void TestMainWindow::views()
@@ -649,22 +649,6 @@ void TestMainWindow::formIsWholeInTheOsdWindow()
     }
     problems.removeDuplicates();
     QVERIFY2(problems.isEmpty(), qPrintable(problems.join(QLatin1String(", "))));
-}
-
-// A name is text whatever it looks like: an automatic log-on of it shows it as typed.
-void TestMainWindow::nameWrittenAsMarkup()
-{
-    TestUnit unit;
-    const QString name = QStringLiteral("<b>boss</b>");
-    QDomDocument document = databaseWithUsers();
-    addUser(document, name, QStringLiteral("Administrator"));
-    installDatabase(unit, document);
-    unit.writeFile(settingsPath, autoLogin(name.toUtf8()));
-    LoggedInUser user;
-    MainWindow window(unit.platform(), nullptr, &user);
-    window.show();
-    QCOMPARE(user.userName, name);
-    QVERIFY(shownAsText(child<QLabel>(window, QStringLiteral("curUNamelbl"))));
 }
 
 VELMO_TEST_MAIN(TestMainWindow)

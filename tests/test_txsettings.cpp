@@ -36,40 +36,6 @@ const QString factoryTx = QStringLiteral("192.168.1.22");
 const QStringList operationButtons { "txInfoButton", "txUpgradeButton", "txRestoreButton", "txRebootButton",
     "txApplyButton", "txButtonPreferences", "networkButtonTX", "txDiagnosticsButton", "DiscoverTxIPButton" };
 
-// Answers every modal box as it comes up: the button given for its title, else
-// OK, and an empty one leaves it open; remembers "Title: text" of each message
-// box and the title of each dialog.
-class BoxAnswerer : public QObject {
-public:
-    BoxAnswerer()
-    {
-        poll.setInterval(2);
-        QObject::connect(&poll, &QTimer::timeout, [this] { answer(); });
-        poll.start();
-    }
-    QMap<QString, QString> buttons;
-    QStringList seen;
-
-private:
-    void answer()
-    {
-        auto* dialog = qobject_cast<QDialog*>(QApplication::activeModalWidget());
-        if (!dialog || !dialog->isVisible() || qobject_cast<QProgressDialog*>(dialog))
-            return;
-        auto* box = qobject_cast<QMessageBox*>(dialog);
-        const QString title = dialog->windowTitle();
-        if ((!box && !buttons.contains(title)) || buttons.value(title, "OK").isEmpty())
-            return;
-        for (const QString& wanted : { buttons.value(title), QStringLiteral("OK") })
-            for (QAbstractButton* button : dialog->findChildren<QAbstractButton*>())
-                if (button->isVisible() && button->text().remove(QLatin1Char('&')) == wanted) {
-                    seen << (box ? QString(title + QStringLiteral(": ") + box->text()) : title);
-                    return button->click();
-                }
-    }
-    QTimer poll;
-};
-
 struct TxDialog {
     explicit TxDialog(const QString& role = QStringLiteral("Administrator"), bool managed = false)
         : osd(databaseWithUsers(), 1, managed)
@@ -79,6 +45,12 @@ struct TxDialog {
         dialog->show();
     }
     template <typename T = QAbstractButton> T* child(const QString& name) { return dialog->findChild<T*>(name); }
+    // Answers `boxes` ("Title: text|Title"), OK where `buttons` names no other.
+    void expect(const QString& boxes, const QMap<QString, QString>& buttons = {})
+    {
+        answerBoxes(boxes.split('|', Qt::SkipEmptyParts), buttons);
+    }
+    QString seen() const { return boxesSince(first).join('|'); }
     void click(const QString& name) { child(name)->click(); }
     bool run(const QString& name) { return click(name), settle(); }
     // Waits on the operations themselves, however long the unit's clock says they take.
@@ -96,11 +68,12 @@ struct TxDialog {
         click("connectToTXButton");
         return settle();
     }
-    QString enabled(const QStringList& names)
+    // "+name" or "-name" for each name of `marked`, as it is now.
+    QString enabled(const QString& marked)
     {
-        QStringList states;
-        for (const QString& name : names)
-            states << (child<QWidget>(name)->isEnabled() ? "+" : "-") + name;
+        QStringList states = marked.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "");
+        for (QString& name : states)
+            name.prepend(child<QWidget>(name)->isEnabled() ? "+" : "-");
         return states.join(' ');
     }
     QJsonObject tx(const QString& address = factoryTx)
@@ -137,7 +110,7 @@ struct TxDialog {
     }
 
     OsdWindow osd;
-    BoxAnswerer boxes;
+    const int first = answeredBoxes().size();
     std::unique_ptr<TXSettings> dialog;
 };
 
@@ -221,13 +194,14 @@ void TestTxSettings::connect()
     QFETCH(QString, box);
     QFETCH(QString, buttons);
     TxDialog tx(role, managed);
+    tx.expect(box);
     if (state == "safe")
         tx.editTx([](QJsonObject& one) { one.insert("safeMode", true); });
     if (state == "fails")
         tx.osd.unit.sim().setFailure("su_get_tx_device_info", 1);
     QVERIFY(tx.connectTo(address));
-    QCOMPARE(tx.boxes.seen.join('|'), box);
-    QCOMPARE(tx.enabled(buttons.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "")), buttons);
+    QCOMPARE(tx.seen(), box);
+    QCOMPARE(tx.enabled(buttons), buttons);
     const bool identityRead = box.isEmpty() && state.isEmpty() && !managed;
     QCOMPARE(tx.dialog->identity().mpn, identityRead ? QStringLiteral("TXU-4200-SH") : QString());
 
@@ -241,7 +215,7 @@ void TestTxSettings::connect()
 
     // Any typing takes the connection back until the next connect.
     QTest::keyClick(tx.child<QLineEdit>("lineEditTxIP"), Qt::Key_Backspace);
-    QVERIFY(!tx.enabled(operationButtons.mid(0, 8)).contains('+'));
+    QVERIFY(!tx.enabled(operationButtons.mid(0, 8).join(' ')).contains('+'));
 }
 
 void TestTxSettings::openedFromControlTab()
@@ -278,14 +252,15 @@ void TestTxSettings::information()
         one.insert("mac", mac);
         one.insert("mcastPort", "7001");
     });
-    QVERIFY(tx.connectTo());
-    QVERIFY(tx.run("txInfoButton"));
     const QStringList pair = multicast.split(" / ");
     const QString port = mac.isEmpty() ? pair.at(1) : QStringLiteral("7001");
-    QCOMPARE(tx.boxes.seen.join('|'),
-        QString("Transmitter Information: The appliance with IP Address 192.168.1.22 is reachable.\nMPN: TXU-4200-SH\n"
-        "Serial Number: TX42A005678\nMAC: "
-            + mac + "\nSoftware Version: V3.0.2\nMulticast Address: " + pair.at(0) + "\nMulticast Port: " + port + "."));
+    const QString box = "Transmitter Information: The appliance with IP Address 192.168.1.22 is reachable.\nMPN: "
+                        "TXU-4200-SH\nSerial Number: TX42A005678\nMAC: " + mac + "\nSoftware Version: V3.0.2\n"
+                        "Multicast Address: " + pair.at(0) + "\nMulticast Port: " + port + ".";
+    tx.expect(box);
+    QVERIFY(tx.connectTo());
+    QVERIFY(tx.run("txInfoButton"));
+    QCOMPARE(tx.seen(), box);
     QCOMPARE(tx.dialog->identity().mac, mac);
     QCOMPARE(tx.dialog->identity().mcastAddr, pair.at(0));
 }
@@ -347,6 +322,7 @@ void TestTxSettings::networkApply()
     QFETCH(QString, box);
     QFETCH(QString, maskAfter);
     TxDialog tx;
+    tx.expect(box);
     QVERIFY(tx.connectTo());
     tx.click("networkButtonTX");
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 0);
@@ -355,7 +331,7 @@ void TestTxSettings::networkApply()
     for (const char* field : { "txIPLineEdit", "txMaskLineEdit", "txGateLineEdit" })
         tx.child<QLineEdit>(field)->setText(entries.takeFirst());
     QVERIFY(tx.run("txApplyButton"));
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.seen(), box);
     QCOMPARE(tx.child<QLineEdit>("txMaskLineEdit")->text(), maskAfter);
     const bool moved = box.startsWith("Transmitter Restore");
     QCOMPARE(tx.tx("192.168.1.40").value("reboots").toInt(), moved ? 1 : 0);
@@ -382,10 +358,11 @@ void TestTxSettings::failures()
     QFETCH(QString, button);
     QFETCH(QString, box);
     TxDialog tx;
+    tx.expect(box);
     QVERIFY(tx.connectTo());
     tx.osd.unit.sim().setFailure(service, service == "su_get_tx_preferences" ? 35 : 1);
     QVERIFY(tx.run(button));
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.seen(), box);
     // The page stays on the connection, not on the one that failed to fill.
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
     QVERIFY(tx.osd.unit.debugLines().contains("cfg_data->tx_settings.ip: 192.168.1.22"));
@@ -394,12 +371,13 @@ void TestTxSettings::failures()
 void TestTxSettings::restoreReconnectsWhileConnectIsSlow()
 {
     TxDialog tx;
+    const QString restored = "Transmitter Restore: Transmitter Restored successfully. Transmitter Rebooting.";
+    tx.expect(restored);
     tx.editTx([](QJsonObject& one) { one.insert("mask", "255.255.0.0"); });
     QVERIFY(tx.connectTo());
     QVERIFY(tx.hold("su_get_tx_device_info"));
     tx.click("txRestoreButton");
-    QTRY_COMPARE(tx.boxes.seen.join('|'),
-        QStringLiteral("Transmitter Restore: Transmitter Restored successfully. Transmitter Rebooting."));
+    QTRY_COMPARE(tx.seen(), restored);
     // The restore's own tear-down arrives now; the reconnect it started must outlive it.
     QTest::qWait(50);
     QVERIFY(tx.dialog->isWorking());
@@ -433,13 +411,14 @@ void TestTxSettings::discover()
     QFETCH(QString, box);
     TxDialog tx;
     tx.osd.unit.sim().editSection("discovery", [&](QJsonObject& discovery) { discovery.insert("net", net); });
-    tx.boxes.buttons.insert("Discover", answer);
+    // Two instructions, then what was found.
+    const int instructions = answer == "Cancel" ? 1 : 2;
+    for (int i = 0; i < instructions; ++i)
+        answerNextBox("Discover", answer);
+    tx.expect(box);
     tx.child<QLineEdit>("lineEditTxIP")->setText("10.0.0.1");
     QVERIFY(tx.run("DiscoverTxIPButton"));
-    QStringList seen = tx.boxes.seen;
-    seen.removeAll("Discover: Now power cycle the Transmitter and hit Next Button immediately.");
-    seen.removeFirst(); // the first instruction
-    QCOMPARE(seen.join('|'), box);
+    QCOMPARE(boxesSince(tx.first).mid(instructions).join('|'), box);
     // A found transmitter is connected to at once.
     QCOMPARE(tx.dialog->identity().mpn, box.isEmpty() ? QString() : QStringLiteral("TXU-4200-SH"));
     QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), box.isEmpty() ? QString() : factoryTx);
@@ -482,10 +461,8 @@ void TestTxSettings::whileWorking()
     TxDialog tx;
     tx.osd.unit.sim().writeUsbPackage("TXU4200_V3.1.0.clu", SimPackage::transmitter("V3.1.0"));
     QVERIFY(tx.connectTo());
-    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
+    tx.expect(box, { { "Available Upgrade Files", "Ok" } });
     const QString waitingIn = then.section(" in ", 1); // the box the time runs out in
-    tx.boxes.buttons.insert("Transmitter Reboot", waitingIn == "Transmitter Reboot" ? "" : "OK");
-    tx.boxes.buttons.insert("Save As", "Cancel");
     const auto release = [gate = tx.osd.unit.path("/sim/hold/" + function)] { QFile::remove(gate); };
     QString onTop; // what the user sees while the log-on waits
     const auto logon = answerNextLogon("plain", "pw", [&](QDialog&) {
@@ -530,7 +507,7 @@ void TestTxSettings::whileWorking()
         timeOut();
     release();
     QVERIFY(!tx.dialog || tx.settle());
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.seen(), box);
     QCOMPARE(onTop, then.startsWith("time-out") ? "LoginDialog" : QString());
     QCOMPARE(tx.tx().value("reboots").toInt(), int(then == "second" || then == "closed"));
     QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
@@ -563,7 +540,7 @@ void TestTxSettings::upgrade()
     QFETCH(QString, box);
     QFETCH(QString, version);
     TxDialog tx;
-    tx.boxes.buttons.insert("Available Upgrade Files", "Ok");
+    tx.expect(box, { { "Available Upgrade Files", "Ok" } });
     QVERIFY(tx.connectTo());
     const QStringList runs = situation.split('|');
     for (const QString& run : runs) {
@@ -582,7 +559,7 @@ void TestTxSettings::upgrade()
         tx.osd.unit.sim().editSection("upgrade", [&](QJsonObject& upgrade) { upgrade.insert("signatureValid", run != "unsigned"); });
         QVERIFY(tx.run("txUpgradeButton"));
     }
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.seen(), box);
     QCOMPARE(tx.tx().value("swVersion").toString(), version);
     QVERIFY(!tx.osd.unit.sim().isUsbMounted());
     // An unverified package is never run, not even to describe itself.
@@ -620,19 +597,18 @@ void TestTxSettings::diagnostics()
     TxDialog tx;
     if (situation != "no stick")
         tx.osd.unit.sim().insertUsbStick();
-    if (situation.startsWith("existing")) {
+    if (situation.startsWith("existing"))
         tx.osd.unit.sim().writeUsbFile("TX_Diagnostics.txenc", "old");
-        tx.boxes.buttons.insert("Diagnostics File", situation.section(':', 1));
-    }
     if (situation == "fails")
         tx.osd.unit.sim().setFailure("su_run_tx_diagnostics", 40);
-    tx.boxes.buttons.insert("Save As", situation == "cancel" ? "Cancel" : situation == "time-out" ? "" : "Ok");
+    tx.expect(box, { { "Diagnostics File", situation.section(':', 1) },
+                       { "Save As", situation == "cancel" ? "Cancel" : "Ok" } });
     const auto logon = answerNextLogon("plain", "pw");
     if (situation == "time-out")
         actOnNextDialog("Save As", [&](QDialog&) { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); });
     QVERIFY(tx.connectTo());
     QVERIFY(tx.run("txDiagnosticsButton"));
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.seen(), box);
     QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics.txenc");
     QCOMPARE(stick.open(QIODevice::ReadOnly) ? stick.readAll() : QByteArray(), onStick);
     QVERIFY(!tx.osd.unit.exists("/usr/local/diagnosticsTX.enc"));
@@ -694,7 +670,7 @@ void TestTxSettings::preferences()
     QFETCH(QString, box);
     TxDialog tx;
     tx.editPrefs(prefs);
-    tx.boxes.buttons.insert("Clone EDID", clone);
+    tx.expect(box, { { "Clone EDID", clone } });
     QVERIFY(tx.connectTo());
     QVERIFY(tx.run("txButtonPreferences"));
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 2);
@@ -707,8 +683,8 @@ void TestTxSettings::preferences()
     }
     QCOMPARE(tx.entries("comboBoxEdid_1"), edid1);
     QCOMPARE(tx.entries("comboBoxEdid_2"), edid2);
-    QCOMPARE(tx.enabled(widgets.split(' ').replaceInStrings(QRegularExpression("^[+-]"), "")), widgets);
-    QCOMPARE(tx.boxes.seen.join('|'), box);
+    QCOMPARE(tx.enabled(widgets), widgets);
+    QCOMPARE(tx.seen(), box);
     QCOMPARE(tx.child<QComboBox>("comboBoxVideoQuality")->currentText(), QStringLiteral("3 Default"));
     tx.click("buttonCancelTxPreferences");
     QVERIFY(tx.child<QWidget>("connectToTXButton")->isEnabled());
@@ -737,6 +713,8 @@ void TestTxSettings::saveRoundTrip()
     QFETCH(QJsonArray, edidSelect);
     TxDialog tx;
     tx.editPrefs(prefs);
+    const QString applied = "Transmitter Preferences: Transmitter Preferences applied successfully.";
+    tx.expect(applied);
     QVERIFY(tx.connectTo());
     QVERIFY(tx.run("txButtonPreferences"));
     tx.child<QComboBox>("comboBoxVideoQuality")->setCurrentIndex(4);
@@ -745,7 +723,7 @@ void TestTxSettings::saveRoundTrip()
     // A disabled choice cannot be picked from the list.
     QTest::keyClick(tx.child<QComboBox>("comboBoxVGANoise"), Qt::Key_Down);
     QVERIFY(tx.run("pushButtonSaveTxPreferences"));
-    QCOMPARE(tx.boxes.seen.join('|'), QStringLiteral("Transmitter Preferences: Transmitter Preferences applied successfully."));
+    QCOMPARE(tx.seen(), applied);
     const QJsonObject stored = tx.tx().value("prefs").toObject();
     QCOMPARE(stored.value("videoQuality").toInt(), 5);
     QCOMPARE(stored.value("hidMode").toString(), QStringLiteral("Absolute MAC"));

@@ -2,7 +2,6 @@
 // from the Control tab's buttons on a simulated unit.
 #include "app/mainwindow.h"
 #include "database.h"
-#include "database/dbnames.h"
 #include "logon.h"
 #include "modal.h"
 #include "simpackage.h"
@@ -53,25 +52,10 @@ bool ran(TestUnit& unit, const QStringList& command)
     return unit.commands().contains(command);
 }
 
-QStringList answeredSince(int first)
-{
-    QStringList titles;
-    const QList<ModalAnswer> all = answeredBoxes();
-    for (int i = first; i < all.size(); ++i)
-        titles << all.at(i).title + QLatin1String(": ") + all.at(i).text;
-    return titles;
-}
-
 // Users, and a time-out of five minutes.
 QDomDocument withTimeout()
 {
-    QDomDocument document = databaseWithUsers();
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
-    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
-    if (timeout.isNull())
-        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
-    timeout.setAttribute(db::Value, QStringLiteral("5"));
-    return document;
+    return withInactivityTimeout(databaseWithUsers(), QStringLiteral("5"));
 }
 
 SimPackage encrypted()
@@ -169,8 +153,8 @@ void TestUsbRoads::upgrade()
     QTRY_COMPARE(reboots(unit), 1);
     QCOMPARE(confirmFormat, Qt::PlainText);
 
-    const QString chosen = twoPackages ? QStringLiteral("Available Upgrade Files: ") : confirmBox(package);
-    QCOMPARE(answeredSince(first),
+    const QString chosen = twoPackages ? QStringLiteral("Available Upgrade Files") : confirmBox(package);
+    QCOMPARE(boxesSince(first),
         (QStringList { chosen, startBox,
             QStringLiteral("Information: Upgrade Complete. The system will now reboot.") }));
 
@@ -272,20 +256,13 @@ void TestUsbRoads::upgradeFailure()
     if (failure == Failure::ConfirmClosedByInactivity) {
         QTimer::singleShot(50, osd.window.get(), [&] { emit osd.window->closeActiveDialogs(); });
     } else {
-        for (const QString& box : qAsConst(boxes)) {
-            const QString title = box.section(QLatin1String(": "), 0, 0);
-            QMessageBox::StandardButton button = QMessageBox::Ok;
-            if (title == QLatin1String("Confirm Upgrade"))
-                button = failure == Failure::ConfirmNo ? QMessageBox::No : QMessageBox::Yes;
-            if (title == QLatin1String("Upgrade in progress...") && failure != Failure::InstallFails)
-                button = QMessageBox::Cancel;
-            last = answerNextBox(title, button);
-        }
+        last = answerBoxes(boxes, { { "Confirm Upgrade", failure == Failure::ConfirmNo ? "No" : "Yes" },
+                                      { "Upgrade in progress...", failure == Failure::InstallFails ? "OK" : "Cancel" } });
     }
     osd.window->on_startupgradeButton_clicked();
     if (last)
         QVERIFY(waitForAnswer(last, 10000));
-    QCOMPARE(answeredSince(first), boxes);
+    QCOMPARE(boxesSince(first), boxes);
     // The mount's 4 s, then the map run's 10 s limit ends the package that hangs.
     if (failure == Failure::MapHangs)
         QVERIFY(unit.sim().nowMs() - startedAt >= 14000 && unit.sim().nowMs() - startedAt < 15000);
@@ -358,12 +335,7 @@ void TestUsbRoads::transmitterPackage()
     unit.sim().writeUsbPackage(name, SimPackage::transmitter(QStringLiteral("V1.2")));
     QCOMPARE(unit.sim().mountUsb(), 0);
     answerNextBox(QStringLiteral("Available Upgrade Files"), button);
-    ModalAnswerPtr refused;
-    if (!refusal.isEmpty())
-        refused = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
-    osd.window->txUpgrade(QStringLiteral("TXU-4200-SH"));
-    if (refused)
-        QCOMPARE(refused->text, refusal);
+    QCOMPARE(answerAfter("Error", [&] { osd.window->txUpgrade(QStringLiteral("TXU-4200-SH")); }), refusal);
     QCOMPARE(osd.window->txUpgradeFile(), file);
     QCOMPARE(unit.sim().isUsbMounted(), !file.isEmpty());
 }
@@ -422,18 +394,9 @@ void TestUsbRoads::diagnostics()
     unit.clearRecords();
 
     answerNextBox(QStringLiteral("Diagnostics"), QStringLiteral("Run"));
-    ModalAnswerPtr last;
-    for (const QString& box : qAsConst(boxes)) {
-        const QString title = box.section(QLatin1String(": "), 0, 0);
-        if (title == QLatin1String("Save As") && situation == QLatin1String("existing link"))
-            continue;
-        if (title == QLatin1String("Save As"))
-            last = answerNextBox(title, situation == QLatin1String("cancelled") ? QStringLiteral("Cancel") : QStringLiteral("Ok"));
-        else if (title == QLatin1String("Diagnostics File"))
-            last = answerNextBox(title, situation == QLatin1String("existing file") ? QMessageBox::No : QMessageBox::Yes);
-        else
-            last = answerNextBox(title, QMessageBox::Ok);
-    }
+    const ModalAnswerPtr last = answerBoxes(situation == QLatin1String("existing link") ? boxes.mid(1) : boxes,
+        { { "Save As", situation == QLatin1String("cancelled") ? "Cancel" : "Ok" },
+            { "Diagnostics File", situation == QLatin1String("existing file") ? "No" : "Yes" } });
     // Where the road stops without ending the dialog, the user goes Back.
     QTimer back;
     QObject::connect(&back, &QTimer::timeout, [&] {
@@ -447,11 +410,7 @@ void TestUsbRoads::diagnostics()
     const int first = answeredBoxes().size();
     child<QPushButton>(*osd.window, QStringLiteral("diagnosticsButton"))->click();
     QVERIFY(waitForAnswer(last, 10000));
-    QStringList seen = answeredSince(first + 1).mid(0, boxes.size());
-    for (QString& line : seen)
-        if (line.endsWith(QLatin1String(": ")))
-            line.chop(2);
-    QCOMPARE(seen, boxes);
+    QCOMPARE(boxesSince(first + 1).mid(0, boxes.size()), boxes);
     QCOMPARE(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), accepted);
 
     QVERIFY(unit.hasLog(5, QStringLiteral("MainWindow: Action Open Diagnostics Dialog.\n")));

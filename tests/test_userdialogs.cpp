@@ -51,12 +51,10 @@ void type(QWidget& parent, const QStringList& fields)
 bool fillNextDialog(
     const QString& title, const QStringList& fields, const char* button, std::function<void()> open)
 {
-    const auto done = actOnNextDialog(title, [=](QDialog& dialog) {
+    return actOnDialogOf(open, title, [=](QDialog& dialog) {
         type(dialog, fields);
         child<QPushButton>(dialog, button)->click();
     });
-    open();
-    return *done;
 }
 
 // Makes `name` the current entry of `list`, then presses `button` when given.
@@ -206,10 +204,7 @@ void TestUserDialogs::saving()
     const QByteArray before = databaseText(osd.window->document());
     QString save;
     const auto dialog = openRoad(osd.window.get(), road, fields, save);
-    const auto box = text.isEmpty() ? ModalAnswerPtr() : answerNextBox("Information", QMessageBox::Ok);
-    child<QPushButton>(*dialog, save)->click();
-    QVERIFY(!box || waitForAnswer(box));
-    QCOMPARE(box ? box->text : QString(), text);
+    QCOMPARE(answerAfter("Information", [&] { child<QPushButton>(*dialog, save)->click(); }), text);
     QCOMPARE(dialog->isVisible(), !text.isEmpty());
     if (!text.isEmpty())
         QCOMPARE(databaseText(osd.stored()), before);
@@ -234,12 +229,11 @@ void TestUserDialogs::addStoresTheForm()
         pick(dialog, "usrConnectionsListWidget", "C2", "RmvConnFromUsrButton");
         QCOMPARE(automatic->count(), 2);
         automatic->setCurrentText("C1");
-        const auto assigned = actOnNextDialog("Assign Favorites", [](QDialog& favorites) {
+        const auto open = [&] { child<QPushButton>(dialog, "pushButtonFaorites")->click(); };
+        QVERIFY(actOnDialogOf(open, "Assign Favorites", [](QDialog& favorites) {
             child<QComboBox>(favorites, "comboBoxF4ConnName")->setCurrentText("C1");
             child<QPushButton>(favorites, "pushButtonSaveFavorites")->click();
-        });
-        child<QPushButton>(dialog, "pushButtonFaorites")->click();
-        QVERIFY(*assigned);
+        }));
         child<QPushButton>(dialog, "saveUsrDataButton")->click();
     });
     child<QPushButton>(*osd.window, "addUserButton")->click();
@@ -261,10 +255,7 @@ void TestUserDialogs::userLimit()
         addUser(document, QStringLiteral("u%1").arg(i), "User");
     OsdWindow osd(document);
     QVERIFY(!child<QPushButton>(*osd.window, "addUserButton")->isEnabled());
-    const auto box = answerNextBox("Information", QMessageBox::Ok);
-    osd.window->on_addUserButton_clicked();
-    QVERIFY(waitForAnswer(box));
-    QCOMPARE(box->text,
+    QCOMPARE(answerAfter("Information", [&] { osd.window->on_addUserButton_clicked(); }),
         QString("The maximum number of users is limited to 32. Remove any existing user before "
                 "adding new user."));
 }
@@ -396,7 +387,6 @@ void TestUserDialogs::removal()
     const auto box = answer.isEmpty() ? answerNextBox("Information", QMessageBox::Ok)
                                       : answerNextBox("Remove User", answer);
     osd.window->on_removeUserButton_clicked();
-    QVERIFY(waitForAnswer(box));
     QCOMPARE(box->text, text);
     const bool removed = answer == "Yes";
     QCOMPARE(UserRules::userNames(osd.stored()).contains(name), !removed);
@@ -447,15 +437,13 @@ void TestUserDialogs::failedWrite()
         QFile::remove(osd.unit.path(copy));
         QVERIFY(QDir().mkpath(osd.unit.path(copy)));
     }
-    const auto error = answerNextBox("Error", QMessageBox::Ok);
-    if (dialog) {
-        child<QPushButton>(*dialog, save)->click();
-    } else {
+    if (!dialog) {
         pick(*osd.window, "userlistWidget", "power");
         answerNextBox("Remove User", QMessageBox::Yes);
-        osd.window->on_removeUserButton_clicked();
     }
-    QVERIFY(waitForAnswer(error));
+    QVERIFY(!answerAfter("Error", [&] {
+        dialog ? child<QPushButton>(*dialog, save)->click() : osd.window->on_removeUserButton_clicked();
+    }, QMessageBox::Ok, 5000).isNull());
     QVERIFY(!dialog || (dialog->isVisible() && dialog->result() != QDialog::Accepted));
     QCOMPARE(databaseText(osd.window->document()), before);
     QVERIFY(osd.unit.hasLog(3, log.arg(osd.window->storage().databasePath)));

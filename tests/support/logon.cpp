@@ -1,5 +1,7 @@
 #include "logon.h"
 
+#include "database/dbnames.h"
+
 #include <QApplication>
 #include <QDialog>
 #include <QLineEdit>
@@ -31,4 +33,16 @@ QSharedPointer<LogonAnswer> answerNextLogon(
     });
     answer->poll->start(10);
     return answer;
+}
+
+QDomDocument withInactivityTimeout(QDomDocument document, const QString& minutes)
+{
+    if (minutes.isNull())
+        return document;
+    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
+    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
+    if (timeout.isNull())
+        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
+    timeout.setAttribute(db::Value, minutes);
+    return document;
 }

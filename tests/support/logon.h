@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDomDocument>
 #include <QSharedPointer>
 #include <QString>
 #include <QTimer>
@@ -19,3 +20,6 @@ struct LogonAnswer {
 // credentials for real, runs `beforeLogOn` and presses Log On.
 QSharedPointer<LogonAnswer> answerNextLogon(
     const QString& name, const QString& password, std::function<void(QDialog&)> beforeLogOn = {});
+
+// `document` with the inactivity log-off after `minutes`; a null `minutes` leaves it as it is.
+QDomDocument withInactivityTimeout(QDomDocument document, const QString& minutes);

@@ -8,9 +8,9 @@
 #include <QInputDialog>
 #include <QPointer>
 #include <QProgressDialog>
-#include <QTextDocument>
 #include <QPushButton>
 #include <QTest>
+#include <QTextDocument>
 #include <QTimer>
 
 namespace {
@@ -90,6 +90,13 @@ public:
         return unused;
     }
 
+    void forget(const ModalAnswerPtr& answer)
+    {
+        for (int i = pendings.size() - 1; i >= 0; --i)
+            if (pendings.at(i).answer == answer)
+                pendings.removeAt(i);
+    }
+
     QList<ModalAnswer> answered;
 
 private:
@@ -108,7 +115,8 @@ private:
         }
         for (QWidget* widget : QApplication::topLevelWidgets()) {
             auto* dialog = qobject_cast<QDialog*>(widget);
-            if (!dialog || !dialog->isVisible())
+            // A progress window may share its title with the box that follows it.
+            if (!dialog || !dialog->isVisible() || qobject_cast<QProgressDialog*>(dialog))
                 continue;
             for (int i = 0; i < pendings.size(); ++i) {
                 if (pendings.at(i).answer->title != dialog->windowTitle())
@@ -176,6 +184,36 @@ QList<ModalAnswer> answeredBoxes()
     return ModalResponder::instance().answered;
 }
 
+ModalAnswerPtr answerBoxes(const QStringList& boxes, const QMap<QString, QString>& buttons)
+{
+    ModalAnswerPtr last;
+    for (const QString& box : boxes) {
+        const QString title = box.section(QLatin1String(": "), 0, 0);
+        last = buttons.contains(title) ? answerNextBox(title, buttons.value(title))
+                                       : answerNextBox(title, QMessageBox::Ok);
+    }
+    return last;
+}
+
+QStringList boxesSince(int first, const QString& separator)
+{
+    QStringList boxes;
+    for (const ModalAnswer& box : answeredBoxes().mid(first))
+        boxes << (box.text.isEmpty() ? box.title : box.title + separator + box.text);
+    return boxes;
+}
+
+QString answerAfter(
+    const QString& title, const std::function<void()>& act, QMessageBox::StandardButton button, int waitMs)
+{
+    const ModalAnswerPtr box = answerNextBox(title, button);
+    act();
+    waitForAnswer(box, waitMs);
+    if (!box->answered)
+        ModalResponder::instance().forget(box);
+    return box->answered ? box->text : QString();
+}
+
 int closeLeftoverModals()
 {
     const int unused = ModalResponder::instance().dropPending();
@@ -195,6 +233,13 @@ int closeLeftoverModals()
         QCoreApplication::processEvents();
     }
     return unused;
+}
+
+bool actOnDialogOf(const std::function<void()>& open, const QString& title, std::function<void(QDialog&)> act)
+{
+    const QSharedPointer<bool> done = actOnNextDialog(title, std::move(act));
+    open();
+    return *done;
 }
 
 QSharedPointer<bool> actOnNextDialog(const QString& title, std::function<void(QDialog&)> act)
@@ -224,8 +269,8 @@ void watchUnansweredBoxes(int seconds)
                 watched = modal;
                 clock.start();
             } else if (modal && clock.elapsed() >= seconds * 1000) {
-                qFatal("The box \"%s\" waited %d s for an answer nobody gave", qPrintable(modal->windowTitle()),
-                       seconds);
+                qFatal("The box \"%s\" waited %d s for an answer nobody gave",
+                    qPrintable(modal->windowTitle()), seconds);
             }
         });
     timer->start(1000);
