@@ -139,7 +139,7 @@ void TestNetworkPage::refusal_data()
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found",
-                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250" })
+                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250", "0.1.2.3", "240.0.0.5", "255.1.2.3" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
