@@ -229,6 +229,7 @@ void TestNetworkPage::apply_data()
     row("static, restart fails", some, "/opt/kestrix/flush_eth0.sh=1", failed);
     row("static, cable out", some, "running", failed);
     row("static, not stored", some, "unstored", failed);
+    row("static, not stored, no resolver file before", typical, "unstored, no resolver", failed);
     row("static, resolver file not written", some, "resolver", failed);
     row("dhcp, interface stays down", {}, "down", failed);
     row("dhcp, logged off meanwhile: no box", {}, "log-off", "");
@@ -259,13 +260,16 @@ void TestNetworkPage::apply()
     }
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
+    if (injected == "resolver" || injected.endsWith("no resolver"))
+        QVERIFY(QFile::remove(osd.unit.path(resolver)));
     if (injected == "resolver")
-        QVERIFY(QFile::remove(osd.unit.path(resolver)) && QDir().mkpath(osd.unit.path(resolver)));
+        QVERIFY(QDir().mkpath(osd.unit.path(resolver)));
     const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
+    const bool resolverBefore = QFileInfo::exists(osd.unit.path(resolver));
     osd.unit.clearRecords();
 
     std::optional<FailNextDatabaseChange> unwritable;
-    if (injected == "unstored")
+    if (injected.startsWith("unstored"))
         unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
     QSharedPointer<LogonAnswer> logon;
     if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
@@ -279,9 +283,10 @@ void TestNetworkPage::apply()
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
     }
-    if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
+    if (injected.startsWith("unstored") || injected == "resolver") { // DHCP client, files and database as they were
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
+        QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
         QCOMPARE(networkChild(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
             networkChild(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
     }
