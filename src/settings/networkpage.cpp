@@ -335,9 +335,11 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
     DurableWriter writer(platform);
     for (const Kept& before : qAsConst(kept)) {
         const QString path = platform.unitPath(QLatin1String(before.file));
-        const bool restored = before.state == Kept::Absent
-            ? (!entryExists(path) || QFile::remove(path))
-            : before.state == Kept::Read ? writer.writeFile(path, before.content) : !written;
+        bool restored = !written; // a file not read before is left alone unless it was replaced
+        if (before.state == Kept::Absent)
+            restored = !entryExists(path) || QFile::remove(path);
+        else if (before.state == Kept::Read)
+            restored = writer.writeFile(path, before.content);
         if (!restored)
             malvo_syslog(3, "MainWindow: Can not put file:%s back as it was", before.file);
     }

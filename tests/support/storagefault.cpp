@@ -6,11 +6,12 @@
 
 namespace {
 QString target;
+int skipped = 0;
 QtMessageHandler previous = nullptr;
 
 void watch(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (text == QLatin1String("copying db_A to db_B.") && !target.isEmpty()) {
+    if (text == QLatin1String("copying db_A to db_B.") && !target.isEmpty() && skipped-- <= 0) {
         QFile::remove(target);
         QDir().mkpath(target);
         target.clear();
@@ -20,9 +21,10 @@ void watch(QtMsgType type, const QMessageLogContext& context, const QString& tex
 }
 } // namespace
 
-FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath)
+FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath, int storedFirst)
 {
     target = copyAFilePath;
+    skipped = storedFirst;
     previous = qInstallMessageHandler(watch);
 }
 

@@ -2,12 +2,12 @@
 
 #include <QString>
 
-// While it lives, the next database change is made in memory but cannot be
-// stored: copy A becomes a folder the moment the storage starts the change
-// (when it mirrors copy A to copy B).
+// While it lives, the next database change (after `storedFirst` that are
+// stored) is made in memory but cannot be stored: copy A becomes a folder the
+// moment the storage starts the change (when it mirrors copy A to copy B).
 class FailNextDatabaseChange {
 public:
-    explicit FailNextDatabaseChange(const QString& copyAFilePath);
+    explicit FailNextDatabaseChange(const QString& copyAFilePath, int storedFirst = 0);
     ~FailNextDatabaseChange();
     FailNextDatabaseChange(const FailNextDatabaseChange&) = delete;
     FailNextDatabaseChange& operator=(const FailNextDatabaseChange&) = delete;
