@@ -187,9 +187,9 @@ void TestControlPages::apply()
     QFETCH(QString, unit);
     QFETCH(QString, error);
     OsdWindow osd(databaseWithUsers(), 1, unit == "managed");
-    // One the unit cannot have written, too large to read back
-    const QByteArray script = QByteArray("/usr/bin/connection_control --hotkey 0 &")
-                                  .leftJustified(unit == "relaunch script" ? 70000 : 0, ' ');
+    const QByteArray script
+        = QByteArray("/usr/bin/connection_control --hotkey 0 &") // too large to read back:
+              .leftJustified(unit == "relaunch script" ? 70000 : 0, ' ');
     osd.unit.writeFile(relaunchScript, script);
     const QByteArray stored = databaseText(osd.stored());
     const QByteArray settings = osd.unit.readFile(settingsFile);
@@ -221,9 +221,9 @@ void TestControlPages::apply()
             spin ? spin->setValue(value) : check->setChecked(value);
         } else {
             const bool second = unit.endsWith("second change"); // its checksum: copy A keeps the first
+            const char* fault = second ? DatabaseStorage::checksumAPath : DatabaseStorage::copyAPath;
             if (i == steps.size() - 1 && unit.startsWith("database"))
-                unwritable.emplace(
-                    osd.unit.path(second ? DatabaseStorage::checksumAPath : DatabaseStorage::copyAPath), second);
+                unwritable.emplace(osd.unit.path(fault), second);
             qobject_cast<QAbstractButton*>(widget)->click();
         }
     }
@@ -248,8 +248,8 @@ void TestControlPages::apply()
     unwritable.reset();
     if (unit.endsWith("second change")) { // as the next start finds it
         const QByteArray kept = databaseText(osd.window->document());
-        QVERIFY(QDir(osd.unit.path(DatabaseStorage::checksumAPath)).removeRecursively());
-        QVERIFY(osd.unit.writeFile(DatabaseStorage::checksumAPath, "an older checksum\n"));
+        QVERIFY(QDir(osd.unit.path(DatabaseStorage::checksumAPath)).removeRecursively()
+            && osd.unit.writeFile(DatabaseStorage::checksumAPath, "an older checksum\n"));
         restart(osd);
         QCOMPARE(databaseText(osd.window->document()), kept);
         return;

@@ -261,9 +261,8 @@ void TestNetworkPage::apply()
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
     if (injected == "resolver" || injected.endsWith("no resolver"))
-        QVERIFY(QFile::remove(osd.unit.path(resolver)));
-    if (injected == "resolver")
-        QVERIFY(QDir().mkpath(osd.unit.path(resolver)));
+        QVERIFY(QFile::remove(osd.unit.path(resolver))
+            && (injected != "resolver" || QDir().mkpath(osd.unit.path(resolver))));
     const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
     const bool resolverBefore = QFileInfo::exists(osd.unit.path(resolver));
     osd.unit.clearRecords();
@@ -283,7 +282,7 @@ void TestNetworkPage::apply()
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
     }
-    if (injected.startsWith("unstored") || injected == "resolver") { // DHCP client, files and database as they were
+    if (injected.startsWith("unstored") || injected == "resolver") { // DHCP client, files, database as before
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
         QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
