@@ -145,6 +145,7 @@ void TestControlPages::apply_data()
         }
         return steps << "buttonApplyTimers" << "buttonTimerSettings" << readBack;
     };
+    const QStringList hotKey { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" };
     const QStringList power { "toolButtonPowerMode", "comboBoxPowerMode=Auto", "applyButtonPowerMode" };
     const QStringList autoLogOn { "toolButtonPreferences", "?checkBoxAutoLog=1", "?comboBoxALogUsr=admin",
         "checkBoxAutoLog=0", "pushButtonSaveOnPUp" };
@@ -173,9 +174,11 @@ void TestControlPages::apply_data()
     QTest::newRow("automatic log-on as boss") << QStringList { "toolButtonPreferences", "comboBoxALogUsr=boss", "pushButtonSaveOnPUp" } << ""
         << QStringList { "AutoLogin/AutoLogUser=boss", "cfg:autoLoginUsr=boss" } << "";
     QTest::newRow("automatic log-on off") << autoLogOn << "" << QStringList { "AutoLogin/AutoLogUser=", "cfg:autoLoginUsr=" } << "";
-    QTest::newRow("hot-key not stored") << QStringList { "hot_keyButton", "comboBoxHotKey=Alt-Alt", "buttonApplyHotKey" }
-        << "database" << QStringList() << "The Hot-Key could not be saved.";
+    QTest::newRow("hot-key not stored") << hotKey << "database" << QStringList() << "The Hot-Key could not be saved.";
+    QTest::newRow("hot-key, relaunch script not written") << hotKey << "relaunch script" << QStringList() << "The Hot-Key could not be saved.";
     QTest::newRow("timers not stored") << QStringList(timers(7, 0).mid(0, 6)) << "database" << QStringList() << "The Timers could not be saved.";
+    QTest::newRow("timers stored in part, not taken back") << QStringList(timers(0, 9).mid(0, 6))
+        << "database, second change" << QStringList() << "The change could not be saved in full, and the previous settings could not be restored.";
     QTest::newRow("RDP resolution not stored") << QStringList { "screenResButton", "comboBox=1024x768 60Hz", "applyScResButton" }
         << "database" << QStringList() << "The RDP/VMWare Connection Resolution could not be saved.";
     QTest::newRow("power mode not stored") << power << "database" << QStringList() << powerError;
@@ -191,7 +194,10 @@ void TestControlPages::apply()
     QFETCH(QString, unit);
     QFETCH(QString, error);
     OsdWindow osd(databaseWithUsers(), 1, unit == "managed");
-    osd.unit.writeFile(relaunchScript, "/usr/bin/connection_control --hotkey 0 &");
+    const QByteArray script
+        = QByteArray("/usr/bin/connection_control --hotkey 0 &") // too large to read back:
+              .leftJustified(unit == "relaunch script" ? 70000 : 0, ' ');
+    osd.unit.writeFile(relaunchScript, script);
     const QByteArray stored = databaseText(osd.stored());
     const QByteArray settings = osd.unit.readFile(settingsFile);
     if (unit == "settings file") // a folder in its place: every write of the file fails
@@ -221,8 +227,10 @@ void TestControlPages::apply()
         } else if (spin || check) {
             spin ? spin->setValue(value) : check->setChecked(value);
         } else {
-            if (i == steps.size() - 1 && unit == "database")
-                unwritable.emplace(osd.unit.path(DatabaseStorage::copyAPath));
+            const bool second = unit.endsWith("second change"); // its checksum: copy A keeps the first
+            const char* fault = second ? DatabaseStorage::checksumAPath : DatabaseStorage::copyAPath;
+            if (i == steps.size() - 1 && unit.startsWith("database"))
+                unwritable.emplace(osd.unit.path(fault), true, second ? 1 : 0);
             qobject_cast<QAbstractButton*>(widget)->click();
         }
     }
@@ -246,10 +254,18 @@ void TestControlPages::apply()
     QCOMPARE(box->text, error);
     // Nothing acts on a change that is not kept, and memory, database and file still agree.
     unwritable.reset();
+    if (unit.endsWith("second change")) { // as the next start finds it
+        const QByteArray kept = databaseText(osd.window->document());
+        QVERIFY(QDir(osd.unit.path(DatabaseStorage::checksumAPath)).removeRecursively()
+            && osd.unit.writeFile(DatabaseStorage::checksumAPath, "an older checksum\n"));
+        restart(osd);
+        QCOMPARE(databaseText(osd.window->document()), kept);
+        return;
+    }
     QCOMPARE(databaseText(osd.window->document()), stored);
     QCOMPARE(unit == "database" ? osd.unit.readFile(settingsFile) : databaseText(osd.stored()),
         unit == "database" ? settings : stored);
-    QCOMPARE(osd.unit.readFile(relaunchScript), QByteArray("/usr/bin/connection_control --hotkey 0 &"));
+    QCOMPARE(osd.unit.readFile(relaunchScript), script);
     QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), QStringLiteral("DESKTOP"));
     for (const QStringList& command : osd.unit.commands())
         QVERIFY(command != signalControl);

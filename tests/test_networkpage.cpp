@@ -105,7 +105,7 @@ void TestNetworkPage::refusal_data()
     row("no address", { "", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     row("blank address", { "   ", "255.255.255.0", "10.0.0.1" }, "Information", "IP address field is mandatory.");
     for (const char* address : { "10.1", "010.0.0.5", "0x0A.0.0.5", "::1", "167772165", "10.0.0.256", "1O.0.0.5", "Not found",
-                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250" })
+                                 "127.0.0.5", "127.255.1.2", "224.0.0.5", "239.255.255.250", "0.1.2.3", "240.0.0.5", "255.1.2.3" })
         row(address, { address, "255.0.0.0", "10.0.0.1" }, "Information", "Invalid IP address.");
     row("address is gateway", { "10.0.0.1 ", "255.0.0.0", " 10.0.0.1" }, "Information", "IP address and Gateway can not be the same.");
     row("no mask", { "10.0.0.5", "", "10.0.0.1" }, mask, maskText);
@@ -193,6 +193,7 @@ void TestNetworkPage::apply_data()
     row("static, restart fails", some, "/opt/kestrix/flush_eth0.sh=1", failed);
     row("static, cable out", some, "running", failed);
     row("static, not stored", some, "unstored", failed);
+    row("static, not stored, no resolver file before", typical, "unstored, no resolver", failed);
     row("static, resolver file not written", some, "resolver", failed);
     row("dhcp, interface stays down", {}, "down", failed);
     row("dhcp, logged off meanwhile: no box", {}, "log-off", "");
@@ -218,12 +219,14 @@ void TestNetworkPage::apply()
     choose(osd, fields);
     if (injected == "down") // and the restart does not bring it up
         osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
-    if (injected == "resolver")
-        QVERIFY(QFile::remove(osd.unit.path(resolver)) && QDir().mkpath(osd.unit.path(resolver)));
+    if (injected == "resolver" || injected.endsWith("no resolver"))
+        QVERIFY(QFile::remove(osd.unit.path(resolver))
+            && (injected != "resolver" || QDir().mkpath(osd.unit.path(resolver))));
     const QByteArray interfacesBefore = osd.unit.readFile(interfaces);
+    const bool resolverBefore = QFileInfo::exists(osd.unit.path(resolver));
     osd.unit.clearRecords();
 
-    FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), injected == "unstored");
+    FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), injected.startsWith("unstored"));
     QSharedPointer<LogonAnswer> logon;
     if (injected == "log-off") { // an inactivity log-off while the unit restarts eth0; boss logs on
         logon = answerNextLogon(QStringLiteral("boss"), QStringLiteral("pw"));
@@ -236,9 +239,10 @@ void TestNetworkPage::apply()
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
     }
-    if (injected == "unstored" || injected == "resolver") { // DHCP client, files and database as they were
+    if (injected.startsWith("unstored") || injected == "resolver") { // DHCP client, files, database as before
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
+        QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
         QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
             networkSetting(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
     }

@@ -85,8 +85,9 @@ public:
     SettingsTransfer* settingsTransfer = nullptr;
     const int maxEntries = 32;
 
-    // The saved relaunch script keeps the OSD hot-key as "--hotkey N".
-    void setRelaunchHotKey(const QString& number);
+    // The saved relaunch script keeps the OSD hot-key as "--hotkey N"; false
+    // when a script is there and does not say it now.
+    bool setRelaunchHotKey(const QString& number);
     void syncRelaunchHotKey();
     // The hot-key setting as the launchers number it (unknown: 0).
     int hotKeyNumber();

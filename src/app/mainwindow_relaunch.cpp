@@ -71,31 +71,34 @@ QString relaunchLine(const QString& script, const QString& number)
 
 } // namespace
 
-void MainWindow::setRelaunchHotKey(const QString& number)
+bool MainWindow::setRelaunchHotKey(const QString& number)
 {
     // The script is run by a shell: only a number may go into it.
     for (const QChar c : number) {
         if (!c.isDigit() || c.unicode() > 0x7f)
-            return;
+            return false;
     }
     const QString path = platform.unitPath(QLatin1String(relaunchScript));
     QByteArray script;
     switch (readScript(path, script)) {
     case ScriptRead::Missing:
         // No session was saved: an empty file would only be a broken script.
-        return;
+        return true;
     case ScriptRead::Unreadable:
         malvo_syslog(3, "MainWindow: Can not open file for reading: %s", relaunchScript);
-        return;
+        return false;
     case ScriptRead::Read:
         break;
     }
     // A script without a command has nothing to carry the argument.
     if (script.trimmed().isEmpty())
-        return;
+        return true;
     const QByteArray text = relaunchLine(QString::fromLatin1(script), number).toLatin1();
-    if (text != script && !writer.writeFile(path, text))
+    if (text != script && !writer.writeFile(path, text)) {
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", relaunchScript);
+        return false;
+    }
+    return true;
 }
 
 void MainWindow::syncRelaunchHotKey()

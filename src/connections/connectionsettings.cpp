@@ -4,6 +4,7 @@
 #include "app/mainwindow.h"
 #include "app/titleheader.h"
 #include "database/dbnames.h"
+#include "settings/controlpages.h"
 
 #include <QAbstractButton>
 #include <QDebug>
@@ -95,7 +96,7 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
-    const bool saved = mainWindow->storage().commitChange([&record, &applied](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow, [&record, &applied](QDomDocument& document) {
         QDomElement group = brokerGroup(document);
         if (group.isNull()) {
             // An older document without the group: the settings are not lost for it.

@@ -59,6 +59,18 @@ void sayNotSaved(MainWindow* mainWindow, const QString& text)
     mainWindow->showWarning(QStringLiteral("Error"), text);
 }
 
+// Takes a stored change back after its companion write failed, and says what
+// the unit now keeps.
+void takeBackAndSay(MainWindow* mainWindow, const QDomDocument& before, const QString& notSaved)
+{
+    if (takeBackSettingsChange(mainWindow, before))
+        sayNotSaved(mainWindow, notSaved);
+    else
+        sayNotSaved(mainWindow,
+            QStringLiteral(
+                "The change could not be saved in full, and the previous settings could not be restored."));
+}
+
 } // namespace
 
 bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change)
@@ -71,13 +83,18 @@ bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomD
     return false;
 }
 
-void takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before)
+bool takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before)
 {
+    const QDomDocument changed = mainWindow->document();
     mainWindow->document() = before;
     // The copy in use is written back; the other follows it at the next change.
-    if (!mainWindow->storage().saveDatabase())
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
-            qPrintable(mainWindow->storage().databasePath));
+    if (mainWindow->storage().saveDatabase())
+        return true;
+    malvo_syslog(
+        3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+    // The copy in use still holds the change: memory must not say otherwise.
+    mainWindow->document() = changed;
+    return false;
 }
 
 HotKeyPage::HotKeyPage(MainWindow* mainWindow)
@@ -155,6 +172,8 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
     const QString code = hotKeyCode(ui.comboBoxHotKey->currentText());
     const QString functional
         = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
+    const QString notSaved = QStringLiteral("The Hot-Key could not be saved.");
+    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
     bool applied = false;
     const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
         QDomElement functionalGroup = ensureGroup(document, db::FunctionalHotKey);
@@ -169,10 +188,14 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
         // The connection control process keeps the hot-key it has.
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
             qPrintable(mainWindow->storage().databasePath));
-        sayNotSaved(mainWindow, QStringLiteral("The Hot-Key could not be saved."));
+        sayNotSaved(mainWindow, notSaved);
         return;
     }
-    mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)));
+    // A session started again must answer the hot-key the database names.
+    if (!mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)))) {
+        takeBackAndSay(mainWindow, before, notSaved);
+        return;
+    }
     mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"),
         { QStringLiteral("-s"), QStringLiteral("SIGUSR2"), QStringLiteral("connection_control") });
 }
@@ -216,8 +239,7 @@ void TimersPage::on_buttonApplyTimers_clicked()
     if (saveGuiInactivity())
         return;
     // Both timers or neither: the page shows them as one choice.
-    takeBackSettingsChange(mainWindow, before);
-    sayNotSaved(mainWindow, QStringLiteral("The Timers could not be saved."));
+    takeBackAndSay(mainWindow, before, QStringLiteral("The Timers could not be saved."));
 }
 
 bool TimersPage::saveConnectionInactivity()
@@ -305,8 +327,9 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
     // database goes back to agree with it, and the board stays as it is.
     if (!mainWindow->guiSettingsFile().writePowerMode(mode)) {
         if (stores)
-            takeBackSettingsChange(mainWindow, before);
-        sayNotSaved(mainWindow, notSaved);
+            takeBackAndSay(mainWindow, before, notSaved);
+        else
+            sayNotSaved(mainWindow, notSaved);
         return;
     }
     setPowerButtonMode(
@@ -340,10 +363,8 @@ void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
         return;
     }
     // The next start logs on whom the settings file names: the database keeps agreeing with it.
-    if (!mainWindow->guiSettingsFile().writeAutoLoginUser(user)) {
-        takeBackSettingsChange(mainWindow, before);
-        sayNotSaved(mainWindow, notSaved);
-    }
+    if (!mainWindow->guiSettingsFile().writeAutoLoginUser(user))
+        takeBackAndSay(mainWindow, before, notSaved);
 }
 
 GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)

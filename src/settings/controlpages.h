@@ -15,8 +15,9 @@ class MainWindow;
 // change that cannot be stored is taken back in memory too.
 bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change);
 // Puts back the document as it was before a stored change whose companion
-// write failed, so the database agrees with what was written beside it.
-void takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before);
+// write failed, so the database agrees with what was written beside it. False
+// when the database keeps the change; memory then keeps it too.
+bool takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before);
 
 class HotKeyPage : public QObject {
     Q_OBJECT

@@ -7,8 +7,10 @@
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
+#include "platform/unitfiles.h"
 #include "settings/controlpages.h"
 
+#include <QFile>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -305,14 +307,23 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     // What the files held before, to put back when a later step fails.
-    QList<std::pair<QString, QByteArray>> kept;
-    for (const char* file : { interfacesPath, resolverPath }) {
-        const QString path = platform.unitPath(QLatin1String(file));
+    struct Kept {
+        const char* file;
+        enum { Absent, Read, Unreadable } state;
         QByteArray content;
+    };
+    QList<Kept> kept;
+    for (const char* file : { interfacesPath, resolverPath }) {
+        if (file == resolverPath && dhcp)
+            continue;
+        const QString path = platform.unitPath(QLatin1String(file));
+        Kept before { file, Kept::Unreadable, QByteArray() };
         bool truncated = false;
-        if ((file == interfacesPath || !dhcp) && readBounded(path, maxConfigBytes, &content, &truncated)
-            && !truncated)
-            kept.append({ path, content });
+        if (!entryExists(path))
+            before.state = Kept::Absent;
+        else if (readBounded(path, maxConfigBytes, &before.content, &truncated) && !truncated)
+            before.state = Kept::Read;
+        kept.append(before);
     }
     const bool written = dhcp ? writeDhcpInterfaces() : writeStaticFiles(settings);
     if (written && storeSettings(dhcp, settings))
@@ -320,10 +331,19 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
     if (written)
         malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
             qPrintable(mainWindow->storage().databasePath));
-    // The database never names settings that the unit's files do not hold.
+    // The database never names settings that the unit's files do not hold: a
+    // file the change made goes, and one it cannot put back is told.
     DurableWriter writer(platform);
-    for (const auto& file : qAsConst(kept))
-        writer.writeFile(file.first, file.second);
+    for (const Kept& before : qAsConst(kept)) {
+        const QString path = platform.unitPath(QLatin1String(before.file));
+        bool restored = !written; // a file not read before is left alone unless it was replaced
+        if (before.state == Kept::Absent)
+            restored = !entryExists(path) || QFile::remove(path);
+        else if (before.state == Kept::Read)
+            restored = writer.writeFile(path, before.content);
+        if (!restored)
+            malvo_syslog(3, "MainWindow: Can not put file:%s back as it was", before.file);
+    }
     return false;
 }
 

@@ -82,8 +82,9 @@ bool isUnitAddress(const QString& text)
     int values[4];
     if (!octets(text, values))
         return false;
-    // Loopback never leaves the unit, and a group address is no host's own.
-    return values[0] != 127 && (values[0] < 224 || values[0] > 239);
+    // "This network", loopback, group and reserved addresses (up to broadcast)
+    // are no host's own: the unit would be cut off.
+    return values[0] != 0 && values[0] != 127 && values[0] < 224;
 }
 
 bool hasLiveAddress(const NetworkFacts& eth0)
@@ -191,6 +192,16 @@ NetworkRange validateNetworkRange(
     return range;
 }
 
+namespace {
+
+NetworkRefusal invalidAddress()
+{
+    return networkRefusal(
+        QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
+}
+
+} // namespace
+
 NetworkRefusal checkStaticSettings(StaticSettings& settings)
 {
     settings.address = cleanAddress(settings.address);
@@ -207,9 +218,8 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
     if (settings.address.isEmpty())
         return networkRefusal(QStringLiteral("Information"), QStringLiteral("IP address field is mandatory."),
             NetworkField::Address, false);
-    if (!isIPv4Address(settings.address) || !isUnitAddress(settings.address))
-        return networkRefusal(
-            QStringLiteral("Information"), QStringLiteral("Invalid IP address."), NetworkField::None, false);
+    if (!isIPv4Address(settings.address))
+        return invalidAddress();
     if (settings.mask.isEmpty() || settings.mask == QLatin1String("0.0.0.0")) {
         NetworkRefusal result = networkRefusal(maskRefusalTitle, maskRefusalText, NetworkField::Mask, true);
         result.resetMask = true;
@@ -219,6 +229,9 @@ NetworkRefusal checkStaticSettings(StaticSettings& settings)
         return networkRefusal(QStringLiteral("Default Gateway Validation"),
             QStringLiteral("Device IP address and Gateway IP address cannot be the same."),
             NetworkField::Gateway, true);
+    // After the gateway check, which answers 0.0.0.0 with its own text.
+    if (!isUnitAddress(settings.address))
+        return invalidAddress();
     const NetworkRange range = validateNetworkRange(settings.address, settings.mask, settings.gateway);
     if (!range.valid)
         return networkRefusal(range.title, range.text, NetworkField::None, false);

@@ -6,11 +6,12 @@
 
 namespace {
 QString target;
+int skipped = 0;
 QtMessageHandler previous = nullptr;
 
 void watch(QtMsgType type, const QMessageLogContext& context, const QString& text)
 {
-    if (text == QLatin1String("copying db_A to db_B.") && !target.isEmpty()) {
+    if (text == QLatin1String("copying db_A to db_B.") && !target.isEmpty() && skipped-- <= 0) {
         QFile::remove(target);
         QDir().mkpath(target);
         target.clear();
@@ -20,12 +21,13 @@ void watch(QtMsgType type, const QMessageLogContext& context, const QString& tex
 }
 } // namespace
 
-FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath, bool armed)
+FailNextDatabaseChange::FailNextDatabaseChange(const QString& copyAFilePath, bool armed, int storedFirst)
     : armed(armed)
 {
     if (!armed)
         return;
     target = copyAFilePath;
+    skipped = storedFirst;
     previous = qInstallMessageHandler(watch);
 }
 
