@@ -7,6 +7,7 @@
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "database/textcipher.h"
 #include "modal.h"
 #include "outsidefile.h"
 #include "settings/networkrules.h"
@@ -165,6 +166,7 @@ void TestConfigTransfer::roundTrip_data()
     QTest::newRow("the file on DHCP: DHCP applied") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("dhcp");
     QTest::newRow("a document in UTF-16") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("UTF-16");
     QTest::newRow("a document declared ISO-8859-1") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("ISO-8859-1");
+    QTest::newRow("an export holding a document declared ISO-8859-1") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("ISO-8859-1 enciphered");
     QTest::newRow("onto a managed unit: only its GUI values") << QByteArray() << "managed" << "SIGNAGE" << QByteArray();
     // clang-format on
 }
@@ -211,12 +213,18 @@ void TestConfigTransfer::roundTrip()
             document.replace("<DHCP Set_checked=\"false\"", "<DHCP Set_checked=\"true\"")
                 .replace("Set_checked=\"true\" DNS_2", "Set_checked=\"false\" DNS_2");
         else if (!variant.isEmpty())
-            document = QTextCodec::codecForName(variant)->fromUnicode(
-                "<?xml version=\"1.0\" encoding=\"" + variant + "\"?>\n" + QString::fromUtf8(document));
+            document = QTextCodec::codecForName(variant.split(' ').first())->fromUnicode(
+                "<?xml version=\"1.0\" encoding=\"" + variant.split(' ').first() + "\"?>\n" + QString::fromUtf8(document));
         QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), document));
-        QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
-                     QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
-            0);
+        if (variant.endsWith(" enciphered"))
+            QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.ccfg"), TextCipher(TextCipher::exportKey).encryptBytes(document).toBase64()));
+        else
+            QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
+                         QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
+                0);
+        QByteArray listed;
+        QCOMPARE(runTool({ QStringLiteral("check"), unit.path(QStringLiteral("/tmp/config.ccfg")) }, &listed), 0);
+        QVERIFY2(listed.contains("Jos\xC3\xA9,"), listed.constData());
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
     if (target.startsWith(QLatin1String("dhcp")))
@@ -232,8 +240,22 @@ void TestConfigTransfer::roundTrip()
     ModalAnswerPtr warning = ModalAnswerPtr::create();
     if (target == QLatin1String("dhcp invalid"))
         warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    // While the import runs, its deciphered copy is its owner's alone.
+    static QString deciphered;
+    static QFile::Permissions decipheredMode;
+    static QtMessageHandler previous;
+    deciphered = unit.path(QStringLiteral("/mnt/perm/VelmoDataCopy.xml"));
+    decipheredMode = {};
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& context, const QString& text) {
+        if (text == QLatin1String("Removing conection"))
+            decipheredMode = QFileInfo(deciphered).permissions() & ~(QFile::ReadUser | QFile::WriteUser);
+        if (previous)
+            previous(type, context, text);
+    });
     QCOMPARE(importFile(osd, file), QStringLiteral("Import successfully completed. The system will reboot now."));
+    qInstallMessageHandler(previous);
     QTRY_COMPARE(reboots(unit), 1);
+    QCOMPARE(decipheredMode, target == QLatin1String("managed") ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
 
     const QByteArray stored = unit.readFile(copyA);
     QVERIFY(stored.startsWith("<Data>")); // UTF-8, as every copy, with no declaration
@@ -295,6 +317,9 @@ void TestConfigTransfer::importRefused_data()
     // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
     const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
     const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
+    QDomDocument dhcp = good.cloneNode().toDocument();
+    networkPart(dhcp, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+    networkPart(dhcp, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -310,6 +335,8 @@ void TestConfigTransfer::importRefused_data()
     QTest::newRow("nested 50,000 deep") << name << edited("<Connections>", "<Connections>" + deep) << true << none << corrupted;
     QTest::newRow("written form beyond the read bound") << name << edited("<Connections>", "<Connections>" + wide) << true << none << corrupted;
     QTest::newRow("deciphered copy cannot be written") << name << exported << true << "folder at the copy" << "Import failed. Internal error.";
+    QTest::newRow("DHCP chosen, interfaces cannot be written") << name << ConfigTransfer::exportFileText(dhcp) << true << "folder at the interfaces" << "Import failed. Internal error.";
+    QTest::newRow("settings file cannot be written") << name << exported << true << "folder at the settings file" << "Import failed. Internal error.";
     QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
     QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
@@ -333,8 +360,13 @@ void TestConfigTransfer::importRefused()
     if (fault == QLatin1String("unopenable"))
         QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
-    if (fault == QLatin1String("folder at the copy"))
-        QVERIFY(QDir().mkpath(unit.path(deciphered)));
+    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
+        { QStringLiteral("folder at the interfaces"), interfacesFile },
+        { QStringLiteral("folder at the settings file"), settingsFile } };
+    if (folders.contains(fault)) {
+        QFile::remove(unit.path(folders.value(fault)));
+        QVERIFY(QDir().mkpath(unit.path(folders.value(fault))));
+    }
     QHash<QString, QByteArray> before;
     for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
              DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
@@ -462,7 +494,9 @@ void TestConfigTransfer::factoryRestore_data()
     QTest::addColumn<QString>("situation");
     QTest::newRow("answered Yes") << "yes";
     QTest::newRow("answered No") << "no";
-    QTest::newRow("a checksum cannot be written") << "unwritable";
+    QTest::newRow("a checksum cannot be written") << "folder at 3";
+    QTest::newRow("the settings file cannot be written") << "folder at 4";
+    QTest::newRow("the interfaces cannot be written") << "folder at 6";
     QTest::newRow("answered Yes, then a static file imported") << "import";
 }
 
@@ -480,8 +514,12 @@ void TestConfigTransfer::factoryRestore()
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << unit.readFile(file);
-    if (situation == QLatin1String("unwritable"))
-        QVERIFY(QFile::remove(unit.path(files.at(3))) && QDir().mkpath(unit.path(files.at(3))));
+    const int folder = situation.startsWith(QLatin1String("folder at ")) ? situation.mid(10).toInt() : -1;
+    if (folder >= 0) {
+        QFile::remove(unit.path(files.at(folder)));
+        QVERIFY(QDir().mkpath(unit.path(files.at(folder))));
+        expected[folder].clear();
+    }
     const bool restored = situation == QLatin1String("yes") || situation == QLatin1String("import");
     if (restored) {
         // The unit runs DHCP after a restore, and its database says so.
@@ -503,9 +541,11 @@ void TestConfigTransfer::factoryRestore()
     QCOMPARE(question->text,
         QStringLiteral(
             "Are you sure you want to restore the factory default configuration? The unit will reboot."));
-    QCOMPARE(failed->text, situation == QLatin1String("unwritable") ? QStringLiteral("Restore failed. Internal error.") : QString());
-    for (int i = restored || situation == QLatin1String("no") ? 0 : 4; i < files.size(); ++i)
+    QCOMPARE(failed->text, folder >= 0 ? QStringLiteral("Restore failed. Internal error.") : QString());
+    // A failed restore leaves the unit with its users, on disk and in memory.
+    for (int i = 0; i < files.size(); ++i)
         QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
+    QCOMPARE(userNamed(osd.window->document(), QStringLiteral("boss")).isNull(), restored);
     QTRY_COMPARE(reboots(unit), restored ? 1 : 0);
     if (situation == QLatin1String("import")) {
         // The file's static choice is a change now: the unit's own static set is applied.
