@@ -116,11 +116,11 @@ QString importFile(OsdWindow& osd, const QByteArray& file)
 }
 
 // velmo-config's exit status; -1 when it crashed.
-int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr)
+int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr,
+    const QString& input = QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"))
 {
     QProcess tool;
-    // "-" reads an export standard input.
-    tool.setStandardInputFile(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"));
+    tool.setStandardInputFile(input); // what "-" reads
     tool.start(QStringLiteral(VELMO_CONFIG_TOOL), arguments);
     tool.waitForFinished(60000);
     if (out)
@@ -608,16 +608,32 @@ void TestConfigTransfer::tool()
         QCOMPARE(QString::fromUtf8(errors), err);
 }
 
-// On the engineer's computer a link is read, a pipe written into, and a
-// deciphered document kept from other accounts.
+// On the engineer's computer a link is read, a pipe or a device written into
+// (through a link too), a link to a file never replaced, and a deciphered
+// document kept from other accounts.
 void TestConfigTransfer::toolOnOwnFiles()
 {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("link.ccfg"));
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     const QString plain = dir.filePath(QStringLiteral("plain.xml"));
+    const QString toPlain = dir.filePath(QStringLiteral("to-plain"));
+    const QString toDevice = dir.filePath(QStringLiteral("to-device"));
     QVERIFY(QFile::link(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"), link));
+    QVERIFY(QFile::link(plain, toPlain) && QFile::link(QStringLiteral("/dev/null"), toDevice));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), fifo }), 1); // nobody reads
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), toDevice }), 0);
+    QByteArray out;
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), QStringLiteral("-") }, &out), 0);
+    QCOMPARE(out, corpusFile(QStringLiteral("unit-export.xml")));
+    // Told apart from an export by what it is, as by its name.
+    QFile blankFirst(plain);
+    QVERIFY(blankFirst.open(QIODevice::WriteOnly) && blankFirst.write("\n" + out) > 0 && blankFirst.flush());
+    QCOMPARE(runTool({ QStringLiteral("check"), QStringLiteral("-") }, nullptr, nullptr, plain), 0);
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), toPlain }), 1);
+    QVERIFY(QFileInfo(toPlain).isSymLink() && QFileInfo(toDevice).isSymLink());
+    QCOMPARE(QFile(plain).size(), out.size() + 1);
     const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), fifo }), 0);
     QByteArray piped(65536, '\0');
