@@ -357,10 +357,8 @@ void TestConfigTransfer::importRefused()
     TestUnit& unit = osd.unit;
     QVERIFY(unit.sim().writeUsbFile(name, content));
     const QString unitCopyA = unit.path(copyA);
-    if (fault == QLatin1String("unopenable"))
-        QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
-    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
+    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered }, { QStringLiteral("unopenable"), copyA },
         { QStringLiteral("folder at the interfaces"), interfacesFile },
         { QStringLiteral("folder at the settings file"), settingsFile } };
     if (folders.contains(fault)) {
