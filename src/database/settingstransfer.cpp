@@ -83,11 +83,12 @@ public:
     KeptFiles(Platform& platform, std::initializer_list<const char*> paths)
     {
         for (const char* path : paths) {
-            Kept kept { platform.unitPath(QLatin1String(path)), entryExists(platform.unitPath(QLatin1String(path))),
-                QByteArray() };
+            Kept kept { platform.unitPath(QLatin1String(path)),
+                entryExists(platform.unitPath(QLatin1String(path))), QByteArray() };
             bool truncated = false;
             // What cannot be read whole cannot be put back: it is left alone.
-            if (!kept.existed || (readBounded(kept.path, maxDatabaseBytes, &kept.content, &truncated) && !truncated))
+            if (!kept.existed
+                || (readBounded(kept.path, maxDatabaseBytes, &kept.content, &truncated) && !truncated))
                 files << kept;
         }
     }
@@ -95,12 +96,7 @@ public:
     void putBack(DurableWriter& writer) const
     {
         for (const Kept& kept : files) {
-            QByteArray now;
-            bool truncated = false;
-            const bool same = kept.existed
-                ? readBounded(kept.path, maxDatabaseBytes, &now, &truncated) && !truncated && now == kept.content
-                : !entryExists(kept.path);
-            if (same)
+            if (kept.existed ? holds(kept.path, kept.content) : !entryExists(kept.path))
                 continue;
             if (kept.existed ? !writer.writeFile(kept.path, kept.content) : !QFile::remove(kept.path))
                 malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(kept.path));
@@ -108,6 +104,13 @@ public:
     }
 
 private:
+    static bool holds(const QString& path, const QByteArray& content)
+    {
+        QByteArray now;
+        bool truncated = false;
+        return readBounded(path, maxDatabaseBytes, &now, &truncated) && !truncated && now == content;
+    }
+
     struct Kept {
         QString path;
         bool existed;
@@ -249,9 +252,9 @@ void SettingsTransfer::importSettings()
     const UnitNetwork unit = unitNetworkOf(mainWindow->document());
     ImportPlan plan;
     bool storedInCopyA = false;
-    const KeptFiles kept(platform, { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
-        DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, interfacesPath, resolverPath,
-        GuiFiles::settingsPath });
+    const KeptFiles kept(platform,
+        { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+            DatabaseStorage::checksumBPath, interfacesPath, resolverPath, GuiFiles::settingsPath });
     DatabaseStorage& storage = mainWindow->storage();
     const QString databasePath = storage.databasePath;
     Outcome outcome = importFromStick(plan, unit, &storedInCopyA);
@@ -455,9 +458,10 @@ void SettingsTransfer::restoreFactoryDefaults()
     network.firstChildElement(QLatin1String(db::StaticIp))
         .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
     DatabaseStorage& storage = mainWindow->storage();
-    const KeptFiles kept(platform, { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
-        DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath,
-        GuiFiles::authenticationStatPath, interfacesPath });
+    const KeptFiles kept(platform,
+        { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+            DatabaseStorage::checksumBPath, GuiFiles::settingsPath, GuiFiles::authenticationStatPath,
+            interfacesPath });
     const QDomDocument document = storage.document;
     const QString databasePath = storage.databasePath;
     bool written = storage.createNewDatabase(fresh);
@@ -467,7 +471,8 @@ void SettingsTransfer::restoreFactoryDefaults()
     } defaults[] = { { GuiFiles::settingsPath, mainWindow->guiSettingsFile().defaultLines() },
         { GuiFiles::authenticationStatPath, StatisticsReporter::defaultLines() } };
     for (const auto& file : defaults) {
-        if (written && !writer.writeFile(platform.unitPath(QLatin1String(file.path)), GuiFiles::joinLines(file.lines))) {
+        const QString path = platform.unitPath(QLatin1String(file.path));
+        if (written && !writer.writeFile(path, GuiFiles::joinLines(file.lines))) {
             malvo_syslog(3, "MainWindow: Can not open file %s to write Default values", file.path);
             written = false;
         }

@@ -79,7 +79,8 @@ bool writeIntoStream(const QString& path, const QByteArray& content, QString* re
 {
     const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
     if (fd < 0) {
-        *reason = errno == ENXIO ? QStringLiteral("nothing reads from it") : QString::fromLocal8Bit(std::strerror(errno));
+        *reason = errno == ENXIO ? QStringLiteral("nothing reads from it")
+                                 : QString::fromLocal8Bit(std::strerror(errno));
         return false;
     }
     struct stat opened;
