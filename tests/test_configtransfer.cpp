@@ -7,6 +7,7 @@
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "database/textcipher.h"
 #include "modal.h"
 #include "outsidefile.h"
 #include "press.h"
@@ -87,11 +88,11 @@ QString importFile(OsdWindow& osd, const QByteArray& file)
 }
 
 // velmo-config's exit status; -1 when it crashed.
-int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr)
+int runTool(const QStringList& arguments, QByteArray* out = nullptr, QByteArray* err = nullptr,
+    const QString& input = QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"))
 {
     QProcess tool;
-    // "-" reads an export standard input.
-    tool.setStandardInputFile(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"));
+    tool.setStandardInputFile(input); // what "-" reads
     tool.start(QStringLiteral(VELMO_CONFIG_TOOL), arguments);
     tool.waitForFinished(60000);
     if (out)
@@ -137,6 +138,7 @@ void TestConfigTransfer::roundTrip_data()
     QTest::newRow("the file on DHCP: DHCP applied") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("dhcp");
     QTest::newRow("a document in UTF-16") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("UTF-16");
     QTest::newRow("a document declared ISO-8859-1") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("ISO-8859-1");
+    QTest::newRow("an export holding a document declared ISO-8859-1") << QByteArray("Auto") << "static" << "SIGNAGE" << QByteArray("ISO-8859-1 enciphered");
     QTest::newRow("onto a managed unit: only its GUI values") << QByteArray() << "managed" << "SIGNAGE" << QByteArray();
     // clang-format on
 }
@@ -177,16 +179,25 @@ void TestConfigTransfer::roundTrip()
     if (!toolPowerMode.isEmpty()) {
         // A user name with a line break and a tab in it, written by hand.
         QByteArray document = databaseText(sourceDocument("bo&#xa;ss&#9;", toolPowerMode));
+        const QByteArray encoding = variant.split(' ').first();
         if (variant == "dhcp")
             document.replace("<DHCP Set_checked=\"false\"", "<DHCP Set_checked=\"true\"")
                 .replace("Set_checked=\"true\" DNS_2", "Set_checked=\"false\" DNS_2");
         else if (!variant.isEmpty())
-            document = QTextCodec::codecForName(variant)->fromUnicode(
-                "<?xml version=\"1.0\" encoding=\"" + variant + "\"?>\n" + QString::fromUtf8(document));
+            document = QTextCodec::codecForName(encoding)->fromUnicode(
+                "<?xml version=\"1.0\" encoding=\"" + encoding + "\"?>\n" + QString::fromUtf8(document));
         QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.xml"), document));
-        QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
-                     QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
-            0);
+        const QString exported = unit.path(QStringLiteral("/tmp/config.ccfg"));
+        if (variant.endsWith(" enciphered"))
+            QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.ccfg"),
+                TextCipher(TextCipher::exportKey).encryptBytes(document).toBase64()));
+        else
+            QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
+                         QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
+                0);
+        QByteArray listed;
+        QCOMPARE(runTool({ QStringLiteral("check"), exported }, &listed), 0);
+        QVERIFY2(listed.contains("Jos\xC3\xA9,"), listed.constData());
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
     if (target.startsWith(QLatin1String("dhcp")))
@@ -202,8 +213,23 @@ void TestConfigTransfer::roundTrip()
     ModalAnswerPtr warning = ModalAnswerPtr::create();
     if (target == QLatin1String("dhcp invalid"))
         warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    // While the import runs, its deciphered copy is its owner's alone.
+    static QString deciphered;
+    static QFile::Permissions decipheredMode;
+    static QtMessageHandler previous;
+    deciphered = unit.path(QStringLiteral("/mnt/perm/VelmoDataCopy.xml"));
+    decipheredMode = {};
+    previous = qInstallMessageHandler([](QtMsgType type, const QMessageLogContext& at, const QString& text) {
+        if (text == QLatin1String("Removing conection"))
+            decipheredMode = QFileInfo(deciphered).permissions() & ~(QFile::ReadUser | QFile::WriteUser);
+        if (previous)
+            previous(type, at, text);
+    });
     QCOMPARE(importFile(osd, file), QStringLiteral("Import successfully completed. The system will reboot now."));
+    qInstallMessageHandler(previous);
     QTRY_COMPARE(reboots(unit), 1);
+    QCOMPARE(decipheredMode,
+        target == QLatin1String("managed") ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
 
     const QByteArray stored = unit.readFile(copyA);
     QVERIFY(stored.startsWith("<Data>")); // UTF-8, as every copy, with no declaration
@@ -267,6 +293,9 @@ void TestConfigTransfer::importRefused_data()
     // Written indented, 1 MB at depth 60 exceeds what the storage reads back.
     const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
     const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
+    QDomDocument dhcp = good.cloneNode().toDocument();
+    networkPart(dhcp, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+    networkPart(dhcp, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -282,6 +311,8 @@ void TestConfigTransfer::importRefused_data()
     QTest::newRow("nested 50,000 deep") << name << edited("<Connections>", "<Connections>" + deep) << true << none << corrupted;
     QTest::newRow("written form beyond the read bound") << name << edited("<Connections>", "<Connections>" + wide) << true << none << corrupted;
     QTest::newRow("deciphered copy cannot be written") << name << exported << true << "folder at the copy" << "Import failed. Internal error.";
+    QTest::newRow("DHCP chosen, interfaces cannot be written") << name << ConfigTransfer::exportFileText(dhcp) << true << "folder at the interfaces" << "Import failed. Internal error.";
+    QTest::newRow("settings file cannot be written") << name << exported << true << "folder at the settings file" << "Import failed. Internal error.";
     QTest::newRow("empty file") << name << QByteArray() << true << none << corrupted;
     QTest::newRow("one flipped byte") << name << flipped << true << none << corrupted;
     QTest::newRow("a plain document") << name << databaseText(good) << true << none << corrupted;
@@ -301,11 +332,14 @@ void TestConfigTransfer::importRefused()
     TestUnit& unit = osd.unit;
     QVERIFY(unit.sim().writeUsbFile(name, content));
     const QString unitCopyA = unit.path(copyA);
-    if (fault == QLatin1String("unopenable"))
-        QVERIFY(QFile::remove(unitCopyA) && QDir().mkpath(unitCopyA));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
-    if (fault == QLatin1String("folder at the copy"))
-        QVERIFY(QDir().mkpath(unit.path(deciphered)));
+    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
+        { QStringLiteral("unopenable"), copyA }, { QStringLiteral("folder at the interfaces"), interfacesFile },
+        { QStringLiteral("folder at the settings file"), settingsFile } };
+    if (folders.contains(fault)) {
+        QFile::remove(unit.path(folders.value(fault)));
+        QVERIFY(QDir().mkpath(unit.path(folders.value(fault))));
+    }
     QHash<QString, QByteArray> before;
     for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
              DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
@@ -429,7 +463,9 @@ void TestConfigTransfer::factoryRestore_data()
     QTest::addColumn<QString>("situation");
     QTest::newRow("answered Yes") << "yes";
     QTest::newRow("answered No") << "no";
-    QTest::newRow("a checksum cannot be written") << "unwritable";
+    QTest::newRow("a checksum cannot be written") << "folder at 3";
+    QTest::newRow("the settings file cannot be written") << "folder at 4";
+    QTest::newRow("the interfaces cannot be written") << "folder at 6";
     QTest::newRow("answered Yes, then a static file imported") << "import";
 }
 
@@ -447,8 +483,12 @@ void TestConfigTransfer::factoryRestore()
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << unit.readFile(file);
-    if (situation == QLatin1String("unwritable"))
-        QVERIFY(QFile::remove(unit.path(files.at(3))) && QDir().mkpath(unit.path(files.at(3))));
+    const int folder = situation.startsWith(QLatin1String("folder at ")) ? situation.mid(10).toInt() : -1;
+    if (folder >= 0) {
+        QFile::remove(unit.path(files.at(folder)));
+        QVERIFY(QDir().mkpath(unit.path(files.at(folder))));
+        expected[folder].clear();
+    }
     const bool restored = situation == QLatin1String("yes") || situation == QLatin1String("import");
     if (restored) {
         // The unit runs DHCP after a restore, and its database says so.
@@ -470,9 +510,11 @@ void TestConfigTransfer::factoryRestore()
     QCOMPARE(question->text,
         QStringLiteral(
             "Are you sure you want to restore the factory default configuration? The unit will reboot."));
-    QCOMPARE(failed->text, situation == QLatin1String("unwritable") ? QStringLiteral("Restore failed. Internal error.") : QString());
-    for (int i = restored || situation == QLatin1String("no") ? 0 : 4; i < files.size(); ++i)
+    QCOMPARE(failed->text, folder >= 0 ? QStringLiteral("Restore failed. Internal error.") : QString());
+    // A failed restore leaves the unit with its users, on disk and in memory.
+    for (int i = 0; i < files.size(); ++i)
         QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
+    QCOMPARE(userNamed(osd.window->document(), QStringLiteral("boss")).isNull(), restored);
     QTRY_COMPARE(reboots(unit), restored ? 1 : 0);
     if (situation == QLatin1String("import")) {
         // The file's static choice is a change now: the unit's own static set is applied.
@@ -503,6 +545,7 @@ void TestConfigTransfer::tool_data()
     QTest::newRow("unknown command") << QStringList { "show", "@unit-export.xml" } << 2 << "" << "";
     QTest::newRow("-o without a file") << QStringList { "decrypt", "@unit-export.ccfg", "-o" } << 2 << "" << "";
     QTest::newRow("-o with an empty name") << QStringList { "decrypt", "@unit-export.ccfg", "-o", "" } << 2 << "" << "";
+    QTest::newRow("decrypt to -o -, standard output") << QStringList { "decrypt", "@unit-export.ccfg", "-o", "-" } << 0 << "@unit-export.xml" << "";
     QTest::newRow("decrypt standard input") << QStringList { "decrypt", "-" } << 0 << "@unit-export.xml" << "";
     QTest::newRow("check standard input") << QStringList { "check", "-" } << 0 << "transmitter pools dropped: Pool1" << "";
     QTest::newRow("check nested deeper than a database") << QStringList { "check", "@nested-too-deep.xml" } << 1 << "" << corrupted + "\n";
@@ -534,24 +577,39 @@ void TestConfigTransfer::tool()
         QTEST(QString::fromUtf8(errors), "err");
 }
 
-// On the engineer's computer a link is read, a pipe written into, and a
-// deciphered document kept from other accounts.
+// On the engineer's computer a link is read, a pipe or a device written into
+// (through a link too), a link to a file never replaced, and a deciphered
+// document kept from other accounts.
 void TestConfigTransfer::toolOnOwnFiles()
 {
     QTemporaryDir dir;
     const QString link = dir.filePath(QStringLiteral("link.ccfg"));
     const QString fifo = dir.filePath(QStringLiteral("fifo"));
     const QString plain = dir.filePath(QStringLiteral("plain.xml"));
+    const QString toPlain = dir.filePath(QStringLiteral("to-plain"));
+    const QString toDevice = dir.filePath(QStringLiteral("to-device"));
     QVERIFY(QFile::link(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"), link));
+    QVERIFY(QFile::link(plain, toPlain) && QFile::link(QStringLiteral("/dev/null"), toDevice));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), fifo }), 1); // nobody reads
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), toDevice }), 0);
+    // Told apart from an export by what it is, as by its name.
+    const QByteArray document = corpusFile(QStringLiteral("unit-export.xml"));
+    QFile blankFirst(plain);
+    QVERIFY(blankFirst.open(QIODevice::WriteOnly) && blankFirst.write("\n" + document) > 0);
+    blankFirst.close();
+    QCOMPARE(runTool({ QStringLiteral("check"), QStringLiteral("-") }, nullptr, nullptr, plain), 0);
+    QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), toPlain }), 1);
+    QVERIFY(QFileInfo(toPlain).isSymLink() && QFileInfo(toDevice).isSymLink());
+    QCOMPARE(QFile(plain).size(), document.size() + 1);
     const int reader = ::open(QFile::encodeName(fifo).constData(), O_RDONLY | O_NONBLOCK);
     QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), fifo }), 0);
     QByteArray piped(65536, '\0');
     piped.resize(int(::read(reader, piped.data(), size_t(piped.size()))));
     ::close(reader);
-    QCOMPARE(piped, corpusFile(QStringLiteral("unit-export.xml")));
+    QCOMPARE(piped, document);
     QVERIFY(QFileInfo(fifo).exists() && !QFileInfo(fifo).isFile());
-    QVERIFY(QFile(plain).open(QIODevice::WriteOnly) && QFile::setPermissions(plain, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
+    QVERIFY(QFile::setPermissions(plain, QFile::ReadOwner | QFile::WriteOwner | QFile::ReadOther));
     QCOMPARE(runTool({ QStringLiteral("decrypt"), link, QStringLiteral("-o"), plain }), 0);
     QCOMPARE(QFileInfo(plain).permissions() & ~(QFile::ReadUser | QFile::WriteUser), QFile::ReadOwner | QFile::WriteOwner);
 }

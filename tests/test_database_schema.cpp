@@ -380,11 +380,28 @@ void TestDatabaseSchema::outsideText_data()
     const auto nest = [](int depth, const QByteArray& open) -> QByteArray {
         return open.repeated(depth) + QByteArray("</a>").repeated(depth);
     };
+    // Each character in `width` bytes, as a parser reads a text with no mark.
+    const auto unmarked = [](const QString& text, int width, bool little) {
+        QByteArray bytes;
+        for (const QChar c : text)
+            for (int i = 0; i < width; ++i)
+                bytes += char(c.unicode() >> 8 * (little ? i : width - 1 - i) & 0xFF);
+        return bytes;
+    };
+    // U+0122 holds the byte of '"': a scan of the raw bytes reads the nesting as a value.
+    const QString quoting = QStringLiteral("<\u0122>") + QString::fromLatin1(nest(maxDocumentDepth, "<a>"))
+        + QStringLiteral("</\u0122>");
+    const QString jose = QStringLiteral("<a n=\"Jos\u00e9\"/>");
     const QByteArray utf16 = QTextCodec::codecForName("UTF-16")->fromUnicode(
         QStringLiteral("<?xml version=\"1.0\" encoding=\"UTF-16\"?><a n=\"Jos\u00e9\"/>"));
     // clang-format off
     QTest::newRow("declared ISO-8859-1") << QByteArray("<?xml version=\"1.0\" encoding=\"ISO-8859-1\"?>\n<a n=\"Jos\xE9\"/>") << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
     QTest::newRow("UTF-16 with its mark") << utf16 << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
+    QTest::newRow("UTF-16LE without a mark") << unmarked(jose, 2, true) << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
+    QTest::newRow("UTF-32BE without a mark") << unmarked(jose, 4, false) << QByteArray("<a n=\"Jos\xC3\xA9\"/>\n");
+    QTest::newRow("UTF-16BE without a mark, too deep") << unmarked(quoting, 2, false) << QByteArray();
+    QTest::newRow("UTF-32LE without a mark, too deep") << unmarked(quoting, 4, true) << QByteArray();
+    QTest::newRow("undeclared bytes not in UTF-8") << QByteArray("<a n=\"\xFF\"/>") << QByteArray();
     QTest::newRow("an encoding nobody knows") << QByteArray("<?xml version=\"1.0\" encoding=\"x-none\"?><a/>") << QByteArray();
     QTest::newRow("bytes not in the declared encoding") << QByteArray("<?xml version=\"1.0\" encoding=\"UTF-8\"?><a n=\"\xFF\"/>") << QByteArray();
     QTest::newRow("as deep as allowed") << nest(maxDocumentDepth, "<a>") << QByteArray("*");

@@ -118,7 +118,8 @@ QByteArray exportFileOfText(const QByteArray& documentText)
     if (documentText.isEmpty())
         return QByteArray();
     TextCipher cipher(TextCipher::exportKey);
-    return cipher.encryptText(QString::fromUtf8(documentText)).toLatin1();
+    // The bytes as given: a document declared in another encoding stays in it.
+    return cipher.encryptBytes(documentText).toBase64();
 }
 
 QByteArray documentTextOf(const QByteArray& exportFile)
@@ -126,7 +127,8 @@ QByteArray documentTextOf(const QByteArray& exportFile)
     if (exportFile.size() > maxImportFileBytes)
         return QByteArray();
     TextCipher cipher(TextCipher::exportKey);
-    return cipher.decryptText(QString::fromLatin1(exportFile)).toUtf8();
+    // The document's own declaration tells how its bytes read, not the cipher.
+    return cipher.decryptTextBytes(QString::fromLatin1(exportFile));
 }
 
 UnitNetwork unitNetworkOf(const QDomDocument& document)

@@ -264,29 +264,33 @@ bool withinDepth(const QByteArray& text, int maxDepth)
 
 // The text as UTF-8 without a declaration naming another encoding: the
 // stored form is UTF-8 and has none. False for an encoding Qt does not know
-// or bytes that are not in the declared one.
+// or bytes that are not in the declared one. Without a mark, the parsers take
+// a text starting with these forms of '<' as UTF-16 or UTF-32: so must the
+// depth scan, which reads only the decoded text.
 bool utf8Text(const QByteArray& text, QByteArray& utf8)
 {
+    static const struct {
+        QByteArray start;
+        const char* codec;
+    } unmarked[] = { { QByteArray("<\0\0\0", 4), "UTF-32LE" }, { QByteArray("\0\0\0<", 4), "UTF-32BE" },
+        { QByteArray("<\0", 2), "UTF-16LE" }, { QByteArray("\0<", 2), "UTF-16BE" } };
     QTextCodec* codec = QTextCodec::codecForUtfText(text, nullptr);
-    if (!codec && text.startsWith(QByteArray("<\0?\0", 4)))
-        codec = QTextCodec::codecForName("UTF-16LE");
-    if (!codec && text.startsWith(QByteArray("\0<\0?", 4)))
-        codec = QTextCodec::codecForName("UTF-16BE");
+    for (int i = 0; !codec && i < int(sizeof unmarked / sizeof *unmarked); ++i)
+        if (text.startsWith(unmarked[i].start))
+            codec = QTextCodec::codecForName(unmarked[i].codec);
     if (!codec) {
-        if (!text.startsWith("<?xml")) {
-            utf8 = text;
-            return true;
-        }
         static const QRegularExpression encoding(QStringLiteral("^<\\?xml[^>]*?\\sencoding\\s*=\\s*[\"']([^\"']*)[\"']"));
-        const QRegularExpressionMatch declared
-            = encoding.match(QString::fromLatin1(text.left(text.indexOf("?>"))));
+        const QRegularExpressionMatch declared = text.startsWith("<?xml")
+            ? encoding.match(QString::fromLatin1(text.left(text.indexOf("?>"))))
+            : QRegularExpressionMatch();
         codec = QTextCodec::codecForName(declared.hasMatch() ? declared.captured(1).toLatin1() : "UTF-8");
         if (!codec)
             return false;
     }
     QTextCodec::ConverterState state;
     QString decoded = codec->toUnicode(text.constData(), text.size(), &state);
-    if (state.invalidChars > 0)
+    // No XML text holds U+0000; a parser meeting one may guess another encoding.
+    if (state.invalidChars > 0 || decoded.contains(QChar(0)))
         return false;
     if (decoded.startsWith(QLatin1String("<?xml"))) {
         const int close = decoded.indexOf(QLatin1String("?>"));

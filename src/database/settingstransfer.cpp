@@ -75,6 +75,50 @@ bool isFolder(Platform& platform, const char* path)
     return info.isDir() && info.isExecutable();
 }
 
+// The unit files a road replaces together, as they were before it: a road
+// that fails part-way puts every one back, so nothing it reports failed has
+// replaced anything.
+class KeptFiles {
+public:
+    KeptFiles(Platform& platform, std::initializer_list<const char*> paths)
+    {
+        for (const char* path : paths) {
+            Kept kept { platform.unitPath(QLatin1String(path)),
+                entryExists(platform.unitPath(QLatin1String(path))), QByteArray() };
+            bool truncated = false;
+            // What cannot be read whole cannot be put back: it is left alone.
+            if (!kept.existed
+                || (readBounded(kept.path, maxDatabaseBytes, &kept.content, &truncated) && !truncated))
+                files << kept;
+        }
+    }
+
+    void putBack(DurableWriter& writer) const
+    {
+        for (const Kept& kept : files) {
+            if (kept.existed ? holds(kept.path, kept.content) : !entryExists(kept.path))
+                continue;
+            if (kept.existed ? !writer.writeFile(kept.path, kept.content) : !QFile::remove(kept.path))
+                malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(kept.path));
+        }
+    }
+
+private:
+    static bool holds(const QString& path, const QByteArray& content)
+    {
+        QByteArray now;
+        bool truncated = false;
+        return readBounded(path, maxDatabaseBytes, &now, &truncated) && !truncated && now == content;
+    }
+
+    struct Kept {
+        QString path;
+        bool existed;
+        QByteArray content;
+    };
+    QList<Kept> files;
+};
+
 } // namespace
 
 SettingsTransfer::SettingsTransfer(MainWindow* mainWindow)
@@ -208,20 +252,29 @@ void SettingsTransfer::importSettings()
     const UnitNetwork unit = unitNetworkOf(mainWindow->document());
     ImportPlan plan;
     bool storedInCopyA = false;
-    const Outcome outcome = importFromStick(plan, unit, &storedInCopyA);
+    const KeptFiles kept(platform,
+        { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+            DatabaseStorage::checksumBPath, interfacesPath, resolverPath, GuiFiles::settingsPath });
+    DatabaseStorage& storage = mainWindow->storage();
+    const QString databasePath = storage.databasePath;
+    Outcome outcome = importFromStick(plan, unit, &storedInCopyA);
     // The deciphered configuration holds every password in clear text.
     QFile::remove(platform.unitPath(QLatin1String(decipheredPath)));
     su_unmount_usb_drive();
-    if (!outcome.error.isEmpty()) {
-        mainWindow->showWarning(QStringLiteral("Error"), outcome.error);
+    // The unit reboots with a database its files agree with, or stays as it was.
+    bool applied = outcome.done;
+    if (applied && storedInCopyA && !mainWindow->isManaged())
+        applied = applyNetwork(plan.network, unit);
+    applied = applied && applyGuiSettings(plan);
+    if (!applied) {
+        kept.putBack(writer);
+        storage.databasePath = databasePath;
+        if (outcome.done)
+            outcome.error = QStringLiteral("Import failed. Internal error.");
+        if (!outcome.error.isEmpty())
+            mainWindow->showWarning(QStringLiteral("Error"), outcome.error);
         return;
     }
-    if (!outcome.done)
-        return;
-
-    if (storedInCopyA && !mainWindow->isManaged())
-        applyNetwork(plan.network, unit);
-    applyGuiSettings(plan);
     applyPowerMode(plan.powerMode);
     mainWindow->reloadDatabase();
     for (const QString& pool : qAsConst(plan.droppedPools))
@@ -265,8 +318,11 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
         || truncated || file.isEmpty())
         return { QLatin1String(corruptedText) };
     const QString deciphered = platform.unitPath(QLatin1String(decipheredPath));
-    // A copy not written could be an older one left behind.
-    if (!writer.writeFile(deciphered, documentTextOf(file)))
+    // A copy not written could be an older one left behind. It holds every
+    // password in clear text.
+    DurableWriter privateWriter(platform);
+    privateWriter.writePrivately();
+    if (!privateWriter.writeFile(deciphered, documentTextOf(file)))
         return { QStringLiteral("Import failed. Internal error.") };
     QByteArray documentText;
     if (!readBounded(deciphered, maxImportFileBytes, &documentText))
@@ -314,26 +370,26 @@ bool SettingsTransfer::storeImport(const ImportPlan& plan, bool* storedInCopyA)
     return true;
 }
 
-void SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& unit)
+bool SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& unit)
 {
-    if (choice == NetworkChoice::Dhcp) {
-        mainWindow->networkPage->writeDhcpInterfaces();
-        return;
-    }
+    if (choice == NetworkChoice::Dhcp)
+        return mainWindow->networkPage->writeDhcpInterfaces();
     if (choice == NetworkChoice::StaticRefused) {
         mainWindow->showWarning(QStringLiteral("Warning"),
             QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP."));
-        return;
+        return true;
     }
     if (choice != NetworkChoice::Static)
-        return;
+        return true;
     StaticSettings settings { unit.address, unit.mask, unit.gateway, unit.dns1, unit.dns2 };
     checkStaticSettings(settings);
     const QString interfaces = platform.unitPath(QLatin1String(interfacesPath));
     if (!writer.writeFile(interfaces,
             staticInterfacesText(settings.address, settings.mask,
-                mainWindow->networkPage->broadcastAddress(settings), settings.gateway)))
+                mainWindow->networkPage->broadcastAddress(settings), settings.gateway))) {
         malvo_syslog(3, "MainWindow: can not open file for writing: %s.", interfacesPath);
+        return false;
+    }
     // The unit's search domain stays; only the servers come from its settings.
     const QString resolver = platform.unitPath(QLatin1String(resolverPath));
     QByteArray current;
@@ -342,11 +398,13 @@ void SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& uni
     for (const QByteArray& line : current.split('\n'))
         if (search.isEmpty() && line.startsWith("search"))
             search = line + '\n';
-    if (!writer.writeFile(resolver, search + resolverText(settings.dns1, settings.dns2)))
-        malvo_syslog(3, "MainWindow: can not open file for writing: %s!", resolverPath);
+    if (writer.writeFile(resolver, search + resolverText(settings.dns1, settings.dns2)))
+        return true;
+    malvo_syslog(3, "MainWindow: can not open file for writing: %s!", resolverPath);
+    return false;
 }
 
-void SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
+bool SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
 {
     const QStringList keys { QLatin1String(autoLoginKey), QLatin1String(powerModeKey),
         QLatin1String(rememberedKey) };
@@ -361,14 +419,15 @@ void SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
     }
     if (!differs) {
         qDebug().noquote() << "GUI: Exported values write to gui_settings.cfg NOT required";
-        return;
+        return true;
     }
     const QString file = platform.unitPath(QLatin1String(GuiFiles::settingsPath));
     GuiFiles::openPermissions(file);
-    if (!writer.writeFile(file, GuiFiles::joinLines(lines))) {
-        malvo_syslog(3, "MainWindow: Can not open file %s to write Exported values", GuiFiles::settingsPath);
-        qDebug().noquote() << "GUI: Can't open gui_settings.cfg to write Exported values";
-    }
+    if (writer.writeFile(file, GuiFiles::joinLines(lines)))
+        return true;
+    malvo_syslog(3, "MainWindow: Can not open file %s to write Exported values", GuiFiles::settingsPath);
+    qDebug().noquote() << "GUI: Can't open gui_settings.cfg to write Exported values";
+    return false;
 }
 
 void SettingsTransfer::applyPowerMode(const QString& mode)
@@ -399,19 +458,33 @@ void SettingsTransfer::restoreFactoryDefaults()
     network.firstChildElement(QLatin1String(db::StaticIp))
         .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
     DatabaseStorage& storage = mainWindow->storage();
-    if (!storage.createNewDatabase(fresh)) {
-        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));
-        return;
-    }
-    mainWindow->reloadDatabase();
+    const KeptFiles kept(platform,
+        { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+            DatabaseStorage::checksumBPath, GuiFiles::settingsPath, GuiFiles::authenticationStatPath,
+            interfacesPath });
+    const QDomDocument document = storage.document;
+    const QString databasePath = storage.databasePath;
+    bool written = storage.createNewDatabase(fresh);
     const struct {
         const char* path;
         QStringList lines;
     } defaults[] = { { GuiFiles::settingsPath, mainWindow->guiSettingsFile().defaultLines() },
         { GuiFiles::authenticationStatPath, StatisticsReporter::defaultLines() } };
-    for (const auto& file : defaults)
-        if (!writer.writeFile(platform.unitPath(QLatin1String(file.path)), GuiFiles::joinLines(file.lines)))
+    for (const auto& file : defaults) {
+        const QString path = platform.unitPath(QLatin1String(file.path));
+        if (written && !writer.writeFile(path, GuiFiles::joinLines(file.lines))) {
             malvo_syslog(3, "MainWindow: Can not open file %s to write Default values", file.path);
-    mainWindow->networkPage->writeDhcpInterfaces();
+            written = false;
+        }
+    }
+    if (!written || !mainWindow->networkPage->writeDhcpInterfaces()) {
+        // The logged-on unit goes on with its users, on disk and in memory.
+        kept.putBack(writer);
+        storage.document = document;
+        storage.databasePath = databasePath;
+        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));
+        return;
+    }
+    mainWindow->reloadDatabase();
     mainWindow->systemReboot();
 }

@@ -34,8 +34,9 @@ private:
     Outcome importFromStick(
         ConfigTransfer::ImportPlan& plan, const ConfigTransfer::UnitNetwork& unit, bool* storedInCopyA);
     bool storeImport(const ConfigTransfer::ImportPlan& plan, bool* storedInCopyA);
-    void applyNetwork(ConfigTransfer::NetworkChoice choice, const ConfigTransfer::UnitNetwork& unit);
-    void applyGuiSettings(const ConfigTransfer::ImportPlan& plan);
+    // False when a file the unit needs for what the database now says could not be written.
+    bool applyNetwork(ConfigTransfer::NetworkChoice choice, const ConfigTransfer::UnitNetwork& unit);
+    bool applyGuiSettings(const ConfigTransfer::ImportPlan& plan);
     void applyPowerMode(const QString& mode);
 
     MainWindow* mainWindow;

@@ -219,10 +219,13 @@ QString TextCipher::encryptText(const QString& plain)
 
 QString TextCipher::decryptText(const QString& cipher)
 {
-    if (keyBytes.isEmpty()) {
-        fail(ErrorNoKey, noKeyWarning);
-        return QString();
-    }
+    return QString::fromUtf8(decryptTextBytes(cipher));
+}
+
+QByteArray TextCipher::decryptTextBytes(const QString& cipher)
+{
+    if (keyBytes.isEmpty())
+        return fail(ErrorNoKey, noKeyWarning);
     // Line breaks or a trailing newline that an editor or a copy added are no
     // reason to refuse a file; anything else outside the alphabet is.
     const QByteArray latin1 = cipher.toLatin1();
@@ -234,9 +237,7 @@ QString TextCipher::decryptText(const QString& cipher)
     }
     const QByteArray::FromBase64Result decoded = QByteArray::fromBase64Encoding(
         text, QByteArray::Base64Encoding | QByteArray::AbortOnBase64DecodingErrors);
-    if (!decoded) {
-        fail(ErrorUnsupportedVersion, versionWarning);
-        return QString();
-    }
-    return QString::fromUtf8(decryptBytes(decoded.decoded));
+    if (!decoded)
+        return fail(ErrorUnsupportedVersion, versionWarning);
+    return decryptBytes(decoded.decoded);
 }

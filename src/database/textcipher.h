@@ -59,6 +59,8 @@ public:
     QByteArray decryptBytes(const QByteArray& cipher);
     QString encryptText(const QString& plain);
     QString decryptText(const QString& cipher);
+    // The deciphered bytes of a Base64 text, in whatever encoding they are.
+    QByteArray decryptTextBytes(const QString& cipher);
 
 protected:
     // The first byte of every block. Tests override it for fixed cipher texts.

@@ -6,6 +6,7 @@
 #include <QRandomGenerator>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -72,4 +73,28 @@ bool DurableWriter::writeFile(const QString& unitFilePath, const QByteArray& con
     }
     platform.syncDirectory(unitFilePath);
     return true;
+}
+
+bool writeIntoStream(const QString& path, const QByteArray& content, QString* reason)
+{
+    const int fd = ::open(QFile::encodeName(path).constData(), O_WRONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = errno == ENXIO ? QStringLiteral("nothing reads from it")
+                                 : QString::fromLocal8Bit(std::strerror(errno));
+        return false;
+    }
+    struct stat opened;
+    bool ok = ::fstat(fd, &opened) == 0;
+    if (ok && !S_ISCHR(opened.st_mode) && !S_ISBLK(opened.st_mode) && !S_ISFIFO(opened.st_mode)) {
+        *reason = QStringLiteral("it is no device or pipe");
+        ::close(fd);
+        return false;
+    }
+    // Once open, written as any program writes there: waiting for a slow reader.
+    const int flags = ok ? ::fcntl(fd, F_GETFL) : -1;
+    ok = flags >= 0 && ::fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) == 0
+        && writeAll(fd, content.constData(), content.size());
+    if (!ok)
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+    return ::close(fd) == 0 && ok;
 }

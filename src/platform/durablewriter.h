@@ -27,3 +27,8 @@ private:
     Platform& platform;
     bool privateFiles = false;
 };
+
+// Writes into the device or pipe at `path`, through links, never creating or
+// replacing a file. False, with `reason`, for anything else and for a pipe
+// nobody reads from, which would wait for ever.
+bool writeIntoStream(const QString& path, const QByteArray& content, QString* reason);

@@ -12,7 +12,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
-#include <QTextCodec>
 
 #include <cstdio>
 
@@ -28,9 +27,11 @@ const char usageText[]
       "  check FILE.ccfg|FILE.xml\n"
       "                      run the unit's import checks and tell what an import would keep or drop\n"
       "\n"
-      "  FILE may be - for standard input, a link or a pipe.\n"
-      "  -o OUTPUT           write to OUTPUT instead of standard output; a decrypted document is\n"
-      "                      readable by its owner alone\n"
+      "  FILE may be - for standard input, a link or a pipe (read once a program writes into it).\n"
+      "  -o OUTPUT           write to OUTPUT instead of standard output (- is standard output): a file\n"
+      "                      is replaced whole, a device or a pipe someone reads from is written into,\n"
+      "                      also through a link; a link to a file is refused. A decrypted document\n"
+      "                      is readable by its owner alone\n"
       "  -h, --help          show this text\n"
       "\n"
       "Exit status: 0 success, 1 a file the unit would refuse (its message on standard error)\n"
@@ -72,24 +73,32 @@ bool readInput(const QString& input, QByteArray& bytes, bool& truncated, QString
     return true;
 }
 
-// A regular file or a link is replaced whole; a device or a pipe is written into.
-bool writeOutput(const QString& output, const QByteArray& result, bool privately)
+// A regular file is replaced whole and a device or a pipe written into, also
+// through a link. A link to a file is refused, never replaced: it may well be
+// someone else's, and a file of clear passwords must not land where it points.
+bool writeOutput(const QString& output, const QByteArray& result, bool privately, QString& reason)
 {
     const QFileInfo info(output);
-    if (info.isDir())
+    if (info.isDir()) {
+        reason = QStringLiteral("it is a folder");
         return false;
-    if (!info.exists() || info.isSymLink() || info.isFile()) {
+    }
+    if (info.isSymLink() && (info.isFile() || !info.exists())) {
+        reason = QStringLiteral("it is a link to a file: name the file itself");
+        return false;
+    }
+    if (info.isFile() || !info.exists()) {
         LinuxPlatform platform;
         DurableWriter writer(platform);
         if (privately)
             writer.writePrivately();
-        return writer.writeFile(info.absoluteFilePath(), result);
+        if (writer.writeFile(info.absoluteFilePath(), result))
+            return true;
+        reason = QStringLiteral("the file can not be replaced");
+        return false;
     }
-    QFile file(output);
-    return file.open(QIODevice::WriteOnly | QIODevice::Unbuffered) && file.write(result) == result.size()
-        && file.flush();
+    return writeIntoStream(output, result, &reason);
 }
-
 } // namespace
 
 int main(int argc, char* argv[])
@@ -150,10 +159,9 @@ int main(int argc, char* argv[])
         bool exportFile = false;
         if (command == QLatin1String("check")) {
             // The unit's file dialog takes only this extension, case and all.
-            // Standard input has no name: an export file is Base64, never markup.
-            exportFile = input == QLatin1String("-")
-                ? !bytes.startsWith('<') && QTextCodec::codecForUtfText(bytes, nullptr) == nullptr
-                : input.endsWith(QLatin1String(".ccfg"));
+            // Standard input has no name: an export file is what deciphers.
+            exportFile = input == QLatin1String("-") ? !ConfigTransfer::documentTextOf(bytes).isEmpty()
+                                                     : input.endsWith(QLatin1String(".ccfg"));
             if (!exportFile && input != QLatin1String("-") && !input.endsWith(QLatin1String(".xml")))
                 return refuse(QStringLiteral("Specified File type is not compatible."));
         }
@@ -176,14 +184,15 @@ int main(int argc, char* argv[])
             return refuse(QLatin1String(ConfigTransfer::corruptedText));
     }
 
-    if (!outputGiven) {
+    if (!outputGiven || output == QLatin1String("-")) {
         const bool written
             = std::fwrite(result.constData(), 1, size_t(result.size()), stdout) == size_t(result.size());
         return std::fflush(stdout) == 0 && written ? Success : Refused;
     }
     // A decrypted document holds every password in clear text.
-    if (!writeOutput(output, result, command == QLatin1String("decrypt"))) {
-        std::fprintf(stderr, "velmo-config: can not write %s\n", output.toLocal8Bit().constData());
+    if (!writeOutput(output, result, command == QLatin1String("decrypt"), reason)) {
+        std::fprintf(stderr, "velmo-config: can not write %s: %s\n", output.toLocal8Bit().constData(),
+            reason.toLocal8Bit().constData());
         return Refused;
     }
     return Success;
