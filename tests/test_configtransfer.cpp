@@ -294,8 +294,8 @@ void TestConfigTransfer::importRefused_data()
     const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
     const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
     QDomDocument dhcp = good.cloneNode().toDocument();
-    networkPart(dhcp, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-    networkPart(dhcp, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+    networkSetting(dhcp, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
+    networkSetting(dhcp, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
