@@ -342,7 +342,7 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
         else if (before.state == Kept::Read)
             restored = writer.writeFile(path, before.content);
         if (!restored)
-            malvo_syslog(3, "MainWindow: Can not put file:%s back as it was", before.file);
+            malvo_syslog(3, "MainWindow: Can not put back %s", before.file);
     }
     return false;
 }
