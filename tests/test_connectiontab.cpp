@@ -174,10 +174,9 @@ void TestConnectionTab::buttons()
 
     if (!message.isEmpty()) {
         // The slot, as the button may be disabled.
-        const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
-        osd.window->connectionTab->on_btnNewConnection_Clicked();
-        QVERIFY(waitForAnswer(answer));
-        QCOMPARE(answer->text, message);
+        QCOMPARE(
+            answerAfter("Information", [&] { osd.window->connectionTab->on_btnNewConnection_Clicked(); }),
+            message);
         return;
     }
     const bool adding = press == QLatin1String("newConnectionButton");
@@ -232,7 +231,6 @@ void TestConnectionTab::remove()
         FailNextDatabaseChange unwritable(osd.unit.path(DatabaseStorage::copyAPath), unstored);
         QCOMPARE(pressAndSettle(*osd.window, "removeConnectionButton", unstored ? "Error" : ""),
             unstored ? QStringLiteral("The connection could not be removed.") : QString());
-        QVERIFY(answer->answered);
         QCOMPARE(answer->text, QStringLiteral("Do you want to remove connection 'A' ?"));
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("MainWindow: Action Remove Connection.\n")));
         QCOMPARE(osd.unit.hasLog(3, "MainWindow: Can not open file: " + QString(DatabaseStorage::copyAPath)),

@@ -224,7 +224,6 @@ void TestMainWindow::startUp()
     QFETCH(QStringList, autoLogons);
     QFETCH(QStringList, left);
     QFETCH(QStringList, lines);
-    QFETCH(QString, selected);
     QFETCH(bool, launched);
     TestUnit unit;
     QDomDocument document = databaseWithUsers();
@@ -280,7 +279,7 @@ void TestMainWindow::startUp()
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
     auto* list = child<QListWidget>(window, QStringLiteral("listWidgetVM"));
-    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
+    QTEST(list->currentItem() ? list->currentItem()->text() : QString(), "selected");
     QCOMPARE(unit.launches().size(), launched ? 1 : 0);
     if (launched)
         QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "power\n" + tx.toLatin1() + "\n");
