@@ -180,13 +180,12 @@ void TestConnectionTab::buttons()
         return;
     }
     const bool adding = press == QLatin1String("newConnectionButton");
-    const auto saved = actOnNextDialog(adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
+    const auto open = [&] { child<QPushButton>(*osd.window, press)->click(); };
+    QVERIFY(actOnDialogOf(open, adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
         child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")
             ->setText(QStringLiteral("z"));
         child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
-    });
-    child<QPushButton>(*osd.window, press)->click();
-    QVERIFY(*saved);
+    }));
     QVERIFY(list->currentItem());
     QCOMPARE(list->currentItem()->text(), QStringLiteral("z"));
 }

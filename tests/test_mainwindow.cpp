@@ -436,12 +436,12 @@ void TestMainWindow::views()
     if (split) {
         QCOMPARE(child<QListWidget>(window, QStringLiteral("listWidgetVM"))->count(), 1);
         // The transmitter console takes the role from the same look-up.
-        const auto console = actOnNextDialog("Transmitter Settings", [](QDialog& tx) {
+        const auto open
+            = [&] { child<QAbstractButton>(window, QStringLiteral("transmitterButton"))->click(); };
+        QVERIFY(actOnDialogOf(open, "Transmitter Settings", [](QDialog& tx) {
             QVERIFY(child<QWidget>(tx, "txUpgradeButton")->isHidden());
             tx.reject();
-        });
-        child<QAbstractButton>(window, QStringLiteral("transmitterButton"))->click();
-        QVERIFY(*console);
+        }));
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {

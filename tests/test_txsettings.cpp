@@ -222,15 +222,14 @@ void TestTxSettings::openedFromControlTab()
 {
     OsdWindow osd(databaseWithUsers());
     Qt::TextFormat format = Qt::AutoText;
-    const QSharedPointer<bool> opened = actOnNextDialog("Transmitter Settings", [&](QDialog& dialog) {
+    const auto open = [&] { child<QAbstractButton>(*osd.window, "transmitterButton")->click(); };
+    QVERIFY(actOnDialogOf(open, "Transmitter Settings", [&](QDialog& dialog) {
         QVERIFY(dialog.findChild<QWidget*>("titleHeader")->isVisible());
         // What the transmitter answers is shown as it is, never as markup.
         actOnNextDialog("Discover", [&](QDialog& box) { format = static_cast<QMessageBox&>(box).textFormat(); box.reject(); });
         emit static_cast<TXSettings&>(dialog).message_request("Discover", "<b>255.255.0.0</b>");
         dialog.reject();
-    });
-    child<QAbstractButton>(*osd.window, "transmitterButton")->click();
-    QVERIFY(*opened);
+    }));
     QCOMPARE(format, Qt::PlainText);
     QVERIFY(osd.unit.hasLog(5, "MainWindow: Action Open Transmitter Dialog.\n"));
 }

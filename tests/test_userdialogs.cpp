@@ -216,7 +216,8 @@ void TestUserDialogs::saving()
 void TestUserDialogs::addStoresTheForm()
 {
     OsdWindow osd(people());
-    const auto filled = actOnNextDialog("New User Data", [](QDialog& dialog) {
+    const auto add = [&] { child<QPushButton>(*osd.window, "addUserButton")->click(); };
+    QVERIFY(actOnDialogOf(add, "New User Data", [](QDialog& dialog) {
         type(dialog, { "lineEditUsrName=eve", "lineEditUsrPass=p w;\"", "lineEditConfPass=p w;\"" });
         child<QComboBox>(dialog, "comboBoxPrivilege")->setCurrentText("Power User");
         for (const char* name : { "C3", "C1", "C2" })
@@ -235,9 +236,7 @@ void TestUserDialogs::addStoresTheForm()
             child<QPushButton>(favorites, "pushButtonSaveFavorites")->click();
         }));
         child<QPushButton>(dialog, "saveUsrDataButton")->click();
-    });
-    child<QPushButton>(*osd.window, "addUserButton")->click();
-    QVERIFY(*filled);
+    }));
 
     const QDomElement eve = userNamed(osd.stored(), "eve");
     QCOMPARE(eve.attribute(db::Password) + '|' + eve.attribute(db::Privilege), QString("p w;\"|Power User"));
