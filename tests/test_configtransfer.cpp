@@ -56,11 +56,6 @@ QDomDocument sourceDocument(const QByteArray& autoLogUser, const QByteArray& pow
     return document;
 }
 
-int reboots(TestUnit& unit)
-{
-    return unit.sim().state().value(QStringLiteral("reboots")).toInt();
-}
-
 // "Title|Button" answers, scheduled in order.
 void schedule(const QStringList& answers)
 {
@@ -227,7 +222,7 @@ void TestConfigTransfer::roundTrip()
     });
     QCOMPARE(importFile(osd, file), QStringLiteral("Import successfully completed. The system will reboot now."));
     qInstallMessageHandler(previous);
-    QTRY_COMPARE(reboots(unit), 1);
+    QTRY_COMPARE(unit.reboots(), 1);
     QCOMPARE(decipheredMode,
         target == QLatin1String("managed") ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
 
@@ -362,7 +357,7 @@ void TestConfigTransfer::importRefused()
     for (auto file = before.cbegin(); file != before.cend(); ++file)
         QCOMPARE(unit.readFile(file.key()), file.value());
     QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
-    QCOMPARE(reboots(unit), 0);
+    QCOMPARE(unit.reboots(), 0);
     QCOMPARE(unit.exists(deciphered), fault == QLatin1String("folder at the copy"));
     QVERIFY(!unit.sim().isUsbMounted());
 }
@@ -515,7 +510,7 @@ void TestConfigTransfer::factoryRestore()
     for (int i = 0; i < files.size(); ++i)
         QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
     QCOMPARE(userNamed(osd.window->document(), QStringLiteral("boss")).isNull(), restored);
-    QTRY_COMPARE(reboots(unit), restored ? 1 : 0);
+    QTRY_COMPARE(unit.reboots(), restored ? 1 : 0);
     if (situation == QLatin1String("import")) {
         // The file's static choice is a change now: the unit's own static set is applied.
         QCOMPARE(importFile(osd, corpusFile(QStringLiteral("unit-export.ccfg"))),

@@ -475,9 +475,8 @@ void TestConnectionEditor::inactivityClosesBoxAndDialog()
     EditConnection dialog(osd.window.get(), defaultTx);
     dialog.show();
     type(dialog, "lineEditVMName", "a|b");
-    const auto boxSeen = actOnNextDialog("WARNING", [&](QDialog&) { emit osd.window->closeActiveDialogs(); });
-    child<QPushButton>(dialog, "saveConnectionButton")->click();
-    QVERIFY(*boxSeen);
+    const auto save = [&] { child<QPushButton>(dialog, "saveConnectionButton")->click(); };
+    QVERIFY(actOnDialogOf(save, "WARNING", [&](QDialog&) { emit osd.window->closeActiveDialogs(); }));
     QVERIFY(!dialog.isVisible());
     QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }

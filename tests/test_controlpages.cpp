@@ -404,12 +404,10 @@ void TestControlPages::monitor()
         = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
     ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     osd.showPage(0);
-    if (warned) {
-        QVERIFY(first->answered);
+    if (warned)
         QCOMPARE(first->text, QStringLiteral("Selected RDP Resolution not supported."));
-    } else {
+    else
         QCOMPARE(child<QComboBox>(*osd.window, "comboBox")->currentText(), QStringLiteral("1280x1024 60Hz"));
-    }
     // The page is refilled once at most: no second warning.
     QVERIFY(!waitForAnswer(second, 200));
     QCOMPARE(closeLeftoverModals(), 1);

@@ -101,11 +101,6 @@ void TestFileDialog::modes()
     QFETCH(QString, search);
     QFETCH(QString, extension);
     QFETCH(bool, emptyStick);
-    QFETCH(QStringList, files);
-    QFETCH(QString, found);
-    QFETCH(bool, okEnabled);
-    QFETCH(QString, name);
-    QFETCH(QStringList, widgets);
     OsdWindow osd(databaseWithUsers());
     if (!emptyStick)
         fillStick(osd.unit);
@@ -115,11 +110,11 @@ void TestFileDialog::modes()
     if (allFiles)
         dialog.findChild<QComboBox*>(QStringLiteral("comboBoxFileExt"))->setCurrentText(extension);
     QCOMPARE(dialog.windowTitle(), title);
-    QCOMPARE(listed(dialog), files);
-    QCOMPARE(dialog.findChild<QLabel*>(QStringLiteral("filesFoundLabel"))->text(), found);
-    QCOMPARE(dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled(), okEnabled);
-    QCOMPARE(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->text(), name);
-    QCOMPARE(shown(dialog), widgets);
+    QTEST(listed(dialog), "files");
+    QTEST(dialog.findChild<QLabel*>(QStringLiteral("filesFoundLabel"))->text(), "found");
+    QTEST(dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled(), "okEnabled");
+    QTEST(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->text(), "name");
+    QTEST(shown(dialog), "widgets");
     QVERIFY(osd.unit.hasLog(6, QStringLiteral("### FileDialog Constructor End ###\n")));
 }
 
@@ -155,8 +150,6 @@ void TestFileDialog::answers()
     QFETCH(QString, extension);
     QFETCH(QString, typed);
     QFETCH(QString, action);
-    QFETCH(int, result);
-    QFETCH(QString, chosen);
     QFETCH(QString, warning);
     OsdWindow osd(databaseWithUsers());
     fillStick(osd.unit);
@@ -178,8 +171,8 @@ void TestFileDialog::answers()
             QTest::keyClick(&dialog, Qt::Key_Return);
         }
     }), warning);
-    QCOMPARE(finished, result);
-    QCOMPARE(osd.window->sFile, chosen);
+    QTEST(finished, "result");
+    QTEST(osd.window->sFile, "chosen");
     if (action == QLatin1String("return on cancel"))
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("FileDialog: Action Cancel Dialog\n")));
 }

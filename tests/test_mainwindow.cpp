@@ -224,7 +224,6 @@ void TestMainWindow::startUp()
     QFETCH(QStringList, autoLogons);
     QFETCH(QStringList, left);
     QFETCH(QStringList, lines);
-    QFETCH(QString, selected);
     QFETCH(bool, launched);
     TestUnit unit;
     QDomDocument document = databaseWithUsers();
@@ -280,7 +279,7 @@ void TestMainWindow::startUp()
     QCOMPARE(markers, left);
     QCOMPARE(unit.readFile(DatabaseStorage::copyAPath), unit.readFile(DatabaseStorage::copyBPath));
     auto* list = child<QListWidget>(window, QStringLiteral("listWidgetVM"));
-    QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), selected);
+    QTEST(list->currentItem() ? list->currentItem()->text() : QString(), "selected");
     QCOMPARE(unit.launches().size(), launched ? 1 : 0);
     if (launched)
         QCOMPARE(unit.readFile(QStringLiteral("/tmp/WAS_CONNECTED")), "power\n" + tx.toLatin1() + "\n");
@@ -312,7 +311,6 @@ void TestMainWindow::disconnectReasonIsShownFirst()
 {
     QFETCH(QStringList, arguments);
     QFETCH(bool, shown);
-    QFETCH(QString, text);
     QList<QByteArray> storage;
     std::vector<char*> argv;
     for (const QString& argument : arguments)
@@ -329,7 +327,7 @@ void TestMainWindow::disconnectReasonIsShownFirst()
     MainWindow window(unit.platform(), reason, &user);
     QCOMPARE(answer->answered, shown);
     if (shown)
-        QCOMPARE(answer->text, text);
+        QTEST(answer->text, "text");
 }
 
 void TestMainWindow::views_data()
@@ -438,12 +436,12 @@ void TestMainWindow::views()
     if (split) {
         QCOMPARE(child<QListWidget>(window, QStringLiteral("listWidgetVM"))->count(), 1);
         // The transmitter console takes the role from the same look-up.
-        const auto console = actOnNextDialog("Transmitter Settings", [](QDialog& tx) {
+        const auto open
+            = [&] { child<QAbstractButton>(window, QStringLiteral("transmitterButton"))->click(); };
+        QVERIFY(actOnDialogOf(open, "Transmitter Settings", [](QDialog& tx) {
             QVERIFY(child<QWidget>(tx, "txUpgradeButton")->isHidden());
             tx.reject();
-        });
-        child<QAbstractButton>(window, QStringLiteral("transmitterButton"))->click();
-        QVERIFY(*console);
+        }));
     }
     QCOMPARE(window.windowTitle() == QLatin1String("***SAFE MODE***"), safeMode);
     if (safeMode) {
@@ -575,7 +573,6 @@ void TestMainWindow::identity()
     QFETCH(int, brand);
     QFETCH(QByteArray, version);
     QFETCH(QByteArray, keymap);
-    QFETCH(QString, identity);
     TestUnit unit;
     unit.sim().editSection("board", [&](QJsonObject& b) {
         b.insert("boardId", board);
@@ -594,10 +591,10 @@ void TestMainWindow::identity()
     MainWindow window(unit.platform(), nullptr, &user);
     const QString label = window.showKeyboardLayout();
 
-    QCOMPARE(
+    QTEST(
         QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
             .join(QLatin1Char('|')),
-        identity);
+        "identity");
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_3"))->text(), label);
     QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
     QCOMPARE(window.unitCompatibility, 12);

@@ -42,20 +42,9 @@ QJsonObject upgradeState(TestUnit& unit)
     return unit.sim().state().value(QStringLiteral("upgrade")).toObject();
 }
 
-int reboots(TestUnit& unit)
-{
-    return unit.sim().state().value(QStringLiteral("reboots")).toInt();
-}
-
 bool ran(TestUnit& unit, const QStringList& command)
 {
     return unit.commands().contains(command);
-}
-
-// Users, and a time-out of five minutes.
-QDomDocument withTimeout()
-{
-    return withInactivityTimeout(databaseWithUsers(), QStringLiteral("5"));
 }
 
 SimPackage encrypted()
@@ -150,7 +139,7 @@ void TestUsbRoads::upgrade()
     const ModalAnswerPtr done = answerNextBox(QStringLiteral("Information"), QMessageBox::Ok);
     child<QPushButton>(*osd.window, QStringLiteral("startupgradeButton"))->click();
     QVERIFY(waitForAnswer(done, 10000));
-    QTRY_COMPARE(reboots(unit), 1);
+    QTRY_COMPARE(unit.reboots(), 1);
     QCOMPARE(confirmFormat, Qt::PlainText);
 
     const QString chosen = twoPackages ? QStringLiteral("Available Upgrade Files") : confirmBox(package);
@@ -221,7 +210,7 @@ void TestUsbRoads::upgradeFailure()
     QFETCH(int, code);
     QFETCH(QStringList, boxes);
     QFETCH(QJsonObject, upgrade);
-    OsdWindow osd(withTimeout());
+    OsdWindow osd(withInactivityTimeout(databaseWithUsers(), QStringLiteral("5")));
     TestUnit& unit = osd.unit;
     const QString version = failure == Failure::SameVersion ? QStringLiteral("V3.0.2") : QStringLiteral("V3.1.0");
     const QString name = QStringLiteral("RXU4200_%1.clu").arg(version);
@@ -268,7 +257,7 @@ void TestUsbRoads::upgradeFailure()
         QVERIFY(unit.sim().nowMs() - startedAt >= 14000 && unit.sim().nowMs() - startedAt < 15000);
 
     QVERIFY(!unit.sim().isUsbMounted());
-    QCOMPARE(reboots(unit), 0);
+    QCOMPARE(unit.reboots(), 0);
     QVERIFY(!upgradeState(unit).contains(QStringLiteral("installedRelease")));
     QCOMPARE(QDir(unit.path(QStringLiteral("/mnt/perm"))).entryList(QDir::Files), perm);
     // The time-out held off for the work runs again.
@@ -286,7 +275,7 @@ void TestUsbRoads::upgradeFailure()
 
 void TestUsbRoads::inactivityHeldOffAfterConfirmation()
 {
-    OsdWindow osd(withTimeout());
+    OsdWindow osd(withInactivityTimeout(databaseWithUsers(), QStringLiteral("5")));
     osd.unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), SimPackage::receiver(QStringLiteral("V3.1.0")));
     QCoreApplication::processEvents();
     auto* poll = osd.window->findChild<QTimer*>(QStringLiteral("activityPollTimer"));
@@ -329,13 +318,12 @@ void TestUsbRoads::transmitterPackage()
     QFETCH(QString, name);
     QFETCH(QString, button);
     QFETCH(QString, file);
-    QFETCH(QString, refusal);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     unit.sim().writeUsbPackage(name, SimPackage::transmitter(QStringLiteral("V1.2")));
     QCOMPARE(unit.sim().mountUsb(), 0);
     answerNextBox(QStringLiteral("Available Upgrade Files"), button);
-    QCOMPARE(answerAfter("Error", [&] { osd.window->txUpgrade(QStringLiteral("TXU-4200-SH")); }), refusal);
+    QTEST(answerAfter("Error", [&] { osd.window->txUpgrade(QStringLiteral("TXU-4200-SH")); }), "refusal");
     QCOMPARE(osd.window->txUpgradeFile(), file);
     QCOMPARE(unit.sim().isUsbMounted(), !file.isEmpty());
 }
@@ -369,7 +357,6 @@ void TestUsbRoads::diagnostics()
     QFETCH(QString, situation);
     QFETCH(QStringList, boxes);
     QFETCH(QByteArray, onStick);
-    QFETCH(bool, accepted);
     OsdWindow osd(databaseWithUsers());
     TestUnit& unit = osd.unit;
     const QString target = QStringLiteral("/mnt/usb/RX_Diagnostics.rxenc");
@@ -411,7 +398,7 @@ void TestUsbRoads::diagnostics()
     child<QPushButton>(*osd.window, QStringLiteral("diagnosticsButton"))->click();
     QVERIFY(waitForAnswer(last, 10000));
     QCOMPARE(boxesSince(first + 1).mid(0, boxes.size()), boxes);
-    QCOMPARE(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), accepted);
+    QTEST(unit.hasLog(5, QStringLiteral("debugDialog: Accept Diagnostics Dialog.\n")), "accepted");
 
     QVERIFY(unit.hasLog(5, QStringLiteral("MainWindow: Action Open Diagnostics Dialog.\n")));
     QVERIFY(!unit.sim().isUsbMounted());
@@ -502,7 +489,7 @@ void TestUsbRoads::lateResult()
     for (const ModalAnswerPtr& box : asked)
         QVERIFY2(!box->answered, qPrintable(box->title));
     QCOMPARE(unit.exists(local), !loggedOff && !install);
-    QCOMPARE(reboots(unit), 0);
+    QCOMPARE(unit.reboots(), 0);
     QVERIFY(!unit.sim().isUsbMounted());
 }
 

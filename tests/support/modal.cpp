@@ -154,20 +154,14 @@ private:
 
 ModalAnswerPtr answerNextBox(const QString& title, QMessageBox::StandardButton button)
 {
-    Pending pending;
-    pending.button = button;
-    pending.answer = ModalAnswerPtr::create();
-    pending.answer->title = title;
-    return ModalResponder::instance().schedule(pending);
+    return ModalResponder::instance().schedule(
+        { button, QString(), ModalAnswerPtr::create(ModalAnswer { title }) });
 }
 
 ModalAnswerPtr answerNextBox(const QString& title, const QString& buttonText)
 {
-    Pending pending;
-    pending.buttonText = buttonText;
-    pending.answer = ModalAnswerPtr::create();
-    pending.answer->title = title;
-    return ModalResponder::instance().schedule(pending);
+    return ModalResponder::instance().schedule(
+        { QMessageBox::NoButton, buttonText, ModalAnswerPtr::create(ModalAnswer { title }) });
 }
 
 bool waitForAnswer(const ModalAnswerPtr& answer, int timeoutMs)

@@ -42,6 +42,7 @@ public:
     QList<QStringList> commands() const;
     QList<QJsonObject> statistics() const;
     QList<QJsonObject> launches() const;
+    int reboots() { return unit->state().value(QStringLiteral("reboots")).toInt(); }
     void clearRecords(); // the unit's records and the captured debug lines
 
 private:
