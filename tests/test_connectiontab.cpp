@@ -215,6 +215,8 @@ void TestConnectionTab::remove()
         associate(document, QLatin1String(user), QStringLiteral("B"));
         associate(document, QLatin1String(user), QStringLiteral("A"));
     }
+    // boss in a section of its own, as a provided database may have it
+    document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "boss"));
     OsdWindow osd(document);
     const QByteArray before = osd.unit.readFile(DatabaseStorage::copyAPath);
     const QByteArray inMemory = databaseText(osd.window->document());
