@@ -8,6 +8,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "platform/boundedread.h"
+#include "platform/keptfiles.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
 #include "services/device_services.h"
@@ -75,49 +76,6 @@ bool isFolder(Platform& platform, const char* path)
     return info.isDir() && info.isExecutable();
 }
 
-// The unit files a road replaces together, as they were before it: a road
-// that fails part-way puts every one back, so nothing it reports failed has
-// replaced anything.
-class KeptFiles {
-public:
-    KeptFiles(Platform& platform, std::initializer_list<const char*> paths)
-    {
-        for (const char* path : paths) {
-            Kept kept { platform.unitPath(QLatin1String(path)),
-                entryExists(platform.unitPath(QLatin1String(path))), QByteArray() };
-            bool truncated = false;
-            // What cannot be read whole cannot be put back: it is left alone.
-            if (!kept.existed
-                || (readBounded(kept.path, maxDatabaseBytes, &kept.content, &truncated) && !truncated))
-                files << kept;
-        }
-    }
-
-    void putBack(DurableWriter& writer) const
-    {
-        for (const Kept& kept : files) {
-            if (kept.existed ? holds(kept.path, kept.content) : !entryExists(kept.path))
-                continue;
-            if (kept.existed ? !writer.writeFile(kept.path, kept.content) : !QFile::remove(kept.path))
-                malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(kept.path));
-        }
-    }
-
-private:
-    static bool holds(const QString& path, const QByteArray& content)
-    {
-        QByteArray now;
-        bool truncated = false;
-        return readBounded(path, maxDatabaseBytes, &now, &truncated) && !truncated && now == content;
-    }
-
-    struct Kept {
-        QString path;
-        bool existed;
-        QByteArray content;
-    };
-    QList<Kept> files;
-};
 
 } // namespace
 
@@ -254,7 +212,8 @@ void SettingsTransfer::importSettings()
     bool storedInCopyA = false;
     const KeptFiles kept(platform,
         { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
-            DatabaseStorage::checksumBPath, interfacesPath, resolverPath, GuiFiles::settingsPath });
+            DatabaseStorage::checksumBPath, interfacesPath, resolverPath, GuiFiles::settingsPath },
+        maxDatabaseBytes);
     DatabaseStorage& storage = mainWindow->storage();
     const QString databasePath = storage.databasePath;
     Outcome outcome = importFromStick(plan, unit, &storedInCopyA);
@@ -461,7 +420,8 @@ void SettingsTransfer::restoreFactoryDefaults()
     const KeptFiles kept(platform,
         { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
             DatabaseStorage::checksumBPath, GuiFiles::settingsPath, GuiFiles::authenticationStatPath,
-            interfacesPath });
+            interfacesPath },
+        maxDatabaseBytes);
     const QDomDocument document = storage.document;
     const QString databasePath = storage.databasePath;
     bool written = storage.createNewDatabase(fresh);

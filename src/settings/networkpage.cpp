@@ -6,11 +6,11 @@
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
+#include "platform/keptfiles.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
 #include "settings/controlpages.h"
 
-#include <QFile>
 #include <QProgressDialog>
 #include <QTimer>
 
@@ -307,43 +307,17 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     // What the files held before, to put back when a later step fails.
-    struct Kept {
-        const char* file;
-        enum { Absent, Read, Unreadable } state;
-        QByteArray content;
-    };
-    QList<Kept> kept;
-    for (const char* file : { interfacesPath, resolverPath }) {
-        if (file == resolverPath && dhcp)
-            continue;
-        const QString path = platform.unitPath(QLatin1String(file));
-        Kept before { file, Kept::Unreadable, QByteArray() };
-        bool truncated = false;
-        if (!entryExists(path))
-            before.state = Kept::Absent;
-        else if (readBounded(path, maxConfigBytes, &before.content, &truncated) && !truncated)
-            before.state = Kept::Read;
-        kept.append(before);
-    }
+    const KeptFiles kept = dhcp ? KeptFiles(platform, { interfacesPath }, maxConfigBytes)
+                                : KeptFiles(platform, { interfacesPath, resolverPath }, maxConfigBytes);
     const bool written = dhcp ? writeDhcpInterfaces() : writeStaticFiles(settings);
     if (written && storeSettings(dhcp, settings))
         return true;
     if (written)
         malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
             qPrintable(mainWindow->storage().databasePath));
-    // The database never names settings that the unit's files do not hold: a
-    // file the change made goes, and one it cannot put back is told.
+    // The database never names settings that the unit's files do not hold.
     DurableWriter writer(platform);
-    for (const Kept& before : qAsConst(kept)) {
-        const QString path = platform.unitPath(QLatin1String(before.file));
-        bool restored = !written; // a file not read before is left alone unless it was replaced
-        if (before.state == Kept::Absent)
-            restored = !entryExists(path) || QFile::remove(path);
-        else if (before.state == Kept::Read)
-            restored = writer.writeFile(path, before.content);
-        if (!restored)
-            malvo_syslog(3, "MainWindow: Can not put back %s", before.file);
-    }
+    kept.putBack(writer);
     return false;
 }
 
