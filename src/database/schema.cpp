@@ -269,6 +269,13 @@ bool withinDepth(const QByteArray& text, int maxDepth)
 // depth scan, which reads only the decoded text.
 bool utf8Text(const QByteArray& text, QByteArray& utf8)
 {
+    // The stored form, ASCII without a declaration, is its own UTF-8: the
+    // start-up reads it as it stands instead of decoding it there and back.
+    if (!text.startsWith("<?xml")
+        && std::all_of(text.cbegin(), text.cend(), [](char c) { return uchar(c) >= 0x01 && uchar(c) <= 0x7f; })) {
+        utf8 = text;
+        return true;
+    }
     static const struct {
         QByteArray start;
         const char* codec;
