@@ -1,9 +1,9 @@
 // The GUI's small text files and the keymap: any bytes as the settings file,
 // the counter file or the keymap file must be read, rewritten and counted
 // without a crash, and a rewrite must keep every other line.
-#include "app/guifiles.h"
-#include "app/keyboardlanguage.h"
-#include "app/statisticsreporter.h"
+#include "rules/guifiles.h"
+#include "rules/keyboardlanguage.h"
+#include "rules/statisticsreporter.h"
 #include "database/schema.h"
 #include "fuzzunit.h"
 

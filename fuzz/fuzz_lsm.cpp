@@ -2,7 +2,7 @@
 // bytes must read into a record of terminated, bounded values, judge without
 // a crash, and never name a release folder outside /usr/local.
 #include "fuzzunit.h"
-#include "upgrade/lsmdata.h"
+#include "rules/lsmdata.h"
 
 #include <cstring>
 

@@ -2,7 +2,7 @@
 // bytes must be judged without a crash, and a table that names /mnt/usb as a
 // mount point must be seen as mounted.
 #include "fuzzunit.h"
-#include "upgrade/usbdevice.h"
+#include "rules/usbdevice.h"
 
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {

@@ -2,9 +2,9 @@
 // settings, discovery answer, preferences) and the addresses typed for it:
 // any bytes must be read within their fields, and the page built from them
 // must stay consistent.
-#include "transmitter/txpreferences.h"
-#include "transmitter/txrecord.h"
-#include "transmitter/txvalidation.h"
+#include "rules/txpreferencerules.h"
+#include "rules/txrecord.h"
+#include "rules/txvalidation.h"
 
 #include <QStringList>
 #include <cstring>

@@ -2,10 +2,10 @@
 // DirectFB configuration, manager address, version file) and the addresses a
 // user types: any bytes must parse without a crash, and a static set that
 // passes every check must be one the interface file can carry.
-#include "settings/displayrules.h"
-#include "settings/hotkeyrules.h"
-#include "settings/networkrules.h"
-#include "settings/unitinformation.h"
+#include "rules/displayrules.h"
+#include "rules/hotkeyrules.h"
+#include "rules/networkrules.h"
+#include "rules/unitfacts.h"
 
 #include <QString>
 #include <QStringList>

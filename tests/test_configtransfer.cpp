@@ -1,6 +1,6 @@
 // Moving a configuration: the System page's export, import and factory restore
 // on simulated units, and velmo-config on the files they exchange.
-#include "app/guifiles.h"
+#include "rules/guifiles.h"
 #include "app/mainwindow.h"
 #include "database.h"
 #include "database/configtransfer.h"
@@ -11,7 +11,7 @@
 #include "modal.h"
 #include "outsidefile.h"
 #include "press.h"
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"

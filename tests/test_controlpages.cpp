@@ -11,7 +11,7 @@
 #include "logon.h"
 #include "modal.h"
 #include "press.h"
-#include "settings/displayrules.h"
+#include "rules/displayrules.h"
 #include "settings/resolutionpage.h"
 #include "storagefault.h"
 #include "testmain.h"

@@ -7,7 +7,7 @@
 #include "testmain.h"
 #include "users/editudata.h"
 #include "users/favorites.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 
 #include <QComboBox>
 #include <QLabel>

@@ -1,5 +1,5 @@
-#include "app/guifiles.h"
-#include "app/statisticsreporter.h"
+#include "rules/guifiles.h"
+#include "rules/statisticsreporter.h"
 #include "platform/durablewriter.h"
 #include "simunit.h"
 #include "outsidefile.h"

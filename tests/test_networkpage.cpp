@@ -10,11 +10,11 @@
 #include "modal.h"
 #include "press.h"
 #include "settings/networkpage.h"
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 #include "settings/unitinformation.h"
 #include "simplatform.h"
 #include "storagefault.h"
-#include "transmitter/txvalidation.h"
+#include "rules/txvalidation.h"
 #include "testmain.h"
 #include "widgets.h"
 

@@ -8,9 +8,9 @@
 #include "testmain.h"
 #include "testunit.h"
 #include "transmitter/txpreferences.h"
-#include "transmitter/txrecord.h"
+#include "rules/txrecord.h"
 #include "transmitter/txsettings.h"
-#include "transmitter/txvalidation.h"
+#include "rules/txvalidation.h"
 #include "widgets.h"
 
 #include <QAbstractButton>

@@ -5,9 +5,9 @@
 #include "testmain.h"
 #include "testunit.h"
 #include "upgrade/filedialog.h"
-#include "upgrade/lsmdata.h"
-#include "upgrade/upgradeerrors.h"
-#include "upgrade/usbdevice.h"
+#include "rules/lsmdata.h"
+#include "rules/upgradeerrors.h"
+#include "rules/usbdevice.h"
 
 #include <QDir>
 #include <QFile>

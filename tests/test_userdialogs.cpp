@@ -15,7 +15,7 @@
 #include "users/favorites.h"
 #include "users/logindialog.h"
 #include "users/userdata.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "widgets.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/guifiles.h"
+#include "rules/guifiles.h"
 #include "app/logonsession.h"
-#include "app/statisticsreporter.h"
+#include "rules/statisticsreporter.h"
 #include "app/worker.h"
 #include "database/databasestorage.h"
 #include "platform/durablewriter.h"

@@ -3,7 +3,7 @@
 #include "mainwindow.h"
 #include "app/mainwindowform.h"
 
-#include "app/keyboardlanguage.h"
+#include "rules/keyboardlanguage.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 

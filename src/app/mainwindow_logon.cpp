@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "services/servicetext.h"
 #include "users/logindialog.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "users/usertab.h"
 
 #include <QDebug>

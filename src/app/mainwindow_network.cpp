@@ -2,7 +2,7 @@
 #include "mainwindow.h"
 
 #include "platform/platform.h"
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 
 bool MainWindow::dhcpStatusUp()
 {

@@ -5,7 +5,7 @@
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
-#include "settings/hotkeyrules.h"
+#include "rules/hotkeyrules.h"
 
 #include <QFileInfo>
 

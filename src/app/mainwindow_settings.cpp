@@ -3,7 +3,7 @@
 #include "mainwindow.h"
 #include "app/mainwindowform.h"
 
-#include "database/settingstransfer.h"
+#include "upgrade/settingstransfer.h"
 #include "settings/controlpages.h"
 #include "settings/networkpage.h"
 #include "settings/resolutionpage.h"

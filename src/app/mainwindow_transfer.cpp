@@ -1,7 +1,7 @@
 // The System page's export, import and factory restore.
 #include "mainwindow.h"
 
-#include "database/settingstransfer.h"
+#include "upgrade/settingstransfer.h"
 
 void MainWindow::on_exportButton_clicked()
 {

@@ -3,7 +3,7 @@
 
 #include "database/dbnames.h"
 #include "transmitter/txsettings.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 
 void MainWindow::on_transmitterButton_clicked()
 {

@@ -5,9 +5,9 @@
 
 #include "platform/platform.h"
 #include "upgrade/debugdialog.h"
-#include "upgrade/lsmdata.h"
+#include "rules/lsmdata.h"
 #include "upgrade/rxupgrade.h"
-#include "upgrade/usbdevice.h"
+#include "rules/usbdevice.h"
 
 void MainWindow::on_startupgradeButton_clicked()
 {

@@ -4,7 +4,7 @@
 #include "connections/iconnection.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 #include "app/mainwindowform.h"
 
 #include <QListWidget>

@@ -3,7 +3,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "database/textcipher.h"
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 
 #include <QRegularExpression>
 

@@ -3,7 +3,6 @@
 #include "boundedread.h"
 #include "durablewriter.h"
 #include "platform.h"
-#include "services/device_services.h"
 #include "unitfiles.h"
 
 #include <QFile>
@@ -28,12 +27,14 @@ bool KeptFiles::holds(const Kept& kept) const
     return readBounded(kept.path, maxBytes, &now, &truncated) && !truncated && now == kept.content;
 }
 
-void KeptFiles::putBack(DurableWriter& writer) const
+QStringList KeptFiles::putBack(DurableWriter& writer) const
 {
+    QStringList failed;
     for (const Kept& kept : files) {
         if (kept.existed ? holds(kept) : !entryExists(kept.path))
             continue;
         if (kept.existed ? !writer.writeFile(kept.path, kept.content) : !QFile::remove(kept.path))
-            malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(kept.path));
+            failed << kept.path;
     }
+    return failed;
 }

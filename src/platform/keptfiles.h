@@ -3,6 +3,7 @@
 #include <QByteArray>
 #include <QList>
 #include <QString>
+#include <QStringList>
 
 #include <initializer_list>
 
@@ -17,8 +18,8 @@ public:
     KeptFiles(Platform& platform, std::initializer_list<const char*> unitPaths, qint64 maxBytes);
 
     // A file that is no longer as it was is written back, one that did not
-    // exist is removed; what cannot be put back is logged.
-    void putBack(DurableWriter& writer) const;
+    // exist is removed; the paths that could not be put back are returned.
+    QStringList putBack(DurableWriter& writer) const;
 
 private:
     struct Kept {

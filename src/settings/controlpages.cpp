@@ -4,7 +4,7 @@
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
-#include "settings/hotkeyrules.h"
+#include "rules/hotkeyrules.h"
 
 #include <QDebug>
 #include <QTimer>

@@ -317,7 +317,8 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
             qPrintable(mainWindow->storage().databasePath));
     // The database never names settings that the unit's files do not hold.
     DurableWriter writer(platform);
-    kept.putBack(writer);
+    for (const QString& path : kept.putBack(writer))
+        malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(path));
     return false;
 }
 

@@ -1,6 +1,6 @@
 #pragma once
 
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 
 #include <QObject>
 #include <QString>

@@ -7,7 +7,7 @@
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 #include "settings/controlpages.h"
-#include "settings/displayrules.h"
+#include "rules/displayrules.h"
 
 #include <QTimer>
 

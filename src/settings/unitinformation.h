@@ -7,14 +7,6 @@
 class MainWindow;
 class NetworkPage;
 
-// The first line of the firmware's version file as the Information tab shows
-// it: no line breaks, tabs or carriage returns; "Unknown" for an empty file.
-QString versionLabelText(const QByteArray& content);
-
-// The manager's address in "/usr/local/mgr_ip" ("KEY=ADDRESS"); false unless
-// the text has exactly one "=".
-bool managerIpFromFile(const QByteArray& content, QString* address);
-
 // The "Information" tab: the unit's identity and its live network state.
 class UnitInformation : public QObject {
     Q_OBJECT

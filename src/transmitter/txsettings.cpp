@@ -16,8 +16,8 @@
 #include "settings/networkpage.h"
 #include "transmitter/txoperations.h"
 #include "transmitter/txpreferences.h"
-#include "transmitter/txvalidation.h"
-#include "upgrade/upgradeerrors.h"
+#include "rules/txvalidation.h"
+#include "rules/upgradeerrors.h"
 
 namespace TxOperations {
 const TxOperation connect { su_get_tx_device_info, "Transmitter Information", "Please wait...", 200,

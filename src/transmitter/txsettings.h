@@ -9,7 +9,7 @@
 #include "app/worker.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
-#include "transmitter/txrecord.h"
+#include "rules/txrecord.h"
 
 class MainWindow;
 class QKeyEvent;

@@ -7,10 +7,10 @@
 #include "transmitter/txoperations.h"
 #include "upgrade/diagnosticsfile.h"
 #include "upgrade/filedialog.h"
-#include "upgrade/lsmdata.h"
+#include "rules/lsmdata.h"
 #include "upgrade/rxupgrade.h"
-#include "upgrade/upgradeerrors.h"
-#include "upgrade/usbdevice.h"
+#include "rules/upgradeerrors.h"
+#include "rules/usbdevice.h"
 
 namespace {
 

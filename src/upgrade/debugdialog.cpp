@@ -15,7 +15,7 @@
 #include "services/device_services.h"
 #include "upgrade/diagnosticsfile.h"
 #include "upgrade/filedialog.h"
-#include "upgrade/usbdevice.h"
+#include "rules/usbdevice.h"
 
 namespace {
 const char diagnosticsFile[] = "/usr/local/diagnosticsRX.enc";

@@ -4,7 +4,7 @@
 #include "app/osdmessagebox.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
-#include "upgrade/usbdevice.h"
+#include "rules/usbdevice.h"
 
 #include <QFile>
 

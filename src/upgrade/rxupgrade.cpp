@@ -19,9 +19,9 @@
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
 #include "upgrade/filedialog.h"
-#include "upgrade/lsmdata.h"
-#include "upgrade/upgradeerrors.h"
-#include "upgrade/usbdevice.h"
+#include "rules/lsmdata.h"
+#include "rules/upgradeerrors.h"
+#include "rules/usbdevice.h"
 
 namespace {
 

@@ -5,7 +5,7 @@
 
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "users/userstore.h"
 
 ChangePassword::ChangePassword(

@@ -8,7 +8,7 @@
 #include "services/servicetext.h"
 #include "users/changepassword.h"
 #include "users/connectionpicker.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "users/userstore.h"
 
 EditUData::EditUData(MainWindow* mainWindow, const QString& userName)

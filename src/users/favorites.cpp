@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 
 #include <QDomDocument>
 

@@ -2,7 +2,7 @@
 #include "ui_logindialog.h"
 
 #include "app/formlook.h"
-#include "app/keyboardlanguage.h"
+#include "rules/keyboardlanguage.h"
 #include "app/mainwindow.h"
 #include "app/titleheader.h"
 #include "database/dbnames.h"
@@ -10,7 +10,7 @@
 #include "platform/platform.h"
 #include "services/device_services.h"
 #include "services/servicetext.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 
 #include <QAction>
 #include <QCoreApplication>

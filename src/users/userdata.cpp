@@ -6,7 +6,7 @@
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
 #include "users/connectionpicker.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "users/userstore.h"
 
 UserData::UserData(MainWindow* mainWindow)

@@ -9,7 +9,7 @@
 #include "users/editudata.h"
 #include "users/favorites.h"
 #include "users/userdata.h"
-#include "users/userrules.h"
+#include "rules/userrules.h"
 #include "users/userstore.h"
 
 

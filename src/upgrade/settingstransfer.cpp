@@ -1,9 +1,9 @@
 #include "settingstransfer.h"
 
-#include "app/guifiles.h"
+#include "rules/guifiles.h"
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
-#include "app/statisticsreporter.h"
+#include "rules/statisticsreporter.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
@@ -15,7 +15,7 @@
 #include "settings/controlpages.h"
 #include "settings/networkpage.h"
 #include "upgrade/filedialog.h"
-#include "upgrade/usbdevice.h"
+#include "rules/usbdevice.h"
 
 #include <QDebug>
 #include <QFile>
@@ -24,6 +24,12 @@
 using namespace ConfigTransfer;
 
 namespace {
+
+void putBack(const KeptFiles& kept, DurableWriter& writer)
+{
+    for (const QString& path : kept.putBack(writer))
+        malvo_syslog(3, "MainWindow: Can not put back %s", qPrintable(path));
+}
 
 const char stagingPath[] = "/usr/local/VelmoDataA.ccfg";
 const char decipheredPath[] = "/mnt/perm/VelmoDataCopy.xml";
@@ -226,7 +232,7 @@ void SettingsTransfer::importSettings()
         applied = applyNetwork(plan.network, unit);
     applied = applied && applyGuiSettings(plan);
     if (!applied) {
-        kept.putBack(writer);
+        putBack(kept, writer);
         storage.databasePath = databasePath;
         if (outcome.done)
             outcome.error = QStringLiteral("Import failed. Internal error.");
@@ -439,7 +445,7 @@ void SettingsTransfer::restoreFactoryDefaults()
     }
     if (!written || !mainWindow->networkPage->writeDhcpInterfaces()) {
         // The logged-on unit goes on with its users, on disk and in memory.
-        kept.putBack(writer);
+        putBack(kept, writer);
         storage.document = document;
         storage.databasePath = databasePath;
         mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));

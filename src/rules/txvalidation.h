@@ -4,7 +4,7 @@
 
 #include <QString>
 
-#include "settings/networkrules.h"
+#include "rules/networkrules.h"
 
 // Before a connect: not the receiver's own address, and four plain parts.
 NetworkRefusal checkConnectAddress(const QString& typed, const QString& receiverAddress);
