@@ -419,7 +419,7 @@ void TestConfigTransfer::exportSafety()
         // What the dialog hands back, or what stands on the stick by the time it does.
         actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
             if (setup == QLatin1String("name leaving the stick")) {
-                osd.window->setSelectedFile(QStringLiteral("../perm/x.ccfg"));
+                osd.window->context().setSelectedFile(QStringLiteral("../perm/x.ccfg"));
                 dialog.accept();
                 return;
             }

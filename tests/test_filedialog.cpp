@@ -106,7 +106,7 @@ void TestFileDialog::modes()
         fillStick(osd.unit);
     // "All Files" is the user's later choice in the dialog, not an extension it is opened with.
     const bool allFiles = extension.startsWith(QLatin1String("All"));
-    FileDialog dialog(osd.window.get(), title, search, allFiles ? QStringLiteral(".ccfg") : extension);
+    FileDialog dialog(osd.window->context(), title, search, allFiles ? QStringLiteral(".ccfg") : extension);
     if (allFiles)
         dialog.findChild<QComboBox*>(QStringLiteral("comboBoxFileExt"))->setCurrentText(extension);
     QCOMPARE(dialog.windowTitle(), title);
@@ -153,8 +153,8 @@ void TestFileDialog::answers()
     QFETCH(QString, warning);
     OsdWindow osd(databaseWithUsers());
     fillStick(osd.unit);
-    osd.window->setSelectedFile(QString());
-    FileDialog dialog(osd.window.get(), title, QStringLiteral("RXU4200"), extension);
+    osd.window->context().setSelectedFile(QString());
+    FileDialog dialog(osd.window->context(), title, QStringLiteral("RXU4200"), extension);
     dialog.show();
     if (typed != QLatin1String("-"))
         dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->setText(typed);
@@ -172,7 +172,7 @@ void TestFileDialog::answers()
         }
     }), warning);
     QTEST(finished, "result");
-    QTEST(osd.window->sFile, "chosen");
+    QTEST(osd.window->context().selectedFile(), "chosen");
     if (action == QLatin1String("return on cancel"))
         QVERIFY(osd.unit.hasLog(6, QStringLiteral("FileDialog: Action Cancel Dialog\n")));
 }

@@ -591,13 +591,13 @@ void TestMainWindow::identity()
     MainWindow window(unit.platform(), nullptr, &user);
     const QString label = window.showKeyboardLayout();
 
-    QTEST(
-        QStringList({ window.unitBoardName, window.unitBrand, window.unitHeads, window.unitSwVersion, label })
-            .join(QLatin1Char('|')),
+    const UnitIdentity& identity = window.context().identity();
+    QTEST(QStringList({ identity.boardName, identity.brand, identity.heads, identity.swVersion, label })
+              .join(QLatin1Char('|')),
         "identity");
     QCOMPARE(window.findChild<QLabel*>(QStringLiteral("label_3"))->text(), label);
-    QCOMPARE(window.unitMpn, QStringLiteral("RXU-4200-EU"));
-    QCOMPARE(window.unitCompatibility, 12);
+    QCOMPARE(identity.mpn, QStringLiteral("RXU-4200-EU"));
+    QCOMPARE(identity.compatibility, 12);
     QCOMPARE(unit.hasLog(3, "MainWindow: Can not open file: /mnt/perm/keymap for reading language.\n"),
         keymap.isNull());
 }

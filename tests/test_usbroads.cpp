@@ -497,7 +497,7 @@ void TestUsbRoads::diagnosticsProgressCycles()
 {
     OsdWindow osd(databaseWithUsers());
     QVERIFY(osd.unit.writeFile(QStringLiteral("/sim/hold/diagnostics.sh"), ""));
-    debugDialog dialog(osd.window.get(), QStringLiteral("Diagnostics"));
+    debugDialog dialog(osd.window->context(), QStringLiteral("Diagnostics"));
     dialog.show();
     dialog.findChild<QPushButton*>(QStringLiteral("buttonRunDebug"))->click();
     auto* progress = dialog.findChild<QProgressDialog*>();

@@ -63,8 +63,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
       writer(platform),
       database(platform, writer, [this](const QString& title, const QString& text) { showWarning(title, text); }),
       guiSettings(platform, writer),
-      statistics(platform, writer)
+      statistics(platform, writer),
+      osd(new OsdContext(platform, database, guiSettings, statistics, this))
 {
+    connect(this, &MainWindow::closeActiveDialogs, osd, &OsdContext::closeActiveDialogs);
     initResources();
     su_get_board_info(&boardInfo);
     if (disconnectReason)
@@ -78,10 +80,8 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     if (prefetch)
         database.adopt(*prefetch);
     repairDatabaseFiles();
-    loggedOn = false;
     safeMode = isSafeMode();
     database.databasePath = selectDatabaseFile();
-    upgradeProgressTimer = repeatingTimer(nullptr, "upgradeProgressTimer", 300);
     systemStatTimer = repeatingTimer(this, "systemStatTimer", 60000);
     guiInactivityTimer = repeatingTimer(nullptr, "guiInactivityTimer");
     activityPollTimer = repeatingTimer(this, "activityPollTimer");
@@ -89,7 +89,8 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     connect(guiInactivityTimer, &QTimer::timeout, this, &MainWindow::guiTimerTimeout);
     connect(activityPollTimer, &QTimer::timeout, this, &MainWindow::checkGUIActivity);
     systemStatTimer->start();
-    rxUpgrade = new RxUpgrade(this);
+    rxUpgrade = new RxUpgrade(*osd, this);
+    connect(osd, &OsdContext::inactivityHeld, this, [this](bool held) { held ? stopGuiTimers() : startGuiTimers(); });
 
     setWindowFlags(Qt::FramelessWindowHint);
     onForm([this] {
@@ -107,10 +108,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
         ui->lineEditFilterConnections->setMaxLength(32);
         ui->lineEditFilterConnections->setPlaceholderText(QStringLiteral("Search"));
     });
-    unitManaged = isUnitManaged();
+    osd->setManaged(isUnitManaged());
     setUnitIdentity();
     onForm([this] { setManagedLook(); });
-    if (!unitManaged)
+    if (!isManaged())
         upgradeDatabaseSchema();
     onForm([this] { createPowreOffMenu(); });
     if (!QFileInfo::exists(platform.unitPath(QLatin1String(GuiFiles::settingsPath))))
@@ -127,7 +128,6 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
 
 MainWindow::~MainWindow()
 {
-    delete upgradeProgressTimer;
     delete guiInactivityTimer;
     delete ui;
 }
@@ -247,16 +247,13 @@ void MainWindow::onForm(std::function<void()> step)
         formSteps.push_back(std::move(step));
 }
 
-bool MainWindow::isSafeMode() const
-{
-    return QFileInfo(platform.unitPath(QStringLiteral("/SAFEMODE"))).isFile();
-}
+bool MainWindow::isSafeMode() const { return osd->isSafeMode(); }
 
 void MainWindow::setManagedLook()
 {
-    ui->labelWelcome->setText(unitManaged ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
+    ui->labelWelcome->setText(isManaged() ? QStringLiteral("Managed:") : QStringLiteral("Unmanaged:"));
     // The management appliance owns the configuration of a managed unit.
-    const bool enabled = !unitManaged;
+    const bool enabled = !isManaged();
     for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton })
         widget->setEnabled(enabled);
     onPage(Page::Users, [this, enabled] {
@@ -324,29 +321,17 @@ bool MainWindow::isUnitManaged()
 
 QThread* MainWindow::initializeWorker(Worker* worker)
 {
-    return workerSlot.initialize(worker);
+    return rxUpgrade->workerSlot.initialize(worker);
 }
 
 void MainWindow::deinitializeWorker()
 {
-    workerSlot.deinitialize();
+    rxUpgrade->workerSlot.deinitialize();
 }
 
-void MainWindow::showMessage(const QString& title, const QString& message)
-{
-    OsdMessageBox box(title, message, QMessageBox::Ok, this);
-    // A box left open by an inactivity log-off would sit over the log-on dialog.
-    connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
-    box.exec();
-}
+void MainWindow::showMessage(const QString& title, const QString& message) { osd->showMessage(title, message); }
 
-void MainWindow::showWarning(const QString& title, const QString& text)
-{
-    malvo_syslog(6, "MainWindow: User Message: %s.\n", qPrintable(text));
-    OsdMessageBox box(title, text, QMessageBox::Ok, this);
-    connect(this, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
-    box.exec();
-}
+void MainWindow::showWarning(const QString& title, const QString& text) { osd->showWarning(title, text); }
 
 void MainWindow::createPowreOffMenu()
 {
@@ -378,11 +363,7 @@ void MainWindow::sureReboot()
         systemReboot();
 }
 
-void MainWindow::systemReboot()
-{
-    malvo_syslog(5, "MainWindow: Action Reboot.\n");
-    platform.startDetached(QStringLiteral("/sbin/reboot"), { QStringLiteral("-f") });
-}
+void MainWindow::systemReboot() { osd->reboot(); }
 
 void MainWindow::queueClose()
 {

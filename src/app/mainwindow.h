@@ -2,6 +2,7 @@
 
 #include "rules/guifiles.h"
 #include "app/logonsession.h"
+#include "app/osdcontext.h"
 #include "rules/statisticsreporter.h"
 #include "app/worker.h"
 #include "database/databasestorage.h"
@@ -48,6 +49,8 @@ public:
     ~MainWindow() override;
 
     Platform& unitPlatform() { return platform; }
+    // What the pages and dialogs reach instead of the window.
+    OsdContext& context() { return *osd; }
     // The form is built when first needed: a start that shows the log-on dialog
     // shows it without paying for the window behind it.
     void ensureForm();
@@ -129,10 +132,10 @@ public:
     // Who is logged on: the label, the process record and the logged-on flag.
     void setLoggedInUser(const QString& name);
     void clearLoggedInUser();
-    bool isLoggedOn() const { return loggedOn; }
+    bool isLoggedOn() const { return osd->isLoggedOn(); }
 
     bool isUnitManaged();
-    bool isManaged() const { return unitManaged; }
+    bool isManaged() const { return osd->isManaged(); }
     bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
     void startupLogon();
@@ -149,18 +152,9 @@ public:
     // Unit identity, derived once at start-up.
     void setUnitIdentity();
     QString readSoftwareVersion();
-    QString unitMpn;
-    QString unitSwVersion;
-    QString unitHeads;
-    QString unitType;
-    QString unitBoardName;
-    QString unitBrand;
-    int unitCompatibility = 0;
 
     // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
-    QString sFile;
-    void setSelectedFile(const QString& name) { sFile = name; }
-    QTimer* upgradeTimer() { return upgradeProgressTimer; }
+    QTimer* upgradeTimer();
     RxUpgrade* rxUpgrade = nullptr;
     void startRxUpgrade();
     int prepareUpgradePackage(QString& path, const QString& folder);
@@ -170,7 +164,7 @@ public:
     QString txUpgradeFile() const;
 
     // Work started under a log-on checks its ticket before it shows or acts.
-    LogonSession::Ticket logonTicket() const { return logonSession.ticket(); }
+    LogonSession::Ticket logonTicket() const { return osd->logonTicket(); }
 
     // Inactivity time-out.
     void startGuiTimers();
@@ -262,6 +256,8 @@ private:
     // each page's when it is built.
     void setGroupTitleFonts(QWidget* within);
     void queueClose();
+    // The header's user name and the name the pages read, together.
+    void showUserName(const QString& name);
     void createSettingsPages();
     // Runs a step on the form now, or in order once the form is built.
     void onForm(std::function<void()> step);
@@ -280,12 +276,9 @@ private:
     DatabaseStorage database;
     GuiSettingsFile guiSettings;
     StatisticsReporter statistics;
-    WorkerSlot workerSlot { "QThread* MainWindow::initializeWorker(Worker*)", "void MainWindow::deinitializeWorker()" };
-    BoardInfo boardInfo {};
-    bool loggedOn = false;
-    LogonSession logonSession;
-    bool unitManaged = false;
+    OsdContext* osd;
     bool safeMode = false;
+    BoardInfo boardInfo {};
     // The frame's widgets exist; the form is built once the steps waiting for it have run.
     bool frameBuilt = false;
     bool formBuilt = false;
@@ -297,7 +290,6 @@ private:
     QMenu* powerMenu = nullptr;
     QWidgetAction* logOffAction = nullptr;
     QWidgetAction* rebootAction = nullptr;
-    QTimer* upgradeProgressTimer = nullptr;
     QTimer* systemStatTimer = nullptr;
     QTimer* guiInactivityTimer = nullptr;
     QTimer* activityPollTimer = nullptr;

@@ -55,7 +55,7 @@ void MainWindow::guiTimerUpdate()
     guiInactivityMinutes = readGuiInactivityMinutes();
     // A restart queued before a log-off may only run once the log-on dialog is
     // up; with nobody logged on there is nothing to time out.
-    if (guiInactivityMinutes < 1 || !loggedOn)
+    if (guiInactivityMinutes < 1 || !isLoggedOn())
         return;
     guiInactivityTimer->start(inactivityIntervalMs(guiInactivityMinutes));
     // A time-out switched on while logged on finds the poll stopped; without it
@@ -84,7 +84,7 @@ void MainWindow::stopGuiTimers()
 void MainWindow::guiTimerTimeout()
 {
     emit closeActiveDialogs();
-    const QString userName = ui->curUNamelbl->text();
+    const QString userName = osd->loggedInUser();
     statistics.sendLogonAlert(LogonAlert::TimeoutLogoff, userName);
     logoff();
 }

@@ -31,20 +31,22 @@ QString boardText(const char* field, size_t size)
 
 void MainWindow::setUnitIdentity()
 {
-    unitMpn = boardText(boardInfo.mpn, sizeof boardInfo.mpn);
-    unitSwVersion = readSoftwareVersion();
+    UnitIdentity unit;
+    unit.mpn = boardText(boardInfo.mpn, sizeof boardInfo.mpn);
+    unit.swVersion = readSoftwareVersion();
     const bool singleHead = su_is_single_head_bi(&boardInfo) != 0;
-    unitHeads = singleHead ? QStringLiteral("Single") : QStringLiteral("Dual");
-    unitType = QStringLiteral("RX");
-    unitBoardName = QStringLiteral("Unknown");
+    unit.heads = singleHead ? QStringLiteral("Single") : QStringLiteral("Dual");
+    unit.type = QStringLiteral("RX");
+    unit.boardName = QStringLiteral("Unknown");
     for (const BoardName& board : boardNames) {
         if (board.id == boardInfo.boardId)
-            unitBoardName = QLatin1String(singleHead ? board.singleHead : board.dualHead);
+            unit.boardName = QLatin1String(singleHead ? board.singleHead : board.dualHead);
     }
-    unitBrand = boardInfo.brandId == 1 ? QStringLiteral("QV")
-        : boardInfo.brandId == 2       ? QStringLiteral("KX")
-                                       : QStringLiteral("Unknown");
-    unitCompatibility = boardInfo.compatibility;
+    unit.brand = boardInfo.brandId == 1 ? QStringLiteral("QV")
+        : boardInfo.brandId == 2        ? QStringLiteral("KX")
+                                        : QStringLiteral("Unknown");
+    unit.compatibility = boardInfo.compatibility;
+    osd->setIdentity(unit);
 }
 
 QString MainWindow::readSoftwareVersion()

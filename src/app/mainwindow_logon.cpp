@@ -31,10 +31,16 @@ using UserNameBuffer = ServiceText<SU_USER_NAME_LEN>;
 
 } // namespace
 
-void MainWindow::setLoggedInUser(const QString& name)
+void MainWindow::showUserName(const QString& name)
 {
     ensureForm();
     ui->curUNamelbl->setText(name);
+    osd->setShownUser(name);
+}
+
+void MainWindow::setLoggedInUser(const QString& name)
+{
+    showUserName(name);
     user->userName = name;
     user->loggedIn = true;
 }
@@ -48,7 +54,7 @@ void MainWindow::clearLoggedInUser()
 QString MainWindow::getLoggedInUser()
 {
     ensureForm();
-    return ui->curUNamelbl->text();
+    return osd->loggedInUser();
 }
 
 void MainWindow::reloadDatabase()
@@ -97,7 +103,7 @@ void MainWindow::startupLogon()
     qDebug().noquote() << QStringLiteral("MainWindow: AutoLogin ")
             + (rebooted ? QStringLiteral("disabled..") : QStringLiteral("enabled.."));
 
-    if (unitManaged && pullDatabase(QString(), 0) != 0) {
+    if (isManaged() && pullDatabase(QString(), 0) != 0) {
         malvo_syslog(3, "MainWindow: Pull database error");
         qDebug() << "Pull database error";
         incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
@@ -108,11 +114,10 @@ void MainWindow::startupLogon()
         requireLogon();
         return;
     }
-    ensureForm();
-    ui->curUNamelbl->setText(autoUser);
+    showUserName(autoUser);
     statistics.incrementAuthenticationStat(
         QLatin1String(AuthenticationStat::successfulLogin), [this] { layOutAhead(); });
-    loggedOn = true;
+    osd->setLoggedOn(true);
     setLoggedInUser(autoUser);
     statistics.sendLogonAlert(LogonAlert::AutoLogon, autoUser);
     completeLogon();
@@ -138,11 +143,10 @@ bool MainWindow::restoreSession()
             connectionName = QString::fromUtf8(lines.value(1));
         }
     }
-    ensureForm();
-    ui->curUNamelbl->setText(userName);
+    showUserName(userName);
     statistics.incrementAuthenticationStat(
         QLatin1String(AuthenticationStat::successfulLogin), [this] { layOutAhead(); });
-    loggedOn = true;
+    osd->setLoggedOn(true);
     statistics.sendLogonAlert(LogonAlert::AutoLogon, userName);
     completeLogon();
     if (!connectionName.isEmpty()) {
@@ -186,7 +190,7 @@ int MainWindow::showLogonDialog()
     onForm([this] { ui->label_3->clear(); });
     loadDatabaseDocument();
     hide();
-    loggedOn = false;
+    osd->setLoggedOn(false);
     sendAuthenticationStats();
     if (su_set_logged_in_user("") != 0)
         malvo_syslog(3, "Error: user name not deleted from database");
@@ -199,13 +203,13 @@ int MainWindow::showLogonDialog()
     }
     ensureForm();
     if (result != QDialog::Accepted) {
-        loggedOn = false;
+        osd->setLoggedOn(false);
         sendAuthenticationStats();
         queueClose();
         return 0;
     }
-    ui->curUNamelbl->setText(user->userName);
-    loggedOn = true;
+    showUserName(user->userName);
+    osd->setLoggedOn(true);
     sendAuthenticationStats();
     show();
     return 1;
@@ -214,7 +218,7 @@ int MainWindow::showLogonDialog()
 void MainWindow::completeLogon()
 {
     ensureForm();
-    const QString name = ui->curUNamelbl->text();
+    const QString name = osd->loggedInUser();
     const QDomElement userElement = UserRules::findUser(document(), name);
     ui->zoneLabel->setText(zoneText());
     const UserNameBuffer buffer(name);
@@ -273,13 +277,13 @@ void MainWindow::autoConnect(const QDomElement& userElement)
 
 void MainWindow::send_logoff_alert()
 {
-    statistics.sendLogonAlert(LogonAlert::ManualLogoff, ui->curUNamelbl->text());
+    statistics.sendLogonAlert(LogonAlert::ManualLogoff, osd->loggedInUser());
 }
 
 void MainWindow::logoff()
 {
     malvo_syslog(7, "void MainWindow::logoff()");
-    logonSession.end();
+    osd->endLogon();
     clearLoggedInUser();
     char loggedIn[SU_USER_NAME_LEN] = {};
     su_get_logged_in_user(loggedIn);

@@ -40,7 +40,7 @@ void removeTab(QTabWidget* tabs, QWidget* page)
 void MainWindow::applyPrivilege(const QDomElement& userElement)
 {
     const QString privilege = userElement.attribute(db::Privilege);
-    const bool managed = unitManaged;
+    const bool managed = isManaged();
     QTabWidget* tabs = ui->tabWidget;
     const std::initializer_list<QWidget*> connectionButtons { ui->newConnectionButton, ui->editConnectionButton,
                                                               ui->removeConnectionButton };

@@ -26,7 +26,7 @@ void MainWindow::on_stackedWidget_currentChanged(int index)
 {
     // The layout queued at start-up switches pages before anyone logged on:
     // no display service runs and nothing is written for it.
-    if (!loggedOn || !networkPage)
+    if (!isLoggedOn() || !networkPage)
         return;
     if (index == 0) {
         resolutionPage->loadResolutionPage();

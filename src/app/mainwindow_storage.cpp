@@ -11,7 +11,7 @@ bool MainWindow::createNewDatabase() { return database.createNewDatabase(); }
 void MainWindow::upgradeDatabaseSchema() { database.upgradeDatabaseSchema(); }
 
 void MainWindow::createGuiSettingsFile() { guiSettings.createGuiSettingsFile(); }
-QString MainWindow::readAutoLoginUser() { return guiSettings.readAutoLoginUser(document(), unitManaged); }
+QString MainWindow::readAutoLoginUser() { return guiSettings.readAutoLoginUser(document(), isManaged()); }
 void MainWindow::writeAutoLoginUser(const QString& userName) { guiSettings.writeAutoLoginUser(userName); }
 QString MainWindow::readPowerMode() { return guiSettings.readPowerMode(); }
 void MainWindow::ensureAuthenticationStatFile() { statistics.ensureAuthenticationStatFile(); }

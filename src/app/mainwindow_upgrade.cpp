@@ -18,11 +18,13 @@ void MainWindow::on_startupgradeButton_clicked()
 void MainWindow::on_diagnosticsButton_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Open Diagnostics Dialog.\n");
-    debugDialog dialog(this, QStringLiteral("Diagnostics"));
+    debugDialog dialog(*osd, QStringLiteral("Diagnostics"));
     dialog.exec();
 }
 
 void MainWindow::startRxUpgrade() { rxUpgrade->startRxUpgrade(); }
+
+QTimer* MainWindow::upgradeTimer() { return rxUpgrade->upgradeTimer(); }
 
 int MainWindow::prepareUpgradePackage(QString& path, const QString& folder)
 {

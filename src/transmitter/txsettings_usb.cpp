@@ -149,14 +149,15 @@ void TXSettings::exportDiagnostics()
         return;
     }
     const QString cancelled = QStringLiteral("Transmitter diagnostics file export cancelled.");
-    FileDialog saveAs(mainWindow, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".txenc"));
+    FileDialog saveAs(
+        mainWindow->context(), QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".txenc"));
     if (saveAs.exec() != QDialog::Accepted) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }
     // The name keeps the extension the dialog gave it, as the receiver's file does.
-    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target))) {
+    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->context().selectedFile();
+    if (!DiagnosticsFile::confirmReplacing(mainWindow->context(), this, platform.unitPath(target))) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }

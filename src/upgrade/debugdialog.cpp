@@ -6,7 +6,7 @@
 #include <QProgressDialog>
 #include <QTimer>
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "app/titleheader.h"
 #include "app/velmothr.h"
@@ -23,14 +23,14 @@ const char diagnosticsPrefix[] = "diagnostics";
 const char localFolder[] = "/usr/local";
 } // namespace
 
-debugDialog::debugDialog(MainWindow* parent, const QString& title)
-    : QDialog(parent)
-    , mainWindow(parent)
-    , platform(parent->unitPlatform())
+debugDialog::debugDialog(OsdContext& context, const QString& title)
+    : QDialog(context.window())
+    , context(context)
+    , platform(context.platform())
     , ui(new Ui::debugDialog)
     , progressTimer(new QTimer(this))
-    , job(new VelmoThr(parent->unitPlatform(), this))
-    , session(parent->logonTicket())
+    , job(new VelmoThr(context.platform(), this))
+    , session(context.logonTicket())
 {
     malvo_syslog(5, "### debugDialog Constructor Start ###\n");
     ui->setupUi(this);
@@ -39,7 +39,7 @@ debugDialog::debugDialog(MainWindow* parent, const QString& title)
     setWindowTitle(title);
     connect(job, &VelmoThr::RxDiagnosticsEnd, this, &debugDialog::RxDiagnosticsProcessEnd);
     connect(progressTimer, &QTimer::timeout, this, &debugDialog::progress_timer_ovf);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     ui->checkBoxUSBDebug->hide();
     ui->checkBoxOtherDebug->hide();
     malvo_syslog(5, "### debugDialog Constructor End ###\n");
@@ -70,7 +70,7 @@ void debugDialog::showOwnMessage(const QString& title, const QString& text)
         return;
     malvo_syslog(6, "debugDialog: User Message: %s.\n", qPrintable(text));
     OsdMessageBox box(title, text, QMessageBox::Ok, this);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
+    connect(&context, &OsdContext::closeActiveDialogs, &box, &QMessageBox::reject);
     box.exec();
 }
 
@@ -166,7 +166,7 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
     }
     QByteArray mounts;
     if (!readMountTable(platform, &mounts)) {
-        mainWindow->showMessage(QStringLiteral("Error"), QStringLiteral("Export Receiver_diagnostics failed. Unknown error."));
+        context.showMessage(QStringLiteral("Error"), QStringLiteral("Export Receiver_diagnostics failed. Unknown error."));
         malvo_syslog(3, "GUI: Export failed. Cannot open /proc/mounts... RX diagnostics export can't proceed.\n");
         return;
     }
@@ -178,7 +178,7 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
         return;
     }
 
-    FileDialog saveAs(mainWindow, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".rxenc"));
+    FileDialog saveAs(context, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".rxenc"));
     if (saveAs.exec() != QDialog::Accepted) {
         unmountUsb(false);
         removeLocalDiagnostics();
@@ -187,8 +187,8 @@ void debugDialog::RxDiagnosticsProcessEnd(int status)
     }
 
     // The name keeps the extension the dialog gave it.
-    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
-    if (!DiagnosticsFile::confirmReplacing(mainWindow, this, platform.unitPath(target))) {
+    const QString target = QStringLiteral("/mnt/usb/") + context.selectedFile();
+    if (!DiagnosticsFile::confirmReplacing(context, this, platform.unitPath(target))) {
         unmountUsb(true);
         removeLocalDiagnostics();
         showOwnMessage(QStringLiteral("Receiver Diagnostics"), QStringLiteral("Receiver diagnostics file export canceled."));

@@ -6,7 +6,7 @@
 
 #include "app/logonsession.h"
 
-class MainWindow;
+class OsdContext;
 class Platform;
 class QKeyEvent;
 class QProgressDialog;
@@ -23,7 +23,7 @@ class debugDialog : public QDialog {
     Q_OBJECT
 
 public:
-    debugDialog(MainWindow* parent, const QString& title);
+    debugDialog(OsdContext& context, const QString& title);
     ~debugDialog() override;
 
 public slots:
@@ -41,7 +41,7 @@ private:
     void removeLocalDiagnostics();
     void unmountUsb(bool thenWait);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Platform& platform;
     Ui::debugDialog* ui;
     QTimer* progressTimer;

@@ -1,6 +1,6 @@
 #include "diagnosticsfile.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
@@ -10,7 +10,7 @@
 
 namespace DiagnosticsFile {
 
-bool confirmReplacing(MainWindow* mainWindow, QWidget* parent, const QString& targetFile)
+bool confirmReplacing(OsdContext& context, QWidget* parent, const QString& targetFile)
 {
     if (!entryExists(targetFile))
         return true;
@@ -18,7 +18,7 @@ bool confirmReplacing(MainWindow* mainWindow, QWidget* parent, const QString& ta
                            QStringLiteral("Diagnostics file with same name already exist. Are you sure you want "
                                           "to overwrite the existing file?"),
                            QMessageBox::Yes | QMessageBox::No, parent);
-    QObject::connect(mainWindow, &MainWindow::closeActiveDialogs, &question, &QMessageBox::reject);
+    context.closeOnLogoff(&question);
     return question.exec() == QMessageBox::Yes;
 }
 

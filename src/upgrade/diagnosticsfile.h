@@ -2,7 +2,7 @@
 
 #include <QString>
 
-class MainWindow;
+class OsdContext;
 class Platform;
 class QWidget;
 
@@ -11,7 +11,7 @@ namespace DiagnosticsFile {
 
 // Asks over `parent` before a file of the same name on the stick is replaced.
 // False when the user keeps it.
-bool confirmReplacing(MainWindow* mainWindow, QWidget* parent, const QString& targetFile);
+bool confirmReplacing(OsdContext& context, QWidget* parent, const QString& targetFile);
 
 // Copies the prepared `source` beside `target` on the stick under a passing
 // name, then puts it in the place of whatever `target` was (a link itself is

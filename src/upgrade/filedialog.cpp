@@ -6,7 +6,7 @@
 #include <QFileInfo>
 #include <QKeyEvent>
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/titleheader.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
@@ -60,14 +60,14 @@ bool isSafeFileName(const QString& name)
     return true;
 }
 
-FileDialog::FileDialog(MainWindow* parent, const QString& title, const QString& search, const QString& extension)
-    : QDialog(parent)
-    , mainWindow(parent)
+FileDialog::FileDialog(OsdContext& context, const QString& title, const QString& search, const QString& extension)
+    : QDialog(context.window())
+    , context(context)
     , ui(new Ui::FileDialog)
     , title(title)
     , extension(extension)
     , search(search)
-    , directory(parent->unitPlatform().unitPath(QStringLiteral("/mnt/usb")))
+    , directory(context.platform().unitPath(QStringLiteral("/mnt/usb")))
 {
     malvo_syslog(6, "### FileDialog Constructor Start ###\n");
     ui->setupUi(this);
@@ -78,7 +78,7 @@ FileDialog::FileDialog(MainWindow* parent, const QString& title, const QString& 
     ui->okButton->setEnabled(true);
     ui->cancelButton->setEnabled(true);
     connect(ui->cancelButton, &QPushButton::clicked, this, &QDialog::reject);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
 
     // Filling the boxes is set-up, not a choice of the user.
     const QSignalBlocker blocker(ui->comboBoxFileExt);
@@ -170,16 +170,16 @@ void FileDialog::on_okButton_clicked()
     // stays here to give one.
     if (name.isEmpty() || name == extensionAlone || (isSaveMode() && ui->lineEditFileName->text().isEmpty())) {
         malvo_syslog(6, "FileDialog: User Nessage: No File Name Specified.\n");
-        mainWindow->showMessage(QStringLiteral("Warning"), QStringLiteral("No File Name Specified"));
+        context.showMessage(QStringLiteral("Warning"), QStringLiteral("No File Name Specified"));
         return;
     }
     if (!isSafeFileName(name)) {
         malvo_syslog(6, "FileDialog: User Nessage: Invalid File Name.\n");
-        mainWindow->showMessage(QStringLiteral("Warning"),
+        context.showMessage(QStringLiteral("Warning"),
                                 QStringLiteral("The file name must not contain \"/\", \"\\\" or control characters."));
         return;
     }
-    mainWindow->setSelectedFile(name);
+    context.setSelectedFile(name);
     malvo_syslog(6, "FileDialog: Accept Dialog\n");
     accept();
 }

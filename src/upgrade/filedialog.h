@@ -4,7 +4,7 @@
 #include <QString>
 #include <QStringList>
 
-class MainWindow;
+class OsdContext;
 class QKeyEvent;
 
 namespace Ui {
@@ -13,12 +13,12 @@ class FileDialog;
 
 // The OSD's own file chooser for the USB memory device. The window title
 // picks the mode: choosing an upgrade package, a file to import, or a name to
-// save under. The chosen name goes back to the main window's sFile.
+// save under. The chosen name goes to the context's selected file.
 class FileDialog : public QDialog {
     Q_OBJECT
 
 public:
-    FileDialog(MainWindow* parent, const QString& title, const QString& search, const QString& extension);
+    FileDialog(OsdContext& context, const QString& title, const QString& search, const QString& extension);
     ~FileDialog() override;
 
     void listFiles(const QString& filter);
@@ -34,7 +34,7 @@ private:
     bool isUpgradeMode() const;
     bool isSaveMode() const;
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::FileDialog* ui;
     QString title;
     QString extension;

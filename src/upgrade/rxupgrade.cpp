@@ -11,8 +11,7 @@
 #include <cstdio>
 #include <cstring>
 
-#include "app/mainwindow.h"
-#include "app/osdmessagebox.h"
+#include "app/osdcontext.h"
 #include "app/velmothr.h"
 #include "app/workprogress.h"
 #include "app/worker.h"
@@ -54,13 +53,16 @@ void wipe(QByteArray& bytes)
 
 } // namespace
 
-RxUpgrade::RxUpgrade(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
-    , platform(mainWindow->unitPlatform())
+RxUpgrade::RxUpgrade(OsdContext& context, QObject* parent)
+    : QObject(parent)
+    , context(context)
+    , platform(context.platform())
     , writer(platform)
+    , progressTimer(new QTimer(this))
 {
-    connect(mainWindow->upgradeTimer(), &QTimer::timeout, this, &RxUpgrade::EmupdateProgBar);
+    progressTimer->setObjectName(QStringLiteral("upgradeProgressTimer"));
+    progressTimer->setInterval(300);
+    connect(progressTimer, &QTimer::timeout, this, &RxUpgrade::EmupdateProgBar);
 }
 
 RxUpgrade::~RxUpgrade()
@@ -71,7 +73,7 @@ RxUpgrade::~RxUpgrade()
 QProgressDialog* RxUpgrade::newProgressDialog(const QString& label, const QString& title, int maximum)
 {
     dropProgressDialog();
-    progress = new WorkProgressDialog(label, 0, maximum, mainWindow);
+    progress = new WorkProgressDialog(label, 0, maximum, context.window());
     progress->setWindowTitle(title);
     progress->setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress->setMinimumDuration(0);
@@ -96,43 +98,41 @@ void RxUpgrade::dropProgressDialog()
 bool RxUpgrade::confirmed(const QString& title, const QString& text, QMessageBox::StandardButtons buttons,
                           QMessageBox::StandardButton yes)
 {
-    OsdMessageBox box(title, text, buttons, mainWindow);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
     // Only the user's own yes goes on: a box closed for inactivity is a no.
-    return box.exec() == yes;
+    return context.ask(title, text, buttons) == yes;
 }
 
 void RxUpgrade::endUpgrade()
 {
     su_unmount_usb_drive();
-    mainWindow->startGuiTimers();
+    emit context.inactivityHeld(false);
 }
 
 void RxUpgrade::startRxUpgrade()
 {
-    const QString prefix = upgradePrefixFromMpn(mainWindow->unitMpn);
+    const QString prefix = upgradePrefixFromMpn(context.identity().mpn);
     if (remountUsbDevice() == 0) {
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"),
+        context.showWarning(QStringLiteral("Upgrade failed"),
                                 QStringLiteral("Upgrade failed. Error in checking USB memory device"));
         return;
     }
 
     QString path;
     const int found = checkForReleaseArchive(path, QStringLiteral("/mnt/usb/"), QStringLiteral(".clu"));
-    qDebug() << "sFile is:" << mainWindow->sFile;
+    qDebug() << "sFile is:" << context.selectedFile();
     if (found == 0) {
         // Going on would only fail later with a verification error.
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"), rxPrepareErrorText(14));
+        context.showWarning(QStringLiteral("Upgrade failed"), rxPrepareErrorText(14));
         su_unmount_usb_drive();
         return;
     }
     if (found > 1) {
-        FileDialog dialog(mainWindow, QStringLiteral("Available Upgrade Files"), prefix, QStringLiteral(".clu"));
+        FileDialog dialog(context, QStringLiteral("Available Upgrade Files"), prefix, QStringLiteral(".clu"));
         if (dialog.exec() != QDialog::Accepted) {
             su_unmount_usb_drive();
             return;
         }
-        const QString chosen = mainWindow->sFile;
+        const QString chosen = context.selectedFile();
         path = isPackageFileName(chosen) ? QStringLiteral("/mnt/usb/") + chosen : QString();
     } else if (!confirmed(QStringLiteral("Confirm Upgrade"),
                           QStringLiteral("Found upgrade file \"%1\" in USB memory device.\nDo you wish to proceed?")
@@ -143,9 +143,9 @@ void RxUpgrade::startRxUpgrade()
     }
 
     // From here an inactivity log-off would pull the stick from under the work.
-    mainWindow->stopGuiTimers();
+    emit context.inactivityHeld(true);
     if (prepareUpgradePackage(path, QStringLiteral("/mnt/usb/")) != 0) {
-        mainWindow->startGuiTimers();
+        emit context.inactivityHeld(false);
         return;
     }
     if (!confirmed(QStringLiteral("Upgrade in progress..."),
@@ -169,18 +169,18 @@ void RxUpgrade::startRxUpgrade()
     qstrncpy(upgradeRecord->rx_release_dir, QFile::encodeName(path).constData(),
              sizeof upgradeRecord->rx_release_dir);
 
-    installSession = mainWindow->logonTicket();
+    installSession = context.logonTicket();
     auto* worker = new Worker(1);
     worker->setCallbackArg(upgradeRecord);
     worker->setCallback(su_upgrade_rx_unit);
-    mainWindow->initializeWorker(worker);
+    workerSlot.initialize(worker);
     worker->abort();
     worker->waitForThread();
     // Connected before the work starts: a quick result must not be lost.
     connect(worker, qOverload<int, void*>(&Worker::finished), this, &RxUpgrade::postRxUpgrade,
             Qt::QueuedConnection);
     worker->requestWork();
-    mainWindow->upgradeTimer()->start(300);
+    progressTimer->start(300);
 }
 
 void RxUpgrade::EmupdateProgBar()
@@ -196,9 +196,9 @@ void RxUpgrade::postRxUpgrade(int result, void* record)
     Q_UNUSED(record)
     malvo_syslog(6, "void MainWindow::postRxUpgrade(int, void*)");
     su_unmount_usb_drive();
-    mainWindow->upgradeTimer()->stop();
+    progressTimer->stop();
     dropProgressDialog();
-    mainWindow->deinitializeWorker();
+    workerSlot.deinitialize();
     delete upgradeRecord;
     upgradeRecord = nullptr;
 
@@ -212,19 +212,19 @@ void RxUpgrade::postRxUpgrade(int result, void* record)
         return;
     }
     if (result != 0) {
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"), upgradeErrorText(result, QStringLiteral("RX")));
-        mainWindow->startGuiTimers();
+        context.showWarning(QStringLiteral("Upgrade failed"), upgradeErrorText(result, QStringLiteral("RX")));
+        emit context.inactivityHeld(false);
         return;
     }
-    mainWindow->showWarning(QStringLiteral("Information"), QStringLiteral("Upgrade Complete. The system will now reboot."));
-    mainWindow->systemReboot();
+    context.showWarning(QStringLiteral("Information"), QStringLiteral("Upgrade Complete. The system will now reboot."));
+    context.reboot();
 }
 
 int RxUpgrade::remountUsbDevice()
 {
     const UsbMount mount = remountUsb(platform);
     if (mount == UsbMount::TableUnreadable)
-        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Upgrade Failed. Cannot open USB memory device."));
+        context.showWarning(QStringLiteral("Error"), QStringLiteral("Upgrade Failed. Cannot open USB memory device."));
     return mount == UsbMount::Mounted ? 1 : 0;
 }
 
@@ -253,7 +253,7 @@ int RxUpgrade::prepareUpgradePackage(QString& path, const QString& folder)
     // The names go by their bytes on disk: no character may stand in for another.
     const int result = prepareRelease(QFile::encodeName(path).constData(), QFile::encodeName(folder).constData());
     if (result != 0) {
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"), rxPrepareErrorText(result));
+        context.showWarning(QStringLiteral("Upgrade failed"), rxPrepareErrorText(result));
         qDebug() << "Upgrade Fail, File extraction failed: " << result;
         su_unmount_usb_drive();
         return result;
@@ -283,9 +283,9 @@ int RxUpgrade::prepareRelease(const char* packagePath, const char* folder)
 
     LsmData data = defaultLsmData();
     readLsmData(platform, writer, package, &data);
-    const QString deviceType = QStringLiteral("RX_") + mainWindow->unitBoardName + QLatin1Char('_') + mainWindow->unitBrand;
-    const int outcome = compatibilityCheck(mainWindow->unitSwVersion, mainWindow->unitCompatibility, deviceType,
-                                           mainWindow->unitMpn, data);
+    const QString deviceType = QStringLiteral("RX_") + context.identity().boardName + QLatin1Char('_') + context.identity().brand;
+    const int outcome = compatibilityCheck(context.identity().swVersion, context.identity().compatibility, deviceType,
+                                           context.identity().mpn, data);
     if (outcome != 0) {
         qDebug() << "Error compatibility check. Code: " << outcome;
         return outcome;
@@ -414,13 +414,13 @@ void RxUpgrade::txUpgrade(const QString& mpn)
 {
     const QString prefix = upgradePrefixFromMpn(mpn);
     qDebug().noquote() << "MainWindow::txUpgrade(QString = " + mpn + ")";
-    FileDialog dialog(mainWindow, QStringLiteral("Available Upgrade Files"), prefix, QStringLiteral(".clu"));
+    FileDialog dialog(context, QStringLiteral("Available Upgrade Files"), prefix, QStringLiteral(".clu"));
     if (dialog.exec() != QDialog::Accepted) {
         su_unmount_usb_drive();
         txUpgradeFile.clear();
         return;
     }
-    const QString file = QStringLiteral("/mnt/usb/") + mainWindow->sFile;
+    const QString file = QStringLiteral("/mnt/usb/") + context.selectedFile();
     // The record holds 64 Latin-1 bytes; a cut path, or one with a character
     // put in place of another, would name another file.
     const QByteArray bytes = QFile::encodeName(file);
@@ -428,7 +428,7 @@ void RxUpgrade::txUpgrade(const QString& mpn)
         QString title;
         QString text;
         getErrorStrings(14, &title, &text);
-        mainWindow->showWarning(title, text);
+        context.showWarning(title, text);
         su_unmount_usb_drive();
         txUpgradeFile.clear();
         return;

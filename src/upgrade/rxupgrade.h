@@ -6,12 +6,14 @@
 #include <QString>
 
 #include "app/logonsession.h"
+#include "app/worker.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
 
-class MainWindow;
+class OsdContext;
 class Platform;
 class QProgressDialog;
+class QTimer;
 class VelmoThr;
 
 // The receiver's firmware upgrade from a USB memory device: choose the
@@ -21,7 +23,7 @@ class RxUpgrade : public QObject {
     Q_OBJECT
 
 public:
-    explicit RxUpgrade(MainWindow* mainWindow);
+    RxUpgrade(OsdContext& context, QObject* parent);
     ~RxUpgrade() override;
 
     void startRxUpgrade();
@@ -42,6 +44,9 @@ public:
     QString txUpgradeFile;
     bool signatureDone = false;
     int signatureResult = 1;
+    // One background work item at a time: the installation.
+    WorkerSlot workerSlot { "QThread* MainWindow::initializeWorker(Worker*)", "void MainWindow::deinitializeWorker()" };
+    QTimer* upgradeTimer() const { return progressTimer; }
 
 public slots:
     void upgradeSignatureVerified(int result);
@@ -55,9 +60,10 @@ private:
                    QMessageBox::StandardButton yes);
     void endUpgrade();
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Platform& platform;
     DurableWriter writer;
+    QTimer* progressTimer;
     QPointer<QProgressDialog> progress;
     ConfigData* upgradeRecord = nullptr;
     // The log-on the installation was started under.

@@ -164,11 +164,12 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
     if (!isFolder(platform, "/mnt/usb"))
         return { QStringLiteral("Export failed. USB memory device not found.") };
 
-    FileDialog dialog(mainWindow, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".ccfg"));
+    FileDialog dialog(
+        mainWindow->context(), QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".ccfg"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     // The name becomes a path on the stick: it must stay one entry of its root.
-    const QString name = mainWindow->sFile;
+    const QString name = mainWindow->context().selectedFile();
     if (!isSafeFileName(name))
         return { QStringLiteral("Export failed. Invalid file name.") };
 
@@ -256,10 +257,10 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
     if (!isFolder(platform, "/mnt/usb"))
         return { QStringLiteral("Import failed. Internal error.") };
     FileDialog dialog(
-        mainWindow, QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
+        mainWindow->context(), QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QString name = mainWindow->sFile;
+    const QString name = mainWindow->context().selectedFile();
     if (!name.endsWith(QLatin1String(".ccfg")) || !isSafeFileName(name))
         return { QStringLiteral("Specified File type is not compatible.") };
     if (!isFolder(platform, "/mnt/perm"))
