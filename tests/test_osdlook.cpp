@@ -38,8 +38,8 @@ void pressReturn(QDialog& box)
 }
 
 // The grid's cells in row order, each by the name of the widget it shows first;
-// an empty string marks a place left without a shown cell before a shown one.
-QStringList shownCells(QGridLayout* grid)
+// an empty name marks a place left without a shown cell before a shown one.
+QString shownCells(QGridLayout* grid)
 {
     QMap<int, QString> byPlace;
     for (int index = 0; index < grid->count(); ++index) {
@@ -55,7 +55,7 @@ QStringList shownCells(QGridLayout* grid)
     const int last = byPlace.isEmpty() ? -1 : byPlace.lastKey();
     for (int place = 0; place <= last; ++place)
         cells << byPlace.value(place);
-    return cells;
+    return cells.join(QLatin1Char(' '));
 }
 
 } // namespace
@@ -308,8 +308,7 @@ void TestOsdLook::controlGridHasNoHoles()
     OsdWindow osd(databaseWithUsers(), 1, managed);
     for (const QString& name : users)
         osd.window->applyPrivilege(userNamed(osd.window->document(), name));
-    auto* grid = child<QGridLayout>(*osd.window, QStringLiteral("pageButtonsGrid"));
-    QTEST(shownCells(grid).join(QLatin1Char(' ')), "cells");
+    QTEST(shownCells(child<QGridLayout>(*osd.window, QStringLiteral("pageButtonsGrid"))), "cells");
 }
 
 // Titles in 14 px bold on every page once built; what a box holds keeps the normal font.
