@@ -337,15 +337,14 @@ void TestConfigTransfer::importRefused()
         before.insert(QLatin1String(file), osd.unit.readFile(QLatin1String(file)));
 
     schedule({ QStringLiteral("File Import|Ok") });
-    if (fault == QLatin1String("unwritable")) {
+    if (fault == QLatin1String("unwritable"))
         actOnNextDialog(QStringLiteral("Import"), [&](QDialog& box) {
             QFile::remove(osd.unit.path(copyA));
             QDir().mkpath(osd.unit.path(copyA));
             qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes)->click();
         });
-    } else if (asks) {
+    else if (asks)
         schedule({ QStringLiteral("Import|Yes") });
-    }
     QTEST(pressAndSettle(*osd.window, "importButton", "Error"), "message");
 
     if (fault == QLatin1String("unwritable"))
