@@ -437,9 +437,8 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     addConnection(document, "Group", "viaTxPool=true").appendChild(member(name));
     associate(document, "plain", name, "3");
     associate(document, "power", name);
-    QDomElement automatic = document.createElement(db::AutoConnect);
-    automatic.setAttribute(db::AutoConnectName, name);
-    userNamed(document, "power").appendChild(automatic);
+    userNamed(document, "power").appendChild(document.createElement(db::AutoConnect)).toElement()
+        .setAttribute(db::AutoConnectName, name);
     // in a section of its own, as a provided database may have it
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "power"));
     OsdWindow osd(document, heads);

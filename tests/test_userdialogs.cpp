@@ -117,8 +117,7 @@ std::unique_ptr<QDialog> openRoad(
     else
         dialog = std::make_unique<ChangePassword>(window, window, road.section(':', 1), "Password Reset");
     save = road == "add" ? "saveUsrDataButton"
-        : road == "edit" ? "saveUsrDataChangesButton"
-                         : "buttonSavePass";
+        : road == "edit" ? "saveUsrDataChangesButton" : "buttonSavePass";
     type(*dialog, fields);
     dialog->show();
     return dialog;
