@@ -98,8 +98,7 @@ void TestActivity::activityIsSeenOutsideTheLogOnScreenOnly()
 
 void TestActivity::pointerOverTheLogOnDialogIsNoActivity_data()
 {
-    QTest::addColumn<QString>(
-        "over"); // a widget of the dialog, "@button" for the menu it opens, or of the main window
+    QTest::addColumn<QString>("over"); // a dialog widget, "@button" for its menu, or a main window one
     QTest::addColumn<bool>("activity");
     QTest::newRow("the panel frame") << "loginPanel" << false;
     QTest::newRow("the user name") << "userNamelineEdit" << false;
@@ -144,17 +143,11 @@ void TestActivity::passwordFollowsEveryEdit_data()
     QTest::addColumn<QString>("password");
     const auto select
         = [](int start, int length) { return [=](KXTextBox& b) { b.setSelection(start, length); }; };
-    const auto clipboard = [](const char* text) {
-        return [=](KXTextBox&) { QGuiApplication::clipboard()->setText(QLatin1String(text)); };
-    };
-    const auto stored = [](KXTextBox& b) {
-        b.setText(QStringLiteral("Secret-2024"));
-        b.maskText();
-    };
-    const auto formLook = [](KXTextBox& b) {
-        b.setStyleSheet(QStringLiteral("color: black;"));
-        b.setEchoMode(QLineEdit::Normal);
-    };
+    const auto clipboard
+        = [](const char* text) { return [=](KXTextBox&) { QGuiApplication::clipboard()->setText(text); }; };
+    const auto stored = [](KXTextBox& b) { b.setText(QStringLiteral("Secret-2024")), b.maskText(); };
+    const auto formLook
+        = [](KXTextBox& b) { b.setStyleSheet("color: black;"), b.setEchoMode(QLineEdit::Normal); };
     using K = QKeySequence;
     QTest::newRow("typing") << Edit { "abc" } << "abc";
     QTest::newRow("erasing at the end") << Edit { "abc", Qt::Key_Backspace } << "ab";
@@ -189,14 +182,12 @@ void TestActivity::pollRunsOnlyWithATimeout_data()
     QTest::addColumn<QString>("laterMinutes"); // stored on the timers page while logged on
     QTest::addColumn<bool>("stopped"); // afterwards, as a log-off does
     QTest::addColumn<bool>("running");
-    const auto row = [](const char* name, const QString& minutes, const QString& later, bool stopped,
-                         bool running) { QTest::newRow(name) << minutes << later << stopped << running; };
-    row("five minutes", "5", {}, false, true);
-    row("switched off", "0", {}, false, false);
-    row("no setting", {}, {}, false, false);
-    row("longer than a timer can count", "99999999", {}, false, true);
-    row("switched on while logged on", "0", "5", false, true);
-    row("stopped after a restart", "5", "5", true, false);
+    QTest::newRow("five minutes") << "5" << QString() << false << true;
+    QTest::newRow("switched off") << "0" << QString() << false << false;
+    QTest::newRow("no setting") << QString() << QString() << false << false;
+    QTest::newRow("longer than a timer can count") << "99999999" << QString() << false << true;
+    QTest::newRow("switched on while logged on") << "0" << QStringLiteral("5") << false << true;
+    QTest::newRow("stopped after a restart") << "5" << QStringLiteral("5") << true << false;
 }
 
 void TestActivity::pollRunsOnlyWithATimeout()

@@ -37,6 +37,8 @@ const QString interfacesFile = QStringLiteral("/usr/local/interfaces");
 const QString corrupted = QLatin1String(ConfigTransfer::corruptedText);
 const QString structure = QLatin1String(ConfigTransfer::structureText);
 const QByteArray sourceGuiSettings = "autoLoginUsr=boss\npower_mode=Auto\nrememberLastUsrName=plain\n";
+const QByteArray ownStaticInterfaces = staticInterfacesText(QStringLiteral("192.168.1.21"),
+    QStringLiteral("255.255.255.0"), QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
 
 QByteArray corpusFile(const QString& name)
 {
@@ -188,7 +190,7 @@ void TestConfigTransfer::roundTrip()
                 TextCipher(TextCipher::exportKey).encryptBytes(document).toBase64()));
         else
             QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
-                         QStringLiteral("-o"), unit.path(QStringLiteral("/tmp/config.ccfg")) }),
+                         QStringLiteral("-o"), exported }),
                 0);
         QByteArray listed;
         QCOMPARE(runTool({ QStringLiteral("check"), exported }, &listed), 0);
@@ -199,15 +201,10 @@ void TestConfigTransfer::roundTrip()
         QVERIFY(unit.writeFile(interfacesFile, dhcpInterfacesText()));
     QByteArray interfaces = variant == "dhcp" ? dhcpInterfacesText() : unit.readFile(interfacesFile);
     if (target == QLatin1String("dhcp valid")) {
-        interfaces = staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
-            QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1"));
+        interfaces = ownStaticInterfaces;
         resolverAfter = "search unit.lan\n" + resolverText(QStringLiteral("10.0.0.53"), QStringLiteral("10.0.0.54"));
     }
-    const QString refusedStatic
-        = QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.");
-    ModalAnswerPtr warning = ModalAnswerPtr::create();
-    if (target == QLatin1String("dhcp invalid"))
-        warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    const ModalAnswerPtr warning = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     // While the import runs, its deciphered copy is its owner's alone.
     static QString deciphered;
     static QFile::Permissions decipheredMode;
@@ -249,7 +246,10 @@ void TestConfigTransfer::roundTrip()
             networkSetting(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(unit.readFile(resolver), resolverAfter);
-    QCOMPARE(warning->text == refusedStatic, target == QLatin1String("dhcp invalid"));
+    QCOMPARE(warning->text,
+        target == QLatin1String("dhcp invalid")
+            ? QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.")
+            : QString());
     QCOMPARE(networkSetting(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
         target == QLatin1String("dhcp invalid") || variant == "dhcp");
     QVERIFY(databaseSection(imported, db::RxDevices).firstChildElement().isNull());
@@ -260,10 +260,8 @@ void TestConfigTransfer::roundTrip()
     QCOMPARE(
         userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
     // One line per value; where the file names no valid mode the board's stays.
-    QByteArray settings = sourceGuiSettings;
-    if (boardMode == QLatin1String("DESKTOP"))
-        settings.replace("=Auto", "=Manual");
-    QCOMPARE(unit.readFile(settingsFile), settings);
+    QCOMPARE(unit.readFile(settingsFile),
+        QByteArray(sourceGuiSettings).replace("=Auto", boardMode == "DESKTOP" ? "=Manual" : "=Auto"));
     QCOMPARE(unit.sim().state().value(QStringLiteral("powerButtonMode")).toString(), boardMode);
     QVERIFY(!unit.exists(QStringLiteral("/mnt/perm/VelmoDataCopy.xml")));
     QVERIFY(!unit.sim().isUsbMounted());
@@ -324,42 +322,39 @@ void TestConfigTransfer::importRefused()
     QFETCH(bool, asks);
     QFETCH(QString, fault);
     OsdWindow osd(databaseWithUsers());
-    TestUnit& unit = osd.unit;
-    QVERIFY(unit.sim().writeUsbFile(name, content));
-    const QString unitCopyA = unit.path(copyA);
+    QVERIFY(osd.unit.sim().writeUsbFile(name, content));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
     const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
         { QStringLiteral("unopenable"), copyA }, { QStringLiteral("folder at the interfaces"), interfacesFile },
         { QStringLiteral("folder at the settings file"), settingsFile } };
     if (folders.contains(fault)) {
-        QFile::remove(unit.path(folders.value(fault)));
-        QVERIFY(QDir().mkpath(unit.path(folders.value(fault))));
+        QFile::remove(osd.unit.path(folders.value(fault)));
+        QVERIFY(QDir().mkpath(osd.unit.path(folders.value(fault))));
     }
     QHash<QString, QByteArray> before;
     for (const char* file : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath,
              DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath, GuiFiles::settingsPath })
-        before.insert(QLatin1String(file), unit.readFile(QLatin1String(file)));
+        before.insert(QLatin1String(file), osd.unit.readFile(QLatin1String(file)));
 
     schedule({ QStringLiteral("File Import|Ok") });
-    if (fault == QLatin1String("unwritable")) {
+    if (fault == QLatin1String("unwritable"))
         actOnNextDialog(QStringLiteral("Import"), [&](QDialog& box) {
-            QFile::remove(unitCopyA);
-            QDir().mkpath(unitCopyA);
+            QFile::remove(osd.unit.path(copyA));
+            QDir().mkpath(osd.unit.path(copyA));
             qobject_cast<QMessageBox*>(&box)->button(QMessageBox::Yes)->click();
         });
-    } else if (asks) {
+    else if (asks)
         schedule({ QStringLiteral("Import|Yes") });
-    }
     QTEST(pressAndSettle(*osd.window, "importButton", "Error"), "message");
 
     if (fault == QLatin1String("unwritable"))
         before.insert(copyA, QByteArray()); // the folder put in its place, not replaced by defaults
     for (auto file = before.cbegin(); file != before.cend(); ++file)
-        QCOMPARE(unit.readFile(file.key()), file.value());
-    QVERIFY(!unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
-    QCOMPARE(unit.reboots(), 0);
-    QCOMPARE(unit.exists(deciphered), fault == QLatin1String("folder at the copy"));
-    QVERIFY(!unit.sim().isUsbMounted());
+        QCOMPARE(osd.unit.readFile(file.key()), file.value());
+    QVERIFY(!osd.unit.hasLog(5, QStringLiteral("MainWindow: Creating NEW DATABASE.")));
+    QCOMPARE(osd.unit.reboots(), 0);
+    QCOMPARE(osd.unit.exists(deciphered), fault == QLatin1String("folder at the copy"));
+    QVERIFY(!osd.unit.sim().isUsbMounted());
 }
 
 void TestConfigTransfer::exportSafety_data()
@@ -394,7 +389,7 @@ void TestConfigTransfer::exportSafety()
     const QString target = QStringLiteral("config.ccfg");
     const QByteArray oldBytes = "old export";
     OutsideFile outside;
-    std::unique_ptr<FailNextDatabaseChange> failure;
+    FailNextDatabaseChange failure(unit.path(copyA), setup == QLatin1String("settings cannot be saved"));
     if (setup != QLatin1String("no stick"))
         unit.sim().insertUsbStick();
     QVERIFY(unit.writeFile(settingsFile, "autoLoginUsr=power\n"));
@@ -404,8 +399,6 @@ void TestConfigTransfer::exportSafety()
         QVERIFY(QDir().mkpath(unit.sim().usbStickPath() + QLatin1Char('/') + target));
     if (setup == QLatin1String("no mount table"))
         QVERIFY(QFile::remove(unit.path(QStringLiteral("/proc/mounts"))));
-    if (setup == QLatin1String("settings cannot be saved"))
-        failure = std::make_unique<FailNextDatabaseChange>(unit.path(copyA));
     const bool fromCopyB = setup.startsWith(QLatin1String("copy A failing"));
     if (setup == QLatin1String("settings file missing") || fromCopyB)
         QVERIFY(QFile::remove(unit.path(settingsFile)));
@@ -415,18 +408,17 @@ void TestConfigTransfer::exportSafety()
         QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumBPath), checksumLine(backup)));
         QVERIFY(unit.writeFile(QLatin1String(DatabaseStorage::checksumAPath), checksumLine("stale")));
     }
-    if (setup == QLatin1String("name leaving the stick") || setup == QLatin1String("a link at the target")) {
-        // What the dialog hands back, or what stands on the stick by the time it does.
+    // What the dialog hands back, or what stands on the stick by the time it does.
+    if (setup == QLatin1String("name leaving the stick"))
         actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
-            if (setup == QLatin1String("name leaving the stick")) {
-                osd.window->context().setSelectedFile(QStringLiteral("../perm/x.ccfg"));
-                dialog.accept();
-                return;
-            }
+            osd.window->context().setSelectedFile(QStringLiteral("../perm/x.ccfg"));
+            dialog.accept();
+        });
+    if (setup == QLatin1String("a link at the target"))
+        actOnNextDialog(QStringLiteral("Save As"), [&](QDialog& dialog) {
             outside.plant(unit.path(QStringLiteral("/mnt/usb/")) + target, OutsideFile::Entry::LinkHere);
             dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->click();
         });
-    }
     schedule(answers);
     const QString title = message.section(QLatin1Char(':'), 0, 0);
     pressAndSettle(
@@ -468,20 +460,19 @@ void TestConfigTransfer::factoryRestore()
 {
     QFETCH(QString, situation);
     OsdWindow osd(sourceDocument("boss", "Auto"));
-    TestUnit& unit = osd.unit;
-    QVERIFY(unit.writeFile(settingsFile, sourceGuiSettings));
+    QVERIFY(osd.unit.writeFile(settingsFile, sourceGuiSettings));
     const QString counters = QLatin1String(GuiFiles::authenticationStatPath);
-    QVERIFY(unit.writeFile(counters, "successful_login=7\n"));
+    QVERIFY(osd.unit.writeFile(counters, "successful_login=7\n"));
     const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath),
         QLatin1String(DatabaseStorage::checksumAPath), QLatin1String(DatabaseStorage::checksumBPath),
         settingsFile, counters, interfacesFile };
     QList<QByteArray> expected;
     for (const QString& file : files)
-        expected << unit.readFile(file);
+        expected << osd.unit.readFile(file);
     const int folder = situation.startsWith(QLatin1String("folder at ")) ? situation.mid(10).toInt() : -1;
     if (folder >= 0) {
-        QFile::remove(unit.path(files.at(folder)));
-        QVERIFY(QDir().mkpath(unit.path(files.at(folder))));
+        QFile::remove(osd.unit.path(files.at(folder)));
+        QVERIFY(QDir().mkpath(osd.unit.path(files.at(folder))));
         expected[folder].clear();
     }
     const bool restored = situation == QLatin1String("yes") || situation == QLatin1String("import");
@@ -508,16 +499,14 @@ void TestConfigTransfer::factoryRestore()
     QCOMPARE(failed->text, folder >= 0 ? QStringLiteral("Restore failed. Internal error.") : QString());
     // A failed restore leaves the unit with its users, on disk and in memory.
     for (int i = 0; i < files.size(); ++i)
-        QCOMPARE(unit.readFile(files.at(i)), expected.at(i));
+        QCOMPARE(osd.unit.readFile(files.at(i)), expected.at(i));
     QCOMPARE(userNamed(osd.window->document(), QStringLiteral("boss")).isNull(), restored);
-    QTRY_COMPARE(unit.reboots(), restored ? 1 : 0);
+    QTRY_COMPARE(osd.unit.reboots(), restored ? 1 : 0);
     if (situation == QLatin1String("import")) {
         // The file's static choice is a change now: the unit's own static set is applied.
         QCOMPARE(importFile(osd, corpusFile(QStringLiteral("unit-export.ccfg"))),
             QStringLiteral("Import successfully completed. The system will reboot now."));
-        QCOMPARE(unit.readFile(interfacesFile),
-            staticInterfacesText(QStringLiteral("192.168.1.21"), QStringLiteral("255.255.255.0"),
-                QStringLiteral("192.168.1.255"), QStringLiteral("192.168.1.1")));
+        QCOMPARE(osd.unit.readFile(interfacesFile), ownStaticInterfaces);
     }
 }
 
@@ -555,17 +544,15 @@ void TestConfigTransfer::tool()
     QFETCH(QStringList, arguments);
     QFETCH(int, exitCode);
     QFETCH(QString, out);
-    for (QString& argument : arguments)
-        if (argument.startsWith(QLatin1Char('@')))
-            argument = QStringLiteral(VELMO_IMPORT_CORPUS "/") + argument.mid(1);
+    arguments.replaceInStrings(
+        QRegularExpression(QStringLiteral("^@")), QStringLiteral(VELMO_IMPORT_CORPUS "/"));
     QByteArray output;
     QByteArray errors;
     QCOMPARE(runTool(arguments, &output, &errors), exitCode);
-    if (out.startsWith(QLatin1Char('@'))) {
+    if (out.startsWith(QLatin1Char('@')))
         QCOMPARE(output, corpusFile(out.mid(1)));
-    } else if (!out.isEmpty()) {
+    else if (!out.isEmpty())
         QVERIFY2(output.split('\n').contains(out.toUtf8()), output.constData());
-    }
     if (exitCode == 2)
         QVERIFY(errors.startsWith("velmo-config: "));
     else

@@ -347,11 +347,9 @@ void TestConnectionEditor::fieldChecks()
     addConnection(document, "Office", "viaTX=true;IP_address=192.168.1.30");
     OsdWindow osd(document, 2);
     const bool editing = kind.isEmpty();
-    std::unique_ptr<QDialog> dialog;
-    if (editing)
-        dialog = std::make_unique<EditConnection>(osd.window.get(), "Office");
-    else
-        dialog = std::make_unique<NewConnection>(osd.window.get());
+    const std::unique_ptr<QDialog> dialog(editing
+            ? static_cast<QDialog*>(new EditConnection(osd.window.get(), "Office"))
+            : new NewConnection(osd.window.get()));
     const Names names(editing);
     QStringList entry;
     if (!editing) {
@@ -439,9 +437,8 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     addConnection(document, "Group", "viaTxPool=true").appendChild(member(name));
     associate(document, "plain", name, "3");
     associate(document, "power", name);
-    QDomElement automatic = document.createElement(db::AutoConnect);
-    automatic.setAttribute(db::AutoConnectName, name);
-    userNamed(document, "power").appendChild(automatic);
+    userNamed(document, "power").appendChild(document.createElement(db::AutoConnect)).toElement()
+        .setAttribute(db::AutoConnectName, name);
     // in a section of its own, as a provided database may have it
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "power"));
     OsdWindow osd(document, heads);

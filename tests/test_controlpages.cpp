@@ -400,9 +400,8 @@ void TestControlPages::monitor()
         display.insert("modes", QJsonArray::fromStringList(modes));
     });
 
-    ModalAnswerPtr first
-        = warned ? answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok) : ModalAnswerPtr();
-    ModalAnswerPtr second = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
+    const ModalAnswerPtr first = warned ? answerNextBox("Warning", QMessageBox::Ok) : ModalAnswerPtr();
+    const ModalAnswerPtr second = answerNextBox("Warning", QMessageBox::Ok);
     osd.showPage(0);
     if (warned)
         QCOMPARE(first->text, QStringLiteral("Selected RDP Resolution not supported."));
@@ -434,7 +433,8 @@ void TestControlPages::osdApply()
 {
     QFETCH(int, storeFailure);
     OsdWindow osd(databaseWithUsers());
-    osd.unit.writeFile("/tmp/WAS_CONNECTED", "a-much-longer-user-name\nand-a-much-longer-connection\n");
+    const QByteArray wasConnected = "a-much-longer-user-name\nand-a-much-longer-connection\n";
+    osd.unit.writeFile("/tmp/WAS_CONNECTED", wasConnected);
     osd.unit.sim().setFailure(QStringLiteral("rx_database.sh"), storeFailure);
     QListWidget* list = child<QListWidget>(*osd.window, "listWidgetVM");
     QVERIFY(list->count() > 0);
@@ -447,15 +447,11 @@ void TestControlPages::osdApply()
     QCOMPARE(osd.unit.commands().value(0),
         (QStringList { ResolutionPage::databaseScript, "UPDATE", "OSDResolution", "System", "1280x720" }));
     QCOMPARE(error, storeFailure ? QStringLiteral("The OSD Resolution could not be changed.") : QString());
-    if (storeFailure) {
-        QVERIFY(osd.window->isVisible());
-        QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"),
-            QByteArray("a-much-longer-user-name\nand-a-much-longer-connection\n"));
-        return;
-    }
-    QVERIFY(!osd.window->isVisible());
-    QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"), ("admin\n" + list->item(0)->text() + "\n").toUtf8());
-    QCOMPARE(osd.unit.readFile("/usr/local/directfbrc"), QByteArray("mode=1280x720\ndepth=32\n"));
+    QCOMPARE(osd.window->isVisible(), storeFailure != 0);
+    QCOMPARE(osd.unit.readFile("/tmp/WAS_CONNECTED"),
+        storeFailure ? wasConnected : ("admin\n" + list->item(0)->text() + "\n").toUtf8());
+    if (!storeFailure)
+        QCOMPARE(osd.unit.readFile("/usr/local/directfbrc"), QByteArray("mode=1280x720\ndepth=32\n"));
 }
 
 void TestControlPages::osdMode_data()

@@ -11,6 +11,7 @@
 
 #include <QtTest>
 
+#include <algorithm>
 #include <csignal>
 #include <sys/resource.h>
 #include <thread>
@@ -77,6 +78,10 @@ struct Storage {
     QStringList warnings;
 };
 
+struct StartedStorage : Storage {
+    explicit StartedStorage(TestUnit& unit, DurableWriter* w = nullptr) : Storage(unit, w) { start(); }
+};
+
 QString checksumOf(const QString& copy)
 {
     return copy == copyA ? checksumA : checksumB;
@@ -85,10 +90,8 @@ QString checksumOf(const QString& copy)
 int corruptedLines(const TestUnit& unit, const QString& copy)
 {
     const QString text = QStringLiteral("MainWindow: VelmoData%1.xml is corrupted.\n").arg(copy == copyA ? 'A' : 'B');
-    int count = 0;
-    for (const SimLogLine& line : unit.logLines())
-        count += line.text == text ? 1 : 0;
-    return count;
+    const QList<SimLogLine> log = unit.logLines();
+    return int(std::count_if(log.begin(), log.end(), [&](const SimLogLine& l) { return l.text == text; }));
 }
 
 // The disk is full for this process while it lives: a file cannot grow past
@@ -170,16 +173,14 @@ void TestDatabaseStorage::startFromWhatIsOnDisk()
         unit.writeFile(path, path.endsWith(QLatin1String(".xml")) ? text : sum);
     const bool prefetched = checksums == QLatin1String("prefetched");
     const QByteArray fresh = databaseText(newDatabaseDocument());
-    if (prefetched) {
-        unit.writeFile(copyB, fresh);
-        unit.writeFile(checksumB, checksumLine(fresh));
-    }
     const bool kept = checksums == QLatin1String("own") || prefetched;
     const QByteArray expected = kept ? text : fresh;
 
     Storage s(unit);
     DatabasePrefetch prefetch(unit.platform());
     if (prefetched) {
+        unit.writeFile(copyB, fresh);
+        unit.writeFile(checksumB, checksumLine(fresh));
         std::thread([&prefetch] { prefetch.run(); }).join();
         s.storage.adopt(prefetch);
     }
@@ -229,17 +230,15 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
     QFETCH(QString, copy);
     QFETCH(QString, damage);
     QFETCH(QString, reader);
-    const bool seen = reader == QLatin1String("seen");
 
     TestUnit unit;
     Storage(unit).start();
     PowerCutWriter writer(unit.platform());
-    Storage s(unit, &writer);
-    s.start();
+    StartedStorage s(unit, &writer);
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("first")); }));
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
     Storage fresh(unit);
-    Storage& next = seen ? s : fresh;
+    Storage& next = reader == QLatin1String("seen") ? s : fresh;
     DatabasePrefetch prefetch(unit.platform());
     prefetch.run();
     if (reader == QLatin1String("prefetched"))
@@ -322,8 +321,7 @@ void TestDatabaseStorage::unrepairableCopyEndsInAWarning()
 void TestDatabaseStorage::fullDiskKeepsEveryFile()
 {
     TestUnit unit;
-    Storage s(unit);
-    s.start();
+    StartedStorage s(unit);
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("before")); }));
     const QMap<QString, QByteArray> before = databaseFiles(unit);
     {
@@ -340,8 +338,7 @@ void TestDatabaseStorage::fullDiskKeepsEveryFile()
     // A copy whose checksum cannot follow is not saved either.
     PowerCutWriter writer(unit.platform());
     writer.refused = unit.path(checksumA);
-    Storage t(unit, &writer);
-    t.start();
+    StartedStorage t(unit, &writer);
     QVERIFY(!t.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("no checksum")); }));
 }
 
@@ -368,16 +365,14 @@ void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn()
     Storage(unit).start();
     const QByteArray good = unit.readFile(copyA);
     const OutsideFile victim;
-    QFile huge(unit.path(entry));
-    if (kind < 0) // huge
-        QVERIFY(huge.open(QIODevice::WriteOnly) && huge.resize(20LL * 1024 * 1024 * 1024));
+    if (kind < 0)
+        QVERIFY(QFile::resize(unit.path(entry), 20LL * 1024 * 1024 * 1024));
     else
         QVERIFY(victim.plant(unit.path(entry), OutsideFile::Entry(kind)));
     if (kind < 0 || OutsideFile::Entry(kind) == OutsideFile::Entry::LinkToEndlessDevice)
         QFile::remove(unit.path(checksumA));
 
-    Storage s(unit);
-    s.start(); // returns: nothing waits on a FIFO or reads without end
+    StartedStorage s(unit); // returns: nothing waits on a FIFO or reads without end
     QCOMPARE(databaseText(s.storage.document), good);
     for (const QString& path : { copyA, copyB, checksumA, checksumB })
         QVERIFY2(QFileInfo(unit.path(path)).isFile() && !QFileInfo(unit.path(path)).isSymLink(), qPrintable(path));
@@ -395,17 +390,14 @@ void TestDatabaseStorage::documentIsAlwaysWrittenReadably()
     unit.writeFile(copyA, odd);
     QFile::remove(unit.path(checksumA));
     unit.clearRecords();
-    Storage s(unit);
-    s.start();
-    const QString name = s.storage.document.documentElement().firstChildElement(db::Connections)
-                             .firstChildElement().attribute(db::Name);
-    QCOMPARE(name, QString::fromUtf8("odd\xEF\xBF\xBF\x01"));
+    StartedStorage s(unit);
+    QCOMPARE(databaseSection(s.storage.document, db::Connections).firstChildElement().attribute(db::Name),
+        QString::fromUtf8("odd\xEF\xBF\xBF\x01"));
 
     // The backup is the copy's own bytes; the change reads back whole.
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("after")); }));
     QCOMPARE(unit.readFile(copyB), odd);
-    Storage next(unit);
-    next.start();
+    StartedStorage next(unit);
     QCOMPARE(databaseText(next.storage.document), databaseText(s.storage.document));
 
     // A text no parser takes back is refused; both copies keep their state.
@@ -426,8 +418,7 @@ void TestDatabaseStorage::backupKeepsThePreviousStateAndNeverNothing()
 {
     TestUnit unit;
     Storage(unit).start(); // a unit that has its database already
-    Storage s(unit);
-    s.start();
+    StartedStorage s(unit);
     const QByteArray before = unit.readFile(copyA);
     // An edit that never reached the disk must not leak into the backup either.
     addConnection(s.storage.document, QStringLiteral("unsaved"));
@@ -444,8 +435,7 @@ void TestDatabaseStorage::backupKeepsThePreviousStateAndNeverNothing()
     QCOMPARE(unit.readFile(copyB), after);
 
     // A reload gives the disk's state, never a tree edited since it was loaded.
-    Storage t(unit);
-    t.start();
+    StartedStorage t(unit);
     addConnection(t.storage.document, QStringLiteral("unsaved again"));
     t.start();
     QVERIFY(!databaseText(t.storage.document).contains("unsaved again"));
@@ -516,8 +506,7 @@ void TestDatabaseStorage::powerCut()
         protocol(writer);
         // The next start, on a disk that keeps what it is given without syncs.
         PowerCutWriter unlimited(unit.platform());
-        Storage next(unit, &unlimited);
-        next.start();
+        StartedStorage next(unit, &unlimited);
         const QByteArray loaded = databaseText(next.storage.document);
         const QByteArray where = "cut at byte " + QByteArray::number(cut) + " of " + QByteArray::number(counter.written);
         QVERIFY2(loaded == oldText || loaded == newText, where.constData());

@@ -11,7 +11,6 @@
 #include "press.h"
 #include "settings/networkpage.h"
 #include "rules/networkrules.h"
-#include "settings/unitinformation.h"
 #include "simplatform.h"
 #include "storagefault.h"
 #include "rules/txvalidation.h"
@@ -59,14 +58,6 @@ public:
     bool flickers = false;
     mutable int readings = 0;
 };
-
-QStringList programs(const TestUnit& unit)
-{
-    QStringList names;
-    for (const QStringList& command : unit.commands())
-        names << command.join(QLatin1Char(' '));
-    return names;
-}
 
 } // namespace
 
@@ -159,8 +150,7 @@ void TestNetworkPage::apply_data()
     QTest::addColumn<QStringList>("fields"); // typed for a static set; none: DHCP
     QTest::addColumn<QString>("injected"); // "program=code", "running"/"down" (eth0 key false) or a fault
     QTest::addColumn<QString>("text"); // of the box after the restart; empty: no box comes
-    QTest::addColumn<QStringList>("stored"); // address, mask, gateway, dns, dns 2 as kept after a static set
-    QTest::addColumn<QByteArray>("interfacesFile");
+    QTest::addColumn<QByteArray>("interfacesFile"); // empty: the static set is not kept
     QTest::addColumn<QByteArray>("resolverFile");
     const QString failed = QStringLiteral("Network settings changes failed.");
     const QString changed = QStringLiteral("Network settings changed successfully.");
@@ -173,21 +163,20 @@ void TestNetworkPage::apply_data()
             return &QTest::newRow(qPrintable(name + QString(service.isEmpty() ? "" : ", no broadcast service")));
         };
         // clang-format off
-        *row("typical") << typical << service << changed << typical
+        *row("typical") << typical << service << changed
             << head + "\taddress 192.168.1.50\n\tnetmask 255.255.255.0\n\tbroadcast 192.168.1.255\n\tgateway 192.168.1.1\n"
             << QByteArray("nameserver 8.8.8.8\nnameserver \n");
         *row("blanks removed, /23") << QStringList { " 10.0.5.7 ", "255.255.254.0 ", " 10.0.4.1", " 1.1.1.1", "9.9.9.9 " }
-            << service << changed << QStringList { "10.0.5.7", "255.255.254.0", "10.0.4.1", "1.1.1.1", "9.9.9.9" }
+            << service << changed
             << head + "\taddress 10.0.5.7\n\tnetmask 255.255.254.0\n\tbroadcast 10.0.5.255\n\tgateway 10.0.4.1\n"
             << QByteArray("nameserver 1.1.1.1\nnameserver 9.9.9.9\n");
         *row("240 mask") << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" } << service << changed
-            << QStringList { "10.0.0.5", "240.0.0.0", "10.0.0.1", "", "" }
             << head + "\taddress 10.0.0.5\n\tnetmask 240.0.0.0\n\tbroadcast 15.255.255.255\n\tgateway 10.0.0.1\n"
             << QByteArray("nameserver \nnameserver \n");
         // clang-format on
     }
     const auto row = [](const char* name, const QStringList& fields, const char* injected, const QString& text) {
-        QTest::newRow(name) << fields << QString(injected) << text << QStringList() << QByteArray() << QByteArray();
+        QTest::newRow(name) << fields << QString(injected) << text << QByteArray() << QByteArray();
     };
     row("static, restart cannot start", some, "/opt/kestrix/flush_eth0.sh=-1", failed);
     row("static, restart fails", some, "/opt/kestrix/flush_eth0.sh=1", failed);
@@ -207,7 +196,7 @@ void TestNetworkPage::apply()
 {
     QFETCH(QStringList, fields);
     QFETCH(QString, injected);
-    QFETCH(QStringList, stored);
+    QFETCH(QByteArray, interfacesFile);
     const bool dhcp = fields.isEmpty();
     OsdWindow osd(databaseWithUsers());
     if (injected.contains('='))
@@ -239,8 +228,11 @@ void TestNetworkPage::apply()
         QVERIFY(logon->shown);
         QCOMPARE(closeLeftoverModals(), 1); // the answer nobody asked for
     }
+    QStringList run; // the programs started, each as one line
+    for (const QStringList& command : osd.unit.commands())
+        run << command.join(QLatin1Char(' '));
     if (injected.startsWith("unstored") || injected == "resolver") { // DHCP client, files, database as before
-        QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
+        QCOMPARE(run.filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
         QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
         QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
@@ -251,18 +243,17 @@ void TestNetworkPage::apply()
     if (injected == "running" && !dhcp) // the status, whole
         QCOMPARE(osd.text("ipAddrlineEdit"), QStringLiteral("Network is down."));
     const QDomDocument document = osd.stored();
-    if (!stored.isEmpty()) {
-        QTEST(osd.unit.readFile(interfaces), "interfacesFile");
+    if (!interfacesFile.isEmpty()) {
+        QCOMPARE(osd.unit.readFile(interfaces), interfacesFile);
         QTEST(osd.unit.readFile(resolver), "resolverFile");
         const QDomElement kept = networkSetting(document, db::StaticIp);
-        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
-                     kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
-                     kept.attribute(db::Dns2Address) }),
-            stored);
+        int i = 0; // each as typed, without blanks around it
+        for (const char* key :
+            { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
+            QCOMPARE(kept.attribute(key), fields.value(i++).trimmed());
         QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
         QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
-        const QStringList run = programs(osd.unit);
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
         QVERIFY(run.indexOf("/usr/bin/killall udhcpc") < run.indexOf("/opt/kestrix/flush_eth0.sh"));
     }
@@ -272,7 +263,7 @@ void TestNetworkPage::apply()
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
     QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
     QCOMPARE(networkSetting(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
-    QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
+    QCOMPARE(run.filter("killall").size(), 0);
 }
 
 void TestNetworkPage::readBack_data()
@@ -346,28 +337,28 @@ void TestNetworkPage::liveAddress()
 
 void TestNetworkPage::informationLabels_data()
 {
-    QTest::addColumn<QString>("setup");
+    QTest::addColumn<QString>("setup"); // "/file=text", "-/file" (gone), failing "su_" call, "no spn", "down"
     QTest::addColumn<bool>("managed");
     QTest::addColumn<QString>("label"); // empty: every label, in order
     QTest::addColumn<QString>("shown");
     QTest::addColumn<QString>("log");
     const QString noManager = QStringLiteral("MainWindow: Manager IP address not found.\n");
     // clang-format off
-    QTest::newRow("every label") << "resolver" << false << ""
+    QTest::newRow("every label") << "/usr/local/resolv.conf=nameserver 10.0.0.53\nnameserver 10.0.0.54\n" << false << ""
         << "RX42A001234|00:1B:7C:42:00:21|V3.0.2|RXU4200S01|RXU-4200 Single-Head Receiver|192.168.1.21|Receiver is currently not managed|10.0.0.53|10.0.0.54|192.168.1.1|255.255.255.0" << "";
-    QTest::newRow("version line with carriage return") << "version V3.1.0\r\nbuild 7\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
-    QTest::newRow("version line with tab") << "version V3.1\t.0\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
-    QTest::newRow("empty version file") << "version " << false << "labelSoftwareVersion" << "Unknown" << "";
-    QTest::newRow("no version file") << "no version" << false << "labelSoftwareVersion" << "" << "";
+    QTest::newRow("version line with carriage return") << "/VERSION=V3.1.0\r\nbuild 7\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("version line with tab") << "/VERSION=V3.1\t.0\n" << false << "labelSoftwareVersion" << "V3.1.0" << "";
+    QTest::newRow("empty version file") << "/VERSION=" << false << "labelSoftwareVersion" << "Unknown" << "";
+    QTest::newRow("no version file") << "-/VERSION" << false << "labelSoftwareVersion" << "" << "";
     QTest::newRow("no model text") << "no spn" << false << "labelModel" << "Unknown" << "Velmogui: RX info error 2 su_get_spn = RXU4200 returned spn = .\n";
     QTest::newRow("no model") << "su_get_model" << false << "labelMpn" << "" << "";
     QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber" << "" << "";
     QTest::newRow("network down") << "down" << false << "labelIpAddressInfo" << "Network is down." << "";
-    QTest::newRow("managed") << "mgr MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
-    QTest::newRow("managed, two equal signs") << "mgr MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << "" << noManager;
-    QTest::newRow("managed, no equal sign") << "mgr 10.0.0.9\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed") << "/usr/local/mgr_ip=MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
+    QTest::newRow("managed, two equal signs") << "/usr/local/mgr_ip=MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << "" << noManager;
+    QTest::newRow("managed, no equal sign") << "/usr/local/mgr_ip=10.0.0.9\n" << true << "labelManagerIp" << "" << noManager;
     QTest::newRow("managed, no file") << "" << true << "labelManagerIp" << "" << "MainWindow: /usr/local/mgr_ip file does not exist.";
-    QTest::newRow("unmanaged with a file") << "mgr MGMT_IP=10.0.0.9\n" << false << "labelManagerIp" << "Receiver is currently not managed" << "";
+    QTest::newRow("unmanaged with a file") << "/usr/local/mgr_ip=MGMT_IP=10.0.0.9\n" << false << "labelManagerIp" << "Receiver is currently not managed" << "";
     // clang-format on
 }
 
@@ -377,12 +368,10 @@ void TestNetworkPage::informationLabels()
     QFETCH(bool, managed);
     QFETCH(QString, log);
     OsdWindow osd(databaseWithUsers(), 1, managed);
-    if (setup == "resolver")
-        osd.unit.writeFile("/usr/local/resolv.conf", "nameserver 10.0.0.53\nnameserver 10.0.0.54\n");
-    else if (setup.startsWith("version "))
-        osd.unit.writeFile("/VERSION", setup.mid(8).toLatin1());
-    else if (setup == "no version")
-        QFile::remove(osd.unit.path("/VERSION"));
+    if (setup.startsWith('/'))
+        osd.unit.writeFile(setup.section('=', 0, 0), setup.section('=', 1).toLatin1());
+    else if (setup.startsWith('-'))
+        QFile::remove(osd.unit.path(setup.mid(1)));
     else if (setup == "no spn")
         osd.unit.sim().editSection(
             "identity", [](QJsonObject& identity) { identity.insert("spn", QJsonObject()); });
@@ -390,8 +379,6 @@ void TestNetworkPage::informationLabels()
         osd.unit.sim().setFailure(setup, 1);
     else if (setup == "down")
         osd.unit.setNetwork("eth0", "running", false);
-    else if (setup.startsWith("mgr "))
-        osd.unit.writeFile("/usr/local/mgr_ip", setup.mid(4).toLatin1());
     osd.window->showUnitInformation();
     QFETCH(QString, label);
     QStringList shown;
@@ -402,7 +389,7 @@ void TestNetworkPage::informationLabels()
     if (!log.isEmpty())
         QVERIFY(osd.unit.hasLog(3, log));
     // The identity kept for the upgrade check is the file's first line as it is.
-    if (setup.startsWith("version V3.1.0\r"))
+    if (setup.startsWith("/VERSION=V3.1.0\r"))
         QCOMPARE(osd.window->readSoftwareVersion(), QStringLiteral("V3.1.0\r"));
 }
 

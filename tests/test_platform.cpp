@@ -26,7 +26,6 @@
 #include <cstdio>
 #include <cstring>
 #include <functional>
-#include <memory>
 #include <string>
 #include <thread>
 #include <unistd.h>
@@ -34,14 +33,6 @@
 #include <vector>
 
 namespace {
-
-bool usbInMounts(TestUnit& unit)
-{
-    for (const QByteArray& line : unit.readFile(QStringLiteral("/proc/mounts")).split('\n'))
-        if (line.split(' ').value(1) == "/mnt/usb")
-            return true;
-    return false;
-}
 
 // The words a POSIX shell makes of a command line; empty when any character
 // outside quotes could do more than separate words (the final "&" aside).
@@ -120,30 +111,18 @@ QList<QByteArray> loggedAt(int priority)
     return texts;
 }
 
-// The simulated unit, but its programs print a given text, as no simulated
-// script does.
+// The simulated unit, but its programs print `output`, as no simulated script does.
 class ScriptedAnswer : public SimPlatform {
 public:
-    ScriptedAnswer(SimUnit& sim, const QByteArray& output)
-        : SimPlatform(sim)
-        , output(output)
-    {
-    }
+    using SimPlatform::SimPlatform;
     ProgramResult run(const QString& program, const QStringList& arguments, int maxOutput) override
     {
         ProgramResult result = SimPlatform::run(program, arguments, maxOutput);
         result.output = output;
         return result;
     }
-
-private:
     QByteArray output;
 };
-
-int32_t returnSeven(void*)
-{
-    return 7;
-}
 
 QSemaphore callbackEntered, callbackMayEnd;
 std::atomic<bool> callbackCompleted { false };
@@ -265,7 +244,7 @@ private slots:
     {
         QTest::addColumn<func_t>("callback");
         QTest::addColumn<int>("expectedResult");
-        QTest::newRow("callback result and record") << func_t(returnSeven) << 7;
+        QTest::newRow("callback result and record") << func_t([](void*) -> int32_t { return 7; }) << 7;
         QTest::newRow("no callback counts as success") << func_t(nullptr) << 0;
     }
     void workerReportsToOwnerThreadInOrder()
@@ -348,21 +327,18 @@ private slots:
         QSignalSpy progressEnd(&thr, &VelmoThr::ProgressBarEnd);
         thr.setProcessName(QString(400, 'x'));
 
-        const QString outPath = unit->path("/tmp/stdout");
         std::fflush(stdout);
         const int savedStdout = ::dup(STDOUT_FILENO);
-        QVERIFY(std::freopen(QFile::encodeName(outPath).constData(), "w", stdout));
+        QVERIFY(std::freopen(QFile::encodeName(unit->path("/tmp/stdout")).constData(), "w", stdout));
         thr.start();
         thr.wait();
         std::fflush(stdout);
         ::dup2(savedStdout, STDOUT_FILENO);
         ::close(savedStdout);
 
-        QFile out(outPath);
-        QVERIFY(out.open(QIODevice::ReadOnly));
         // The test log shares standard output; only the job's own line counts.
         QByteArray printed;
-        for (const QByteArray& line : out.readAll().split('\n'))
+        for (const QByteArray& line : unit->readFile("/tmp/stdout").split('\n'))
             if (!line.isEmpty() && !line.startsWith("QDEBUG"))
                 printed += line + '\n';
         QCOMPARE(printed, "Function " + shownName + " does not exist, IP is: \n");
@@ -419,7 +395,8 @@ private slots:
         if (path.isNull())
             path = package;
         QVERIFY(unit->writeFile(package, SimPackage::receiver("V3.1.0").toBytes()));
-        ScriptedAnswer scripted(unit->sim(), answer);
+        ScriptedAnswer scripted(unit->sim());
+        scripted.output = answer;
         VelmoThr thr(answer.isNull() ? unit->platform() : scripted);
         QSignalSpy end(&thr, validation ? &VelmoThr::ProgressBarEnd : &VelmoThr::RxDiagnosticsEnd);
         thr.setProcessName(job);
@@ -462,7 +439,7 @@ void TestPlatform::usbStickMountsAndKeepsWhatWasWritten()
 
     QVERIFY(unit.sim().writeUsbFile(QStringLiteral("old.ccfg"), "old"));
     QCOMPARE(platform.run(QStringLiteral("mount"), mountArgs).exitCode, 0);
-    QVERIFY(usbInMounts(unit));
+    QVERIFY(unit.sim().isUsbMounted());
     QCOMPARE(unit.readFile(QStringLiteral("/mnt/usb/old.ccfg")), QByteArray("old"));
     QVERIFY(platform.run(QStringLiteral("mount"), mountArgs).exitCode != 0); // already mounted
 
@@ -477,7 +454,7 @@ void TestPlatform::usbStickMountsAndKeepsWhatWasWritten()
     QCOMPARE(su_mount_usb_drive(), 0);
     QCOMPARE(unit.readFile(QStringLiteral("/mnt/usb/new.ccfg")), QByteArray("new"));
     QCOMPARE(su_unmount_usb_drive(), 0);
-    QVERIFY(!usbInMounts(unit));
+    QCOMPARE(unit.readFile(QStringLiteral("/proc/mounts")), mountsBefore);
 }
 
 void TestPlatform::packagePrintsItsMapAndExtractsButNeverRuns()

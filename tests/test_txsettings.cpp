@@ -68,6 +68,7 @@ struct TxDialog {
         click("connectToTXButton");
         return settle();
     }
+    bool connectAndRun(const QString& name) { return connectTo() && run(name); }
     // "+name" or "-name" for each name of `marked`, as it is now.
     QString enabled(const QString& marked)
     {
@@ -124,14 +125,12 @@ private slots:
     void connect_data();
     void connect();
     void openedFromControlTab();
-    void information_data();
-    void information();
+    void operation_data();
+    void operation();
     void networkValidation_data();
     void networkValidation();
     void networkApply_data();
     void networkApply();
-    void failures_data();
-    void failures();
     void restoreReconnectsWhileConnectIsSlow();
     void discover_data();
     void discover();
@@ -158,22 +157,20 @@ void TestTxSettings::connect_data()
 
     const QString all = "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
                         "+txButtonPreferences +networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
-    const QString none = "-txInfoButton -txUpgradeButton -txRestoreButton -txRebootButton -txApplyButton "
-                         "-txButtonPreferences -networkButtonTX -txDiagnosticsButton";
+    const QString refused = "-txInfoButton -txUpgradeButton -txRestoreButton -txRebootButton -txApplyButton "
+                            "-txButtonPreferences -networkButtonTX -txDiagnosticsButton +DiscoverTxIPButton";
     const QString admin = "Administrator";
     QTest::newRow("connected") << admin << false << factoryTx << "" << "" << all;
     QTest::newRow("blanks around the address") << admin << false << " 192.168.1.22 " << "" << "" << all;
     QTest::newRow("own address") << admin << false << "192.168.1.21" << ""
                                  << "Transmitter IP Validation: IP address entered is already in use by this Receiver."
-                                 << none + " +DiscoverTxIPButton";
+                                 << refused;
     QTest::newRow("short form") << admin << false << "10.1" << ""
-                                << "Transmitter IP Validation: Transmitter IP Address is not valid."
-                                << none + " +DiscoverTxIPButton";
+                                << "Transmitter IP Validation: Transmitter IP Address is not valid." << refused;
     QTest::newRow("unreachable") << admin << false << "192.168.1.99" << ""
-                                 << "Error: Can not connect to Transmitter" << none + " +DiscoverTxIPButton";
+                                 << "Error: Can not connect to Transmitter" << refused;
     QTest::newRow("device information fails") << admin << false << factoryTx << "fails"
-                                              << "Error: Unable to connect with Transmitter. Error 1."
-                                              << none + " +DiscoverTxIPButton";
+                                              << "Error: Unable to connect with Transmitter. Error 1." << refused;
     QTest::newRow("safe mode") << admin << false << factoryTx << "safe" << ""
                                << "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
                                   "-txButtonPreferences -networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
@@ -234,34 +231,46 @@ void TestTxSettings::openedFromControlTab()
     QVERIFY(osd.unit.hasLog(5, "MainWindow: Action Open Transmitter Dialog.\n"));
 }
 
-void TestTxSettings::information_data()
+void TestTxSettings::operation_data()
 {
-    QTest::addColumn<QString>("mac");
-    QTest::addColumn<QString>("multicast");
-    QTest::newRow("with MAC") << "00:1B:7C:42:00:22" << "239.1.1.22 / 6003";
-    QTest::newRow("without MAC: the default pair, MAC left empty") << "" << "239.1.1.1 / 6003";
+    QTest::addColumn<QString>("mac"); // of the transmitter, whose multicast port is 7001
+    QTest::addColumn<QString>("multicast"); // the address read
+    QTest::addColumn<QString>("failing"); // the service that fails once connected
+    QTest::addColumn<QString>("button");
+    QTest::addColumn<QString>("box");
+
+    const QString mac = "00:1B:7C:42:00:22";
+    const QString about = "Transmitter Information: The appliance with IP Address 192.168.1.22 is reachable."
+                          "\nMPN: TXU-4200-SH\nSerial Number: TX42A005678\nMAC: %1\n"
+                          "Software Version: V3.0.2\nMulticast Address: %2\nMulticast Port: %3.";
+    // clang-format off
+    QTest::newRow("information") << mac << "239.1.1.22" << "" << "txInfoButton" << about.arg(mac, "239.1.1.22", "7001");
+    QTest::newRow("information without MAC: the default pair, MAC left empty") << "" << "239.1.1.1" << "" << "txInfoButton" << about.arg("", "239.1.1.1", "6003");
+    QTest::newRow("network read fails") << mac << "239.1.1.22" << "su_get_tx_network_settings" << "networkButtonTX" << "Error: Unable to connect with Transmitter. Error 1.";
+    QTest::newRow("reboot fails") << mac << "239.1.1.22" << "su_reboot_tx_unit" << "txRebootButton" << "Transmitter Reboot: Transmitter will reboot now.|Error: Unable to connect with Transmitter. Error 1.";
+    QTest::newRow("preferences read fails") << mac << "239.1.1.22" << "su_get_tx_preferences" << "txButtonPreferences" << "Error: An error occurred when getting the EDID option.";
+    // clang-format on
 }
 
-void TestTxSettings::information()
+void TestTxSettings::operation()
 {
     QFETCH(QString, mac);
-    QFETCH(QString, multicast);
+    QFETCH(QString, failing);
+    QFETCH(QString, button);
+    QFETCH(QString, box);
     TxDialog tx;
-    tx.editTx([&](QJsonObject& one) {
-        one.insert("mac", mac);
-        one.insert("mcastPort", "7001");
-    });
-    const QStringList pair = multicast.split(" / ");
-    const QString port = mac.isEmpty() ? pair.at(1) : QStringLiteral("7001");
-    const QString box = "Transmitter Information: The appliance with IP Address 192.168.1.22 is reachable.\nMPN: "
-                        "TXU-4200-SH\nSerial Number: TX42A005678\nMAC: " + mac + "\nSoftware Version: V3.0.2\n"
-                        "Multicast Address: " + pair.at(0) + "\nMulticast Port: " + port + ".";
+    tx.editTx([&](QJsonObject& one) { one.insert("mac", mac), one.insert("mcastPort", "7001"); });
     tx.expect(box);
     QVERIFY(tx.connectTo());
-    QVERIFY(tx.run("txInfoButton"));
+    if (!failing.isEmpty())
+        tx.osd.unit.sim().setFailure(failing, failing == "su_get_tx_preferences" ? 35 : 1);
+    QVERIFY(tx.run(button));
     QCOMPARE(tx.seen(), box);
     QCOMPARE(tx.dialog->identity().mac, mac);
-    QCOMPARE(tx.dialog->identity().mcastAddr, pair.at(0));
+    QTEST(tx.dialog->identity().mcastAddr, "multicast");
+    // The page stays on the connection, not on the one that failed to fill.
+    QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
+    QVERIFY(failing.isEmpty() || tx.osd.unit.debugLines().contains("cfg_data->tx_settings.ip: 192.168.1.22"));
 }
 
 void TestTxSettings::networkValidation_data()
@@ -334,35 +343,6 @@ void TestTxSettings::networkApply()
     QCOMPARE(tx.tx("192.168.1.40").value("reboots").toInt(), moved ? 1 : 0);
     QCOMPARE(tx.child<QLineEdit>("lineEditTxIP")->text(), moved ? QStringLiteral("192.168.1.40") : factoryTx);
     QCOMPARE(tx.dialog->isVisible(), !moved);
-}
-
-void TestTxSettings::failures_data()
-{
-    QTest::addColumn<QString>("service");
-    QTest::addColumn<QString>("button");
-    QTest::addColumn<QString>("box");
-
-    // clang-format off
-    QTest::newRow("network read fails") << "su_get_tx_network_settings" << "networkButtonTX" << "Error: Unable to connect with Transmitter. Error 1.";
-    QTest::newRow("reboot fails") << "su_reboot_tx_unit" << "txRebootButton" << "Transmitter Reboot: Transmitter will reboot now.|Error: Unable to connect with Transmitter. Error 1.";
-    QTest::newRow("preferences read fails") << "su_get_tx_preferences" << "txButtonPreferences" << "Error: An error occurred when getting the EDID option.";
-    // clang-format on
-}
-
-void TestTxSettings::failures()
-{
-    QFETCH(QString, service);
-    QFETCH(QString, button);
-    QFETCH(QString, box);
-    TxDialog tx;
-    tx.expect(box);
-    QVERIFY(tx.connectTo());
-    tx.osd.unit.sim().setFailure(service, service == "su_get_tx_preferences" ? 35 : 1);
-    QVERIFY(tx.run(button));
-    QCOMPARE(tx.seen(), box);
-    // The page stays on the connection, not on the one that failed to fill.
-    QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 1);
-    QVERIFY(tx.osd.unit.debugLines().contains("cfg_data->tx_settings.ip: 192.168.1.22"));
 }
 
 void TestTxSettings::restoreReconnectsWhileConnectIsSlow()
@@ -601,8 +581,7 @@ void TestTxSettings::diagnostics()
     const auto logon = answerNextLogon("plain", "pw");
     if (situation == "time-out")
         actOnNextDialog("Save As", [&](QDialog&) { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); });
-    QVERIFY(tx.connectTo());
-    QVERIFY(tx.run("txDiagnosticsButton"));
+    QVERIFY(tx.connectAndRun("txDiagnosticsButton"));
     QCOMPARE(tx.seen(), box);
     QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics.txenc");
     QTEST(stick.open(QIODevice::ReadOnly) ? stick.readAll() : QByteArray(), "onStick");
@@ -664,8 +643,7 @@ void TestTxSettings::preferences()
     TxDialog tx;
     tx.editPrefs(prefs);
     tx.expect(box, { { "Clone EDID", clone } });
-    QVERIFY(tx.connectTo());
-    QVERIFY(tx.run("txButtonPreferences"));
+    QVERIFY(tx.connectAndRun("txButtonPreferences"));
     QCOMPARE(tx.child<QStackedWidget>("stackedWidget")->currentIndex(), 2);
     QVERIFY(!tx.child<QWidget>("connectToTXButton")->isEnabled());
     if (!clone.isEmpty()) {
@@ -706,8 +684,7 @@ void TestTxSettings::saveRoundTrip()
     tx.editPrefs(prefs);
     const QString applied = "Transmitter Preferences: Transmitter Preferences applied successfully.";
     tx.expect(applied);
-    QVERIFY(tx.connectTo());
-    QVERIFY(tx.run("txButtonPreferences"));
+    QVERIFY(tx.connectAndRun("txButtonPreferences"));
     tx.child<QComboBox>("comboBoxVideoQuality")->setCurrentIndex(4);
     tx.child<QComboBox>("comboBoxHIDaudio")->setCurrentText("Absolute MAC");
     tx.child<QComboBox>("comboBoxEdid_1")->setCurrentIndex(2);

@@ -117,8 +117,7 @@ std::unique_ptr<QDialog> openRoad(
     else
         dialog = std::make_unique<ChangePassword>(window, window, road.section(':', 1), "Password Reset");
     save = road == "add" ? "saveUsrDataButton"
-        : road == "edit" ? "saveUsrDataChangesButton"
-                         : "buttonSavePass";
+        : road == "edit" ? "saveUsrDataChangesButton" : "buttonSavePass";
     type(*dialog, fields);
     dialog->show();
     return dialog;
@@ -291,10 +290,9 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     QCOMPARE(associations(saved), (QStringList { "Default_TX_192.168.1.22", "C1@3", "C3" }));
     QVERIFY(consistent(osd));
 
-    // Saved as shown, with the favourites opened and kept, a provided user is
-    // written back as it was: a name longer than the field, one connection in
-    // two slots, attributes the form does not know, and an automatic connection
-    // it was never given.
+    // Saved as shown, with the favourites opened and kept, a provided user is written back as it was:
+    // a name longer than the field, one connection in two slots, attributes the form does not know,
+    // and an automatic connection it was never given.
     const QString longName = QString(40, QLatin1Char('l'));
     QVERIFY(osd.window->storage().commitChange([&](QDomDocument& d) {
         userNamed(d, "plain").setAttribute(db::UserName, longName);
@@ -320,8 +318,7 @@ void TestUserDialogs::renameCarriesLogOn()
     QDomDocument document = people();
     associate(document, "boss", "C2");
     userNamed(document, "boss").setAttribute(db::Privilege, "Guest");
-    document.documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
-        .setAttribute(db::AutoLogUser, "boss");
+    unitSettingsGroup(document, db::AutoLogin).setAttribute(db::AutoLogUser, "boss");
     OsdWindow osd(document);
     osd.window->setLoggedInUser("boss");
     osd.window->writeAutoLoginUser("boss");
@@ -330,9 +327,7 @@ void TestUserDialogs::renameCarriesLogOn()
     type(dialog, { "lineEditUNameEdt=chief" });
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
     QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=chief\n"));
-    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings)
-                 .firstChildElement(db::AutoLogin).attribute(db::AutoLogUser),
-        QString("chief"));
+    QCOMPARE(unitSettingsGroup(osd.stored(), db::AutoLogin).attribute(db::AutoLogUser), QString("chief"));
     QVERIFY(userNamed(osd.stored(), "chief").firstChildElement(db::AutoConnect).isNull());
     QCOMPARE(osd.window->getLoggedInUser() + osd.user->userName, QString("chiefchief"));
     QCOMPARE(osd.unit.sim().state().value("loggedInUser").toString(), QString("chief"));
@@ -370,10 +365,7 @@ void TestUserDialogs::removal()
     QFETCH(QString, name);
     QFETCH(QString, answer);
     QDomDocument document = people();
-    document.documentElement()
-        .firstChildElement(db::UnitSettings)
-        .firstChildElement(db::AutoLogin)
-        .setAttribute(db::AutoLogUser, "power");
+    unitSettingsGroup(document, db::AutoLogin).setAttribute(db::AutoLogUser, "power");
     // A provided database may hold the name twice, in another section too.
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
         userNamed(document, "power").cloneNode());
@@ -390,8 +382,7 @@ void TestUserDialogs::removal()
     QCOMPARE(UserRules::userNames(osd.stored()).contains(name), !removed);
     QCOMPARE(listed(*osd.window, "userlistWidget").contains(name), !removed);
     QCOMPARE(osd.unit.hasLog(7, "MainWindow: User " + name + " removed from DB"), removed);
-    QCOMPARE(osd.stored().documentElement().firstChildElement(db::UnitSettings).firstChildElement(db::AutoLogin)
-                 .attribute(db::AutoLogUser),
+    QCOMPARE(unitSettingsGroup(osd.stored(), db::AutoLogin).attribute(db::AutoLogUser),
         removed ? QString() : QString("power"));
     QVERIFY(osd.unit.readFile(settingsPath).contains(removed ? "autoLoginUsr=\n" : "autoLoginUsr=power\n"));
     QCOMPARE(child<QCheckBox>(*osd.window, "checkBoxAutoLog")->isChecked(), !removed);
