@@ -3,8 +3,11 @@
 // the screen at each step.
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
-#include "database.h"
-#include "testunit.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "platform/durablewriter.h"
+#include "rules/userrules.h"
+#include "simunit.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -16,11 +19,13 @@
 #include <QPushButton>
 #include <QScreen>
 #include <QTabWidget>
+#include <QTemporaryDir>
 #include <QTest>
 #include <QTimer>
 #include <QToolButton>
 
 #include <functional>
+#include <tuple>
 
 namespace {
 
@@ -144,16 +149,42 @@ private:
     int done = 0;
 };
 
+// The default database with one user of each privilege and a directory
+// administrator, all with password "pw"; all but the directory one use every connection.
 QDomDocument showcaseDatabase()
 {
-    QDomDocument document = databaseWithUsers();
-    const char* const connections[] = { "Design Workstation", "Render Farm VM", "Build Server" };
-    for (const char* name : connections) {
-        addConnection(document, QLatin1String(name), QStringLiteral("viaTX=true;IP_address=192.168.1.30"));
-        for (const char* user : { "boss", "power", "plain" })
-            associate(document, QLatin1String(user), QLatin1String(name));
+    QDomDocument document = newDatabaseDocument();
+    const QStringList connections { QStringLiteral("Design Workstation"), QStringLiteral("Render Farm VM"),
+        QStringLiteral("Build Server") };
+    QDomElement list = document.documentElement().firstChildElement(db::Connections);
+    for (const QString& name : connections) {
+        QDomElement connection = list.appendChild(document.createElement(db::Connection)).toElement();
+        connection.setAttribute(db::Name, name);
+        connection.setAttribute(db::ViaTx, QStringLiteral("true"));
+        connection.setAttribute(db::IpAddress, QStringLiteral("192.168.1.30"));
+    }
+    const std::tuple<const char*, const char*, bool> users[] { { "boss", "Administrator", false },
+        { "power", "Power User", false }, { "plain", "User", false }, { "aduser", "Administrator", true } };
+    for (const auto& [name, privilege, directory] : users) {
+        QDomElement user
+            = UserRules::usersSection(document).appendChild(document.createElement(db::User)).toElement();
+        user.setAttribute(db::UserName, QLatin1String(name));
+        user.setAttribute(db::Password, QStringLiteral("pw"));
+        user.setAttribute(db::Privilege, QLatin1String(privilege));
+        if (directory)
+            user.setAttribute(db::Ad, QStringLiteral("true"));
+        else
+            UserRules::setConnections(user, connections, QString());
     }
     return document;
+}
+
+// Both copies and their checksums, written the way the unit writes a new database.
+void installShowcase(SimUnit& unit, DurableWriter& writer)
+{
+    DatabaseStorage storage(unit.platform(), writer, {});
+    if (!storage.createNewDatabase(showcaseDatabase()))
+        qFatal("cannot write the showcase database");
 }
 
 bool mainWindowUp()
@@ -289,12 +320,14 @@ QList<Step> safeModeRun()
 
 void run(bool safeMode)
 {
-    TestUnit unit;
-    installDatabase(unit, showcaseDatabase());
+    const QTemporaryDir root;
+    SimUnit unit(root.path(), true);
+    DurableWriter writer(unit.platform());
+    installShowcase(unit, writer);
     // No automatic log-on: the log-on dialog comes first.
-    unit.writeFile(QStringLiteral("/tmp/noErrorCode.txt"), QByteArray());
+    writer.writeFile(unit.path(QStringLiteral("/tmp/noErrorCode.txt")), QByteArray());
     if (safeMode)
-        unit.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
+        writer.writeFile(unit.path(QStringLiteral("/SAFEMODE")), QByteArray());
     Script script(safeMode ? safeModeRun() : normalRun());
     LoggedInUser user;
     // The log-on dialog runs inside the constructor, as on the unit.
