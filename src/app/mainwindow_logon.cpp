@@ -57,11 +57,7 @@ QString MainWindow::getLoggedInUser()
     return osd->loggedInUser();
 }
 
-void MainWindow::reloadDatabase()
-{
-    database.databasePath = selectDatabaseFile();
-    loadDatabaseDocument();
-}
+void MainWindow::reloadDatabase() { database.reloadDatabase(); }
 
 int MainWindow::pullDatabase(const QString& userName, int mode)
 {

@@ -323,6 +323,12 @@ QString DatabaseStorage::selectDatabaseFile()
     return result;
 }
 
+void DatabaseStorage::reloadDatabase()
+{
+    databasePath = selectDatabaseFile();
+    loadDatabaseDocument();
+}
+
 void DatabaseStorage::loadDatabaseDocument()
 {
     if (databasePath.isEmpty())

@@ -32,6 +32,8 @@ public:
     void repairDatabaseFiles();
     QString selectDatabaseFile();
     void loadDatabaseDocument();
+    // Re-selects the copy in use and reloads the document from it.
+    void reloadDatabase();
     void mirrorDatabaseFile(const QString& path);
     bool saveDatabase();
     // True only when both copies and both checksums are written.

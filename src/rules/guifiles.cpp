@@ -162,6 +162,13 @@ QString GuiSettingsFile::currentPowerMode()
     return result.output.contains("SIGNAGE") ? QStringLiteral("Auto") : QStringLiteral("Manual");
 }
 
+bool GuiSettingsFile::setBoardPowerMode(const QString& mode)
+{
+    const QString board = mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE");
+    const ProgramResult result = platform.run(QStringLiteral("/usr/bin/set_power_button_mode"), { board });
+    return result.started && result.exitCode == 0;
+}
+
 QString GuiSettingsFile::readLastUser()
 {
     QStringList lines;

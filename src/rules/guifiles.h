@@ -70,6 +70,9 @@ public:
 
     // "Auto" when the board's power button runs in "SIGNAGE" mode, else "Manual".
     QString currentPowerMode();
+    // Sets the board's power button for a mode: "Manual" keeps it a desktop's,
+    // "Auto" makes it a sign's. False when the board could not be told.
+    bool setBoardPowerMode(const QString& mode);
 
     // First line of last_user, empty when there is none.
     QString readLastUser();

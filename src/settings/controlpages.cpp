@@ -287,13 +287,6 @@ QString PowerModePage::currentPowerMode()
     return mainWindow->guiSettingsFile().currentPowerMode();
 }
 
-bool PowerModePage::setPowerButtonMode(const QString& boardMode)
-{
-    const ProgramResult result
-        = mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/set_power_button_mode"), { boardMode });
-    return result.started && result.exitCode == 0;
-}
-
 void PowerModePage::loadPowerModePage()
 {
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::PowerMode);
@@ -332,8 +325,7 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
             sayNotSaved(mainWindow, notSaved);
         return;
     }
-    setPowerButtonMode(
-        mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
+    mainWindow->guiSettingsFile().setBoardPowerMode(mode);
 }
 
 PreferencesPage::PreferencesPage(MainWindow* mainWindow)

@@ -64,7 +64,6 @@ public:
 
     void on_toolButtonPowerMode_clicked();
     QString currentPowerMode();
-    bool setPowerButtonMode(const QString& boardMode);
     void loadPowerModePage();
     void on_applyButtonPowerMode_clicked();
 

@@ -403,8 +403,7 @@ void SettingsTransfer::applyPowerMode(const QString& mode)
         qDebug().noquote() << "GUI: Exported power mode reset NOT required";
         return;
     }
-    mainWindow->powerModePage->setPowerButtonMode(
-        mode == QLatin1String("Manual") ? QStringLiteral("DESKTOP") : QStringLiteral("SIGNAGE"));
+    mainWindow->guiSettingsFile().setBoardPowerMode(mode);
 }
 
 void SettingsTransfer::restoreFactoryDefaults()
