@@ -19,7 +19,7 @@ void MainWindow::createSettingsPages()
     preferencesPage = new PreferencesPage(this);
     generalSettingsPage = new GeneralSettingsPage(this);
     unitInformation = new UnitInformation(this, networkPage);
-    settingsTransfer = new SettingsTransfer(this);
+    settingsTransfer = new SettingsTransfer(*osd, *rxUpgrade, this);
 }
 
 void MainWindow::on_stackedWidget_currentChanged(int index)

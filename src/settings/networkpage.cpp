@@ -9,6 +9,7 @@
 #include "platform/keptfiles.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
+#include "rules/networkfiles.h"
 #include "settings/controlpages.h"
 
 #include <QProgressDialog>
@@ -18,8 +19,8 @@
 
 namespace {
 
-const char interfacesPath[] = "/usr/local/interfaces";
-const char resolverPath[] = "/usr/local/resolv.conf";
+using NetworkFiles::interfacesPath;
+using NetworkFiles::resolverPath;
 constexpr qint64 maxConfigBytes = 64 * 1024;
 // The address field's limit for a typed address.
 constexpr int addressLength = 15;
@@ -198,16 +199,6 @@ QString NetworkPage::gatewayFromRoute()
     return gatewayFromRouteOutput(result.output);
 }
 
-bool NetworkPage::writeDhcpInterfaces()
-{
-    Platform& platform = mainWindow->unitPlatform();
-    if (DurableWriter(platform).writeFile(
-            platform.unitPath(QLatin1String(interfacesPath)), dhcpInterfacesText()))
-        return true;
-    malvo_syslog(3, "MainWindow: Can not open file:%s to write StaticIP network interface.", interfacesPath);
-    return false;
-}
-
 void NetworkPage::refuse(const NetworkRefusal& refusal)
 {
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
@@ -266,31 +257,12 @@ bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
     return saved && applied;
 }
 
-QString NetworkPage::broadcastAddress(const StaticSettings& settings)
-{
-    char broadcast[SU_BROADCAST_LEN] = {};
-    QString broadcastText;
-    if (su_get_broadcast_address(
-            settings.address.toLatin1().constData(), settings.mask.toLatin1().constData(), broadcast)
-        == 0) {
-        broadcast[SU_BROADCAST_LEN - 1] = '\0';
-        broadcastText = QString::fromLatin1(broadcast).trimmed();
-    }
-    if (!isIPv4Address(broadcastText)) {
-        // The interface file must not carry an empty broadcast line; the range
-        // check has worked the same address out already.
-        malvo_syslog(3, "MainWindow: su_get_broadcast_address failed for %s", qPrintable(settings.address));
-        broadcastText = validateNetworkRange(settings.address, settings.mask, settings.gateway).broadcast;
-    }
-    return broadcastText;
-}
-
 bool NetworkPage::writeStaticFiles(const StaticSettings& settings)
 {
     Platform& platform = mainWindow->unitPlatform();
     DurableWriter writer(platform);
-    const QByteArray interfaces
-        = staticInterfacesText(settings.address, settings.mask, broadcastAddress(settings), settings.gateway);
+    const QByteArray interfaces = staticInterfacesText(
+        settings.address, settings.mask, NetworkFiles::broadcastAddress(settings), settings.gateway);
     if (!writer.writeFile(platform.unitPath(QLatin1String(interfacesPath)), interfaces)) {
         malvo_syslog(3, "MainWindow: setStaticIP network interface file:%s does not exist!", interfacesPath);
         return false;
@@ -309,7 +281,7 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
     // What the files held before, to put back when a later step fails.
     const KeptFiles kept = dhcp ? KeptFiles(platform, { interfacesPath }, maxConfigBytes)
                                 : KeptFiles(platform, { interfacesPath, resolverPath }, maxConfigBytes);
-    const bool written = dhcp ? writeDhcpInterfaces() : writeStaticFiles(settings);
+    const bool written = dhcp ? NetworkFiles::writeDhcpInterfaces(platform) : writeStaticFiles(settings);
     if (written && storeSettings(dhcp, settings))
         return true;
     if (written)

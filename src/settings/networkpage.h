@@ -31,9 +31,7 @@ public:
     // The same servers as texts, "Not Found" when the file names none.
     DnsServers readDnsServerTexts();
     QString gatewayFromRoute();
-    bool writeDhcpInterfaces();
     // The broadcast address of a valid static set, as the unit computes it.
-    QString broadcastAddress(const StaticSettings& settings);
 
 private:
     QList<QLineEdit*> fields() const;

@@ -1,9 +1,6 @@
 #include "settingstransfer.h"
 
-#include "rules/guifiles.h"
-#include "app/mainwindow.h"
-#include "app/osdmessagebox.h"
-#include "rules/statisticsreporter.h"
+#include "app/osdcontext.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
@@ -11,11 +8,14 @@
 #include "platform/keptfiles.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
-#include "services/device_services.h"
-#include "settings/controlpages.h"
-#include "settings/networkpage.h"
-#include "upgrade/filedialog.h"
+#include "rules/guifiles.h"
+#include "rules/networkfiles.h"
+#include "rules/networkrules.h"
+#include "rules/statisticsreporter.h"
 #include "rules/usbdevice.h"
+#include "services/device_services.h"
+#include "upgrade/filedialog.h"
+#include "upgrade/rxupgrade.h"
 
 #include <QDebug>
 #include <QFile>
@@ -33,8 +33,8 @@ void putBack(const KeptFiles& kept, DurableWriter& writer)
 
 const char stagingPath[] = "/usr/local/VelmoDataA.ccfg";
 const char decipheredPath[] = "/mnt/perm/VelmoDataCopy.xml";
-const char interfacesPath[] = "/usr/local/interfaces";
-const char resolverPath[] = "/usr/local/resolv.conf";
+using NetworkFiles::interfacesPath;
+using NetworkFiles::resolverPath;
 const char autoLoginKey[] = "autoLoginUsr";
 const char powerModeKey[] = "power_mode";
 const char rememberedKey[] = "rememberLastUsrName";
@@ -85,38 +85,37 @@ bool isFolder(Platform& platform, const char* path)
 
 } // namespace
 
-SettingsTransfer::SettingsTransfer(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
-    , platform(mainWindow->unitPlatform())
+SettingsTransfer::SettingsTransfer(OsdContext& context, RxUpgrade& usb, QObject* parent)
+    : QObject(parent)
+    , context(context)
+    , usb(usb)
+    , platform(context.platform())
     , writer(platform)
 {
 }
 
 bool SettingsTransfer::confirmed(const QString& title, const QString& text)
 {
-    OsdMessageBox box(title, text, QMessageBox::Yes | QMessageBox::No, mainWindow);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
-    return box.exec() == QMessageBox::Yes;
+    return context.ask(title, text, QMessageBox::Yes | QMessageBox::No) == QMessageBox::Yes;
 }
 
 bool SettingsTransfer::storeGuiSettingsInDocument()
 {
     QHash<QString, QString> values;
     // A value the file does not hold is not one to store.
-    if (!mainWindow->guiSettingsFile().readValues(
+    if (!context.guiSettings().readValues(
             { QLatin1String(autoLoginKey), QLatin1String(rememberedKey), QLatin1String(powerModeKey) },
             &values))
         return true;
-    QDomDocument probe = mainWindow->document().cloneNode(true).toDocument();
+    QDomDocument probe = context.document().cloneNode(true).toDocument();
     if (!setMirroredValues(probe, values))
         return true;
-    DatabaseStorage& storage = mainWindow->storage();
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    DatabaseStorage& storage = context.storage();
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
     if (storage.commitChange([&](QDomDocument& document) { setMirroredValues(document, values); }))
         return true;
     malvo_syslog(3, "Velmogui: Can not open file for writing: %s", qPrintable(storage.databasePath));
-    mainWindow->document() = before;
+    context.document() = before;
     return false;
 }
 
@@ -124,12 +123,12 @@ void SettingsTransfer::exportSettings()
 {
     malvo_syslog(5, "MainWindow: Action Export.\n");
     if (!storeGuiSettingsInDocument()) {
-        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Export failed. Internal error."));
+        context.showWarning(QStringLiteral("Error"), QStringLiteral("Export failed. Internal error."));
         return;
     }
     const UsbMount mount = remountUsb(platform);
     if (mount != UsbMount::Mounted) {
-        mainWindow->showWarning(QStringLiteral("Error"),
+        context.showWarning(QStringLiteral("Error"),
             mount == UsbMount::TableUnreadable
                 ? QStringLiteral("Export failed. Cannot open USB memory device. The export can not proceed.")
                 : QStringLiteral("Export failed. USB memory device not found."));
@@ -140,9 +139,9 @@ void SettingsTransfer::exportSettings()
     QFile::remove(platform.unitPath(QLatin1String(stagingPath)));
     su_unmount_usb_drive();
     if (!outcome.error.isEmpty())
-        mainWindow->showWarning(QStringLiteral("Error"), outcome.error);
+        context.showWarning(QStringLiteral("Error"), outcome.error);
     else if (outcome.done)
-        mainWindow->showWarning(
+        context.showWarning(
             QStringLiteral("Information"), QStringLiteral("Export successfully completed."));
 }
 
@@ -150,7 +149,7 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
 {
     if (!isFolder(platform, "/mnt/perm"))
         return { QStringLiteral("Export failed. Internal error.") };
-    DatabaseStorage& storage = mainWindow->storage();
+    DatabaseStorage& storage = context.storage();
     QString source;
     for (const char* copy : { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath }) {
         if (isRegularFile(platform.unitPath(QLatin1String(copy)))
@@ -165,11 +164,11 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
         return { QStringLiteral("Export failed. USB memory device not found.") };
 
     FileDialog dialog(
-        mainWindow->context(), QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".ccfg"));
+        context, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".ccfg"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
     // The name becomes a path on the stick: it must stay one entry of its root.
-    const QString name = mainWindow->context().selectedFile();
+    const QString name = context.selectedFile();
     if (!isSafeFileName(name))
         return { QStringLiteral("Export failed. Invalid file name.") };
 
@@ -206,22 +205,22 @@ SettingsTransfer::Outcome SettingsTransfer::exportToStick()
 void SettingsTransfer::importSettings()
 {
     malvo_syslog(5, "MainWindow: Action Import.\n");
-    if (mainWindow->remountUsbDevice() != 1) {
+    if (usb.remountUsbDevice() != 1) {
         QByteArray mounts;
         // An unreadable mount table has had its message from the mount step.
         if (readMountTable(platform, &mounts))
-            mainWindow->showWarning(
+            context.showWarning(
                 QStringLiteral("Error"), QStringLiteral("Import failed. USB memory device not found."));
         return;
     }
-    const UnitNetwork unit = unitNetworkOf(mainWindow->document());
+    const UnitNetwork unit = unitNetworkOf(context.document());
     ImportPlan plan;
     bool storedInCopyA = false;
     const KeptFiles kept(platform,
         { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
             DatabaseStorage::checksumBPath, interfacesPath, resolverPath, GuiFiles::settingsPath },
         maxDatabaseBytes);
-    DatabaseStorage& storage = mainWindow->storage();
+    DatabaseStorage& storage = context.storage();
     const QString databasePath = storage.databasePath;
     Outcome outcome = importFromStick(plan, unit, &storedInCopyA);
     // The deciphered configuration holds every password in clear text.
@@ -229,7 +228,7 @@ void SettingsTransfer::importSettings()
     su_unmount_usb_drive();
     // The unit reboots with a database its files agree with, or stays as it was.
     bool applied = outcome.done;
-    if (applied && storedInCopyA && !mainWindow->isManaged())
+    if (applied && storedInCopyA && !context.isManaged())
         applied = applyNetwork(plan.network, unit);
     applied = applied && applyGuiSettings(plan);
     if (!applied) {
@@ -238,17 +237,17 @@ void SettingsTransfer::importSettings()
         if (outcome.done)
             outcome.error = QStringLiteral("Import failed. Internal error.");
         if (!outcome.error.isEmpty())
-            mainWindow->showWarning(QStringLiteral("Error"), outcome.error);
+            context.showWarning(QStringLiteral("Error"), outcome.error);
         return;
     }
     applyPowerMode(plan.powerMode);
-    mainWindow->reloadDatabase();
+    context.storage().reloadDatabase();
     for (const QString& pool : qAsConst(plan.droppedPools))
         qDebug().noquote() << QStringLiteral("Imported db contains TX pool named ") + pool
                 + QStringLiteral(" and it will be removed because RX is unmanaged.");
-    mainWindow->showWarning(QStringLiteral("Information"),
+    context.showWarning(QStringLiteral("Information"),
         QStringLiteral("Import successfully completed. The system will reboot now."));
-    mainWindow->systemReboot();
+    context.reboot();
 }
 
 SettingsTransfer::Outcome SettingsTransfer::importFromStick(
@@ -257,10 +256,10 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
     if (!isFolder(platform, "/mnt/usb"))
         return { QStringLiteral("Import failed. Internal error.") };
     FileDialog dialog(
-        mainWindow->context(), QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
+        context, QStringLiteral("File Import"), QStringLiteral("*"), QStringLiteral(".ccfg"));
     if (dialog.exec() != QDialog::Accepted)
         return {};
-    const QString name = mainWindow->context().selectedFile();
+    const QString name = context.selectedFile();
     if (!name.endsWith(QLatin1String(".ccfg")) || !isSafeFileName(name))
         return { QStringLiteral("Specified File type is not compatible.") };
     if (!isFolder(platform, "/mnt/perm"))
@@ -295,7 +294,7 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
         malvo_syslog(3, "MainWindow: import file can not open %s", decipheredPath);
 
     plan = planImport(
-        documentText, unit, mainWindow->isManaged(), mainWindow->guiSettingsFile().currentPowerMode());
+        documentText, unit, context.isManaged(), context.guiSettings().currentPowerMode());
     if (plan.refused())
         return { plan.refusal };
     if (!storeImport(plan, storedInCopyA))
@@ -305,15 +304,15 @@ SettingsTransfer::Outcome SettingsTransfer::importFromStick(
 
 bool SettingsTransfer::storeImport(const ImportPlan& plan, bool* storedInCopyA)
 {
-    DatabaseStorage& storage = mainWindow->storage();
+    DatabaseStorage& storage = context.storage();
     const QString copyA = QLatin1String(DatabaseStorage::copyAPath);
-    if (mainWindow->isManaged()) {
+    if (context.isManaged()) {
         // The appliance owns a managed unit's database: only the GUI's own values are taken.
         storage.mirrorDatabaseFile(copyA);
         QHash<QString, QString> values { { QLatin1String(powerModeKey), plan.powerMode },
             { QLatin1String(autoLoginKey), plan.autoLoginUser },
             { QLatin1String(rememberedKey), plan.rememberedUser } };
-        QDomDocument changed = mainWindow->document().cloneNode(true).toDocument();
+        QDomDocument changed = context.document().cloneNode(true).toDocument();
         setMirroredValues(changed, values);
         if (!storage.writeCopy(copyA, changed)) {
             malvo_syslog(
@@ -339,9 +338,9 @@ bool SettingsTransfer::storeImport(const ImportPlan& plan, bool* storedInCopyA)
 bool SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& unit)
 {
     if (choice == NetworkChoice::Dhcp)
-        return mainWindow->networkPage->writeDhcpInterfaces();
+        return NetworkFiles::writeDhcpInterfaces(platform);
     if (choice == NetworkChoice::StaticRefused) {
-        mainWindow->showWarning(QStringLiteral("Warning"),
+        context.showWarning(QStringLiteral("Warning"),
             QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP."));
         return true;
     }
@@ -352,7 +351,7 @@ bool SettingsTransfer::applyNetwork(NetworkChoice choice, const UnitNetwork& uni
     const QString interfaces = platform.unitPath(QLatin1String(interfacesPath));
     if (!writer.writeFile(interfaces,
             staticInterfacesText(settings.address, settings.mask,
-                mainWindow->networkPage->broadcastAddress(settings), settings.gateway))) {
+                NetworkFiles::broadcastAddress(settings), settings.gateway))) {
         malvo_syslog(3, "MainWindow: can not open file for writing: %s.", interfacesPath);
         return false;
     }
@@ -376,7 +375,7 @@ bool SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
         QLatin1String(rememberedKey) };
     const QStringList values { plan.autoLoginUser, plan.powerMode, plan.rememberedUser };
     QHash<QString, QString> current;
-    mainWindow->guiSettingsFile().readValues(keys, &current);
+    context.guiSettings().readValues(keys, &current);
     QStringList lines;
     bool differs = false;
     for (int i = 0; i < keys.size(); ++i) {
@@ -399,11 +398,11 @@ bool SettingsTransfer::applyGuiSettings(const ImportPlan& plan)
 void SettingsTransfer::applyPowerMode(const QString& mode)
 {
     // The board is asked, not the settings file: the file was just rewritten.
-    if (mainWindow->guiSettingsFile().currentPowerMode() == mode) {
+    if (context.guiSettings().currentPowerMode() == mode) {
         qDebug().noquote() << "GUI: Exported power mode reset NOT required";
         return;
     }
-    mainWindow->guiSettingsFile().setBoardPowerMode(mode);
+    context.guiSettings().setBoardPowerMode(mode);
 }
 
 void SettingsTransfer::restoreFactoryDefaults()
@@ -422,7 +421,7 @@ void SettingsTransfer::restoreFactoryDefaults()
         .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
     network.firstChildElement(QLatin1String(db::StaticIp))
         .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
-    DatabaseStorage& storage = mainWindow->storage();
+    DatabaseStorage& storage = context.storage();
     const KeptFiles kept(platform,
         { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
             DatabaseStorage::checksumBPath, GuiFiles::settingsPath, GuiFiles::authenticationStatPath,
@@ -434,7 +433,7 @@ void SettingsTransfer::restoreFactoryDefaults()
     const struct {
         const char* path;
         QStringList lines;
-    } defaults[] = { { GuiFiles::settingsPath, mainWindow->guiSettingsFile().defaultLines() },
+    } defaults[] = { { GuiFiles::settingsPath, context.guiSettings().defaultLines() },
         { GuiFiles::authenticationStatPath, StatisticsReporter::defaultLines() } };
     for (const auto& file : defaults) {
         const QString path = platform.unitPath(QLatin1String(file.path));
@@ -443,14 +442,14 @@ void SettingsTransfer::restoreFactoryDefaults()
             written = false;
         }
     }
-    if (!written || !mainWindow->networkPage->writeDhcpInterfaces()) {
+    if (!written || !NetworkFiles::writeDhcpInterfaces(platform)) {
         // The logged-on unit goes on with its users, on disk and in memory.
         putBack(kept, writer);
         storage.document = document;
         storage.databasePath = databasePath;
-        mainWindow->showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));
+        context.showWarning(QStringLiteral("Error"), QStringLiteral("Restore failed. Internal error."));
         return;
     }
-    mainWindow->reloadDatabase();
-    mainWindow->systemReboot();
+    context.storage().reloadDatabase();
+    context.reboot();
 }

@@ -6,7 +6,8 @@
 #include <QObject>
 #include <QString>
 
-class MainWindow;
+class OsdContext;
+class RxUpgrade;
 class Platform;
 
 // The System page's roads for the whole configuration: export to a USB stick,
@@ -16,7 +17,7 @@ class SettingsTransfer : public QObject {
     Q_OBJECT
 
 public:
-    explicit SettingsTransfer(MainWindow* mainWindow);
+    SettingsTransfer(OsdContext& context, RxUpgrade& usb, QObject* parent);
 
     void exportSettings();
     void importSettings();
@@ -39,7 +40,8 @@ private:
     bool applyGuiSettings(const ConfigTransfer::ImportPlan& plan);
     void applyPowerMode(const QString& mode);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
+    RxUpgrade& usb;
     Platform& platform;
     DurableWriter writer;
 };
