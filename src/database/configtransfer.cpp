@@ -3,6 +3,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "database/textcipher.h"
+#include "database/userlookup.h"
 #include "rules/networkrules.h"
 
 #include <QRegularExpression>
@@ -57,14 +58,11 @@ QString structureRefusal(const QDomElement& root)
     // after the reboot. Log-on takes a user from any "Users" section.
     bool admin = false;
     bool administrator = false;
-    for (QDomElement users = child(root, db::Users); !users.isNull();
-         users = users.nextSiblingElement(QLatin1String(db::Users)))
-        for (QDomElement user = child(users, db::User); !user.isNull();
-             user = user.nextSiblingElement(QLatin1String(db::User))) {
-            admin = admin || user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin");
-            administrator = administrator
-                || user.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator");
-        }
+    for (const QDomElement& user : db::allUsers(root.ownerDocument())) {
+        admin = admin || user.attribute(QLatin1String(db::UserName)) == QLatin1String("admin");
+        administrator
+            = administrator || user.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator");
+    }
     return admin && administrator ? QString() : QLatin1String(ConfigTransfer::structureText);
 }
 
