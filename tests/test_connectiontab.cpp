@@ -467,7 +467,7 @@ void TestConnectionTab::start()
     if (!gone)
         addConnection(document, QStringLiteral("C"), attributes);
     if (facts.contains("timer"))
-        unitSettingsGroup(document, db::ConnectionInactivityTimer).setAttribute(db::Value, facts["timer"]);
+        writeUnitSetting(document, UnitSetting::ConnectionInactivityMinutes, facts["timer"]);
     OsdWindow osd(document, facts.value("heads", "1").toInt());
     if (facts.contains("userFails"))
         osd.unit.sim().setFailure(QStringLiteral("su_get_logged_in_user"), 1);
@@ -547,7 +547,7 @@ void TestConnectionTab::relaunchHotKey()
     QFETCH(QByteArray, expected);
 
     QDomDocument document = databaseWithUsers();
-    unitSettingsGroup(document, db::HotKey).setAttribute(db::Hotkey, hotKey);
+    writeUnitSetting(document, UnitSetting::HotKey, hotKey);
     OsdWindow osd(document);
     const QString path = QStringLiteral("/tmp/prevConnection.sh");
     QFile::remove(osd.unit.path(path));

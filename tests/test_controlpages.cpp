@@ -385,10 +385,9 @@ void TestControlPages::monitor()
     QFETCH(QStringList, offered);
     QFETCH(bool, warned);
     QDomDocument document = databaseWithUsers();
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
     ModalAnswerPtr atStart;
     if (!withGroup) {
-        settings.removeChild(settings.firstChildElement(db::ScreenResolution));
+        unitSettingsSection(document).removeChild(unitSettingsGroup(document, db::ScreenResolution));
         atStart = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     }
     OsdWindow osd(document, 1, managed);

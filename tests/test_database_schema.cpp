@@ -120,6 +120,8 @@ private slots:
     void connectionKind();
     void schemaUpgrade_data();
     void schemaUpgrade();
+    void unitSettings_data();
+    void unitSettings();
     void writtenTextReadsAsCompactTree();
     void outsideText_data();
     void outsideText();
@@ -361,16 +363,62 @@ void TestDatabaseSchema::schemaUpgrade()
     QVERIFY(upgradeSchema(document));
     const QDomElement root = document.documentElement();
     QTEST(childTags(root).join(' '), "sectionsAfter");
-    const QDomElement settings = root.firstChildElement(db::UnitSettings);
+    const QDomElement settings = unitSettingsSection(document);
     QTEST(childTags(settings).join(' '), "groupsAfter");
-    const QDomElement fresh = newDatabaseDocument().documentElement().firstChildElement(db::UnitSettings);
-    const QDomElement kept = original.documentElement().firstChildElement(db::UnitSettings);
+    const QDomElement fresh = unitSettingsSection(newDatabaseDocument());
+    const QDomElement kept = unitSettingsSection(original);
     for (const QString& group : childTags(settings)) {
         const QDomElement was = kept.firstChildElement(group);
         QCOMPARE(attributeMap(settings.firstChildElement(group)),
             attributeMap(was.isNull() ? fresh.firstChildElement(group) : was));
     }
     QVERIFY2(!upgradeSchema(document), "a second upgrade must find nothing to add");
+}
+
+void TestDatabaseSchema::unitSettings_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QString>("written"); // null: only read
+    QTest::addColumn<QString>("first"); // read from the first section
+    QTest::addColumn<QString>("last"); // read as the inactivity time-out reads it
+    QTest::addColumn<QString>("after"); // empty: unchanged
+    const QString one = QStringLiteral("<Data><Unit_Settings>%1</Unit_Settings></Data>");
+    const QString two = QStringLiteral("<Data><Unit_Settings>%1</Unit_Settings><Unit_Settings>%2</Unit_Settings></Data>");
+    const auto row = [](const char* name, const QString& before, UnitSetting setting, const QString& written,
+                         const char* first, const char* last, const QString& after) {
+        QTest::newRow(name) << before << int(setting) << written << first << last << after;
+    };
+    using S = UnitSetting;
+    // clang-format off
+    row("no group reads as its default", one.arg(""), S::FunctionalHotKey, {}, "Enable", "Enable", {});
+    row("no attribute reads as its default", one.arg("<Functional_HotKey/>"), S::FunctionalHotKey, {}, "Enable", "Enable", {});
+    row("an empty value reads as the default", one.arg(R"(<GUI_Inactivity_Timer Value=""/>)"), S::GuiInactivityMinutes, {}, "0", "0", {});
+    row("a value inside the network group", one.arg(R"(<Network><Static_IP IP_address="10.1.1.2"/></Network>)"), S::StaticAddress, {}, "10.1.1.2", "10.1.1.2", {});
+    row("the first group of the first section, or the last of all", two.arg(R"(<GUI_Inactivity_Timer Value="5"/><GUI_Inactivity_Timer Value="6"/>)", R"(<GUI_Inactivity_Timer Value="7"/>)"), S::GuiInactivityMinutes, {}, "5", "7", {});
+    row("a timer's writer adds its group", one.arg(""), S::GuiInactivityMinutes, "9", "9", "9", one.arg(R"(<GUI_Inactivity_Timer Value="9"/>)"));
+    row("the first section alone is written", two.arg("<AutoLogin/>", "<AutoLogin/>"), S::AutoLogonUser, "boss", "boss", "", two.arg(R"(<AutoLogin AutoLogUser="boss"/>)", "<AutoLogin/>"));
+    row("a group that comes with the database is not added", one.arg(""), S::AutoLogonUser, "boss", "", "", {});
+    row("nor a network part", one.arg("<Network/>"), S::DhcpChecked, "true", "", "", {});
+    row("nor Unit_Settings", "<Data/>", S::HotKey, "2", "", "", {});
+    // clang-format on
+}
+
+void TestDatabaseSchema::unitSettings()
+{
+    QFETCH(QString, before);
+    QFETCH(int, setting);
+    QFETCH(QString, written);
+    QFETCH(QString, after);
+    QDomDocument document;
+    QVERIFY(document.setContent(before));
+    if (!written.isNull())
+        QCOMPARE(writeUnitSetting(document, UnitSetting(setting), written), !after.isEmpty());
+    QTEST(readUnitSetting(document, UnitSetting(setting)), "first");
+    QTEST(readLastUnitSetting(document, UnitSetting(setting)), "last");
+    QDomDocument expected;
+    QVERIFY(expected.setContent(after.isEmpty() ? before : after));
+    QCOMPARE(document.toString(-1), expected.toString(-1));
 }
 
 void TestDatabaseSchema::outsideText_data()

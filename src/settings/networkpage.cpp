@@ -9,6 +9,7 @@
 #include "platform/keptfiles.h"
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
+#include "rules/unitsettings.h"
 #include "settings/controlpages.h"
 
 #include <QProgressDialog>
@@ -32,9 +33,7 @@ const char progressStyle[]
 
 QDomElement networkGroup(const QDomDocument& document)
 {
-    return document.documentElement()
-        .firstChildElement(QLatin1String(db::UnitSettings))
-        .firstChildElement(QLatin1String(db::Network));
+    return unitSettingsGroup(document, db::Network);
 }
 
 } // namespace
