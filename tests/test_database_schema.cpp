@@ -356,10 +356,8 @@ void TestDatabaseSchema::schemaUpgrade()
 {
     QFETCH(QString, before);
 
-    QDomDocument document;
-    QVERIFY(document.setContent(before));
-    QDomDocument original;
-    QVERIFY(original.setContent(before));
+    QDomDocument document, original;
+    QVERIFY(document.setContent(before) && original.setContent(before));
     QVERIFY(upgradeSchema(document));
     const QDomElement root = document.documentElement();
     QTEST(childTags(root).join(' '), "sectionsAfter");
@@ -384,23 +382,18 @@ void TestDatabaseSchema::unitSettings_data()
     QTest::addColumn<QString>("last"); // read as the inactivity time-out reads it
     QTest::addColumn<QString>("after"); // empty: unchanged
     const QString one = QStringLiteral("<Data><Unit_Settings>%1</Unit_Settings></Data>");
-    const QString two = QStringLiteral("<Data><Unit_Settings>%1</Unit_Settings><Unit_Settings>%2</Unit_Settings></Data>");
-    const auto row = [](const char* name, const QString& before, UnitSetting setting, const QString& written,
-                         const char* first, const char* last, const QString& after) {
-        QTest::newRow(name) << before << int(setting) << written << first << last << after;
-    };
+    const QString two = one.arg("%1</Unit_Settings><Unit_Settings>%2");
     using S = UnitSetting;
     // clang-format off
-    row("no group reads as its default", one.arg(""), S::FunctionalHotKey, {}, "Enable", "Enable", {});
-    row("no attribute reads as its default", one.arg("<Functional_HotKey/>"), S::FunctionalHotKey, {}, "Enable", "Enable", {});
-    row("an empty value reads as the default", one.arg(R"(<GUI_Inactivity_Timer Value=""/>)"), S::GuiInactivityMinutes, {}, "0", "0", {});
-    row("a value inside the network group", one.arg(R"(<Network><Static_IP IP_address="10.1.1.2"/></Network>)"), S::StaticAddress, {}, "10.1.1.2", "10.1.1.2", {});
-    row("the first group of the first section, or the last of all", two.arg(R"(<GUI_Inactivity_Timer Value="5"/><GUI_Inactivity_Timer Value="6"/>)", R"(<GUI_Inactivity_Timer Value="7"/>)"), S::GuiInactivityMinutes, {}, "5", "7", {});
-    row("a timer's writer adds its group", one.arg(""), S::GuiInactivityMinutes, "9", "9", "9", one.arg(R"(<GUI_Inactivity_Timer Value="9"/>)"));
-    row("the first section alone is written", two.arg("<AutoLogin/>", "<AutoLogin/>"), S::AutoLogonUser, "boss", "boss", "", two.arg(R"(<AutoLogin AutoLogUser="boss"/>)", "<AutoLogin/>"));
-    row("a group that comes with the database is not added", one.arg(""), S::AutoLogonUser, "boss", "", "", {});
-    row("nor a network part", one.arg("<Network/>"), S::DhcpChecked, "true", "", "", {});
-    row("nor Unit_Settings", "<Data/>", S::HotKey, "2", "", "", {});
+    QTest::newRow("no group reads as its default") << one.arg("") << int(S::FunctionalHotKey) << QString() << "Enable" << "Enable" << "";
+    QTest::newRow("no attribute reads as its default") << one.arg("<Functional_HotKey/>") << int(S::FunctionalHotKey) << QString() << "Enable" << "Enable" << "";
+    QTest::newRow("an empty value reads as the default") << one.arg(R"(<GUI_Inactivity_Timer Value=""/>)") << int(S::GuiInactivityMinutes) << QString() << "0" << "0" << "";
+    QTest::newRow("the first group of the first section, or the last of all") << two.arg(R"(<GUI_Inactivity_Timer Value="5"/><GUI_Inactivity_Timer Value="6"/>)", R"(<GUI_Inactivity_Timer Value="7"/>)") << int(S::GuiInactivityMinutes) << QString() << "5" << "7" << "";
+    QTest::newRow("a timer's writer adds its group") << one.arg("") << int(S::GuiInactivityMinutes) << "9" << "9" << "9" << one.arg(R"(<GUI_Inactivity_Timer Value="9"/>)");
+    QTest::newRow("a value in the network group, first section alone written") << two.arg("<Network><Static_IP/></Network>", "<Network><Static_IP/></Network>") << int(S::StaticAddress) << "10.1.1.2" << "10.1.1.2" << "" << two.arg(R"(<Network><Static_IP IP_address="10.1.1.2"/></Network>)", "<Network><Static_IP/></Network>");
+    QTest::newRow("a group that comes with the database is not added") << one.arg("") << int(S::AutoLogonUser) << "boss" << "" << "" << "";
+    QTest::newRow("nor a network part") << one.arg("<Network/>") << int(S::DhcpChecked) << "true" << "" << "" << "";
+    QTest::newRow("nor Unit_Settings") << "<Data/>" << int(S::HotKey) << "2" << "" << "" << "";
     // clang-format on
 }
 
@@ -410,14 +403,12 @@ void TestDatabaseSchema::unitSettings()
     QFETCH(int, setting);
     QFETCH(QString, written);
     QFETCH(QString, after);
-    QDomDocument document;
-    QVERIFY(document.setContent(before));
+    QDomDocument document, expected;
+    QVERIFY(document.setContent(before) && expected.setContent(after.isEmpty() ? before : after));
     if (!written.isNull())
         QCOMPARE(writeUnitSetting(document, UnitSetting(setting), written), !after.isEmpty());
     QTEST(readUnitSetting(document, UnitSetting(setting)), "first");
     QTEST(readLastUnitSetting(document, UnitSetting(setting)), "last");
-    QDomDocument expected;
-    QVERIFY(expected.setContent(after.isEmpty() ? before : after));
     QCOMPARE(document.toString(-1), expected.toString(-1));
 }
 

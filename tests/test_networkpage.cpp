@@ -134,7 +134,7 @@ void TestNetworkPage::refusal()
     QFETCH(QString, title);
     QDomDocument document = databaseWithUsers();
     // A refused apply must not clear the DHCP choice either.
-    networkSetting(document, db::Dhcp).setAttribute(db::SetChecked, "true");
+    writeUnitSetting(document, UnitSetting::DhcpChecked, "true");
     OsdWindow osd(document);
     choose(osd, fields);
     const auto files = [&osd] {
@@ -148,8 +148,7 @@ void TestNetworkPage::refusal()
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
     QCOMPARE(files(), before);
     QVERIFY(osd.unit.commands().isEmpty());
-    QCOMPARE(
-        networkSetting(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+    QCOMPARE(readUnitSetting(osd.window->document(), UnitSetting::DhcpChecked), QStringLiteral("true"));
     if (QTest::currentDataTag() == QLatin1String("zero mask"))
         QCOMPARE(osd.text("netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
@@ -243,8 +242,8 @@ void TestNetworkPage::apply()
         QCOMPARE(programs(osd.unit).filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
         QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
-        QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
-            networkSetting(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+        QCOMPARE(readUnitSetting(osd.window->document(), UnitSetting::StaticAddress),
+            readUnitSetting(databaseWithUsers(), UnitSetting::StaticAddress));
     }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
@@ -254,13 +253,12 @@ void TestNetworkPage::apply()
     if (!stored.isEmpty()) {
         QTEST(osd.unit.readFile(interfaces), "interfacesFile");
         QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomElement kept = networkSetting(document, db::StaticIp);
-        QCOMPARE((QStringList { kept.attribute(db::IpAddress), kept.attribute(db::NetworkMask),
-                     kept.attribute(db::DefaultGateway), kept.attribute(db::DnsAddress),
-                     kept.attribute(db::Dns2Address) }),
-            stored);
-        QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
-        QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
+        QStringList kept;
+        for (const UnitSetting setting : { UnitSetting::StaticAddress, UnitSetting::StaticMask,
+                 UnitSetting::StaticGateway, UnitSetting::StaticDns, UnitSetting::StaticDns2,
+                 UnitSetting::StaticChecked, UnitSetting::DhcpChecked })
+            kept << readUnitSetting(document, setting);
+        QCOMPARE(kept, stored + QStringList({ "true", "false" }));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
         const QStringList run = programs(osd.unit);
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
@@ -270,8 +268,8 @@ void TestNetworkPage::apply()
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
-    QCOMPARE(networkSetting(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
+    QCOMPARE(readUnitSetting(document, UnitSetting::DhcpChecked), QStringLiteral("true"));
+    QCOMPARE(readUnitSetting(document, UnitSetting::StaticChecked), QStringLiteral("false"));
     QCOMPARE(programs(osd.unit).filter("killall").size(), 0);
 }
 

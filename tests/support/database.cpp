@@ -97,11 +97,6 @@ QDomElement databaseSection(const QDomDocument& document, const char* name)
     return document.documentElement().firstChildElement(QLatin1String(name));
 }
 
-QDomElement networkSetting(const QDomDocument& document, const char* name)
-{
-    return unitSettingsGroup(document, db::Network).firstChildElement(name);
-}
-
 QMap<QString, QString> attributeMap(const QDomElement& element)
 {
     QMap<QString, QString> all;

@@ -40,9 +40,8 @@ QDomElement addConnection(QDomDocument& document, const QString& name, const QSt
 QDomElement associate(QDomDocument& document, const QString& user, const QString& connection,
     const QString& favourite = QString());
 
-// The document's section `name`, and its network setting `name` (DHCP, Static_IP).
+// The document's section `name`.
 QDomElement databaseSection(const QDomDocument& document, const char* name);
-QDomElement networkSetting(const QDomDocument& document, const char* name);
 QMap<QString, QString> attributeMap(const QDomElement& element);
 // What a checksum file holds for `bytes`.
 QByteArray checksumLine(const QByteArray& bytes);
