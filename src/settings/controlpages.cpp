@@ -12,8 +12,8 @@
 
 namespace {
 
-// Sets one setting and saves. A missing group that its writer may not add is
-// passed over as it always was, without a word.
+// Sets one setting and saves. A group its writer may not add is left missing,
+// and that is no failure.
 bool storeSetting(MainWindow* mainWindow, UnitSetting setting, const QString& value)
 {
     bool applied = false;
