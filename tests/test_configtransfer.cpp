@@ -159,15 +159,14 @@ void TestConfigTransfer::roundTrip()
     }
 
     QDomDocument targetDatabase = databaseWithUsers();
-    QDomElement ownAddress = networkSetting(targetDatabase, db::StaticIp);
-    ownAddress.setAttribute(db::DnsAddress, QStringLiteral("10.0.0.53"));
-    ownAddress.setAttribute(db::Dns2Address, QStringLiteral("10.0.0.54"));
+    writeUnitSetting(targetDatabase, UnitSetting::StaticDns, QStringLiteral("10.0.0.53"));
+    writeUnitSetting(targetDatabase, UnitSetting::StaticDns2, QStringLiteral("10.0.0.54"));
     if (target.startsWith(QLatin1String("dhcp"))) {
-        networkSetting(targetDatabase, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-        ownAddress.setAttribute(db::SetChecked, QStringLiteral("false"));
+        writeUnitSetting(targetDatabase, UnitSetting::DhcpChecked, QStringLiteral("true"));
+        writeUnitSetting(targetDatabase, UnitSetting::StaticChecked, QStringLiteral("false"));
     }
     if (target == QLatin1String("dhcp invalid"))
-        ownAddress.setAttribute(db::NetworkMask, QStringLiteral("0.0.0.0"));
+        writeUnitSetting(targetDatabase, UnitSetting::StaticMask, QStringLiteral("0.0.0.0"));
     OsdWindow osd(targetDatabase, 1, target == QLatin1String("managed"));
     TestUnit& unit = osd.unit;
     const QString resolver = QStringLiteral("/usr/local/resolv.conf");
@@ -232,25 +231,23 @@ void TestConfigTransfer::roundTrip()
         QCOMPARE(databaseText(imported), databaseText(osd.window->document()));
         QVERIFY(!databaseSection(imported, db::RxDevices).firstChildElement().isNull());
         QVERIFY(connectionNamed(imported, QStringLiteral("Desk")).isNull());
-        QCOMPARE(
-            unitSettingsGroup(imported, db::AutoLogin).attribute(db::AutoLogUser), QStringLiteral("boss"));
+        QCOMPARE(readUnitSetting(imported, UnitSetting::AutoLogonUser), QStringLiteral("boss"));
         QCOMPARE(unit.readFile(settingsFile), sourceGuiSettings);
         return;
     }
     QCOMPARE(unit.readFile(QLatin1String(DatabaseStorage::copyBPath)), stored);
     for (const char* checksum : { DatabaseStorage::checksumAPath, DatabaseStorage::checksumBPath })
         QCOMPARE(unit.readFile(QLatin1String(checksum)), checksumLine(stored));
-    for (const char* attribute :
-        { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
-        QCOMPARE(
-            networkSetting(imported, db::StaticIp).attribute(attribute), ownAddress.attribute(attribute));
+    for (const UnitSetting own : { UnitSetting::StaticAddress, UnitSetting::StaticMask,
+             UnitSetting::StaticGateway, UnitSetting::StaticDns, UnitSetting::StaticDns2 })
+        QCOMPARE(readUnitSetting(imported, own), readUnitSetting(targetDatabase, own));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(unit.readFile(resolver), resolverAfter);
     QCOMPARE(warning->text,
         target == QLatin1String("dhcp invalid")
             ? QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.")
             : QString());
-    QCOMPARE(networkSetting(imported, db::Dhcp).attribute(db::SetChecked) == QLatin1String("true"),
+    QCOMPARE(readUnitSetting(imported, UnitSetting::DhcpChecked) == QLatin1String("true"),
         target == QLatin1String("dhcp invalid") || variant == "dhcp");
     QVERIFY(databaseSection(imported, db::RxDevices).firstChildElement().isNull());
     QVERIFY(databaseSection(imported, db::TxDevices).firstChildElement().isNull());
@@ -287,8 +284,8 @@ void TestConfigTransfer::importRefused_data()
     const QByteArray wide = QByteArray("<b>").repeated(58) + QByteArray("<a/>").repeated(300000) + QByteArray("</b>").repeated(58);
     const QByteArray deep = QByteArray("<a>").repeated(50000) + QByteArray("</a>").repeated(50000);
     QDomDocument dhcp = good.cloneNode().toDocument();
-    networkSetting(dhcp, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-    networkSetting(dhcp, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+    writeUnitSetting(dhcp, UnitSetting::DhcpChecked, QStringLiteral("true"));
+    writeUnitSetting(dhcp, UnitSetting::StaticChecked, QStringLiteral("false"));
     QByteArray flipped = exported;
     flipped[flipped.size() / 2] = flipped.at(flipped.size() / 2) == 'A' ? 'B' : 'A';
 
@@ -438,7 +435,7 @@ void TestConfigTransfer::exportSafety()
         // Only a value the settings file holds replaces the database's.
         QDomDocument exported;
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
-        QCOMPARE(unitSettingsGroup(exported, db::AutoLogin).attribute(db::AutoLogUser),
+        QCOMPARE(readUnitSetting(exported, UnitSetting::AutoLogonUser),
             fromCopyB                                             ? QStringLiteral("backup")
                 : setup == QLatin1String("settings file missing") ? QStringLiteral("boss")
                                                                   : QStringLiteral("power"));
@@ -479,8 +476,8 @@ void TestConfigTransfer::factoryRestore()
     if (restored) {
         // The unit runs DHCP after a restore, and its database says so.
         QDomDocument fresh = newDatabaseDocument();
-        networkSetting(fresh, db::Dhcp).setAttribute(db::SetChecked, QStringLiteral("true"));
-        networkSetting(fresh, db::StaticIp).setAttribute(db::SetChecked, QStringLiteral("false"));
+        writeUnitSetting(fresh, UnitSetting::DhcpChecked, QStringLiteral("true"));
+        writeUnitSetting(fresh, UnitSetting::StaticChecked, QStringLiteral("false"));
         const QByteArray text = databaseText(fresh);
         expected = { text, text, checksumLine(text), checksumLine(text),
             "autoLoginUsr=admin\npower_mode=Manual\nrememberLastUsrName=\n",

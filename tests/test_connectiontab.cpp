@@ -457,7 +457,7 @@ void TestConnectionTab::start()
     if (attributes != QLatin1String("-"))
         addConnection(document, QStringLiteral("C"), attributes);
     if (facts.contains("timer"))
-        unitSettingsGroup(document, db::ConnectionInactivityTimer).setAttribute(db::Value, facts["timer"]);
+        writeUnitSetting(document, UnitSetting::ConnectionInactivityMinutes, facts["timer"]);
     OsdWindow osd(document, facts.value("heads", "1").toInt());
     if (facts.contains("fails"))
         osd.unit.sim().setFailure(facts["fails"], 1);
@@ -533,7 +533,7 @@ void TestConnectionTab::relaunchHotKey()
     QFETCH(QString, number);
     QFETCH(QByteArray, expected);
     QDomDocument document = databaseWithUsers();
-    unitSettingsGroup(document, db::HotKey).setAttribute(db::Hotkey, hotKey);
+    writeUnitSetting(document, UnitSetting::HotKey, hotKey);
     OsdWindow osd(document);
     const QString path = QStringLiteral("/tmp/prevConnection.sh");
     QFile::remove(osd.unit.path(path));

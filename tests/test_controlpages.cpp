@@ -37,11 +37,6 @@ const char relaunchScript[] = "/tmp/prevConnection.sh";
 const char settingsFile[] = "/usr/local/gui_files/gui_settings.cfg";
 const QStringList signalControl { "/usr/bin/killall", "-s", "SIGUSR2", "connection_control" };
 
-QString storedAttribute(const OsdWindow& osd, const char* group, const char* attribute)
-{
-    return unitSettingsGroup(osd.stored(), group).attribute(attribute);
-}
-
 QStringList items(QComboBox* box)
 {
     QStringList texts;
@@ -108,8 +103,8 @@ void TestControlPages::hotKeyRoundTrip()
     osd.unit.clearRecords();
     child<QPushButton>(*osd.window, "buttonApplyHotKey")->click();
 
-    QCOMPARE(storedAttribute(osd, db::HotKey, db::Hotkey), code);
-    QTEST(storedAttribute(osd, db::FunctionalHotKey, db::Key), "key");
+    QCOMPARE(unitSettingsGroup(osd.stored(), db::HotKey).attribute(db::Hotkey), code);
+    QTEST(unitSettingsGroup(osd.stored(), db::FunctionalHotKey).attribute(db::Key), "key");
     const QByteArray argument = "--hotkey " + QByteArray::number(code.toInt()) + " &";
     QVERIFY(osd.unit.readFile(relaunchScript).endsWith(argument));
     QCOMPARE(osd.unit.commands().last(), signalControl);
@@ -243,8 +238,8 @@ void TestControlPages::apply()
         else if (expected.startsWith("board:"))
             QCOMPARE(osd.unit.sim().state().value("powerButtonMode").toString(), value);
         else
-            QCOMPARE(storedAttribute(osd, qPrintable(expected.section('/', 0, 0)),
-                         qPrintable(expected.section('/', 1).section('=', 0, 0))),
+            QCOMPARE(unitSettingsGroup(osd.stored(), qPrintable(expected.section('/', 0, 0)))
+                         .attribute(expected.section('/', 1).section('=', 0, 0)),
                 value);
     }
     QVERIFY(!error.isEmpty() || osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
@@ -385,10 +380,9 @@ void TestControlPages::monitor()
     QFETCH(QStringList, offered);
     QFETCH(bool, warned);
     QDomDocument document = databaseWithUsers();
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
     ModalAnswerPtr atStart;
     if (!withGroup) {
-        settings.removeChild(settings.firstChildElement(db::ScreenResolution));
+        unitSettingsSection(document).removeChild(unitSettingsGroup(document, db::ScreenResolution));
         atStart = answerNextBox(QStringLiteral("Warning"), QMessageBox::Ok);
     }
     OsdWindow osd(document, 1, managed);
@@ -412,13 +406,13 @@ void TestControlPages::monitor()
     QCOMPARE(closeLeftoverModals(), 1);
     if (!offered.isEmpty())
         QCOMPARE(items(child<QComboBox>(*osd.window, "comboBox")), offered);
-    QTEST(storedAttribute(osd, db::ScreenResolution, db::Default), "stored");
+    QTEST(unitSettingsGroup(osd.stored(), db::ScreenResolution).attribute(db::Default), "stored");
     if (items(child<QComboBox>(*osd.window, "comboBox")) != QStringList { "Auto" })
         return;
     // Nothing but "Auto" on offer: Apply stores nothing, and says so.
     QCOMPARE(pressAndSettle(*osd.window, "applyScResButton", "Information"),
         QStringLiteral("The monitor offers no RDP Resolution to apply."));
-    QTEST(storedAttribute(osd, db::ScreenResolution, db::Default), "stored");
+    QTEST(unitSettingsGroup(osd.stored(), db::ScreenResolution).attribute(db::Default), "stored");
 }
 
 void TestControlPages::osdApply_data()

@@ -120,6 +120,8 @@ private slots:
     void connectionKind();
     void schemaUpgrade_data();
     void schemaUpgrade();
+    void unitSettings_data();
+    void unitSettings();
     void writtenTextReadsAsCompactTree();
     void outsideText_data();
     void outsideText();
@@ -354,23 +356,60 @@ void TestDatabaseSchema::schemaUpgrade()
 {
     QFETCH(QString, before);
 
-    QDomDocument document;
-    QVERIFY(document.setContent(before));
-    QDomDocument original;
-    QVERIFY(original.setContent(before));
+    QDomDocument document, original;
+    QVERIFY(document.setContent(before) && original.setContent(before));
     QVERIFY(upgradeSchema(document));
     const QDomElement root = document.documentElement();
     QTEST(childTags(root).join(' '), "sectionsAfter");
-    const QDomElement settings = root.firstChildElement(db::UnitSettings);
+    const QDomElement settings = unitSettingsSection(document);
     QTEST(childTags(settings).join(' '), "groupsAfter");
-    const QDomElement fresh = newDatabaseDocument().documentElement().firstChildElement(db::UnitSettings);
-    const QDomElement kept = original.documentElement().firstChildElement(db::UnitSettings);
+    const QDomElement fresh = unitSettingsSection(newDatabaseDocument());
+    const QDomElement kept = unitSettingsSection(original);
     for (const QString& group : childTags(settings)) {
         const QDomElement was = kept.firstChildElement(group);
         QCOMPARE(attributeMap(settings.firstChildElement(group)),
             attributeMap(was.isNull() ? fresh.firstChildElement(group) : was));
     }
     QVERIFY2(!upgradeSchema(document), "a second upgrade must find nothing to add");
+}
+
+void TestDatabaseSchema::unitSettings_data()
+{
+    QTest::addColumn<QString>("before");
+    QTest::addColumn<int>("setting");
+    QTest::addColumn<QString>("written"); // null: only read
+    QTest::addColumn<QString>("first"); // read from the first section
+    QTest::addColumn<QString>("last"); // read as the inactivity time-out reads it
+    QTest::addColumn<QString>("after"); // empty: unchanged
+    const QString one = QStringLiteral("<Data><Unit_Settings>%1</Unit_Settings></Data>");
+    const QString two = one.arg("%1</Unit_Settings><Unit_Settings>%2");
+    using S = UnitSetting;
+    // clang-format off
+    QTest::newRow("no group reads as its default") << one.arg("") << int(S::FunctionalHotKey) << QString() << "Enable" << "Enable" << "";
+    QTest::newRow("no attribute reads as its default") << one.arg("<Functional_HotKey/>") << int(S::FunctionalHotKey) << QString() << "Enable" << "Enable" << "";
+    QTest::newRow("an empty value reads as the default") << one.arg(R"(<GUI_Inactivity_Timer Value=""/>)") << int(S::GuiInactivityMinutes) << QString() << "0" << "0" << "";
+    QTest::newRow("the first group of the first section, or the last of all") << two.arg(R"(<GUI_Inactivity_Timer Value="5"/><GUI_Inactivity_Timer Value="6"/>)", R"(<GUI_Inactivity_Timer Value="7"/>)") << int(S::GuiInactivityMinutes) << QString() << "5" << "7" << "";
+    QTest::newRow("a timer's writer adds its group") << one.arg("") << int(S::GuiInactivityMinutes) << "9" << "9" << "9" << one.arg(R"(<GUI_Inactivity_Timer Value="9"/>)");
+    QTest::newRow("a value in the network group, first section alone written") << two.arg("<Network><Static_IP/></Network>", "<Network><Static_IP/></Network>") << int(S::StaticAddress) << "10.1.1.2" << "10.1.1.2" << "" << two.arg(R"(<Network><Static_IP IP_address="10.1.1.2"/></Network>)", "<Network><Static_IP/></Network>");
+    QTest::newRow("a group that comes with the database is not added") << one.arg("") << int(S::AutoLogonUser) << "boss" << "" << "" << "";
+    QTest::newRow("nor a network part") << one.arg("<Network/>") << int(S::DhcpChecked) << "true" << "" << "" << "";
+    QTest::newRow("nor Unit_Settings") << "<Data/>" << int(S::HotKey) << "2" << "" << "" << "";
+    // clang-format on
+}
+
+void TestDatabaseSchema::unitSettings()
+{
+    QFETCH(QString, before);
+    QFETCH(int, setting);
+    QFETCH(QString, written);
+    QFETCH(QString, after);
+    QDomDocument document, expected;
+    QVERIFY(document.setContent(before) && expected.setContent(after.isEmpty() ? before : after));
+    if (!written.isNull())
+        QCOMPARE(writeUnitSetting(document, UnitSetting(setting), written), !after.isEmpty());
+    QTEST(readUnitSetting(document, UnitSetting(setting)), "first");
+    QTEST(readLastUnitSetting(document, UnitSetting(setting)), "last");
+    QCOMPARE(document.toString(-1), expected.toString(-1));
 }
 
 void TestDatabaseSchema::outsideText_data()

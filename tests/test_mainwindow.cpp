@@ -105,8 +105,7 @@ void TestMainWindow::databaseAtStart()
     QFETCH(QString, mac);
     TestUnit unit;
     QDomDocument older = newDatabaseDocument();
-    QDomElement settings = older.documentElement().firstChildElement(db::UnitSettings);
-    settings.removeChild(settings.firstChildElement(db::BrokerGroup));
+    unitSettingsSection(older).removeChild(unitSettingsGroup(older, db::BrokerGroup));
     if (!mac.isNull()) {
         const QString own = unit.platform().eth0().hardwareAddress;
         const QString address = mac.startsWith(QLatin1String("lower")) ? own.toLower() : own;

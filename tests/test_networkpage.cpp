@@ -125,7 +125,7 @@ void TestNetworkPage::refusal()
     QFETCH(QString, title);
     QDomDocument document = databaseWithUsers();
     // A refused apply must not clear the DHCP choice either.
-    networkSetting(document, db::Dhcp).setAttribute(db::SetChecked, "true");
+    writeUnitSetting(document, UnitSetting::DhcpChecked, "true");
     OsdWindow osd(document);
     choose(osd, fields);
     const auto files = [&osd] {
@@ -139,8 +139,7 @@ void TestNetworkPage::refusal()
     QCOMPARE(osd.window->findChildren<QProgressDialog*>().size(), 0);
     QCOMPARE(files(), before);
     QVERIFY(osd.unit.commands().isEmpty());
-    QCOMPARE(
-        networkSetting(osd.window->document(), db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
+    QCOMPARE(readUnitSetting(osd.window->document(), UnitSetting::DhcpChecked), QStringLiteral("true"));
     if (QTest::currentDataTag() == QLatin1String("zero mask"))
         QCOMPARE(osd.text("netMasklineEdit"), QStringLiteral("255.255.255.0"));
 }
@@ -235,8 +234,8 @@ void TestNetworkPage::apply()
         QCOMPARE(run.filter(QRegularExpression("killall|flush")), QStringList());
         QCOMPARE(osd.unit.readFile(interfaces), interfacesBefore);
         QCOMPARE(QFileInfo::exists(osd.unit.path(resolver)), resolverBefore);
-        QCOMPARE(networkSetting(osd.window->document(), db::StaticIp).attribute(db::IpAddress),
-            networkSetting(databaseWithUsers(), db::StaticIp).attribute(db::IpAddress));
+        QCOMPARE(readUnitSetting(osd.window->document(), UnitSetting::StaticAddress),
+            readUnitSetting(databaseWithUsers(), UnitSetting::StaticAddress));
     }
     if (injected.endsWith("=-1"))
         QVERIFY(osd.unit.hasLog(3, QStringLiteral(" error occurred on flush")));
@@ -246,13 +245,15 @@ void TestNetworkPage::apply()
     if (!interfacesFile.isEmpty()) {
         QCOMPARE(osd.unit.readFile(interfaces), interfacesFile);
         QTEST(osd.unit.readFile(resolver), "resolverFile");
-        const QDomElement kept = networkSetting(document, db::StaticIp);
-        int i = 0; // each as typed, without blanks around it
-        for (const char* key :
-            { db::IpAddress, db::NetworkMask, db::DefaultGateway, db::DnsAddress, db::Dns2Address })
-            QCOMPARE(kept.attribute(key), fields.value(i++).trimmed());
-        QCOMPARE(kept.attribute(db::SetChecked), QStringLiteral("true"));
-        QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("false"));
+        QStringList kept;
+        for (const UnitSetting setting : { UnitSetting::StaticAddress, UnitSetting::StaticMask,
+                 UnitSetting::StaticGateway, UnitSetting::StaticDns, UnitSetting::StaticDns2,
+                 UnitSetting::StaticChecked, UnitSetting::DhcpChecked })
+            kept << readUnitSetting(document, setting);
+        QStringList typed; // each as typed, without blanks around it
+        for (int i = 0; i < 5; ++i)
+            typed << fields.value(i).trimmed();
+        QCOMPARE(kept, typed + QStringList({ "true", "false" }));
         QVERIFY(osd.window->storage().verifyChecksumFile(osd.window->storage().databasePath));
         QCOMPARE(run.filter("killall").value(0), QStringLiteral("/usr/bin/killall udhcpc"));
         QVERIFY(run.indexOf("/usr/bin/killall udhcpc") < run.indexOf("/opt/kestrix/flush_eth0.sh"));
@@ -261,8 +262,8 @@ void TestNetworkPage::apply()
         return;
     QCOMPARE(osd.unit.readFile(interfaces),
         QByteArray("auto lo\niface lo inet loopback\n\nauto eth0\niface eth0 inet dhcp\n"));
-    QCOMPARE(networkSetting(document, db::Dhcp).attribute(db::SetChecked), QStringLiteral("true"));
-    QCOMPARE(networkSetting(document, db::StaticIp).attribute(db::SetChecked), QStringLiteral("false"));
+    QCOMPARE(readUnitSetting(document, UnitSetting::DhcpChecked), QStringLiteral("true"));
+    QCOMPARE(readUnitSetting(document, UnitSetting::StaticChecked), QStringLiteral("false"));
     QCOMPARE(run.filter("killall").size(), 0);
 }
 

@@ -318,7 +318,7 @@ void TestUserDialogs::renameCarriesLogOn()
     QDomDocument document = people();
     associate(document, "boss", "C2");
     userNamed(document, "boss").setAttribute(db::Privilege, "Guest");
-    unitSettingsGroup(document, db::AutoLogin).setAttribute(db::AutoLogUser, "boss");
+    writeUnitSetting(document, UnitSetting::AutoLogonUser, "boss");
     OsdWindow osd(document);
     osd.window->setLoggedInUser("boss");
     osd.window->writeAutoLoginUser("boss");
@@ -327,7 +327,7 @@ void TestUserDialogs::renameCarriesLogOn()
     type(dialog, { "lineEditUNameEdt=chief" });
     child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
     QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=chief\n"));
-    QCOMPARE(unitSettingsGroup(osd.stored(), db::AutoLogin).attribute(db::AutoLogUser), QString("chief"));
+    QCOMPARE(readUnitSetting(osd.stored(), UnitSetting::AutoLogonUser), QString("chief"));
     QVERIFY(userNamed(osd.stored(), "chief").firstChildElement(db::AutoConnect).isNull());
     QCOMPARE(osd.window->getLoggedInUser() + osd.user->userName, QString("chiefchief"));
     QCOMPARE(osd.unit.sim().state().value("loggedInUser").toString(), QString("chief"));
@@ -365,7 +365,7 @@ void TestUserDialogs::removal()
     QFETCH(QString, name);
     QFETCH(QString, answer);
     QDomDocument document = people();
-    unitSettingsGroup(document, db::AutoLogin).setAttribute(db::AutoLogUser, "power");
+    writeUnitSetting(document, UnitSetting::AutoLogonUser, "power");
     // A provided database may hold the name twice, in another section too.
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
         userNamed(document, "power").cloneNode());
@@ -382,8 +382,7 @@ void TestUserDialogs::removal()
     QCOMPARE(UserRules::userNames(osd.stored()).contains(name), !removed);
     QCOMPARE(listed(*osd.window, "userlistWidget").contains(name), !removed);
     QCOMPARE(osd.unit.hasLog(7, "MainWindow: User " + name + " removed from DB"), removed);
-    QCOMPARE(unitSettingsGroup(osd.stored(), db::AutoLogin).attribute(db::AutoLogUser),
-        removed ? QString() : QString("power"));
+    QCOMPARE(readUnitSetting(osd.stored(), UnitSetting::AutoLogonUser), removed ? QString() : QString("power"));
     QVERIFY(osd.unit.readFile(settingsPath).contains(removed ? "autoLoginUsr=\n" : "autoLoginUsr=power\n"));
     QCOMPARE(child<QCheckBox>(*osd.window, "checkBoxAutoLog")->isChecked(), !removed);
     QCOMPARE(child<QComboBox>(*osd.window, "comboBoxALogUsr")->findText("power") >= 0, !removed);

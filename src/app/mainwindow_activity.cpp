@@ -4,7 +4,7 @@
 #include "app/mainwindowform.h"
 
 #include "app/kxeventfilter.h"
-#include "database/dbnames.h"
+#include "rules/unitsettings.h"
 
 #include <QTimer>
 
@@ -24,15 +24,7 @@ int inactivityIntervalMs(int minutes)
 
 int MainWindow::readGuiInactivityMinutes()
 {
-    int minutes = 0;
-    const QDomElement root = document().documentElement();
-    for (QDomElement settings = root.firstChildElement(db::UnitSettings); !settings.isNull();
-         settings = settings.nextSiblingElement(db::UnitSettings)) {
-        for (QDomElement timer = settings.firstChildElement(db::GuiInactivityTimer); !timer.isNull();
-             timer = timer.nextSiblingElement(db::GuiInactivityTimer))
-            minutes = timer.attribute(db::Value).toInt();
-    }
-    return minutes;
+    return readLastUnitSetting(document(), UnitSetting::GuiInactivityMinutes).toInt();
 }
 
 void MainWindow::startGuiTimers()

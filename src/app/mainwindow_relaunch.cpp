@@ -2,10 +2,10 @@
 // again after a reboot answers the hot-key set now.
 #include "mainwindow.h"
 
-#include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 #include "rules/hotkeyrules.h"
+#include "rules/unitsettings.h"
 
 #include <QFileInfo>
 
@@ -32,11 +32,7 @@ ScriptRead readScript(const QString& path, QByteArray& text)
 int MainWindow::hotKeyNumber()
 {
     // Older databases keep the name, the hot-key page keeps the code.
-    return ::hotKeyNumber(document()
-                              .documentElement()
-                              .firstChildElement(QLatin1String(db::UnitSettings))
-                              .firstChildElement(QLatin1String(db::HotKey))
-                              .attribute(QLatin1String(db::Hotkey)));
+    return ::hotKeyNumber(readUnitSetting(document(), UnitSetting::HotKey));
 }
 
 namespace {

@@ -3,7 +3,7 @@
 
 #include "app/mainwindow.h"
 #include "app/titleheader.h"
-#include "database/dbnames.h"
+#include "rules/unitsettings.h"
 #include "settings/controlpages.h"
 
 #include <QAbstractButton>
@@ -14,26 +14,19 @@ namespace {
 
 // The record's texts in the order the group keeps them.
 struct BrokerAttribute {
-    const char* name;
+    UnitSetting setting;
     QString BrokerSettings::*value;
 };
 const BrokerAttribute brokerAttributes[] = {
-    { db::ConViaActiveDir, &BrokerSettings::conViaActiveDir },
-    { db::ConViaBroker, &BrokerSettings::conViaBroker },
-    { db::VmResourse, &BrokerSettings::vmResourse },
-    { db::WebAccessAddr, &BrokerSettings::webAccessAddr },
-    { db::ConBrokerIp, &BrokerSettings::conBrokerIp },
-    { db::Domain, &BrokerSettings::domain },
-    { db::DefaultBrokerIp, &BrokerSettings::defaultBrokerIp },
-    { db::LoadBalInfo, &BrokerSettings::loadBalInfo },
+    { UnitSetting::BrokerViaActiveDir, &BrokerSettings::conViaActiveDir },
+    { UnitSetting::BrokerViaBroker, &BrokerSettings::conViaBroker },
+    { UnitSetting::BrokerVmResourse, &BrokerSettings::vmResourse },
+    { UnitSetting::BrokerWebAccess, &BrokerSettings::webAccessAddr },
+    { UnitSetting::BrokerAddress, &BrokerSettings::conBrokerIp },
+    { UnitSetting::BrokerDomain, &BrokerSettings::domain },
+    { UnitSetting::BrokerDefaultAddress, &BrokerSettings::defaultBrokerIp },
+    { UnitSetting::BrokerLoadBalance, &BrokerSettings::loadBalInfo },
 };
-
-QDomElement brokerGroup(const QDomDocument& document)
-{
-    return document.documentElement()
-        .firstChildElement(QLatin1String(db::UnitSettings))
-        .firstChildElement(QLatin1String(db::BrokerGroup));
-}
 
 } // namespace
 
@@ -86,9 +79,8 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 {
     qDebug() << "readBrokerSettings()..";
     BrokerSettings record;
-    const QDomElement group = brokerGroup(mainWindow->document());
     for (const BrokerAttribute& attribute : brokerAttributes)
-        record.*attribute.value = group.attribute(QLatin1String(attribute.name));
+        record.*attribute.value = readUnitSetting(mainWindow->document(), attribute.setting);
     qDebug() << "return...";
     return record;
 }
@@ -97,18 +89,10 @@ bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
     const bool saved = commitSettingsChange(mainWindow, [&record, &applied](QDomDocument& document) {
-        QDomElement group = brokerGroup(document);
-        if (group.isNull()) {
-            // An older document without the group: the settings are not lost for it.
-            QDomElement unitSettings
-                = document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
-            if (unitSettings.isNull())
+        for (const BrokerAttribute& attribute : brokerAttributes) {
+            if (!writeUnitSetting(document, attribute.setting, record.*attribute.value))
                 return; // nowhere to keep them: reported as not saved
-            group = unitSettings.appendChild(document.createElement(QLatin1String(db::BrokerGroup)))
-                        .toElement();
         }
-        for (const BrokerAttribute& attribute : brokerAttributes)
-            group.setAttribute(QLatin1String(attribute.name), record.*attribute.value);
         applied = true;
     });
     return saved && applied;

@@ -3,6 +3,7 @@
 #include "app/mainwindow.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
+#include "rules/unitsettings.h"
 #include "services/device_services.h"
 #include "services/servicetext.h"
 
@@ -45,10 +46,7 @@ int rdpPort(const QString& port)
 
 int connectionInactivityMinutes(const QDomDocument& document)
 {
-    const QDomElement timer = document.documentElement()
-                                  .firstChildElement(QLatin1String(db::UnitSettings))
-                                  .firstChildElement(QLatin1String(db::ConnectionInactivityTimer));
-    return timer.attribute(QLatin1String(db::Value)).toInt();
+    return readUnitSetting(document, UnitSetting::ConnectionInactivityMinutes).toInt();
 }
 
 IConnection::IConnection(const QDomElement& element)

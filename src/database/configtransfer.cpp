@@ -5,6 +5,7 @@
 #include "database/textcipher.h"
 #include "database/userlookup.h"
 #include "rules/networkrules.h"
+#include "rules/unitsettings.h"
 
 #include <QRegularExpression>
 
@@ -20,21 +21,6 @@ const char* const sectionOrder[]
 QDomElement child(const QDomElement& parent, const char* tag)
 {
     return parent.firstChildElement(QLatin1String(tag));
-}
-
-QDomElement settingsGroup(const QDomDocument& document, const char* group)
-{
-    return child(child(document.documentElement(), db::UnitSettings), group);
-}
-
-QString settingsValue(const QDomDocument& document, const char* group, const char* attribute)
-{
-    return settingsGroup(document, group).attribute(QLatin1String(attribute));
-}
-
-QDomElement networkPart(const QDomDocument& document, const char* part)
-{
-    return child(settingsGroup(document, db::Network), part);
 }
 
 // A value bound for a one-line "key=value" file.
@@ -88,8 +74,8 @@ int removeAll(const QDomDocument& document, const char* section, const char* tag
 
 NetworkChoice chooseNetwork(const QDomDocument& imported, const UnitNetwork& unit)
 {
-    const QString dhcp = networkPart(imported, db::Dhcp).attribute(QLatin1String(db::SetChecked));
-    const QString staticChoice = networkPart(imported, db::StaticIp).attribute(QLatin1String(db::SetChecked));
+    const QString dhcp = readUnitSetting(imported, UnitSetting::DhcpChecked);
+    const QString staticChoice = readUnitSetting(imported, UnitSetting::StaticChecked);
     if (dhcp != unit.dhcpChecked && staticChoice == QLatin1String("false"))
         return NetworkChoice::Dhcp;
     if (staticChoice != unit.staticChecked && dhcp == QLatin1String("false")) {
@@ -131,11 +117,10 @@ QByteArray documentTextOf(const QByteArray& exportFile)
 
 UnitNetwork unitNetworkOf(const QDomDocument& document)
 {
-    const QDomElement staticPart = networkPart(document, db::StaticIp);
-    const auto value = [&](const char* name) { return staticPart.attribute(QLatin1String(name)); };
-    return UnitNetwork { networkPart(document, db::Dhcp).attribute(QLatin1String(db::SetChecked)),
-        value(db::SetChecked), value(db::IpAddress), value(db::NetworkMask), value(db::DefaultGateway),
-        value(db::DnsAddress), value(db::Dns2Address) };
+    const auto value = [&](UnitSetting setting) { return readUnitSetting(document, setting); };
+    return UnitNetwork { value(UnitSetting::DhcpChecked), value(UnitSetting::StaticChecked),
+        value(UnitSetting::StaticAddress), value(UnitSetting::StaticMask), value(UnitSetting::StaticGateway),
+        value(UnitSetting::StaticDns), value(UnitSetting::StaticDns2) };
 }
 
 ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, bool unitManaged,
@@ -151,32 +136,27 @@ ImportPlan planImport(const QByteArray& documentText, const UnitNetwork& unit, b
         return plan;
 
     QDomDocument& imported = plan.document;
-    plan.autoLoginUser = oneLine(settingsValue(imported, db::AutoLogin, db::AutoLogUser));
-    plan.rememberedUser = oneLine(settingsValue(imported, db::RememberLastUser, db::RememberUserName));
-    plan.powerMode = settingsValue(imported, db::PowerModeGroup, db::PowerMode);
+    plan.autoLoginUser = oneLine(readUnitSetting(imported, UnitSetting::AutoLogonUser));
+    plan.rememberedUser = oneLine(readUnitSetting(imported, UnitSetting::RememberedUser));
+    plan.powerMode = readUnitSetting(imported, UnitSetting::PowerMode);
     if (plan.powerMode != QLatin1String("Auto") && plan.powerMode != QLatin1String("Manual")) {
         plan.powerMode = currentPowerMode;
-        QDomElement group = settingsGroup(imported, db::PowerModeGroup);
-        if (!group.isNull())
-            group.setAttribute(QLatin1String(db::PowerMode), currentPowerMode);
+        writeUnitSetting(imported, UnitSetting::PowerMode, currentPowerMode);
     }
 
-    QDomElement staticPart = networkPart(imported, db::StaticIp);
-    if (!staticPart.isNull()) {
-        staticPart.setAttribute(QLatin1String(db::IpAddress), unit.address);
-        staticPart.setAttribute(QLatin1String(db::NetworkMask), unit.mask);
-        staticPart.setAttribute(QLatin1String(db::DefaultGateway), unit.gateway);
-        staticPart.setAttribute(QLatin1String(db::DnsAddress), unit.dns1);
-        staticPart.setAttribute(QLatin1String(db::Dns2Address), unit.dns2);
-    }
+    for (const auto& own : { std::make_pair(UnitSetting::StaticAddress, unit.address),
+             std::make_pair(UnitSetting::StaticMask, unit.mask),
+             std::make_pair(UnitSetting::StaticGateway, unit.gateway),
+             std::make_pair(UnitSetting::StaticDns, unit.dns1),
+             std::make_pair(UnitSetting::StaticDns2, unit.dns2) })
+        writeUnitSetting(imported, own.first, own.second);
 
     if (!unitManaged) {
         plan.network = chooseNetwork(imported, unit);
         if (plan.network == NetworkChoice::StaticRefused) {
             // The unit stays on DHCP, and its database says so.
-            networkPart(imported, db::Dhcp)
-                .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
-            staticPart.setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
+            writeUnitSetting(imported, UnitSetting::DhcpChecked, QStringLiteral("true"));
+            writeUnitSetting(imported, UnitSetting::StaticChecked, QStringLiteral("false"));
         }
         plan.droppedReceivers = removeAll(imported, db::RxDevices, db::Rx);
         plan.droppedTransmitters = removeAll(imported, db::TxDevices, db::Tx);
@@ -224,8 +204,7 @@ QString describePlan(const ImportPlan& plan)
     QString network;
     switch (plan.network) {
     case NetworkChoice::Keep:
-        network = networkPart(plan.document, db::Dhcp).attribute(QLatin1String(db::SetChecked))
-                == QLatin1String("true")
+        network = readUnitSetting(plan.document, UnitSetting::DhcpChecked) == QLatin1String("true")
             ? QStringLiteral("DHCP")
             : QStringLiteral("static, with the unit's own addresses");
         break;

@@ -2,6 +2,7 @@
 
 #include "dbnames.h"
 #include "plaindocument.h"
+#include "rules/unitsettings.h"
 #include "userlookup.h"
 
 #include <QDebug>
@@ -181,7 +182,7 @@ bool upgradeSchema(QDomDocument& document)
         }
     }
 
-    QDomElement settings = root.firstChildElement(QLatin1String(db::UnitSettings));
+    QDomElement settings = unitSettingsSection(document);
     if (!settings.isNull()) {
         const QSet<QString> groups = childTagNames(settings);
         if (!groups.contains(QLatin1String(db::PowerModeGroup))) {

@@ -5,52 +5,26 @@
 #include "database/dbnames.h"
 #include "platform/platform.h"
 #include "rules/hotkeyrules.h"
+#include "rules/unitsettings.h"
 
 #include <QDebug>
 #include <QTimer>
 
 namespace {
 
-QDomElement unitSettings(const QDomDocument& document)
-{
-    return document.documentElement().firstChildElement(QLatin1String(db::UnitSettings));
-}
-
-// The group under Unit_Settings, created when missing; null without Unit_Settings.
-QDomElement ensureGroup(QDomDocument& document, const char* name)
-{
-    QDomElement settings = unitSettings(document);
-    if (settings.isNull())
-        return QDomElement();
-    QDomElement group = settings.firstChildElement(QLatin1String(name));
-    if (group.isNull())
-        group = settings.appendChild(document.createElement(QLatin1String(name))).toElement();
-    return group;
-}
-
-// Sets one attribute of a group and saves; `create` makes a missing group.
-bool storeAttribute(
-    MainWindow* mainWindow, const char* groupName, const char* attribute, const QString& value, bool create)
+// Sets one setting and saves. A group its writer may not add is left missing,
+// and that is no failure.
+bool storeSetting(MainWindow* mainWindow, UnitSetting setting, const QString& value)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
-        QDomElement group = create ? ensureGroup(document, groupName)
-                                   : unitSettings(document).firstChildElement(QLatin1String(groupName));
-        if (group.isNull())
-            return;
-        group.setAttribute(QLatin1String(attribute), value);
-        applied = true;
-    });
-    return saved && (applied || !create);
+    const bool saved = commitSettingsChange(
+        mainWindow, [&](QDomDocument& document) { applied = writeUnitSetting(document, setting, value); });
+    return saved && (applied || !unitSettingPlace(setting).writerAddsGroup);
 }
 
-int minutesOf(const QDomDocument& document, const char* timer)
+int minutesOf(const QDomDocument& document, UnitSetting timer)
 {
-    return qMax(0,
-        unitSettings(document)
-            .firstChildElement(QLatin1String(timer))
-            .attribute(QLatin1String(db::Value))
-            .toInt());
+    return qMax(0, readUnitSetting(document, timer).toInt());
 }
 
 // A page's failed write is said, never left for the next start to find.
@@ -112,17 +86,12 @@ void HotKeyPage::on_hot_keyButton_clicked()
 
 QString HotKeyPage::readHotKey()
 {
-    return hotKeyName(unitSettings(mainWindow->document())
-                          .firstChildElement(QLatin1String(db::HotKey))
-                          .attribute(QLatin1String(db::Hotkey)));
+    return hotKeyName(readUnitSetting(mainWindow->document(), UnitSetting::HotKey));
 }
 
 QString HotKeyPage::readFunctionalHotKey()
 {
-    const QString key = unitSettings(mainWindow->document())
-                            .firstChildElement(QLatin1String(db::FunctionalHotKey))
-                            .attribute(QLatin1String(db::Key));
-    return key.isEmpty() ? QStringLiteral("Enable") : key;
+    return readUnitSetting(mainWindow->document(), UnitSetting::FunctionalHotKey);
 }
 
 int HotKeyPage::loadHotKeyPage()
@@ -176,13 +145,8 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
     const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
     bool applied = false;
     const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
-        QDomElement functionalGroup = ensureGroup(document, db::FunctionalHotKey);
-        QDomElement hotKeyGroup = ensureGroup(document, db::HotKey);
-        if (functionalGroup.isNull() || hotKeyGroup.isNull())
-            return;
-        functionalGroup.setAttribute(QLatin1String(db::Key), functional);
-        hotKeyGroup.setAttribute(QLatin1String(db::Hotkey), code);
-        applied = true;
+        applied = writeUnitSetting(document, UnitSetting::FunctionalHotKey, functional)
+            && writeUnitSetting(document, UnitSetting::HotKey, code);
     });
     if (!saved || !applied) {
         // The connection control process keeps the hot-key it has.
@@ -213,7 +177,7 @@ void TimersPage::on_buttonTimerSettings_clicked()
     const int connection = readConnectionInactivityMinutes();
     ui.spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
     ui.checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
-    const int gui = minutesOf(mainWindow->document(), db::GuiInactivityTimer);
+    const int gui = minutesOf(mainWindow->document(), UnitSetting::GuiInactivityMinutes);
     ui.spinBoxGUIInactiveTimer->setValue(gui > 0 ? gui : 15);
     ui.checkBoxGUIInactiveTimer->setChecked(gui > 0);
     ui.stackedWidget->setCurrentIndex(6);
@@ -221,12 +185,10 @@ void TimersPage::on_buttonTimerSettings_clicked()
 
 int TimersPage::readConnectionInactivityMinutes()
 {
-    const bool found = !unitSettings(mainWindow->document())
-                            .firstChildElement(QLatin1String(db::ConnectionInactivityTimer))
-                            .isNull();
+    const bool found = !unitSettingsGroup(mainWindow->document(), db::ConnectionInactivityTimer).isNull();
     qDebug().noquote() << (found ? "GUI: Connection_inactivity_Timer Found"
                                  : "GUI: Connection_inactivity_Timer Not Found");
-    return minutesOf(mainWindow->document(), db::ConnectionInactivityTimer);
+    return minutesOf(mainWindow->document(), UnitSetting::ConnectionInactivityMinutes);
 }
 
 void TimersPage::on_buttonApplyTimers_clicked()
@@ -248,7 +210,7 @@ bool TimersPage::saveConnectionInactivity()
     const QString value = ui.checkBoxPreEmptInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxPreEmptInactiveTimer->value())
         : QStringLiteral("0");
-    if (storeAttribute(mainWindow, db::ConnectionInactivityTimer, db::Value, value, true))
+    if (storeSetting(mainWindow, UnitSetting::ConnectionInactivityMinutes, value))
         return true;
     malvo_syslog(
         3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
@@ -261,7 +223,7 @@ bool TimersPage::saveGuiInactivity()
     const QString value = ui.checkBoxGUIInactiveTimer->isChecked()
         ? QString::number(ui.spinBoxGUIInactiveTimer->value())
         : QStringLiteral("0");
-    const bool saved = storeAttribute(mainWindow, db::GuiInactivityTimer, db::Value, value, true);
+    const bool saved = storeSetting(mainWindow, UnitSetting::GuiInactivityMinutes, value);
     if (!saved)
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
             qPrintable(mainWindow->storage().databasePath));
@@ -310,7 +272,7 @@ void PowerModePage::on_applyButtonPowerMode_clicked()
     const QString notSaved = QStringLiteral("The Power Mode could not be saved.");
     const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
     const bool stores = !mainWindow->isManaged();
-    if (stores && !storeAttribute(mainWindow, db::PowerModeGroup, db::PowerMode, mode, false)) {
+    if (stores && !storeSetting(mainWindow, UnitSetting::PowerMode, mode)) {
         malvo_syslog(
             3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
         sayNotSaved(mainWindow, notSaved);
@@ -348,7 +310,7 @@ void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
     const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
     const QString notSaved = QStringLiteral("The automatic log-on user could not be saved.");
     const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    if (!storeAttribute(mainWindow, db::AutoLogin, db::AutoLogUser, user, false)) {
+    if (!storeSetting(mainWindow, UnitSetting::AutoLogonUser, user)) {
         malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
             qPrintable(mainWindow->storage().databasePath));
         sayNotSaved(mainWindow, notSaved);

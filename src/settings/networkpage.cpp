@@ -10,6 +10,7 @@
 #include "platform/platform.h"
 #include "platform/unitfiles.h"
 #include "rules/networkfiles.h"
+#include "rules/unitsettings.h"
 #include "settings/controlpages.h"
 
 #include <QProgressDialog>
@@ -33,9 +34,7 @@ const char progressStyle[]
 
 QDomElement networkGroup(const QDomDocument& document)
 {
-    return document.documentElement()
-        .firstChildElement(QLatin1String(db::UnitSettings))
-        .firstChildElement(QLatin1String(db::Network));
+    return unitSettingsGroup(document, db::Network);
 }
 
 } // namespace

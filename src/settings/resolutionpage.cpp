@@ -8,6 +8,7 @@
 #include "platform/platform.h"
 #include "settings/controlpages.h"
 #include "rules/displayrules.h"
+#include "rules/unitsettings.h"
 
 #include <QTimer>
 
@@ -17,9 +18,7 @@ const char directfbPath[] = "/usr/local/directfbrc";
 
 QDomElement screenResolution(const QDomDocument& document)
 {
-    return document.documentElement()
-        .firstChildElement(QLatin1String(db::UnitSettings))
-        .firstChildElement(QLatin1String(db::ScreenResolution));
+    return unitSettingsGroup(document, db::ScreenResolution);
 }
 
 } // namespace
@@ -74,7 +73,7 @@ QStringList ResolutionPage::displayResolutions()
 
 QString ResolutionPage::readRdpResolution()
 {
-    return screenResolution(mainWindow->document()).attribute(QLatin1String(db::Default));
+    return readUnitSetting(mainWindow->document(), UnitSetting::RdpResolution);
 }
 
 void ResolutionPage::loadResolutionPage()
@@ -139,11 +138,7 @@ bool ResolutionPage::storeRdpResolution(const QString& resolution)
 {
     bool applied = false;
     const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
-        QDomElement group = screenResolution(document);
-        if (group.isNull())
-            return;
-        group.setAttribute(QLatin1String(db::Default), resolution);
-        applied = true;
+        applied = writeUnitSetting(document, UnitSetting::RdpResolution, resolution);
     });
     if (saved && applied)
         return true;

@@ -2,7 +2,6 @@
 
 #include "app/osdcontext.h"
 #include "database/databasestorage.h"
-#include "database/dbnames.h"
 #include "database/schema.h"
 #include "platform/boundedread.h"
 #include "platform/keptfiles.h"
@@ -12,6 +11,7 @@
 #include "rules/networkfiles.h"
 #include "rules/networkrules.h"
 #include "rules/statisticsreporter.h"
+#include "rules/unitsettings.h"
 #include "rules/usbdevice.h"
 #include "services/device_services.h"
 #include "upgrade/filedialog.h"
@@ -44,21 +44,13 @@ constexpr qint64 maxResolverBytes = 64 * 1024;
 // Where the settings file's values live in the document.
 struct MirroredValue {
     const char* key;
-    const char* group;
-    const char* attribute;
+    UnitSetting setting;
 };
 const MirroredValue mirroredValues[] = {
-    { powerModeKey, db::PowerModeGroup, db::PowerMode },
-    { autoLoginKey, db::AutoLogin, db::AutoLogUser },
-    { rememberedKey, db::RememberLastUser, db::RememberUserName },
+    { powerModeKey, UnitSetting::PowerMode },
+    { autoLoginKey, UnitSetting::AutoLogonUser },
+    { rememberedKey, UnitSetting::RememberedUser },
 };
-
-QDomElement settingsGroup(const QDomDocument& document, const char* group)
-{
-    return document.documentElement()
-        .firstChildElement(QLatin1String(db::UnitSettings))
-        .firstChildElement(QLatin1String(group));
-}
 
 // Changes the groups that exist where they differ; true when any did.
 bool setMirroredValues(QDomDocument& document, const QHash<QString, QString>& values)
@@ -66,12 +58,9 @@ bool setMirroredValues(QDomDocument& document, const QHash<QString, QString>& va
     bool changed = false;
     for (const MirroredValue& mirrored : mirroredValues) {
         const QString key = QLatin1String(mirrored.key);
-        QDomElement group = settingsGroup(document, mirrored.group);
-        if (!values.contains(key) || group.isNull()
-            || group.attribute(QLatin1String(mirrored.attribute)) == values.value(key))
+        if (!values.contains(key) || readUnitSetting(document, mirrored.setting) == values.value(key))
             continue;
-        group.setAttribute(QLatin1String(mirrored.attribute), values.value(key));
-        changed = true;
+        changed = writeUnitSetting(document, mirrored.setting, values.value(key)) || changed;
     }
     return changed;
 }
@@ -416,11 +405,8 @@ void SettingsTransfer::restoreFactoryDefaults()
     // The unit comes back on DHCP, and its database says so: an import
     // after the restore then applies the file's choice.
     QDomDocument fresh = newDatabaseDocument();
-    QDomElement network = settingsGroup(fresh, db::Network);
-    network.firstChildElement(QLatin1String(db::Dhcp))
-        .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("true"));
-    network.firstChildElement(QLatin1String(db::StaticIp))
-        .setAttribute(QLatin1String(db::SetChecked), QStringLiteral("false"));
+    writeUnitSetting(fresh, UnitSetting::DhcpChecked, QStringLiteral("true"));
+    writeUnitSetting(fresh, UnitSetting::StaticChecked, QStringLiteral("false"));
     DatabaseStorage& storage = context.storage();
     const KeptFiles kept(platform,
         { DatabaseStorage::copyAPath, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,

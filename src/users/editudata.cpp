@@ -8,6 +8,7 @@
 #include "services/servicetext.h"
 #include "users/changepassword.h"
 #include "users/connectionpicker.h"
+#include "rules/unitsettings.h"
 #include "rules/userrules.h"
 #include "users/userstore.h"
 
@@ -113,11 +114,8 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
         // Favourites the administrator did not open stay as they are stored.
         if (favorites.chosen)
             UserRules::storeFavorites(edited, favorites.table);
-        QDomElement autoLogin = document.documentElement()
-                                    .firstChildElement(QLatin1String(db::UnitSettings))
-                                    .firstChildElement(QLatin1String(db::AutoLogin));
-        if (autoLogin.attribute(QLatin1String(db::AutoLogUser)) == oldName && !oldName.isEmpty())
-            autoLogin.setAttribute(QLatin1String(db::AutoLogUser), newName);
+        if (readUnitSetting(document, UnitSetting::AutoLogonUser) == oldName && !oldName.isEmpty())
+            writeUnitSetting(document, UnitSetting::AutoLogonUser, newName);
     };
     if (!storeUserChange(mainWindow, edit, "EditUData: Can not open file: %s",
             QStringLiteral("The user data could not be saved.")))

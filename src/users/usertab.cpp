@@ -3,12 +3,12 @@
 #include "app/mainwindow.h"
 #include "app/osdmessagebox.h"
 #include "connections/connectiontab.h"
-#include "database/dbnames.h"
 #include "app/mainwindowform.h"
 #include "users/changepassword.h"
 #include "users/editudata.h"
 #include "users/favorites.h"
 #include "users/userdata.h"
+#include "rules/unitsettings.h"
 #include "rules/userrules.h"
 #include "users/userstore.h"
 
@@ -141,11 +141,8 @@ void UserTab::removeUser()
         for (QDomElement user = UserRules::findUser(document, name); !user.isNull();
              user = UserRules::findUser(document, name))
             user.parentNode().removeChild(user);
-        QDomElement autoLogin = document.documentElement()
-                                    .firstChildElement(QLatin1String(db::UnitSettings))
-                                    .firstChildElement(QLatin1String(db::AutoLogin));
-        if (autoLogin.attribute(QLatin1String(db::AutoLogUser)) == name)
-            autoLogin.setAttribute(QLatin1String(db::AutoLogUser), QString());
+        if (readUnitSetting(document, UnitSetting::AutoLogonUser) == name)
+            writeUnitSetting(document, UnitSetting::AutoLogonUser, QString());
     };
     // The storage logs the failed write itself, with this very line.
     const bool removed

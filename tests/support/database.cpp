@@ -97,19 +97,6 @@ QDomElement databaseSection(const QDomDocument& document, const char* name)
     return document.documentElement().firstChildElement(QLatin1String(name));
 }
 
-QDomElement unitSettingsGroup(const QDomDocument& document, const char* group)
-{
-    QDomElement settings = databaseSection(document, db::UnitSettings);
-    if (settings.firstChildElement(group).isNull())
-        settings.appendChild(QDomDocument(document).createElement(group));
-    return settings.firstChildElement(group);
-}
-
-QDomElement networkSetting(const QDomDocument& document, const char* name)
-{
-    return unitSettingsGroup(document, db::Network).firstChildElement(name);
-}
-
 QMap<QString, QString> attributeMap(const QDomElement& element)
 {
     QMap<QString, QString> all;

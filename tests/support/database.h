@@ -7,6 +7,7 @@
 
 #include <memory>
 
+#include "rules/unitsettings.h"
 #include "testunit.h"
 
 class MainWindow;
@@ -39,11 +40,8 @@ QDomElement addConnection(QDomDocument& document, const QString& name, const QSt
 QDomElement associate(QDomDocument& document, const QString& user, const QString& connection,
     const QString& favourite = QString());
 
-// The document's section `name`, its Unit_Settings group `group` (added when
-// missing), and its network setting `name` (DHCP, Static_IP).
+// The document's section `name`.
 QDomElement databaseSection(const QDomDocument& document, const char* name);
-QDomElement unitSettingsGroup(const QDomDocument& document, const char* group);
-QDomElement networkSetting(const QDomDocument& document, const char* name);
 QMap<QString, QString> attributeMap(const QDomElement& element);
 // What a checksum file holds for `bytes`.
 QByteArray checksumLine(const QByteArray& bytes);

@@ -1,6 +1,6 @@
 #include "logon.h"
 
-#include "database/dbnames.h"
+#include "rules/unitsettings.h"
 
 #include <QApplication>
 #include <QDialog>
@@ -37,12 +37,7 @@ QSharedPointer<LogonAnswer> answerNextLogon(
 
 QDomDocument withInactivityTimeout(QDomDocument document, const QString& minutes)
 {
-    if (minutes.isNull())
-        return document;
-    QDomElement settings = document.documentElement().firstChildElement(db::UnitSettings);
-    QDomElement timeout = settings.firstChildElement(db::GuiInactivityTimer);
-    if (timeout.isNull())
-        timeout = settings.appendChild(document.createElement(db::GuiInactivityTimer)).toElement();
-    timeout.setAttribute(db::Value, minutes);
+    if (!minutes.isNull())
+        writeUnitSetting(document, UnitSetting::GuiInactivityMinutes, minutes);
     return document;
 }
