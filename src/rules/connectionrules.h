@@ -27,7 +27,7 @@ QString connectionKindOf(const QDomElement& connection);
 // The fields checked after the name when a connection of `kind` is stored.
 int checkedFields(const QString& kind);
 
-// What the form holds when it stores; each kind takes only its own part.
+// What the form holds when it stores; each kind takes only the values it keeps.
 struct ConnectionValues {
     QString name;
     QString address;
