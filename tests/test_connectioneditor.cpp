@@ -9,6 +9,7 @@
 #include "database/schema.h"
 #include "modal.h"
 #include "press.h"
+#include "rules/connectionrules.h"
 #include "storagefault.h"
 #include "testmain.h"
 #include "widgets.h"
@@ -135,6 +136,31 @@ QString keysWhere(
     return keys.join(QLatin1Char(' '));
 }
 
+// `stored` as connection `name` with a member of its own, and a member of
+// "Group", plain's favourite in slot 3, and power's association and automatic
+// connection; power and aduser sit in a second Users section, as a provided
+// database may have them.
+QDomDocument referenced(const QString& name, const QString& stored)
+{
+    QDomDocument document = databaseWithUsers();
+    const auto member = [&document](const QString& target) {
+        QDomElement element = document.createElement(QStringLiteral("Member"));
+        element.setAttribute(db::TargetName, target);
+        return element;
+    };
+    addConnection(document, name, stored).appendChild(member(defaultTx));
+    addConnection(document, "Group", "viaTxPool=true").appendChild(member(name));
+    associate(document, "plain", name, "3");
+    associate(document, "power", name);
+    QDomElement automatic = document.createElement(db::AutoConnect);
+    automatic.setAttribute(db::AutoConnectName, name);
+    userNamed(document, "power").appendChild(automatic);
+    QDomNode second = document.documentElement().appendChild(document.createElement(db::Users));
+    second.appendChild(userNamed(document, "power"));
+    second.appendChild(userNamed(document, "aduser"));
+    return document;
+}
+
 } // namespace
 
 class TestConnectionEditor : public QObject {
@@ -148,6 +174,8 @@ private slots:
     void fieldChecks();
     void editKeepsWhatTheFormDoesNotShow_data();
     void editKeepsWhatTheFormDoesNotShow();
+    void storedByTheRules_data();
+    void storedByTheRules();
     void inactivityClosesBoxAndDialog();
     void singleHeadSharedAndReturnKey();
 };
@@ -240,7 +268,6 @@ void TestConnectionEditor::kinds()
 
     const QString name = fields.first().section(QLatin1Char('='), 1);
     Attributes written = element(name, text);
-    QMap<QString, QStringList> expected = associations(osd.window->document());
     {
         NewConnection dialog(osd.window.get());
         chooseKind(dialog, kind);
@@ -249,10 +276,6 @@ void TestConnectionEditor::kinds()
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
     }
     QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), written);
-    // Every administrator, and only they, may use what was made.
-    for (const char* administrator : { "admin", "boss", "aduser" })
-        expected[administrator] << name;
-    QCOMPARE(associations(osd.stored()), expected);
 
     // Opened and saved unchanged, the editor shows the same kind and keeps every value.
     EditConnection edit(osd.window.get(), name);
@@ -328,7 +351,6 @@ void TestConnectionEditor::fieldChecks_data()
 
     const QString taken = QStringLiteral("Information|Connection with that name already exists.");
     row("new with a taken name", "Transmitter", { "Name=Office" }, taken, "");
-    row("new differing in case only", "Transmitter", { "Name=office" }, "", "");
     row("edit keeping its own name", "", { "Name=Office" }, "", "");
     row("edit taking another's name", "", { "Name=" + defaultTx }, taken, "");
     // Undone in memory too, so that the next try does not find its own name taken.
@@ -408,7 +430,6 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow_data()
     row("pool saved unchanged, values longer than the fields whole", "Pool", "Pool=true;viaTX=true;IP_address=10.0.0.9;User_Name=pu;Password=" + QString(40, 'p') + ";Domain=" + QString(70, 'd')
         + ";Port=3390;USB_Redirection=Yes;Audio=;NLA=Yes;Colour_depth=15;Protocol=PCoIP;Load_Bal=lb;ViewOnly=Yes", "", {}, false, "");
     row("a name longer than the field kept", QString(40, 'n'), "type=VNC;IP_address=h;Password=vp;Port=5901;ViewOnly=Yes;User_Name=demo;Domain=corp", "", {}, false, "");
-    row("renamed only", "Desk", "type=SSH;User_Name=root;IP_address=h;Password=;Port=22;Domain=corp;Audio=Yes", "", { "Name=Studio" }, false, "Name=Studio");
     row("transmitter made a VNC connection", "Desk", "viaTX=true;IP_address=h;User_Name=demo;Password=mirth;Connection_type=Shared;viaTxPool=true;Custom=kept",
         "VNC", { "Password=vp" }, true, "type=VNC;IP_address=h;Password=vp;Port=5900;ViewOnly=;viaTxPool=true;Custom=kept");
     row("flags the unit or the type rule out are saved off", "Desk", "viaTX=true;IP_address=h;ExtDesk=Yes;Connection_type=Shared;USB_Redirection=Yes;Audio=Yes;Persistent=true;ViewOnly=;NLA=",
@@ -426,21 +447,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     QFETCH(QString, expected);
     QFETCH(int, heads);
 
-    // It has a member of its own, and is a member, a favourite and an automatic connection.
-    QDomDocument document = databaseWithUsers();
-    const auto member = [&document](const QString& target) {
-        QDomElement element = document.createElement(QStringLiteral("Member"));
-        element.setAttribute(db::TargetName, target);
-        return element;
-    };
-    addConnection(document, name, stored).appendChild(member(defaultTx));
-    addConnection(document, "Group", "viaTxPool=true").appendChild(member(name));
-    associate(document, "plain", name, "3");
-    associate(document, "power", name);
-    userNamed(document, "power").appendChild(document.createElement(db::AutoConnect)).toElement()
-        .setAttribute(db::AutoConnectName, name);
-    // in a section of its own, as a provided database may have it
-    document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "power"));
+    const QDomDocument document = referenced(name, stored);
     OsdWindow osd(document, heads);
     {
         EditConnection dialog(osd.window.get(), name);
@@ -453,17 +460,59 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
 
     const Attributes wanted
         = over(rebuilt ? element(name, QString()) : attributeMap(connectionNamed(document, name)), expected);
-    const QString newName = wanted.value("Name");
-    const QDomDocument after = osd.stored();
-    const QDomElement saved = connectionNamed(after, newName);
+    QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), wanted);
+}
+
+void TestConnectionEditor::storedByTheRules_data()
+{
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("original"); // "Desk", a stored KVM connection; empty: a new one
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QString>("expected"); // over Desk as stored when it stays a KVM, else over a fresh element
+    const auto row = [](const char* test, const char* kind, const char* original, const char* name,
+                         const char* expected) { QTest::newRow(test) << kind << original << name << expected; };
+    // clang-format off
+    row("new KVM: no view-only flag", "KVM", "", "Lab", "type=KVM;IP_address=h;Connection_type=Shared;Audio=Yes;Persistent=false");
+    row("KVM edited: its view-only flag kept", "KVM", "Desk", "Desk", "IP_address=h;Connection_type=Shared;USB_Redirection=;Audio=Yes;Persistent=false;ViewOnly=Yes");
+    row("renamed SSH: fields afresh, pool flag and unknown attributes kept", "SSH", "Desk", "Studio", "viaTxPool=true;Custom=kept;ViewOnly=;type=SSH;User_Name=u;IP_address=h;Port=22");
+    // clang-format on
+}
+
+void TestConnectionEditor::storedByTheRules()
+{
+    QFETCH(QString, kind);
+    QFETCH(QString, original);
+    QFETCH(QString, name);
+    QFETCH(QString, expected);
+    QDomDocument document = referenced("Desk", "type=KVM;IP_address=old;viaTxPool=true;Custom=kept;ViewOnly=");
+    const bool fresh = original.isEmpty() || kind != "KVM";
+    Attributes wanted
+        = over(fresh ? element(name, QString()) : attributeMap(connectionNamed(document, "Desk")), expected);
+    wanted.insert("Name", name);
+    QMap<QString, QStringList> linked = associations(document);
+    // Shared, with audio and view-only.
+    const ConnectionRules::ConnectionValues values { name, "h", "22", "u", "p", "d", "l", true, false, false, true,
+        false, true, false };
+    ConnectionRules::storeConnection(document, kind, values, original, !original.isEmpty());
+
+    const QDomElement saved = connectionNamed(document, name);
     QCOMPARE(attributeMap(saved), wanted);
-    QCOMPARE(saved.firstChildElement().attribute(db::TargetName), defaultTx);
-    QCOMPARE(saved.previousSiblingElement().attribute(db::Name), defaultTx); // changed where it stands
-    QCOMPARE(associations(after)["plain"], QStringList { newName + "@3" });
-    QCOMPARE(associations(after)["power"], QStringList { newName });
-    QCOMPARE(
-        userNamed(after, "power").firstChildElement(db::AutoConnect).attribute(db::AutoConnectName), newName);
-    QCOMPARE(connectionNamed(after, "Group").firstChildElement().attribute(db::TargetName), newName);
+    // Changed where it stands, with its own member; a new one goes last.
+    QCOMPARE(saved.previousSiblingElement().attribute(db::Name), original.isEmpty() ? "Group" : defaultTx);
+    QCOMPARE(saved.firstChildElement().attribute(db::TargetName), original.isEmpty() ? "" : defaultTx);
+    // A new one goes to every administrator, in every section; a renamed one is followed everywhere.
+    const QString reference = original.isEmpty() ? QStringLiteral("Desk") : name;
+    for (const char* administrator : { "admin", "boss", "aduser" })
+        if (original.isEmpty())
+            linked[administrator] << name;
+    linked["plain"] = QStringList { reference + "@3" };
+    linked["power"] = QStringList { reference };
+    QCOMPARE(associations(document), linked);
+    QCOMPARE(userNamed(document, "power").firstChildElement(db::AutoConnect).attribute(db::AutoConnectName),
+        reference);
+    QCOMPARE(connectionNamed(document, "Group").firstChildElement().attribute(db::TargetName), reference);
+    QVERIFY(ConnectionRules::nameTaken(document, name) && !ConnectionRules::nameTaken(document, name.toLower()));
+    QCOMPARE(ConnectionRules::nameTaken(document, "Desk"), name == "Desk" || original.isEmpty());
 }
 
 void TestConnectionEditor::inactivityClosesBoxAndDialog()

@@ -10,6 +10,7 @@
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "modal.h"
+#include "rules/hotkeyrules.h"
 #include "press.h"
 #include "storagefault.h"
 #include "testmain.h"
@@ -504,7 +505,7 @@ void TestConnectionTab::start()
 void TestConnectionTab::relaunchHotKey_data()
 {
     QTest::addColumn<QByteArray>("script"); // null: no relaunch script; "->...": a link to a file elsewhere
-    QTest::addColumn<QString>("hotKey"); // the stored setting
+    QTest::addColumn<QString>("hotKey"); // the stored setting; "rule": the text rule alone, with no window
     QTest::addColumn<QString>("number"); // null: the start-up refresh from the setting
     QTest::addColumn<QByteArray>("expected"); // null: still no script
     const auto row = [](const char* name, const QByteArray& script, const char* hotKey, const char* number,
@@ -514,12 +515,16 @@ void TestConnectionTab::relaunchHotKey_data()
 
     const QByteArray head = "/usr/bin/connection_control --type via_tx --name 'Desk' --host '1.2.3.4'";
     // clang-format off
-    row("inserted before the ampersand", head + " &", "", "2", head + " --hotkey 2 &");
-    row("no hot-key removes the argument", head + " --hotkey 1 &", "", "", head + " &");
-    row("a quoted look-alike in a value is left alone", "cc --name '-''-hotkey' 7 --hotkey 1 &", "", "4", "cc --name '-''-hotkey' 7 --hotkey 4 &");
-    row("only a number goes into the script", head + " --hotkey 1 &", "", "1;reboot", head + " --hotkey 1 &");
+    row("inserted before the ampersand", head + " &", "rule", "2", head + " --hotkey 2 &");
+    row("replaced", head + " --hotkey 1 &", "rule", "12", head + " --hotkey 12 &");
+    row("no hot-key removes every such argument", "cc --hotkey 1 --hotkey 2 &", "rule", "", "cc &");
+    row("a quoted look-alike in a value is left alone", "cc --name '-''-hotkey' 7 --hotkey 1 &", "rule", "4", "cc --name '-''-hotkey' 7 --hotkey 4 &");
+    row("an argument without its value at the end gets one", "cc --hotkey", "rule", "3", "cc --hotkey 3");
+    row("an empty script stays empty", "", "rule", "2", "");
+    row("a blank script stays blank", " \n", "rule", "2", " \n");
+    row("only a number goes into the script", head + " &", "rule", "1;reboot", head + " &");
+    row("only ASCII digits", head + " &", "rule", "\u0663", head + " &");
     row("no saved session: no script is made", QByteArray(), "", "2", QByteArray());
-    row("an empty script stays empty", "", "", "2", "");
     row("start-up refresh, Mouse Left+Right", head + " --hotkey 0 &", "Mouse Left+Right", nullptr, head + " --hotkey 4 &");
     row("a link is never followed", "->cc --hotkey 1 &", "", "2", "cc --hotkey 1 &");
     row("start-up refresh, unknown setting is 0", head + " --hotkey 2 &", "F12", nullptr, head + " --hotkey 0 &");
@@ -532,6 +537,11 @@ void TestConnectionTab::relaunchHotKey()
     QFETCH(QString, hotKey);
     QFETCH(QString, number);
     QFETCH(QByteArray, expected);
+    if (hotKey == "rule") {
+        QCOMPARE(isRelaunchHotKey(number) ? relaunchScriptText(script, number) : script, expected);
+        return;
+    }
+
     QDomDocument document = databaseWithUsers();
     writeUnitSetting(document, UnitSetting::HotKey, hotKey);
     OsdWindow osd(document);

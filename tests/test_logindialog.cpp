@@ -6,6 +6,7 @@
 #include "logon.h"
 #include "modal.h"
 #include "platform/platform.h"
+#include "rules/userrules.h"
 #include "services/servicetext.h"
 #include "testmain.h"
 #include "testunit.h"
@@ -103,6 +104,8 @@ private slots:
     void cleanup() { closeLeftoverModals(); }
     void logonOutcomes_data();
     void logonOutcomes();
+    void localLogon_data();
+    void localLogon();
     void directoryErrors_data();
     void directoryErrors();
     void keyboardLanguage_data();
@@ -130,14 +133,11 @@ void TestLoginDialog::logonOutcomes_data()
     row("local password accepted", "", "boss", false, "pw", none, "boss");
     row("local password accepted, not remembered", "", "boss", false, "pw", none, "");
     row("wrong password", "", "boss", false, "PW", { incorrect });
-    row("directory user's local password, directory off", "", "aduser", false, "pw", { incorrect });
     row("unknown user, directory off", "", "ghost", false, "pw", { incorrect });
     row("directory user accepted by the directory: remembered user kept", "", "aduser", true, "Passw0rd",
         none);
-    row("directory user's local password, directory on", "", "aduser", true, "pw", { refused });
     row("unknown user, directory on: only the directory's reason", "", "ghost", true, "pw", { refused });
     row("safe mode: administrator", "safe", "boss", false, "pw", none, "boss");
-    row("safe mode: directory flag ignored", "safe", "aduser", true, "pw", none, "aduser");
     row("safe mode: power user refused", "safe", "power", false, "pw", { "WARNING|" + adminOnly, incorrect });
     row("safe mode: wrong password", "safe", "boss", false, "bad",
         { "WARNING: SAFE MODE|" + adminOnly, incorrect });
@@ -203,6 +203,38 @@ void TestLoginDialog::logonOutcomes()
                  "tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
                      + user + ", , , )"),
         !accepted && carried);
+}
+
+void TestLoginDialog::localLogon_data()
+{
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QString>("password");
+    QTest::addColumn<bool>("safeMode");
+    QTest::addColumn<int>("outcome");
+    using L = UserRules::LocalLogon;
+    const auto row = [](const char* name, const char* user, const char* password, bool safeMode, L outcome) {
+        QTest::newRow(name) << QString(user) << QString(password) << safeMode << int(outcome);
+    };
+    row("password matches", "power", "pw", false, L::Accepted);
+    row("password differs in case", "boss", "PW", false, L::Refused);
+    row("user of a second Users section", "plain", "pw", false, L::Accepted);
+    row("unknown name", "ghost", "pw", false, L::AskDirectory);
+    row("directory user's local password", "aduser", "pw", false, L::AskDirectory);
+    row("safe mode: directory administrator by the local password", "aduser", "pw", true, L::Accepted);
+    row("safe mode: user", "plain", "pw", true, L::SafeModeNotAdministrator);
+    row("safe mode: the password is checked first", "plain", "bad", true, L::SafeModeWrongPassword);
+    row("safe mode: unknown name", "ghost", "pw", true, L::AskDirectory);
+}
+
+void TestLoginDialog::localLogon()
+{
+    QFETCH(QString, user);
+    QFETCH(QString, password);
+    QFETCH(bool, safeMode);
+    QDomDocument document = databaseWithUsers();
+    document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
+        userNamed(document, "plain"));
+    QTEST(int(UserRules::localLogon(document, user, password, safeMode)), "outcome");
 }
 
 void TestLoginDialog::directoryErrors_data()

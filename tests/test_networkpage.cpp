@@ -73,6 +73,8 @@ private slots:
     void readBack_data();
     void readBack();
     void liveAddress();
+    void appliedCheck_data();
+    void appliedCheck();
     void informationLabels_data();
     void informationLabels();
 };
@@ -147,7 +149,7 @@ void TestNetworkPage::refusal()
 void TestNetworkPage::apply_data()
 {
     QTest::addColumn<QStringList>("fields"); // typed for a static set; none: DHCP
-    QTest::addColumn<QString>("injected"); // "program=code", "running"/"down" (eth0 key false) or a fault
+    QTest::addColumn<QString>("injected"); // "program=code", "running" (eth0 key false) or a fault
     QTest::addColumn<QString>("text"); // of the box after the restart; empty: no box comes
     QTest::addColumn<QByteArray>("interfacesFile"); // empty: the static set is not kept
     QTest::addColumn<QByteArray>("resolverFile");
@@ -183,11 +185,9 @@ void TestNetworkPage::apply_data()
     row("static, not stored", some, "unstored", failed);
     row("static, not stored, no resolver file before", typical, "unstored, no resolver", failed);
     row("static, resolver file not written", some, "resolver", failed);
-    row("dhcp, interface stays down", {}, "down", failed);
     row("dhcp, logged off meanwhile: no box", {}, "log-off", "");
     row("dhcp, server answers", {}, "", changed);
     row("dhcp, no server", {}, "no server", failed + " DHCP server not found.");
-    row("dhcp, cable out", {}, "running", failed + " Network is down.");
     row("dhcp, restart cannot start", {}, "/opt/kestrix/flush_eth0.sh=-1", failed);
 }
 
@@ -200,13 +200,11 @@ void TestNetworkPage::apply()
     OsdWindow osd(databaseWithUsers());
     if (injected.contains('='))
         osd.unit.sim().setFailure(injected.section('=', 0, 0), injected.section('=', 1).toInt());
-    else if (injected == "running" || injected == "down")
-        osd.unit.setNetwork("eth0", injected == "down" ? "up" : "running", false);
+    else if (injected == "running")
+        osd.unit.setNetwork("eth0", "running", false);
     else if (injected == "no server")
         osd.unit.setNetwork("dhcp", "available", false);
     choose(osd, fields);
-    if (injected == "down") // and the restart does not bring it up
-        osd.unit.sim().setFailure(QStringLiteral("/opt/kestrix/flush_eth0.sh"), 1);
     if (injected == "resolver" || injected.endsWith("no resolver"))
         QVERIFY(QFile::remove(osd.unit.path(resolver))
             && (injected != "resolver" || QDir().mkpath(osd.unit.path(resolver))));
@@ -354,7 +352,6 @@ void TestNetworkPage::informationLabels_data()
     QTest::newRow("no model text") << "no spn" << false << "labelModel" << "Unknown" << "Velmogui: RX info error 2 su_get_spn = RXU4200 returned spn = .\n";
     QTest::newRow("no model") << "su_get_model" << false << "labelMpn" << "" << "";
     QTest::newRow("no serial") << "su_get_serial" << false << "labelSerialNumber" << "" << "";
-    QTest::newRow("network down") << "down" << false << "labelIpAddressInfo" << "Network is down." << "";
     QTest::newRow("managed") << "/usr/local/mgr_ip=MGMT_IP= 10.0.0.9 \n" << true << "labelManagerIp" << "10.0.0.9" << "";
     QTest::newRow("managed, two equal signs") << "/usr/local/mgr_ip=MGMT_IP=10.0.0.9=x\n" << true << "labelManagerIp" << "" << noManager;
     QTest::newRow("managed, no equal sign") << "/usr/local/mgr_ip=10.0.0.9\n" << true << "labelManagerIp" << "" << noManager;
@@ -378,8 +375,6 @@ void TestNetworkPage::informationLabels()
             "identity", [](QJsonObject& identity) { identity.insert("spn", QJsonObject()); });
     else if (setup.startsWith("su_"))
         osd.unit.sim().setFailure(setup, 1);
-    else if (setup == "down")
-        osd.unit.setNetwork("eth0", "running", false);
     osd.window->showUnitInformation();
     QFETCH(QString, label);
     QStringList shown;
@@ -392,6 +387,41 @@ void TestNetworkPage::informationLabels()
     // The identity kept for the upgrade check is the file's first line as it is.
     if (setup.startsWith("/VERSION=V3.1.0\r"))
         QCOMPARE(osd.window->readSoftwareVersion(), QStringLiteral("V3.1.0\r"));
+}
+
+void TestNetworkPage::appliedCheck_data()
+{
+    QTest::addColumn<QString>("applied"); // the static address asked for; empty: DHCP
+    QTest::addColumn<QString>("eth0"); // "running up address"; "-" for a flag that is off
+    QTest::addColumn<int>("outcome");
+    QTest::addColumn<QString>("live");
+    const auto row = [](const char* name, const char* applied, const char* eth0, AppliedNetwork outcome,
+                         const char* live) { QTest::newRow(name) << applied << eth0 << int(outcome) << live; };
+    const char* const noLease = "DHCP server not found.";
+    // clang-format off
+    row("dhcp, leased", "", "running up 10.0.0.7", AppliedNetwork::Applied, "10.0.0.7");
+    row("dhcp, leased but not up", "", "running - 10.0.0.7", AppliedNetwork::NotApplied, "10.0.0.7");
+    row("dhcp, no lease", "", "running up -", AppliedNetwork::NoLease, noLease);
+    row("dhcp, cable out", "", "- up 10.0.0.7", AppliedNetwork::Down, "Network is down.");
+    row("dhcp, an address too long to be one", "", "running up 100.100.100.100.1", AppliedNetwork::NoLease, noLease);
+    row("static, taken", "10.0.0.7", "running up 10.0.0.7", AppliedNetwork::Applied, "10.0.0.7");
+    row("static, another address", "10.0.0.8", "running up 10.0.0.7", AppliedNetwork::NotApplied, "10.0.0.7");
+    row("static, no address that reads as the one asked", noLease, "running up -", AppliedNetwork::NotApplied, noLease);
+    // clang-format on
+}
+
+void TestNetworkPage::appliedCheck()
+{
+    QFETCH(QString, applied);
+    QFETCH(QString, eth0);
+    const QStringList facts = eth0.split(' ');
+    NetworkFacts read;
+    read.running = facts[0] != "-";
+    read.up = facts[1] != "-";
+    if (facts[2] != "-")
+        read.addresses << facts[2];
+    QTEST(int(appliedNetwork(applied.isEmpty(), applied, read)), "outcome");
+    QTEST(liveAddressText(read), "live");
 }
 
 VELMO_TEST_MAIN(TestNetworkPage)

@@ -35,45 +35,10 @@ int MainWindow::hotKeyNumber()
     return ::hotKeyNumber(readUnitSetting(document(), UnitSetting::HotKey));
 }
 
-namespace {
-
-QString relaunchLine(const QString& script, const QString& number)
-{
-    QStringList parts = script.split(QLatin1Char(' '));
-    bool met = false;
-    for (int i = 0; i < parts.size(); ++i) {
-        if (parts.at(i) == QLatin1String("--hotkey")) {
-            met = true;
-            if (!number.isEmpty()) {
-                if (i + 1 < parts.size())
-                    parts[i + 1] = number;
-                else
-                    parts.append(number);
-                ++i;
-            } else {
-                if (i + 1 < parts.size())
-                    parts.removeAt(i + 1);
-                parts.removeAt(i);
-                --i;
-            }
-        } else if (i == parts.size() - 1 && !met && !number.isEmpty()) {
-            // The argument goes before the last word (the "&" of a background command).
-            parts[i] = QStringLiteral("--hotkey ") + number + QLatin1Char(' ') + parts.at(i);
-            break;
-        }
-    }
-    return parts.join(QLatin1Char(' '));
-}
-
-} // namespace
-
 bool MainWindow::setRelaunchHotKey(const QString& number)
 {
-    // The script is run by a shell: only a number may go into it.
-    for (const QChar c : number) {
-        if (!c.isDigit() || c.unicode() > 0x7f)
-            return false;
-    }
+    if (!isRelaunchHotKey(number))
+        return false;
     const QString path = platform.unitPath(QLatin1String(relaunchScript));
     QByteArray script;
     switch (readScript(path, script)) {
@@ -86,10 +51,7 @@ bool MainWindow::setRelaunchHotKey(const QString& number)
     case ScriptRead::Read:
         break;
     }
-    // A script without a command has nothing to carry the argument.
-    if (script.trimmed().isEmpty())
-        return true;
-    const QByteArray text = relaunchLine(QString::fromLatin1(script), number).toLatin1();
+    const QByteArray text = relaunchScriptText(script, number);
     if (text != script && !writer.writeFile(path, text)) {
         malvo_syslog(3, "MainWindow: Can not open file:%s for writing", relaunchScript);
         return false;

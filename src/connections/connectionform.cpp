@@ -5,7 +5,7 @@
 #include "connections/iconnection.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
-#include "database/userlookup.h"
+#include "rules/connectionrules.h"
 #include "services/device_services.h"
 
 #include <QCheckBox>
@@ -37,23 +37,12 @@ bool containsAny(const QString& text, const QStringList& set)
 
 } // namespace ForbiddenCharacters
 
-namespace {
+using namespace ConnectionRules;
 
-const char kindTransmitter[] = "Transmitter";
-const char kindDirect[] = "VM Direct";
-const char kindHorizon[] = "VM Horizon View";
-const char kindPool[] = "VM Pool";
-const char kindBroker[] = "Broker";
-const char kindKvm[] = "KVM";
-const char kindVnc[] = "VNC";
-const char kindSsh[] = "SSH";
+namespace {
 
 const char yes[] = "Yes";
 const char trueText[] = "true";
-
-// Text fields a kind shows, as bits.
-enum Field { Ip = 1, Port = 2, User = 4, Password = 8, Domain = 16, LoadBal = 32 };
-constexpr int allFields = Ip | Port | User | Password | Domain | LoadBal;
 
 // What a kind does to each option box.
 enum class Option {
@@ -107,151 +96,12 @@ const KindLayout kindLayouts[] = {
         { O::Off, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::OffClear, O::Off } },
 };
 
-// Where a written attribute takes its value from.
-enum Source {
-    Fixed,
-    IpText,
-    PortText,
-    UserText,
-    PasswordText,
-    DomainText,
-    LoadBalText,
-    ConnectionType,
-    ExtDeskYes,
-    UsbYes,
-    AudioYes,
-    NlaYes,
-    ViewOnlyYes,
-    PersistentTrue
-};
-
-struct Write {
-    const char* attribute;
-    Source source;
-    const char* fixed;
-};
-
-struct KindWriter {
-    const char* kind;
-    int checks; // fields checked after the name, always in Field order
-    Write writes[14]; // ends at the first null attribute
-};
-
-const KindWriter kindWriters[] = {
-    { kindTransmitter, Ip,
-        { { db::ViaTx, Fixed, trueText }, { db::IpAddress, IpText, nullptr },
-            { db::ConnectionType, ConnectionType, nullptr }, { db::ExtDesk, ExtDeskYes, nullptr },
-            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
-            { db::Persistent, PersistentTrue, nullptr }, { db::ViewOnly, ViewOnlyYes, nullptr },
-            { db::Nla, NlaYes, nullptr } } },
-    { kindDirect, Ip | User | Password | Domain,
-        { { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
-            { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
-            { db::Port, PortText, nullptr }, { db::ExtDesk, ExtDeskYes, nullptr },
-            { db::Audio, AudioYes, nullptr }, { db::ViewOnly, ViewOnlyYes, nullptr },
-            { db::UsbRedirection, UsbYes, nullptr }, { db::Nla, NlaYes, nullptr } } },
-    { kindHorizon, Ip | User | Password,
-        { { db::Horizon, Fixed, trueText }, { db::UserName, UserText, nullptr },
-            { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr } } },
-    { kindPool, Ip | User | Password | Domain,
-        { { db::Pool, Fixed, trueText }, { db::UserName, UserText, nullptr },
-            { db::IpAddress, IpText, nullptr }, { db::Password, PasswordText, nullptr },
-            { db::Domain, DomainText, nullptr }, { db::Port, PortText, nullptr },
-            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
-            { db::Nla, NlaYes, nullptr } } },
-    { kindBroker, Ip | User | Password | Domain | LoadBal,
-        { { db::Broker, Fixed, yes }, { db::UserName, UserText, nullptr }, { db::IpAddress, IpText, nullptr },
-            { db::Password, PasswordText, nullptr }, { db::Domain, DomainText, nullptr },
-            { db::Port, PortText, nullptr }, { db::LoadBal, LoadBalText, nullptr },
-            { db::ConnectionType, Fixed, "Private" }, { db::ExtDesk, ExtDeskYes, nullptr },
-            { db::UsbRedirection, UsbYes, nullptr }, { db::Audio, AudioYes, nullptr },
-            { db::Nla, Fixed, yes }, { db::Persistent, Fixed, "false" },
-            { db::ViewOnly, ViewOnlyYes, nullptr } } },
-    { kindKvm, Ip,
-        { { db::Type, Fixed, kindKvm }, { db::IpAddress, IpText, nullptr },
-            { db::ConnectionType, ConnectionType, nullptr }, { db::UsbRedirection, UsbYes, nullptr },
-            { db::Audio, AudioYes, nullptr }, { db::Persistent, PersistentTrue, nullptr } } },
-    { kindVnc, Ip | Password,
-        { { db::Type, Fixed, kindVnc }, { db::IpAddress, IpText, nullptr },
-            { db::Password, PasswordText, nullptr }, { db::Port, PortText, nullptr },
-            { db::ViewOnly, ViewOnlyYes, nullptr } } },
-    { kindSsh, Ip | User,
-        { { db::Type, Fixed, kindSsh }, { db::UserName, UserText, nullptr },
-            { db::IpAddress, IpText, nullptr }, { db::Password, Fixed, "" },
-            { db::Port, PortText, nullptr } } },
-};
-
-// Every new element starts with these, empty, in this order.
-const char* const templateAttributes[]
-    = { db::ViaTx, db::ViaTxPool, db::Pool, db::Broker, db::Horizon, db::IpAddress, db::Port, db::UserName,
-          db::Password, db::Domain, db::Protocol, db::LoadBal, db::ColourDepth, db::ConnectionType,
-          db::ExtDesk, db::Audio, db::UsbRedirection, db::Nla, db::Persistent, db::Type };
-
 const KindLayout& layoutOf(const QString& kind)
 {
     for (const KindLayout& layout : kindLayouts)
         if (kind == QLatin1String(layout.kind))
             return layout;
     return kindLayouts[0];
-}
-
-const KindWriter& writerOf(const QString& kind)
-{
-    for (const KindWriter& writer : kindWriters)
-        if (kind == QLatin1String(writer.kind))
-            return writer;
-    return kindWriters[0];
-}
-
-QString yesOrEmpty(const QCheckBox* box)
-{
-    return box->isChecked() ? QString::fromLatin1(yes) : QString();
-}
-
-QDomElement connectionsSection(QDomDocument& document)
-{
-    QDomElement root = document.documentElement();
-    QDomElement section = root.firstChildElement(db::Connections);
-    if (section.isNull()) {
-        section = document.createElement(db::Connections);
-        root.appendChild(section);
-    }
-    return section;
-}
-
-bool nameTaken(const QDomDocument& document, const QString& name)
-{
-    const QDomElement section = document.documentElement().firstChildElement(db::Connections);
-    for (QDomElement entry = section.firstChildElement(db::Connection); !entry.isNull();
-         entry = entry.nextSiblingElement(db::Connection))
-        if (entry.attribute(db::Name) == name)
-            return true;
-    return false;
-}
-
-// Points every reference to a renamed connection at its new name; favourite
-// slots and other attributes of the references stay as they were.
-void renameReferences(QDomDocument& document, const QString& oldName, const QString& newName)
-{
-    const QDomElement root = document.documentElement();
-    for (const QDomElement& user : db::allUsers(document)) {
-        for (QDomElement link = user.firstChildElement(db::AssociatedConnections); !link.isNull();
-             link = link.nextSiblingElement(db::AssociatedConnections))
-            if (link.attribute(db::ConnectionName) == oldName)
-                link.setAttribute(db::ConnectionName, newName);
-        for (QDomElement automatic = user.firstChildElement(db::AutoConnect); !automatic.isNull();
-             automatic = automatic.nextSiblingElement(db::AutoConnect))
-            if (automatic.attribute(db::AutoConnectName) == oldName)
-                automatic.setAttribute(db::AutoConnectName, newName);
-    }
-    // Transmitter pools name their members.
-    const QDomElement section = root.firstChildElement(db::Connections);
-    for (QDomElement entry = section.firstChildElement(db::Connection); !entry.isNull();
-         entry = entry.nextSiblingElement(db::Connection))
-        for (QDomElement member = entry.firstChildElement(); !member.isNull();
-             member = member.nextSiblingElement())
-            if (member.attribute(db::TargetName) == oldName)
-                member.setAttribute(db::TargetName, newName);
 }
 
 } // namespace
@@ -262,24 +112,6 @@ QStringList connectionKinds()
     for (const KindLayout& layout : kindLayouts)
         kinds << QLatin1String(layout.kind);
     return kinds;
-}
-
-QString connectionKindOf(const QDomElement& connection)
-{
-    // The same precedence the launcher uses, so the form shows what would be started.
-    const QString type = connection.attribute(db::Type);
-    if (connection.attribute(db::Pool) == QLatin1String(trueText))
-        return QLatin1String(kindPool);
-    if (connection.attribute(db::ViaTx) == QLatin1String(trueText))
-        return QLatin1String(kindTransmitter);
-    if (connection.attribute(db::Broker) == QLatin1String(yes))
-        return QLatin1String(kindBroker);
-    if (connection.attribute(db::Horizon) == QLatin1String(trueText))
-        return QLatin1String(kindHorizon);
-    for (const char* kind : { kindSsh, kindVnc, kindKvm })
-        if (type == QLatin1String(kind))
-            return QLatin1String(kind);
-    return QLatin1String(kindDirect);
 }
 
 ConnectionForm::ConnectionForm(MainWindow* mainWindow, Mode mode, QWidget* parent)
@@ -554,7 +386,7 @@ bool ConnectionForm::checkFields(const QString& kind)
         { LoadBal, ui->lineEditLoadBalNew, general,
             QStringLiteral("Domain cannot contain certain characters. ") + invalid + generalShown, nullptr },
     };
-    const int wanted = writerOf(kind).checks;
+    const int wanted = checkedFields(kind);
     for (const auto& check : checks) {
         if (!(wanted & check.field))
             continue;
@@ -568,98 +400,24 @@ bool ConnectionForm::checkFields(const QString& kind)
     return true;
 }
 
-QString ConnectionForm::typedValue(int source) const
+ConnectionValues ConnectionForm::typedValues() const
 {
-    switch (source) {
-    case IpText:
-        return ui->lineEditNewVMIPAddr->text();
-    case PortText:
-        return ui->lineEditNewVMPort->text();
-    case UserText:
-        return ui->userNameLineEdit->text();
-    case PasswordText:
-        return ui->lineEditNewVMPassword->realText();
-    case DomainText:
-        return ui->lineEditNewVMDomain->text();
-    case LoadBalText:
-        return ui->lineEditLoadBalNew->text();
-    case ConnectionType:
-        return ui->comboBoxConnType->currentIndex() == 1 ? QStringLiteral("Shared")
-                                                         : QStringLiteral("Private");
-    case ExtDeskYes:
-        return yesOrEmpty(ui->checkBoxExtDesk);
-    case UsbYes:
-        return yesOrEmpty(ui->checkBoxUSBRedir);
-    case AudioYes:
-        return yesOrEmpty(ui->checkBoxAudio);
-    case NlaYes:
-        return yesOrEmpty(ui->checkBoxNLANew);
-    case ViewOnlyYes:
-        return yesOrEmpty(ui->checkBoxViewOnly);
-    case PersistentTrue:
-        return ui->checkBoxPersistentConn->isChecked() ? QStringLiteral("true") : QStringLiteral("false");
-    default:
-        return QString();
-    }
-}
-
-void ConnectionForm::writeFields(QDomElement& element, const QString& kind) const
-{
-    element.setAttribute(db::Name, ui->lineEditNewVMName->text());
-    for (const Write& write : writerOf(kind).writes) {
-        if (!write.attribute)
-            break;
-        element.setAttribute(QLatin1String(write.attribute),
-            write.source == Fixed ? QLatin1String(write.fixed) : typedValue(write.source));
-    }
-    // A changed KVM connection keeps the view-only flag it was shown with.
-    if (mode == Mode::Edit && kind == QLatin1String(kindKvm))
-        element.setAttribute(db::ViewOnly, typedValue(ViewOnlyYes));
-}
-
-void ConnectionForm::storeElement(
-    QDomDocument& document, const QString& kind, const QString& originalName) const
-{
-    QDomElement section = connectionsSection(document);
-    const QString newName = ui->lineEditNewVMName->text();
-
-    QDomElement old;
-    if (!originalName.isEmpty()) {
-        old = section.firstChildElement(db::Connection);
-        while (!old.isNull() && old.attribute(db::Name) != originalName)
-            old = old.nextSiblingElement(db::Connection);
-    }
-    if (!old.isNull()) {
-        // Changed where it stands and only in what the form edits: a provided or
-        // imported database holds attributes and pool members the form never shows.
-        // A new kind starts its fields afresh, as the form cleared them.
-        if (connectionKindOf(old) != kind) {
-            for (const char* attribute : templateAttributes)
-                if (qstrcmp(attribute, db::ViaTxPool) != 0)
-                    old.setAttribute(QLatin1String(attribute), QString());
-            old.setAttribute(db::ViewOnly, QString());
-        }
-        writeFields(old, kind);
-    } else {
-        QDomElement element = document.createElement(db::Connection);
-        for (const char* attribute : templateAttributes)
-            element.setAttribute(QLatin1String(attribute), QString());
-        writeFields(element, kind);
-        section.appendChild(element);
-    }
-
-    if (originalName.isEmpty()) {
-        // Administrators may use every connection, new ones included.
-        for (QDomElement user : db::allUsers(document)) {
-            if (user.attribute(db::Privilege) != QLatin1String("Administrator"))
-                continue;
-            QDomElement link = document.createElement(db::AssociatedConnections);
-            link.setAttribute(db::ConnectionName, newName);
-            user.appendChild(link);
-        }
-    } else if (newName != originalName) {
-        renameReferences(document, originalName, newName);
-    }
+    ConnectionValues values;
+    values.name = ui->lineEditNewVMName->text();
+    values.address = ui->lineEditNewVMIPAddr->text();
+    values.port = ui->lineEditNewVMPort->text();
+    values.user = ui->userNameLineEdit->text();
+    values.password = ui->lineEditNewVMPassword->realText();
+    values.domain = ui->lineEditNewVMDomain->text();
+    values.loadBalance = ui->lineEditLoadBalNew->text();
+    values.shared = ui->comboBoxConnType->currentIndex() == 1;
+    values.extendedDesktop = ui->checkBoxExtDesk->isChecked();
+    values.usb = ui->checkBoxUSBRedir->isChecked();
+    values.audio = ui->checkBoxAudio->isChecked();
+    values.nla = ui->checkBoxNLANew->isChecked();
+    values.viewOnly = ui->checkBoxViewOnly->isChecked();
+    values.persistent = ui->checkBoxPersistentConn->isChecked();
+    return values;
 }
 
 bool ConnectionForm::save(const QString& originalName)
@@ -683,8 +441,11 @@ bool ConnectionForm::save(const QString& originalName)
     // A refused write must not leave the connection half-added in memory,
     // where the next try would find its own name taken.
     const QDomDocument before = document.cloneNode(true).toDocument();
+    const ConnectionValues values = typedValues();
     const bool written = mainWindow->storage().commitChange(
-        [&](QDomDocument& target) { storeElement(target, kind, originalName); },
+        [&](QDomDocument& target) {
+            storeConnection(target, kind, values, originalName, mode == Mode::Edit);
+        },
         DatabaseStorage::ChangeStart::MirrorCopyA);
     if (!written) {
         malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));

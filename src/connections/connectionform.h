@@ -1,6 +1,7 @@
 #pragma once
 
 #include "database/namerule.h"
+#include "rules/connectionrules.h"
 
 #include <QDomElement>
 #include <QString>
@@ -28,8 +29,6 @@ bool containsAny(const QString& text, const QStringList& set);
 
 // The kinds a connection can be made as, in the order the form offers them.
 QStringList connectionKinds();
-// The kind the form shows for a stored connection.
-QString connectionKindOf(const QDomElement& connection);
 
 // The form both connection dialogs show: the fields, the layout of each kind,
 // the checks of the typed text and the writing of the element. The dialogs
@@ -74,9 +73,7 @@ private:
     void applyKindLayout(const QString& kind);
     bool checkFields(const QString& kind);
     bool refuse(QLineEdit* field, const QString& message);
-    QString typedValue(int source) const;
-    void writeFields(QDomElement& element, const QString& kind) const;
-    void storeElement(QDomDocument& document, const QString& kind, const QString& originalName) const;
+    ConnectionRules::ConnectionValues typedValues() const;
 
     MainWindow* mainWindow;
     Ui::ConnectionForm* ui;

@@ -2,6 +2,7 @@
 // The OSD hot-keys: the names the page shows, the codes the database keeps and
 // the numbers the session launchers take ("--hotkey N").
 
+#include <QByteArray>
 #include <QString>
 #include <QStringList>
 
@@ -18,3 +19,10 @@ int hotKeyNumber(const QString& stored);
 
 // The help text under the choice.
 QString hotKeyHelpText(const QString& name, bool functional);
+
+// Whether `number` may go into the relaunch script, which a shell runs: ASCII
+// digits only.
+bool isRelaunchHotKey(const QString& number);
+// The relaunch script with its "--hotkey" argument set to `number`, or taken
+// out when `number` is empty; a script without a command stays as it is.
+QByteArray relaunchScriptText(const QByteArray& script, const QString& number);

@@ -33,7 +33,6 @@ NetworkRange refusedRange(const QString& title, const QString& text)
     return range;
 }
 
-
 } // namespace
 
 NetworkRefusal networkRefusal(const QString& title, const QString& text, NetworkField focus, bool selectFocus)
@@ -91,6 +90,23 @@ bool hasLiveAddress(const NetworkFacts& eth0)
 {
     const QString address = eth0.addresses.value(0);
     return eth0.running && !address.isEmpty() && address.size() <= 16;
+}
+
+QString liveAddressText(const NetworkFacts& eth0)
+{
+    if (hasLiveAddress(eth0))
+        return eth0.addresses.first();
+    return eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
+}
+
+AppliedNetwork appliedNetwork(bool dhcp, const QString& appliedAddress, const NetworkFacts& eth0)
+{
+    const bool addressed = hasLiveAddress(eth0);
+    if (dhcp && !addressed)
+        return eth0.running ? AppliedNetwork::NoLease : AppliedNetwork::Down;
+    // A static set counts only when eth0 took the very address asked for.
+    const bool matches = dhcp || liveAddressText(eth0) == appliedAddress;
+    return eth0.up && addressed && matches ? AppliedNetwork::Applied : AppliedNetwork::NotApplied;
 }
 
 bool isValidNetmask(const QString& text)

@@ -24,6 +24,15 @@ bool isUnitAddress(const QString& text);
 // on one reading of the facts, which a lease may change between two readings.
 bool hasLiveAddress(const NetworkFacts& eth0);
 
+// eth0's live address, or why it has none: "DHCP server not found." while it
+// runs without one, "Network is down." otherwise.
+QString liveAddressText(const NetworkFacts& eth0);
+
+// What the check after an apply finds on one reading of eth0: no lease (only
+// after DHCP), the network down (idem), or the set applied or not.
+enum class AppliedNetwork { NoLease, Down, Applied, NotApplied };
+AppliedNetwork appliedNetwork(bool dhcp, const QString& appliedAddress, const NetworkFacts& eth0);
+
 // One of the 31 contiguous masks from "192.0.0.0" to "255.255.255.255".
 bool isValidNetmask(const QString& text);
 
@@ -59,7 +68,8 @@ struct NetworkRefusal {
     bool refused() const { return !text.isEmpty(); }
 };
 
-NetworkRefusal networkRefusal(const QString& title, const QString& text, NetworkField focus, bool selectFocus);
+NetworkRefusal networkRefusal(
+    const QString& title, const QString& text, NetworkField focus, bool selectFocus);
 
 // Every check of a static apply, in order; the first failure is returned.
 // `settings` comes back cleaned, with an empty gateway as "0.0.0.0".

@@ -204,4 +204,24 @@ QString autoConnectOf(const QDomElement& user)
         .attribute(QLatin1String(db::AutoConnectName));
 }
 
+LocalLogon localLogon(
+    const QDomDocument& document, const QString& name, const QString& password, bool safeMode)
+{
+    const QDomElement entry = findUser(document, name);
+    if (entry.isNull())
+        return LocalLogon::AskDirectory;
+    const bool passwordMatches = entry.attribute(QLatin1String(db::Password)) == password;
+    if (safeMode) {
+        if (!passwordMatches)
+            return LocalLogon::SafeModeWrongPassword;
+        return entry.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator")
+            ? LocalLogon::Accepted
+            : LocalLogon::SafeModeNotAdministrator;
+    }
+    // A directory user's local password never counts.
+    if (entry.attribute(QLatin1String(db::Ad)) == QLatin1String("true"))
+        return LocalLogon::AskDirectory;
+    return passwordMatches ? LocalLogon::Accepted : LocalLogon::Refused;
+}
+
 } // namespace UserRules

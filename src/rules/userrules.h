@@ -50,6 +50,13 @@ QString passwordRefusal(const QDomElement& confirmer, const QString& typedPasswo
     const QString& newPassword, const QString& confirmation);
 QString removalRefusal(const QString& name, const QString& loggedOnUser);
 
+// What the unit's own users make of a log-on. Only the directory can decide
+// for a name unknown here or for a directory user (outside safe mode), and
+// safe mode lets administrators alone in, whatever their directory flag.
+enum class LocalLogon { Accepted, Refused, AskDirectory, SafeModeWrongPassword, SafeModeNotAdministrator };
+LocalLogon localLogon(
+    const QDomDocument& document, const QString& name, const QString& password, bool safeMode);
+
 // Makes the associations of `user` those of `connections`, in that order, and
 // its automatic connection `autoConnect`. An association that stays keeps its
 // element with every attribute; every other child stays as it was.

@@ -139,20 +139,17 @@ QString NetworkPage::currentIpAddress()
 QString NetworkPage::showAddress(const NetworkFacts& eth0)
 {
     Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
-    // The Information tab shows it too once built; it reads it afresh when opened.
-    const bool information = mainWindow->isPageBuilt(MainWindow::Page::Information);
-    if (hasLiveAddress(eth0)) {
-        const QString address = eth0.addresses.first();
-        showOnAddressField(address, false);
-        if (information)
-            ui.labelIpAddressInfo->setText(address);
-        ui.netMasklineEdit->setText(eth0.netmask);
-        return address;
+    const QString text = liveAddressText(eth0);
+    if (!hasLiveAddress(eth0)) {
+        showOnAddressField(text, true);
+        return text;
     }
-    const QString reason
-        = eth0.running ? QStringLiteral("DHCP server not found.") : QStringLiteral("Network is down.");
-    showOnAddressField(reason, true);
-    return reason;
+    showOnAddressField(text, false);
+    // The Information tab shows it too once built; it reads it afresh when opened.
+    if (mainWindow->isPageBuilt(MainWindow::Page::Information))
+        ui.labelIpAddressInfo->setText(text);
+    ui.netMasklineEdit->setText(eth0.netmask);
+    return text;
 }
 
 bool NetworkPage::readResolver(QByteArray* content)
@@ -364,20 +361,19 @@ void NetworkPage::checkIfUp()
         return;
     }
     const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
-    const bool addressed = hasLiveAddress(eth0);
-    if (appliedDhcp && !addressed) {
+    const AppliedNetwork outcome = appliedNetwork(appliedDhcp, appliedAddress, eth0);
+    if (outcome == AppliedNetwork::NoLease || outcome == AppliedNetwork::Down) {
         mainWindow->showWarning(title,
-            eth0.running ? failed + QStringLiteral(" DHCP server not found.")
-                         : failed + QStringLiteral(" Network is down."));
+            outcome == AppliedNetwork::NoLease ? failed + QStringLiteral(" DHCP server not found.")
+                                               : failed + QStringLiteral(" Network is down."));
         return;
     }
-    const QString live = showAddress(eth0);
+    showAddress(eth0);
     if (appliedDhcp) {
         readDnsServers();
         mainWindow->formPage(MainWindow::Page::LocalNetwork).gatelineEdit->setText(gatewayFromRoute());
     }
-    const bool up = eth0.up && addressed;
-    const bool matches = appliedDhcp || live == appliedAddress;
-    mainWindow->showWarning(
-        title, up && matches ? QStringLiteral("Network settings changed successfully.") : failed);
+    mainWindow->showWarning(title,
+        outcome == AppliedNetwork::Applied ? QStringLiteral("Network settings changed successfully.")
+                                           : failed);
 }

@@ -98,7 +98,7 @@ void UnitInformation::showUnitInformation()
             model.constData(), spnText.toLatin1().constData());
     }
 
-    ui.labelIpAddressInfo->setText(networkPage->currentIpAddress());
+    ui.labelIpAddressInfo->setText(liveAddressText(platform.eth0()));
     if (mainWindow->isManaged())
         ui.labelManagerIp->setText(readManagerIp());
     else

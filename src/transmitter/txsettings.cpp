@@ -13,7 +13,7 @@
 #include "app/osdmessagebox.h"
 #include "app/titleheader.h"
 #include "app/workprogress.h"
-#include "settings/networkpage.h"
+#include "rules/networkrules.h"
 #include "transmitter/txoperations.h"
 #include "transmitter/txpreferences.h"
 #include "rules/txvalidation.h"
@@ -283,7 +283,7 @@ void TXSettings::on_connectToTXButton_clicked()
 {
     malvo_syslog(5, "TXSettings: Action Connect to TX.\n");
     const NetworkRefusal refusal
-        = checkConnectAddress(ui->lineEditTxIP->text(), mainWindow->networkPage->currentIpAddress());
+        = checkConnectAddress(ui->lineEditTxIP->text(), liveAddressText(mainWindow->unitPlatform().eth0()));
     if (refusal.refused()) {
         emit message_request(refusal.title, refusal.text);
         ui->lineEditTxIP->setFocus();
@@ -400,7 +400,8 @@ void TXSettings::on_networkButtonTX_clicked()
 bool TXSettings::bValidateTxNetworkEntries(QString* title, QString* text, ConfigData* record)
 {
     TxNetworkEntries entries { ui->txIPLineEdit->text(), ui->txMaskLineEdit->text(), ui->txGateLineEdit->text() };
-    const NetworkRefusal refusal = checkTxNetworkEntries(entries, mainWindow->networkPage->currentIpAddress());
+    const NetworkRefusal refusal
+        = checkTxNetworkEntries(entries, liveAddressText(mainWindow->unitPlatform().eth0()));
     if (refusal.refused()) {
         *title = refusal.title;
         *text = refusal.text;

@@ -28,7 +28,6 @@ namespace {
 const char helpAddress[] = "https://www.velmo.example/support";
 const char keymapPath[] = "/mnt/perm/keymap";
 
-
 struct AuthenticationError {
     int code;
     const char* title;
@@ -250,32 +249,26 @@ void LoginDialog::on_logonButton_clicked()
 
 bool LoginDialog::authenticateLocal(const QString& user, const QString& password)
 {
-    const QDomElement entry = UserRules::findUser(mainWindow->document(), user);
-    if (entry.isNull()) {
+    using UserRules::LocalLogon;
+    switch (UserRules::localLogon(mainWindow->document(), user, password, safeMode)) {
+    case LocalLogon::Accepted:
+        return true;
+    case LocalLogon::Refused:
+        return false;
+    case LocalLogon::AskDirectory:
         directoryUserRequested = true;
         return false;
-    }
-    const bool passwordMatches = entry.attribute(db::Password) == password;
-    if (safeMode) {
-        // Safe mode is for repairs: administrators only, directory or not.
-        if (!passwordMatches) {
-            mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
-                QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
-            clearPassword();
-            return false;
-        }
-        if (entry.attribute(db::Privilege) == QLatin1String("Administrator"))
-            return true;
+    case LocalLogon::SafeModeWrongPassword:
+        mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
+            QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+        clearPassword();
+        return false;
+    case LocalLogon::SafeModeNotAdministrator:
         mainWindow->showMessage(
             QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
         return false;
     }
-    // A directory user's local password never counts.
-    if (entry.attribute(db::Ad) == QLatin1String("true")) {
-        directoryUserRequested = true;
-        return false;
-    }
-    return passwordMatches;
+    return false;
 }
 
 bool LoginDialog::isDirectoryLogonEnabled()
@@ -452,7 +445,8 @@ void LoginDialog::setLangNor()
 void LoginDialog::on_helpButton_clicked()
 {
     mainWindow->showUnitInformation();
-    mainWindow->showMessage(QStringLiteral("Help"), QStringLiteral("Please visit ") + QLatin1String(helpAddress));
+    mainWindow->showMessage(
+        QStringLiteral("Help"), QStringLiteral("Please visit ") + QLatin1String(helpAddress));
 }
 
 void LoginDialog::systemPoweroff() { }
