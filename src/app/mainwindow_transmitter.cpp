@@ -9,7 +9,7 @@ void MainWindow::on_transmitterButton_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Open Transmitter Dialog.\n");
     const QString role = UserRules::findUser(document(), getLoggedInUser()).attribute(db::Privilege);
-    TXSettings dialog(isManaged(), this, role);
+    TXSettings dialog(isManaged(), *osd, *rxUpgrade, role);
     connect(&dialog, &TXSettings::message_request, this, &MainWindow::showMessage);
     dialog.exec();
 }

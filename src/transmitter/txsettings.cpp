@@ -9,7 +9,7 @@
 #include <QPushButton>
 #include <QTimer>
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "app/titleheader.h"
 #include "app/workprogress.h"
@@ -60,15 +60,16 @@ ConfigData* asRecord(void* cfg_data)
 
 } // namespace
 
-TXSettings::TXSettings(bool managed, MainWindow* parent, const QString& role)
-    : QDialog(parent)
+TXSettings::TXSettings(bool managed, OsdContext& context, RxUpgrade& packages, const QString& role)
+    : QDialog(context.window())
     , managed(managed)
-    , mainWindow(parent)
+    , context(context)
+    , packages(packages)
     , role(role)
-    , session(parent->logonTicket())
+    , session(context.logonTicket())
     , progressTimer(new QTimer(this))
     , ui(new Ui::TXSettings)
-    , writer(parent->unitPlatform())
+    , writer(context.platform())
 {
     malvo_syslog(5, "### TXSettings Constructor Start ###\n");
     ui->setupUi(this);
@@ -92,7 +93,7 @@ TXSettings::TXSettings(bool managed, MainWindow* parent, const QString& role)
 
     connect(ui->lineEditTxIP, &QLineEdit::textChanged, this, &TXSettings::disableButtons);
     connect(progressTimer, &QTimer::timeout, this, &TXSettings::updateProgBar);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### TXSettings Constructor End ###\n");
 }
 
@@ -249,7 +250,7 @@ void TXSettings::msgBoxInit(QMessageBox* box, const QString& text)
     box->setText(text);
     box->setStandardButtons(QMessageBox::Cancel);
     box->addButton(QStringLiteral("Next >>"), QMessageBox::AcceptRole);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, box, &QMessageBox::reject);
+    context.closeOnLogoff(box);
 }
 
 void TXSettings::handleError(int error)
@@ -257,7 +258,7 @@ void TXSettings::handleError(int error)
     QString title;
     QString text;
     getErrorStrings(error, &title, &text);
-    mainWindow->showWarning(title, text);
+    context.showWarning(title, text);
     malvo_syslog(3, "Error: %d", error);
 }
 
@@ -283,7 +284,7 @@ void TXSettings::on_connectToTXButton_clicked()
 {
     malvo_syslog(5, "TXSettings: Action Connect to TX.\n");
     const NetworkRefusal refusal
-        = checkConnectAddress(ui->lineEditTxIP->text(), liveAddressText(mainWindow->unitPlatform().eth0()));
+        = checkConnectAddress(ui->lineEditTxIP->text(), liveAddressText(context.platform().eth0()));
     if (refusal.refused()) {
         emit message_request(refusal.title, refusal.text);
         ui->lineEditTxIP->setFocus();
@@ -401,7 +402,7 @@ bool TXSettings::bValidateTxNetworkEntries(QString* title, QString* text, Config
 {
     TxNetworkEntries entries { ui->txIPLineEdit->text(), ui->txMaskLineEdit->text(), ui->txGateLineEdit->text() };
     const NetworkRefusal refusal
-        = checkTxNetworkEntries(entries, liveAddressText(mainWindow->unitPlatform().eth0()));
+        = checkTxNetworkEntries(entries, liveAddressText(context.platform().eth0()));
     if (refusal.refused()) {
         *title = refusal.title;
         *text = refusal.text;
@@ -432,13 +433,13 @@ void TXSettings::on_txApplyButton_clicked()
     QString title;
     QString text;
     if (!bValidateTxNetworkEntries(&title, &text, record.get())) {
-        mainWindow->showWarning(title, text);
+        context.showWarning(title, text);
         return;
     }
     const NetworkRange range = validateNetworkRange(
         recordText(record->tx_net.ip), recordText(record->tx_net.mask), recordText(record->tx_net.gateway));
     if (range.valid != 1) {
-        mainWindow->showWarning(range.title, range.text);
+        context.showWarning(range.title, range.text);
         return;
     }
     record->net_device_type[0] = 'T';

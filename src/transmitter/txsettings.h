@@ -11,7 +11,8 @@
 #include "services/device_services.h"
 #include "rules/txrecord.h"
 
-class MainWindow;
+class OsdContext;
+class RxUpgrade;
 class QKeyEvent;
 class QMessageBox;
 class QProgressDialog;
@@ -32,7 +33,8 @@ class TXSettings : public QDialog {
     Q_OBJECT
 
 public:
-    TXSettings(bool managed, MainWindow* parent, const QString& role);
+    // `packages` chooses and verifies the transmitter's package on the stick.
+    TXSettings(bool managed, OsdContext& context, RxUpgrade& packages, const QString& role);
     ~TXSettings() override;
 
     QString txIPAddr();
@@ -112,7 +114,8 @@ private:
     void removeLocalDiagnostics();
 
     bool managed;
-    MainWindow* mainWindow;
+    OsdContext& context;
+    RxUpgrade& packages;
     QString role;
     QString txAddress;
     TxIdentity txIdentity;

@@ -2,7 +2,7 @@
 #include "txsettings.h"
 #include "ui_txsettings.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "transmitter/txoperations.h"
 #include "transmitter/txpreferences.h"
@@ -66,7 +66,7 @@ void TXSettings::cloneEdid(int head)
         QStringLiteral("Please confirm DVI %1 EDID cloning to Transmitter '").arg(head + 1) + txIPAddr()
             + QStringLiteral("' ?"),
         QMessageBox::Yes | QMessageBox::Cancel, this);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QMessageBox::reject);
+    context.closeOnLogoff(&box);
     if (box.exec() != QMessageBox::Yes) {
         if (head == 0)
             malvo_syslog(6, "TX Settings: User rejected cloning of monitor0");

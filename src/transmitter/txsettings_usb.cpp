@@ -2,7 +2,7 @@
 // it and the export of the transmitter's diagnostics to it.
 #include "txsettings.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "platform/platform.h"
 #include "transmitter/txoperations.h"
 #include "upgrade/diagnosticsfile.h"
@@ -39,14 +39,14 @@ void TXSettings::on_txUpgradeButton_clicked()
         return;
     }
     stickMounted = true;
-    mainWindow->txUpgrade(txIdentity.mpn);
-    const QString file = mainWindow->txUpgradeFile();
+    packages.txUpgrade(txIdentity.mpn);
+    const QString file = packages.txUpgradeFile;
     if (file.isEmpty()) {
         stickMounted = false; // the file choice let the stick go
         return;
     }
     // The package runs to describe itself only once the receiver vouches for it.
-    const bool verified = mainWindow->rxUpgrade->packageVerified(file, QStringLiteral("Transmitter Upgrade"));
+    const bool verified = packages.packageVerified(file, QStringLiteral("Transmitter Upgrade"));
     if (!session.current()) {
         unmountStick();
         return;
@@ -54,7 +54,7 @@ void TXSettings::on_txUpgradeButton_clicked()
     if (!verified) {
         malvo_syslog(3, "TXSettings: Upgrade package signature verification failed %s\n", qPrintable(file));
         unmountStick();
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"),
+        context.showWarning(QStringLiteral("Upgrade failed"),
             QStringLiteral("Upgrade failed: The upgrade file signature could not be verified."));
         return;
     }
@@ -64,7 +64,7 @@ void TXSettings::on_txUpgradeButton_clicked()
         QString title;
         QString text;
         getErrorStrings(14, &title, &text);
-        mainWindow->showWarning(title, text);
+        context.showWarning(title, text);
         return;
     }
     initUpgradeData(record.get());
@@ -76,7 +76,7 @@ void TXSettings::on_txUpgradeButton_clicked()
 void TXSettings::initUpgradeData(ConfigData* record)
 {
     LsmData data = defaultLsmData();
-    readLsmData(mainWindow->unitPlatform(), writer, recordText(record->tx_upgrade_file), &data);
+    readLsmData(context.platform(), writer, recordText(record->tx_upgrade_file), &data);
     auto& upgrade = record->upgrade;
     copyLsmValue(upgrade.softwareVersion, data.softwareVersion);
     copyLsmValue(upgrade.softwareVersionVorl, data.softwareVersionVorl);
@@ -97,7 +97,7 @@ void TXSettings::postTxUpgrade(int error, void* cfg_data)
     su_unmount_usb_drive();
     stickMounted = false;
     if (error != 0) {
-        mainWindow->showWarning(QStringLiteral("Upgrade failed"), upgradeErrorText(error, QStringLiteral("TX")));
+        context.showWarning(QStringLiteral("Upgrade failed"), upgradeErrorText(error, QStringLiteral("TX")));
         logSettingsOnError(static_cast<ConfigData*>(cfg_data));
         return;
     }
@@ -119,7 +119,7 @@ void TXSettings::postTxDiag(int error, void* cfg_data)
 
 void TXSettings::removeLocalDiagnostics()
 {
-    removeMatching(mainWindow->unitPlatform(), QStringLiteral("/usr/local"), QStringLiteral("diagnostics"));
+    removeMatching(context.platform(), QStringLiteral("/usr/local"), QStringLiteral("diagnostics"));
 }
 
 void TXSettings::dropAfterLogoff(bool diagnostics)
@@ -141,7 +141,7 @@ void TXSettings::endDiagnosticsExport(const QString& title, const QString& text)
 
 void TXSettings::exportDiagnostics()
 {
-    Platform& platform = mainWindow->unitPlatform();
+    Platform& platform = context.platform();
     const int mounted = su_mount_usb_drive();
     stickMounted = true;
     if (mounted != 0) {
@@ -150,14 +150,14 @@ void TXSettings::exportDiagnostics()
     }
     const QString cancelled = QStringLiteral("Transmitter diagnostics file export cancelled.");
     FileDialog saveAs(
-        mainWindow->context(), QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".txenc"));
+        context, QStringLiteral("Save As"), QStringLiteral("*"), QStringLiteral(".txenc"));
     if (saveAs.exec() != QDialog::Accepted) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }
     // The name keeps the extension the dialog gave it, as the receiver's file does.
-    const QString target = QStringLiteral("/mnt/usb/") + mainWindow->context().selectedFile();
-    if (!DiagnosticsFile::confirmReplacing(mainWindow->context(), this, platform.unitPath(target))) {
+    const QString target = QStringLiteral("/mnt/usb/") + context.selectedFile();
+    if (!DiagnosticsFile::confirmReplacing(context, this, platform.unitPath(target))) {
         endDiagnosticsExport(QStringLiteral("Transmitter Diagnostics"), cancelled);
         return;
     }
