@@ -31,6 +31,13 @@ const QString setA = QStringLiteral("\" ' / \\ [ ] : ; | = , + * ? < > `");
 const QString setB = QStringLiteral("\" ' ; `");
 const QString defaultTx = QStringLiteral("Default_TX_192.168.1.22");
 
+// The form as the window builds it for the dialogs.
+ConnectionFormMaker formOf(OsdWindow& osd)
+{
+    MainWindow* window = osd.window.get();
+    return [window](ConnectionForm::Mode mode, QWidget* parent) { return new ConnectionForm(window, mode, parent); };
+}
+
 // The field and option names the two dialogs use: short name -> widget name.
 struct Names {
     explicit Names(bool edit)
@@ -204,7 +211,7 @@ void TestConnectionEditor::kinds()
     OsdWindow osd(databaseWithUsers(), 2);
     const Names names(false);
     {
-        NewConnection dialog(osd.window.get());
+        NewConnection dialog(osd.window->context(), formOf(osd));
         chooseKind(dialog, kind == QLatin1String("Transmitter") ? "VM Direct" : "Transmitter");
         auto* connectionType = child<QComboBox>(dialog, "comboBoxConnType");
         connectionType->setCurrentIndex(1);
@@ -242,7 +249,7 @@ void TestConnectionEditor::kinds()
     Attributes written = element(name, text);
     QMap<QString, QStringList> expected = associations(osd.window->document());
     {
-        NewConnection dialog(osd.window.get());
+        NewConnection dialog(osd.window->context(), formOf(osd));
         chooseKind(dialog, kind);
         enter(dialog, names, fields, options.split(QLatin1Char(' '), Qt::SkipEmptyParts));
         child<QPushButton>(dialog, "saveNewConnectionButton")->click();
@@ -255,7 +262,7 @@ void TestConnectionEditor::kinds()
     QCOMPARE(associations(osd.stored()), expected);
 
     // Opened and saved unchanged, the editor shows the same kind and keeps every value.
-    EditConnection edit(osd.window.get(), name);
+    EditConnection edit(osd.window->context(), formOf(osd), name);
     QCOMPARE(child<QComboBox>(edit, "comboBoxConnVia")->currentText(), kind);
     child<QPushButton>(edit, "saveConnectionButton")->click();
     QCOMPARE(edit.result(), int(QDialog::Accepted));
@@ -348,8 +355,8 @@ void TestConnectionEditor::fieldChecks()
     OsdWindow osd(document, 2);
     const bool editing = kind.isEmpty();
     const std::unique_ptr<QDialog> dialog(editing
-            ? static_cast<QDialog*>(new EditConnection(osd.window.get(), "Office"))
-            : new NewConnection(osd.window.get()));
+            ? static_cast<QDialog*>(new EditConnection(osd.window->context(), formOf(osd), "Office"))
+            : new NewConnection(osd.window->context(), formOf(osd)));
     const Names names(editing);
     QStringList entry;
     if (!editing) {
@@ -443,7 +450,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(userNamed(document, "power"));
     OsdWindow osd(document, heads);
     {
-        EditConnection dialog(osd.window.get(), name);
+        EditConnection dialog(osd.window->context(), formOf(osd), name);
         if (!kind.isEmpty())
             chooseKind(dialog, kind);
         enter(dialog, Names(true), fields, {});
@@ -469,7 +476,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
 void TestConnectionEditor::inactivityClosesBoxAndDialog()
 {
     OsdWindow osd(databaseWithUsers(), 2);
-    EditConnection dialog(osd.window.get(), defaultTx);
+    EditConnection dialog(osd.window->context(), formOf(osd), defaultTx);
     dialog.show();
     type(dialog, "lineEditVMName", "a|b");
     const auto save = [&] { child<QPushButton>(dialog, "saveConnectionButton")->click(); };
@@ -481,7 +488,7 @@ void TestConnectionEditor::inactivityClosesBoxAndDialog()
 void TestConnectionEditor::singleHeadSharedAndReturnKey()
 {
     OsdWindow osd(databaseWithUsers(), 1);
-    NewConnection dialog(osd.window.get());
+    NewConnection dialog(osd.window->context(), formOf(osd));
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // A single head has no extended desktop; a shared connection no USB.

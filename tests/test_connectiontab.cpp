@@ -312,7 +312,7 @@ void TestConnectionTab::broker()
         group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
     OsdWindow osd(document);
     const QByteArray inMemory = databaseText(osd.window->document());
-    ConnectionSettings dialog(osd.window.get());
+    ConnectionSettings dialog(osd.window->context());
     QCOMPARE(child<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
     QVERIFY(child<QRadioButton>(dialog, "radioButtonPool")->isHidden());
     QTEST(brokerState(dialog), "opened");

@@ -1,10 +1,11 @@
 #include "connectionsettings.h"
 #include "ui_connectionsettings.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/titleheader.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
-#include "settings/controlpages.h"
+#include "services/device_services.h"
 
 #include <QAbstractButton>
 #include <QDebug>
@@ -37,16 +38,16 @@ QDomElement brokerGroup(const QDomDocument& document)
 
 } // namespace
 
-ConnectionSettings::ConnectionSettings(MainWindow* mainWindow)
-    : QDialog(mainWindow, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , mainWindow(mainWindow)
+ConnectionSettings::ConnectionSettings(OsdContext& context)
+    : QDialog(context.window(), Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , context(context)
     , ui(new Ui::ConnectionSettings)
 {
     malvo_syslog(5, "### ConnectionSettings Constructor Start ###\n");
     ui->setupUi(this);
     TitleHeader::attach(this);
     setWindowTitle(QStringLiteral("Broker Settings"));
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::close);
+    connect(&context, &OsdContext::closeActiveDialogs, this, &QDialog::close);
 
     settings = readBrokerSettings();
     ui->LineEditWebUrl->setText(settings.webAccessAddr);
@@ -86,7 +87,7 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 {
     qDebug() << "readBrokerSettings()..";
     BrokerSettings record;
-    const QDomElement group = brokerGroup(mainWindow->document());
+    const QDomElement group = brokerGroup(context.document());
     for (const BrokerAttribute& attribute : brokerAttributes)
         record.*attribute.value = group.attribute(QLatin1String(attribute.name));
     qDebug() << "return...";
@@ -96,7 +97,9 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&record, &applied](QDomDocument& document) {
+    // A change that cannot be stored is taken back in memory too, or another save would store it.
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    const bool saved = context.storage().commitChange([&record, &applied](QDomDocument& document) {
         QDomElement group = brokerGroup(document);
         if (group.isNull()) {
             // An older document without the group: the settings are not lost for it.
@@ -111,6 +114,8 @@ bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
             group.setAttribute(QLatin1String(attribute.name), record.*attribute.value);
         applied = true;
     });
+    if (!saved)
+        context.document() = before;
     return saved && applied;
 }
 
@@ -216,12 +221,12 @@ void ConnectionSettings::on_txApplyButton_clicked()
     settings.loadBalInfo = ui->lineEditLoadBal->text();
 
     if (!writeBrokerSettings(settings)) {
-        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
-        mainWindow->showMessage(
+        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(context.storage().databasePath));
+        context.showMessage(
             QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
         return;
     }
-    mainWindow->showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));
+    context.showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));
 }
 
 void ConnectionSettings::on_pushButtonNetBack_clicked()
