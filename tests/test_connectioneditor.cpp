@@ -35,7 +35,7 @@ const QString defaultTx = QStringLiteral("Default_TX_192.168.1.22");
 ConnectionFormMaker formOf(OsdWindow& osd)
 {
     MainWindow* window = osd.window.get();
-    return [window](ConnectionForm::Mode mode, QWidget* parent) { return new ConnectionForm(window, mode, parent); };
+    return [window](auto mode, QWidget* parent) { return new ConnectionForm(window, mode, parent); };
 }
 
 // The field and option names the two dialogs use: short name -> widget name.

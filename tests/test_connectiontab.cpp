@@ -181,6 +181,11 @@ void TestConnectionTab::buttons()
         child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     }));
     QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), QStringLiteral("z"));
+    // A change of the users lists afresh: here the logged-on name is no user's any more.
+    userNamed(osd.window->document(), QStringLiteral("admin"))
+        .setAttribute(db::UserName, QStringLiteral("x"));
+    emit osd.window->context().usersChanged();
+    QCOMPARE(osd.entries(), QStringList());
 }
 
 void TestConnectionTab::remove_data()

@@ -217,9 +217,8 @@ void TestOsdLook::dialogHeaders()
     if (dialog == QLatin1String("safe logon"))
         osd.unit.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
     MainWindow* window = osd.window.get();
-    const ConnectionFormMaker form = [window](ConnectionForm::Mode mode, QWidget* parent) {
-        return new ConnectionForm(window, mode, parent);
-    };
+    const ConnectionFormMaker form
+        = [window](auto mode, QWidget* parent) { return new ConnectionForm(window, mode, parent); };
     std::unique_ptr<QDialog> shown;
     if (dialog.endsWith(QLatin1String("logon")))
         shown = std::make_unique<LoginDialog>(window);

@@ -100,15 +100,17 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     QTimer::singleShot(0, this, [this] { onForm([this] { applyLayout(); }); });
     loadDatabaseDocument();
     // The connection form still reaches the window; only the window builds it.
-    connectionTab = new ConnectionTab(*osd, *ui,
-        [this](ConnectionForm::Mode mode, QWidget* parent) { return new ConnectionForm(this, mode, parent); });
+    connectionTab = new ConnectionTab(*osd, *ui, [this](ConnectionForm::Mode mode, QWidget* parent) {
+        return new ConnectionForm(this, mode, parent);
+    });
     onForm([this] {
         connectionTab->attach();
         onPage(Page::System, [this] {
-            connect(ui->brokerButton, &QAbstractButton::clicked, connectionTab, &ConnectionTab::on_brokerButton_clicked);
+            connect(ui->brokerButton, &QAbstractButton::clicked, connectionTab,
+                &ConnectionTab::on_brokerButton_clicked);
         });
     });
-    // The Users tab's buttons keep the connection list's limit; once built, its tab fills its list and asks again.
+    // The Users tab's buttons keep the list's limit; once built, its tab fills its list and asks again.
     connect(connectionTab, &ConnectionTab::listButtonsUpdated, this, [this] {
         if (!isPageBuilt(Page::Users))
             return;

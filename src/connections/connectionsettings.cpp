@@ -222,8 +222,7 @@ void ConnectionSettings::on_txApplyButton_clicked()
 
     if (!writeBrokerSettings(settings)) {
         malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(context.storage().databasePath));
-        context.showMessage(
-            QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
+        context.showMessage(QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
         return;
     }
     context.showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));

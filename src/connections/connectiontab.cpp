@@ -114,8 +114,7 @@ int ConnectionTab::connectionCount() const
 int ConnectionTab::associationCount() const
 {
     int count = 0;
-    forEachAssociation(
-        context.document(), context.loggedInUser(), [&count](const QString&) { ++count; });
+    forEachAssociation(context.document(), context.loggedInUser(), [&count](const QString&) { ++count; });
     return count;
 }
 

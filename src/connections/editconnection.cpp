@@ -8,7 +8,8 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-EditConnection::EditConnection(OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName)
+EditConnection::EditConnection(
+    OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName)
     : QDialog(context.window(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , originalName(connectionName)
 {
