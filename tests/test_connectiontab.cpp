@@ -316,6 +316,9 @@ void TestConnectionTab::broker()
     for (int i = 0; i < 8; ++i)
         group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
     OsdWindow osd(document);
+    osd.showPage(2); // the System page's button opens it too
+    QVERIFY(actOnDialogOf([&] { child<QPushButton>(*osd.window, "brokerButton")->click(); }, "Broker Settings",
+        [](QDialog& opened) { opened.close(); }));
     const QByteArray inMemory = databaseText(osd.window->document());
     ConnectionSettings dialog(osd.window->context());
     QCOMPARE(child<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
