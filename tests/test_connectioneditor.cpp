@@ -34,8 +34,7 @@ const QString defaultTx = QStringLiteral("Default_TX_192.168.1.22");
 // The form as the window builds it for the dialogs.
 ConnectionFormMaker formOf(OsdWindow& osd)
 {
-    MainWindow* window = osd.window.get();
-    return [window](auto mode, QWidget* parent) { return new ConnectionForm(window, mode, parent); };
+    return [w = osd.window.get()](auto mode, QWidget* in) { return new ConnectionForm(w, mode, in); };
 }
 
 // The field and option names the two dialogs use: short name -> widget name.
