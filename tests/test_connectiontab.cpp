@@ -105,12 +105,9 @@ void TestConnectionTab::list()
     QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
         + QStringList { wide, "betaGamma", "delta" });
     // An association whose connection is gone still lists, with the private icon.
-    databaseSection(document, db::Connections)
-        .removeChild(connectionNamed(document, QStringLiteral("missing")));
-    connectionNamed(document, QStringLiteral("x0"))
-        .setAttribute(db::ConnectionType, QStringLiteral("Shared"));
-    connectionNamed(document, QStringLiteral("x1"))
-        .setAttribute(db::ConnectionType, QStringLiteral("Private"));
+    databaseSection(document, db::Connections).removeChild(connectionNamed(document, "missing"));
+    connectionNamed(document, "x0").setAttribute(db::ConnectionType, "Shared");
+    connectionNamed(document, "x1").setAttribute(db::ConnectionType, "Private");
     addConnection(document, QStringLiteral("notMine"));
     associate(document, QStringLiteral("boss"), QStringLiteral("notMine"));
     OsdWindow osd(document, 1, managed);
@@ -182,6 +179,10 @@ void TestConnectionTab::buttons()
         child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     }));
     QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), QStringLiteral("z"));
+    // A change of the users lists afresh: here the logged-on name is no user's any more.
+    userNamed(osd.window->document(), "admin").setAttribute(db::UserName, "x");
+    emit osd.window->context().usersChanged();
+    QCOMPARE(osd.entries(), QStringList());
 }
 
 void TestConnectionTab::remove_data()
@@ -202,9 +203,7 @@ void TestConnectionTab::remove()
     QDomDocument document = bareDatabase({}, { "A", "B" });
     QDomElement pool = addConnection(document, QStringLiteral("Pool"), QStringLiteral("viaTxPool=true"));
     for (const char* member : { "A", "B", "A" })
-        pool.appendChild(document.createElement(QStringLiteral("Member")))
-            .toElement()
-            .setAttribute(db::TargetName, QLatin1String(member));
+        pool.appendChild(document.createElement("Member")).toElement().setAttribute(db::TargetName, member);
     for (const char* user : { "admin", "boss" })
         for (const char* name : { "B", "A" })
             associate(document, QLatin1String(user), QLatin1String(name));
@@ -312,8 +311,11 @@ void TestConnectionTab::broker()
     for (int i = 0; i < 8; ++i)
         group.setAttribute(QLatin1String(brokerNames[i]), record.at(i));
     OsdWindow osd(document);
+    osd.showPage(2); // the System page's button opens it too
+    QVERIFY(actOnDialogOf([&] { child<QPushButton>(*osd.window, "brokerButton")->click(); },
+        "Broker Settings", [](QDialog& opened) { opened.close(); }));
     const QByteArray inMemory = databaseText(osd.window->document());
-    ConnectionSettings dialog(osd.window.get());
+    ConnectionSettings dialog(osd.window->context());
     QCOMPARE(child<QLineEdit>(dialog, "lineEditConBrokerIP")->text(), record.at(4));
     QVERIFY(child<QRadioButton>(dialog, "radioButtonPool")->isHidden());
     QTEST(brokerState(dialog), "opened");

@@ -99,8 +99,26 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     });
     QTimer::singleShot(0, this, [this] { onForm([this] { applyLayout(); }); });
     loadDatabaseDocument();
-    connectionTab = new ConnectionTab(this);
-    onForm([this] { connectionTab->attach(); });
+    // The connection form still reaches the window; only the window builds it.
+    connectionTab = new ConnectionTab(*osd, *ui, [this](ConnectionForm::Mode mode, QWidget* parent) {
+        return new ConnectionForm(this, mode, parent);
+    });
+    onForm([this] {
+        connectionTab->attach();
+        onPage(Page::System, [this] {
+            connect(ui->brokerButton, &QAbstractButton::clicked, connectionTab,
+                &ConnectionTab::on_brokerButton_clicked);
+        });
+    });
+    // The Users tab's buttons keep the list's limit; once built, its tab fills its list and asks again.
+    connect(connectionTab, &ConnectionTab::listButtonsUpdated, this, [this] {
+        if (!isPageBuilt(Page::Users))
+            return;
+        const int users = ui->userlistWidget->count();
+        ui->addUserButton->setEnabled(users < maxEntries);
+        ui->editUserButton->setEnabled(users > 0);
+        ui->removeUserButton->setEnabled(users > 0);
+    });
     userTab = new UserTab(this);
     createSettingsPages();
 

@@ -57,7 +57,7 @@ public:
     // The generated form with every part built.
     Ui::MainWindow& form();
     // The form's frame: the header, the tabs and the Connections tab, for the
-    // helpers that run a part of it (the connection list).
+    // helpers that run a part of it.
     Ui::MainWindow& formFrame()
     {
         ensureForm();

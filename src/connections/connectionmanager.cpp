@@ -1,32 +1,23 @@
 #include "connectionmanager.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "connections/iconnection.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
 #include "rules/networkrules.h"
-#include "app/mainwindowform.h"
+#include "services/device_services.h"
 
-#include <QListWidget>
-
-ConnectionManager::ConnectionManager(MainWindow* mainWindow)
-    : hotKeyNumber(mainWindow->hotKeyNumber())
-    , mainWindow(mainWindow)
-    , document(mainWindow->document())
+ConnectionManager::ConnectionManager(OsdContext& context, const QString& connectionName)
+    : connectionName(connectionName)
+    , loggedOnUser(context.loggedInUser())
+    , context(context)
+    , document(context.document())
 {
-    if (const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem())
-        connectionName = item->text();
-    loggedOnUser = mainWindow->getLoggedInUser();
-    connectionCount = mainWindow->document()
-                          .documentElement()
-                          .firstChildElement(QLatin1String(db::Connections))
-                          .childNodes()
-                          .count();
 }
 
 bool ConnectionManager::checkNetwork()
 {
-    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
+    const NetworkFacts eth0 = context.platform().eth0();
     if (eth0.up)
         return false;
     messageTitle = QStringLiteral("Network Status");
@@ -49,7 +40,7 @@ std::unique_ptr<IConnection> ConnectionManager::createConnection()
     for (QDomElement element = connections.firstChildElement(QLatin1String(db::Connection));
          !element.isNull(); element = element.nextSiblingElement(QLatin1String(db::Connection))) {
         if (element.attribute(QLatin1String(db::Name)) == connectionName)
-            return connectionFor(element, mainWindow, loggedOnUser);
+            return connectionFor(element, context, loggedOnUser);
     }
     return nullptr;
 }

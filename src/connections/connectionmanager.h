@@ -6,13 +6,13 @@
 #include <memory>
 
 class IConnection;
-class MainWindow;
+class OsdContext;
 
 // One connect request: checks the network and builds the connection object
 // for the connection selected in the list.
 class ConnectionManager {
 public:
-    explicit ConnectionManager(MainWindow* mainWindow);
+    ConnectionManager(OsdContext& context, const QString& connectionName);
 
     // True when the network is unusable; messageTitle and messageText then say why.
     bool checkNetwork();
@@ -23,10 +23,8 @@ public:
     QString loggedOnUser;
     QString messageTitle;
     QString messageText;
-    int hotKeyNumber = 0;
-    int connectionCount = 0;
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
     QDomNode document;
 };

@@ -1,10 +1,12 @@
 #include "connectionsettings.h"
 #include "ui_connectionsettings.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/titleheader.h"
+#include "database/databasestorage.h"
+#include "database/dbnames.h"
+#include "services/device_services.h"
 #include "rules/unitsettings.h"
-#include "settings/controlpages.h"
 
 #include <QAbstractButton>
 #include <QDebug>
@@ -30,16 +32,16 @@ const BrokerAttribute brokerAttributes[] = {
 
 } // namespace
 
-ConnectionSettings::ConnectionSettings(MainWindow* mainWindow)
-    : QDialog(mainWindow, Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , mainWindow(mainWindow)
+ConnectionSettings::ConnectionSettings(OsdContext& context)
+    : QDialog(context.window(), Qt::CustomizeWindowHint | Qt::WindowTitleHint)
+    , context(context)
     , ui(new Ui::ConnectionSettings)
 {
     malvo_syslog(5, "### ConnectionSettings Constructor Start ###\n");
     ui->setupUi(this);
     TitleHeader::attach(this);
     setWindowTitle(QStringLiteral("Broker Settings"));
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::close);
+    connect(&context, &OsdContext::closeActiveDialogs, this, &QDialog::close);
 
     settings = readBrokerSettings();
     ui->LineEditWebUrl->setText(settings.webAccessAddr);
@@ -80,7 +82,7 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
     qDebug() << "readBrokerSettings()..";
     BrokerSettings record;
     for (const BrokerAttribute& attribute : brokerAttributes)
-        record.*attribute.value = readUnitSetting(mainWindow->document(), attribute.setting);
+        record.*attribute.value = readUnitSetting(context.document(), attribute.setting);
     qDebug() << "return...";
     return record;
 }
@@ -88,13 +90,17 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&record, &applied](QDomDocument& document) {
+    // A change that cannot be stored is taken back in memory too, or another save would store it.
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    const bool saved = context.storage().commitChange([&record, &applied](QDomDocument& document) {
         for (const BrokerAttribute& attribute : brokerAttributes) {
             if (!writeUnitSetting(document, attribute.setting, record.*attribute.value))
                 return; // nowhere to keep them: reported as not saved
         }
         applied = true;
     });
+    if (!saved)
+        context.document() = before;
     return saved && applied;
 }
 
@@ -200,12 +206,11 @@ void ConnectionSettings::on_txApplyButton_clicked()
     settings.loadBalInfo = ui->lineEditLoadBal->text();
 
     if (!writeBrokerSettings(settings)) {
-        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
-        mainWindow->showMessage(
-            QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
+        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(context.storage().databasePath));
+        context.showMessage(QStringLiteral("Error"), QStringLiteral("Broker Settings could not be saved."));
         return;
     }
-    mainWindow->showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));
+    context.showMessage(QStringLiteral("Broker Settings"), QStringLiteral("Broker Settings Saved."));
 }
 
 void ConnectionSettings::on_pushButtonNetBack_clicked()

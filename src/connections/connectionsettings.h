@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-class MainWindow;
+class OsdContext;
 class QKeyEvent;
 class QLabel;
 class QLineEdit;
@@ -29,7 +29,7 @@ class ConnectionSettings : public QDialog {
     Q_OBJECT
 
 public:
-    explicit ConnectionSettings(MainWindow* mainWindow);
+    explicit ConnectionSettings(OsdContext& context);
     ~ConnectionSettings() override;
 
     BrokerSettings readBrokerSettings();
@@ -51,7 +51,7 @@ private:
     void setField(QLineEdit* field, bool enabled);
     void setRadioButtonsEnabled(bool enabled);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::ConnectionSettings* ui;
     BrokerSettings settings;
 };

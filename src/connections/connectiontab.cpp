@@ -1,19 +1,21 @@
 #include "connectiontab.h"
 
 #include "app/lazyicon.h"
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "connections/connectionmanager.h"
 #include "connections/connectionsettings.h"
 #include "connections/editconnection.h"
 #include "connections/iconnection.h"
 #include "connections/newconnection.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "database/userlookup.h"
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
-#include "app/mainwindowform.h"
+#include "services/device_services.h"
+#include "ui_mainwindow.h"
 
 #include <QDebug>
 #include <QHash>
@@ -22,6 +24,8 @@
 namespace {
 
 const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
+// The most connections the unit keeps, as it keeps the most users.
+constexpr int maxEntries = 32;
 
 QDomElement section(const QDomDocument& document, const char* name)
 {
@@ -65,43 +69,41 @@ void forEachAssociation(const QDomDocument& document, const QString& userName, V
 
 } // namespace
 
-ConnectionTab::ConnectionTab(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+ConnectionTab::ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame, ConnectionFormMaker makeForm)
+    : QObject(context.window())
+    , context(context)
+    , frame(frame)
+    , makeForm(std::move(makeForm))
 {
 }
 
 void ConnectionTab::attach()
 {
-    Ui::MainWindow& form = mainWindow->formFrame();
-    connect(form.newConnectionButton, &QAbstractButton::clicked, this,
+    connect(frame.newConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_btnNewConnection_Clicked);
-    connect(form.editConnectionButton, &QAbstractButton::clicked, this,
+    connect(frame.editConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_btnEditConnection_Clicked);
-    connect(form.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
-    connect(form.removeConnectionButton, &QAbstractButton::clicked, this,
+    connect(frame.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
+    connect(frame.removeConnectionButton, &QAbstractButton::clicked, this,
         &ConnectionTab::on_removeConnectionButton_clicked);
-    mainWindow->onPage(MainWindow::Page::System, [this] {
-        connect(mainWindow->formFrame().brokerButton, &QAbstractButton::clicked, this,
-            &ConnectionTab::on_brokerButton_clicked);
-    });
-    connect(form.listWidgetVM, &QListWidget::itemDoubleClicked, this,
+    connect(frame.listWidgetVM, &QListWidget::itemDoubleClicked, this,
         &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
     // The clear button shows only over text, and finding its icon searches the icon
     // themes, milliseconds at start-up: it is added with the first text.
-    QLineEdit* filter = form.lineEditFilterConnections;
+    QLineEdit* filter = frame.lineEditFilterConnections;
     connect(filter, &QLineEdit::textChanged, filter, [filter](const QString& text) {
         if (!text.isEmpty())
             filter->setClearButtonEnabled(true);
     });
-    connect(form.lineEditFilterConnections, &QLineEdit::textChanged, this,
+    connect(frame.lineEditFilterConnections, &QLineEdit::textChanged, this,
         &ConnectionTab::on_lineEditFilterConnections_textChanged);
-    connect(this, &ConnectionTab::message_request, mainWindow, &MainWindow::showMessage);
+    connect(this, &ConnectionTab::message_request, &context, &OsdContext::showMessage);
+    connect(&context, &OsdContext::usersChanged, this, &ConnectionTab::fillConnectionList);
 }
 
 int ConnectionTab::connectionCount() const
 {
-    const QDomElement connections = section(mainWindow->document(), db::Connections);
+    const QDomElement connections = section(context.document(), db::Connections);
     int count = 0;
     for (QDomElement connection = connections.firstChildElement(QLatin1String(db::Connection));
          !connection.isNull(); connection = connection.nextSiblingElement(QLatin1String(db::Connection)))
@@ -112,8 +114,7 @@ int ConnectionTab::connectionCount() const
 int ConnectionTab::associationCount() const
 {
     int count = 0;
-    forEachAssociation(
-        mainWindow->document(), mainWindow->getLoggedInUser(), [&count](const QString&) { ++count; });
+    forEachAssociation(context.document(), context.loggedInUser(), [&count](const QString&) { ++count; });
     return count;
 }
 
@@ -128,16 +129,16 @@ const QIcon& ConnectionTab::entryIcon(bool shared)
 
 void ConnectionTab::listConnections(const QString& filter)
 {
-    QListWidget* list = mainWindow->formFrame().listWidgetVM;
+    QListWidget* list = frame.listWidgetVM;
     list->clear();
-    const bool managed = mainWindow->isManaged();
-    const QDomDocument& document = mainWindow->document();
+    const bool managed = context.isManaged();
+    const QDomDocument& document = context.document();
     const QHash<QString, bool> shared = sharedByName(document);
     int walked = 0;
-    forEachAssociation(document, mainWindow->getLoggedInUser(), [&](const QString& name) {
+    forEachAssociation(document, context.loggedInUser(), [&](const QString& name) {
         // A managed unit lists all that the appliance gave; a local unit keeps to
         // its first entries, so a filter only narrows what the whole list holds.
-        if (!managed && walked++ >= mainWindow->maxEntries)
+        if (!managed && walked++ >= maxEntries)
             return;
         const bool matches = filter.isEmpty()
             || (managed ? name.startsWith(filter, Qt::CaseInsensitive)
@@ -156,15 +157,15 @@ void ConnectionTab::listConnections(const QString& filter)
 void ConnectionTab::fillConnectionList()
 {
     // The list always agrees with what the filter field shows.
-    listConnections(mainWindow->formFrame().lineEditFilterConnections->text());
+    listConnections(frame.lineEditFilterConnections->text());
     updateListButtons();
 }
 
 void ConnectionTab::selectConnection(const QString& name)
 {
-    const QList<QListWidgetItem*> rows = mainWindow->formFrame().listWidgetVM->findItems(name, Qt::MatchExactly);
+    const QList<QListWidgetItem*> rows = frame.listWidgetVM->findItems(name, Qt::MatchExactly);
     if (!rows.isEmpty())
-        mainWindow->formFrame().listWidgetVM->setCurrentItem(rows.first());
+        frame.listWidgetVM->setCurrentItem(rows.first());
 }
 
 void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text)
@@ -174,29 +175,22 @@ void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text
 
 void ConnectionTab::updateListButtons()
 {
-    Ui::MainWindow& form = mainWindow->formFrame();
     // On a managed unit the privilege view decides; the appliance owns the configuration.
-    if (mainWindow->isManaged())
+    if (context.isManaged())
         return;
     const bool hasConnections = associationCount() > 0;
     for (QWidget* button :
-        { static_cast<QWidget*>(form.connectButton), static_cast<QWidget*>(form.editConnectionButton),
-            static_cast<QWidget*>(form.removeConnectionButton) })
+        { static_cast<QWidget*>(frame.connectButton), static_cast<QWidget*>(frame.editConnectionButton),
+            static_cast<QWidget*>(frame.removeConnectionButton) })
         button->setEnabled(hasConnections);
-    form.newConnectionButton->setEnabled(!hasConnections || connectionCount() < mainWindow->maxEntries);
-
-    // The Users tab, once built, fills its list and comes back here.
-    if (!mainWindow->isPageBuilt(MainWindow::Page::Users))
-        return;
-    const int users = form.userlistWidget->count();
-    form.addUserButton->setEnabled(users < mainWindow->maxEntries);
-    form.editUserButton->setEnabled(users > 0);
-    form.removeUserButton->setEnabled(users > 0);
+    frame.newConnectionButton->setEnabled(!hasConnections || connectionCount() < maxEntries);
+    emit listButtonsUpdated();
 }
 
 void ConnectionTab::on_btnConnect_Clicked()
 {
-    ConnectionManager manager(mainWindow);
+    const QListWidgetItem* selected = frame.listWidgetVM->currentItem();
+    ConnectionManager manager(context, selected ? selected->text() : QString());
     if (manager.checkNetwork()) {
         emit message_request(manager.messageTitle, manager.messageText);
         return;
@@ -215,9 +209,9 @@ void ConnectionTab::on_btnConnect_Clicked()
         return;
     }
 
-    writeSessionRecord(mainWindow->unitPlatform(), manager.loggedOnUser, manager.connectionName);
-    mainWindow->close();
-    QTimer::singleShot(3, mainWindow, &QWidget::close);
+    writeSessionRecord(context.platform(), manager.loggedOnUser, manager.connectionName);
+    context.window()->close();
+    QTimer::singleShot(3, context.window(), &QWidget::close);
 }
 
 bool writeSessionRecord(Platform& platform, const QString& userName, const QString& connectionName)
@@ -233,14 +227,14 @@ bool writeSessionRecord(Platform& platform, const QString& userName, const QStri
 
 void ConnectionTab::on_btnNewConnection_Clicked()
 {
-    if (connectionCount() >= mainWindow->maxEntries) {
+    if (connectionCount() >= maxEntries) {
         emit message_request(QStringLiteral("Information"),
             QStringLiteral("The maximum number of connections is limited to %1. Remove any "
                            "connection before adding new connection.")
-                .arg(mainWindow->maxEntries));
+                .arg(maxEntries));
         return;
     }
-    NewConnection dialog(mainWindow);
+    NewConnection dialog(context, makeForm);
     const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
     if (saved)
@@ -249,10 +243,10 @@ void ConnectionTab::on_btnNewConnection_Clicked()
 
 void ConnectionTab::on_btnEditConnection_Clicked()
 {
-    const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem();
+    const QListWidgetItem* item = frame.listWidgetVM->currentItem();
     if (!item)
         return;
-    EditConnection dialog(mainWindow, item->text());
+    EditConnection dialog(context, makeForm, item->text());
     const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
     if (saved)
@@ -267,12 +261,12 @@ void ConnectionTab::on_removeConnectionButton_clicked()
 
 void ConnectionTab::on_listWidgetVM_itemDoubleClicked(QListWidgetItem*)
 {
-    mainWindow->formFrame().connectButton->click();
+    frame.connectButton->click();
 }
 
 void ConnectionTab::on_brokerButton_clicked()
 {
-    ConnectionSettings dialog(mainWindow);
+    ConnectionSettings dialog(context);
     dialog.exec();
 }
 
@@ -280,26 +274,26 @@ bool ConnectionTab::removeConnection(const QString& name)
 {
     QString target = name;
     if (name == QLatin1String("button_clicked")) {
-        const QListWidgetItem* item = mainWindow->formFrame().listWidgetVM->currentItem();
+        const QListWidgetItem* item = frame.listWidgetVM->currentItem();
         if (!item)
             return false;
         target = item->text();
         OsdMessageBox box(QStringLiteral("Remove connection"),
             QStringLiteral("Do you want to remove connection '") + target + QStringLiteral("' ?"),
-            QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
-        connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
+            QMessageBox::Yes | QMessageBox::Cancel, context.window(), QMessageBox::Question);
+        connect(&context, &OsdContext::closeActiveDialogs, &box, &QDialog::reject);
         if (box.exec() != QMessageBox::Yes)
             return false;
     }
 
     bool removed = false;
     // A removal that cannot be stored is undone, so the list never shows it gone.
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    const bool saved = mainWindow->storage().commitChange(
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    const bool saved = context.storage().commitChange(
         [&](QDomDocument& document) { removed = removeConnectionNamed(document, target); });
     if (!saved) {
-        malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
-        mainWindow->document() = before;
+        malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(context.storage().databasePath));
+        context.document() = before;
         removed = false;
     }
     fillConnectionList();

@@ -1,12 +1,18 @@
 #pragma once
 
+#include "connections/newconnection.h"
+
 #include <QIcon>
 #include <QObject>
 #include <QString>
 
-class MainWindow;
+class OsdContext;
 class Platform;
 class QListWidgetItem;
+
+namespace Ui {
+class MainWindowFrame;
+}
 
 // Records who was logged on and which connection was current, so that the next
 // start restores the log-on ("/tmp/WAS_CONNECTED", written whole).
@@ -18,10 +24,11 @@ class ConnectionTab : public QObject {
     Q_OBJECT
 
 public:
-    explicit ConnectionTab(MainWindow* mainWindow);
+    // The tab's widgets are the window's frame's; they exist from attach() on.
+    ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame, ConnectionFormMaker makeForm);
 
-    // Connects the main form's list, filter and buttons (and the broker button
-    // of the Control tab) to this tab, and its messages to the window.
+    // Connects the frame's list, filter and buttons to this tab, and the
+    // users' changes to a refill of the list.
     void attach();
 
     void fillConnectionList();
@@ -31,6 +38,8 @@ public:
 
 signals:
     void message_request(const QString& title, const QString& text);
+    // The list buttons of an unmanaged unit were set; the Users tab's follow them.
+    void listButtonsUpdated();
 
 public slots:
     void on_btnNewConnection_Clicked();
@@ -51,7 +60,9 @@ private:
     // kept for the tab's life: decoding the image per entry was most of a refill's time.
     const QIcon& entryIcon(bool shared);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
+    Ui::MainWindowFrame& frame;
+    ConnectionFormMaker makeForm;
     QIcon privateIcon;
     QIcon sharedIcon;
 };

@@ -1,29 +1,28 @@
 #include "editconnection.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/titleheader.h"
-#include "connections/connectionform.h"
 #include "database/dbnames.h"
 #include "services/device_services.h"
 
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-EditConnection::EditConnection(MainWindow* mainWindow, const QString& connectionName)
-    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , mainWindow(mainWindow)
+EditConnection::EditConnection(
+    OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName)
+    : QDialog(context.window(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , originalName(connectionName)
 {
     malvo_syslog(5, "### EditConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("Edit Connection"));
     TitleHeader::attach(this);
-    form = new ConnectionForm(mainWindow, ConnectionForm::Mode::Edit, this);
+    form = makeForm(ConnectionForm::Mode::Edit, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
     layout->addWidget(form);
 
-    const QDomElement section = mainWindow->document().documentElement().firstChildElement(db::Connections);
+    const QDomElement section = context.document().documentElement().firstChildElement(db::Connections);
     for (QDomElement entry = section.firstChildElement(db::Connection); !entry.isNull();
          entry = entry.nextSiblingElement(db::Connection)) {
         if (entry.attribute(db::Name) == connectionName) {
@@ -41,7 +40,7 @@ EditConnection::EditConnection(MainWindow* mainWindow, const QString& connection
     connect(form, &ConnectionForm::saveClicked, this, &EditConnection::on_saveConnectionButton_clicked);
     connect(form, &ConnectionForm::cancelClicked, this, &EditConnection::on_cancelConnectionButton_clicked);
     // The inactivity log-off closes us before it shows the log-on dialog.
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### EditConnection Constructor End ###\n");
 }
 

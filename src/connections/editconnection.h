@@ -1,10 +1,11 @@
 #pragma once
 
+#include "connections/newconnection.h"
+
 #include <QDialog>
 #include <QString>
 
-class ConnectionForm;
-class MainWindow;
+class OsdContext;
 class QKeyEvent;
 
 // Changes one existing connection; a new name follows it into every user's
@@ -13,7 +14,7 @@ class EditConnection : public QDialog {
     Q_OBJECT
 
 public:
-    EditConnection(MainWindow* mainWindow, const QString& connectionName);
+    EditConnection(OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName);
     ~EditConnection() override;
 
     // The name stored by the accepted dialog, for the list to select.
@@ -31,7 +32,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    MainWindow* mainWindow;
     ConnectionForm* form;
     QString originalName;
 };

@@ -1,6 +1,6 @@
 #include "iconnection.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "database/dbnames.h"
 #include "database/schema.h"
 #include "rules/unitsettings.h"
@@ -109,9 +109,9 @@ bool ConnectionVM::launch()
     return launchRdp(loggedOnUser);
 }
 
-ConnectionViaTX::ConnectionViaTX(const QDomElement& element, MainWindow* mainWindow)
+ConnectionViaTX::ConnectionViaTX(const QDomElement& element, OsdContext& context)
     : IConnection(element)
-    , mainWindow(mainWindow)
+    , context(context)
 {
 }
 ConnectionViaTX::~ConnectionViaTX() = default;
@@ -124,15 +124,15 @@ bool ConnectionViaTX::launch()
     const bool extended = holds(db::ExtDesk, "Yes") && su_is_dual_head() != 0;
     return create_via_tx_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
                flag(holds(db::Audio, "Yes")), flag(holds(db::UsbRedirection, "Yes")),
-               connectionInactivityMinutes(mainWindow->document()), LauncherText(unitLoggedOnUser()),
+               connectionInactivityMinutes(context.document()), LauncherText(unitLoggedOnUser()),
                flag(holds(db::ConnectionType, "Shared")), flag(holds(db::Persistent, "true")), flag(extended),
                flag(holds(db::ViewOnly, "Yes")))
         == 0;
 }
 
-ConnectionKVM::ConnectionKVM(const QDomElement& element, MainWindow* mainWindow)
+ConnectionKVM::ConnectionKVM(const QDomElement& element, OsdContext& context)
     : IConnection(element)
-    , mainWindow(mainWindow)
+    , context(context)
 {
 }
 ConnectionKVM::~ConnectionKVM() = default;
@@ -143,7 +143,7 @@ bool ConnectionKVM::launch()
         return false;
     return create_via_kvm_connection(LauncherText(field(db::Name)), LauncherText(field(db::IpAddress)),
                flag(holds(db::Audio, "Yes")), flag(holds(db::UsbRedirection, "Yes")),
-               connectionInactivityMinutes(mainWindow->document()), LauncherText(unitLoggedOnUser()),
+               connectionInactivityMinutes(context.document()), LauncherText(unitLoggedOnUser()),
                flag(holds(db::ConnectionType, "Shared")), flag(holds(db::Persistent, "true")))
         == 0;
 }
@@ -230,13 +230,13 @@ bool ConnectionBroker::launch()
 }
 
 std::unique_ptr<IConnection> connectionFor(
-    const QDomElement& element, MainWindow* mainWindow, const QString& loggedOnUser)
+    const QDomElement& element, OsdContext& context, const QString& loggedOnUser)
 {
     switch (connectionKind(element)) {
     case ConnectionKind::Pool:
         return std::make_unique<ConnectionPool>(element, loggedOnUser);
     case ConnectionKind::ViaTx:
-        return std::make_unique<ConnectionViaTX>(element, mainWindow);
+        return std::make_unique<ConnectionViaTX>(element, context);
     case ConnectionKind::Broker:
         return std::make_unique<ConnectionBroker>(element, loggedOnUser);
     case ConnectionKind::Horizon:
@@ -246,7 +246,7 @@ std::unique_ptr<IConnection> connectionFor(
     case ConnectionKind::Vnc:
         return std::make_unique<ConnectionVNC>(element);
     case ConnectionKind::Kvm:
-        return std::make_unique<ConnectionKVM>(element, mainWindow);
+        return std::make_unique<ConnectionKVM>(element, context);
     case ConnectionKind::Vm:
         break;
     }

@@ -6,7 +6,7 @@
 #include <initializer_list>
 #include <memory>
 
-class MainWindow;
+class OsdContext;
 
 // One start of one connection element: the subclass hands the element's fields
 // to the unit's session launcher that runs that kind of session.
@@ -48,23 +48,23 @@ private:
 // KVM link through a transmitter unit.
 class ConnectionViaTX : public IConnection {
 public:
-    ConnectionViaTX(const QDomElement& element, MainWindow* mainWindow);
+    ConnectionViaTX(const QDomElement& element, OsdContext& context);
     bool launch() override;
     ~ConnectionViaTX() override;
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
 };
 
 // KVM link to a plain KVM target.
 class ConnectionKVM : public IConnection {
 public:
-    ConnectionKVM(const QDomElement& element, MainWindow* mainWindow);
+    ConnectionKVM(const QDomElement& element, OsdContext& context);
     bool launch() override;
     ~ConnectionKVM() override;
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
 };
 
 class ConnectionHorizon : public IConnection {
@@ -118,7 +118,7 @@ private:
 
 // The class for an element by the one kind rule of the database.
 std::unique_ptr<IConnection> connectionFor(
-    const QDomElement& element, MainWindow* mainWindow, const QString& loggedOnUser);
+    const QDomElement& element, OsdContext& context, const QString& loggedOnUser);
 
 // Whether a launcher gets the text as it is: they take NUL-terminated Latin-1,
 // and anything else reaches them as "?" or cut short.

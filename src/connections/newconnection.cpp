@@ -1,21 +1,19 @@
 #include "newconnection.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "app/titleheader.h"
-#include "connections/connectionform.h"
 #include "services/device_services.h"
 
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-NewConnection::NewConnection(MainWindow* mainWindow)
-    : QDialog(mainWindow, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
-    , mainWindow(mainWindow)
+NewConnection::NewConnection(OsdContext& context, const ConnectionFormMaker& makeForm)
+    : QDialog(context.window(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     malvo_syslog(5, "### NewConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("New Connection"));
     TitleHeader::attach(this);
-    form = new ConnectionForm(mainWindow, ConnectionForm::Mode::New, this);
+    form = makeForm(ConnectionForm::Mode::New, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);
@@ -30,7 +28,7 @@ NewConnection::NewConnection(MainWindow* mainWindow)
     connect(form, &ConnectionForm::saveClicked, this, &NewConnection::on_saveNewConnectionButton_clicked);
     connect(form, &ConnectionForm::cancelClicked, this, &NewConnection::on_cancelNewConnectionButton_clicked);
     // The inactivity log-off closes us before it shows the log-on dialog.
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### NewConnection Constructor End ###\n");
 }
 

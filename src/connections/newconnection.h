@@ -1,11 +1,17 @@
 #pragma once
 
+#include "connections/connectionform.h"
+
 #include <QDialog>
 #include <QString>
 
-class ConnectionForm;
-class MainWindow;
+#include <functional>
+
+class OsdContext;
 class QKeyEvent;
+
+// Builds the form a connection dialog shows, as the child of `parent`.
+using ConnectionFormMaker = std::function<ConnectionForm*(ConnectionForm::Mode mode, QWidget* parent)>;
 
 // Creates one connection of any kind, adds it to the database and gives every
 // administrator the use of it.
@@ -13,7 +19,7 @@ class NewConnection : public QDialog {
     Q_OBJECT
 
 public:
-    explicit NewConnection(MainWindow* mainWindow);
+    NewConnection(OsdContext& context, const ConnectionFormMaker& makeForm);
     ~NewConnection() override;
 
     // The name stored by the accepted dialog, for the list to select.
@@ -31,6 +37,5 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    MainWindow* mainWindow;
     ConnectionForm* form;
 };
