@@ -32,12 +32,6 @@ const QString setA = QStringLiteral("\" ' / \\ [ ] : ; | = , + * ? < > `");
 const QString setB = QStringLiteral("\" ' ; `");
 const QString defaultTx = QStringLiteral("Default_TX_192.168.1.22");
 
-// The form as the window builds it for the dialogs.
-ConnectionFormMaker formOf(OsdWindow& osd)
-{
-    return [w = osd.window.get()](auto mode, QWidget* in) { return new ConnectionForm(w, mode, in); };
-}
-
 // The field and option names the two dialogs use: short name -> widget name.
 struct Names {
     explicit Names(bool edit)
@@ -238,7 +232,7 @@ void TestConnectionEditor::kinds()
     OsdWindow osd(databaseWithUsers(), 2);
     const Names names(false);
     {
-        NewConnection dialog(osd.window->context(), formOf(osd));
+        NewConnection dialog(osd.window->context());
         chooseKind(dialog, kind == QLatin1String("Transmitter") ? "VM Direct" : "Transmitter");
         auto* connectionType = child<QComboBox>(dialog, "comboBoxConnType");
         connectionType->setCurrentIndex(1);
@@ -275,7 +269,7 @@ void TestConnectionEditor::kinds()
     const QString name = fields.first().section(QLatin1Char('='), 1);
     Attributes written = element(name, text);
     {
-        NewConnection dialog(osd.window->context(), formOf(osd));
+        NewConnection dialog(osd.window->context());
         chooseKind(dialog, kind);
         enter(dialog, names, fields, options.split(QLatin1Char(' '), Qt::SkipEmptyParts));
         child<QPushButton>(dialog, "saveNewConnectionButton")->click();
@@ -284,7 +278,7 @@ void TestConnectionEditor::kinds()
     QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), written);
 
     // Opened and saved unchanged, the editor shows the same kind and keeps every value.
-    EditConnection edit(osd.window->context(), formOf(osd), name);
+    EditConnection edit(osd.window->context(), name);
     QCOMPARE(child<QComboBox>(edit, "comboBoxConnVia")->currentText(), kind);
     child<QPushButton>(edit, "saveConnectionButton")->click();
     QCOMPARE(edit.result(), int(QDialog::Accepted));
@@ -376,8 +370,8 @@ void TestConnectionEditor::fieldChecks()
     OsdWindow osd(document, 2);
     const bool editing = kind.isEmpty();
     const std::unique_ptr<QDialog> dialog(editing
-            ? static_cast<QDialog*>(new EditConnection(osd.window->context(), formOf(osd), "Office"))
-            : new NewConnection(osd.window->context(), formOf(osd)));
+            ? static_cast<QDialog*>(new EditConnection(osd.window->context(), "Office"))
+            : new NewConnection(osd.window->context()));
     const Names names(editing);
     QStringList entry;
     if (!editing) {
@@ -456,7 +450,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
     const QDomDocument document = referenced(name, stored);
     OsdWindow osd(document, heads);
     {
-        EditConnection dialog(osd.window->context(), formOf(osd), name);
+        EditConnection dialog(osd.window->context(), name);
         if (!kind.isEmpty())
             chooseKind(dialog, kind);
         enter(dialog, Names(true), fields, {});
@@ -524,7 +518,7 @@ void TestConnectionEditor::storedByTheRules()
 void TestConnectionEditor::inactivityClosesBoxAndDialog()
 {
     OsdWindow osd(databaseWithUsers(), 2);
-    EditConnection dialog(osd.window->context(), formOf(osd), defaultTx);
+    EditConnection dialog(osd.window->context(), defaultTx);
     dialog.show();
     type(dialog, "lineEditVMName", "a|b");
     const auto save = [&] { child<QPushButton>(dialog, "saveConnectionButton")->click(); };
@@ -536,7 +530,7 @@ void TestConnectionEditor::inactivityClosesBoxAndDialog()
 void TestConnectionEditor::singleHeadSharedAndReturnKey()
 {
     OsdWindow osd(databaseWithUsers(), 1);
-    NewConnection dialog(osd.window->context(), formOf(osd));
+    NewConnection dialog(osd.window->context());
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     // A single head has no extended desktop; a shared connection no USB.

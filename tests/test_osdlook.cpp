@@ -216,15 +216,13 @@ void TestOsdLook::dialogHeaders()
     OsdWindow osd(databaseWithUsers());
     if (dialog == QLatin1String("safe logon"))
         osd.unit.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
-    const ConnectionFormMaker form
-        = [&osd](auto mode, QWidget* in) { return new ConnectionForm(osd.window.get(), mode, in); };
     std::unique_ptr<QDialog> shown;
     if (dialog.endsWith(QLatin1String("logon")))
         shown = std::make_unique<LoginDialog>(osd.window.get());
     else if (dialog == QLatin1String("new"))
-        shown = std::make_unique<NewConnection>(osd.window->context(), form);
+        shown = std::make_unique<NewConnection>(osd.window->context());
     else if (dialog == QLatin1String("edit"))
-        shown = std::make_unique<EditConnection>(osd.window->context(), form, QStringLiteral("Default"));
+        shown = std::make_unique<EditConnection>(osd.window->context(), QStringLiteral("Default"));
     else if (dialog == QLatin1String("broker"))
         shown = std::make_unique<ConnectionSettings>(osd.window->context());
     else

@@ -99,10 +99,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     });
     QTimer::singleShot(0, this, [this] { onForm([this] { applyLayout(); }); });
     loadDatabaseDocument();
-    // The connection form still reaches the window; only the window builds it.
-    connectionTab = new ConnectionTab(*osd, *ui, [this](ConnectionForm::Mode mode, QWidget* parent) {
-        return new ConnectionForm(this, mode, parent);
-    });
+    connectionTab = new ConnectionTab(*osd, *ui);
     onForm([this] {
         connectionTab->attach();
         onPage(Page::System, [this] {

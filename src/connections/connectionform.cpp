@@ -1,7 +1,7 @@
 #include "connectionform.h"
 #include "ui_connectionform.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "connections/iconnection.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
@@ -114,9 +114,9 @@ QStringList connectionKinds()
     return kinds;
 }
 
-ConnectionForm::ConnectionForm(MainWindow* mainWindow, Mode mode, QWidget* parent)
+ConnectionForm::ConnectionForm(OsdContext& context, Mode mode, QWidget* parent)
     : QWidget(parent)
-    , mainWindow(mainWindow)
+    , context(context)
     , ui(new Ui::ConnectionForm)
     , mode(mode)
 {
@@ -335,7 +335,7 @@ void ConnectionForm::fill(const QDomElement& connection)
 
 bool ConnectionForm::refuse(QLineEdit* field, const QString& message)
 {
-    mainWindow->showMessage(QStringLiteral("WARNING"), message);
+    context.showMessage(QStringLiteral("WARNING"), message);
     field->selectAll();
     field->setFocus();
     return false;
@@ -424,13 +424,13 @@ bool ConnectionForm::save(const QString& originalName)
 {
     const QString name = ui->lineEditNewVMName->text();
     if (name.isEmpty()) {
-        mainWindow->showMessage(
+        context.showMessage(
             QStringLiteral("Information"), QStringLiteral("Cannot leave connection name blank."));
         return false;
     }
-    QDomDocument& document = mainWindow->document();
+    QDomDocument& document = context.document();
     if (name != originalName && nameTaken(document, name)) {
-        mainWindow->showMessage(
+        context.showMessage(
             QStringLiteral("Information"), QStringLiteral("Connection with that name already exists."));
         return false;
     }
@@ -442,15 +442,15 @@ bool ConnectionForm::save(const QString& originalName)
     // where the next try would find its own name taken.
     const QDomDocument before = document.cloneNode(true).toDocument();
     const ConnectionValues values = typedValues();
-    const bool written = mainWindow->storage().commitChange(
+    const bool written = context.storage().commitChange(
         [&](QDomDocument& target) {
             storeConnection(target, kind, values, originalName, mode == Mode::Edit);
         },
         DatabaseStorage::ChangeStart::MirrorCopyA);
     if (!written) {
-        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(context.storage().databasePath));
         document = before;
-        mainWindow->showMessage(
+        context.showMessage(
             QStringLiteral("Error"), QStringLiteral("The connection could not be saved."));
         return false;
     }

@@ -7,7 +7,7 @@
 #include <QString>
 #include <QWidget>
 
-class MainWindow;
+class OsdContext;
 class QAbstractButton;
 class QLineEdit;
 class QPushButton;
@@ -39,7 +39,7 @@ class ConnectionForm : public QWidget {
 public:
     enum class Mode { New, Edit };
 
-    ConnectionForm(MainWindow* mainWindow, Mode mode, QWidget* parent = nullptr);
+    ConnectionForm(OsdContext& context, Mode mode, QWidget* parent = nullptr);
     ~ConnectionForm() override;
 
     Ui::ConnectionForm& widgets() { return *ui; }
@@ -75,7 +75,7 @@ private:
     bool refuse(QLineEdit* field, const QString& message);
     ConnectionRules::ConnectionValues typedValues() const;
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::ConnectionForm* ui;
     Mode mode;
     bool dualHead = false;

@@ -69,11 +69,10 @@ void forEachAssociation(const QDomDocument& document, const QString& userName, V
 
 } // namespace
 
-ConnectionTab::ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame, ConnectionFormMaker makeForm)
+ConnectionTab::ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame)
     : QObject(context.window())
     , context(context)
     , frame(frame)
-    , makeForm(std::move(makeForm))
 {
 }
 
@@ -234,7 +233,7 @@ void ConnectionTab::on_btnNewConnection_Clicked()
                 .arg(maxEntries));
         return;
     }
-    NewConnection dialog(context, makeForm);
+    NewConnection dialog(context);
     const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
     if (saved)
@@ -246,7 +245,7 @@ void ConnectionTab::on_btnEditConnection_Clicked()
     const QListWidgetItem* item = frame.listWidgetVM->currentItem();
     if (!item)
         return;
-    EditConnection dialog(context, makeForm, item->text());
+    EditConnection dialog(context, item->text());
     const bool saved = dialog.exec() == QDialog::Accepted;
     fillConnectionList();
     if (saved)

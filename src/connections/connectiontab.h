@@ -25,7 +25,7 @@ class ConnectionTab : public QObject {
 
 public:
     // The tab's widgets are the window's frame's; they exist from attach() on.
-    ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame, ConnectionFormMaker makeForm);
+    ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame);
 
     // Connects the frame's list, filter and buttons to this tab, and the
     // users' changes to a refill of the list.
@@ -62,7 +62,6 @@ private:
 
     OsdContext& context;
     Ui::MainWindowFrame& frame;
-    ConnectionFormMaker makeForm;
     QIcon privateIcon;
     QIcon sharedIcon;
 };

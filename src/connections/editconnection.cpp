@@ -8,15 +8,14 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-EditConnection::EditConnection(
-    OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName)
+EditConnection::EditConnection(OsdContext& context, const QString& connectionName)
     : QDialog(context.window(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
     , originalName(connectionName)
 {
     malvo_syslog(5, "### EditConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("Edit Connection"));
     TitleHeader::attach(this);
-    form = makeForm(ConnectionForm::Mode::Edit, this);
+    form = new ConnectionForm(context, ConnectionForm::Mode::Edit, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -14,7 +14,7 @@ class EditConnection : public QDialog {
     Q_OBJECT
 
 public:
-    EditConnection(OsdContext& context, const ConnectionFormMaker& makeForm, const QString& connectionName);
+    EditConnection(OsdContext& context, const QString& connectionName);
     ~EditConnection() override;
 
     // The name stored by the accepted dialog, for the list to select.

@@ -7,13 +7,13 @@
 #include <QKeyEvent>
 #include <QVBoxLayout>
 
-NewConnection::NewConnection(OsdContext& context, const ConnectionFormMaker& makeForm)
+NewConnection::NewConnection(OsdContext& context)
     : QDialog(context.window(), Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint)
 {
     malvo_syslog(5, "### NewConnection Constructor Start ###\n");
     setWindowTitle(QStringLiteral("New Connection"));
     TitleHeader::attach(this);
-    form = makeForm(ConnectionForm::Mode::New, this);
+    form = new ConnectionForm(context, ConnectionForm::Mode::New, this);
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->setSizeConstraint(QLayout::SetFixedSize);

@@ -5,13 +5,8 @@
 #include <QDialog>
 #include <QString>
 
-#include <functional>
-
 class OsdContext;
 class QKeyEvent;
-
-// Builds the form a connection dialog shows, as the child of `parent`.
-using ConnectionFormMaker = std::function<ConnectionForm*(ConnectionForm::Mode mode, QWidget* parent)>;
 
 // Creates one connection of any kind, adds it to the database and gives every
 // administrator the use of it.
@@ -19,7 +14,7 @@ class NewConnection : public QDialog {
     Q_OBJECT
 
 public:
-    NewConnection(OsdContext& context, const ConnectionFormMaker& makeForm);
+    explicit NewConnection(OsdContext& context);
     ~NewConnection() override;
 
     // The name stored by the accepted dialog, for the list to select.
