@@ -99,9 +99,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     });
     QTimer::singleShot(0, this, [this] { onForm([this] { applyLayout(); }); });
     loadDatabaseDocument();
-    connectionTab = new ConnectionTab(*osd, *ui);
+    connectionTab = new ConnectionTab(*osd);
     onForm([this] {
-        connectionTab->attach();
+        connectionTab->attach({ ui->listWidgetVM, ui->lineEditFilterConnections, ui->connectButton,
+            ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton });
         onPage(Page::System, [this] {
             connect(ui->brokerButton, &QAbstractButton::clicked, connectionTab,
                 &ConnectionTab::on_brokerButton_clicked);

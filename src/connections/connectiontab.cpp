@@ -15,10 +15,12 @@
 #include "platform/durablewriter.h"
 #include "platform/platform.h"
 #include "services/device_services.h"
-#include "ui_mainwindow.h"
 
+#include <QAbstractButton>
 #include <QDebug>
 #include <QHash>
+#include <QLineEdit>
+#include <QListWidget>
 #include <QTimer>
 
 namespace {
@@ -69,32 +71,32 @@ void forEachAssociation(const QDomDocument& document, const QString& userName, V
 
 } // namespace
 
-ConnectionTab::ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame)
+ConnectionTab::ConnectionTab(OsdContext& context)
     : QObject(context.window())
     , context(context)
-    , frame(frame)
 {
 }
 
-void ConnectionTab::attach()
+void ConnectionTab::attach(const ConnectionTabWidgets& frameWidgets)
 {
-    connect(frame.newConnectionButton, &QAbstractButton::clicked, this,
+    widgets = frameWidgets;
+    connect(widgets.add, &QAbstractButton::clicked, this,
         &ConnectionTab::on_btnNewConnection_Clicked);
-    connect(frame.editConnectionButton, &QAbstractButton::clicked, this,
+    connect(widgets.edit, &QAbstractButton::clicked, this,
         &ConnectionTab::on_btnEditConnection_Clicked);
-    connect(frame.connectButton, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
-    connect(frame.removeConnectionButton, &QAbstractButton::clicked, this,
+    connect(widgets.connect, &QAbstractButton::clicked, this, &ConnectionTab::on_btnConnect_Clicked);
+    connect(widgets.remove, &QAbstractButton::clicked, this,
         &ConnectionTab::on_removeConnectionButton_clicked);
-    connect(frame.listWidgetVM, &QListWidget::itemDoubleClicked, this,
+    connect(widgets.list, &QListWidget::itemDoubleClicked, this,
         &ConnectionTab::on_listWidgetVM_itemDoubleClicked);
     // The clear button shows only over text, and finding its icon searches the icon
     // themes, milliseconds at start-up: it is added with the first text.
-    QLineEdit* filter = frame.lineEditFilterConnections;
+    QLineEdit* filter = widgets.filter;
     connect(filter, &QLineEdit::textChanged, filter, [filter](const QString& text) {
         if (!text.isEmpty())
             filter->setClearButtonEnabled(true);
     });
-    connect(frame.lineEditFilterConnections, &QLineEdit::textChanged, this,
+    connect(widgets.filter, &QLineEdit::textChanged, this,
         &ConnectionTab::on_lineEditFilterConnections_textChanged);
     connect(this, &ConnectionTab::message_request, &context, &OsdContext::showMessage);
     connect(&context, &OsdContext::usersChanged, this, &ConnectionTab::fillConnectionList);
@@ -128,7 +130,7 @@ const QIcon& ConnectionTab::entryIcon(bool shared)
 
 void ConnectionTab::listConnections(const QString& filter)
 {
-    QListWidget* list = frame.listWidgetVM;
+    QListWidget* list = widgets.list;
     list->clear();
     const bool managed = context.isManaged();
     const QDomDocument& document = context.document();
@@ -156,15 +158,15 @@ void ConnectionTab::listConnections(const QString& filter)
 void ConnectionTab::fillConnectionList()
 {
     // The list always agrees with what the filter field shows.
-    listConnections(frame.lineEditFilterConnections->text());
+    listConnections(widgets.filter->text());
     updateListButtons();
 }
 
 void ConnectionTab::selectConnection(const QString& name)
 {
-    const QList<QListWidgetItem*> rows = frame.listWidgetVM->findItems(name, Qt::MatchExactly);
+    const QList<QListWidgetItem*> rows = widgets.list->findItems(name, Qt::MatchExactly);
     if (!rows.isEmpty())
-        frame.listWidgetVM->setCurrentItem(rows.first());
+        widgets.list->setCurrentItem(rows.first());
 }
 
 void ConnectionTab::on_lineEditFilterConnections_textChanged(const QString& text)
@@ -179,16 +181,16 @@ void ConnectionTab::updateListButtons()
         return;
     const bool hasConnections = associationCount() > 0;
     for (QWidget* button :
-        { static_cast<QWidget*>(frame.connectButton), static_cast<QWidget*>(frame.editConnectionButton),
-            static_cast<QWidget*>(frame.removeConnectionButton) })
+        { static_cast<QWidget*>(widgets.connect), static_cast<QWidget*>(widgets.edit),
+            static_cast<QWidget*>(widgets.remove) })
         button->setEnabled(hasConnections);
-    frame.newConnectionButton->setEnabled(!hasConnections || connectionCount() < maxEntries);
+    widgets.add->setEnabled(!hasConnections || connectionCount() < maxEntries);
     emit listButtonsUpdated();
 }
 
 void ConnectionTab::on_btnConnect_Clicked()
 {
-    const QListWidgetItem* selected = frame.listWidgetVM->currentItem();
+    const QListWidgetItem* selected = widgets.list->currentItem();
     ConnectionManager manager(context, selected ? selected->text() : QString());
     if (manager.checkNetwork()) {
         emit message_request(manager.messageTitle, manager.messageText);
@@ -242,7 +244,7 @@ void ConnectionTab::on_btnNewConnection_Clicked()
 
 void ConnectionTab::on_btnEditConnection_Clicked()
 {
-    const QListWidgetItem* item = frame.listWidgetVM->currentItem();
+    const QListWidgetItem* item = widgets.list->currentItem();
     if (!item)
         return;
     EditConnection dialog(context, item->text());
@@ -260,7 +262,7 @@ void ConnectionTab::on_removeConnectionButton_clicked()
 
 void ConnectionTab::on_listWidgetVM_itemDoubleClicked(QListWidgetItem*)
 {
-    frame.connectButton->click();
+    widgets.connect->click();
 }
 
 void ConnectionTab::on_brokerButton_clicked()
@@ -273,7 +275,7 @@ bool ConnectionTab::removeConnection(const QString& name)
 {
     QString target = name;
     if (name == QLatin1String("button_clicked")) {
-        const QListWidgetItem* item = frame.listWidgetVM->currentItem();
+        const QListWidgetItem* item = widgets.list->currentItem();
         if (!item)
             return false;
         target = item->text();

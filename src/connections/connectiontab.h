@@ -8,11 +8,20 @@
 
 class OsdContext;
 class Platform;
+class QAbstractButton;
+class QLineEdit;
+class QListWidget;
 class QListWidgetItem;
 
-namespace Ui {
-class MainWindowFrame;
-}
+// The window's frame widgets the Connections tab works with.
+struct ConnectionTabWidgets {
+    QListWidget* list = nullptr;
+    QLineEdit* filter = nullptr;
+    QAbstractButton* connect = nullptr;
+    QAbstractButton* add = nullptr;
+    QAbstractButton* edit = nullptr;
+    QAbstractButton* remove = nullptr;
+};
 
 // Records who was logged on and which connection was current, so that the next
 // start restores the log-on ("/tmp/WAS_CONNECTED", written whole).
@@ -24,12 +33,12 @@ class ConnectionTab : public QObject {
     Q_OBJECT
 
 public:
-    // The tab's widgets are the window's frame's; they exist from attach() on.
-    ConnectionTab(OsdContext& context, Ui::MainWindowFrame& frame);
+    // The tab's widgets are the window's frame's; it works with them from attach() on.
+    explicit ConnectionTab(OsdContext& context);
 
     // Connects the frame's list, filter and buttons to this tab, and the
     // users' changes to a refill of the list.
-    void attach();
+    void attach(const ConnectionTabWidgets& frameWidgets);
 
     void fillConnectionList();
     void updateListButtons();
@@ -61,7 +70,7 @@ private:
     const QIcon& entryIcon(bool shared);
 
     OsdContext& context;
-    Ui::MainWindowFrame& frame;
+    ConnectionTabWidgets widgets;
     QIcon privateIcon;
     QIcon sharedIcon;
 };
