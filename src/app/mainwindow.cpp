@@ -101,7 +101,11 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     loadDatabaseDocument();
     connectionTab = new ConnectionTab(this);
     onForm([this] { connectionTab->attach(); });
-    userTab = new UserTab(this);
+    userTab = new UserTab(*osd, this);
+    connect(userTab, &UserTab::loggedOnUserRenamed, this, &MainWindow::setLoggedInUser);
+    // The automatic log-on choice and the connection list show users too.
+    connect(osd, &OsdContext::usersChanged, this, &MainWindow::refillAutoLogonChoice);
+    connect(osd, &OsdContext::usersChanged, connectionTab, &ConnectionTab::fillConnectionList);
     createSettingsPages();
 
     onForm([this] {
@@ -203,9 +207,6 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->pushButtonSaveOnPUp, apply },
         { ui->buttonApplyTimers, apply },
         { ui->pushButtonApplyGeneralSettings, apply },
-        { ui->addUserButton, ":/icons/icons/add.png" },
-        { ui->editUserButton, ":/icons/icons/edit.png" },
-        { ui->removeUserButton, ":/icons/icons/remove.png" },
     };
     for (const auto& [button, picture] : icons)
         if (button && within->isAncestorOf(button))
@@ -256,10 +257,7 @@ void MainWindow::setManagedLook()
     const bool enabled = !isManaged();
     for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton })
         widget->setEnabled(enabled);
-    onPage(Page::Users, [this, enabled] {
-        for (QWidget* widget : { ui->addUserButton, ui->editUserButton, ui->removeUserButton })
-            widget->setEnabled(enabled);
-    });
+    onPage(Page::Users, [this, enabled] { userTab->setActionsEnabled(enabled); });
     onPage(Page::ScreenResolution, [this, enabled] {
         for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBox, ui->applyScResButton })
             widget->setEnabled(enabled);

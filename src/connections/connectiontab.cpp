@@ -184,14 +184,6 @@ void ConnectionTab::updateListButtons()
             static_cast<QWidget*>(form.removeConnectionButton) })
         button->setEnabled(hasConnections);
     form.newConnectionButton->setEnabled(!hasConnections || connectionCount() < mainWindow->maxEntries);
-
-    // The Users tab, once built, fills its list and comes back here.
-    if (!mainWindow->isPageBuilt(MainWindow::Page::Users))
-        return;
-    const int users = form.userlistWidget->count();
-    form.addUserButton->setEnabled(users < mainWindow->maxEntries);
-    form.editUserButton->setEnabled(users > 0);
-    form.removeUserButton->setEnabled(users > 0);
 }
 
 void ConnectionTab::on_btnConnect_Clicked()
