@@ -6,11 +6,11 @@
 #include "app/osdcontext.h"
 #include "database/dbnames.h"
 #include "rules/guifiles.h"
+#include "rules/userrules.h"
 #include "services/device_services.h"
 #include "services/servicetext.h"
 #include "users/changepassword.h"
 #include "users/connectionpicker.h"
-#include "rules/userrules.h"
 #include "users/userstore.h"
 
 EditUData::EditUData(OsdContext& context, const QString& userName)

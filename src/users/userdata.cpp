@@ -5,9 +5,9 @@
 
 #include "app/osdcontext.h"
 #include "database/dbnames.h"
-#include "users/connectionpicker.h"
 #include "rules/userrules.h"
 #include "services/device_services.h"
+#include "users/connectionpicker.h"
 #include "users/userstore.h"
 
 UserData::UserData(OsdContext& context)
