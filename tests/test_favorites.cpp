@@ -74,8 +74,8 @@ void TestFavorites::storedValue()
 void TestFavorites::choiceIsExclusive()
 {
     OsdWindow osd(databaseWithUsers());
-    Favorites dialog(osd.window.get(), osd.window.get(), Favorites::assignMode, "boss", { "B", "A", "C" },
-        table({ { 1, "C" }, { 4, "gone" } }));
+    Favorites dialog(osd.window->context(), osd.window.get(), Favorites::assignMode, "boss",
+        { "B", "A", "C" }, table({ { 1, "C" }, { 4, "gone" } }));
     QCOMPARE(offered(dialog, 1), (QStringList { "", "C", "A", "B" }));
     QCOMPARE(offered(dialog, 4), (QStringList { "", "A", "B" }));
 
@@ -99,7 +99,7 @@ void TestFavorites::assignedAndShown()
     associate(document, "boss", "A", "2");
     associate(document, "boss", "B");
     OsdWindow osd(document);
-    EditUData edit(osd.window.get(), "boss");
+    EditUData edit(osd.window->context(), "boss");
     auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
     const auto open = [assign] { assign->click(); };
     const auto choose = [open](const char* name, int slot, const char* button) {

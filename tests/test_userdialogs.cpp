@@ -2,7 +2,6 @@
 // be stored leaves behind.
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
-#include "connections/connectiontab.h"
 #include "database.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
@@ -107,15 +106,16 @@ QDomDocument people()
 // A user dialog of `road` ("add", "edit" of power, "password:USER")
 // with its fields typed ("widget=text"); `save` receives its save button.
 std::unique_ptr<QDialog> openRoad(
-    MainWindow* window, const QString& road, const QStringList& fields, QString& save)
+    OsdContext& context, const QString& road, const QStringList& fields, QString& save)
 {
     std::unique_ptr<QDialog> dialog;
     if (road == "add")
-        dialog = std::make_unique<UserData>(window);
+        dialog = std::make_unique<UserData>(context);
     else if (road == "edit")
-        dialog = std::make_unique<EditUData>(window, "power");
+        dialog = std::make_unique<EditUData>(context, "power");
     else
-        dialog = std::make_unique<ChangePassword>(window, window, road.section(':', 1), "Password Reset");
+        dialog = std::make_unique<ChangePassword>(
+            context, context.window(), road.section(':', 1), "Password Reset");
     save = road == "add" ? "saveUsrDataButton"
         : road == "edit" ? "saveUsrDataChangesButton" : "buttonSavePass";
     type(*dialog, fields);
@@ -202,7 +202,7 @@ void TestUserDialogs::saving()
     osd.window->setLoggedInUser(loggedOn);
     const QByteArray before = databaseText(osd.window->document());
     QString save;
-    const auto dialog = openRoad(osd.window.get(), road, fields, save);
+    const auto dialog = openRoad(osd.window->context(), road, fields, save);
     QCOMPARE(answerAfter("Information", [&] { child<QPushButton>(*dialog, save)->click(); }), text);
     QCOMPARE(dialog->isVisible(), !text.isEmpty());
     if (!text.isEmpty())
@@ -268,7 +268,7 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
     associate(document, "admin", "C2", "5");
     OsdWindow osd(document);
 
-    EditUData dialog(osd.window.get(), "admin");
+    EditUData dialog(osd.window->context(), "admin");
     auto* name = child<QLineEdit>(dialog, "lineEditUNameEdt");
     auto* privilege = child<QComboBox>(dialog, "comboBoxEdtUPriv");
     QVERIFY(!name->isEnabled() && !privilege->isEnabled());
@@ -302,7 +302,7 @@ void TestUserDialogs::editKeepsWhatTheFormDoesNotShow()
             .setAttribute(db::AutoConnectName, "C2");
     }));
     const QByteArray provided = databaseText(osd.stored());
-    EditUData unchanged(osd.window.get(), longName);
+    EditUData unchanged(osd.window->context(), longName);
     unchanged.show();
     privilege = child<QComboBox>(unchanged, "comboBoxEdtUPriv");
     QTRY_VERIFY(privilege->width() >= privilege->sizeHint().width()); // "Administrator" shows whole
@@ -323,9 +323,8 @@ void TestUserDialogs::renameCarriesLogOn()
     osd.window->setLoggedInUser("boss");
     osd.window->writeAutoLoginUser("boss");
 
-    EditUData dialog(osd.window.get(), "boss");
-    type(dialog, { "lineEditUNameEdt=chief" });
-    child<QPushButton>(dialog, "saveUsrDataChangesButton")->click();
+    QVERIFY(fillNextDialog("Edit User Data", { "lineEditUNameEdt=chief" }, "saveUsrDataChangesButton",
+        [&] { pick(*osd.window, "userlistWidget", "boss", "editUserButton"); }));
     QVERIFY(osd.unit.readFile(settingsPath).contains("autoLoginUsr=chief\n"));
     QCOMPARE(readUnitSetting(osd.stored(), UnitSetting::AutoLogonUser), QString("chief"));
     QVERIFY(userNamed(osd.stored(), "chief").firstChildElement(db::AutoConnect).isNull());
@@ -333,7 +332,6 @@ void TestUserDialogs::renameCarriesLogOn()
     QCOMPARE(osd.unit.sim().state().value("loggedInUser").toString(), QString("chief"));
     // A privilege this unit does not offer is not replaced by one it does.
     QCOMPARE(userNamed(osd.stored(), "chief").attribute(db::Privilege), QString("Guest"));
-    osd.window->connectionTab->fillConnectionList();
     QCOMPARE(osd.entries(), QStringList { "C2" });
 
     // One's own password is one's own, whoever the list has selected.
@@ -419,7 +417,7 @@ void TestUserDialogs::failedWrite()
     osd.window->writeAutoLoginUser("power");
     const QByteArray before = databaseText(osd.window->document());
     QString save;
-    const auto dialog = road == "remove" ? nullptr : openRoad(osd.window.get(), road, fields, save);
+    const auto dialog = road == "remove" ? nullptr : openRoad(osd.window->context(), road, fields, save);
     // Neither copy can be rebuilt or replaced while folders stand in their place.
     for (const char* copy : { "/mnt/perm/VelmoDataA.xml", "/mnt/perm/VelmoDataB.xml" }) {
         QFile::remove(osd.unit.path(copy));
@@ -442,10 +440,11 @@ void TestUserDialogs::failedWrite()
 void TestUserDialogs::inactivityClosesEveryDialog()
 {
     OsdWindow osd(people());
-    UserData added(osd.window.get());
-    EditUData edited(osd.window.get(), "boss");
-    ChangePassword password(osd.window.get(), &edited, "boss", "Password Reset");
-    Favorites favorites(osd.window.get(), &edited, Favorites::assignMode, "boss", {}, {});
+    OsdContext& context = osd.window->context();
+    UserData added(context);
+    EditUData edited(context, "boss");
+    ChangePassword password(context, &edited, "boss", "Password Reset");
+    Favorites favorites(context, &edited, Favorites::assignMode, "boss", {}, {});
     LoginDialog logon(osd.window.get());
     const QList<QDialog*> dialogs { &added, &edited, &password, &favorites, &logon };
     for (QDialog* dialog : dialogs) {

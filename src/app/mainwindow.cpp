@@ -108,16 +108,10 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
                 &ConnectionTab::on_brokerButton_clicked);
         });
     });
-    // The Users tab's buttons keep the list's limit; once built, its tab fills its list and asks again.
-    connect(connectionTab, &ConnectionTab::listButtonsUpdated, this, [this] {
-        if (!isPageBuilt(Page::Users))
-            return;
-        const int users = ui->userlistWidget->count();
-        ui->addUserButton->setEnabled(users < maxEntries);
-        ui->editUserButton->setEnabled(users > 0);
-        ui->removeUserButton->setEnabled(users > 0);
-    });
-    userTab = new UserTab(this);
+    userTab = new UserTab(*osd, this);
+    connect(userTab, &UserTab::loggedOnUserRenamed, this, &MainWindow::setLoggedInUser);
+    // The automatic log-on choice shows users too; the connection list listens itself.
+    connect(osd, &OsdContext::usersChanged, this, &MainWindow::refillAutoLogonChoice);
     createSettingsPages();
 
     onForm([this] {
@@ -219,9 +213,6 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->pushButtonSaveOnPUp, apply },
         { ui->buttonApplyTimers, apply },
         { ui->pushButtonApplyGeneralSettings, apply },
-        { ui->addUserButton, ":/icons/icons/add.png" },
-        { ui->editUserButton, ":/icons/icons/edit.png" },
-        { ui->removeUserButton, ":/icons/icons/remove.png" },
     };
     for (const auto& [button, picture] : icons)
         if (button && within->isAncestorOf(button))
@@ -272,10 +263,7 @@ void MainWindow::setManagedLook()
     const bool enabled = !isManaged();
     for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton })
         widget->setEnabled(enabled);
-    onPage(Page::Users, [this, enabled] {
-        for (QWidget* widget : { ui->addUserButton, ui->editUserButton, ui->removeUserButton })
-            widget->setEnabled(enabled);
-    });
+    onPage(Page::Users, [this, enabled] { userTab->setActionsEnabled(enabled); });
     onPage(Page::ScreenResolution, [this, enabled] {
         for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBox, ui->applyScResButton })
             widget->setEnabled(enabled);

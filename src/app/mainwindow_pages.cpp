@@ -117,7 +117,7 @@ void MainWindow::buildPage(Page page)
         ui->PageGeneralSettings::setupUi(shell);
         break;
     case Page::Users:
-        ui->PageUsers::setupUi(shell);
+        userTab->build(shell);
         break;
     case Page::Information:
         ui->PageInformation::setupUi(shell);
@@ -129,8 +129,8 @@ void MainWindow::buildPage(Page page)
     // Built because it is about to be shown, or read: it looks as the rest of its tab.
     setGroupTitleFonts(shell);
     runSteps(pageSteps[index]);
-    if (page == Page::Preferences && userTab)
-        userTab->fillAutoLogonChoice();
+    if (page == Page::Preferences)
+        refillAutoLogonChoice();
     if (page == Page::Users && userTab)
         userTab->fillUserList();
     // Built while on screen: what the page holds shows now, not after the next paint.

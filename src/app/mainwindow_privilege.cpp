@@ -4,6 +4,7 @@
 #include "app/mainwindowform.h"
 
 #include "database/dbnames.h"
+#include "users/usertab.h"
 
 namespace {
 
@@ -67,8 +68,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
             ui->stackedWidget->setCurrentIndex(0);
         } else {
             setAllEnabled(connectionButtons, false);
-            onPage(Page::Users,
-                [this] { setAllEnabled({ ui->addUserButton, ui->editUserButton, ui->removeUserButton }, false); });
+            onPage(Page::Users, [this] { userTab->setActionsEnabled(false); });
             onPage(Page::ScreenResolution, [this] { showManagedResolutions(*ui); });
             onPage(Page::System, [this] {
                 setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);

@@ -10,14 +10,13 @@
 #include "ui_pagescreenresolution.h"
 #include "ui_pagesystem.h"
 #include "ui_pagetimers.h"
-#include "ui_pageusers.h"
 
 namespace Ui {
 
 // The main window's generated form: the frame (header, tabs, Connections tab)
-// is built with the window; each Control page and the Users and Information
-// tabs when first needed (MainWindow::formPage). Until then that page's members are
-// null. Created value-initialised, so they are.
+// is built with the window; each Control page and the Information tab when
+// first needed (MainWindow::formPage). Until then that page's members are
+// null. Created value-initialised, so they are. The Users tab has its own form.
 class MainWindow : public MainWindowFrame,
                    public PageScreenResolution,
                    public PageLocalNetwork,
@@ -27,7 +26,6 @@ class MainWindow : public MainWindowFrame,
                    public PagePreferences,
                    public PageTimers,
                    public PageGeneralSettings,
-                   public PageUsers,
                    public PageInformation { };
 
 } // namespace Ui

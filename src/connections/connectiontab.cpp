@@ -185,7 +185,6 @@ void ConnectionTab::updateListButtons()
             static_cast<QWidget*>(widgets.remove) })
         button->setEnabled(hasConnections);
     widgets.add->setEnabled(!hasConnections || connectionCount() < maxEntries);
-    emit listButtonsUpdated();
 }
 
 void ConnectionTab::on_btnConnect_Clicked()

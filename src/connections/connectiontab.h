@@ -47,8 +47,6 @@ public:
 
 signals:
     void message_request(const QString& title, const QString& text);
-    // The list buttons of an unmanaged unit were set; the Users tab's follow them.
-    void listButtonsUpdated();
 
 public slots:
     void on_btnNewConnection_Clicked();

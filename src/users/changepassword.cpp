@@ -3,15 +3,16 @@
 #include "app/titleheader.h"
 #include "ui_changepassword.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "database/dbnames.h"
 #include "rules/userrules.h"
+#include "services/device_services.h"
 #include "users/userstore.h"
 
 ChangePassword::ChangePassword(
-    MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title)
+    OsdContext& context, QWidget* parent, const QString& userName, const QString& title)
     : QDialog(parent)
-    , mainWindow(mainWindow)
+    , context(context)
     , ui(new Ui::ChangePassword)
     , userName(userName)
 {
@@ -21,7 +22,7 @@ ChangePassword::ChangePassword(
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(title);
     ui->groupBoxPassword->setTitle(QStringLiteral("Password of ") + userName);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### ChangePassword Constructor End ###\n");
 }
 
@@ -39,21 +40,21 @@ void ChangePassword::on_buttonCancelPass_clicked()
 void ChangePassword::on_buttonSavePass_clicked()
 {
     malvo_syslog(5, "ChangePassword: Action save password.\n");
-    const QDomDocument& document = mainWindow->document();
-    QString refusal = UserRules::passwordRefusal(UserRules::findUser(document, mainWindow->getLoggedInUser()),
+    const QDomDocument& document = context.document();
+    QString refusal = UserRules::passwordRefusal(UserRules::findUser(document, context.loggedInUser()),
         ui->lineEditYourPassw->realText(), ui->lineEditUPasswEdt->realText(),
         ui->lineEditUPassConfEdt->realText());
     if (refusal.isEmpty() && UserRules::findUser(document, userName).isNull())
         refusal = QStringLiteral("User ") + userName + QStringLiteral(" does not exist any more.");
     if (!refusal.isEmpty()) {
-        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        context.showMessage(QStringLiteral("Information"), refusal);
         return;
     }
     const QString password = ui->lineEditUPasswEdt->realText();
     const auto change = [&](QDomDocument& changed) {
         UserRules::findUser(changed, userName).setAttribute(QLatin1String(db::Password), password);
     };
-    if (!storeUserChange(mainWindow, change, "Velmogui: Can not open file for writing: %s",
+    if (!storeUserChange(context, change, "Velmogui: Can not open file for writing: %s",
             QStringLiteral("The password could not be saved.")))
         return;
     malvo_syslog(6, "ChangePassword: Password Dialog Accepted.\n");

@@ -2,7 +2,7 @@
 
 #include <QDialog>
 
-class MainWindow;
+class OsdContext;
 
 namespace Ui {
 class ChangePassword;
@@ -15,7 +15,7 @@ class ChangePassword : public QDialog {
     Q_OBJECT
 
 public:
-    ChangePassword(MainWindow* mainWindow, QWidget* parent, const QString& userName, const QString& title);
+    ChangePassword(OsdContext& context, QWidget* parent, const QString& userName, const QString& title);
     ~ChangePassword() override;
 
 public slots:
@@ -23,7 +23,7 @@ public slots:
     void on_buttonCancelPass_clicked();
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::ChangePassword* ui;
     QString userName;
 };

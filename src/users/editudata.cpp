@@ -3,18 +3,20 @@
 #include "app/titleheader.h"
 #include "ui_editudata.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "database/dbnames.h"
+#include "rules/guifiles.h"
+#include "rules/userrules.h"
+#include "services/device_services.h"
 #include "services/servicetext.h"
 #include "users/changepassword.h"
 #include "users/connectionpicker.h"
 #include "rules/unitsettings.h"
-#include "rules/userrules.h"
 #include "users/userstore.h"
 
-EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
-    : QDialog(mainWindow)
-    , mainWindow(mainWindow)
+EditUData::EditUData(OsdContext& context, const QString& userName)
+    : QDialog(context.window())
+    , context(context)
     , ui(new Ui::EditUData)
     , oldName(userName)
 {
@@ -23,7 +25,7 @@ EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
     TitleHeader::attach(this);
     setWindowFlags(Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     setWindowTitle(QStringLiteral("Edit User Data"));
-    const QDomElement user = UserRules::findUser(mainWindow->document(), userName);
+    const QDomElement user = UserRules::findUser(context.document(), userName);
 
     ui->labelOldName->setText(userName);
     ui->lineEditUNameEdt->setText(userName);
@@ -39,8 +41,8 @@ EditUData::EditUData(MainWindow* mainWindow, const QString& userName)
 
     picker = new ConnectionPicker(ui->listWidgetAvailConnEdt, ui->listWidgetUConnEdt,
         ui->checkBoxEdtConOnLogin, ui->comboBoxEdtConOnLogin, this);
-    picker->fill(mainWindow->document(), UserRules::connectionsOf(user), UserRules::autoConnectOf(user));
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    picker->fill(context.document(), UserRules::connectionsOf(user), UserRules::autoConnectOf(user));
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### EditUData Constructor End ###\n");
 }
 
@@ -67,13 +69,13 @@ void EditUData::on_remUConChangeButton_clicked()
 void EditUData::on_pushButtonFavorites_clicked()
 {
     malvo_syslog(5, "EditUData: Action Assign Favorites.\n");
-    assignFavorites(mainWindow, this, oldName, true, picker->selectedNames(), favorites);
+    assignFavorites(context, this, oldName, true, picker->selectedNames(), favorites);
 }
 
 void EditUData::on_buttonChangePassw_clicked()
 {
     malvo_syslog(5, "EditUData: Action Change User Password.\n");
-    ChangePassword dialog(mainWindow, this, oldName, QStringLiteral("Password Reset"));
+    ChangePassword dialog(context, this, oldName, QStringLiteral("Password Reset"));
     dialog.exec();
 }
 
@@ -86,7 +88,7 @@ void EditUData::on_cancelUsrDataChangesButton_clicked()
 void EditUData::on_saveUsrDataChangesButton_clicked()
 {
     malvo_syslog(5, "EditUData: Action Save User Data to DB\n");
-    const QDomElement user = UserRules::findUser(mainWindow->document(), oldName);
+    const QDomElement user = UserRules::findUser(context.document(), oldName);
     // The form disables these for "admin"; the rule holds here whatever the form says.
     const bool protectedUser = oldName == QLatin1String(UserRules::protectedUser);
     QString newName = protectedUser ? oldName : ui->lineEditUNameEdt->text();
@@ -96,16 +98,16 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
         newName = oldName;
     const QString privilege
         = protectedUser ? user.attribute(QLatin1String(db::Privilege)) : ui->comboBoxEdtUPriv->currentText();
-    QString refusal = UserRules::editRefusal(mainWindow->document(), oldName, newName);
+    QString refusal = UserRules::editRefusal(context.document(), oldName, newName);
     if (refusal.isEmpty() && user.isNull())
         refusal = QStringLiteral("User ") + oldName + QStringLiteral(" does not exist any more.");
     if (!refusal.isEmpty()) {
-        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        context.showMessage(QStringLiteral("Information"), refusal);
         return;
     }
 
     // Read before the rename: the reading only returns names the database holds.
-    const bool wasAutoLogonUser = mainWindow->readAutoLoginUser() == oldName;
+    const bool wasAutoLogonUser = autoLogonUser(context) == oldName;
     const auto edit = [&](QDomDocument& document) {
         QDomElement edited = UserRules::findUser(document, oldName);
         edited.setAttribute(QLatin1String(db::UserName), newName);
@@ -117,7 +119,7 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
         if (readUnitSetting(document, UnitSetting::AutoLogonUser) == oldName && !oldName.isEmpty())
             writeUnitSetting(document, UnitSetting::AutoLogonUser, newName);
     };
-    if (!storeUserChange(mainWindow, edit, "EditUData: Can not open file: %s",
+    if (!storeUserChange(context, edit, "EditUData: Can not open file: %s",
             QStringLiteral("The user data could not be saved.")))
         return;
     if (newName != oldName)
@@ -129,9 +131,9 @@ void EditUData::on_saveUsrDataChangesButton_clicked()
 void EditUData::carryRename(const QString& newName, bool wasAutoLogonUser)
 {
     if (wasAutoLogonUser)
-        mainWindow->writeAutoLoginUser(newName);
-    if (mainWindow->getLoggedInUser() == oldName) {
-        mainWindow->setLoggedInUser(newName);
+        context.guiSettings().writeAutoLoginUser(newName);
+    if (context.loggedInUser() == oldName) {
+        emit loggedOnUserRenamed(newName);
         const ServiceText<SU_USER_NAME_LEN> name(newName);
         if (su_set_logged_in_user(name) != 0)
             malvo_syslog(3, "Error: user name not logged to database");

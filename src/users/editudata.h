@@ -5,7 +5,7 @@
 #include <QDialog>
 
 class ConnectionPicker;
-class MainWindow;
+class OsdContext;
 
 namespace Ui {
 class EditUData;
@@ -18,11 +18,15 @@ class EditUData : public QDialog {
     Q_OBJECT
 
 public:
-    EditUData(MainWindow* mainWindow, const QString& userName);
+    EditUData(OsdContext& context, const QString& userName);
     ~EditUData() override;
 
     // The user's name once saved.
     QString savedName() const { return oldName; }
+
+signals:
+    // The person logged on was renamed: the window shows and records the new name.
+    void loggedOnUserRenamed(const QString& newName);
 
 public slots:
     void on_saveUsrDataChangesButton_clicked();
@@ -37,7 +41,7 @@ private:
     // The log-on, the automatic log-on and the unit's record follow a new name.
     void carryRename(const QString& newName, bool wasAutoLogonUser);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::EditUData* ui;
     ConnectionPicker* picker;
     QString oldName;

@@ -3,10 +3,12 @@
 #include "app/titleheader.h"
 #include "ui_favorites.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
+#include "database/databasestorage.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
 #include "rules/userrules.h"
+#include "services/device_services.h"
 
 #include <QDomDocument>
 
@@ -19,18 +21,18 @@ constexpr qint64 maxDatabaseBytes = 16 * 1024 * 1024;
 const QString Favorites::showMode = QStringLiteral("My Favorites");
 const QString Favorites::assignMode = QStringLiteral("Assign Favorites");
 
-QStringList loadFavorites(MainWindow* mainWindow, const QString& userName)
+QStringList loadFavorites(OsdContext& context, const QString& userName)
 {
     QByteArray content;
     bool truncated = false;
     QDomDocument document;
-    const QString path = mainWindow->unitPlatform().unitPath(mainWindow->storage().databasePath);
+    const QString path = context.platform().unitPath(context.storage().databasePath);
     if (readBounded(path, maxDatabaseBytes, &content, &truncated) && !truncated)
         document.setContent(content);
     return UserRules::favoritesOf(UserRules::findUser(document, userName));
 }
 
-Favorites::Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mode, const QString& userName,
+Favorites::Favorites(OsdContext& context, QWidget* parent, const QString& mode, const QString& userName,
     const QStringList& connections, const QStringList& stored)
     : QDialog(parent)
     , ui(new Ui::Favorites)
@@ -64,7 +66,7 @@ Favorites::Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mod
     if (assigning)
         refillCombos();
 
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### Favorites Constructor End ###\n");
 }
 
@@ -166,13 +168,13 @@ void Favorites::on_comboBoxF9ConnName_currentIndexChanged(int)
     choose(9);
 }
 
-void assignFavorites(MainWindow* mainWindow, QWidget* parent, const QString& userName, bool existingUser,
+void assignFavorites(OsdContext& context, QWidget* parent, const QString& userName, bool existingUser,
     const QStringList& connections, FavoriteChoice& choice)
 {
     const QStringList current = choice.chosen ? choice.table
-        : existingUser                        ? loadFavorites(mainWindow, userName)
+        : existingUser                        ? loadFavorites(context, userName)
                                               : QStringList();
-    Favorites dialog(mainWindow, parent, Favorites::assignMode, userName, connections, current);
+    Favorites dialog(context, parent, Favorites::assignMode, userName, connections, current);
     if (dialog.exec() != QDialog::Accepted)
         return;
     choice.chosen = true;

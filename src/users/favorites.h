@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QStringList>
 
-class MainWindow;
+class OsdContext;
 class QComboBox;
 class QLabel;
 
@@ -23,7 +23,7 @@ public:
 
     // `connections`: the user's selected connections; `stored`: the current
     // table, empty for a new one.
-    Favorites(MainWindow* mainWindow, QWidget* parent, const QString& mode, const QString& userName,
+    Favorites(OsdContext& context, QWidget* parent, const QString& mode, const QString& userName,
         const QStringList& connections, const QStringList& stored);
     ~Favorites() override;
 
@@ -59,7 +59,7 @@ private:
 
 // A user's table as the main database file on disk holds it; ten empty slots
 // when the file or the user cannot be read.
-QStringList loadFavorites(MainWindow* mainWindow, const QString& userName);
+QStringList loadFavorites(OsdContext& context, const QString& userName);
 
 // What an administrator chose in "Assign Favorites" within one user dialog;
 // until something is chosen the stored table counts.
@@ -71,5 +71,5 @@ struct FavoriteChoice {
 // Opens "Assign Favorites" for `userName` over `connections`, starting from
 // the choice made before in the same dialog, else from the stored table of an
 // existing user; Save keeps the new choice, Cancel the old.
-void assignFavorites(MainWindow* mainWindow, QWidget* parent, const QString& userName, bool existingUser,
+void assignFavorites(OsdContext& context, QWidget* parent, const QString& userName, bool existingUser,
     const QStringList& connections, FavoriteChoice& choice);

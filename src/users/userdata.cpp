@@ -3,15 +3,16 @@
 #include "app/titleheader.h"
 #include "ui_userdata.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "database/dbnames.h"
-#include "users/connectionpicker.h"
 #include "rules/userrules.h"
+#include "services/device_services.h"
+#include "users/connectionpicker.h"
 #include "users/userstore.h"
 
-UserData::UserData(MainWindow* mainWindow)
-    : QDialog(mainWindow)
-    , mainWindow(mainWindow)
+UserData::UserData(OsdContext& context)
+    : QDialog(context.window())
+    , context(context)
     , ui(new Ui::UserData)
 {
     malvo_syslog(5, "### UserData Constructor Start ###\n");
@@ -22,8 +23,8 @@ UserData::UserData(MainWindow* mainWindow)
     ui->comboBoxPrivilege->addItems(UserRules::privileges());
     picker = new ConnectionPicker(ui->allConectionsListWidget, ui->usrConnectionsListWidget,
         ui->checkBoxAutoConnect, ui->comboBoxAutoConnect, this);
-    picker->fill(mainWindow->document(), {}, QString());
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    picker->fill(context.document(), {}, QString());
+    context.closeOnLogoff(this);
     malvo_syslog(5, "### UserData Constructor End ###\n");
 }
 
@@ -50,7 +51,7 @@ void UserData::on_RmvConnFromUsrButton_clicked()
 void UserData::on_pushButtonFaorites_clicked()
 {
     malvo_syslog(5, "UserData: Action Assign Favorites.\n");
-    assignFavorites(mainWindow, this, ui->lineEditUsrName->text(), false, picker->selectedNames(), favorites);
+    assignFavorites(context, this, ui->lineEditUsrName->text(), false, picker->selectedNames(), favorites);
 }
 
 void UserData::on_CancelUsrDataButton_clicked()
@@ -64,9 +65,9 @@ void UserData::on_saveUsrDataButton_clicked()
     malvo_syslog(5, "UserData: Action Save New User data to database.\n");
     const QString name = ui->lineEditUsrName->text();
     const QString refusal = UserRules::newUserRefusal(
-        mainWindow->document(), name, ui->lineEditUsrPass->realText(), ui->lineEditConfPass->realText());
+        context.document(), name, ui->lineEditUsrPass->realText(), ui->lineEditConfPass->realText());
     if (!refusal.isEmpty()) {
-        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        context.showMessage(QStringLiteral("Information"), refusal);
         return;
     }
     const auto add = [&](QDomDocument& document) {
@@ -78,7 +79,7 @@ void UserData::on_saveUsrDataButton_clicked()
         UserRules::storeFavorites(user, favorites.table);
         UserRules::usersSection(document).appendChild(user);
     };
-    if (!storeUserChange(mainWindow, add, "UserData: Can not open file: %s",
+    if (!storeUserChange(context, add, "UserData: Can not open file: %s",
             QStringLiteral("The new user could not be saved.")))
         return;
     malvo_syslog(6, "UserData: New User Data Dialog Accepted.\n");

@@ -5,7 +5,7 @@
 #include <QDialog>
 
 class ConnectionPicker;
-class MainWindow;
+class OsdContext;
 
 namespace Ui {
 class UserData;
@@ -17,7 +17,7 @@ class UserData : public QDialog {
     Q_OBJECT
 
 public:
-    explicit UserData(MainWindow* mainWindow);
+    explicit UserData(OsdContext& context);
     ~UserData() override;
 
 public slots:
@@ -29,7 +29,7 @@ public slots:
     void on_lineEditUsrName_textChanged(const QString& text);
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
     Ui::UserData* ui;
     ConnectionPicker* picker;
     FavoriteChoice favorites;

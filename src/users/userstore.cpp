@@ -1,16 +1,24 @@
 #include "userstore.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
+#include "database/databasestorage.h"
+#include "rules/guifiles.h"
+#include "services/device_services.h"
 
-bool storeUserChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change,
+bool storeUserChange(OsdContext& context, const std::function<void(QDomDocument&)>& change,
     const char* failureLog, const QString& failureText)
 {
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    if (mainWindow->storage().commitChange(change))
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    if (context.storage().commitChange(change))
         return true;
     if (failureLog)
-        malvo_syslog(3, failureLog, qPrintable(mainWindow->storage().databasePath));
-    mainWindow->document() = before;
-    mainWindow->showMessage(QStringLiteral("Error"), failureText);
+        malvo_syslog(3, failureLog, qPrintable(context.storage().databasePath));
+    context.document() = before;
+    context.showMessage(QStringLiteral("Error"), failureText);
     return false;
+}
+
+QString autoLogonUser(OsdContext& context)
+{
+    return context.guiSettings().readAutoLoginUser(context.document(), context.isManaged());
 }

@@ -1,74 +1,103 @@
 #include "usertab.h"
 
-#include "app/mainwindow.h"
+#include "ui_pageusers.h"
+
+#include "app/lazyicon.h"
+#include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
-#include "connections/connectiontab.h"
-#include "app/mainwindowform.h"
+#include "database/dbnames.h"
+#include "rules/guifiles.h"
+#include "rules/userrules.h"
+#include "services/device_services.h"
 #include "users/changepassword.h"
 #include "users/editudata.h"
 #include "users/favorites.h"
 #include "users/userdata.h"
 #include "rules/unitsettings.h"
-#include "rules/userrules.h"
 #include "users/userstore.h"
 
+namespace {
 
-UserTab::UserTab(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+constexpr int maxUsers = 32;
+
+} // namespace
+
+UserTab::UserTab(OsdContext& context, QObject* parent)
+    : QObject(parent)
+    , context(context)
 {
+}
+
+UserTab::~UserTab()
+{
+    delete ui;
+}
+
+void UserTab::build(QWidget* shell)
+{
+    ui = new Ui::PageUsers;
+    ui->setupUi(shell);
+    // Decoded when first drawn, as the window's own buttons.
+    ui->addUserButton->setIcon(lazyIcon(":/icons/icons/add.png"));
+    ui->editUserButton->setIcon(lazyIcon(":/icons/icons/edit.png"));
+    ui->removeUserButton->setIcon(lazyIcon(":/icons/icons/remove.png"));
+}
+
+const QListWidgetItem* UserTab::currentItem() const
+{
+    return ui ? ui->userlistWidget->currentItem() : nullptr;
 }
 
 void UserTab::fillUserList()
 {
-    // Its tab takes the list when it is built.
-    if (mainWindow->isPageBuilt(MainWindow::Page::Users)) {
-        QListWidget* list = mainWindow->formFrame().userlistWidget;
-        const QString current = list->currentItem() ? list->currentItem()->text() : QString();
-        list->clear();
-        list->addItems(UserRules::userNames(mainWindow->document()));
-        const QList<QListWidgetItem*> rows = list->findItems(current, Qt::MatchExactly);
-        if (!rows.isEmpty())
-            list->setCurrentItem(rows.first());
-    }
-    mainWindow->connectionTab->updateListButtons();
+    // The tab takes the list when it is built.
+    if (!ui)
+        return;
+    QListWidget* list = ui->userlistWidget;
+    const QString current = list->currentItem() ? list->currentItem()->text() : QString();
+    list->clear();
+    list->addItems(UserRules::userNames(context.document()));
+    const QList<QListWidgetItem*> rows = list->findItems(current, Qt::MatchExactly);
+    if (!rows.isEmpty())
+        list->setCurrentItem(rows.first());
+    updateActions();
 }
 
-void UserTab::fillAutoLogonChoice()
+void UserTab::updateActions()
 {
-    // Its page takes the choice when it is built.
-    if (!mainWindow->isPageBuilt(MainWindow::Page::Preferences))
+    // On a managed unit the privilege view decides; the appliance owns the configuration.
+    if (context.isManaged())
         return;
-    Ui::MainWindow& form = mainWindow->formFrame();
-    form.comboBoxALogUsr->clear();
-    form.comboBoxALogUsr->addItems(UserRules::userNames(mainWindow->document()));
-    const QString automatic = mainWindow->readAutoLoginUser();
-    const int index = automatic.isEmpty() ? -1 : form.comboBoxALogUsr->findText(automatic);
-    if (index >= 0)
-        form.comboBoxALogUsr->setCurrentIndex(index);
-    form.checkBoxAutoLog->setChecked(index >= 0);
+    const int users = ui->userlistWidget->count();
+    ui->addUserButton->setEnabled(users < maxUsers);
+    ui->editUserButton->setEnabled(users > 0);
+    ui->removeUserButton->setEnabled(users > 0);
+}
+
+void UserTab::setActionsEnabled(bool enabled)
+{
+    for (QWidget* widget : { ui->addUserButton, ui->editUserButton, ui->removeUserButton })
+        widget->setEnabled(enabled);
 }
 
 void UserTab::refresh()
 {
     fillUserList();
-    mainWindow->refillAutoLogonChoice();
-    mainWindow->connectionTab->fillConnectionList();
+    emit context.usersChanged();
 }
 
 void UserTab::addUser()
 {
     malvo_syslog(6, "MainWindow: Action Open New User Dialog.\n");
-    if (UserRules::userNames(mainWindow->document()).size() >= mainWindow->maxEntries) {
-        mainWindow->showMessage(QStringLiteral("Information"),
-            QStringLiteral("The maximum number of users is limited to ")
-                + QString::number(mainWindow->maxEntries)
+    if (UserRules::userNames(context.document()).size() >= maxUsers) {
+        context.showMessage(QStringLiteral("Information"),
+            QStringLiteral("The maximum number of users is limited to ") + QString::number(maxUsers)
                 + QStringLiteral(". Remove any existing user before adding new user."));
-        mainWindow->raise();
+        context.window()->raise();
         return;
     }
     {
-        UserData dialog(mainWindow);
+        UserData dialog(context);
         dialog.exec();
     }
     refresh();
@@ -77,25 +106,25 @@ void UserTab::addUser()
 void UserTab::editUser()
 {
     malvo_syslog(6, "MainWindow: Action Open Edit User Dialog.\n");
-    QListWidget* list = mainWindow->formPage(MainWindow::Page::Users).userlistWidget;
-    if (!list->currentItem())
+    if (!currentItem())
         return;
-    QString name = list->currentItem()->text();
+    QString name = currentItem()->text();
     {
-        EditUData dialog(mainWindow, name);
+        EditUData dialog(context, name);
+        connect(&dialog, &EditUData::loggedOnUserRenamed, this, &UserTab::loggedOnUserRenamed);
         dialog.exec();
         name = dialog.savedName();
     }
     refresh();
-    const QList<QListWidgetItem*> rows = list->findItems(name, Qt::MatchExactly);
+    const QList<QListWidgetItem*> rows = ui->userlistWidget->findItems(name, Qt::MatchExactly);
     if (!rows.isEmpty())
-        list->setCurrentItem(rows.first());
+        ui->userlistWidget->setCurrentItem(rows.first());
 }
 
 void UserTab::changeOwnPassword()
 {
     ChangePassword dialog(
-        mainWindow, mainWindow, mainWindow->getLoggedInUser(), QStringLiteral("Password Change"));
+        context, context.window(), context.loggedInUser(), QStringLiteral("Password Change"));
     dialog.exec();
     fillUserList();
 }
@@ -103,8 +132,8 @@ void UserTab::changeOwnPassword()
 void UserTab::showMyFavorites()
 {
     malvo_syslog(6, "MainWindow: Action Open My Favorites.\n");
-    const QString name = mainWindow->getLoggedInUser();
-    Favorites dialog(mainWindow, mainWindow, Favorites::showMode, name, {}, loadFavorites(mainWindow, name));
+    const QString name = context.loggedInUser();
+    Favorites dialog(context, context.window(), Favorites::showMode, name, {}, loadFavorites(context, name));
     dialog.exec();
 }
 
@@ -113,21 +142,21 @@ bool UserTab::confirmRemoval(const QString& name)
     // The OSD box defaults to Cancel: Return must not remove anyone by accident.
     OsdMessageBox box(QStringLiteral("Remove User"),
         QStringLiteral("Do you want to remove user '") + name + QStringLiteral("' ?"),
-        QMessageBox::Yes | QMessageBox::Cancel, mainWindow, QMessageBox::Question);
-    connect(mainWindow, &MainWindow::closeActiveDialogs, &box, &QDialog::reject);
+        QMessageBox::Yes | QMessageBox::Cancel, context.window(), QMessageBox::Question);
+    connect(&context, &OsdContext::closeActiveDialogs, &box, &QDialog::reject);
     return box.exec() == QMessageBox::Yes;
 }
 
 void UserTab::removeUser()
 {
     malvo_syslog(6, "MainWindow: Action Remove User.\n");
-    const QListWidgetItem* item = mainWindow->formPage(MainWindow::Page::Users).userlistWidget->currentItem();
+    const QListWidgetItem* item = currentItem();
     if (!item)
         return;
     const QString name = item->text();
-    const QString refusal = UserRules::removalRefusal(name, mainWindow->getLoggedInUser());
+    const QString refusal = UserRules::removalRefusal(name, context.loggedInUser());
     if (!refusal.isEmpty()) {
-        mainWindow->showMessage(QStringLiteral("Information"), refusal);
+        context.showMessage(QStringLiteral("Information"), refusal);
         return;
     }
     if (!confirmRemoval(name))
@@ -135,7 +164,7 @@ void UserTab::removeUser()
 
     malvo_syslog(7, "MainWindow: User %s removed from DB", qPrintable(name));
     // Read while the user still exists: the reading drops names the database lacks.
-    const bool wasAutoLogonUser = mainWindow->readAutoLoginUser() == name;
+    const bool wasAutoLogonUser = autoLogonUser(context) == name;
     const auto remove = [&](QDomDocument& document) {
         // Every user of that name, whichever section holds it.
         for (QDomElement user = UserRules::findUser(document, name); !user.isNull();
@@ -146,9 +175,9 @@ void UserTab::removeUser()
     };
     // The storage logs the failed write itself, with this very line.
     const bool removed
-        = storeUserChange(mainWindow, remove, nullptr, QStringLiteral("The user could not be removed."));
+        = storeUserChange(context, remove, nullptr, QStringLiteral("The user could not be removed."));
     // A name left in the settings file would log a later user of that name on at start.
     if (removed && wasAutoLogonUser)
-        mainWindow->writeAutoLoginUser(QString());
+        context.guiSettings().writeAutoLoginUser(QString());
     refresh();
 }
