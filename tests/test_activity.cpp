@@ -111,7 +111,7 @@ void TestActivity::pointerOverTheLogOnDialogIsNoActivity()
 {
     QFETCH(QString, over);
     Unit unit(QStringLiteral("5"));
-    LoginDialog dialog(unit.window.get());
+    LoginDialog dialog(unit.window->context(), *unit.window);
     QWidget* target = unit.window->findChild<QWidget*>(over);
     QWidget* shown
         = target && !dialog.isAncestorOf(target) ? static_cast<QWidget*>(unit.window.get()) : &dialog;

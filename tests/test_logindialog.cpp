@@ -173,7 +173,7 @@ void TestLoginDialog::logonOutcomes()
         if (unit == QLatin1String("unreachable"))
             osd.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
     }
-    LoginDialog dialog(osd.window.get());
+    LoginDialog dialog(osd.window->context(), *osd.window);
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
     QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
@@ -280,7 +280,7 @@ void TestLoginDialog::directoryErrors()
             "directory", [&](QJsonObject& d) { d.insert("authStatusSequence", failure); });
     else
         unit.test.sim().setFailure(failAt, failure.first().toInt());
-    LoginDialog dialog(unit.window.get());
+    LoginDialog dialog(unit.window->context(), *unit.window);
     const qint64 start = unit.test.platform().nowMs();
 
     QCOMPARE(logOn(dialog, "aduser", "Passw0rd", { box }), QStringList { box });
@@ -315,7 +315,7 @@ void TestLoginDialog::keyboardLanguage()
     const QString keymapFile = unit.test.path("/mnt/perm/keymap");
     QVERIFY(QFile::remove(keymapFile));
     QVERIFY(keymap.isEmpty() ? QDir().mkpath(keymapFile) : unit.test.writeFile("/mnt/perm/keymap", keymap));
-    LoginDialog dialog(unit.window.get());
+    LoginDialog dialog(unit.window->context(), *unit.window);
     dialog.show();
     unit.test.clearRecords();
 
@@ -360,7 +360,7 @@ void TestLoginDialog::keys()
     QFETCH(QString, box);
 
     Unit unit(false);
-    LoginDialog dialog(unit.window.get());
+    LoginDialog dialog(unit.window->context(), *unit.window);
     dialog.show();
     QVERIFY(QTest::qWaitForWindowExposed(&dialog));
     enterCredentials(dialog, "boss", "pw");
@@ -385,7 +385,7 @@ void TestLoginDialog::keys()
 void TestLoginDialog::inactivityClosesBoxAndDialog()
 {
     Unit unit(false);
-    LoginDialog dialog(unit.window.get());
+    LoginDialog dialog(unit.window->context(), *unit.window);
     dialog.show();
     QString shown;
     enterCredentials(dialog, "boss", "wrong");

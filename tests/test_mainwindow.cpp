@@ -515,7 +515,7 @@ void TestMainWindow::reboot()
     const ModalAnswerPtr box
         = answer.isEmpty() ? answerNextBox("Reboot", QMessageBox::Cancel) : answerNextBox("Reboot", answer);
     if (fromLogon) {
-        LoginDialog dialog(&window);
+        LoginDialog dialog(window.context(), window);
         choose(dialog.findChildren<QAction*>(), QStringLiteral("Reboot"));
     } else {
         choose(child<QMenu>(window, QStringLiteral("pMenu"))->actions(), QStringLiteral("Reboot"));

@@ -174,7 +174,7 @@ void TestOsdLook::placedBox()
     if (scene != QLatin1String("Warning:")) {
         window.showMessage(scene, QStringLiteral("Network lost."));
     } else {
-        LoginDialog dialog(&window);
+        LoginDialog dialog(window.context(), window);
         dialog.setModal(true);
         dialog.show();
         QVERIFY(QTest::qWaitForWindowExposed(&dialog));
@@ -218,7 +218,7 @@ void TestOsdLook::dialogHeaders()
         osd.unit.writeFile(QStringLiteral("/SAFEMODE"), QByteArray());
     std::unique_ptr<QDialog> shown;
     if (dialog.endsWith(QLatin1String("logon")))
-        shown = std::make_unique<LoginDialog>(osd.window.get());
+        shown = std::make_unique<LoginDialog>(osd.window->context(), *osd.window);
     else if (dialog == QLatin1String("new"))
         shown = std::make_unique<NewConnection>(osd.window->context());
     else if (dialog == QLatin1String("edit"))

@@ -445,7 +445,7 @@ void TestUserDialogs::inactivityClosesEveryDialog()
     EditUData edited(context, "boss");
     ChangePassword password(context, &edited, "boss", "Password Reset");
     Favorites favorites(context, &edited, Favorites::assignMode, "boss", {}, {});
-    LoginDialog logon(osd.window.get());
+    LoginDialog logon(osd.window->context(), *osd.window);
     const QList<QDialog*> dialogs { &added, &edited, &password, &favorites, &logon };
     for (QDialog* dialog : dialogs) {
         dialog->show();

@@ -8,6 +8,7 @@
 #include "database/databasestorage.h"
 #include "platform/durablewriter.h"
 #include "services/device_services.h"
+#include "users/logindialog.h"
 
 #include <QMainWindow>
 
@@ -39,7 +40,7 @@ class MainWindow;
 
 // The OSD's one window for the whole run: it owns the database document, the
 // GUI files and every timer, and runs the log-on loop.
-class MainWindow : public QMainWindow {
+class MainWindow : public QMainWindow, public LogonWindow {
     Q_OBJECT
 
 public:
@@ -130,7 +131,7 @@ public:
     void deinitializeWorker();
 
     // Who is logged on: the label, the process record and the logged-on flag.
-    void setLoggedInUser(const QString& name);
+    void setLoggedInUser(const QString& name) override;
     void clearLoggedInUser();
     bool isLoggedOn() const { return osd->isLoggedOn(); }
 
@@ -146,7 +147,7 @@ public:
     void completeLogon();
     void applyPrivilege(const QDomElement& userElement);
     void autoConnect(const QDomElement& userElement);
-    QString showKeyboardLayout();
+    QString showKeyboardLayout() override;
     QString zoneText();
 
     // Unit identity, derived once at start-up.
@@ -180,7 +181,7 @@ public slots:
     void createPowreOffMenu();
     void send_logoff_alert();
     void logoff();
-    void sureReboot();
+    void sureReboot() override;
     void systemReboot();
     QString getLoggedInUser();
     void on_tabWidget_currentChanged(int index);
@@ -190,7 +191,7 @@ public slots:
     void sendAuthenticationStats();
     void sendConnectionStats();
     void sendSystemStat();
-    void showUnitInformation();
+    void showUnitInformation() override;
     void guiTimerTimeout();
     void guiTimerUpdate();
     void checkGUIActivity();

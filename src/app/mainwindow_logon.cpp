@@ -59,19 +59,7 @@ QString MainWindow::getLoggedInUser()
 
 void MainWindow::reloadDatabase() { database.reloadDatabase(); }
 
-int MainWindow::pullDatabase(const QString& userName, int mode)
-{
-    database.databasePath = selectDatabaseFile();
-    mirrorDatabaseFile(database.databasePath);
-    const UserNameBuffer name(userName);
-    // Another user's records must never come back for a name the services cannot take.
-    if (!name.ok())
-        return -1;
-    const int result = su_get_xml_db(name.data(), mode);
-    if (result == 0)
-        reloadDatabase();
-    return result;
-}
+int MainWindow::pullDatabase(const QString& userName, int mode) { return database.pullDatabase(userName, mode); }
 
 // A guess from the files alone, before the database is read: a wrong guess
 // only builds the window's frame before the log-on dialog instead of after it.
@@ -193,7 +181,7 @@ int MainWindow::showLogonDialog()
 
     int result = 0;
     {
-        LoginDialog dialog(this);
+        LoginDialog dialog(*osd, *this);
         connect(this, &MainWindow::closeActiveDialogs, &dialog, &QDialog::reject);
         result = dialog.exec();
     }

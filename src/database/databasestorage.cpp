@@ -7,6 +7,7 @@
 #include "platform/unitfiles.h"
 #include "schema.h"
 #include "services/device_services.h"
+#include "services/servicetext.h"
 
 #include <QCryptographicHash>
 #include <QDebug>
@@ -327,6 +328,20 @@ void DatabaseStorage::reloadDatabase()
 {
     databasePath = selectDatabaseFile();
     loadDatabaseDocument();
+}
+
+int DatabaseStorage::pullDatabase(const QString& userName, int mode)
+{
+    databasePath = selectDatabaseFile();
+    mirrorDatabaseFile(databasePath);
+    const ServiceText<SU_USER_NAME_LEN> name(userName);
+    // Another user's records must never come back for a name the services cannot take.
+    if (!name.ok())
+        return -1;
+    const int result = su_get_xml_db(name.data(), mode);
+    if (result == 0)
+        reloadDatabase();
+    return result;
 }
 
 void DatabaseStorage::loadDatabaseDocument()

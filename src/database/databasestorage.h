@@ -34,6 +34,9 @@ public:
     void loadDatabaseDocument();
     // Re-selects the copy in use and reloads the document from it.
     void reloadDatabase();
+    // Refreshes both copies, asks the management appliance for its database
+    // (su_get_xml_db) and reloads on success; returns the service's result.
+    int pullDatabase(const QString& userName, int mode);
     void mirrorDatabaseFile(const QString& path);
     bool saveDatabase();
     // True only when both copies and both checksums are written.

@@ -3,7 +3,10 @@
 
 #include "app/formlook.h"
 #include "rules/keyboardlanguage.h"
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
+#include "database/databasestorage.h"
+#include "rules/guifiles.h"
+#include "rules/statisticsreporter.h"
 #include "app/titleheader.h"
 #include "database/dbnames.h"
 #include "platform/durablewriter.h"
@@ -59,10 +62,11 @@ using Latin1Field = ServiceText<maxFieldLength + 1>;
 
 } // namespace
 
-LoginDialog::LoginDialog(MainWindow* mainWindow)
+LoginDialog::LoginDialog(OsdContext& context, LogonWindow& window)
     // Made frameless at once: changing the flags afterwards re-parents the whole form.
-    : QDialog(mainWindow, Qt::Dialog | Qt::FramelessWindowHint)
-    , mainWindow(mainWindow)
+    : QDialog(context.window(), Qt::Dialog | Qt::FramelessWindowHint)
+    , context(context)
+    , window(window)
     , ui(new Ui::LoginDialog)
 {
     ui->setupUi(this);
@@ -70,7 +74,7 @@ LoginDialog::LoginDialog(MainWindow* mainWindow)
     TitleHeader::attach(this);
     malvo_syslog(6, "### LoginDialog Constructor Start ###\n");
 
-    safeMode = mainWindow->isSafeMode();
+    safeMode = context.isSafeMode();
     const QList<QLabel*> safeModeLabels { ui->labelSafeMode1, ui->labelSafeMode2, ui->labelSafeMode3,
         ui->labelSafeMode4 };
     if (safeMode) {
@@ -100,11 +104,11 @@ LoginDialog::LoginDialog(MainWindow* mainWindow)
     createMenus();
     loadRememberedUser();
 
-    ui->label->setText(mainWindow->showKeyboardLayout());
+    ui->label->setText(window.showKeyboardLayout());
     ui->labelAuthenticating->hide();
 
     // The main window logs the user off after inactivity; it closes us first.
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, &QDialog::reject);
+    context.closeOnLogoff(this);
 
     adjustSize();
     if (const QScreen* screen = QGuiApplication::primaryScreen())
@@ -209,13 +213,13 @@ void LoginDialog::on_logonButton_clicked()
     // The unit's services would take such a name as another one.
     const bool carried = servicesCarry(user);
     if (!carried)
-        mainWindow->showMessage(
+        context.showMessage(
             QStringLiteral("Warning:"), QStringLiteral("Username can only contain Latin-1 characters."));
 
-    if (carried && mainWindow->isManaged()) {
+    if (carried && context.isManaged()) {
         // An unreachable appliance never blocks a log-on with the users we have.
-        if (mainWindow->pullDatabase(QString(), 0) != 0)
-            mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
+        if (context.storage().pullDatabase(QString(), 0) != 0)
+            context.statistics().incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
     }
 
     directoryUserRequested = false;
@@ -229,9 +233,9 @@ void LoginDialog::on_logonButton_clicked()
     if (result) {
         if (local)
             saveRememberedUser(user);
-        mainWindow->setLoggedInUser(user);
-        mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
-        mainWindow->statisticsReporter().sendLogonAlert(LogonAlert::ManualLogonAccepted, user);
+        window.setLoggedInUser(user);
+        context.statistics().incrementAuthenticationStat(QLatin1String(AuthenticationStat::successfulLogin));
+        context.statistics().sendLogonAlert(LogonAlert::ManualLogonAccepted, user);
         clearPassword();
         attemptRunning = false;
         accept();
@@ -240,9 +244,9 @@ void LoginDialog::on_logonButton_clicked()
 
     // The directory shows its own reason; only our own refusal needs this one.
     if (!directoryAsked && carried)
-        mainWindow->showMessage(QStringLiteral("Warning:"), QStringLiteral(" Username or Password entered is incorrect."));
-    mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::failedLogin));
-    mainWindow->statisticsReporter().sendLogonAlert(LogonAlert::ManualLogonRefused, user);
+        context.showMessage(QStringLiteral("Warning:"), QStringLiteral(" Username or Password entered is incorrect."));
+    context.statistics().incrementAuthenticationStat(QLatin1String(AuthenticationStat::failedLogin));
+    context.statistics().sendLogonAlert(LogonAlert::ManualLogonRefused, user);
     clearPassword();
     attemptRunning = false;
 }
@@ -250,7 +254,7 @@ void LoginDialog::on_logonButton_clicked()
 bool LoginDialog::authenticateLocal(const QString& user, const QString& password)
 {
     using UserRules::LocalLogon;
-    switch (UserRules::localLogon(mainWindow->document(), user, password, safeMode)) {
+    switch (UserRules::localLogon(context.document(), user, password, safeMode)) {
     case LocalLogon::Accepted:
         return true;
     case LocalLogon::Refused:
@@ -259,12 +263,12 @@ bool LoginDialog::authenticateLocal(const QString& user, const QString& password
         directoryUserRequested = true;
         return false;
     case LocalLogon::SafeModeWrongPassword:
-        mainWindow->showMessage(QStringLiteral("WARNING: SAFE MODE"),
+        context.showMessage(QStringLiteral("WARNING: SAFE MODE"),
             QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
         clearPassword();
         return false;
     case LocalLogon::SafeModeNotAdministrator:
-        mainWindow->showMessage(
+        context.showMessage(
             QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
         return false;
     }
@@ -273,7 +277,7 @@ bool LoginDialog::authenticateLocal(const QString& user, const QString& password
 
 bool LoginDialog::isDirectoryLogonEnabled()
 {
-    const QDomElement mgmt = mainWindow->document()
+    const QDomElement mgmt = context.document()
                                  .documentElement()
                                  .firstChildElement(db::MgmtUnitSettings)
                                  .firstChildElement(db::Mgmt);
@@ -294,7 +298,7 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
         // Sent with "?" in its place, a password would be another one.
         if (!secret.ok()) {
             ui->labelAuthenticating->hide();
-            mainWindow->showMessage(
+            context.showMessage(
                 QStringLiteral("Warning:"), QStringLiteral("Password can only contain Latin-1 characters."));
             clearPassword();
             return false;
@@ -308,7 +312,7 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
 
     int status = 0;
     for (int round = 0; round < waitRounds; ++round) {
-        mainWindow->unitPlatform().sleepMs(1000);
+        context.platform().sleepMs(1000);
         status = ad_get_auth_status(name.data());
         if (!isPending(status))
             break;
@@ -326,9 +330,9 @@ bool LoginDialog::authenticateDirectory(const QString& user, const QString& pass
 
     // The directory user's connections and privilege come from the appliance;
     // pulling them also reloads the document.
-    if (mainWindow->pullDatabase(user, 1) != 0) {
+    if (context.storage().pullDatabase(user, 1) != 0) {
         malvo_syslog(3, "LoginDialog: Pull user database error");
-        mainWindow->incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
+        context.statistics().incrementAuthenticationStat(QLatin1String(AuthenticationStat::managerUnreachable));
         showAuthenticationError(userPullFailedCode);
         return false;
     }
@@ -364,20 +368,20 @@ void LoginDialog::showAuthenticationError(int code)
 
     ui->labelAuthenticating->hide();
     letPaint();
-    mainWindow->showMessage(title, message);
+    context.showMessage(title, message);
     clearPassword();
 }
 
 void LoginDialog::loadRememberedUser()
 {
-    const QString name = mainWindow->guiSettingsFile().readLastUser();
+    const QString name = context.guiSettings().readLastUser();
     ui->userNamelineEdit->setText(name);
     ui->rememberCheckBox->setChecked(!name.isEmpty());
 }
 
 void LoginDialog::saveRememberedUser(const QString& user)
 {
-    mainWindow->guiSettingsFile().writeLastUser(user, ui->rememberCheckBox->isChecked());
+    context.guiSettings().writeLastUser(user, ui->rememberCheckBox->isChecked());
 }
 
 void LoginDialog::setKeyboardLanguage(const QString& code)
@@ -393,7 +397,7 @@ void LoginDialog::setKeyboardLanguage(const QString& code)
     if (ui->label->text().compare(QLatin1String(chosen->label), Qt::CaseInsensitive) == 0)
         return;
 
-    Platform& platform = mainWindow->unitPlatform();
+    Platform& platform = context.platform();
     DurableWriter writer(platform);
     if (!writer.writeFile(platform.unitPath(QLatin1String(keymapPath)), QByteArray(chosen->code))) {
         malvo_syslog(3, "LoginDialog: Can not open file: keymap to specify language.\n");
@@ -444,8 +448,8 @@ void LoginDialog::setLangNor()
 
 void LoginDialog::on_helpButton_clicked()
 {
-    mainWindow->showUnitInformation();
-    mainWindow->showMessage(
+    window.showUnitInformation();
+    context.showMessage(
         QStringLiteral("Help"), QStringLiteral("Please visit ") + QLatin1String(helpAddress));
 }
 
@@ -454,7 +458,7 @@ void LoginDialog::systemPoweroff() { }
 void LoginDialog::systemReboot()
 {
     malvo_syslog(5, "LoginDialog: Action Reboot.\n");
-    mainWindow->sureReboot();
+    window.sureReboot();
 }
 
 void LoginDialog::clearPassword()

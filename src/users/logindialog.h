@@ -3,7 +3,7 @@
 #include <QDialog>
 #include <QString>
 
-class MainWindow;
+class OsdContext;
 class QAction;
 class QKeyEvent;
 class QMenu;
@@ -12,6 +12,18 @@ namespace Ui {
 class LoginDialog;
 }
 
+// What only the window does for the log-on dialog: its header's keyboard
+// layout and user, its Information tab, and the reboot question.
+class LogonWindow {
+public:
+    virtual ~LogonWindow() = default;
+    // The keyboard layout's label, shown in the window's header too.
+    virtual QString showKeyboardLayout() = 0;
+    virtual void setLoggedInUser(const QString& name) = 0;
+    virtual void showUnitInformation() = 0;
+    virtual void sureReboot() = 0;
+};
+
 // The form nobody gets past without a user name and password. It checks them
 // against the local database or, for directory users, the directory service,
 // and on a managed unit first asks the management appliance for its users.
@@ -19,7 +31,7 @@ class LoginDialog : public QDialog {
     Q_OBJECT
 
 public:
-    explicit LoginDialog(MainWindow* mainWindow);
+    LoginDialog(OsdContext& context, LogonWindow& window);
     ~LoginDialog() override;
 
     bool authenticateLocal(const QString& user, const QString& password);
@@ -59,7 +71,8 @@ private:
     void clearPassword();
     void letPaint();
 
-    MainWindow* mainWindow;
+    OsdContext& context;
+    LogonWindow& window;
     Ui::LoginDialog* ui;
     bool safeMode = false;
     bool directoryUserRequested = false;
