@@ -4,8 +4,9 @@
 #include "app/mainwindowform.h"
 #include "mainwindow.h"
 
-#include "app/gridreflow.h"
 #include "app/slotsbyname.h"
+#include "settings/controlpages.h"
+#include "settings/resolutionpage.h"
 #include "users/usertab.h"
 
 #include <QEvent>
@@ -90,7 +91,7 @@ void MainWindow::buildPage(Page page)
     QWidget* shell = pageShell(page);
     switch (page) {
     case Page::ScreenResolution:
-        ui->PageScreenResolution::setupUi(shell);
+        resolutionPage->build(shell);
         break;
     case Page::LocalNetwork:
         ui->PageLocalNetwork::setupUi(shell);
@@ -99,22 +100,19 @@ void MainWindow::buildPage(Page page)
         ui->PageSystem::setupUi(shell);
         break;
     case Page::HotKey:
-        ui->PageHotKey::setupUi(shell);
+        hotKeyPage->build(shell);
         break;
     case Page::PowerMode:
-        ui->PagePowerMode::setupUi(shell);
+        powerModePage->build(shell);
         break;
     case Page::Preferences:
-        ui->PagePreferences::setupUi(shell);
-        new GridReflow(ui->pageButtonsGrid, shell);
+        preferencesPage->build(shell);
         break;
     case Page::Timers:
-        ui->PageTimers::setupUi(shell);
-        ui->spinBoxGUIInactiveTimer->setRange(2, 60);
-        ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
+        timersPage->build(shell);
         break;
     case Page::GeneralSettings:
-        ui->PageGeneralSettings::setupUi(shell);
+        generalSettingsPage->build(shell);
         break;
     case Page::Users:
         ui->PageUsers::setupUi(shell);
@@ -129,8 +127,8 @@ void MainWindow::buildPage(Page page)
     // Built because it is about to be shown, or read: it looks as the rest of its tab.
     setGroupTitleFonts(shell);
     runSteps(pageSteps[index]);
-    if (page == Page::Preferences && userTab)
-        userTab->fillAutoLogonChoice();
+    if (page == Page::Preferences)
+        preferencesPage->fillAutoLogonChoice();
     if (page == Page::Users && userTab)
         userTab->fillUserList();
     // Built while on screen: what the page holds shows now, not after the next paint.

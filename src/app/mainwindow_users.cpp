@@ -2,11 +2,12 @@
 // work is the user tab's.
 #include "mainwindow.h"
 
+#include "settings/controlpages.h"
 #include "users/usertab.h"
 
 void MainWindow::refillAutoLogonChoice()
 {
-    userTab->fillAutoLogonChoice();
+    preferencesPage->fillAutoLogonChoice();
 }
 void MainWindow::on_addUserButton_clicked()
 {

@@ -88,7 +88,7 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&record, &applied](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow->storage(), [&record, &applied](QDomDocument& document) {
         for (const BrokerAttribute& attribute : brokerAttributes) {
             if (!writeUnitSetting(document, attribute.setting, record.*attribute.value))
                 return; // nowhere to keep them: reported as not saved

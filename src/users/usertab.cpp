@@ -34,21 +34,6 @@ void UserTab::fillUserList()
     mainWindow->connectionTab->updateListButtons();
 }
 
-void UserTab::fillAutoLogonChoice()
-{
-    // Its page takes the choice when it is built.
-    if (!mainWindow->isPageBuilt(MainWindow::Page::Preferences))
-        return;
-    Ui::MainWindow& form = mainWindow->formFrame();
-    form.comboBoxALogUsr->clear();
-    form.comboBoxALogUsr->addItems(UserRules::userNames(mainWindow->document()));
-    const QString automatic = mainWindow->readAutoLoginUser();
-    const int index = automatic.isEmpty() ? -1 : form.comboBoxALogUsr->findText(automatic);
-    if (index >= 0)
-        form.comboBoxALogUsr->setCurrentIndex(index);
-    form.checkBoxAutoLog->setChecked(index >= 0);
-}
-
 void UserTab::refresh()
 {
     fillUserList();

@@ -14,8 +14,6 @@ public:
     explicit UserTab(MainWindow* mainWindow);
 
     void fillUserList();
-    // The users of the database, the automatic log-on user chosen and checked.
-    void fillAutoLogonChoice();
 
     void addUser();
     void editUser();
