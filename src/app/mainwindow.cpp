@@ -1,5 +1,6 @@
 #include "mainwindow.h"
 #include "app/mainwindowform.h"
+#include "ui_pagepreferences.h"
 
 #include "app/formlook.h"
 #include "app/gridreflow.h"
@@ -10,6 +11,8 @@
 #include "connections/connectiontab.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "settings/controlpages.h"
+#include "settings/resolutionpage.h"
 #include "users/usertab.h"
 #include "upgrade/rxupgrade.h"
 
@@ -110,8 +113,6 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
     });
     userTab = new UserTab(*osd, this);
     connect(userTab, &UserTab::loggedOnUserRenamed, this, &MainWindow::setLoggedInUser);
-    // The automatic log-on choice shows users too; the connection list listens itself.
-    connect(osd, &OsdContext::usersChanged, this, &MainWindow::refillAutoLogonChoice);
     createSettingsPages();
 
     onForm([this] {
@@ -190,8 +191,6 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->removeConnectionButton, ":/icons/icons/remove.png" },
         { ui->pushButtonMyFavorites, ":/icons/icons/favorites.png" },
         { ui->toolButtonPreferences, ":/icons/icons/preferences.png" },
-        { ui->applyScResButton, apply },
-        { ui->applyGUIReslButton_2, apply },
         { ui->applyNetworkButton, apply },
         { ui->startupgradeButton, ":/icons/icons/upgrade.png" },
         { ui->diagnosticsButton, ":/icons/icons/diagnostics.png" },
@@ -199,20 +198,6 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->exportButton, ":/icons/icons/export.png" },
         { ui->importButton, ":/icons/icons/import.png" },
         { ui->restoreButton, ":/icons/icons/restore.png" },
-        { ui->buttonApplyHotKey, apply },
-        { ui->applyButtonPowerMode, apply },
-        { ui->screenResButton, ":/icons/icons/screen_resolution.png" },
-        { ui->networkButton, ":/icons/icons/network.png" },
-        { ui->systemPageButton, ":/icons/icons/system.png" },
-        { ui->hot_keyButton, ":/icons/icons/hotkey.png" },
-        { ui->toolButtonPowerMode, ":/icons/icons/power_mode.png" },
-        { ui->buttonTimerSettings, ":/icons/icons/timer.png" },
-        { ui->toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
-        { ui->transmitterButton, ":/icons/icons/transmitter.png" },
-        { ui->toolButtonMyPassCh, ":/icons/icons/password.png" },
-        { ui->pushButtonSaveOnPUp, apply },
-        { ui->buttonApplyTimers, apply },
-        { ui->pushButtonApplyGeneralSettings, apply },
     };
     for (const auto& [button, picture] : icons)
         if (button && within->isAncestorOf(button))
@@ -264,24 +249,18 @@ void MainWindow::setManagedLook()
     for (QWidget* widget : { ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton })
         widget->setEnabled(enabled);
     onPage(Page::Users, [this, enabled] { userTab->setActionsEnabled(enabled); });
-    onPage(Page::ScreenResolution, [this, enabled] {
-        for (QWidget* widget : std::initializer_list<QWidget*> { ui->comboBox, ui->applyScResButton })
-            widget->setEnabled(enabled);
-    });
+    onPage(Page::ScreenResolution,
+        [this, enabled] { resolutionPage->setSessionResolutionEditable(enabled); });
     onPage(Page::Preferences, [this, enabled] {
-        for (QWidget* widget : { ui->networkButton, ui->toolButtonMyPassCh, ui->hot_keyButton })
+        const Ui::PagePreferences& page = preferencesPage->widgets();
+        for (QWidget* widget : { page.networkButton, page.toolButtonMyPassCh, page.hot_keyButton })
             widget->setEnabled(enabled);
     });
     onPage(Page::System, [this, enabled] {
         for (QWidget* widget : { ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton })
             widget->setEnabled(enabled);
     });
-    onPage(Page::Timers, [this, enabled] {
-        for (QWidget* widget : std::initializer_list<QWidget*> { ui->buttonApplyTimers, ui->checkBoxGUIInactiveTimer,
-                 ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer, ui->spinBoxPreEmptInactiveTimer,
-                 ui->labelGUIInactiveMinutes, ui->labelPreEmptInactiveMinutes })
-            widget->setEnabled(enabled);
-    });
+    onPage(Page::Timers, [this, enabled] { timersPage->setEditable(enabled); });
 }
 
 void MainWindow::applyLayout()

@@ -4,8 +4,9 @@
 #include "app/mainwindowform.h"
 #include "mainwindow.h"
 
-#include "app/gridreflow.h"
 #include "app/slotsbyname.h"
+#include "settings/controlpages.h"
+#include "settings/resolutionpage.h"
 #include "users/usertab.h"
 
 #include <QEvent>
@@ -90,7 +91,7 @@ void MainWindow::buildPage(Page page)
     QWidget* shell = pageShell(page);
     switch (page) {
     case Page::ScreenResolution:
-        ui->PageScreenResolution::setupUi(shell);
+        resolutionPage->build(shell);
         break;
     case Page::LocalNetwork:
         ui->PageLocalNetwork::setupUi(shell);
@@ -99,22 +100,19 @@ void MainWindow::buildPage(Page page)
         ui->PageSystem::setupUi(shell);
         break;
     case Page::HotKey:
-        ui->PageHotKey::setupUi(shell);
+        hotKeyPage->build(shell);
         break;
     case Page::PowerMode:
-        ui->PagePowerMode::setupUi(shell);
+        powerModePage->build(shell);
         break;
     case Page::Preferences:
-        ui->PagePreferences::setupUi(shell);
-        new GridReflow(ui->pageButtonsGrid, shell);
+        preferencesPage->build(shell);
         break;
     case Page::Timers:
-        ui->PageTimers::setupUi(shell);
-        ui->spinBoxGUIInactiveTimer->setRange(2, 60);
-        ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
+        timersPage->build(shell);
         break;
     case Page::GeneralSettings:
-        ui->PageGeneralSettings::setupUi(shell);
+        generalSettingsPage->build(shell);
         break;
     case Page::Users:
         userTab->build(shell);
@@ -130,7 +128,7 @@ void MainWindow::buildPage(Page page)
     setGroupTitleFonts(shell);
     runSteps(pageSteps[index]);
     if (page == Page::Preferences)
-        refillAutoLogonChoice();
+        preferencesPage->fillAutoLogonChoice();
     if (page == Page::Users && userTab)
         userTab->fillUserList();
     // Built while on screen: what the page holds shows now, not after the next paint.

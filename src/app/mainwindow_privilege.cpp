@@ -2,9 +2,12 @@
 // managed or not, and the reduced set of safe mode.
 #include "mainwindow.h"
 #include "app/mainwindowform.h"
+#include "ui_pagepreferences.h"
 
 #include "database/dbnames.h"
 #include "users/usertab.h"
+#include "settings/controlpages.h"
+#include "settings/resolutionpage.h"
 
 namespace {
 
@@ -18,14 +21,6 @@ void setAllEnabled(std::initializer_list<QWidget*> widgets, bool enabled)
 {
     for (QWidget* widget : widgets)
         widget->setEnabled(enabled);
-}
-
-// A managed unit's resolution page: the appliance owns the session resolution, the OSD's own stays the unit's.
-void showManagedResolutions(Ui::MainWindow& ui)
-{
-    setAllEnabled({ ui.applyScResButton, ui.comboBox }, false);
-    ui.applyGUIReslButton_2->show();
-    ui.applyGUIReslButton_2->setEnabled(true);
 }
 
 void removeTab(QTabWidget* tabs, QWidget* page)
@@ -48,18 +43,20 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
 
     if (privilege == QLatin1String("Administrator")) {
         onPage(Page::Preferences, [this, managed] {
-            setAllShown({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
-                          ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
-                          ui->labelTimersSettings, ui->buttonTimerSettings },
+            const Ui::PagePreferences& page = preferencesPage->widgets();
+            setAllShown({ page.networkButton, page.systemPageButton, page.screenResButton, page.toolButtonMyPassCh,
+                          page.transmitterButton, page.hot_keyButton, page.labelHotKeySettings,
+                          page.labelTimersSettings, page.buttonTimerSettings },
                         true);
             if (!managed) {
-                setAllEnabled({ ui->networkButton, ui->systemPageButton, ui->screenResButton, ui->toolButtonMyPassCh,
-                                ui->transmitterButton, ui->hot_keyButton, ui->labelHotKeySettings,
-                                ui->labelTimersSettings, ui->buttonTimerSettings, ui->pushButtonSaveOnPUp },
+                setAllEnabled({ page.networkButton, page.systemPageButton, page.screenResButton,
+                                page.toolButtonMyPassCh, page.transmitterButton, page.hot_keyButton,
+                                page.labelHotKeySettings, page.labelTimersSettings, page.buttonTimerSettings,
+                                page.pushButtonSaveOnPUp },
                               true);
             } else {
-                setAllEnabled({ ui->networkButton, ui->toolButtonMyPassCh, ui->hot_keyButton }, false);
-                setAllShown({ ui->screenResButton, ui->hot_keyButton }, true);
+                setAllEnabled({ page.networkButton, page.toolButtonMyPassCh, page.hot_keyButton }, false);
+                setAllShown({ page.screenResButton, page.hot_keyButton }, true);
             }
         });
         setAllShown(connectionButtons, true);
@@ -69,7 +66,7 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
         } else {
             setAllEnabled(connectionButtons, false);
             onPage(Page::Users, [this] { userTab->setActionsEnabled(false); });
-            onPage(Page::ScreenResolution, [this] { showManagedResolutions(*ui); });
+            onPage(Page::ScreenResolution, [this] { resolutionPage->showManaged(); });
             onPage(Page::System, [this] {
                 setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);
                 ui->restoreButton->show();
@@ -80,26 +77,27 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
         removeTab(tabs, ui->usersTab);
         setAllShown(connectionButtons, false);
         onPage(Page::Preferences, [this, managed] {
-            setAllShown({ ui->networkButton, ui->systemPageButton, ui->transmitterButton, ui->hot_keyButton,
-                          ui->labelHotKeySettings, ui->labelTimersSettings, ui->buttonTimerSettings },
+            const Ui::PagePreferences& page = preferencesPage->widgets();
+            setAllShown({ page.networkButton, page.systemPageButton, page.transmitterButton, page.hot_keyButton,
+                          page.labelHotKeySettings, page.labelTimersSettings, page.buttonTimerSettings },
                         false);
-            ui->toolButtonMyPassCh->show();
+            page.toolButtonMyPassCh->show();
             if (!managed) {
-                ui->transmitterButton->show();
+                page.transmitterButton->show();
             } else {
-                ui->toolButtonMyPassCh->setEnabled(false);
-                ui->screenResButton->show();
-                ui->screenResButton->setEnabled(true);
+                page.toolButtonMyPassCh->setEnabled(false);
+                page.screenResButton->show();
+                page.screenResButton->setEnabled(true);
             }
         });
         ui->stackedWidget->setCurrentIndex(0);
         if (managed)
-            onPage(Page::ScreenResolution, [this] { showManagedResolutions(*ui); });
+            onPage(Page::ScreenResolution, [this] { resolutionPage->showManaged(); });
     } else if (privilege == QLatin1String("User")) {
         removeTab(tabs, ui->usersTab);
         removeTab(tabs, ui->controlTab);
         setAllShown(connectionButtons, false);
-        onPage(Page::Preferences, [this] { ui->toolButtonMyPassCh->hide(); });
+        onPage(Page::Preferences, [this] { preferencesPage->widgets().toolButtonMyPassCh->hide(); });
     }
 }
 
@@ -113,10 +111,11 @@ void MainWindow::applySafeModeTabs()
     tabs->setCurrentIndex(0);
     ui->toolButtonPreferences->hide();
     onPage(Page::Preferences, [this] {
-        setAllShown({ ui->networkButton, ui->toolButtonMyPassCh, ui->screenResButton, ui->hot_keyButton,
-                      ui->transmitterButton },
+        const Ui::PagePreferences& page = preferencesPage->widgets();
+        setAllShown({ page.networkButton, page.toolButtonMyPassCh, page.screenResButton, page.hot_keyButton,
+                      page.transmitterButton },
                     false);
-        ui->systemPageButton->show();
+        page.systemPageButton->show();
     });
     ui->stackedWidget->setCurrentIndex(2);
     // The upgrade, diagnostics and broker buttons are what safe mode is for.

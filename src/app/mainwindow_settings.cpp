@@ -9,15 +9,20 @@
 #include "settings/resolutionpage.h"
 #include "settings/unitinformation.h"
 
+#include <QListWidget>
+
 void MainWindow::createSettingsPages()
 {
     networkPage = new NetworkPage(this);
-    resolutionPage = new ResolutionPage(this);
-    hotKeyPage = new HotKeyPage(this);
-    timersPage = new TimersPage(this);
-    powerModePage = new PowerModePage(this);
-    preferencesPage = new PreferencesPage(this);
-    generalSettingsPage = new GeneralSettingsPage(this);
+    resolutionPage = new ResolutionPage(*osd, [this] {
+        const QListWidgetItem* current = ui->listWidgetVM->currentItem();
+        return current ? current->text() : QString();
+    });
+    hotKeyPage = new HotKeyPage(*osd, [this](const QString& number) { return setRelaunchHotKey(number); });
+    timersPage = new TimersPage(*osd, [this] { guiTimerUpdate(); });
+    powerModePage = new PowerModePage(*osd);
+    preferencesPage = new PreferencesPage(*osd);
+    generalSettingsPage = new GeneralSettingsPage(*osd);
     unitInformation = new UnitInformation(this, networkPage);
     settingsTransfer = new SettingsTransfer(*osd, *rxUpgrade, this);
 }
@@ -29,11 +34,13 @@ void MainWindow::on_stackedWidget_currentChanged(int index)
     if (!isLoggedOn() || !networkPage)
         return;
     if (index == 0) {
+        formPage(Page::ScreenResolution);
         resolutionPage->loadResolutionPage();
         resolutionPage->readOsdModeFile();
     } else if (index == 1) {
         networkPage->loadNetworkPage();
     } else if (index == 4) {
+        formPage(Page::PowerMode);
         powerModePage->loadPowerModePage();
     }
 }
@@ -68,6 +75,7 @@ void MainWindow::on_applyGUIReslButton_2_clicked()
 }
 void MainWindow::on_hot_keyButton_clicked()
 {
+    formPage(Page::HotKey);
     hotKeyPage->on_hot_keyButton_clicked();
 }
 void MainWindow::on_buttonApplyHotKey_clicked()
@@ -76,6 +84,7 @@ void MainWindow::on_buttonApplyHotKey_clicked()
 }
 void MainWindow::on_toolButtonPowerMode_clicked()
 {
+    formPage(Page::PowerMode);
     powerModePage->on_toolButtonPowerMode_clicked();
 }
 void MainWindow::on_applyButtonPowerMode_clicked()
@@ -84,6 +93,7 @@ void MainWindow::on_applyButtonPowerMode_clicked()
 }
 void MainWindow::on_toolButtonPreferences_clicked()
 {
+    formPage(Page::Preferences);
     preferencesPage->on_toolButtonPreferences_clicked();
 }
 void MainWindow::on_pushButtonSaveOnPUp_clicked()
@@ -92,6 +102,7 @@ void MainWindow::on_pushButtonSaveOnPUp_clicked()
 }
 void MainWindow::on_buttonTimerSettings_clicked()
 {
+    formPage(Page::Timers);
     timersPage->on_buttonTimerSettings_clicked();
 }
 void MainWindow::on_buttonApplyTimers_clicked()
@@ -100,6 +111,7 @@ void MainWindow::on_buttonApplyTimers_clicked()
 }
 void MainWindow::on_toolButtonGeneralSettings_clicked()
 {
+    formPage(Page::GeneralSettings);
     generalSettingsPage->on_toolButtonGeneralSettings_clicked();
 }
 void MainWindow::on_pushButtonApplyGeneralSettings_clicked()

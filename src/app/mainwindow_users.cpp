@@ -5,20 +5,12 @@
 #include "app/mainwindowform.h"
 
 #include "rules/userrules.h"
+#include "settings/controlpages.h"
 #include "users/usertab.h"
 
 void MainWindow::refillAutoLogonChoice()
 {
-    // Its page takes the choice when it is built.
-    if (!isPageBuilt(Page::Preferences))
-        return;
-    ui->comboBoxALogUsr->clear();
-    ui->comboBoxALogUsr->addItems(UserRules::userNames(document()));
-    const QString automatic = readAutoLoginUser();
-    const int index = automatic.isEmpty() ? -1 : ui->comboBoxALogUsr->findText(automatic);
-    if (index >= 0)
-        ui->comboBoxALogUsr->setCurrentIndex(index);
-    ui->checkBoxAutoLog->setChecked(index >= 0);
+    preferencesPage->fillAutoLogonChoice();
 }
 void MainWindow::on_addUserButton_clicked()
 {

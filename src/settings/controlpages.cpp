@@ -1,24 +1,35 @@
 #include "controlpages.h"
-#include "app/mainwindowform.h"
+#include "ui_pagegeneralsettings.h"
+#include "ui_pagehotkey.h"
+#include "ui_pagepowermode.h"
+#include "ui_pagepreferences.h"
+#include "ui_pagetimers.h"
 
-#include "app/mainwindow.h"
+#include "app/gridreflow.h"
+#include "app/lazyicon.h"
+#include "app/osdcontext.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "platform/platform.h"
+#include "rules/guifiles.h"
 #include "rules/hotkeyrules.h"
 #include "rules/unitsettings.h"
+#include "rules/userrules.h"
+#include "services/device_services.h"
 
 #include <QDebug>
+#include <QStackedWidget>
 #include <QTimer>
 
 namespace {
 
 // Sets one setting and saves. A group its writer may not add is left missing,
 // and that is no failure.
-bool storeSetting(MainWindow* mainWindow, UnitSetting setting, const QString& value)
+bool storeSetting(DatabaseStorage& storage, UnitSetting setting, const QString& value)
 {
     bool applied = false;
     const bool saved = commitSettingsChange(
-        mainWindow, [&](QDomDocument& document) { applied = writeUnitSetting(document, setting, value); });
+        storage, [&](QDomDocument& document) { applied = writeUnitSetting(document, setting, value); });
     return saved && (applied || !unitSettingPlace(setting).writerAddsGroup);
 }
 
@@ -28,85 +39,106 @@ int minutesOf(const QDomDocument& document, UnitSetting timer)
 }
 
 // A page's failed write is said, never left for the next start to find.
-void sayNotSaved(MainWindow* mainWindow, const QString& text)
+void sayNotSaved(OsdContext& context, const QString& text)
 {
-    mainWindow->showWarning(QStringLiteral("Error"), text);
+    context.showWarning(QStringLiteral("Error"), text);
 }
 
 // Takes a stored change back after its companion write failed, and says what
 // the unit now keeps.
-void takeBackAndSay(MainWindow* mainWindow, const QDomDocument& before, const QString& notSaved)
+void takeBackAndSay(OsdContext& context, const QDomDocument& before, const QString& notSaved)
 {
-    if (takeBackSettingsChange(mainWindow, before))
-        sayNotSaved(mainWindow, notSaved);
+    if (takeBackSettingsChange(context.storage(), before))
+        sayNotSaved(context, notSaved);
     else
-        sayNotSaved(mainWindow,
+        sayNotSaved(context,
             QStringLiteral(
                 "The change could not be saved in full, and the previous settings could not be restored."));
 }
 
+// The Control tab's stack holds each page's shell.
+void showControlPage(QWidget* shell)
+{
+    if (auto* stack = qobject_cast<QStackedWidget*>(shell->parentWidget()))
+        stack->setCurrentWidget(shell);
+}
+
 } // namespace
 
-bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change)
+const char applyPicture[] = ":/icons/icons/apply.png";
+
+bool commitSettingsChange(DatabaseStorage& storage, const std::function<void(QDomDocument&)>& change)
 {
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    if (mainWindow->storage().commitChange(change))
+    const QDomDocument before = storage.document.cloneNode(true).toDocument();
+    if (storage.commitChange(change))
         return true;
     // Kept only in memory, the change would reach the disk with another page's save.
-    mainWindow->document() = before;
+    storage.document = before;
     return false;
 }
 
-bool takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before)
+bool takeBackSettingsChange(DatabaseStorage& storage, const QDomDocument& before)
 {
-    const QDomDocument changed = mainWindow->document();
-    mainWindow->document() = before;
+    const QDomDocument changed = storage.document;
+    storage.document = before;
     // The copy in use is written back; the other follows it at the next change.
-    if (mainWindow->storage().saveDatabase())
+    if (storage.saveDatabase())
         return true;
-    malvo_syslog(
-        3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+    malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(storage.databasePath));
     // The copy in use still holds the change: memory must not say otherwise.
-    mainWindow->document() = changed;
+    storage.document = changed;
     return false;
 }
 
-HotKeyPage::HotKeyPage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+HotKeyPage::HotKeyPage(OsdContext& context, std::function<bool(const QString&)> setRelaunchHotKey)
+    : QObject(context.window())
+    , context(context)
+    , setRelaunchHotKey(std::move(setRelaunchHotKey))
+    , ui(new Ui::PageHotKey())
 {
+}
+
+HotKeyPage::~HotKeyPage()
+{
+    delete ui;
+}
+
+void HotKeyPage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    ui->buttonApplyHotKey->setIcon(lazyIcon(applyPicture));
+    this->shell = shell;
 }
 
 void HotKeyPage::on_hot_keyButton_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Hot-Key Page.\n");
     loadHotKeyPage();
-    mainWindow->formFrame().stackedWidget->setCurrentIndex(3);
+    showControlPage(shell);
 }
 
 QString HotKeyPage::readHotKey()
 {
-    return hotKeyName(readUnitSetting(mainWindow->document(), UnitSetting::HotKey));
+    return hotKeyName(readUnitSetting(context.document(), UnitSetting::HotKey));
 }
 
 QString HotKeyPage::readFunctionalHotKey()
 {
-    return readUnitSetting(mainWindow->document(), UnitSetting::FunctionalHotKey);
+    return readUnitSetting(context.document(), UnitSetting::FunctionalHotKey);
 }
 
 int HotKeyPage::loadHotKeyPage()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
-    ui.comboBoxHotKey->clear();
-    ui.comboBoxHotKey->addItems(hotKeyNames());
+    ui->comboBoxHotKey->clear();
+    ui->comboBoxHotKey->addItems(hotKeyNames());
     const QString name = readHotKey();
-    ui.comboBoxHotKey->setCurrentIndex(ui.comboBoxHotKey->findText(name));
+    ui->comboBoxHotKey->setCurrentIndex(ui->comboBoxHotKey->findText(name));
     if (name == QLatin1String("Mouse Left+Right")) {
-        ui.checkBoxFunctionalHotKey->setChecked(false);
-        ui.checkBoxFunctionalHotKey->setEnabled(false);
+        ui->checkBoxFunctionalHotKey->setChecked(false);
+        ui->checkBoxFunctionalHotKey->setEnabled(false);
     } else {
-        ui.checkBoxFunctionalHotKey->setEnabled(true);
-        ui.checkBoxFunctionalHotKey->setChecked(readFunctionalHotKey() != QLatin1String("Disable"));
+        ui->checkBoxFunctionalHotKey->setEnabled(true);
+        ui->checkBoxFunctionalHotKey->setChecked(readFunctionalHotKey() != QLatin1String("Disable"));
     }
     showHelp();
     return hotKeyNumber(name);
@@ -114,18 +146,16 @@ int HotKeyPage::loadHotKeyPage()
 
 void HotKeyPage::showHelp()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
-    ui.labelHotKey->setText(
-        hotKeyHelpText(ui.comboBoxHotKey->currentText(), ui.checkBoxFunctionalHotKey->isChecked()));
+    ui->labelHotKey->setText(
+        hotKeyHelpText(ui->comboBoxHotKey->currentText(), ui->checkBoxFunctionalHotKey->isChecked()));
 }
 
 void HotKeyPage::on_comboBoxHotKey_currentIndexChanged(const QString& name)
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
     const bool mouse = name == QLatin1String("Mouse Left+Right");
     if (mouse)
-        ui.checkBoxFunctionalHotKey->setChecked(false);
-    ui.checkBoxFunctionalHotKey->setEnabled(!mouse);
+        ui->checkBoxFunctionalHotKey->setChecked(false);
+    ui->checkBoxFunctionalHotKey->setEnabled(!mouse);
     showHelp();
 }
 
@@ -137,200 +167,284 @@ void HotKeyPage::on_checkBoxFunctionalHotKey_stateChanged(int)
 void HotKeyPage::on_buttonApplyHotKey_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Hot-Key.\n");
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::HotKey);
-    const QString code = hotKeyCode(ui.comboBoxHotKey->currentText());
+    const QString code = hotKeyCode(ui->comboBoxHotKey->currentText());
     const QString functional
-        = ui.checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
+        = ui->checkBoxFunctionalHotKey->isChecked() ? QStringLiteral("Enable") : QStringLiteral("Disable");
     const QString notSaved = QStringLiteral("The Hot-Key could not be saved.");
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(context.storage(), [&](QDomDocument& document) {
         applied = writeUnitSetting(document, UnitSetting::FunctionalHotKey, functional)
             && writeUnitSetting(document, UnitSetting::HotKey, code);
     });
     if (!saved || !applied) {
         // The connection control process keeps the hot-key it has.
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
-            qPrintable(mainWindow->storage().databasePath));
-        sayNotSaved(mainWindow, notSaved);
+        malvo_syslog(
+            3, "MainWindow: Can not open file for writing: %s", qPrintable(context.storage().databasePath));
+        sayNotSaved(context, notSaved);
         return;
     }
     // A session started again must answer the hot-key the database names.
-    if (!mainWindow->setRelaunchHotKey(QString::number(hotKeyNumber(code)))) {
-        takeBackAndSay(mainWindow, before, notSaved);
+    if (!setRelaunchHotKey(QString::number(hotKeyNumber(code)))) {
+        takeBackAndSay(context, before, notSaved);
         return;
     }
-    mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"),
+    context.platform().run(QStringLiteral("/usr/bin/killall"),
         { QStringLiteral("-s"), QStringLiteral("SIGUSR2"), QStringLiteral("connection_control") });
 }
 
-TimersPage::TimersPage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+TimersPage::TimersPage(OsdContext& context, std::function<void()> timeoutChanged)
+    : QObject(context.window())
+    , context(context)
+    , timeoutChanged(std::move(timeoutChanged))
+    , ui(new Ui::PageTimers())
 {
+}
+
+TimersPage::~TimersPage()
+{
+    delete ui;
+}
+
+void TimersPage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    ui->buttonApplyTimers->setIcon(lazyIcon(applyPicture));
+    ui->spinBoxGUIInactiveTimer->setRange(2, 60);
+    ui->spinBoxPreEmptInactiveTimer->setRange(2, 60);
+    this->shell = shell;
+}
+
+void TimersPage::setEditable(bool editable)
+{
+    for (QWidget* widget : std::initializer_list<QWidget*> { ui->buttonApplyTimers,
+             ui->checkBoxGUIInactiveTimer, ui->checkBoxPreEmptInactiveTimer, ui->spinBoxGUIInactiveTimer,
+             ui->spinBoxPreEmptInactiveTimer, ui->labelGUIInactiveMinutes, ui->labelPreEmptInactiveMinutes })
+        widget->setEnabled(editable);
 }
 
 void TimersPage::on_buttonTimerSettings_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Timers Page.\n");
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
     const int connection = readConnectionInactivityMinutes();
-    ui.spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
-    ui.checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
-    const int gui = minutesOf(mainWindow->document(), UnitSetting::GuiInactivityMinutes);
-    ui.spinBoxGUIInactiveTimer->setValue(gui > 0 ? gui : 15);
-    ui.checkBoxGUIInactiveTimer->setChecked(gui > 0);
-    ui.stackedWidget->setCurrentIndex(6);
+    ui->spinBoxPreEmptInactiveTimer->setValue(connection > 0 ? connection : 15);
+    ui->checkBoxPreEmptInactiveTimer->setChecked(connection > 0);
+    const int gui = minutesOf(context.document(), UnitSetting::GuiInactivityMinutes);
+    ui->spinBoxGUIInactiveTimer->setValue(gui > 0 ? gui : 15);
+    ui->checkBoxGUIInactiveTimer->setChecked(gui > 0);
+    showControlPage(shell);
 }
 
 int TimersPage::readConnectionInactivityMinutes()
 {
-    const bool found = !unitSettingsGroup(mainWindow->document(), db::ConnectionInactivityTimer).isNull();
+    const bool found = !unitSettingsGroup(context.document(), db::ConnectionInactivityTimer).isNull();
     qDebug().noquote() << (found ? "GUI: Connection_inactivity_Timer Found"
                                  : "GUI: Connection_inactivity_Timer Not Found");
-    return minutesOf(mainWindow->document(), UnitSetting::ConnectionInactivityMinutes);
+    return minutesOf(context.document(), UnitSetting::ConnectionInactivityMinutes);
 }
 
 void TimersPage::on_buttonApplyTimers_clicked()
 {
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
     if (!saveConnectionInactivity()) {
-        sayNotSaved(mainWindow, QStringLiteral("The Timers could not be saved."));
+        sayNotSaved(context, QStringLiteral("The Timers could not be saved."));
         return;
     }
     if (saveGuiInactivity())
         return;
     // Both timers or neither: the page shows them as one choice.
-    takeBackAndSay(mainWindow, before, QStringLiteral("The Timers could not be saved."));
+    takeBackAndSay(context, before, QStringLiteral("The Timers could not be saved."));
 }
 
 bool TimersPage::saveConnectionInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
-    const QString value = ui.checkBoxPreEmptInactiveTimer->isChecked()
-        ? QString::number(ui.spinBoxPreEmptInactiveTimer->value())
+    const QString value = ui->checkBoxPreEmptInactiveTimer->isChecked()
+        ? QString::number(ui->spinBoxPreEmptInactiveTimer->value())
         : QStringLiteral("0");
-    if (storeSetting(mainWindow, UnitSetting::ConnectionInactivityMinutes, value))
+    if (storeSetting(context.storage(), UnitSetting::ConnectionInactivityMinutes, value))
         return true;
     malvo_syslog(
-        3, "MainWindow: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
+        3, "MainWindow: Can not open file for writing: %s", qPrintable(context.storage().databasePath));
     return false;
 }
 
 bool TimersPage::saveGuiInactivity()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Timers);
-    const QString value = ui.checkBoxGUIInactiveTimer->isChecked()
-        ? QString::number(ui.spinBoxGUIInactiveTimer->value())
+    const QString value = ui->checkBoxGUIInactiveTimer->isChecked()
+        ? QString::number(ui->spinBoxGUIInactiveTimer->value())
         : QStringLiteral("0");
-    const bool saved = storeSetting(mainWindow, UnitSetting::GuiInactivityMinutes, value);
+    const bool saved = storeSetting(context.storage(), UnitSetting::GuiInactivityMinutes, value);
     if (!saved)
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
-            qPrintable(mainWindow->storage().databasePath));
+        malvo_syslog(
+            3, "MainWindow: Can not open file for writing: %s", qPrintable(context.storage().databasePath));
     // A new time-out applies at once, without waiting for the next activity.
-    QTimer::singleShot(0, mainWindow, &MainWindow::guiTimerUpdate);
+    QTimer::singleShot(0, this, timeoutChanged);
     return saved;
 }
 
-PowerModePage::PowerModePage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+PowerModePage::PowerModePage(OsdContext& context)
+    : QObject(context.window())
+    , context(context)
+    , ui(new Ui::PagePowerMode())
 {
+}
+
+PowerModePage::~PowerModePage()
+{
+    delete ui;
+}
+
+void PowerModePage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    ui->applyButtonPowerMode->setIcon(lazyIcon(applyPicture));
+    this->shell = shell;
 }
 
 void PowerModePage::on_toolButtonPowerMode_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Power Mode Page.\n");
-    mainWindow->formFrame().stackedWidget->setCurrentIndex(4);
+    showControlPage(shell);
 }
 
 QString PowerModePage::currentPowerMode()
 {
-    return mainWindow->guiSettingsFile().currentPowerMode();
+    return context.guiSettings().currentPowerMode();
 }
 
 void PowerModePage::loadPowerModePage()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::PowerMode);
-    ui.comboBoxPowerMode->clear();
-    ui.comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
+    ui->comboBoxPowerMode->clear();
+    ui->comboBoxPowerMode->addItems({ QStringLiteral("Manual"), QStringLiteral("Auto") });
     // Showing the page only shows: the board changes on Apply alone.
-    QString mode = mainWindow->readPowerMode();
+    QString mode = context.guiSettings().readPowerMode();
     if (!mode.startsWith(QLatin1String("Auto")) && !mode.startsWith(QLatin1String("Manual")))
         mode = currentPowerMode();
-    ui.comboBoxPowerMode->setCurrentIndex(mode.startsWith(QLatin1String("Auto")) ? 1 : 0);
+    ui->comboBoxPowerMode->setCurrentIndex(mode.startsWith(QLatin1String("Auto")) ? 1 : 0);
 }
 
 void PowerModePage::on_applyButtonPowerMode_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Apply Power Mode.\n");
-    const QString mode
-        = mainWindow->formPage(MainWindow::Page::PowerMode).comboBoxPowerMode->currentText()
-            == QLatin1String("Manual")
+    const QString mode = ui->comboBoxPowerMode->currentText() == QLatin1String("Manual")
         ? QStringLiteral("Manual")
         : QStringLiteral("Auto");
     const QString notSaved = QStringLiteral("The Power Mode could not be saved.");
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    const bool stores = !mainWindow->isManaged();
-    if (stores && !storeSetting(mainWindow, UnitSetting::PowerMode, mode)) {
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    const bool stores = !context.isManaged();
+    if (stores && !storeSetting(context.storage(), UnitSetting::PowerMode, mode)) {
         malvo_syslog(
-            3, "Velmogui: Can not open file for writing: %s", qPrintable(mainWindow->storage().databasePath));
-        sayNotSaved(mainWindow, notSaved);
+            3, "Velmogui: Can not open file for writing: %s", qPrintable(context.storage().databasePath));
+        sayNotSaved(context, notSaved);
         return;
     }
     // The settings file is what the page and the board follow: without it the
     // database goes back to agree with it, and the board stays as it is.
-    if (!mainWindow->guiSettingsFile().writePowerMode(mode)) {
+    if (!context.guiSettings().writePowerMode(mode)) {
         if (stores)
-            takeBackAndSay(mainWindow, before, notSaved);
+            takeBackAndSay(context, before, notSaved);
         else
-            sayNotSaved(mainWindow, notSaved);
+            sayNotSaved(context, notSaved);
         return;
     }
-    mainWindow->guiSettingsFile().setBoardPowerMode(mode);
+    context.guiSettings().setBoardPowerMode(mode);
 }
 
-PreferencesPage::PreferencesPage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+PreferencesPage::PreferencesPage(OsdContext& context)
+    : QObject(context.window())
+    , context(context)
+    , ui(new Ui::PagePreferences())
 {
+    connect(&context, &OsdContext::usersChanged, this, &PreferencesPage::fillAutoLogonChoice);
+}
+
+PreferencesPage::~PreferencesPage()
+{
+    delete ui;
+}
+
+void PreferencesPage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    const std::pair<QAbstractButton*, const char*> icons[] {
+        { ui->screenResButton, ":/icons/icons/screen_resolution.png" },
+        { ui->networkButton, ":/icons/icons/network.png" },
+        { ui->systemPageButton, ":/icons/icons/system.png" },
+        { ui->hot_keyButton, ":/icons/icons/hotkey.png" },
+        { ui->toolButtonPowerMode, ":/icons/icons/power_mode.png" },
+        { ui->buttonTimerSettings, ":/icons/icons/timer.png" },
+        { ui->toolButtonGeneralSettings, ":/icons/icons/general_settings.png" },
+        { ui->transmitterButton, ":/icons/icons/transmitter.png" },
+        { ui->toolButtonMyPassCh, ":/icons/icons/password.png" },
+        { ui->pushButtonSaveOnPUp, applyPicture },
+    };
+    for (const auto& [button, picture] : icons)
+        button->setIcon(lazyIcon(picture));
+    new GridReflow(ui->pageButtonsGrid, shell);
+    this->shell = shell;
 }
 
 void PreferencesPage::on_toolButtonPreferences_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Open Preferences Page.\n");
-    mainWindow->formFrame().stackedWidget->setCurrentIndex(5);
-    mainWindow->refillAutoLogonChoice();
+    showControlPage(shell);
+    fillAutoLogonChoice();
 }
 
 void PreferencesPage::on_pushButtonSaveOnPUp_clicked()
 {
     malvo_syslog(5, "MainWindow: Action Save Auto Login User.\n");
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Preferences);
-    const QString user = ui.checkBoxAutoLog->isChecked() ? ui.comboBoxALogUsr->currentText() : QString();
+    const QString user = ui->checkBoxAutoLog->isChecked() ? ui->comboBoxALogUsr->currentText() : QString();
     const QString notSaved = QStringLiteral("The automatic log-on user could not be saved.");
-    const QDomDocument before = mainWindow->document().cloneNode(true).toDocument();
-    if (!storeSetting(mainWindow, UnitSetting::AutoLogonUser, user)) {
-        malvo_syslog(3, "MainWindow: Can not open file for writing: %s",
-            qPrintable(mainWindow->storage().databasePath));
-        sayNotSaved(mainWindow, notSaved);
+    const QDomDocument before = context.document().cloneNode(true).toDocument();
+    if (!storeSetting(context.storage(), UnitSetting::AutoLogonUser, user)) {
+        malvo_syslog(
+            3, "MainWindow: Can not open file for writing: %s", qPrintable(context.storage().databasePath));
+        sayNotSaved(context, notSaved);
         return;
     }
     // The next start logs on whom the settings file names: the database keeps agreeing with it.
-    if (!mainWindow->guiSettingsFile().writeAutoLoginUser(user))
-        takeBackAndSay(mainWindow, before, notSaved);
+    if (!context.guiSettings().writeAutoLoginUser(user))
+        takeBackAndSay(context, before, notSaved);
 }
 
-GeneralSettingsPage::GeneralSettingsPage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+void PreferencesPage::fillAutoLogonChoice()
 {
+    // Its page takes the choice when it is built.
+    if (!shell)
+        return;
+    ui->comboBoxALogUsr->clear();
+    ui->comboBoxALogUsr->addItems(UserRules::userNames(context.document()));
+    const QString automatic
+        = context.guiSettings().readAutoLoginUser(context.document(), context.isManaged());
+    const int index = automatic.isEmpty() ? -1 : ui->comboBoxALogUsr->findText(automatic);
+    if (index >= 0)
+        ui->comboBoxALogUsr->setCurrentIndex(index);
+    ui->checkBoxAutoLog->setChecked(index >= 0);
+}
+
+GeneralSettingsPage::GeneralSettingsPage(OsdContext& context)
+    : QObject(context.window())
+    , context(context)
+    , ui(new Ui::PageGeneralSettings())
+{
+}
+
+GeneralSettingsPage::~GeneralSettingsPage()
+{
+    delete ui;
+}
+
+void GeneralSettingsPage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    ui->pushButtonApplyGeneralSettings->setIcon(lazyIcon(applyPicture));
+    this->shell = shell;
 }
 
 void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::GeneralSettings);
-    ui.checkBoxRedirTouchscreen->setChecked(false);
+    ui->checkBoxRedirTouchscreen->setChecked(false);
     int value = 0;
     const int result = dal_get_tsredirection(&value);
     if (result == 0) {
@@ -338,7 +452,7 @@ void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
         qDebug().noquote() << "MainWindow: Function dal_get_tsredirection(" + QString::number(value)
                 + ") FAILED";
     } else if (result == 1 && (value == 0 || value == 1)) {
-        ui.checkBoxRedirTouchscreen->setChecked(value == 1);
+        ui->checkBoxRedirTouchscreen->setChecked(value == 1);
         touchRedirectionChanged = false;
     } else if (result == 1) {
         malvo_syslog(3, "MainWindow: Function dal_get_tsredirection(%d) Returned invalid value ", value);
@@ -350,7 +464,7 @@ void GeneralSettingsPage::on_toolButtonGeneralSettings_clicked()
             3, "MainWindow: Function dal_get_tsredirection Returned invalid value for retCall:%d", result);
         qDebug().noquote() << "MainWindow: retCall (" + QString::number(result) + ") Returned invalid value ";
     }
-    ui.stackedWidget->setCurrentIndex(7);
+    showControlPage(shell);
 }
 
 void GeneralSettingsPage::on_checkBoxRedirTouchscreen_stateChanged(int)
@@ -360,10 +474,7 @@ void GeneralSettingsPage::on_checkBoxRedirTouchscreen_stateChanged(int)
 
 void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
 {
-    const int value
-        = mainWindow->formPage(MainWindow::Page::GeneralSettings).checkBoxRedirTouchscreen->isChecked()
-        ? 1
-        : 0;
+    const int value = ui->checkBoxRedirTouchscreen->isChecked() ? 1 : 0;
     if (dal_set_tsredirection(value) == 0) {
         malvo_syslog(3, "MainWindow: Function dal_set_tsredirection(%d) Failed ", value);
         qDebug().noquote() << "MainWindow: Function dal_set_tsredirection(" + QString::number(value)
@@ -372,7 +483,7 @@ void GeneralSettingsPage::on_pushButtonApplyGeneralSettings_clicked()
     }
     if (!touchRedirectionChanged)
         return;
-    mainWindow->unitPlatform().run(QStringLiteral("/opt/kestrix/reset_hub.sh"), {});
+    context.platform().run(QStringLiteral("/opt/kestrix/reset_hub.sh"), {});
     qDebug() << "MainWindow: Running script /opt/kestrix/reset_hub.sh";
     touchRedirectionChanged = false;
 }

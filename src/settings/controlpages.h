@@ -9,21 +9,40 @@
 
 #include <functional>
 
-class MainWindow;
+class DatabaseStorage;
+class OsdContext;
+class QWidget;
+
+namespace Ui {
+class PageGeneralSettings;
+class PageHotKey;
+class PagePowerMode;
+class PagePreferences;
+class PageTimers;
+}
+
+// The picture of the Control pages' apply buttons.
+extern const char applyPicture[];
 
 // Stores a change of the settings through the database's write protocol. A
 // change that cannot be stored is taken back in memory too.
-bool commitSettingsChange(MainWindow* mainWindow, const std::function<void(QDomDocument&)>& change);
+bool commitSettingsChange(DatabaseStorage& storage, const std::function<void(QDomDocument&)>& change);
 // Puts back the document as it was before a stored change whose companion
 // write failed, so the database agrees with what was written beside it. False
 // when the database keeps the change; memory then keeps it too.
-bool takeBackSettingsChange(MainWindow* mainWindow, const QDomDocument& before);
+bool takeBackSettingsChange(DatabaseStorage& storage, const QDomDocument& before);
 
 class HotKeyPage : public QObject {
     Q_OBJECT
 
 public:
-    explicit HotKeyPage(MainWindow* mainWindow);
+    // `setRelaunchHotKey` makes the saved relaunch script name the launchers'
+    // number it is given; false when the script could not be made to.
+    HotKeyPage(OsdContext& context, std::function<bool(const QString&)> setRelaunchHotKey);
+    ~HotKeyPage() override;
+
+    // Sets the page's widgets up in `shell`, its place in the Control tab.
+    void build(QWidget* shell);
 
     void on_hot_keyButton_clicked();
     // The launchers' number (0 to 4) of the stored hot-key.
@@ -37,14 +56,23 @@ public:
 private:
     void showHelp();
 
-    MainWindow* mainWindow;
+    OsdContext& context;
+    std::function<bool(const QString&)> setRelaunchHotKey;
+    Ui::PageHotKey* ui;
+    QWidget* shell = nullptr;
 };
 
 class TimersPage : public QObject {
     Q_OBJECT
 
 public:
-    explicit TimersPage(MainWindow* mainWindow);
+    // `timeoutChanged` applies a new inactivity time-out of the OSD at once.
+    TimersPage(OsdContext& context, std::function<void()> timeoutChanged);
+    ~TimersPage() override;
+
+    void build(QWidget* shell);
+    // The timers are the unit's to change.
+    void setEditable(bool editable);
 
     void on_buttonTimerSettings_clicked();
     int readConnectionInactivityMinutes();
@@ -53,14 +81,20 @@ public:
     bool saveGuiInactivity();
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
+    std::function<void()> timeoutChanged;
+    Ui::PageTimers* ui;
+    QWidget* shell = nullptr;
 };
 
 class PowerModePage : public QObject {
     Q_OBJECT
 
 public:
-    explicit PowerModePage(MainWindow* mainWindow);
+    explicit PowerModePage(OsdContext& context);
+    ~PowerModePage() override;
+
+    void build(QWidget* shell);
 
     void on_toolButtonPowerMode_clicked();
     QString currentPowerMode();
@@ -68,27 +102,42 @@ public:
     void on_applyButtonPowerMode_clicked();
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
+    Ui::PagePowerMode* ui;
+    QWidget* shell = nullptr;
 };
 
 class PreferencesPage : public QObject {
     Q_OBJECT
 
 public:
-    explicit PreferencesPage(MainWindow* mainWindow);
+    explicit PreferencesPage(OsdContext& context);
+    ~PreferencesPage() override;
+
+    void build(QWidget* shell);
+    // The page buttons the window shows and enables by privilege.
+    const Ui::PagePreferences& widgets() const { return *ui; }
 
     void on_toolButtonPreferences_clicked();
     void on_pushButtonSaveOnPUp_clicked();
+    // The users offered for the automatic log-on and the one chosen; a page
+    // not built yet takes them when it is built.
+    void fillAutoLogonChoice();
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
+    Ui::PagePreferences* ui;
+    QWidget* shell = nullptr;
 };
 
 class GeneralSettingsPage : public QObject {
     Q_OBJECT
 
 public:
-    explicit GeneralSettingsPage(MainWindow* mainWindow);
+    explicit GeneralSettingsPage(OsdContext& context);
+    ~GeneralSettingsPage() override;
+
+    void build(QWidget* shell);
 
     void on_toolButtonGeneralSettings_clicked();
     void on_checkBoxRedirTouchscreen_stateChanged(int state);
@@ -98,5 +147,7 @@ public:
     bool touchRedirectionChanged = false;
 
 private:
-    MainWindow* mainWindow;
+    OsdContext& context;
+    Ui::PageGeneralSettings* ui;
+    QWidget* shell = nullptr;
 };

@@ -231,7 +231,7 @@ void NetworkPage::refuse(const NetworkRefusal& refusal)
 bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow, [&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(mainWindow->storage(), [&](QDomDocument& document) {
         QDomElement network = networkGroup(document);
         QDomElement dhcpGroup = network.firstChildElement(QLatin1String(db::Dhcp));
         QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));

@@ -4,7 +4,14 @@
 #include <QString>
 #include <QStringList>
 
-class MainWindow;
+#include <functional>
+
+class OsdContext;
+class QWidget;
+
+namespace Ui {
+class PageScreenResolution;
+}
 
 // The "Screen Resolution" page: the resolution remote sessions ask for (kept in
 // the database) and the OSD's own mode (kept in the unit's settings store;
@@ -15,7 +22,18 @@ class ResolutionPage : public QObject {
 public:
     static constexpr char databaseScript[] = "/opt/kestrix/database/rx_database.sh";
 
-    explicit ResolutionPage(MainWindow* mainWindow);
+    // `chosenConnection` names the connection the Connections tab has chosen,
+    // for the session record the OSD's restart reads.
+    ResolutionPage(OsdContext& context, std::function<QString()> chosenConnection);
+    ~ResolutionPage() override;
+
+    // Sets the page's widgets up in `shell`, its place in the Control tab.
+    void build(QWidget* shell);
+    // A managed unit's page: the appliance owns the session resolution, the
+    // OSD's own stays the unit's.
+    void showManaged();
+    // The session resolution is the unit's to change.
+    void setSessionResolutionEditable(bool editable);
 
     void loadResolutionPage();
     void readOsdModeFile();
@@ -31,5 +49,7 @@ private:
     void fillPage(bool mayFallBack);
     bool storeRdpResolution(const QString& resolution);
 
-    MainWindow* mainWindow;
+    OsdContext& context;
+    std::function<QString()> chosenConnection;
+    Ui::PageScreenResolution* ui;
 };
