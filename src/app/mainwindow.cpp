@@ -107,7 +107,7 @@ MainWindow::MainWindow(Platform& platform, const char* disconnectReason, LoggedI
         connectionTab->attach({ ui->listWidgetVM, ui->lineEditFilterConnections, ui->connectButton,
             ui->newConnectionButton, ui->editConnectionButton, ui->removeConnectionButton });
         onPage(Page::System, [this] {
-            connect(ui->brokerButton, &QAbstractButton::clicked, connectionTab,
+            connect(ui->system.brokerButton, &QAbstractButton::clicked, connectionTab,
                 &ConnectionTab::on_brokerButton_clicked);
         });
     });
@@ -192,12 +192,12 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->pushButtonMyFavorites, ":/icons/icons/favorites.png" },
         { ui->toolButtonPreferences, ":/icons/icons/preferences.png" },
         { ui->applyNetworkButton, apply },
-        { ui->startupgradeButton, ":/icons/icons/upgrade.png" },
-        { ui->diagnosticsButton, ":/icons/icons/diagnostics.png" },
-        { ui->brokerButton, ":/icons/icons/broker.png" },
-        { ui->exportButton, ":/icons/icons/export.png" },
-        { ui->importButton, ":/icons/icons/import.png" },
-        { ui->restoreButton, ":/icons/icons/restore.png" },
+        { ui->system.startupgradeButton, ":/icons/icons/upgrade.png" },
+        { ui->system.diagnosticsButton, ":/icons/icons/diagnostics.png" },
+        { ui->system.brokerButton, ":/icons/icons/broker.png" },
+        { ui->system.exportButton, ":/icons/icons/export.png" },
+        { ui->system.importButton, ":/icons/icons/import.png" },
+        { ui->system.restoreButton, ":/icons/icons/restore.png" },
     };
     for (const auto& [button, picture] : icons)
         if (button && within->isAncestorOf(button))
@@ -257,7 +257,8 @@ void MainWindow::setManagedLook()
             widget->setEnabled(enabled);
     });
     onPage(Page::System, [this, enabled] {
-        for (QWidget* widget : { ui->startupgradeButton, ui->brokerButton, ui->exportButton, ui->importButton })
+        const Ui::PageSystem& page = ui->system;
+        for (QWidget* widget : { page.startupgradeButton, page.brokerButton, page.exportButton, page.importButton })
             widget->setEnabled(enabled);
     });
     onPage(Page::Timers, [this, enabled] { timersPage->setEditable(enabled); });

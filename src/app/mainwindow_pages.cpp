@@ -97,7 +97,7 @@ void MainWindow::buildPage(Page page)
         ui->PageLocalNetwork::setupUi(shell);
         break;
     case Page::System:
-        ui->PageSystem::setupUi(shell);
+        ui->system.setupUi(shell);
         break;
     case Page::HotKey:
         hotKeyPage->build(shell);

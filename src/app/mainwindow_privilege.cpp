@@ -68,9 +68,9 @@ void MainWindow::applyPrivilege(const QDomElement& userElement)
             onPage(Page::Users, [this] { userTab->setActionsEnabled(false); });
             onPage(Page::ScreenResolution, [this] { resolutionPage->showManaged(); });
             onPage(Page::System, [this] {
-                setAllEnabled({ ui->startupgradeButton, ui->brokerButton }, false);
-                ui->restoreButton->show();
-                ui->restoreButton->setEnabled(true);
+                setAllEnabled({ ui->system.startupgradeButton, ui->system.brokerButton }, false);
+                ui->system.restoreButton->show();
+                ui->system.restoreButton->setEnabled(true);
             });
         }
     } else if (privilege == QLatin1String("Power User")) {
@@ -120,9 +120,10 @@ void MainWindow::applySafeModeTabs()
     ui->stackedWidget->setCurrentIndex(2);
     // The upgrade, diagnostics and broker buttons are what safe mode is for.
     onPage(Page::System, [this] {
-        setAllShown({ ui->restoreButton, ui->exportButton, ui->importButton, ui->label_2, ui->labelExport,
-                      ui->labelImport },
-                    false);
+        const Ui::PageSystem& page = ui->system;
+        setAllShown({ page.restoreButton, page.exportButton, page.importButton, page.label_2, page.labelExport,
+                        page.labelImport },
+            false);
     });
     ui->labelWelcome->setEnabled(false);
 }

@@ -13,7 +13,10 @@ namespace Ui {
 // null. Created value-initialised, so they are. The Users tab has its own form.
 class MainWindow : public MainWindowFrame,
                    public PageLocalNetwork,
-                   public PageSystem,
-                   public PageInformation { };
+                   public PageInformation {
+public:
+    // The System page is the window's own: its buttons are the window's slots.
+    PageSystem system {};
+};
 
 } // namespace Ui
