@@ -26,8 +26,6 @@
 namespace {
 
 const QString wasConnectedPath = QStringLiteral("/tmp/WAS_CONNECTED");
-// The most connections the unit keeps, as it keeps the most users.
-constexpr int maxEntries = 32;
 
 QDomElement section(const QDomDocument& document, const char* name)
 {

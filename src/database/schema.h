@@ -4,6 +4,10 @@
 #include <QDomDocument>
 #include <QDomElement>
 
+// The most users a unit keeps, and the most connections one creates and a
+// user's list shows.
+constexpr int maxEntries = 32;
+
 // What a connection element is, decided by one rule that every reader uses.
 enum class ConnectionKind { Pool, ViaTx, Broker, Horizon, Ssh, Vnc, Kvm, Vm };
 

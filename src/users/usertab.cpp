@@ -6,6 +6,7 @@
 #include "app/osdcontext.h"
 #include "app/osdmessagebox.h"
 #include "database/dbnames.h"
+#include "database/schema.h"
 #include "rules/guifiles.h"
 #include "rules/userrules.h"
 #include "services/device_services.h"
@@ -15,12 +16,6 @@
 #include "users/userdata.h"
 #include "rules/unitsettings.h"
 #include "users/userstore.h"
-
-namespace {
-
-constexpr int maxUsers = 32;
-
-} // namespace
 
 UserTab::UserTab(OsdContext& context, QObject* parent)
     : QObject(parent)
@@ -69,7 +64,7 @@ void UserTab::updateActions()
     if (context.isManaged())
         return;
     const int users = ui->userlistWidget->count();
-    ui->addUserButton->setEnabled(users < maxUsers);
+    ui->addUserButton->setEnabled(users < maxEntries);
     ui->editUserButton->setEnabled(users > 0);
     ui->removeUserButton->setEnabled(users > 0);
 }
@@ -89,9 +84,9 @@ void UserTab::refresh()
 void UserTab::addUser()
 {
     malvo_syslog(6, "MainWindow: Action Open New User Dialog.\n");
-    if (UserRules::userNames(context.document()).size() >= maxUsers) {
+    if (UserRules::userNames(context.document()).size() >= maxEntries) {
         context.showMessage(QStringLiteral("Information"),
-            QStringLiteral("The maximum number of users is limited to ") + QString::number(maxUsers)
+            QStringLiteral("The maximum number of users is limited to ") + QString::number(maxEntries)
                 + QStringLiteral(". Remove any existing user before adding new user."));
         context.window()->raise();
         return;
