@@ -12,6 +12,7 @@
 #include "database/dbnames.h"
 #include "platform/platform.h"
 #include "settings/controlpages.h"
+#include "settings/networkpage.h"
 #include "settings/resolutionpage.h"
 #include "users/usertab.h"
 #include "upgrade/rxupgrade.h"
@@ -182,7 +183,6 @@ void MainWindow::layOutAhead()
 // screen.
 void MainWindow::setButtonIcons(const QWidget* within)
 {
-    const char* const apply = ":/icons/icons/apply.png";
     const std::pair<QAbstractButton*, const char*> icons[] {
         { ui->powreOffButton, ":/icons/icons/power.png" },
         { ui->connectButton, ":/icons/icons/connect.png" },
@@ -191,7 +191,6 @@ void MainWindow::setButtonIcons(const QWidget* within)
         { ui->removeConnectionButton, ":/icons/icons/remove.png" },
         { ui->pushButtonMyFavorites, ":/icons/icons/favorites.png" },
         { ui->toolButtonPreferences, ":/icons/icons/preferences.png" },
-        { ui->applyNetworkButton, apply },
         { ui->system.startupgradeButton, ":/icons/icons/upgrade.png" },
         { ui->system.diagnosticsButton, ":/icons/icons/diagnostics.png" },
         { ui->system.brokerButton, ":/icons/icons/broker.png" },
@@ -270,10 +269,7 @@ void MainWindow::applyLayout()
         setWindowTitle(QString());
         ui->tabWidget->setCurrentIndex(0);
         ui->stackedWidget->setCurrentIndex(0);
-        onPage(Page::LocalNetwork, [this] {
-            for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
-                field->setMaxLength(15);
-        });
+        onPage(Page::LocalNetwork, [this] { networkPage->limitAddressFields(); });
         ui->label_3->clear();
         ui->curUNamelbl->show();
         for (QLabel* label : { ui->labelSafeMode, ui->labelSafeMode2, ui->labelSafeMode3 })

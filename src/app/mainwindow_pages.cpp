@@ -6,7 +6,9 @@
 
 #include "app/slotsbyname.h"
 #include "settings/controlpages.h"
+#include "settings/networkpage.h"
 #include "settings/resolutionpage.h"
+#include "settings/unitinformation.h"
 #include "users/usertab.h"
 
 #include <QEvent>
@@ -94,7 +96,7 @@ void MainWindow::buildPage(Page page)
         resolutionPage->build(shell);
         break;
     case Page::LocalNetwork:
-        ui->PageLocalNetwork::setupUi(shell);
+        networkPage->build(shell);
         break;
     case Page::System:
         ui->system.setupUi(shell);
@@ -118,7 +120,7 @@ void MainWindow::buildPage(Page page)
         userTab->build(shell);
         break;
     case Page::Information:
-        ui->PageInformation::setupUi(shell);
+        unitInformation->build(shell);
         break;
     }
     pagesBuilt[index] = true;

@@ -13,7 +13,7 @@
 
 void MainWindow::createSettingsPages()
 {
-    networkPage = new NetworkPage(this);
+    networkPage = new NetworkPage(*osd);
     resolutionPage = new ResolutionPage(*osd, [this] {
         const QListWidgetItem* current = ui->listWidgetVM->currentItem();
         return current ? current->text() : QString();
@@ -23,7 +23,7 @@ void MainWindow::createSettingsPages()
     powerModePage = new PowerModePage(*osd);
     preferencesPage = new PreferencesPage(*osd);
     generalSettingsPage = new GeneralSettingsPage(*osd);
-    unitInformation = new UnitInformation(this, networkPage);
+    unitInformation = new UnitInformation(*osd);
     settingsTransfer = new SettingsTransfer(*osd, *rxUpgrade, this);
 }
 
@@ -38,6 +38,7 @@ void MainWindow::on_stackedWidget_currentChanged(int index)
         resolutionPage->loadResolutionPage();
         resolutionPage->readOsdModeFile();
     } else if (index == 1) {
+        formPage(Page::LocalNetwork);
         networkPage->loadNetworkPage();
     } else if (index == 4) {
         formPage(Page::PowerMode);
@@ -47,6 +48,7 @@ void MainWindow::on_stackedWidget_currentChanged(int index)
 
 void MainWindow::showUnitInformation()
 {
+    formPage(Page::Information);
     unitInformation->showUnitInformation();
 }
 void MainWindow::on_radioButtonDHCP_clicked()

@@ -1,8 +1,10 @@
 #include "networkpage.h"
-#include "app/mainwindowform.h"
+#include "ui_pagelocalnetwork.h"
 
-#include "app/mainwindow.h"
+#include "app/lazyicon.h"
+#include "app/osdcontext.h"
 #include "app/workprogress.h"
+#include "database/databasestorage.h"
 #include "database/dbnames.h"
 #include "platform/boundedread.h"
 #include "platform/durablewriter.h"
@@ -11,6 +13,7 @@
 #include "platform/unitfiles.h"
 #include "rules/networkfiles.h"
 #include "rules/unitsettings.h"
+#include "services/device_services.h"
 #include "settings/controlpages.h"
 
 #include <QProgressDialog>
@@ -37,25 +40,68 @@ QDomElement networkGroup(const QDomDocument& document)
     return unitSettingsGroup(document, db::Network);
 }
 
+bool readResolver(Platform& platform, QByteArray* content)
+{
+    if (readBounded(platform.unitPath(QLatin1String(resolverPath)), maxConfigBytes, content))
+        return true;
+    fputs("file dose not exist...\n", stdout);
+    malvo_syslog(3, "MainWindow: resolve.conf file:%s does not exist!", resolverPath);
+    return false;
+}
+
 } // namespace
 
-NetworkPage::NetworkPage(MainWindow* mainWindow)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
+DnsServers readDnsServerTexts(Platform& platform)
+{
+    QByteArray content;
+    if (!readResolver(platform, &content))
+        return DnsServers();
+    DnsServers servers = parseDnsServers(content);
+    if (servers.count == 0)
+        servers.primary = servers.secondary = QStringLiteral("Not Found");
+    return servers;
+}
+
+QString readRouteGateway(Platform& platform)
+{
+    const ProgramResult result = platform.run(QStringLiteral("/sbin/route"), { QStringLiteral("-n") });
+    return gatewayFromRouteOutput(result.output);
+}
+
+NetworkPage::NetworkPage(OsdContext& context)
+    : QObject(context.window())
+    , context(context)
+    , ui(new Ui::PageLocalNetwork())
 {
     // Emitted by the inactivity log-off.
-    connect(mainWindow, &MainWindow::closeActiveDialogs, this, [this] { ++logOffs; });
+    connect(&context, &OsdContext::closeActiveDialogs, this, [this] { ++logOffs; });
+}
+
+NetworkPage::~NetworkPage()
+{
+    delete ui;
+}
+
+void NetworkPage::build(QWidget* shell)
+{
+    ui->setupUi(shell);
+    ui->applyNetworkButton->setIcon(lazyIcon(applyPicture));
+}
+
+void NetworkPage::limitAddressFields()
+{
+    for (QLineEdit* field : { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit })
+        field->setMaxLength(addressLength);
 }
 
 QList<QLineEdit*> NetworkPage::fields() const
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
-    return { ui.ipAddrlineEdit, ui.netMasklineEdit, ui.gatelineEdit, ui.DNSlineEdit, ui.DNS2lineEdit };
+    return { ui->ipAddrlineEdit, ui->netMasklineEdit, ui->gatelineEdit, ui->DNSlineEdit, ui->DNS2lineEdit };
 }
 
 void NetworkPage::showOnAddressField(const QString& text, bool status)
 {
-    QLineEdit* field = mainWindow->formPage(MainWindow::Page::LocalNetwork).ipAddrlineEdit;
+    QLineEdit* field = ui->ipAddrlineEdit;
     // The field takes 15 characters of a typed address; a status is read, never
     // typed over, and is shown whole.
     field->setMaxLength(status ? qMax(addressLength, text.size()) : addressLength);
@@ -76,33 +122,31 @@ void NetworkPage::setFieldsEnabled(bool enabled)
 
 void NetworkPage::loadNetworkPage()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     for (QLineEdit* field : fields())
         field->clear();
     QByteArray interfaces;
     if (!readBounded(
-            mainWindow->unitPlatform().unitPath(QLatin1String(interfacesPath)), maxConfigBytes, &interfaces))
+            context.platform().unitPath(QLatin1String(interfacesPath)), maxConfigBytes, &interfaces))
         malvo_syslog(3, "MainWindow: Can not open file: %s", interfacesPath);
     for (const QByteArray& line : interfaces.split('\n')) {
         if (!line.startsWith("iface eth0 inet "))
             continue;
         const bool dhcp = line.trimmed() == "iface eth0 inet dhcp";
-        (dhcp ? ui.radioButtonDHCP : ui.radioButtonStatIP)->setChecked(true);
+        (dhcp ? ui->radioButtonDHCP : ui->radioButtonStatIP)->setChecked(true);
         setFieldsEnabled(!dhcp);
     }
-    showLiveSettings(mainWindow->unitPlatform().eth0().up);
+    showLiveSettings(context.platform().eth0().up);
 }
 
 void NetworkPage::showLiveSettings(bool networkAvailable)
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (!networkAvailable) {
         showOnAddressField(QStringLiteral("No Network."), true);
         return;
     }
     currentIpAddress();
     readDnsServers();
-    ui.gatelineEdit->setText(gatewayFromRoute());
+    ui->gatelineEdit->setText(readRouteGateway(context.platform()));
 }
 
 void NetworkPage::on_radioButtonDHCP_clicked()
@@ -111,112 +155,76 @@ void NetworkPage::on_radioButtonDHCP_clicked()
     for (QLineEdit* field : fields())
         field->clear();
     setFieldsEnabled(false);
-    const QDomElement dhcp = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::Dhcp));
+    const QDomElement dhcp = networkGroup(context.document()).firstChildElement(QLatin1String(db::Dhcp));
     if (dhcp.attribute(QLatin1String(db::SetChecked)) != QLatin1String("true"))
         return;
-    showLiveSettings(mainWindow->unitPlatform().eth0().running);
+    showLiveSettings(context.platform().eth0().running);
 }
 
 void NetworkPage::on_radioButtonStatIP_clicked()
 {
     malvo_syslog(6, "MainWindow: Action Network Settings radioButtonStatIP clicked.\n");
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     setFieldsEnabled(true);
-    const QDomElement stored
-        = networkGroup(mainWindow->document()).firstChildElement(QLatin1String(db::StaticIp));
+    const QDomElement stored = networkGroup(context.document()).firstChildElement(QLatin1String(db::StaticIp));
     showOnAddressField(stored.attribute(QLatin1String(db::IpAddress)), false);
-    ui.netMasklineEdit->setText(stored.attribute(QLatin1String(db::NetworkMask)));
-    ui.gatelineEdit->setText(stored.attribute(QLatin1String(db::DefaultGateway)));
-    ui.DNSlineEdit->setText(stored.attribute(QLatin1String(db::DnsAddress)));
-    ui.DNS2lineEdit->setText(stored.attribute(QLatin1String(db::Dns2Address)));
+    ui->netMasklineEdit->setText(stored.attribute(QLatin1String(db::NetworkMask)));
+    ui->gatelineEdit->setText(stored.attribute(QLatin1String(db::DefaultGateway)));
+    ui->DNSlineEdit->setText(stored.attribute(QLatin1String(db::DnsAddress)));
+    ui->DNS2lineEdit->setText(stored.attribute(QLatin1String(db::Dns2Address)));
 }
 
 QString NetworkPage::currentIpAddress()
 {
-    return showAddress(mainWindow->unitPlatform().eth0());
+    return showAddress(context.platform().eth0());
 }
 
 QString NetworkPage::showAddress(const NetworkFacts& eth0)
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     const QString text = liveAddressText(eth0);
     if (!hasLiveAddress(eth0)) {
         showOnAddressField(text, true);
         return text;
     }
     showOnAddressField(text, false);
-    // The Information tab shows it too once built; it reads it afresh when opened.
-    if (mainWindow->isPageBuilt(MainWindow::Page::Information))
-        ui.labelIpAddressInfo->setText(text);
-    ui.netMasklineEdit->setText(eth0.netmask);
+    ui->netMasklineEdit->setText(eth0.netmask);
     return text;
-}
-
-bool NetworkPage::readResolver(QByteArray* content)
-{
-    if (readBounded(
-            mainWindow->unitPlatform().unitPath(QLatin1String(resolverPath)), maxConfigBytes, content))
-        return true;
-    fputs("file dose not exist...\n", stdout);
-    malvo_syslog(3, "MainWindow: resolve.conf file:%s does not exist!", resolverPath);
-    return false;
 }
 
 void NetworkPage::readDnsServers()
 {
     QByteArray content;
-    if (!readResolver(&content))
+    if (!readResolver(context.platform(), &content))
         return;
     const DnsServers servers = parseDnsServers(content);
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (servers.count == 0)
-        ui.DNSlineEdit->setText(QStringLiteral("Not Found"));
+        ui->DNSlineEdit->setText(QStringLiteral("Not Found"));
     if (servers.count >= 1)
-        ui.DNSlineEdit->setText(servers.primary);
+        ui->DNSlineEdit->setText(servers.primary);
     if (servers.count >= 2)
-        ui.DNS2lineEdit->setText(servers.secondary);
-}
-
-DnsServers NetworkPage::readDnsServerTexts()
-{
-    QByteArray content;
-    if (!readResolver(&content))
-        return DnsServers();
-    DnsServers servers = parseDnsServers(content);
-    if (servers.count == 0)
-        servers.primary = servers.secondary = QStringLiteral("Not Found");
-    return servers;
-}
-
-QString NetworkPage::gatewayFromRoute()
-{
-    const ProgramResult result
-        = mainWindow->unitPlatform().run(QStringLiteral("/sbin/route"), { QStringLiteral("-n") });
-    return gatewayFromRouteOutput(result.output);
+        ui->DNS2lineEdit->setText(servers.secondary);
 }
 
 void NetworkPage::refuse(const NetworkRefusal& refusal)
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
     if (refusal.resetMask)
-        ui.netMasklineEdit->setText(QStringLiteral("255.255.255.0"));
-    mainWindow->showWarning(refusal.title, refusal.text);
+        ui->netMasklineEdit->setText(QStringLiteral("255.255.255.0"));
+    context.showWarning(refusal.title, refusal.text);
     QLineEdit* field = nullptr;
     switch (refusal.focus) {
     case NetworkField::Address:
-        field = ui.ipAddrlineEdit;
+        field = ui->ipAddrlineEdit;
         break;
     case NetworkField::Mask:
-        field = ui.netMasklineEdit;
+        field = ui->netMasklineEdit;
         break;
     case NetworkField::Gateway:
-        field = ui.gatelineEdit;
+        field = ui->gatelineEdit;
         break;
     case NetworkField::Dns1:
-        field = ui.DNSlineEdit;
+        field = ui->DNSlineEdit;
         break;
     case NetworkField::Dns2:
-        field = ui.DNS2lineEdit;
+        field = ui->DNS2lineEdit;
         break;
     case NetworkField::None:
         break;
@@ -231,7 +239,7 @@ void NetworkPage::refuse(const NetworkRefusal& refusal)
 bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(mainWindow->storage(), [&](QDomDocument& document) {
+    const bool saved = commitSettingsChange(context.storage(), [&](QDomDocument& document) {
         QDomElement network = networkGroup(document);
         QDomElement dhcpGroup = network.firstChildElement(QLatin1String(db::Dhcp));
         QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));
@@ -255,7 +263,7 @@ bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
 
 bool NetworkPage::writeStaticFiles(const StaticSettings& settings)
 {
-    Platform& platform = mainWindow->unitPlatform();
+    Platform& platform = context.platform();
     DurableWriter writer(platform);
     const QByteArray interfaces = staticInterfacesText(
         settings.address, settings.mask, NetworkFiles::broadcastAddress(settings), settings.gateway);
@@ -273,7 +281,7 @@ bool NetworkPage::writeStaticFiles(const StaticSettings& settings)
 
 bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
 {
-    Platform& platform = mainWindow->unitPlatform();
+    Platform& platform = context.platform();
     // What the files held before, to put back when a later step fails.
     const KeptFiles kept = dhcp ? KeptFiles(platform, { interfacesPath }, maxConfigBytes)
                                 : KeptFiles(platform, { interfacesPath, resolverPath }, maxConfigBytes);
@@ -282,7 +290,7 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
         return true;
     if (written)
         malvo_syslog(3, "MainWindow: Can not open file: %s for writing",
-            qPrintable(mainWindow->storage().databasePath));
+            qPrintable(context.storage().databasePath));
     // The database never names settings that the unit's files do not hold.
     DurableWriter writer(platform);
     for (const QString& path : kept.putBack(writer))
@@ -293,14 +301,13 @@ bool NetworkPage::writeAndStore(bool dhcp, const StaticSettings& settings)
 void NetworkPage::applyLocalNetwork()
 {
     malvo_syslog(5, "MainWindow: Action Apply Network Settings for local device.\n");
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::LocalNetwork);
-    const bool dhcp = ui.radioButtonDHCP->isChecked();
-    if (!dhcp && !ui.radioButtonStatIP->isChecked())
+    const bool dhcp = ui->radioButtonDHCP->isChecked();
+    if (!dhcp && !ui->radioButtonStatIP->isChecked())
         return;
 
     // Closed on every way out of this function.
     WorkProgressDialog progress(QStringLiteral("Updating network settings............."), 0,
-        mainWindow->document().documentElement().childNodes().size() + 1, mainWindow,
+        context.document().documentElement().childNodes().size() + 1, context.window(),
         Qt::CustomizeWindowHint | Qt::WindowTitleHint);
     progress.setWindowTitle(QStringLiteral("Network"));
     progress.setWindowModality(Qt::WindowModal);
@@ -308,8 +315,8 @@ void NetworkPage::applyLocalNetwork()
     progress.setMinimumDuration(0);
     progress.setValue(0);
 
-    StaticSettings settings { ui.ipAddrlineEdit->text(), ui.netMasklineEdit->text(), ui.gatelineEdit->text(),
-        ui.DNSlineEdit->text(), ui.DNS2lineEdit->text() };
+    StaticSettings settings { ui->ipAddrlineEdit->text(), ui->netMasklineEdit->text(),
+        ui->gatelineEdit->text(), ui->DNSlineEdit->text(), ui->DNS2lineEdit->text() };
     if (!dhcp) {
         // Nothing is touched before every check passed.
         const NetworkRefusal refusal = checkStaticSettings(settings);
@@ -325,29 +332,31 @@ void NetworkPage::applyLocalNetwork()
     // finds the apply either not begun or done.
     if (!writeAndStore(dhcp, settings)) {
         progress.close();
-        mainWindow->showWarning(
+        context.showWarning(
             QStringLiteral("Network Status"), QStringLiteral("Network settings changes failed."));
         return;
     }
     // Only a stored static set stops the DHCP client.
     if (!dhcp)
-        mainWindow->unitPlatform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
+        context.platform().run(QStringLiteral("/usr/bin/killall"), { QStringLiteral("udhcpc") });
 
     appliedDhcp = dhcp;
     appliedAddress = settings.address;
-    restartStarted
-        = mainWindow->unitPlatform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
+    restartStarted = context.platform().startDetached(QStringLiteral("/opt/kestrix/flush_eth0.sh"), {});
     if (!restartStarted)
         malvo_syslog(3, " error occurred on flush");
     const int logOffsBefore = logOffs;
     progress.setValue(progress.maximum() - 1);
     // The unit needs these seconds to bring eth0 up again; the check follows at once.
-    mainWindow->unitPlatform().sleepMs(dhcp ? 5000 : 6000);
+    context.platform().sleepMs(dhcp ? 5000 : 6000);
     progress.setValue(progress.maximum());
     progress.close();
+    // Whatever shows the unit's network reads it afresh, whoever is logged on by then.
+    if (restartStarted)
+        emit context.networkChanged();
     // The check's box belongs to whoever applied: after an inactivity log-off it is dropped.
-    QTimer::singleShot(0, mainWindow, [this, logOffsBefore] {
-        if (logOffs == logOffsBefore && mainWindow->isLoggedOn())
+    QTimer::singleShot(0, this, [this, logOffsBefore] {
+        if (logOffs == logOffsBefore && context.isLoggedOn())
             checkIfUp();
     });
 }
@@ -357,13 +366,13 @@ void NetworkPage::checkIfUp()
     const QString title = QStringLiteral("Network Status");
     const QString failed = QStringLiteral("Network settings changes failed.");
     if (!restartStarted) {
-        mainWindow->showWarning(title, failed);
+        context.showWarning(title, failed);
         return;
     }
-    const NetworkFacts eth0 = mainWindow->unitPlatform().eth0();
+    const NetworkFacts eth0 = context.platform().eth0();
     const AppliedNetwork outcome = appliedNetwork(appliedDhcp, appliedAddress, eth0);
     if (outcome == AppliedNetwork::NoLease || outcome == AppliedNetwork::Down) {
-        mainWindow->showWarning(title,
+        context.showWarning(title,
             outcome == AppliedNetwork::NoLease ? failed + QStringLiteral(" DHCP server not found.")
                                                : failed + QStringLiteral(" Network is down."));
         return;
@@ -371,9 +380,9 @@ void NetworkPage::checkIfUp()
     showAddress(eth0);
     if (appliedDhcp) {
         readDnsServers();
-        mainWindow->formPage(MainWindow::Page::LocalNetwork).gatelineEdit->setText(gatewayFromRoute());
+        ui->gatelineEdit->setText(readRouteGateway(context.platform()));
     }
-    mainWindow->showWarning(title,
+    context.showWarning(title,
         outcome == AppliedNetwork::Applied ? QStringLiteral("Network settings changed successfully.")
                                            : failed);
 }

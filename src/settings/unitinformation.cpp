@@ -1,10 +1,12 @@
 #include "unitinformation.h"
-#include "app/mainwindowform.h"
+#include "ui_pageinformation.h"
 
-#include "app/mainwindow.h"
+#include "app/osdcontext.h"
 #include "platform/boundedread.h"
 #include "platform/platform.h"
+#include "rules/networkrules.h"
 #include "rules/unitfacts.h"
+#include "services/device_services.h"
 #include "settings/networkpage.h"
 
 #include <QDebug>
@@ -20,11 +22,29 @@ QString serviceText(const char* buffer, int size)
 
 } // namespace
 
-UnitInformation::UnitInformation(MainWindow* mainWindow, NetworkPage* networkPage)
-    : QObject(mainWindow)
-    , mainWindow(mainWindow)
-    , networkPage(networkPage)
+UnitInformation::UnitInformation(OsdContext& context)
+    : QObject(context.window())
+    , context(context)
 {
+    connect(&context, &OsdContext::networkChanged, this, &UnitInformation::showAddress);
+}
+
+UnitInformation::~UnitInformation()
+{
+    delete ui;
+}
+
+void UnitInformation::build(QWidget* shell)
+{
+    ui = new Ui::PageInformation;
+    ui->setupUi(shell);
+}
+
+void UnitInformation::showAddress()
+{
+    // The tab reads the rest when it is shown.
+    if (ui)
+        ui->labelIpAddressInfo->setText(liveAddressText(context.platform().eth0()));
 }
 
 int UnitInformation::getDeviceFact(const QString& name, QString* text)
@@ -46,10 +66,10 @@ int UnitInformation::getDeviceFact(const QString& name, QString* text)
 
 QString UnitInformation::readManagerIp()
 {
-    if (!mainWindow->isManaged())
+    if (!context.isManaged())
         return QString();
     QByteArray content;
-    if (!readBounded(mainWindow->unitPlatform().unitPath(QLatin1String(managerIpPath)), 4096, &content)) {
+    if (!readBounded(context.platform().unitPath(QLatin1String(managerIpPath)), 4096, &content)) {
         qDebug().noquote() << "Error: /usr/local/mgr_ip file dose not exist.\n";
         malvo_syslog(3, "MainWindow: /usr/local/mgr_ip file does not exist.");
         return QString();
@@ -66,11 +86,10 @@ QString UnitInformation::readManagerIp()
 
 void UnitInformation::showUnitInformation()
 {
-    Ui::MainWindow& ui = mainWindow->formPage(MainWindow::Page::Information);
-    Platform& platform = mainWindow->unitPlatform();
-    for (QLabel* label : { ui.labelSerialNumber, ui.labelMacAddress, ui.labelSoftwareVersion, ui.labelMpn,
-             ui.labelModel, ui.labelIpAddressInfo, ui.labelManagerIp, ui.labelPrimaryDns,
-             ui.labelSecondaryDns, ui.labelGatewayInfo, ui.labelNetworkMask })
+    Platform& platform = context.platform();
+    for (QLabel* label : { ui->labelSerialNumber, ui->labelMacAddress, ui->labelSoftwareVersion, ui->labelMpn,
+             ui->labelModel, ui->labelIpAddressInfo, ui->labelManagerIp, ui->labelPrimaryDns,
+             ui->labelSecondaryDns, ui->labelGatewayInfo, ui->labelNetworkMask })
         label->clear();
 
     QByteArray version;
@@ -81,32 +100,32 @@ void UnitInformation::showUnitInformation()
     if (getDeviceFact(QStringLiteral("model"), &text) == 0)
         modelNumber = text;
 
-    ui.labelSerialNumber->setText(serialNumber);
-    ui.labelMacAddress->setText(platform.eth0().hardwareAddress);
-    ui.labelSoftwareVersion->setText(haveVersion ? versionLabelText(version) : QString());
-    ui.labelMpn->setText(modelNumber);
+    ui->labelSerialNumber->setText(serialNumber);
+    ui->labelMacAddress->setText(platform.eth0().hardwareAddress);
+    ui->labelSoftwareVersion->setText(haveVersion ? versionLabelText(version) : QString());
+    ui->labelMpn->setText(modelNumber);
 
     char spn[SU_SPN_LEN] = {};
     const QByteArray model = modelNumber.left(7).toLatin1();
     const int result = su_get_spn(model.constData(), spn);
     const QString spnText = serviceText(spn, SU_SPN_LEN);
     if (result == 0) {
-        ui.labelModel->setText(spnText);
+        ui->labelModel->setText(spnText);
     } else {
-        ui.labelModel->setText(QStringLiteral("Unknown"));
+        ui->labelModel->setText(QStringLiteral("Unknown"));
         malvo_syslog(3, "Velmogui: RX info error %d su_get_spn = %s returned spn = %s.\n", result,
             model.constData(), spnText.toLatin1().constData());
     }
 
-    ui.labelIpAddressInfo->setText(liveAddressText(platform.eth0()));
-    if (mainWindow->isManaged())
-        ui.labelManagerIp->setText(readManagerIp());
+    ui->labelIpAddressInfo->setText(liveAddressText(platform.eth0()));
+    if (context.isManaged())
+        ui->labelManagerIp->setText(readManagerIp());
     else
-        ui.labelManagerIp->setText(unitIsManager ? QStringLiteral("This device is a manager")
+        ui->labelManagerIp->setText(unitIsManager ? QStringLiteral("This device is a manager")
                                                  : QStringLiteral("Receiver is currently not managed"));
-    const DnsServers servers = networkPage->readDnsServerTexts();
-    ui.labelPrimaryDns->setText(servers.primary);
-    ui.labelSecondaryDns->setText(servers.secondary);
-    ui.labelGatewayInfo->setText(networkPage->gatewayFromRoute());
-    ui.labelNetworkMask->setText(platform.eth0().netmask);
+    const DnsServers servers = readDnsServerTexts(platform);
+    ui->labelPrimaryDns->setText(servers.primary);
+    ui->labelSecondaryDns->setText(servers.secondary);
+    ui->labelGatewayInfo->setText(readRouteGateway(platform));
+    ui->labelNetworkMask->setText(platform.eth0().netmask);
 }

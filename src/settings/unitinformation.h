@@ -4,15 +4,24 @@
 #include <QObject>
 #include <QString>
 
-class MainWindow;
-class NetworkPage;
+class OsdContext;
+class QWidget;
 
-// The "Information" tab: the unit's identity and its live network state.
+namespace Ui {
+class PageInformation;
+}
+
+// The "Information" tab: the unit's identity and its live network state, each
+// read afresh when shown; the address also when the network changed.
 class UnitInformation : public QObject {
     Q_OBJECT
 
 public:
-    UnitInformation(MainWindow* mainWindow, NetworkPage* networkPage);
+    explicit UnitInformation(OsdContext& context);
+    ~UnitInformation() override;
+
+    // Sets the tab's widgets up in `shell` when the tab is first needed.
+    void build(QWidget* shell);
 
     void showUnitInformation();
     // "model" or "serial" from the unit's services; -1 for any other name.
@@ -25,6 +34,9 @@ public:
     bool unitIsManager = false;
 
 private:
-    MainWindow* mainWindow;
-    NetworkPage* networkPage;
+    void showAddress();
+
+    OsdContext& context;
+    // Null until the tab is built.
+    Ui::PageInformation* ui = nullptr;
 };
