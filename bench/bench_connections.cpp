@@ -201,7 +201,7 @@ int main(int argc, char** argv)
                     logonUs << elapsed;
             });
             // The list alone, as completing the log-on fills it.
-            fillUs = bench::measureUs(runs, [&] { osd.window->connectionTab->fillConnectionList(); });
+            fillUs = bench::measureUs(runs, [&] { osd.window->connectionList().fillConnectionList(); });
             faithful &= osd.entries() == maximumEntries.names;
 
             PlainList plain(maximumEntries);
@@ -220,7 +220,7 @@ int main(int argc, char** argv)
             osd.list()->setCurrentRow(0);
             unit.clearRecords();
             bench::Timer timer;
-            osd.window->connectionTab->on_btnConnect_Clicked();
+            osd.window->connectionList().on_btnConnect_Clicked();
             const double elapsed = timer.elapsedUs();
             QFile written(unit.path(wasConnectedPath));
             faithful &= unit.launches().size() == 1 && !osd.window->isVisible()

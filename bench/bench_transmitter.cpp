@@ -49,7 +49,7 @@ int main(int argc, char* argv[])
     SimUnit& unit = *admin.unit;
     MainWindow& window = *admin.window;
 
-    TXSettings dialog(false, window.context(), *window.rxUpgrade, QStringLiteral("Administrator"));
+    TXSettings dialog(false, window.context(), window.usbUpgrade(), QStringLiteral("Administrator"));
     QObject::connect(&dialog, &TXSettings::message_request, &window, &MainWindow::showMessage);
     dialog.show();
     dialog.findChild<QLineEdit*>(QStringLiteral("lineEditTxIP"))->setText(QStringLiteral("192.168.1.22"));

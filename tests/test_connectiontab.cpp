@@ -167,7 +167,7 @@ void TestConnectionTab::buttons()
     if (!message.isEmpty()) {
         // The slot, as the button may be disabled.
         QCOMPARE(
-            answerAfter("Information", [&] { osd.window->connectionTab->on_btnNewConnection_Clicked(); }),
+            answerAfter("Information", [&] { osd.window->connectionList().on_btnNewConnection_Clicked(); }),
             message);
         return;
     }
@@ -215,7 +215,7 @@ void TestConnectionTab::remove()
     child<QListWidget>(*osd.window, "listWidgetVM")->setCurrentRow(1);
 
     if (how == QLatin1String("name")) {
-        QVERIFY(osd.window->connectionTab->removeConnection(QStringLiteral("A")));
+        QVERIFY(osd.window->connectionList().removeConnection(QStringLiteral("A")));
     } else {
         const ModalAnswerPtr answer = answerNextBox(QStringLiteral("Remove connection"),
             how == QLatin1String("cancel") ? QMessageBox::Cancel : QMessageBox::Yes);

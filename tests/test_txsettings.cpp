@@ -39,7 +39,7 @@ const QStringList operationButtons { "txInfoButton", "txUpgradeButton", "txResto
 struct TxDialog {
     explicit TxDialog(const QString& role = QStringLiteral("Administrator"), bool managed = false)
         : osd(databaseWithUsers(), 1, managed)
-        , dialog(new TXSettings(managed, osd.window->context(), *osd.window->rxUpgrade, role))
+        , dialog(new TXSettings(managed, osd.window->context(), osd.window->usbUpgrade(), role))
     {
         QObject::connect(dialog.get(), &TXSettings::message_request, osd.window.get(), &MainWindow::showMessage);
         dialog->show();

@@ -75,19 +75,10 @@ public:
     bool isPageBuilt(Page page) const { return pagesBuilt[static_cast<int>(page)]; }
     // Runs a step on a page's widgets now, or in order once the page is built.
     void onPage(Page page, std::function<void()> step);
-    ConnectionTab* connectionTab = nullptr;
-    UserTab* userTab = nullptr;
-    // The Control tab's pages and the Information tab.
-    NetworkPage* networkPage = nullptr;
-    ResolutionPage* resolutionPage = nullptr;
-    HotKeyPage* hotKeyPage = nullptr;
-    TimersPage* timersPage = nullptr;
-    PowerModePage* powerModePage = nullptr;
-    PreferencesPage* preferencesPage = nullptr;
-    GeneralSettingsPage* generalSettingsPage = nullptr;
-    UnitInformation* unitInformation = nullptr;
-    SettingsTransfer* settingsTransfer = nullptr;
-    const int maxEntries = 32;
+    // The Connections tab, the network page and the USB upgrade, as tests and benchmarks drive them.
+    ConnectionTab& connectionList() { return *connectionTab; }
+    NetworkPage& localNetwork() { return *networkPage; }
+    RxUpgrade& usbUpgrade() { return *rxUpgrade; }
 
     // The saved relaunch script keeps the OSD hot-key as "--hotkey N"; false
     // when a script is there and does not say it now.
@@ -156,7 +147,6 @@ public:
 
     // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
     QTimer* upgradeTimer();
-    RxUpgrade* rxUpgrade = nullptr;
     void startRxUpgrade();
     int prepareUpgradePackage(QString& path, const QString& folder);
     int verifyPackageSignature(const QString& packagePath, const QString& title);
@@ -272,6 +262,19 @@ private:
 
     Platform& platform;
     Ui::MainWindow* ui;
+    ConnectionTab* connectionTab = nullptr;
+    UserTab* userTab = nullptr;
+    // The Control tab's pages and the Information tab.
+    NetworkPage* networkPage = nullptr;
+    ResolutionPage* resolutionPage = nullptr;
+    HotKeyPage* hotKeyPage = nullptr;
+    TimersPage* timersPage = nullptr;
+    PowerModePage* powerModePage = nullptr;
+    PreferencesPage* preferencesPage = nullptr;
+    GeneralSettingsPage* generalSettingsPage = nullptr;
+    UnitInformation* unitInformation = nullptr;
+    SettingsTransfer* settingsTransfer = nullptr;
+    RxUpgrade* rxUpgrade = nullptr;
     LoggedInUser* user;
     DurableWriter writer;
     DatabaseStorage database;

@@ -119,7 +119,7 @@ OsdWindow::OsdWindow(QDomDocument document, int heads, bool managed)
         addReceiver(document, unit.platform().eth0().hardwareAddress);
     installDatabase(unit, document);
     window = std::make_unique<MainWindow>(unit.platform(), nullptr, user.get());
-    window->connectionTab->fillConnectionList();
+    window->connectionList().fillConnectionList();
     window->show();
     QCoreApplication::processEvents();
     unit.clearRecords();
