@@ -505,7 +505,7 @@ int main(int argc, char** argv)
     bench::printComparison(
         QStringLiteral("b. automatic log-on until the main window is shown (%1 connections, %1 users, "
                        "%2 RX + %2 TX)")
-            .arg(bench::maxEntries)
+            .arg(maxEntries)
             .arg(bench::deviceRecords),
         bench::median(window.us), floorUs);
     bench::printKbComparison(QStringLiteral("   peak RSS"), bench::median(window.kb), floorKb);

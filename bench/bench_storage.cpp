@@ -24,7 +24,6 @@
 namespace {
 
 using bench::deviceRecords;
-using bench::maxEntries;
 
 QString text(const char* latin1)
 {

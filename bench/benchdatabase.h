@@ -18,7 +18,6 @@
 
 namespace bench {
 
-constexpr int maxEntries = 32;
 constexpr int deviceRecords = 500;
 
 namespace detail {
