@@ -154,7 +154,6 @@ private slots:
         QFETCH(int, random);
         QFETCH(QString, plain);
         QFETCH(QString, text);
-
         FixedCipher cipher(QByteArray(1, char(random)));
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
@@ -188,7 +187,6 @@ private slots:
         QFETCH(int, compression);
         QFETCH(int, protection);
         QFETCH(QByteArray, plain);
-
         TextCipher cipher(TextCipher::exportKey);
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
@@ -263,7 +261,6 @@ private slots:
     void cipherReading()
     {
         QFETCH(QString, text);
-
         TextCipher cipher(TextCipher::exportKey);
         QTEST(cipher.decryptText(text), "plain");
         QTEST(cipher.lastError(), "error");
@@ -355,12 +352,10 @@ void TestDatabaseSchema::schemaUpgrade_data()
 void TestDatabaseSchema::schemaUpgrade()
 {
     QFETCH(QString, before);
-
     QDomDocument document, original;
     QVERIFY(document.setContent(before) && original.setContent(before));
     QVERIFY(upgradeSchema(document));
-    const QDomElement root = document.documentElement();
-    QTEST(childTags(root).join(' '), "sectionsAfter");
+    QTEST(childTags(document.documentElement()).join(' '), "sectionsAfter");
     const QDomElement settings = unitSettingsSection(document);
     QTEST(childTags(settings).join(' '), "groupsAfter");
     const QDomElement fresh = unitSettingsSection(newDatabaseDocument());
@@ -473,8 +468,7 @@ void TestDatabaseSchema::writtenTextReadsAsCompactTree()
     QDomElement admin = document.documentElement().firstChildElement(QLatin1String(db::Users)).firstChildElement();
     admin.setAttribute(QLatin1String(db::Password), QStringLiteral("a&<>\"' \u00e9\u20ac b"));
     for (const QByteArray& text : { QByteArray(defaultDatabaseText), databaseText(document) }) {
-        QDomDocument plain;
-        QDomDocument parsed;
+        QDomDocument plain, parsed;
         QVERIFY(readPlainDocument(text, plain));
         QVERIFY(parsed.setContent(text));
         QCOMPARE(plain.toString(-1), parsed.toString(-1));
