@@ -55,21 +55,11 @@ QStringList childTags(const QDomNode& parent)
     return tags;
 }
 
-// Hands out the given first block bytes in turn, so cipher texts are fixed.
-class FixedCipher : public TextCipher {
-public:
-    explicit FixedCipher(QByteArray randomBytes)
-        : TextCipher(TextCipher::exportKey)
-        , bytes(std::move(randomBytes))
-    {
-    }
-
-protected:
-    quint8 randomByte() override { return quint8(bytes.at(next++ % bytes.size())); }
-
-private:
-    QByteArray bytes;
-    int next = 0;
+// Hands out the given first block byte, so cipher texts are fixed.
+struct FixedCipher : TextCipher {
+    explicit FixedCipher(quint8 random) : TextCipher(TextCipher::exportKey), random(random) {}
+    quint8 randomByte() override { return random; }
+    const quint8 random;
 };
 
 // A second, independent writer of the chaining with the export key, to forge
@@ -154,7 +144,7 @@ private slots:
         QFETCH(int, random);
         QFETCH(QString, plain);
         QFETCH(QString, text);
-        FixedCipher cipher(QByteArray(1, char(random)));
+        FixedCipher cipher { quint8(random) };
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
         QTEST(cipher.encryptBytes(plain.toUtf8()).toHex(), "hex");

@@ -65,8 +65,7 @@ struct TxDialog {
     bool connectTo(const QString& address = factoryTx)
     {
         child<QLineEdit>("lineEditTxIP")->setText(address);
-        click("connectToTXButton");
-        return settle();
+        return run("connectToTXButton");
     }
     bool connectAndRun(const QString& name) { return connectTo() && run(name); }
     // "+name" or "-name" for each name of `marked`, as it is now.
@@ -155,10 +154,8 @@ void TestTxSettings::connect_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("buttons");
 
-    const QString all = "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
-                        "+txButtonPreferences +networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
-    const QString refused = "-txInfoButton -txUpgradeButton -txRestoreButton -txRebootButton -txApplyButton "
-                            "-txButtonPreferences -networkButtonTX -txDiagnosticsButton +DiscoverTxIPButton";
+    const QString all = "+" + operationButtons.join(" +");
+    const QString refused = QString(all).replace('+', '-').replace("-Discover", "+Discover");
     const QString admin = "Administrator";
     QTest::newRow("connected") << admin << false << factoryTx << "" << "" << all;
     QTest::newRow("blanks around the address") << admin << false << " 192.168.1.22 " << "" << "" << all;
