@@ -316,9 +316,8 @@ void TestConfigTransfer::importRefused()
     OsdWindow osd(databaseWithUsers());
     QVERIFY(osd.unit.sim().writeUsbFile(name, content));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
-    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
-        { QStringLiteral("unopenable"), copyA }, { QStringLiteral("folder at the interfaces"), interfacesFile },
-        { QStringLiteral("folder at the settings file"), settingsFile } };
+    const QHash<QString, QString> folders { { "folder at the copy", deciphered }, { "unopenable", copyA },
+        { "folder at the interfaces", interfacesFile }, { "folder at the settings file", settingsFile } };
     if (folders.contains(fault)) {
         QFile::remove(osd.unit.path(folders.value(fault)));
         QVERIFY(QDir().mkpath(osd.unit.path(folders.value(fault))));
@@ -453,9 +452,8 @@ void TestConfigTransfer::factoryRestore()
     QVERIFY(osd.unit.writeFile(settingsFile, sourceGuiSettings));
     const QString counters = QLatin1String(GuiFiles::authenticationStatPath);
     QVERIFY(osd.unit.writeFile(counters, "successful_login=7\n"));
-    const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath),
-        QLatin1String(DatabaseStorage::checksumAPath), QLatin1String(DatabaseStorage::checksumBPath),
-        settingsFile, counters, interfacesFile };
+    const QStringList files { copyA, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+        DatabaseStorage::checksumBPath, settingsFile, counters, interfacesFile };
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << osd.unit.readFile(file);
@@ -554,11 +552,9 @@ void TestConfigTransfer::tool()
 void TestConfigTransfer::toolOnOwnFiles()
 {
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("link.ccfg"));
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
-    const QString plain = dir.filePath(QStringLiteral("plain.xml"));
-    const QString toPlain = dir.filePath(QStringLiteral("to-plain"));
-    const QString toDevice = dir.filePath(QStringLiteral("to-device"));
+    const QString link = dir.filePath("link.ccfg"), fifo = dir.filePath("fifo");
+    const QString plain = dir.filePath("plain.xml"), toPlain = dir.filePath("to-plain");
+    const QString toDevice = dir.filePath("to-device");
     QVERIFY(QFile::link(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"), link));
     QVERIFY(QFile::link(plain, toPlain) && QFile::link(QStringLiteral("/dev/null"), toDevice));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);

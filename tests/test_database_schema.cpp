@@ -197,8 +197,7 @@ private slots:
         QTest::addColumn<QString>("plain");
         QTest::addColumn<int>("error");
 
-        const int version = TextCipher::ErrorUnsupportedVersion;
-        const int integrity = TextCipher::ErrorIntegrity;
+        const int version = TextCipher::ErrorUnsupportedVersion, integrity = TextCipher::ErrorIntegrity;
         const int payload = TextCipher::ErrorBadPayload;
         const QByteArray compressed = qCompress(sentence, 9);
         const auto row = [](const char* name, const QString& text, int error, const QString& plain = {}) {
@@ -211,22 +210,19 @@ private slots:
         row("empty as zero length and an empty zlib stream",
             forgeCompressed(QByteArray(4, '\0') + QByteArray::fromHex("78da030000000001")), 0);
 
-        const struct {
-            const char* name;
-            int protection;
-            int position;
-        } tampered[]
-            = { { "checksum, integrity data changed", 1, 3 }, { "checksum, last byte changed", 1, -1 },
-                  { "hash, random byte changed", 2, 2 }, { "hash, payload changed", 2, 30 } };
-        for (const auto& change : tampered) {
+        const auto tampered = [&](const char* name, int protection, int position) {
             TextCipher cipher(TextCipher::exportKey);
-            cipher.setProtectionMode(TextCipher::ProtectionMode(change.protection));
+            cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
             cipher.setCompressionMode(TextCipher::CompressNever);
             QByteArray encrypted = cipher.encryptBytes(sentence);
-            const int at = change.position < 0 ? encrypted.size() - 1 : change.position;
+            const int at = position < 0 ? encrypted.size() - 1 : position;
             encrypted[at] = char(encrypted.at(at) ^ 0x5A);
-            row(change.name, base64(encrypted), integrity);
-        }
+            row(name, base64(encrypted), integrity);
+        };
+        tampered("checksum, integrity data changed", 1, 3);
+        tampered("checksum, last byte changed", 1, -1);
+        tampered("hash, random byte changed", 2, 2);
+        tampered("hash, payload changed", 2, 30);
 
         row("not Base64", "not base64!!", version);
         row("non-Latin-1 character", QString::fromUtf8("AwIq€2w="), version);

@@ -40,8 +40,7 @@ struct Unit {
     bool incrementBeside(const QString& key)
     {
         const int before = unit.statistics().size();
-        int runs = 0;
-        int reportsMeanwhile = -1;
+        int runs = 0, reportsMeanwhile = -1;
         stats.incrementAuthenticationStat(key, [&] {
             ++runs;
             reportsMeanwhile = unit.statistics().size();

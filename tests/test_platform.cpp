@@ -404,10 +404,8 @@ private slots:
         QCOMPARE(end.count(), 1);
         QTEST(end.first().first().toInt(), "expected");
         // The package path reaches the script whole, as one argument.
-        QCOMPARE(unit->commands(),
-            runs ? QList<QStringList>(
-                { validation ? QStringList({ validator, package }) : QStringList(diagnostics) })
-                 : QList<QStringList>());
+        const QStringList argv = validation ? QStringList { validator, package } : QStringList(diagnostics);
+        QCOMPARE(unit->commands(), runs ? QList<QStringList> { argv } : QList<QStringList>());
         const QList<QByteArray> errors = loggedAt(3);
         QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
         QVERIFY2(error.isEmpty() || errors.first().startsWith(error), errors.value(0).constData());
@@ -497,8 +495,7 @@ void TestPlatform::textsAreBoundedToTheCallersBuffers()
     TestUnit unit;
     const QJsonValue x(QString(400, QLatin1Char('x')));
     unit.sim().writeState(QJsonObject { { "loggedInUser", x },
-        { "identity",
-            QJsonObject { { "model", x }, { "serial", x }, { "zone", x },
+        { "identity", QJsonObject { { "model", x }, { "serial", x }, { "zone", x },
                 { "spn", QJsonObject { { "M", x } } }, { "store", QJsonObject { { "2", x } } } } },
         { "models", QJsonObject { { "K", QJsonObject { { "brand", x } } } } },
         { "display", QJsonObject { { "edidNames", QJsonArray { x } } } } });

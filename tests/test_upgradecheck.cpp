@@ -114,8 +114,7 @@ void TestUpgradeCheck::modelLookups()
     TestUnit unit;
     QTEST(upgradePrefixFromMpn(mpn), "prefix");
     const LsmData data = packageData("Dual-Image", "QV", "TLX-RX", "0x05", "Null", "0x00", "V3.1.0");
-    QTEST(compatibilityCheck(QStringLiteral("V3.0.2"), 5, QStringLiteral("RX_TarselLXSH_QV"), mpn, data),
-        "outcome");
+    QTEST(compatibilityCheck("V3.0.2", 5, "RX_TarselLXSH_QV", mpn, data), "outcome");
 }
 
 void TestUpgradeCheck::tokenReader_data()
@@ -157,12 +156,11 @@ void TestUpgradeCheck::tokenReader()
 
     // The same through a file, and nothing through a link to it.
     TestUnit unit;
-    QVERIFY(unit.writeFile(QStringLiteral("/t/version.txt"), text));
-    const QString file = unit.path(QStringLiteral("/t/version.txt"));
+    QVERIFY(unit.writeFile("/t/version.txt", text));
+    const QString file = unit.path("/t/version.txt"), link = unit.path("/t/link.txt");
     char fromFile[lsmValueSize] = {};
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(file).constData(), fromFile), found);
     QCOMPARE(QByteArray(fromFile), value);
-    const QString link = unit.path(QStringLiteral("/t/link.txt"));
     QVERIFY(QFile::link(file, link));
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(link).constData(), fromFile), 0);
 }
