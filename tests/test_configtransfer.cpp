@@ -152,10 +152,10 @@ void TestConfigTransfer::roundTrip()
         OsdWindow source(sourceDocument("admin", "Manual"));
         QVERIFY(source.unit.writeFile(settingsFile, sourceGuiSettings));
         source.unit.sim().insertUsbStick();
-        schedule({ QStringLiteral("Save As|Ok") });
-        QCOMPARE(pressAndSettle(*source.window, "exportButton", "Information"),
-            QStringLiteral("Export successfully completed."));
-        file = stickFile(source.unit, QStringLiteral("config.ccfg"));
+        schedule({ "Save As|Ok" });
+        QCOMPARE(
+            pressAndSettle(*source.window, "exportButton", "Information"), "Export successfully completed.");
+        file = stickFile(source.unit, "config.ccfg");
     }
 
     QDomDocument targetDatabase = databaseWithUsers();
@@ -188,11 +188,9 @@ void TestConfigTransfer::roundTrip()
             QVERIFY(unit.writeFile(QStringLiteral("/tmp/config.ccfg"),
                 TextCipher(TextCipher::exportKey).encryptBytes(document).toBase64()));
         else
-            QCOMPARE(runTool({ QStringLiteral("encrypt"), unit.path(QStringLiteral("/tmp/config.xml")),
-                         QStringLiteral("-o"), exported }),
-                0);
+            QCOMPARE(runTool({ "encrypt", unit.path("/tmp/config.xml"), "-o", exported }), 0);
         QByteArray listed;
-        QCOMPARE(runTool({ QStringLiteral("check"), exported }, &listed), 0);
+        QCOMPARE(runTool({ "check", exported }, &listed), 0);
         QVERIFY2(listed.contains("Jos\xC3\xA9,"), listed.constData());
         file = unit.readFile(QStringLiteral("/tmp/config.ccfg"));
     }
@@ -220,7 +218,7 @@ void TestConfigTransfer::roundTrip()
     qInstallMessageHandler(previous);
     QTRY_COMPARE(unit.reboots(), 1);
     QCOMPARE(decipheredMode,
-        target == QLatin1String("managed") ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
+        target == "managed" ? QFile::Permissions() : QFile::ReadOwner | QFile::WriteOwner);
 
     const QByteArray stored = unit.readFile(copyA);
     QVERIFY(stored.startsWith("<Data>")); // UTF-8, as every copy, with no declaration
@@ -243,10 +241,8 @@ void TestConfigTransfer::roundTrip()
         QCOMPARE(readUnitSetting(imported, own), readUnitSetting(targetDatabase, own));
     QCOMPARE(unit.readFile(interfacesFile), interfaces);
     QCOMPARE(unit.readFile(resolver), resolverAfter);
-    QCOMPARE(warning->text,
-        target == QLatin1String("dhcp invalid")
-            ? QStringLiteral("The unit's static address settings are not valid. The unit keeps DHCP.")
-            : QString());
+    const QString keepsDhcp = "The unit's static address settings are not valid. The unit keeps DHCP.";
+    QCOMPARE(warning->text, target == "dhcp invalid" ? keepsDhcp : QString());
     QCOMPARE(readUnitSetting(imported, UnitSetting::DhcpChecked) == QLatin1String("true"),
         target == QLatin1String("dhcp invalid") || variant == "dhcp");
     QVERIFY(databaseSection(imported, db::RxDevices).firstChildElement().isNull());
@@ -254,8 +250,7 @@ void TestConfigTransfer::roundTrip()
     QVERIFY(connectionNamed(imported, QStringLiteral("Pool1")).isNull());
     QVERIFY(!connectionNamed(imported, QStringLiteral("Desk")).isNull());
     QVERIFY(!userNamed(imported, QString::fromUtf8("Jos\xC3\xA9")).isNull());
-    QCOMPARE(
-        userNamed(imported, QStringLiteral("boss")).elementsByTagName(db::AssociatedConnections).size(), 1);
+    QCOMPARE(userNamed(imported, "boss").elementsByTagName(db::AssociatedConnections).size(), 1);
     // One line per value; where the file names no valid mode the board's stays.
     QCOMPARE(unit.readFile(settingsFile),
         QByteArray(sourceGuiSettings).replace("=Auto", boardMode == "DESKTOP" ? "=Manual" : "=Auto"));
@@ -321,9 +316,8 @@ void TestConfigTransfer::importRefused()
     OsdWindow osd(databaseWithUsers());
     QVERIFY(osd.unit.sim().writeUsbFile(name, content));
     const QString deciphered = QStringLiteral("/mnt/perm/VelmoDataCopy.xml");
-    const QHash<QString, QString> folders { { QStringLiteral("folder at the copy"), deciphered },
-        { QStringLiteral("unopenable"), copyA }, { QStringLiteral("folder at the interfaces"), interfacesFile },
-        { QStringLiteral("folder at the settings file"), settingsFile } };
+    const QHash<QString, QString> folders { { "folder at the copy", deciphered }, { "unopenable", copyA },
+        { "folder at the interfaces", interfacesFile }, { "folder at the settings file", settingsFile } };
     if (folders.contains(fault)) {
         QFile::remove(osd.unit.path(folders.value(fault)));
         QVERIFY(QDir().mkpath(osd.unit.path(folders.value(fault))));
@@ -435,10 +429,8 @@ void TestConfigTransfer::exportSafety()
         // Only a value the settings file holds replaces the database's.
         QDomDocument exported;
         exported.setContent(ConfigTransfer::documentTextOf(stickFile(unit, target)));
-        QCOMPARE(readUnitSetting(exported, UnitSetting::AutoLogonUser),
-            fromCopyB                                             ? QStringLiteral("backup")
-                : setup == QLatin1String("settings file missing") ? QStringLiteral("boss")
-                                                                  : QStringLiteral("power"));
+        const char* user = fromCopyB ? "backup" : setup == "settings file missing" ? "boss" : "power";
+        QCOMPARE(readUnitSetting(exported, UnitSetting::AutoLogonUser), QString(user));
     }
 }
 
@@ -460,9 +452,8 @@ void TestConfigTransfer::factoryRestore()
     QVERIFY(osd.unit.writeFile(settingsFile, sourceGuiSettings));
     const QString counters = QLatin1String(GuiFiles::authenticationStatPath);
     QVERIFY(osd.unit.writeFile(counters, "successful_login=7\n"));
-    const QStringList files { copyA, QLatin1String(DatabaseStorage::copyBPath),
-        QLatin1String(DatabaseStorage::checksumAPath), QLatin1String(DatabaseStorage::checksumBPath),
-        settingsFile, counters, interfacesFile };
+    const QStringList files { copyA, DatabaseStorage::copyBPath, DatabaseStorage::checksumAPath,
+        DatabaseStorage::checksumBPath, settingsFile, counters, interfacesFile };
     QList<QByteArray> expected;
     for (const QString& file : files)
         expected << osd.unit.readFile(file);
@@ -486,13 +477,12 @@ void TestConfigTransfer::factoryRestore()
             dhcpInterfacesText() };
     }
     const ModalAnswerPtr question
-        = answerNextBox(QStringLiteral("Restore"), situation == QLatin1String("no") ? QMessageBox::No : QMessageBox::Yes);
+        = answerNextBox("Restore", situation == "no" ? QMessageBox::No : QMessageBox::Yes);
     const ModalAnswerPtr failed = answerNextBox(QStringLiteral("Error"), QMessageBox::Ok);
     pressAndSettle(*osd.window, "restoreButton");
     QVERIFY(waitForAnswer(question));
     QCOMPARE(question->text,
-        QStringLiteral(
-            "Are you sure you want to restore the factory default configuration? The unit will reboot."));
+        "Are you sure you want to restore the factory default configuration? The unit will reboot.");
     QCOMPARE(failed->text, folder >= 0 ? QStringLiteral("Restore failed. Internal error.") : QString());
     // A failed restore leaves the unit with its users, on disk and in memory.
     for (int i = 0; i < files.size(); ++i)
@@ -562,11 +552,9 @@ void TestConfigTransfer::tool()
 void TestConfigTransfer::toolOnOwnFiles()
 {
     QTemporaryDir dir;
-    const QString link = dir.filePath(QStringLiteral("link.ccfg"));
-    const QString fifo = dir.filePath(QStringLiteral("fifo"));
-    const QString plain = dir.filePath(QStringLiteral("plain.xml"));
-    const QString toPlain = dir.filePath(QStringLiteral("to-plain"));
-    const QString toDevice = dir.filePath(QStringLiteral("to-device"));
+    const QString link = dir.filePath("link.ccfg"), fifo = dir.filePath("fifo");
+    const QString plain = dir.filePath("plain.xml"), toPlain = dir.filePath("to-plain");
+    const QString toDevice = dir.filePath("to-device");
     QVERIFY(QFile::link(QStringLiteral(VELMO_IMPORT_CORPUS "/unit-export.ccfg"), link));
     QVERIFY(QFile::link(plain, toPlain) && QFile::link(QStringLiteral("/dev/null"), toDevice));
     QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);

@@ -55,21 +55,11 @@ QStringList childTags(const QDomNode& parent)
     return tags;
 }
 
-// Hands out the given first block bytes in turn, so cipher texts are fixed.
-class FixedCipher : public TextCipher {
-public:
-    explicit FixedCipher(QByteArray randomBytes)
-        : TextCipher(TextCipher::exportKey)
-        , bytes(std::move(randomBytes))
-    {
-    }
-
-protected:
-    quint8 randomByte() override { return quint8(bytes.at(next++ % bytes.size())); }
-
-private:
-    QByteArray bytes;
-    int next = 0;
+// Hands out the given first block byte, so cipher texts are fixed.
+struct FixedCipher : TextCipher {
+    explicit FixedCipher(quint8 random) : TextCipher(TextCipher::exportKey), random(random) {}
+    quint8 randomByte() override { return random; }
+    const quint8 random;
 };
 
 // A second, independent writer of the chaining with the export key, to forge
@@ -154,8 +144,7 @@ private slots:
         QFETCH(int, random);
         QFETCH(QString, plain);
         QFETCH(QString, text);
-
-        FixedCipher cipher(QByteArray(1, char(random)));
+        FixedCipher cipher { quint8(random) };
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
         QTEST(cipher.encryptBytes(plain.toUtf8()).toHex(), "hex");
@@ -188,7 +177,6 @@ private slots:
         QFETCH(int, compression);
         QFETCH(int, protection);
         QFETCH(QByteArray, plain);
-
         TextCipher cipher(TextCipher::exportKey);
         cipher.setCompressionMode(TextCipher::CompressionMode(compression));
         cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
@@ -209,8 +197,7 @@ private slots:
         QTest::addColumn<QString>("plain");
         QTest::addColumn<int>("error");
 
-        const int version = TextCipher::ErrorUnsupportedVersion;
-        const int integrity = TextCipher::ErrorIntegrity;
+        const int version = TextCipher::ErrorUnsupportedVersion, integrity = TextCipher::ErrorIntegrity;
         const int payload = TextCipher::ErrorBadPayload;
         const QByteArray compressed = qCompress(sentence, 9);
         const auto row = [](const char* name, const QString& text, int error, const QString& plain = {}) {
@@ -223,22 +210,19 @@ private slots:
         row("empty as zero length and an empty zlib stream",
             forgeCompressed(QByteArray(4, '\0') + QByteArray::fromHex("78da030000000001")), 0);
 
-        const struct {
-            const char* name;
-            int protection;
-            int position;
-        } tampered[]
-            = { { "checksum, integrity data changed", 1, 3 }, { "checksum, last byte changed", 1, -1 },
-                  { "hash, random byte changed", 2, 2 }, { "hash, payload changed", 2, 30 } };
-        for (const auto& change : tampered) {
+        const auto tampered = [&](const char* name, int protection, int position) {
             TextCipher cipher(TextCipher::exportKey);
-            cipher.setProtectionMode(TextCipher::ProtectionMode(change.protection));
+            cipher.setProtectionMode(TextCipher::ProtectionMode(protection));
             cipher.setCompressionMode(TextCipher::CompressNever);
             QByteArray encrypted = cipher.encryptBytes(sentence);
-            const int at = change.position < 0 ? encrypted.size() - 1 : change.position;
+            const int at = position < 0 ? encrypted.size() - 1 : position;
             encrypted[at] = char(encrypted.at(at) ^ 0x5A);
-            row(change.name, base64(encrypted), integrity);
-        }
+            row(name, base64(encrypted), integrity);
+        };
+        tampered("checksum, integrity data changed", 1, 3);
+        tampered("checksum, last byte changed", 1, -1);
+        tampered("hash, random byte changed", 2, 2);
+        tampered("hash, payload changed", 2, 30);
 
         row("not Base64", "not base64!!", version);
         row("non-Latin-1 character", QString::fromUtf8("AwIq€2w="), version);
@@ -263,7 +247,6 @@ private slots:
     void cipherReading()
     {
         QFETCH(QString, text);
-
         TextCipher cipher(TextCipher::exportKey);
         QTEST(cipher.decryptText(text), "plain");
         QTEST(cipher.lastError(), "error");
@@ -355,12 +338,10 @@ void TestDatabaseSchema::schemaUpgrade_data()
 void TestDatabaseSchema::schemaUpgrade()
 {
     QFETCH(QString, before);
-
     QDomDocument document, original;
     QVERIFY(document.setContent(before) && original.setContent(before));
     QVERIFY(upgradeSchema(document));
-    const QDomElement root = document.documentElement();
-    QTEST(childTags(root).join(' '), "sectionsAfter");
+    QTEST(childTags(document.documentElement()).join(' '), "sectionsAfter");
     const QDomElement settings = unitSettingsSection(document);
     QTEST(childTags(settings).join(' '), "groupsAfter");
     const QDomElement fresh = unitSettingsSection(newDatabaseDocument());
@@ -473,8 +454,7 @@ void TestDatabaseSchema::writtenTextReadsAsCompactTree()
     QDomElement admin = document.documentElement().firstChildElement(QLatin1String(db::Users)).firstChildElement();
     admin.setAttribute(QLatin1String(db::Password), QStringLiteral("a&<>\"' \u00e9\u20ac b"));
     for (const QByteArray& text : { QByteArray(defaultDatabaseText), databaseText(document) }) {
-        QDomDocument plain;
-        QDomDocument parsed;
+        QDomDocument plain, parsed;
         QVERIFY(readPlainDocument(text, plain));
         QVERIFY(parsed.setContent(text));
         QCOMPARE(plain.toString(-1), parsed.toString(-1));

@@ -101,8 +101,7 @@ struct FullDisk {
     {
         getrlimit(RLIMIT_FSIZE, &saved);
         previousHandler = std::signal(SIGXFSZ, SIG_IGN);
-        rlimit full = saved;
-        full.rlim_cur = limit;
+        const rlimit full { limit, saved.rlim_max };
         setrlimit(RLIMIT_FSIZE, &full);
     }
     ~FullDisk()
@@ -166,14 +165,14 @@ void TestDatabaseStorage::startFromWhatIsOnDisk()
     TestUnit unit;
     QDomDocument document = newDatabaseDocument();
     addConnection(document, QStringLiteral("mine"));
-    const QByteArray text = checksums == QLatin1String("empty") ? QByteArray() : databaseText(document);
+    const QByteArray text = checksums == "empty" ? QByteArray() : databaseText(document);
     const QByteArray sum
-        = text.isEmpty() ? QByteArray() : checksumLine(checksums == QLatin1String("stale") ? "stale" : text);
+        = text.isEmpty() ? QByteArray() : checksumLine(checksums == "stale" ? "stale" : text);
     for (const QString& path : present)
-        unit.writeFile(path, path.endsWith(QLatin1String(".xml")) ? text : sum);
-    const bool prefetched = checksums == QLatin1String("prefetched");
+        unit.writeFile(path, path.endsWith(".xml") ? text : sum);
+    const bool prefetched = checksums == "prefetched";
     const QByteArray fresh = databaseText(newDatabaseDocument());
-    const bool kept = checksums == QLatin1String("own") || prefetched;
+    const bool kept = checksums == "own" || prefetched;
     const QByteArray expected = kept ? text : fresh;
 
     Storage s(unit);
@@ -230,7 +229,6 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
     QFETCH(QString, copy);
     QFETCH(QString, damage);
     QFETCH(QString, reader);
-
     TestUnit unit;
     Storage(unit).start();
     PowerCutWriter writer(unit.platform());
@@ -238,30 +236,30 @@ void TestDatabaseStorage::damagedCopyIsRebuiltFromTheOther()
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("first")); }));
     QVERIFY(s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("second")); }));
     Storage fresh(unit);
-    Storage& next = reader == QLatin1String("seen") ? s : fresh;
+    Storage& next = reader == "seen" ? s : fresh;
     DatabasePrefetch prefetch(unit.platform());
     prefetch.run();
-    if (reader == QLatin1String("prefetched"))
+    if (reader == "prefetched")
         fresh.storage.adopt(prefetch);
 
     const QByteArray text = unit.readFile(copy);
     QByteArray changed = text;
-    if (damage.startsWith(QLatin1String("cut")))
+    if (damage.startsWith("cut"))
         changed = text.left(text.size() / 2);
-    else if (damage.startsWith(QLatin1String("empty root")))
+    else if (damage.startsWith("empty root"))
         changed = "<Data/>";
-    else if (damage == QLatin1String("edited"))
+    else if (damage == "edited")
         changed.replace("first", "evil");
-    else if (damage.startsWith(QLatin1String("not XML")))
+    else if (damage.startsWith("not XML"))
         changed = QByteArray(text.size(), 'x');
     unit.writeFile(copy, changed);
-    if (damage.endsWith(QLatin1String("rehashed")))
+    if (damage.endsWith("rehashed"))
         unit.writeFile(checksumOf(copy), checksumLine(changed));
-    if (damage == QLatin1String("no line feed"))
+    if (damage == "no line feed")
         unit.writeFile(checksumOf(copy), checksumLine(text).trimmed());
-    if (damage == QLatin1String("carriage return"))
+    if (damage == "carriage return")
         unit.writeFile(checksumOf(copy), checksumLine(text).trimmed() + "\r\n");
-    if (damage == QLatin1String("torn")) {
+    if (damage == "torn") {
         // The mirror writes copy B and its checksum before the save writes copy A.
         writer.budget = copy == copyB ? text.size() / 2 : text.size() + 33 + text.size() / 2;
         QVERIFY(!s.storage.commitChange([](QDomDocument& d) { addConnection(d, QStringLiteral("torn")); }));
@@ -301,7 +299,6 @@ void TestDatabaseStorage::unrepairableCopyEndsInAWarning()
 {
     QFETCH(QString, folderAt);
     QFETCH(QString, warning);
-
     TestUnit unit;
     Storage(unit).start();
     // A folder can be neither read nor replaced.
@@ -333,8 +330,7 @@ void TestDatabaseStorage::fullDiskKeepsEveryFile()
     QCOMPARE(databaseFiles(unit), before);
     QVERIFY(unit.hasLog(3, QStringLiteral("MainWindow: Can not open file for writing: /mnt/perm/VelmoDataA.xml")));
     QVERIFY(databaseText(s.storage.document).contains("never stored")); // kept in memory only
-    const QDir perm(unit.path(QStringLiteral("/mnt/perm")));
-    QCOMPARE(perm.entryList({ QStringLiteral("*.tmp*") }, QDir::Files), QStringList());
+    QCOMPARE(QDir(unit.path("/mnt/perm")).entryList({ "*.tmp*" }, QDir::Files), QStringList());
     // A copy whose checksum cannot follow is not saved either.
     PowerCutWriter writer(unit.platform());
     writer.refused = unit.path(checksumA);
@@ -360,7 +356,6 @@ void TestDatabaseStorage::hostileEntriesAreNeverFollowedOrWaitedOn()
 {
     QFETCH(QString, entry);
     QFETCH(int, kind);
-
     TestUnit unit;
     Storage(unit).start();
     const QByteArray good = unit.readFile(copyA);

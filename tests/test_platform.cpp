@@ -308,10 +308,7 @@ private slots:
         QVERIFY(callbackEntered.tryAcquire(1, 10000));
 
         worker->abort();
-        std::thread releaser([] {
-            QThread::msleep(50);
-            callbackMayEnd.release();
-        });
+        std::thread releaser([] { QThread::msleep(50), callbackMayEnd.release(); });
         slot.deinitialize();
         QVERIFY(callbackCompleted);
         releaser.join();
@@ -407,10 +404,8 @@ private slots:
         QCOMPARE(end.count(), 1);
         QTEST(end.first().first().toInt(), "expected");
         // The package path reaches the script whole, as one argument.
-        QCOMPARE(unit->commands(),
-            runs ? QList<QStringList>(
-                { validation ? QStringList({ validator, package }) : QStringList(diagnostics) })
-                 : QList<QStringList>());
+        const QStringList argv = validation ? QStringList { validator, package } : QStringList(diagnostics);
+        QCOMPARE(unit->commands(), runs ? QList<QStringList> { argv } : QList<QStringList>());
         const QList<QByteArray> errors = loggedAt(3);
         QCOMPARE(errors.size(), error.isEmpty() ? 0 : 1);
         QVERIFY2(error.isEmpty() || errors.first().startsWith(error), errors.value(0).constData());
@@ -432,64 +427,58 @@ void TestPlatform::usbStickMountsAndKeepsWhatWasWritten()
 {
     TestUnit unit;
     Platform& platform = unit.platform();
-    const QStringList mountArgs { QStringLiteral("/dev/sda1"), QStringLiteral("/mnt/usb") };
-    const QByteArray mountsBefore = unit.readFile(QStringLiteral("/proc/mounts"));
-    QVERIFY(platform.run(QStringLiteral("mount"), mountArgs).exitCode != 0); // no stick
-    QCOMPARE(unit.readFile(QStringLiteral("/proc/mounts")), mountsBefore);
+    const auto mount = [&] { return platform.run("mount", { "/dev/sda1", "/mnt/usb" }).exitCode; };
+    const QByteArray mountsBefore = unit.readFile("/proc/mounts");
+    QVERIFY(mount() != 0); // no stick
+    QCOMPARE(unit.readFile("/proc/mounts"), mountsBefore);
 
-    QVERIFY(unit.sim().writeUsbFile(QStringLiteral("old.ccfg"), "old"));
-    QCOMPARE(platform.run(QStringLiteral("mount"), mountArgs).exitCode, 0);
+    QVERIFY(unit.sim().writeUsbFile("old.ccfg", "old"));
+    QCOMPARE(mount(), 0);
     QVERIFY(unit.sim().isUsbMounted());
-    QCOMPARE(unit.readFile(QStringLiteral("/mnt/usb/old.ccfg")), QByteArray("old"));
-    QVERIFY(platform.run(QStringLiteral("mount"), mountArgs).exitCode != 0); // already mounted
+    QCOMPARE(unit.readFile("/mnt/usb/old.ccfg"), QByteArray("old"));
+    QVERIFY(mount() != 0); // already mounted
 
     // An export to the mounted stick stays on it after unmounting.
-    QVERIFY(unit.writeFile(QStringLiteral("/mnt/usb/new.ccfg"), "new"));
-    QCOMPARE(
-        platform.run(QStringLiteral("umount"), { QStringLiteral("-l"), QStringLiteral("/mnt/usb") }).exitCode,
-        0);
-    QCOMPARE(unit.readFile(QStringLiteral("/proc/mounts")), mountsBefore);
-    QVERIFY(!unit.exists(QStringLiteral("/mnt/usb/new.ccfg")));
+    QVERIFY(unit.writeFile("/mnt/usb/new.ccfg", "new"));
+    QCOMPARE(platform.run("umount", { "-l", "/mnt/usb" }).exitCode, 0);
+    QCOMPARE(unit.readFile("/proc/mounts"), mountsBefore);
+    QVERIFY(!unit.exists("/mnt/usb/new.ccfg"));
 
     QCOMPARE(su_mount_usb_drive(), 0);
-    QCOMPARE(unit.readFile(QStringLiteral("/mnt/usb/new.ccfg")), QByteArray("new"));
+    QCOMPARE(unit.readFile("/mnt/usb/new.ccfg"), QByteArray("new"));
     QCOMPARE(su_unmount_usb_drive(), 0);
-    QCOMPARE(unit.readFile(QStringLiteral("/proc/mounts")), mountsBefore);
+    QCOMPARE(unit.readFile("/proc/mounts"), mountsBefore);
 }
 
 void TestPlatform::packagePrintsItsMapAndExtractsButNeverRuns()
 {
     TestUnit unit;
     Platform& platform = unit.platform();
-    SimPackage package = SimPackage::receiver(QStringLiteral("V3.1.0"));
-    package.files << QStringLiteral("../../escape.txt");
-    QVERIFY(unit.sim().writeUsbPackage(QStringLiteral("RXU4200_V3.1.0.clu"), package));
-    QVERIFY(unit.sim().writeUsbFile(QStringLiteral("evil.clu"), "#!/bin/sh\ntouch /tmp/ran\n"));
+    SimPackage package = SimPackage::receiver("V3.1.0");
+    package.files << "../../escape.txt";
+    QVERIFY(unit.sim().writeUsbPackage("RXU4200_V3.1.0.clu", package));
+    QVERIFY(unit.sim().writeUsbFile("evil.clu", "#!/bin/sh\ntouch /tmp/ran\n"));
     QCOMPARE(su_mount_usb_drive(), 0);
-    const QString path = QStringLiteral("/mnt/usb/RXU4200_V3.1.0.clu");
+    const QString path = "/mnt/usb/RXU4200_V3.1.0.clu";
 
-    const QList<QByteArray> map = platform.run(path, { QStringLiteral("--lsm") }).output.split('\n');
+    const QList<QByteArray> map = platform.run(path, { "--lsm" }).output.split('\n');
     QCOMPARE(map.first(), QByteArray("Begin3"));
     QVERIFY(map.contains("Software-Version:V3.1.0") && map.contains("End"));
-    QVERIFY(platform.startDetached(
-        path, { QStringLiteral("--target"), QStringLiteral("/usr/local/DECODER_V3.1.0/") }));
-    QVERIFY(unit.exists(QStringLiteral("/usr/local/DECODER_V3.1.0/rootfs.img")));
-    QVERIFY(unit.exists(QStringLiteral("/tmp/upgrade_complete")));
-    QVERIFY(!QFileInfo::exists(unit.root() + QStringLiteral("/usr/escape.txt")));
-    QVERIFY(!QFileInfo::exists(unit.root() + QStringLiteral("/escape.txt")));
+    QVERIFY(platform.startDetached(path, { "--target", "/usr/local/DECODER_V3.1.0/" }));
+    QVERIFY(unit.exists("/usr/local/DECODER_V3.1.0/rootfs.img"));
+    QVERIFY(unit.exists("/tmp/upgrade_complete"));
+    QVERIFY(!QFileInfo::exists(unit.root() + "/usr/escape.txt"));
+    QVERIFY(!QFileInfo::exists(unit.root() + "/escape.txt"));
 
     // Neither an executable stick file, nor a shell, nor an unknown tool starts.
-    QFile::setPermissions(
-        unit.path(QStringLiteral("/mnt/usb/evil.clu")), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
+    QFile::setPermissions(unit.path("/mnt/usb/evil.clu"), QFileDevice::ReadOwner | QFileDevice::ExeOwner);
     unit.clearRecords();
-    for (const QString& program : { QStringLiteral("/mnt/usb/evil.clu"), QStringLiteral("/bin/sh"),
-             QStringLiteral("/usr/bin/unknown_tool") }) {
-        QVERIFY2(!platform.run(program, { QStringLiteral("--lsm") }).started, qPrintable(program));
+    for (const QString program : { "/mnt/usb/evil.clu", "/bin/sh", "/usr/bin/unknown_tool" }) {
+        QVERIFY2(!platform.run(program, { "--lsm" }).started, qPrintable(program));
         QVERIFY(!platform.startDetached(program, {}));
     }
-    QVERIFY(!unit.exists(QStringLiteral("/tmp/ran")));
-    QCOMPARE(unit.commands().value(0),
-        (QStringList { QStringLiteral("/mnt/usb/evil.clu"), QStringLiteral("--lsm") }));
+    QVERIFY(!unit.exists("/tmp/ran"));
+    QCOMPARE(unit.commands().value(0), (QStringList { "/mnt/usb/evil.clu", "--lsm" }));
 }
 
 void TestPlatform::textsAreBoundedToTheCallersBuffers_data()
@@ -506,8 +495,7 @@ void TestPlatform::textsAreBoundedToTheCallersBuffers()
     TestUnit unit;
     const QJsonValue x(QString(400, QLatin1Char('x')));
     unit.sim().writeState(QJsonObject { { "loggedInUser", x },
-        { "identity",
-            QJsonObject { { "model", x }, { "serial", x }, { "zone", x },
+        { "identity", QJsonObject { { "model", x }, { "serial", x }, { "zone", x },
                 { "spn", QJsonObject { { "M", x } } }, { "store", QJsonObject { { "2", x } } } } },
         { "models", QJsonObject { { "K", QJsonObject { { "brand", x } } } } },
         { "display", QJsonObject { { "edidNames", QJsonArray { x } } } } });
@@ -534,21 +522,17 @@ void TestPlatform::launchScriptsKeepHostileTextQuoted()
     QFETCH(QString, name);
     for (const int hotkey : { 0, -1 }) {
         TestUnit unit;
-        unit.sim().editSection(QStringLiteral("launcher"),
-            [&](QJsonObject& launcher) { launcher.insert(QStringLiteral("hotkey"), hotkey); });
-        QCOMPARE(
-            create_via_tx_connection(name.toLatin1().constData(), "10.0.0.9", 1, 0, 15, "a;b", 0, 1, 0, 0),
-            0);
-        const QString script = QString::fromLatin1(unit.readFile(QStringLiteral("/tmp/prevConnection.sh")));
-        QCOMPARE(unit.readFile(QStringLiteral("/tmp/startapp.sh")), script.toLatin1());
-        QString expected = name;
-        expected.remove(QLatin1Char('\r')).remove(QLatin1Char('\n'));
+        unit.sim().editSection("launcher", [&](QJsonObject& launcher) { launcher.insert("hotkey", hotkey); });
+        const QByteArray owned = name.toLatin1();
+        QCOMPARE(create_via_tx_connection(owned.constData(), "10.0.0.9", 1, 0, 15, "a;b", 0, 1, 0, 0), 0);
+        const QString script = QString::fromLatin1(unit.readFile("/tmp/prevConnection.sh"));
+        QCOMPARE(unit.readFile("/tmp/startapp.sh"), script.toLatin1());
         const QStringList words = shellWords(script);
         QVERIFY2(!words.isEmpty(), qPrintable(script));
-        QCOMPARE(words.value(words.indexOf(QStringLiteral("--name")) + 1), expected);
-        QCOMPARE(words.value(words.indexOf(QStringLiteral("--owner")) + 1), QStringLiteral("a;b"));
+        QCOMPARE(words.value(words.indexOf("--name") + 1), QString(name).remove('\r').remove('\n'));
+        QCOMPARE(words.value(words.indexOf("--owner") + 1), QStringLiteral("a;b"));
         QCOMPARE(words.last(), QStringLiteral("&"));
-        const int at = words.indexOf(QStringLiteral("--hotkey"));
+        const int at = words.indexOf("--hotkey");
         QCOMPARE(at < 0 ? QString() : words.value(at + 1), hotkey >= 0 ? QString::number(hotkey) : QString());
     }
 }

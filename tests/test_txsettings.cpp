@@ -65,8 +65,7 @@ struct TxDialog {
     bool connectTo(const QString& address = factoryTx)
     {
         child<QLineEdit>("lineEditTxIP")->setText(address);
-        click("connectToTXButton");
-        return settle();
+        return run("connectToTXButton");
     }
     bool connectAndRun(const QString& name) { return connectTo() && run(name); }
     // "+name" or "-name" for each name of `marked`, as it is now.
@@ -98,6 +97,7 @@ struct TxDialog {
             one.insert("prefs", prefs);
         });
     }
+    void timeOut() { QMetaObject::invokeMethod(osd.window.get(), "guiTimerTimeout"); } // as after inactivity
     // A held work function runs until its gate goes.
     bool hold(const QString& function) { return osd.unit.writeFile("/sim/hold/" + function, ""); }
     QStringList entries(const QString& combo)
@@ -155,10 +155,8 @@ void TestTxSettings::connect_data()
     QTest::addColumn<QString>("box");
     QTest::addColumn<QString>("buttons");
 
-    const QString all = "+txInfoButton +txUpgradeButton +txRestoreButton +txRebootButton +txApplyButton "
-                        "+txButtonPreferences +networkButtonTX +txDiagnosticsButton +DiscoverTxIPButton";
-    const QString refused = "-txInfoButton -txUpgradeButton -txRestoreButton -txRebootButton -txApplyButton "
-                            "-txButtonPreferences -networkButtonTX -txDiagnosticsButton +DiscoverTxIPButton";
+    const QString all = "+" + operationButtons.join(" +");
+    const QString refused = QString(all).replace('+', '-').replace("-Discover", "+Discover");
     const QString admin = "Administrator";
     QTest::newRow("connected") << admin << false << factoryTx << "" << "" << all;
     QTest::newRow("blanks around the address") << admin << false << " 192.168.1.22 " << "" << "" << all;
@@ -446,9 +444,8 @@ void TestTxSettings::whileWorking()
         QTRY_VERIFY(!tx.dialog->isWorking());
         onTop = QApplication::activeModalWidget()->objectName();
     });
-    const auto timeOut = [&] { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); };
     if (!waitingIn.isEmpty())
-        actOnNextDialog(waitingIn, [&](QDialog&) { timeOut(); });
+        actOnNextDialog(waitingIn, [&](QDialog&) { tx.timeOut(); });
     if (!function.isEmpty())
         QVERIFY(tx.hold(function));
     tx.click(button);
@@ -481,7 +478,7 @@ void TestTxSettings::whileWorking()
         later.join();
     }
     if (then == "time-out")
-        timeOut();
+        tx.timeOut();
     release();
     QVERIFY(!tx.dialog || tx.settle());
     QCOMPARE(tx.seen(), box);
@@ -580,7 +577,7 @@ void TestTxSettings::diagnostics()
                        { "Save As", situation == "cancel" ? "Cancel" : "Ok" } });
     const auto logon = answerNextLogon("plain", "pw");
     if (situation == "time-out")
-        actOnNextDialog("Save As", [&](QDialog&) { QMetaObject::invokeMethod(tx.osd.window.get(), "guiTimerTimeout"); });
+        actOnNextDialog("Save As", [&](QDialog&) { tx.timeOut(); });
     QVERIFY(tx.connectAndRun("txDiagnosticsButton"));
     QCOMPARE(tx.seen(), box);
     QFile stick(tx.osd.unit.sim().usbStickPath() + "/TX_Diagnostics.txenc");
@@ -603,10 +600,7 @@ void TestTxSettings::preferences_data()
 
     const QStringList standard { "1. 1920x1080", "2. 1920x1200", "3. 1680x1050", "4. 1280x1024", "5. 1024x768" };
     const QStringList blank = QStringList("* ") + standard;
-    const auto marked = [](QStringList list, int current) {
-        list[current] = "*" + list[current];
-        return list;
-    };
+    const auto marked = [](QStringList list, int current) { list[current].prepend('*'); return list; };
     const QString oneHead = "+pushButtonCloneEdid0 -pushButtonCloneEdid1 -comboBoxEdid_2 -labelEdid_2 +comboBoxVGANoise +comboBoxHIDaudio";
     const QString cloned = QString(oneHead).replace("+pushButtonCloneEdid0", "-pushButtonCloneEdid0");
     const QString confirm = "Clone EDID: Please confirm DVI 1 EDID cloning to Transmitter '192.168.1.22' ?";

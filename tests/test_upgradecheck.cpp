@@ -114,8 +114,7 @@ void TestUpgradeCheck::modelLookups()
     TestUnit unit;
     QTEST(upgradePrefixFromMpn(mpn), "prefix");
     const LsmData data = packageData("Dual-Image", "QV", "TLX-RX", "0x05", "Null", "0x00", "V3.1.0");
-    QTEST(compatibilityCheck(QStringLiteral("V3.0.2"), 5, QStringLiteral("RX_TarselLXSH_QV"), mpn, data),
-        "outcome");
+    QTEST(compatibilityCheck("V3.0.2", 5, "RX_TarselLXSH_QV", mpn, data), "outcome");
 }
 
 void TestUpgradeCheck::tokenReader_data()
@@ -157,12 +156,11 @@ void TestUpgradeCheck::tokenReader()
 
     // The same through a file, and nothing through a link to it.
     TestUnit unit;
-    QVERIFY(unit.writeFile(QStringLiteral("/t/version.txt"), text));
-    const QString file = unit.path(QStringLiteral("/t/version.txt"));
+    QVERIFY(unit.writeFile("/t/version.txt", text));
+    const QString file = unit.path("/t/version.txt"), link = unit.path("/t/link.txt");
     char fromFile[lsmValueSize] = {};
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(file).constData(), fromFile), found);
     QCOMPARE(QByteArray(fromFile), value);
-    const QString link = unit.path(QStringLiteral("/t/link.txt"));
     QVERIFY(QFile::link(file, link));
     QCOMPARE(getTokenFromlsmFile(token.constData(), QFile::encodeName(link).constData(), fromFile), 0);
 }
@@ -226,21 +224,19 @@ void TestUpgradeCheck::mountTable()
 void TestUpgradeCheck::removeTreeNeverFollowsLinks()
 {
     TestUnit unit;
-    const QString keep = unit.path(QStringLiteral("/t/perm"));
-    QVERIFY(unit.writeFile(QStringLiteral("/t/perm/VelmoDataA.xml"), "<Data/>"));
-    const QString release = unit.path(QStringLiteral("/t/DECODER_V1"));
-    QVERIFY(unit.writeFile(QStringLiteral("/t/DECODER_V1/sub/kernel.img"), "k"));
-    QVERIFY(QFile::link(keep, release + QStringLiteral("/perm-link")));
-    QVERIFY(QFile::link(keep, release + QStringLiteral("/sub/perm-link")));
-    const QString linkedRelease = unit.path(QStringLiteral("/t/DECODER_V2"));
-    QVERIFY(QFile::link(keep, linkedRelease));
+    const QString keep = unit.path("/t/perm"), release = unit.path("/t/DECODER_V1");
+    const QString linkedRelease = unit.path("/t/DECODER_V2");
+    QVERIFY(unit.writeFile("/t/perm/VelmoDataA.xml", "<Data/>"));
+    QVERIFY(unit.writeFile("/t/DECODER_V1/sub/kernel.img", "k"));
+    for (const char* link : { "/t/DECODER_V1/perm-link", "/t/DECODER_V1/sub/perm-link", "/t/DECODER_V2" })
+        QVERIFY(QFile::link(keep, unit.path(link)));
 
     QCOMPARE(removeTree(release), 0);
     QCOMPARE(removeTree(linkedRelease), 0);
     QVERIFY(!QFileInfo::exists(release));
     QVERIFY(!QFileInfo(linkedRelease).isSymLink());
-    QCOMPARE(QDir(keep).entryList(QDir::Files), QStringList { QStringLiteral("VelmoDataA.xml") });
-    QCOMPARE(removeTree(unit.path(QStringLiteral("/t/missing"))), -1);
+    QCOMPARE(QDir(keep).entryList(QDir::Files), QStringList { "VelmoDataA.xml" });
+    QCOMPARE(removeTree(unit.path("/t/missing")), -1);
 }
 
 void TestUpgradeCheck::plainFilesOnly()
@@ -248,12 +244,10 @@ void TestUpgradeCheck::plainFilesOnly()
     TestUnit unit;
     for (const char* name : { "/t/RXU4200_V3.1.0.clu", "/t/notes.txt", "/t/bad\nname.clu", "/t/folder.clu/x" })
         QVERIFY(unit.writeFile(QLatin1String(name), "p"));
-    QVERIFY(QFile::link(unit.path(QStringLiteral("/t/notes.txt")), unit.path(QStringLiteral("/t/link.clu"))));
-    const QString dir = unit.path(QStringLiteral("/t"));
-    QCOMPARE(listPlainFiles(dir, QStringLiteral("*.clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
-    QCOMPARE(listPlainFiles(dir, QStringLiteral(".clu")), QStringList { QStringLiteral("RXU4200_V3.1.0.clu") });
-    QCOMPARE(listPlainFiles(dir, QStringLiteral("RXU*.clu")).size(), 1);
-    QCOMPARE(listPlainFiles(dir, QStringLiteral("TXU*.clu")).size(), 0);
+    QVERIFY(QFile::link(unit.path("/t/notes.txt"), unit.path("/t/link.clu")));
+    for (const char* pattern : { "*.clu", ".clu", "RXU*.clu" })
+        QCOMPARE(listPlainFiles(unit.path("/t"), pattern), QStringList { "RXU4200_V3.1.0.clu" });
+    QCOMPARE(listPlainFiles(unit.path("/t"), "TXU*.clu"), QStringList());
 }
 
 VELMO_TEST_GUILESS_MAIN(TestUpgradeCheck)
