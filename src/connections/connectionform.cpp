@@ -428,8 +428,7 @@ bool ConnectionForm::save(const QString& originalName)
             QStringLiteral("Information"), QStringLiteral("Cannot leave connection name blank."));
         return false;
     }
-    QDomDocument& document = context.document();
-    if (name != originalName && nameTaken(document, name)) {
+    if (name != originalName && nameTaken(context.document(), name)) {
         context.showMessage(
             QStringLiteral("Information"), QStringLiteral("Connection with that name already exists."));
         return false;
@@ -440,16 +439,14 @@ bool ConnectionForm::save(const QString& originalName)
 
     // A refused write must not leave the connection half-added in memory,
     // where the next try would find its own name taken.
-    const QDomDocument before = document.cloneNode(true).toDocument();
     const ConnectionValues values = typedValues();
-    const bool written = context.storage().commitChange(
+    const bool written = context.storage().commitOrUndo(
         [&](QDomDocument& target) {
             storeConnection(target, kind, values, originalName, mode == Mode::Edit);
         },
         DatabaseStorage::ChangeStart::MirrorCopyA);
     if (!written) {
         malvo_syslog(3, "Velmogui: Can not open file: %s", qPrintable(context.storage().databasePath));
-        document = before;
         context.showMessage(
             QStringLiteral("Error"), QStringLiteral("The connection could not be saved."));
         return false;

@@ -90,17 +90,13 @@ BrokerSettings ConnectionSettings::readBrokerSettings()
 bool ConnectionSettings::writeBrokerSettings(const BrokerSettings& record)
 {
     bool applied = false;
-    // A change that cannot be stored is taken back in memory too, or another save would store it.
-    const QDomDocument before = context.document().cloneNode(true).toDocument();
-    const bool saved = context.storage().commitChange([&record, &applied](QDomDocument& document) {
+    const bool saved = context.storage().commitOrUndo([&record, &applied](QDomDocument& document) {
         for (const BrokerAttribute& attribute : brokerAttributes) {
             if (!writeUnitSetting(document, attribute.setting, record.*attribute.value))
                 return; // nowhere to keep them: reported as not saved
         }
         applied = true;
     });
-    if (!saved)
-        context.document() = before;
     return saved && applied;
 }
 

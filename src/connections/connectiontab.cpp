@@ -286,12 +286,10 @@ bool ConnectionTab::removeConnection(const QString& name)
 
     bool removed = false;
     // A removal that cannot be stored is undone, so the list never shows it gone.
-    const QDomDocument before = context.document().cloneNode(true).toDocument();
-    const bool saved = context.storage().commitChange(
+    const bool saved = context.storage().commitOrUndo(
         [&](QDomDocument& document) { removed = removeConnectionNamed(document, target); });
     if (!saved) {
         malvo_syslog(3, "MainWindow: Can not open file: %s", qPrintable(context.storage().databasePath));
-        context.document() = before;
         removed = false;
     }
     fillConnectionList();

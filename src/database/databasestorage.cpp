@@ -407,6 +407,28 @@ bool DatabaseStorage::writeCopy(const QString& path, const QDomDocument& written
     return writeChecksumFile(path) && verifyChecksumFile(path);
 }
 
+bool DatabaseStorage::commitOrUndo(const std::function<void(QDomDocument&)>& change, ChangeStart start)
+{
+    const QDomDocument before = document.cloneNode(true).toDocument();
+    if (commitChange(change, start))
+        return true;
+    document = before;
+    return false;
+}
+
+bool DatabaseStorage::takeBackChange(const QDomDocument& before)
+{
+    const QDomDocument changed = document;
+    document = before;
+    // The copy in use is written back; the other follows it at the next change.
+    if (saveDatabase())
+        return true;
+    malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(databasePath));
+    // The copy in use still holds the change: memory must not say otherwise.
+    document = changed;
+    return false;
+}
+
 bool DatabaseStorage::commitChange(const std::function<void(QDomDocument&)>& change, ChangeStart start)
 {
     if (start == ChangeStart::SelectCopy) {

@@ -60,6 +60,14 @@ public:
     enum class ChangeStart { SelectCopy, MirrorCopyA };
     bool commitChange(const std::function<void(QDomDocument&)>& change,
                       ChangeStart start = ChangeStart::SelectCopy);
+    // commitChange(), and a change that cannot be stored is taken back in
+    // memory too: kept only there, it would reach the disk with another save.
+    bool commitOrUndo(const std::function<void(QDomDocument&)>& change,
+                      ChangeStart start = ChangeStart::SelectCopy);
+    // Puts back the document as it was before a stored change whose companion
+    // write failed, so the database agrees with what was written beside it.
+    // False when the database keeps the change; memory then keeps it too.
+    bool takeBackChange(const QDomDocument& before);
 
     // Writes `written` as the copy at `path`, then its checksum; true only when
     // both reached the disk and agree. A copy whose checksum could not follow

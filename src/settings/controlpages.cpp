@@ -28,8 +28,8 @@ namespace {
 bool storeSetting(DatabaseStorage& storage, UnitSetting setting, const QString& value)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(
-        storage, [&](QDomDocument& document) { applied = writeUnitSetting(document, setting, value); });
+    const bool saved = storage.commitOrUndo(
+        [&](QDomDocument& document) { applied = writeUnitSetting(document, setting, value); });
     return saved && (applied || !unitSettingPlace(setting).writerAddsGroup);
 }
 
@@ -48,7 +48,7 @@ void sayNotSaved(OsdContext& context, const QString& text)
 // the unit now keeps.
 void takeBackAndSay(OsdContext& context, const QDomDocument& before, const QString& notSaved)
 {
-    if (takeBackSettingsChange(context.storage(), before))
+    if (context.storage().takeBackChange(before))
         sayNotSaved(context, notSaved);
     else
         sayNotSaved(context,
@@ -66,29 +66,6 @@ void showControlPage(QWidget* shell)
 } // namespace
 
 const char applyPicture[] = ":/icons/icons/apply.png";
-
-bool commitSettingsChange(DatabaseStorage& storage, const std::function<void(QDomDocument&)>& change)
-{
-    const QDomDocument before = storage.document.cloneNode(true).toDocument();
-    if (storage.commitChange(change))
-        return true;
-    // Kept only in memory, the change would reach the disk with another page's save.
-    storage.document = before;
-    return false;
-}
-
-bool takeBackSettingsChange(DatabaseStorage& storage, const QDomDocument& before)
-{
-    const QDomDocument changed = storage.document;
-    storage.document = before;
-    // The copy in use is written back; the other follows it at the next change.
-    if (storage.saveDatabase())
-        return true;
-    malvo_syslog(3, "MainWindow: Can not open file for writing: %s", qPrintable(storage.databasePath));
-    // The copy in use still holds the change: memory must not say otherwise.
-    storage.document = changed;
-    return false;
-}
 
 HotKeyPage::HotKeyPage(OsdContext& context, std::function<bool(const QString&)> setRelaunchHotKey)
     : QObject(context.window())
@@ -173,7 +150,7 @@ void HotKeyPage::on_buttonApplyHotKey_clicked()
     const QString notSaved = QStringLiteral("The Hot-Key could not be saved.");
     const QDomDocument before = context.document().cloneNode(true).toDocument();
     bool applied = false;
-    const bool saved = commitSettingsChange(context.storage(), [&](QDomDocument& document) {
+    const bool saved = context.storage().commitOrUndo([&](QDomDocument& document) {
         applied = writeUnitSetting(document, UnitSetting::FunctionalHotKey, functional)
             && writeUnitSetting(document, UnitSetting::HotKey, code);
     });

@@ -24,14 +24,6 @@ class PageTimers;
 // The picture of the Control pages' apply buttons.
 extern const char applyPicture[];
 
-// Stores a change of the settings through the database's write protocol. A
-// change that cannot be stored is taken back in memory too.
-bool commitSettingsChange(DatabaseStorage& storage, const std::function<void(QDomDocument&)>& change);
-// Puts back the document as it was before a stored change whose companion
-// write failed, so the database agrees with what was written beside it. False
-// when the database keeps the change; memory then keeps it too.
-bool takeBackSettingsChange(DatabaseStorage& storage, const QDomDocument& before);
-
 class HotKeyPage : public QObject {
     Q_OBJECT
 

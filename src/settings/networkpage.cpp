@@ -239,7 +239,7 @@ void NetworkPage::refuse(const NetworkRefusal& refusal)
 bool NetworkPage::storeSettings(bool dhcp, const StaticSettings& settings)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(context.storage(), [&](QDomDocument& document) {
+    const bool saved = context.storage().commitOrUndo([&](QDomDocument& document) {
         QDomElement network = networkGroup(document);
         QDomElement dhcpGroup = network.firstChildElement(QLatin1String(db::Dhcp));
         QDomElement staticGroup = network.firstChildElement(QLatin1String(db::StaticIp));

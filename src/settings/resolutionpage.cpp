@@ -164,7 +164,7 @@ void ResolutionPage::readOsdModeFile()
 bool ResolutionPage::storeRdpResolution(const QString& resolution)
 {
     bool applied = false;
-    const bool saved = commitSettingsChange(context.storage(), [&](QDomDocument& document) {
+    const bool saved = context.storage().commitOrUndo([&](QDomDocument& document) {
         applied = writeUnitSetting(document, UnitSetting::RdpResolution, resolution);
     });
     if (saved && applied)

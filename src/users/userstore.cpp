@@ -8,12 +8,10 @@
 bool storeUserChange(OsdContext& context, const std::function<void(QDomDocument&)>& change,
     const char* failureLog, const QString& failureText)
 {
-    const QDomDocument before = context.document().cloneNode(true).toDocument();
-    if (context.storage().commitChange(change))
+    if (context.storage().commitOrUndo(change))
         return true;
     if (failureLog)
         malvo_syslog(3, failureLog, qPrintable(context.storage().databasePath));
-    context.document() = before;
     context.showMessage(QStringLiteral("Error"), failureText);
     return false;
 }
