@@ -141,6 +141,9 @@ void TestLoginDialog::logonOutcomes_data()
     row("safe mode: power user refused", "safe", "power", false, "pw", { "WARNING|" + adminOnly, incorrect });
     row("safe mode: wrong password", "safe", "boss", false, "bad",
         { "WARNING: SAFE MODE|" + adminOnly, incorrect });
+    // Names the unit does not know, whose database the directory brings.
+    row("safe mode: directory administrator", "safe", "newadmin", true, "pw", none);
+    row("safe mode: directory user refused", "safe", "newcomer", true, "pw", { "WARNING|" + adminOnly });
     row("user beyond Latin-1", "", "\u7528\u6237", false, "pw",
         { "Warning:|Username can only contain Latin-1 characters." });
     row("directory password beyond Latin-1", "", "aduser", true, "pw\u20ac",
@@ -165,6 +168,15 @@ void TestLoginDialog::logonOutcomes()
 
     Unit osd(directory, safeMode, managed);
     osd.test.writeFile(QLatin1String(lastUserPath), "old");
+    if (safeMode && directory) {
+        QDomDocument served = databaseWithUsers();
+        addUser(served, QStringLiteral("newadmin"), QStringLiteral("Administrator"));
+        addUser(served, QStringLiteral("newcomer"), QStringLiteral("User"));
+        osd.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
+        osd.test.sim().editSection("directory", [&](QJsonObject& d) {
+            d.insert("users", QJsonObject { { user, password } });
+        });
+    }
     if (managed) {
         QDomDocument served = databaseWithUsers();
         addReceiver(served, osd.test.platform().eth0().hardwareAddress);

@@ -225,7 +225,16 @@ void LoginDialog::on_logonButton_clicked()
     directoryUserRequested = false;
     const bool local = carried && authenticateLocal(user, password);
     const bool directoryAsked = carried && isDirectoryLogonEnabled() && directoryUserRequested;
-    const bool result = directoryAsked ? authenticateDirectory(user, password) : local;
+    bool result = directoryAsked ? authenticateDirectory(user, password) : local;
+    // Safe mode is for administrators, whoever vouches for the name: the
+    // directory's user is judged by the database it brought.
+    if (result && directoryAsked && safeMode
+        && UserRules::findUser(context.document(), user).attribute(QLatin1String(db::Privilege))
+            != QLatin1String("Administrator")) {
+        context.showMessage(
+            QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+        result = false;
+    }
 
     ui->labelAuthenticating->hide();
     letPaint();
