@@ -49,7 +49,6 @@ public:
                DatabasePrefetch* prefetch = nullptr);
     ~MainWindow() override;
 
-    Platform& unitPlatform() { return platform; }
     // What the pages and dialogs reach instead of the window.
     OsdContext& context() { return *osd; }
     // The form is built when first needed: a start that shows the log-on dialog
@@ -57,13 +56,6 @@ public:
     void ensureForm();
     // The generated form with every part built.
     Ui::MainWindow& form();
-    // The form's frame: the header, the tabs and the Connections tab, for the
-    // helpers that run a part of it.
-    Ui::MainWindow& formFrame()
-    {
-        ensureForm();
-        return *ui;
-    }
     // The Control tab's pages in the order of its stack, then the Users and
     // Information tabs. Each is built when first shown or needed: the window
     // shows without them.
@@ -72,9 +64,6 @@ public:
     static constexpr int pageCount = 10;
     // The form with that page built.
     Ui::MainWindow& formPage(Page page);
-    bool isPageBuilt(Page page) const { return pagesBuilt[static_cast<int>(page)]; }
-    // Runs a step on a page's widgets now, or in order once the page is built.
-    void onPage(Page page, std::function<void()> step);
     // The Connections tab, the network page and the USB upgrade, as tests and benchmarks drive them.
     ConnectionTab& connectionList() { return *connectionTab; }
     NetworkPage& localNetwork() { return *networkPage; }
@@ -86,15 +75,12 @@ public:
     void syncRelaunchHotKey();
     // The hot-key setting as the launchers number it (unknown: 0).
     int hotKeyNumber();
-    // eth0 is running and has an address.
-    bool dhcpStatusUp();
 
     // The redundant database; the document and the copy in use live there.
     void repairDatabaseFiles();
     QString selectDatabaseFile();
     void loadDatabaseDocument();
     void mirrorDatabaseFile(const QString& path);
-    bool saveDatabase();
     bool createNewDatabase();
     void upgradeDatabaseSchema();
     DatabaseStorage& storage() { return database; }
@@ -112,10 +98,7 @@ public:
     // The automatic log-on choice of the Control tab, after every change of the users.
     void refillAutoLogonChoice();
     QString readPowerMode();
-    void ensureAuthenticationStatFile();
     void incrementAuthenticationStat(const QString& key);
-    GuiSettingsFile& guiSettingsFile() { return guiSettings; }
-    StatisticsReporter& statisticsReporter() { return statistics; }
 
     // One background work item at a time (the receiver upgrade).
     QThread* initializeWorker(Worker* worker);
@@ -123,26 +106,16 @@ public:
 
     // Who is logged on: the label, the process record and the logged-on flag.
     void setLoggedInUser(const QString& name) override;
-    void clearLoggedInUser();
     bool isLoggedOn() const { return osd->isLoggedOn(); }
 
-    bool isUnitManaged();
     bool isManaged() const { return osd->isManaged(); }
     bool isSafeMode() const;
     void showWarning(const QString& title, const QString& text);
-    void startupLogon();
-    bool restoreSession();
-    void requireLogon();
-    int prepareLogon();
-    int showLogonDialog();
     void completeLogon();
     void applyPrivilege(const QDomElement& userElement);
     void autoConnect(const QDomElement& userElement);
     QString showKeyboardLayout() override;
-    QString zoneText();
 
-    // Unit identity, derived once at start-up.
-    void setUnitIdentity();
     QString readSoftwareVersion();
 
     // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
@@ -157,10 +130,7 @@ public:
     // Work started under a log-on checks its ticket before it shows or acts.
     LogonSession::Ticket logonTicket() const { return osd->logonTicket(); }
 
-    // Inactivity time-out.
-    void startGuiTimers();
     void stopGuiTimers();
-    int readGuiInactivityMinutes();
 
 signals:
     void closeActiveDialogs();
@@ -230,6 +200,36 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
+    Platform& unitPlatform() { return platform; }
+    // The form's frame: the header, the tabs and the Connections tab.
+    Ui::MainWindow& formFrame()
+    {
+        ensureForm();
+        return *ui;
+    }
+    bool isPageBuilt(Page page) const { return pagesBuilt[static_cast<int>(page)]; }
+    // Runs a step on a page's widgets now, or in order once the page is built.
+    void onPage(Page page, std::function<void()> step);
+    // eth0 is running and has an address.
+    bool dhcpStatusUp();
+    bool saveDatabase();
+    void ensureAuthenticationStatFile();
+    GuiSettingsFile& guiSettingsFile() { return guiSettings; }
+    StatisticsReporter& statisticsReporter() { return statistics; }
+    void clearLoggedInUser();
+    bool isUnitManaged();
+    void startupLogon();
+    bool restoreSession();
+    void requireLogon();
+    int prepareLogon();
+    int showLogonDialog();
+    QString zoneText();
+    // Unit identity, derived once at start-up.
+    void setUnitIdentity();
+    // Inactivity time-out.
+    void startGuiTimers();
+    int readGuiInactivityMinutes();
+
     // The header, the tabs and the Connections tab, without the steps waiting for the form.
     void buildFrame();
     // Whether the files promise an automatic or restored log-on, read before the database.
