@@ -106,8 +106,6 @@ private slots:
     void logonOutcomes();
     void localLogon_data();
     void localLogon();
-    void directoryErrors_data();
-    void directoryErrors();
     void keyboardLanguage_data();
     void keyboardLanguage();
     void keys_data();
@@ -117,17 +115,22 @@ private slots:
 
 void TestLoginDialog::logonOutcomes_data()
 {
-    QTest::addColumn<QString>("unit"); // "safe" mode, "managed", or managed but the appliance "unreachable"
+    QTest::addColumn<QString>("unit"); // "safe" mode or "managed"
     QTest::addColumn<QString>("user");
     QTest::addColumn<bool>("directory"); // directory log-on on
     QTest::addColumn<QString>("password");
     QTest::addColumn<QStringList>("boxes"); // none: accepted
-    QTest::addColumn<QByteArray>(
-        "lastUser"); // remembered afterwards (was "old"); empty: "Remember me" unchecked
+    QTest::addColumn<QByteArray>("lastUser"); // remembered after (was "old"); empty: "Remember me" unchecked
+    QTest::addColumn<int>("polls"); // of the directory's status, a second apart
+    QTest::addColumn<QString>("failAt"); // a service, or "status" for the scripted status sequence
+    QTest::addColumn<QJsonArray>("failure"); // the injected code, or the status sequence
+    QTest::addColumn<QString>("logLine");
 
-    const auto row = [](const char* name, const char* unit, const char* user, bool directory,
-                         const char* password, const QStringList& boxes, const char* lastUser = "old") {
-        QTest::newRow(name) << unit << user << directory << password << boxes << QByteArray(lastUser);
+    const auto row = [](const char* name, const char* unit, const char* user, bool directory, const char* password,
+                         const QStringList& boxes, const char* lastUser = "old", int polls = 0,
+                         const char* failAt = "", const QJsonArray& failure = {}, const QString& logLine = {}) {
+        QTest::newRow(name) << unit << user << directory << password << boxes << QByteArray(lastUser) << polls
+                            << failAt << failure << logLine;
     };
     const QStringList none;
     row("local password accepted", "", "boss", false, "pw", none, "boss");
@@ -135,8 +138,9 @@ void TestLoginDialog::logonOutcomes_data()
     row("wrong password", "", "boss", false, "PW", { incorrect });
     row("unknown user, directory off", "", "ghost", false, "pw", { incorrect });
     row("directory user accepted by the directory: remembered user kept", "", "aduser", true, "Passw0rd",
-        none);
-    row("unknown user, directory on: only the directory's reason", "", "ghost", true, "pw", { refused });
+        none, "old", 2);
+    row("unknown user, directory on: only the directory's reason", "", "ghost", true, "pw", { refused }, "old",
+        2);
     row("safe mode: administrator", "safe", "boss", false, "pw", none, "boss");
     row("safe mode: power user refused", "safe", "power", false, "pw", { "WARNING|" + adminOnly, incorrect });
     row("safe mode: wrong password", "safe", "boss", false, "bad",
@@ -147,8 +151,29 @@ void TestLoginDialog::logonOutcomes_data()
         { "Warning:|Password can only contain Latin-1 characters." });
     row("managed: a user the appliance added since the start", "managed", "fresh", false, "pw", none,
         "fresh");
-    row("managed, appliance unreachable: local users still log on", "unreachable", "boss", false, "pw", none,
-        "boss");
+    row("managed, appliance unreachable: local users still log on", "managed", "boss", false, "pw", none,
+        "boss", 0, "su_get_xml_db", { 2 });
+
+    // The directory's faults, met by its own user's right password.
+    const auto fault = [&row](const char* name, const char* failAt, const QJsonArray& failure,
+                           const QString& box, int polls, const QString& logLine = {}) {
+        row(name, "", "aduser", true, "Passw0rd", { box }, "old", polls, failAt, failure, logLine);
+    };
+    const QString manager
+        = "Authentication|Corvane manager can not be contacted. Check Corvane Configuration.";
+    const QString busy = "Authentication Timeout|System busy. Please try again.";
+    const QString status = "LoginDialog: AD authentication error %1 returned by func ad_get_auth_status";
+    fault("request, 1", "ad_login", { 1 }, "Authentication|Internal error. Error code 1.", 0);
+    fault("request, 2", "ad_login", { 2 }, manager, 0);
+    fault("request, 7", "ad_login", { 7 }, busy, 0);
+    fault("request, unknown", "ad_login", { 42 }, "Authentication|Authentication error. Error code 42.", 0);
+    fault("status, 8", "status", { 5, 8 }, manager, 2, status.arg(8));
+    fault("status, unknown", "status", { 3, 4, 9 }, "Authentication|Authentication error. Error code 9.", 3,
+        status.arg(9));
+    fault("pending for 30 rounds", "status", { 4 }, busy, 30);
+    fault("completion, 6", "ad_auth_complete", { 6 }, refused, 2,
+        "LoginDialog: AD authentication error 6 returned by func ad_auth_complete");
+    fault("user database pull", "su_get_xml_db", { 2 }, manager, 2, "LoginDialog: Pull user database error");
 }
 
 void TestLoginDialog::logonOutcomes()
@@ -159,9 +184,13 @@ void TestLoginDialog::logonOutcomes()
     QFETCH(QString, password);
     QFETCH(QStringList, boxes);
     QFETCH(QByteArray, lastUser);
+    QFETCH(int, polls);
+    QFETCH(QString, failAt);
+    QFETCH(QJsonArray, failure);
+    QFETCH(QString, logLine);
     const bool accepted = boxes.isEmpty();
     const bool safeMode = unit == QLatin1String("safe");
-    const bool managed = unit == QLatin1String("managed") || unit == QLatin1String("unreachable");
+    const bool managed = unit == QLatin1String("managed");
 
     Unit osd(directory, safeMode, managed);
     osd.test.writeFile(QLatin1String(lastUserPath), "old");
@@ -170,10 +199,13 @@ void TestLoginDialog::logonOutcomes()
         addReceiver(served, osd.test.platform().eth0().hardwareAddress);
         addUser(served, QStringLiteral("fresh"), QStringLiteral("User"));
         osd.test.writeFile(QStringLiteral("/sim/manager/VelmoData.xml"), databaseText(served));
-        if (unit == QLatin1String("unreachable"))
-            osd.test.sim().setFailure(QStringLiteral("su_get_xml_db"), 2);
     }
+    if (failAt == QLatin1String("status"))
+        osd.test.sim().editSection("directory", [&](QJsonObject& d) { d.insert("authStatusSequence", failure); });
+    else if (!failAt.isEmpty())
+        osd.test.sim().setFailure(failAt, failure.first().toInt());
     LoginDialog dialog(osd.window->context(), *osd.window);
+    const qint64 start = osd.test.platform().nowMs();
     QCOMPARE(child<QLabel>(dialog, "labelSafeMode3")->isVisibleTo(&dialog), safeMode);
     QCOMPARE(child<QPushButton>(dialog, "settingsButton")->isVisibleTo(&dialog), !safeMode);
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), QStringLiteral("old"));
@@ -194,7 +226,7 @@ void TestLoginDialog::logonOutcomes()
     const bool carried = servicesCarry(user);
     const QJsonArray alert { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" };
     QCOMPARE(osd.lastAlert(), carried ? alert : QJsonArray());
-    QCOMPARE(osd.stat().contains("manager_unreachable=1\n"), unit == QLatin1String("unreachable"));
+    QCOMPARE(osd.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
     if (managed)
         QCOMPARE(osd.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
             (QJsonObject { { "user", "" }, { "mode", 0 } }));
@@ -203,6 +235,12 @@ void TestLoginDialog::logonOutcomes()
                  "tatistcs_send_json_alert_object(WARNING,OPERATION,USER,MANUAL_LOGIN,FAILED,OSD_LOGIN, "
                      + user + ", , , )"),
         !accepted && carried);
+    QVERIFY(!child<QLabel>(dialog, "labelAuthenticating")->isVisibleTo(&dialog));
+    QCOMPARE(osd.test.sim().state().value("directory").toObject().value("authStatusCalls").toInt(), polls);
+    QCOMPARE(osd.test.platform().nowMs() - start, qint64(polls) * 1000); // one second before each poll
+    QVERIFY(logLine.isEmpty() || osd.test.hasLog(3, logLine));
+    QCOMPARE(osd.test.debugLines().contains("Unknown error code."),
+        boxes.join(QString()).contains("Authentication error."));
 }
 
 void TestLoginDialog::localLogon_data()
@@ -235,63 +273,6 @@ void TestLoginDialog::localLogon()
     document.documentElement().appendChild(document.createElement(db::Users)).appendChild(
         userNamed(document, "plain"));
     QTEST(int(UserRules::localLogon(document, user, password, safeMode)), "outcome");
-}
-
-void TestLoginDialog::directoryErrors_data()
-{
-    QTest::addColumn<QString>("failAt"); // a service, or "status" for the scripted status sequence
-    QTest::addColumn<QJsonArray>("failure"); // the injected code, or the status sequence
-    QTest::addColumn<QString>("box");
-    QTest::addColumn<int>("polls");
-    QTest::addColumn<QString>("logLine");
-
-    const auto row = [](const char* name, const char* failAt, const QJsonArray& failure, const QString& box,
-                         int polls, const QString& logLine = {}) {
-        QTest::newRow(name) << failAt << failure << box << polls << logLine;
-    };
-    const QString manager
-        = "Authentication|Corvane manager can not be contacted. Check Corvane Configuration.";
-    const QString busy = "Authentication Timeout|System busy. Please try again.";
-    const QString status = "LoginDialog: AD authentication error %1 returned by func ad_get_auth_status";
-    row("request, 1", "ad_login", { 1 }, "Authentication|Internal error. Error code 1.", 0);
-    row("request, 2", "ad_login", { 2 }, manager, 0);
-    row("request, 7", "ad_login", { 7 }, busy, 0);
-    row("request, unknown", "ad_login", { 42 }, "Authentication|Authentication error. Error code 42.", 0);
-    row("status, 8", "status", { 5, 8 }, manager, 2, status.arg(8));
-    row("status, unknown", "status", { 3, 4, 9 }, "Authentication|Authentication error. Error code 9.", 3,
-        status.arg(9));
-    row("pending for 30 rounds", "status", { 4 }, busy, 30);
-    row("completion, 6", "ad_auth_complete", { 6 }, refused, 2,
-        "LoginDialog: AD authentication error 6 returned by func ad_auth_complete");
-    row("user database pull", "su_get_xml_db", { 2 }, manager, 2, "LoginDialog: Pull user database error");
-}
-
-void TestLoginDialog::directoryErrors()
-{
-    QFETCH(QString, failAt);
-    QFETCH(QJsonArray, failure);
-    QFETCH(QString, box);
-    QFETCH(int, polls);
-    QFETCH(QString, logLine);
-
-    Unit unit(true);
-    if (failAt == QLatin1String("status"))
-        unit.test.sim().editSection(
-            "directory", [&](QJsonObject& d) { d.insert("authStatusSequence", failure); });
-    else
-        unit.test.sim().setFailure(failAt, failure.first().toInt());
-    LoginDialog dialog(unit.window->context(), *unit.window);
-    const qint64 start = unit.test.platform().nowMs();
-
-    QCOMPARE(logOn(dialog, "aduser", "Passw0rd", { box }), QStringList { box });
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
-    QVERIFY(!child<QLabel>(dialog, "labelAuthenticating")->isVisibleTo(&dialog));
-    QCOMPARE(unit.test.sim().state().value("directory").toObject().value("authStatusCalls").toInt(), polls);
-    QCOMPARE(unit.test.platform().nowMs() - start, qint64(polls) * 1000); // one second before each poll
-    QVERIFY(logLine.isEmpty() || unit.test.hasLog(3, logLine));
-    QCOMPARE(unit.test.debugLines().contains("Unknown error code."), box.contains("Authentication error."));
-    QVERIFY(unit.stat().contains("failed_login=1\n"));
-    QCOMPARE(unit.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
 }
 
 void TestLoginDialog::keyboardLanguage_data()
