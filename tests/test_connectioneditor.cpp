@@ -176,7 +176,6 @@ private slots:
     void editKeepsWhatTheFormDoesNotShow();
     void storedByTheRules_data();
     void storedByTheRules();
-    void inactivityClosesBoxAndDialog();
     void singleHeadSharedAndReturnKey();
 };
 
@@ -292,7 +291,7 @@ void TestConnectionEditor::fieldChecks_data()
     QTest::addColumn<QString>("kind"); // empty: editing "Office", a transmitter
     QTest::addColumn<QStringList>("fields"); // over a valid entry for the kind
     QTest::addColumn<QString>("box"); // "title|text"; empty: saved
-    QTest::addColumn<QString>("focus"); // the field given the focus and selected
+    QTest::addColumn<QString>("focus"); // given the focus and selected; "inactivity": closed under the box
     const auto row = [](const QString& name, const char* kind, const QStringList& fields, const QString& box,
                          const char* focus) {
         QTest::newRow(qPrintable(name)) << QString(kind) << fields << box << QString(focus);
@@ -353,6 +352,8 @@ void TestConnectionEditor::fieldChecks_data()
     row("new with a taken name", "Transmitter", { "Name=Office" }, taken, "");
     row("edit keeping its own name", "", { "Name=Office" }, "", "");
     row("edit taking another's name", "", { "Name=" + defaultTx }, taken, "");
+    row("closed for inactivity under a box", "", { "Name=a|b" }, "WARNING|Connection name" + blocked + setA,
+        "inactivity");
     // Undone in memory too, so that the next try does not find its own name taken.
     row("database cannot be written", "Transmitter", { "Name=Lab" },
         "Error|The connection could not be saved.", "");
@@ -387,7 +388,17 @@ void TestConnectionEditor::fieldChecks()
     const QByteArray before = databaseText(osd.window->document());
     FailNextDatabaseChange unwritable(
         osd.unit.path(osd.window->storage().databasePath), box.startsWith(QLatin1String("Error")));
-    const QString shown = pressAndSettle(*dialog, names.save, box.section('|', 0, 0));
+    dialog->show();
+    const bool inactivity = focus == QLatin1String("inactivity");
+    QString shown;
+    if (inactivity)
+        QVERIFY(actOnDialogOf([&] { child<QPushButton>(*dialog, names.save)->click(); }, "WARNING",
+            [&](QDialog& b) {
+                shown = static_cast<QMessageBox&>(b).text();
+                emit osd.window->closeActiveDialogs();
+            }));
+    else
+        shown = pressAndSettle(*dialog, names.save, box.section('|', 0, 0));
 
     if (box.isEmpty()) {
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
@@ -397,13 +408,14 @@ void TestConnectionEditor::fieldChecks()
     }
     QCOMPARE(shown, box.section('|', 1));
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    QCOMPARE(dialog->isVisible(), !inactivity); // a refusal leaves the form open
     QCOMPARE(databaseText(osd.window->document()), before);
     if (unwritable) {
         QVERIFY(osd.unit.hasLog(3, "Velmogui: Can not open file: " + osd.window->storage().databasePath));
         return;
     }
     QCOMPARE(osd.stored().elementsByTagName(db::Connection).count(), 2);
-    if (!focus.isEmpty()) {
+    if (!focus.isEmpty() && !inactivity) {
         auto* field = child<QLineEdit>(*dialog, focus == "Name" ? names.name : names.fields[focus]);
         QCOMPARE(dialog->focusWidget(), field);
         QCOMPARE(field->selectionStart(), 0);
@@ -513,18 +525,6 @@ void TestConnectionEditor::storedByTheRules()
     QCOMPARE(connectionNamed(document, "Group").firstChildElement().attribute(db::TargetName), reference);
     QVERIFY(ConnectionRules::nameTaken(document, name) && !ConnectionRules::nameTaken(document, name.toLower()));
     QCOMPARE(ConnectionRules::nameTaken(document, "Desk"), name == "Desk" || original.isEmpty());
-}
-
-void TestConnectionEditor::inactivityClosesBoxAndDialog()
-{
-    OsdWindow osd(databaseWithUsers(), 2);
-    EditConnection dialog(osd.window->context(), defaultTx);
-    dialog.show();
-    type(dialog, "lineEditVMName", "a|b");
-    const auto save = [&] { child<QPushButton>(dialog, "saveConnectionButton")->click(); };
-    QVERIFY(actOnDialogOf(save, "WARNING", [&](QDialog&) { emit osd.window->closeActiveDialogs(); }));
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
 void TestConnectionEditor::singleHeadSharedAndReturnKey()
