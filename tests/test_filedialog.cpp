@@ -18,6 +18,9 @@
 
 namespace {
 
+const QStringList parts { "labelDirectory", "comboBoxDir", "filesTable", "labelFileName", "lineEditFileName",
+    "labelFileExt", "comboBoxFileExt" };
+
 void fillStick(TestUnit& unit)
 {
     for (const char* name : { "/mnt/usb/RXU4200_V3.1.0.clu", "/mnt/usb/TXU4200_V1.0.clu", "/mnt/usb/config.ccfg",
@@ -40,10 +43,9 @@ QStringList listed(FileDialog& dialog)
 QStringList shown(FileDialog& dialog)
 {
     QStringList names;
-    for (const char* name : { "labelDirectory", "comboBoxDir", "filesTable", "labelFileName", "lineEditFileName",
-                              "labelFileExt", "comboBoxFileExt" })
-        if (!dialog.findChild<QWidget*>(QLatin1String(name))->isHidden())
-            names << QLatin1String(name);
+    for (const QString& name : parts)
+        if (!dialog.findChild<QWidget*>(name)->isHidden())
+            names << name;
     return names;
 }
 
@@ -73,8 +75,6 @@ void TestFileDialog::modes_data()
     QTest::addColumn<QStringList>("widgets");
 
     const QStringList listOnly { "filesTable" };
-    const QStringList saveWidgets { "labelDirectory", "comboBoxDir", "filesTable", "labelFileName", "lineEditFileName",
-                                    "labelFileExt", "comboBoxFileExt" };
     const QStringList all { "RXU4200_V3.1.0.clu", "TXU4200_V1.0.clu", "config.ccfg", "notes.txt" };
     const QString upgrade = QStringLiteral("Available Upgrade Files");
     // clang-format off
@@ -87,11 +87,11 @@ void TestFileDialog::modes_data()
     QTest::newRow("import, all files") << "File Import" << "" << "All Files (*.*)" << false << all << "4 file(s) found"
         << true << "" << QStringList { "filesTable", "labelFileExt", "comboBoxFileExt" };
     QTest::newRow("save settings") << "Save As" << "" << ".ccfg" << false << QStringList { "config.ccfg" }
-        << "1 file(s) found" << true << "config" << saveWidgets;
+        << "1 file(s) found" << true << "config" << parts;
     QTest::newRow("save receiver diagnostics") << "Save As" << "*" << ".rxenc" << false << all << "4 file(s) found" << true
-        << "RX_Diagnostics" << saveWidgets;
+        << "RX_Diagnostics" << parts;
     QTest::newRow("save on an empty stick") << "Save As" << "*" << ".txenc" << true << QStringList() << "0 file(s) found"
-        << true << "TX_Diagnostics" << saveWidgets;
+        << true << "TX_Diagnostics" << parts;
     // clang-format on
 }
 
