@@ -100,8 +100,7 @@ void TestFavorites::assignedAndShown()
     associate(document, "boss", "B");
     OsdWindow osd(document);
     EditUData edit(osd.window->context(), "boss");
-    auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
-    const auto open = [assign] { assign->click(); };
+    const auto open = [&edit] { edit.findChild<QPushButton*>("pushButtonFavorites")->click(); };
     const auto choose = [open](const char* name, int slot, const char* button) {
         return actOnDialogOf(open, "Assign Favorites", [=](QDialog& dialog) {
             slotCombo(dialog, slot)->setCurrentText(name);
