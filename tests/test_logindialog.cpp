@@ -59,14 +59,6 @@ struct Unit {
         test.clearRecords();
     }
     QByteArray stat() const { return test.readFile(QLatin1String(statPath)); }
-    QJsonArray lastAlert() const
-    {
-        QJsonArray alert;
-        for (const QJsonObject& call : test.statistics())
-            if (call.value("call").toString() == QLatin1String("statistcs_send_json_alert_object"))
-                alert = call.value(QStringLiteral("args")).toArray();
-        return alert;
-    }
 
     TestUnit test;
     LoggedInUser user;
@@ -80,19 +72,6 @@ void enterCredentials(LoginDialog& dialog, const QString& user, const QString& p
     name->clear();
     name->insert(user);
     child<QLineEdit>(dialog, "passwordlineEdit")->insert(password);
-}
-
-// Logs on with the form, closing the boxes `expected` by their titles, and
-// returns the boxes seen on the way.
-QStringList logOn(
-    LoginDialog& dialog, const QString& user, const QString& password, const QStringList& expected)
-{
-    const int before = answeredBoxes().size();
-    for (const QString& box : expected)
-        answerNextBox(box.section(QLatin1Char('|'), 0, 0), QMessageBox::Cancel);
-    enterCredentials(dialog, user, password);
-    child<QPushButton>(dialog, "logonButton")->click();
-    return boxesSince(before, "|");
 }
 
 } // namespace
@@ -212,7 +191,12 @@ void TestLoginDialog::logonOutcomes()
     QVERIFY(remember->isChecked());
     remember->setChecked(!lastUser.isEmpty());
 
-    QCOMPARE(logOn(dialog, user, password, boxes), boxes);
+    const int before = answeredBoxes().size();
+    for (const QString& box : boxes)
+        answerNextBox(box.section(QLatin1Char('|'), 0, 0), QMessageBox::Cancel);
+    enterCredentials(dialog, user, password);
+    child<QPushButton>(dialog, "logonButton")->click();
+    QCOMPARE(boxesSince(before, "|"), boxes);
     QCOMPARE(dialog.result() == QDialog::Accepted, accepted);
     QVERIFY(child<QLineEdit>(dialog, "passwordlineEdit")->text().isEmpty());
     QCOMPARE(child<QLineEdit>(dialog, "userNamelineEdit")->text(), user);
@@ -223,8 +207,12 @@ void TestLoginDialog::logonOutcomes()
         accepted ? "successful_login=1\nfailed_login=0\n" : "successful_login=0\nfailed_login=1\n"));
     // A name the services cannot take is not reported under another.
     const bool carried = servicesCarry(user);
+    QJsonArray lastAlert;
+    for (const QJsonObject& call : osd.test.statistics())
+        if (call.value("call").toString() == QLatin1String("statistcs_send_json_alert_object"))
+            lastAlert = call.value(QStringLiteral("args")).toArray();
     const QJsonArray alert { accepted ? 2 : 1, 3, 0, 2, accepted ? 0 : 1, "OSD_LOGIN", user, "", "", "" };
-    QCOMPARE(osd.lastAlert(), carried ? alert : QJsonArray());
+    QCOMPARE(lastAlert, carried ? alert : QJsonArray());
     QCOMPARE(osd.stat().contains("manager_unreachable=1\n"), failAt == QLatin1String("su_get_xml_db"));
     if (managed)
         QCOMPARE(osd.test.sim().state().value("manager").toObject().value("lastPull").toObject(),
