@@ -18,6 +18,7 @@
 
 namespace {
 
+// The parts of the form a mode may hide, in its order.
 const QStringList parts { "labelDirectory", "comboBoxDir", "filesTable", "labelFileName", "lineEditFileName",
     "labelFileExt", "comboBoxFileExt" };
 
@@ -28,25 +29,6 @@ void fillStick(TestUnit& unit)
         QVERIFY(unit.writeFile(QLatin1String(name), "x"));
     QVERIFY(QDir().mkpath(unit.path(QStringLiteral("/mnt/usb/RXU4200_dir.clu"))));
     QVERIFY(QFile::link(unit.path(QStringLiteral("/mnt/usb/notes.txt")), unit.path(QStringLiteral("/mnt/usb/RXU4200_link.clu"))));
-}
-
-QStringList listed(FileDialog& dialog)
-{
-    QStringList names;
-    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("filesTable"));
-    for (int i = 0; i < list->count(); ++i)
-        names << list->item(i)->text();
-    names.sort();
-    return names;
-}
-
-QStringList shown(FileDialog& dialog)
-{
-    QStringList names;
-    for (const QString& name : parts)
-        if (!dialog.findChild<QWidget*>(name)->isHidden())
-            names << name;
-    return names;
 }
 
 } // namespace
@@ -110,11 +92,19 @@ void TestFileDialog::modes()
     if (allFiles)
         dialog.findChild<QComboBox*>(QStringLiteral("comboBoxFileExt"))->setCurrentText(extension);
     QCOMPARE(dialog.windowTitle(), title);
-    QTEST(listed(dialog), "files");
+    QStringList files, shown;
+    auto* list = dialog.findChild<QListWidget*>(QStringLiteral("filesTable"));
+    for (int i = 0; i < list->count(); ++i)
+        files << list->item(i)->text();
+    files.sort();
+    QTEST(files, "files");
     QTEST(dialog.findChild<QLabel*>(QStringLiteral("filesFoundLabel"))->text(), "found");
     QTEST(dialog.findChild<QPushButton*>(QStringLiteral("okButton"))->isEnabled(), "okEnabled");
     QTEST(dialog.findChild<QLineEdit*>(QStringLiteral("lineEditFileName"))->text(), "name");
-    QTEST(shown(dialog), "widgets");
+    for (const QString& name : parts)
+        if (!dialog.findChild<QWidget*>(name)->isHidden())
+            shown << name;
+    QTEST(shown, "widgets");
     QVERIFY(osd.unit.hasLog(6, QStringLiteral("### FileDialog Constructor End ###\n")));
 }
 
