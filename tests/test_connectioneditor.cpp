@@ -232,20 +232,17 @@ void TestConnectionEditor::kinds()
             child<QCheckBox>(dialog, option)->setChecked(true);
         chooseKind(dialog, kind);
 
-        QTEST(keysWhere(dialog, names.fields, [&](QWidget* w) { return w->isVisibleTo(&dialog); }), "shown");
-        QTEST(keysWhere(dialog, names.fields, [](QWidget* w) { return w->isEnabled(); }), "enabled");
-        // Only the address survives (the port is the kind's own).
-        QMap<QString, QString> typed = names.fields;
-        typed.remove(QStringLiteral("Port"));
-        QCOMPARE(keysWhere(dialog, typed,
-                     [](QWidget* w) { return !qobject_cast<QLineEdit*>(w)->text().isEmpty(); }),
-            QStringLiteral("IP"));
-        QCOMPARE(keysWhere(dialog, names.options, [&](QWidget* w) { return w->isVisibleTo(&dialog); }),
-            QStringLiteral("Audio ExtDesk NLA Persistent USB ViewOnly"));
-        QTEST(keysWhere(dialog, names.options, [](QWidget* w) { return w->isEnabled(); }), "enabledOptions");
-        QTEST(keysWhere(
-                  dialog, names.options, [](QWidget* w) { return qobject_cast<QCheckBox*>(w)->isChecked(); }),
-            "checkedOptions");
+        const auto visible = [&](QWidget* w) { return w->isVisibleTo(&dialog); };
+        const auto enabled = [](QWidget* w) { return w->isEnabled(); };
+        const auto filled = [](QWidget* w) { return !qobject_cast<QLineEdit*>(w)->text().isEmpty(); };
+        QTEST(keysWhere(dialog, names.fields, visible), "shown");
+        QTEST(keysWhere(dialog, names.fields, enabled), "enabled");
+        // Only the address survives; the port is the kind's own.
+        QCOMPARE(keysWhere(dialog, names.fields, filled).remove(" Port"), QStringLiteral("IP"));
+        const auto checked = [](QWidget* w) { return qobject_cast<QCheckBox*>(w)->isChecked(); };
+        QCOMPARE(keysWhere(dialog, names.options, visible), "Audio ExtDesk NLA Persistent USB ViewOnly");
+        QTEST(keysWhere(dialog, names.options, enabled), "enabledOptions");
+        QTEST(keysWhere(dialog, names.options, checked), "checkedOptions");
 
         auto* portField = child<QLineEdit>(dialog, names.fields["Port"]);
         QTEST(QString(portField->text() + '|' + portField->placeholderText()), "port");
