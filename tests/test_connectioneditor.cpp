@@ -420,8 +420,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow_data()
     QTest::addColumn<int>("heads");
     const auto row = [](const char* test, const QString& name, const QString& stored, const char* kind,
                          const QStringList& fields, bool rebuilt, const char* expected, int heads = 2) {
-        QTest::newRow(test) << name << stored << QString(kind) << fields << rebuilt << QString(expected)
-                            << heads;
+        QTest::newRow(test) << name << stored << kind << fields << rebuilt << expected << heads;
     };
 
     // clang-format off

@@ -174,8 +174,7 @@ void TestConnectionTab::buttons()
     const bool adding = press == QLatin1String("newConnectionButton");
     const auto open = [&] { child<QPushButton>(*osd.window, press)->click(); };
     QVERIFY(actOnDialogOf(open, adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
-        child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")
-            ->setText(QStringLiteral("z"));
+        child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")->setText("z");
         child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     }));
     QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), QStringLiteral("z"));

@@ -117,8 +117,7 @@ void TestFavorites::assignedAndShown()
     }));
 
     // A slot whose connection leaves the selection is dropped with it.
-    auto* selected = edit.findChild<QListWidget*>("listWidgetUConnEdt");
-    selected->setCurrentRow(0);
+    edit.findChild<QListWidget*>("listWidgetUConnEdt")->setCurrentRow(0);
     edit.findChild<QPushButton*>("remUConChangeButton")->click();
     edit.findChild<QPushButton*>("saveUsrDataChangesButton")->click();
     QCOMPARE(edit.result(), int(QDialog::Accepted));
