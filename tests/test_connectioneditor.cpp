@@ -58,17 +58,6 @@ void chooseKind(QDialog& dialog, const QString& kind)
     via->setCurrentIndex(via->findText(kind));
 }
 
-void type(QDialog& dialog, const QString& widgetName, const QString& text)
-{
-    auto* field = child<QLineEdit>(dialog, widgetName);
-    field->clear();
-    // The test keyboard types printable ASCII only; other text is set.
-    if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() && c.unicode() < 0x80; }))
-        QTest::keyClicks(field, text);
-    else
-        field->setText(text);
-}
-
 // `base` with "Key=Value;..." over it.
 Attributes over(Attributes base, const QString& set)
 {
@@ -109,9 +98,14 @@ QMap<QString, QStringList> associations(const QDomDocument& document)
 void enter(QDialog& dialog, const Names& names, const QStringList& fields, const QStringList& options)
 {
     for (const QString& field : fields) {
-        const QString key = field.section(QLatin1Char('='), 0, 0);
-        type(dialog, key == QLatin1String("Name") ? names.name : names.fields.value(key),
-            field.section(QLatin1Char('='), 1));
+        const QString key = field.section(QLatin1Char('='), 0, 0), text = field.section(QLatin1Char('='), 1);
+        auto* edit = child<QLineEdit>(dialog, key == QLatin1String("Name") ? names.name : names.fields[key]);
+        edit->clear();
+        // The test keyboard types printable ASCII only; other text is set.
+        if (std::all_of(text.begin(), text.end(), [](QChar c) { return c.isPrint() && c.unicode() < 0x80; }))
+            QTest::keyClicks(edit, text);
+        else
+            edit->setText(text);
     }
     for (const QString& option : options) {
         if (option == QLatin1String("Shared")) {
@@ -143,13 +137,11 @@ QString keysWhere(
 QDomDocument referenced(const QString& name, const QString& stored)
 {
     QDomDocument document = databaseWithUsers();
-    const auto member = [&document](const QString& target) {
-        QDomElement element = document.createElement(QStringLiteral("Member"));
-        element.setAttribute(db::TargetName, target);
-        return element;
+    const auto member = [&document](QDomElement group, const QString& target) {
+        group.appendChild(document.createElement("Member")).toElement().setAttribute(db::TargetName, target);
     };
-    addConnection(document, name, stored).appendChild(member(defaultTx));
-    addConnection(document, "Group", "viaTxPool=true").appendChild(member(name));
+    member(addConnection(document, name, stored), defaultTx);
+    member(addConnection(document, "Group", "viaTxPool=true"), name);
     associate(document, "plain", name, "3");
     associate(document, "power", name);
     QDomElement automatic = document.createElement(db::AutoConnect);
@@ -176,7 +168,6 @@ private slots:
     void editKeepsWhatTheFormDoesNotShow();
     void storedByTheRules_data();
     void storedByTheRules();
-    void inactivityClosesBoxAndDialog();
     void singleHeadSharedAndReturnKey();
 };
 
@@ -224,7 +215,6 @@ void TestConnectionEditor::kinds_data()
 
 void TestConnectionEditor::kinds()
 {
-    QFETCH(QString, port);
     QFETCH(QStringList, fields);
     QFETCH(QString, options);
     QFETCH(QString, text);
@@ -242,23 +232,20 @@ void TestConnectionEditor::kinds()
             child<QCheckBox>(dialog, option)->setChecked(true);
         chooseKind(dialog, kind);
 
-        QTEST(keysWhere(dialog, names.fields, [&](QWidget* w) { return w->isVisibleTo(&dialog); }), "shown");
-        QTEST(keysWhere(dialog, names.fields, [](QWidget* w) { return w->isEnabled(); }), "enabled");
-        // Only the address survives (the port is the kind's own).
-        QMap<QString, QString> typed = names.fields;
-        typed.remove(QStringLiteral("Port"));
-        QCOMPARE(keysWhere(dialog, typed,
-                     [](QWidget* w) { return !qobject_cast<QLineEdit*>(w)->text().isEmpty(); }),
-            QStringLiteral("IP"));
-        QCOMPARE(keysWhere(dialog, names.options, [&](QWidget* w) { return w->isVisibleTo(&dialog); }),
-            QStringLiteral("Audio ExtDesk NLA Persistent USB ViewOnly"));
-        QTEST(keysWhere(dialog, names.options, [](QWidget* w) { return w->isEnabled(); }), "enabledOptions");
-        QTEST(keysWhere(
-                  dialog, names.options, [](QWidget* w) { return qobject_cast<QCheckBox*>(w)->isChecked(); }),
-            "checkedOptions");
+        const auto visible = [&](QWidget* w) { return w->isVisibleTo(&dialog); };
+        const auto enabled = [](QWidget* w) { return w->isEnabled(); };
+        const auto filled = [](QWidget* w) { return !qobject_cast<QLineEdit*>(w)->text().isEmpty(); };
+        QTEST(keysWhere(dialog, names.fields, visible), "shown");
+        QTEST(keysWhere(dialog, names.fields, enabled), "enabled");
+        // Only the address survives; the port is the kind's own.
+        QCOMPARE(keysWhere(dialog, names.fields, filled).remove(" Port"), QStringLiteral("IP"));
+        const auto checked = [](QWidget* w) { return qobject_cast<QCheckBox*>(w)->isChecked(); };
+        QCOMPARE(keysWhere(dialog, names.options, visible), "Audio ExtDesk NLA Persistent USB ViewOnly");
+        QTEST(keysWhere(dialog, names.options, enabled), "enabledOptions");
+        QTEST(keysWhere(dialog, names.options, checked), "checkedOptions");
 
         auto* portField = child<QLineEdit>(dialog, names.fields["Port"]);
-        QCOMPARE(portField->text() + '|' + portField->placeholderText(), port);
+        QTEST(QString(portField->text() + '|' + portField->placeholderText()), "port");
         QCOMPARE(connectionType->currentText(), QStringLiteral("Private"));
         QTEST(connectionType->isEnabled(), "typeEnabled");
         for (const char* hidden : { "comboBoxTx1", "comboBoxTx2", "comboBoxTx3", "comboBoxTx4",
@@ -268,13 +255,11 @@ void TestConnectionEditor::kinds()
 
     const QString name = fields.first().section(QLatin1Char('='), 1);
     Attributes written = element(name, text);
-    {
-        NewConnection dialog(osd.window->context());
-        chooseKind(dialog, kind);
-        enter(dialog, names, fields, options.split(QLatin1Char(' '), Qt::SkipEmptyParts));
-        child<QPushButton>(dialog, "saveNewConnectionButton")->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
+    NewConnection dialog(osd.window->context());
+    chooseKind(dialog, kind);
+    enter(dialog, names, fields, options.split(QLatin1Char(' '), Qt::SkipEmptyParts));
+    child<QPushButton>(dialog, "saveNewConnectionButton")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
     QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), written);
 
     // Opened and saved unchanged, the editor shows the same kind and keeps every value.
@@ -292,7 +277,7 @@ void TestConnectionEditor::fieldChecks_data()
     QTest::addColumn<QString>("kind"); // empty: editing "Office", a transmitter
     QTest::addColumn<QStringList>("fields"); // over a valid entry for the kind
     QTest::addColumn<QString>("box"); // "title|text"; empty: saved
-    QTest::addColumn<QString>("focus"); // the field given the focus and selected
+    QTest::addColumn<QString>("focus"); // given the focus and selected; "inactivity": closed under the box
     const auto row = [](const QString& name, const char* kind, const QStringList& fields, const QString& box,
                          const char* focus) {
         QTest::newRow(qPrintable(name)) << QString(kind) << fields << box << QString(focus);
@@ -353,6 +338,8 @@ void TestConnectionEditor::fieldChecks_data()
     row("new with a taken name", "Transmitter", { "Name=Office" }, taken, "");
     row("edit keeping its own name", "", { "Name=Office" }, "", "");
     row("edit taking another's name", "", { "Name=" + defaultTx }, taken, "");
+    row("closed for inactivity under a box", "", { "Name=a|b" }, "WARNING|Connection name" + blocked + setA,
+        "inactivity");
     // Undone in memory too, so that the next try does not find its own name taken.
     row("database cannot be written", "Transmitter", { "Name=Lab" },
         "Error|The connection could not be saved.", "");
@@ -387,7 +374,17 @@ void TestConnectionEditor::fieldChecks()
     const QByteArray before = databaseText(osd.window->document());
     FailNextDatabaseChange unwritable(
         osd.unit.path(osd.window->storage().databasePath), box.startsWith(QLatin1String("Error")));
-    const QString shown = pressAndSettle(*dialog, names.save, box.section('|', 0, 0));
+    dialog->show();
+    const bool inactivity = focus == QLatin1String("inactivity");
+    QString shown;
+    if (inactivity)
+        QVERIFY(actOnDialogOf([&] { child<QPushButton>(*dialog, names.save)->click(); }, "WARNING",
+            [&](QDialog& b) {
+                shown = static_cast<QMessageBox&>(b).text();
+                emit osd.window->closeActiveDialogs();
+            }));
+    else
+        shown = pressAndSettle(*dialog, names.save, box.section('|', 0, 0));
 
     if (box.isEmpty()) {
         QCOMPARE(dialog->result(), int(QDialog::Accepted));
@@ -397,13 +394,14 @@ void TestConnectionEditor::fieldChecks()
     }
     QCOMPARE(shown, box.section('|', 1));
     QCOMPARE(dialog->result(), int(QDialog::Rejected));
+    QCOMPARE(dialog->isVisible(), !inactivity); // a refusal leaves the form open
     QCOMPARE(databaseText(osd.window->document()), before);
     if (unwritable) {
         QVERIFY(osd.unit.hasLog(3, "Velmogui: Can not open file: " + osd.window->storage().databasePath));
         return;
     }
     QCOMPARE(osd.stored().elementsByTagName(db::Connection).count(), 2);
-    if (!focus.isEmpty()) {
+    if (!focus.isEmpty() && !inactivity) {
         auto* field = child<QLineEdit>(*dialog, focus == "Name" ? names.name : names.fields[focus]);
         QCOMPARE(dialog->focusWidget(), field);
         QCOMPARE(field->selectionStart(), 0);
@@ -422,8 +420,7 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow_data()
     QTest::addColumn<int>("heads");
     const auto row = [](const char* test, const QString& name, const QString& stored, const char* kind,
                          const QStringList& fields, bool rebuilt, const char* expected, int heads = 2) {
-        QTest::newRow(test) << name << stored << QString(kind) << fields << rebuilt << QString(expected)
-                            << heads;
+        QTest::newRow(test) << name << stored << kind << fields << rebuilt << expected << heads;
     };
 
     // clang-format off
@@ -449,15 +446,12 @@ void TestConnectionEditor::editKeepsWhatTheFormDoesNotShow()
 
     const QDomDocument document = referenced(name, stored);
     OsdWindow osd(document, heads);
-    {
-        EditConnection dialog(osd.window->context(), name);
-        if (!kind.isEmpty())
-            chooseKind(dialog, kind);
-        enter(dialog, Names(true), fields, {});
-        child<QPushButton>(dialog, "saveConnectionButton")->click();
-        QCOMPARE(dialog.result(), int(QDialog::Accepted));
-    }
-
+    EditConnection dialog(osd.window->context(), name);
+    if (!kind.isEmpty())
+        chooseKind(dialog, kind);
+    enter(dialog, Names(true), fields, {});
+    child<QPushButton>(dialog, "saveConnectionButton")->click();
+    QCOMPARE(dialog.result(), int(QDialog::Accepted));
     const Attributes wanted
         = over(rebuilt ? element(name, QString()) : attributeMap(connectionNamed(document, name)), expected);
     QCOMPARE(attributeMap(connectionNamed(osd.stored(), name)), wanted);
@@ -486,9 +480,8 @@ void TestConnectionEditor::storedByTheRules()
     QFETCH(QString, expected);
     QDomDocument document = referenced("Desk", "type=KVM;IP_address=old;viaTxPool=true;Custom=kept;ViewOnly=");
     const bool fresh = original.isEmpty() || kind != "KVM";
-    Attributes wanted
+    const Attributes wanted
         = over(fresh ? element(name, QString()) : attributeMap(connectionNamed(document, "Desk")), expected);
-    wanted.insert("Name", name);
     QMap<QString, QStringList> linked = associations(document);
     // Shared, with audio and view-only.
     const ConnectionRules::ConnectionValues values { name, "h", "22", "u", "p", "d", "l", true, false, false, true,
@@ -513,18 +506,6 @@ void TestConnectionEditor::storedByTheRules()
     QCOMPARE(connectionNamed(document, "Group").firstChildElement().attribute(db::TargetName), reference);
     QVERIFY(ConnectionRules::nameTaken(document, name) && !ConnectionRules::nameTaken(document, name.toLower()));
     QCOMPARE(ConnectionRules::nameTaken(document, "Desk"), name == "Desk" || original.isEmpty());
-}
-
-void TestConnectionEditor::inactivityClosesBoxAndDialog()
-{
-    OsdWindow osd(databaseWithUsers(), 2);
-    EditConnection dialog(osd.window->context(), defaultTx);
-    dialog.show();
-    type(dialog, "lineEditVMName", "a|b");
-    const auto save = [&] { child<QPushButton>(dialog, "saveConnectionButton")->click(); };
-    QVERIFY(actOnDialogOf(save, "WARNING", [&](QDialog&) { emit osd.window->closeActiveDialogs(); }));
-    QVERIFY(!dialog.isVisible());
-    QCOMPARE(dialog.result(), int(QDialog::Rejected));
 }
 
 void TestConnectionEditor::singleHeadSharedAndReturnKey()

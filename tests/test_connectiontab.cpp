@@ -79,18 +79,19 @@ private slots:
 
 // Cut short in the list; markup in it is a name's own text.
 const QString wide = QStringLiteral("alpha<b>Beta</b> of the night shift, second floor");
+// admin's associations in order: "delta" is the 33rd, beyond what an unmanaged unit lists.
+const QStringList associated
+    = QStringList { "missing" } + names(QStringLiteral("x"), 29) + QStringList { wide, "betaGamma", "delta" };
 
 void TestConnectionTab::list_data()
 {
     QTest::addColumn<bool>("managed");
     QTest::addColumn<QString>("filter");
     QTest::addColumn<QStringList>("shown");
-    // "delta" is the 33rd association: beyond what an unmanaged unit lists.
-    const QStringList first32 = QStringList { "missing" } + names(QStringLiteral("x"), 29)
-        + QStringList { wide, "betaGamma" };
+    const QStringList first32 = associated.mid(0, 32);
     // clang-format off
     QTest::newRow("unmanaged unit stops at 32") << false << "" << first32;
-    QTest::newRow("managed unit shows all") << true << "" << first32 + QStringList { "delta" };
+    QTest::newRow("managed unit shows all") << true << "" << associated;
     QTest::newRow("unmanaged: anywhere, any case") << false << "BETA" << QStringList { wide, "betaGamma" };
     QTest::newRow("managed: only the start") << true << "BETA" << QStringList { "betaGamma" };
     QTest::newRow("unmanaged: beyond the limit stays hidden") << false << "delta" << QStringList();
@@ -102,8 +103,7 @@ void TestConnectionTab::list()
 {
     QFETCH(bool, managed);
     QFETCH(QString, filter);
-    QDomDocument document = bareDatabase(QStringList { "missing" } + names(QStringLiteral("x"), 29)
-        + QStringList { wide, "betaGamma", "delta" });
+    QDomDocument document = bareDatabase(associated);
     // An association whose connection is gone still lists, with the private icon.
     databaseSection(document, db::Connections).removeChild(connectionNamed(document, "missing"));
     connectionNamed(document, "x0").setAttribute(db::ConnectionType, "Shared");
@@ -174,8 +174,7 @@ void TestConnectionTab::buttons()
     const bool adding = press == QLatin1String("newConnectionButton");
     const auto open = [&] { child<QPushButton>(*osd.window, press)->click(); };
     QVERIFY(actOnDialogOf(open, adding ? "New Connection" : "Edit Connection", [&](QDialog& dialog) {
-        child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")
-            ->setText(QStringLiteral("z"));
+        child<QLineEdit>(dialog, adding ? "lineEditNewVMName" : "lineEditVMName")->setText("z");
         child<QPushButton>(dialog, adding ? "saveNewConnectionButton" : "saveConnectionButton")->click();
     }));
     QCOMPARE(list->currentItem() ? list->currentItem()->text() : QString(), QStringLiteral("z"));

@@ -100,8 +100,7 @@ void TestFavorites::assignedAndShown()
     associate(document, "boss", "B");
     OsdWindow osd(document);
     EditUData edit(osd.window->context(), "boss");
-    auto* assign = edit.findChild<QPushButton*>("pushButtonFavorites");
-    const auto open = [assign] { assign->click(); };
+    const auto open = [&edit] { edit.findChild<QPushButton*>("pushButtonFavorites")->click(); };
     const auto choose = [open](const char* name, int slot, const char* button) {
         return actOnDialogOf(open, "Assign Favorites", [=](QDialog& dialog) {
             slotCombo(dialog, slot)->setCurrentText(name);
@@ -113,15 +112,12 @@ void TestFavorites::assignedAndShown()
     QVERIFY(choose("B", 5, "pushButtonCancelFavorites"));
     QVERIFY(choose("B", 9, "pushButtonSaveFavorites"));
     QVERIFY(actOnDialogOf(open, "Assign Favorites", [](QDialog& dialog) {
-        QCOMPARE(slotCombo(dialog, 5)->currentText(), QString());
-        QCOMPARE(slotCombo(dialog, 9)->currentText(), QString("B"));
-        QCOMPARE(slotCombo(dialog, 2)->currentText(), QString("A"));
+        QCOMPARE(static_cast<Favorites&>(dialog).favoriteSlots(), table({ { 2, "A" }, { 9, "B" } }));
         dialog.findChild<QPushButton*>("pushButtonSaveFavorites")->click();
     }));
 
     // A slot whose connection leaves the selection is dropped with it.
-    auto* selected = edit.findChild<QListWidget*>("listWidgetUConnEdt");
-    selected->setCurrentRow(0);
+    edit.findChild<QListWidget*>("listWidgetUConnEdt")->setCurrentRow(0);
     edit.findChild<QPushButton*>("remUConChangeButton")->click();
     edit.findChild<QPushButton*>("saveUsrDataChangesButton")->click();
     QCOMPARE(edit.result(), int(QDialog::Accepted));
