@@ -124,8 +124,9 @@ void TestLoginDialog::logonOutcomes_data()
     row("safe mode: wrong password", "safe", "boss", false, "bad",
         { "WARNING: SAFE MODE|" + adminOnly, incorrect });
     // Names the unit does not know, whose database the directory brings.
-    row("safe mode: directory administrator", "safe", "newadmin", true, "pw", none);
-    row("safe mode: directory user refused", "safe", "newcomer", true, "pw", { "WARNING|" + adminOnly });
+    row("safe mode: directory administrator", "safe", "newadmin", true, "pw", none, "old", 2);
+    row("safe mode: directory user refused", "safe", "newcomer", true, "pw", { "WARNING|" + adminOnly }, "old",
+        2);
     row("user beyond Latin-1", "", "\u7528\u6237", false, "pw",
         { "Warning:|Username can only contain Latin-1 characters." });
     row("directory password beyond Latin-1", "", "aduser", true, "pw\u20ac",
