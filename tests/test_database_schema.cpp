@@ -3,6 +3,7 @@
 #include "database.h"
 #include "database/databasestorage.h"
 #include "database/dbnames.h"
+#include "database/namerule.h"
 #include "database/plaindocument.h"
 #include "database/schema.h"
 #include "database/textcipher.h"
@@ -108,6 +109,8 @@ private slots:
     void newDatabaseIsTheDefaultDocumentAndStaysUntouched();
     void connectionKind_data();
     void connectionKind();
+    void nameRule_data();
+    void nameRule();
     void schemaUpgrade_data();
     void schemaUpgrade();
     void unitSettings_data();
@@ -314,6 +317,28 @@ void TestDatabaseSchema::connectionKind()
     QDomDocument document;
     QVERIFY(document.setContent(QStringLiteral("<Connection %1/>").arg(attributes)));
     QTEST(static_cast<int>(::connectionKind(document.documentElement())), "kind");
+}
+
+void TestDatabaseSchema::nameRule_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<int>("fault");
+    const auto row = [](const char* name, const QString& text, NameFault fault) {
+        QTest::newRow(name) << text << static_cast<int>(fault);
+    };
+    row("empty", QString(), NameFault::Empty);
+    row("Latin-1, 32 characters", QString(31, QLatin1Char('a')) + QChar(0xfc), NameFault::None);
+    row("blank at the end", QStringLiteral("boss "), NameFault::Blanks);
+    row("line feed inside", QStringLiteral("bo\nss"), NameFault::Blanks);
+    row("NUL, before the Latin-1 check", QStringLiteral("bo") + QChar(0) + QChar(0x7528), NameFault::Blanks);
+    row("beyond Latin-1", QString(QChar(0x7528)), NameFault::NotLatin1);
+    row("33 characters", QString(33, QLatin1Char('a')), NameFault::TooLong);
+}
+
+void TestDatabaseSchema::nameRule()
+{
+    QFETCH(QString, name);
+    QTEST(static_cast<int>(nameFault(name)), "fault");
 }
 
 void TestDatabaseSchema::schemaUpgrade_data()

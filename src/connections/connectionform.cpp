@@ -341,7 +341,7 @@ bool ConnectionForm::refuse(QLineEdit* field, const QString& message)
     return false;
 }
 
-bool ConnectionForm::checkFields(const QString& kind)
+bool ConnectionForm::checkFields(const QString& kind, const QString& originalName)
 {
     using namespace ForbiddenCharacters;
     const QString generalShown = shown(general);
@@ -355,12 +355,22 @@ bool ConnectionForm::checkFields(const QString& kind)
     if (containsAny(name, general))
         return refuse(ui->lineEditNewVMName,
             QStringLiteral("Connection name cannot contain certain characters. ") + invalid + generalShown);
-    if (!survivesRestart(name))
+    switch (nameFault(name)) {
+    case NameFault::None:
+    case NameFault::Empty: // said before any field is checked
+        break;
+    case NameFault::Blanks:
         return refuse(ui->lineEditNewVMName,
             QStringLiteral(
                 "Connection name cannot begin or end with a blank or contain control characters."));
-    if (!launcherCarries(name))
+    case NameFault::NotLatin1:
         return refuse(ui->lineEditNewVMName, notCarried("Connection name"));
+    case NameFault::TooLong:
+        if (name == originalName) // a longer stored name stays as it is
+            break;
+        return refuse(
+            ui->lineEditNewVMName, QStringLiteral("Connection name cannot be longer than 32 characters."));
+    }
 
     const struct {
         Field field;
@@ -434,7 +444,7 @@ bool ConnectionForm::save(const QString& originalName)
         return false;
     }
     const QString kind = ui->comboBoxConnVia->currentText();
-    if (!checkFields(kind))
+    if (!checkFields(kind, originalName))
         return false;
 
     // A refused write must not leave the connection half-added in memory,

@@ -71,7 +71,8 @@ signals:
 
 private:
     void applyKindLayout(const QString& kind);
-    bool checkFields(const QString& kind);
+    // `originalName`: the stored name an edit replaces, which may be longer than can be typed.
+    bool checkFields(const QString& kind, const QString& originalName);
     bool refuse(QLineEdit* field, const QString& message);
     ConnectionRules::ConnectionValues typedValues() const;
 

@@ -91,12 +91,18 @@ void storeFavorites(QDomElement user, const QStringList& table)
 
 QString nameRefusal(const QString& name)
 {
-    if (name.isEmpty())
+    switch (nameFault(name)) {
+    case NameFault::None:
+        return QString();
+    case NameFault::Empty:
         return QStringLiteral("Blank Username is not valid.");
-    if (!survivesRestart(name))
+    case NameFault::Blanks:
         return QStringLiteral("Username cannot begin or end with a blank or contain control characters.");
-    if (!servicesCarry(name))
+    case NameFault::NotLatin1:
         return QStringLiteral("Username can only contain Latin-1 characters.");
+    case NameFault::TooLong:
+        return QStringLiteral("Username cannot be longer than 32 characters.");
+    }
     return QString();
 }
 
