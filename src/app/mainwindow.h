@@ -119,7 +119,6 @@ public:
     QString readSoftwareVersion();
 
     // The USB roads: the file dialog's result, the upgrade and the transmitter's package.
-    QTimer* upgradeTimer();
     void startRxUpgrade();
     int prepareUpgradePackage(QString& path, const QString& folder);
     int verifyPackageSignature(const QString& packagePath, const QString& title);
@@ -200,7 +199,6 @@ protected:
     void keyPressEvent(QKeyEvent* event) override;
 
 private:
-    Platform& unitPlatform() { return platform; }
     // The form's frame: the header, the tabs and the Connections tab.
     Ui::MainWindow& formFrame()
     {
@@ -214,8 +212,6 @@ private:
     bool dhcpStatusUp();
     bool saveDatabase();
     void ensureAuthenticationStatFile();
-    GuiSettingsFile& guiSettingsFile() { return guiSettings; }
-    StatisticsReporter& statisticsReporter() { return statistics; }
     void clearLoggedInUser();
     bool isUnitManaged();
     void startupLogon();

@@ -24,8 +24,6 @@ void MainWindow::on_diagnosticsButton_clicked()
 
 void MainWindow::startRxUpgrade() { rxUpgrade->startRxUpgrade(); }
 
-QTimer* MainWindow::upgradeTimer() { return rxUpgrade->upgradeTimer(); }
-
 int MainWindow::prepareUpgradePackage(QString& path, const QString& folder)
 {
     return rxUpgrade->prepareUpgradePackage(path, folder);

@@ -79,7 +79,6 @@ public:
 signals:
     void closeActiveDialogs();
     void usersChanged();
-    void connectionsChanged();
     void networkChanged();
     // Long work on the unit holds the inactivity log-off off while it runs.
     void inactivityHeld(bool held);

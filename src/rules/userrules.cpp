@@ -210,6 +210,11 @@ QString autoConnectOf(const QDomElement& user)
         .attribute(QLatin1String(db::AutoConnectName));
 }
 
+bool admittedInSafeMode(const QDomElement& user)
+{
+    return user.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator");
+}
+
 LocalLogon localLogon(
     const QDomDocument& document, const QString& name, const QString& password, bool safeMode)
 {
@@ -220,9 +225,7 @@ LocalLogon localLogon(
     if (safeMode) {
         if (!passwordMatches)
             return LocalLogon::SafeModeWrongPassword;
-        return entry.attribute(QLatin1String(db::Privilege)) == QLatin1String("Administrator")
-            ? LocalLogon::Accepted
-            : LocalLogon::SafeModeNotAdministrator;
+        return admittedInSafeMode(entry) ? LocalLogon::Accepted : LocalLogon::SafeModeNotAdministrator;
     }
     // A directory user's local password never counts.
     if (entry.attribute(QLatin1String(db::Ad)) == QLatin1String("true"))

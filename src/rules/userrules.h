@@ -50,6 +50,9 @@ QString passwordRefusal(const QDomElement& confirmer, const QString& typedPasswo
     const QString& newPassword, const QString& confirmation);
 QString removalRefusal(const QString& name, const QString& loggedOnUser);
 
+// Safe mode is for administrators alone, however the name was vouched for.
+bool admittedInSafeMode(const QDomElement& user);
+
 // What the unit's own users make of a log-on. Only the directory can decide
 // for a name unknown here or for a directory user (outside safe mode), and
 // safe mode lets administrators alone in, whatever their directory flag.

@@ -46,7 +46,6 @@ public:
     int signatureResult = 1;
     // One background work item at a time: the installation.
     WorkerSlot workerSlot { "QThread* MainWindow::initializeWorker(Worker*)", "void MainWindow::deinitializeWorker()" };
-    QTimer* upgradeTimer() const { return progressTimer; }
 
 public slots:
     void upgradeSignatureVerified(int result);

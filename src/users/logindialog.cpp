@@ -226,13 +226,10 @@ void LoginDialog::on_logonButton_clicked()
     const bool local = carried && authenticateLocal(user, password);
     const bool directoryAsked = carried && isDirectoryLogonEnabled() && directoryUserRequested;
     bool result = directoryAsked ? authenticateDirectory(user, password) : local;
-    // Safe mode is for administrators, whoever vouches for the name: the
-    // directory's user is judged by the database it brought.
+    // The directory's user is judged by the database it brought.
     if (result && directoryAsked && safeMode
-        && UserRules::findUser(context.document(), user).attribute(QLatin1String(db::Privilege))
-            != QLatin1String("Administrator")) {
-        context.showMessage(
-            QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+        && !UserRules::admittedInSafeMode(UserRules::findUser(context.document(), user))) {
+        sayAdministratorsOnly();
         result = false;
     }
 
@@ -260,6 +257,12 @@ void LoginDialog::on_logonButton_clicked()
     attemptRunning = false;
 }
 
+void LoginDialog::sayAdministratorsOnly()
+{
+    context.showMessage(
+        QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+}
+
 bool LoginDialog::authenticateLocal(const QString& user, const QString& password)
 {
     using UserRules::LocalLogon;
@@ -277,8 +280,7 @@ bool LoginDialog::authenticateLocal(const QString& user, const QString& password
         clearPassword();
         return false;
     case LocalLogon::SafeModeNotAdministrator:
-        context.showMessage(
-            QStringLiteral("WARNING"), QStringLiteral(": Only Administrator may Log In in SAFE MODE."));
+        sayAdministratorsOnly();
         return false;
     }
     return false;

@@ -64,6 +64,7 @@ private slots:
     void on_rememberCheckBox_clicked(bool checked);
 
 private:
+    void sayAdministratorsOnly();
     // The panel, fields and main button drawn by the form style: a style sheet
     // would load the whole style sheet machinery before the dialog first shows.
     void setLook();
