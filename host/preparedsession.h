@@ -38,6 +38,11 @@ int prepareSession(Platform& platform, const LaunchRequest& request, const QByte
 std::optional<PreparedSession> takePreparedSession(Platform& platform, const QString& selfProgram,
     QString* fault);
 
+// How the session ended. A terminal drops its program's exit status, so for a
+// session in a terminal the status its program reported takes the place of the
+// terminal's own; the report is removed either way.
+ClientEnd sessionEnd(Platform& platform, const PreparedSession& session, const ClientEnd& clientEnd);
+
 // Removes a launch script and password nobody took, so that an OSD that ends
 // without launching never runs an older session.
 void clearPreparedSession(Platform& platform);

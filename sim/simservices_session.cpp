@@ -2,6 +2,7 @@
 
 #include <QJsonArray>
 
+#include "preparedsession.h"
 #include "services/device_services.h"
 #include "simservicesupport.h"
 #include "simunit.h"
@@ -17,47 +18,41 @@ QString sessionText(const QString& user)
     return QStringLiteral("sim-directory-session:") + user;
 }
 
-// Every value goes in single quotes, so that no text from the database is
-// parsed by the shell that runs the script; line breaks are dropped, as the
-// script is one line. The OSD's hot-key rewrite edits the word after a
-// "--hotkey" between single spaces, so one inside a value is split by an empty
-// quote pair, which the shell joins again.
-QString quoted(const QString& value)
-{
-    QString text = value;
-    text.remove(QLatin1Char('\r'));
-    text.remove(QLatin1Char('\n'));
-    text.replace(QLatin1Char('\''), QStringLiteral("'\\''"));
-    text.replace(QStringLiteral("--hotkey"), QStringLiteral("-''-hotkey"));
-    return QLatin1Char('\'') + text + QLatin1Char('\'');
-}
-
-// Writes the launch script and its relaunch copy: one command line ending in
-// "&", with "--hotkey N" when the unit has a hot-key set. Passwords stay out.
-void writeScripts(SimUnit* unit, const QString& type, const Options& options)
-{
-    QString line = QStringLiteral("/usr/bin/connection_control --type ") + type;
-    for (const auto& option : options)
-        line += QStringLiteral(" --") + option.first + QLatin1Char(' ') + quoted(option.second);
-    const QJsonValue hotkey
-        = child(unit->state(), QStringLiteral("launcher")).value(QStringLiteral("hotkey"));
-    if (hotkey.isDouble() && hotkey.toInt() >= 0)
-        line += QStringLiteral(" --hotkey ") + QString::number(hotkey.toInt());
-    line += QStringLiteral(" &");
-    for (const char* script : { "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
-        writeWhole(unit->path(QLatin1String(script)), line.toLatin1());
-}
-
-// Records the call, then prepares the session unless a failure was injected.
-int launch(const char* call, const QJsonArray& arguments, const QString& type, const Options& options)
+// The recording launchers write the scripts a unit's launcher would; with the
+// state's "launcher" "backend" set to "host" the host launchers prepare a real
+// session instead. Passwords stay out of the scripts either way.
+int launch(const char* call, const QJsonArray& arguments, const QString& type, const Options& options,
+    const QByteArray& password = QByteArray())
 {
     SimUnit* unit = SimUnit::current();
     if (!unit)
         return noUnit;
-    unit->recordLaunch(QString::fromLatin1(call), arguments);
+    const QJsonObject launcher = child(unit->state(), QStringLiteral("launcher"));
+    const bool host = launcher.value(QStringLiteral("backend")).toString() == QLatin1String("host");
+    QJsonArray recorded = arguments;
+    // The record is a file others may read; a real password stays out of it.
+    for (int i = 0; host && !password.isEmpty() && i < recorded.size(); ++i)
+        if (recorded.at(i) == QJsonValue(QString::fromLatin1(password)))
+            recorded[i] = QStringLiteral("(hidden)");
+    unit->recordLaunch(QString::fromLatin1(call), recorded);
     if (const int failure = unit->failure(QString::fromLatin1(call)))
         return failure;
-    writeScripts(unit, type, options);
+    LaunchRequest request;
+    request.type = type;
+    request.options = options;
+    const QJsonValue hotkey = launcher.value(QStringLiteral("hotkey"));
+    if (hotkey.isDouble() && hotkey.toInt() >= 0)
+        request.hotkey = hotkey.toInt();
+    if (host) {
+        QStringList log;
+        const int result = prepareSession(unit->platform(), request, password, &log);
+        for (const QString& line : log)
+            malvo_syslog(result ? 3 : 5, "%s\n", line.toUtf8().constData());
+        return result;
+    }
+    const QByteArray line = launchScriptText(QStringLiteral("/usr/bin/connection_control"), request);
+    for (const char* script : { "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
+        writeWhole(unit->path(QLatin1String(script)), line);
     return 0;
 }
 
@@ -153,7 +148,8 @@ int create_vm_connection(const char* name, const char* loggedOnUser, const char*
             { QStringLiteral("user"), fromC(userName) }, { QStringLiteral("host"), fromC(ip) },
             { QStringLiteral("port"), QString::number(port) }, { QStringLiteral("domain"), fromC(domain) },
             { QStringLiteral("audio"), flag(audio) }, { QStringLiteral("usb"), flag(usb) },
-            { QStringLiteral("nla"), flag(nla) }, { QStringLiteral("viewonly"), flag(viewOnly) } });
+            { QStringLiteral("nla"), flag(nla) }, { QStringLiteral("viewonly"), flag(viewOnly) } },
+        fromC(password).toLatin1());
 }
 
 int create_via_tx_connection(const char* name, const char* ip, int audio, int usb, int inactivityTimer,
@@ -189,7 +185,9 @@ int create_vnc_connection(const char* password, const char* ip, int port)
 {
     return launch("create_vnc_connection", QJsonArray { fromC(password), fromC(ip), port },
         QStringLiteral("vnc"),
-        { { QStringLiteral("host"), fromC(ip) }, { QStringLiteral("port"), QString::number(port) } });
+        { { QStringLiteral("host"), fromC(ip) }, { QStringLiteral("port"), QString::number(port) },
+            { QStringLiteral("auth"), *password ? QStringLiteral("password") : QStringLiteral("none") } },
+        fromC(password).toLatin1());
 }
 
 int create_ssh_connection(const char* userName, const char* password, const char* ip, int port)

@@ -6,7 +6,7 @@ set(osd "app|connections|settings|transmitter|upgrade|users")
 set(checks
     "src/platform src/services|#include \"(database|rules|${osd})/|#include [<\"](ui_|QtGui|QtWidgets|QtXml)"
     "src/database src/rules|#include \"(${osd})/|#include [<\"](ui_|QtGui|QtWidgets)"
-    "sim|#include \"(database|rules|${osd})/"
+    "sim host|#include \"(database|rules|${osd})/"
     "src/connections src/settings src/transmitter src/upgrade src/users|#include \"(app/mainwindow|ui_mainwindow)|MainWindow *[*&]")
 set(failures "")
 foreach(check ${checks})
@@ -25,7 +25,7 @@ foreach(check ${checks})
     endforeach()
   endforeach()
 endforeach()
-file(GLOB_RECURSE sources ${SOURCE}/src/* ${SOURCE}/sim/* ${SOURCE}/tools/* ${SOURCE}/bench/* ${SOURCE}/tests/*.cpp
+file(GLOB_RECURSE sources ${SOURCE}/src/* ${SOURCE}/sim/* ${SOURCE}/host/* ${SOURCE}/tools/* ${SOURCE}/bench/* ${SOURCE}/tests/*.cpp
     ${SOURCE}/tests/support/*)
 foreach(file ${sources})
   file(READ ${file} text)
