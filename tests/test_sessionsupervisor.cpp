@@ -1,6 +1,5 @@
 // velmo-session as a host runs it: a fake OSD that launches a session on every
 // run, real and fake clients on a private X display, and the processes left.
-#include "launchscript.h"
 #include "preparedsession.h"
 #include "testmain.h"
 #include "testunit.h"
@@ -20,19 +19,32 @@ namespace {
 const QString tool = QStringLiteral(VELMO_SESSION_TOOL);
 const QByteArray password = "S3cret pass";
 
-// Records what the client got, on its first run only, and fails like a client
-// that lost its connection.
-const QByteArray fakeClient = "#!/bin/sh\nset -C\nrecord=\"$FAKE_CLIENT_RECORD\"\n"
-                              "printf '%s' \"$*\" > \"$record.arguments\" || exit 1\n"
-                              "cat /dev/fd/3 > \"$record.fd3\" 2>/dev/null\n"
-                              "head -n 1 > \"$record.input\"\n"
-                              "test -e \"$VELMO_UNIT_ROOT/tmp/velmo-session/secret\" && : > \"$record.secret-left\"\n"
-                              "exit 1\n";
+// Records what it got on its first run only, and fails like a lost connection.
+const QByteArray fakeClient = R"(#!/bin/sh
+set -C
+printf '%s' "$*" > "$FAKE_CLIENT_RECORD.arguments" || exit 1
+cat /dev/fd/3 > "$FAKE_CLIENT_RECORD.fd3" 2>/dev/null
+head -n 1 > "$FAKE_CLIENT_RECORD.input"
+test -e "$VELMO_UNIT_ROOT/tmp/velmo-session/secret" && : > "$FAKE_CLIENT_RECORD.secret-left"
+exit 1
+)";
 
 QByteArray contents(const QString& path)
 {
     QFile file(path);
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
+}
+
+QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input, int* exitCode = nullptr)
+{
+    QProcess process;
+    process.start(program, arguments);
+    process.write(input);
+    process.closeWriteChannel();
+    process.waitForFinished(30000);
+    if (exitCode)
+        *exitCode = process.exitCode();
+    return process.readAllStandardOutput() + process.readAllStandardError();
 }
 
 struct ProcessFacts {
@@ -46,8 +58,7 @@ QList<ProcessFacts> processes()
 {
     QList<ProcessFacts> found;
     for (const QString& entry : QDir(QStringLiteral("/proc")).entryList(QDir::Dirs)) {
-        QFile file(QStringLiteral("/proc/%1/stat").arg(entry));
-        const QByteArray stat = file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+        const QByteArray stat = contents(QStringLiteral("/proc/%1/stat").arg(entry));
         const int open = stat.indexOf('(');
         const int close = stat.lastIndexOf(')');
         const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
@@ -57,15 +68,14 @@ QList<ProcessFacts> processes()
     return found;
 }
 
-// The process group of the supervisor's child once it holds `member`; 0 before.
+// The process group of the supervisor's child once `member` is in it; 0 before.
 qint64 childGroupWith(qint64 supervisor, const QByteArray& member)
 {
     const QList<ProcessFacts> all = processes();
     for (const ProcessFacts& child : all)
-        if (child.parent == supervisor)
-            for (const ProcessFacts& process : all)
-                if (process.group == child.group && process.name == member)
-                    return child.group;
+        for (const ProcessFacts& process : all)
+            if (child.parent == supervisor && process.group == child.group && process.name == member)
+                return child.group;
     return 0;
 }
 
@@ -75,17 +85,9 @@ bool groupGone(qint64 group)
     return std::none_of(all.begin(), all.end(), [group](const ProcessFacts& p) { return p.group == group; });
 }
 
-LaunchRequest request(const QString& type, const QList<QPair<QString, QString>>& options)
-{
-    LaunchRequest request;
-    request.type = type;
-    request.options = options;
-    return request;
-}
-
 LaunchRequest vncTo(quint16 port)
 {
-    return request(QStringLiteral("vnc"), { { "host", "127.0.0.1" }, { "port", QString::number(port) } });
+    return { QStringLiteral("vnc"), { { "host", "127.0.0.1" }, { "port", QString::number(port) } } };
 }
 
 } // namespace
@@ -100,33 +102,28 @@ class TestSessionSupervisor : public QObject {
     std::unique_ptr<QTemporaryDir> scratch;
     QProcess supervisor;
     QElapsedTimer clock;
-    QByteArray log;          // the supervisor's standard error, whole lines
+    QByteArray log;          // the supervisor's standard error
     QList<qint64> osdStarts; // when each OSD start was logged, by `clock`
-    QList<QByteArray> osdStartLines;
     int scanned = 0;         // of `log`, in whole lines
 
     QString staged() const { return scratch->path() + QStringLiteral("/tmp"); }
 
-    // Every run of this OSD puts what is staged in the unit's /tmp, as a launcher would.
-    QStringList copyingOsd() const
-    {
-        return { QStringLiteral("--osd"), QStringLiteral("/bin/cp"), QStringLiteral("--"), QStringLiteral("-r"),
-            QStringLiteral("-t"), unit->root(), QStringLiteral("--"), staged() };
-    }
+    // Every run of this OSD puts what was staged in the unit's /tmp again.
+    QStringList copyingOsd() const { return { "--osd", "/bin/cp", "--", "-r", "-t", unit->root(), "--", staged() }; }
 
-    void stageLaunch(const LaunchRequest& launch)
+    // What a launcher hands over, put aside for the fake OSD.
+    void stage(const LaunchRequest& launch)
     {
-        QVERIFY(QDir().mkpath(staged()));
-        QFile file(staged() + QStringLiteral("/startapp.sh"));
-        QVERIFY(file.open(QIODevice::WriteOnly));
-        file.write(launchScriptText(QStringLiteral("velmo-session"), launch));
+        QStringList launcherLog;
+        QCOMPARE(prepareSession(unit->platform(), launch, password, &launcherLog), 0);
+        QVERIFY(QDir().rename(unit->path(QStringLiteral("/tmp")), staged()));
     }
 
     void startSupervisor(const QStringList& arguments)
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("VELMO_UNIT_ROOT"), unit->root());
-        environment.insert(QStringLiteral("DISPLAY"), QLatin1Char(':') + QString::fromLatin1(display.property("number").toByteArray()));
+        environment.insert(QStringLiteral("DISPLAY"), display.property("display").toString());
         supervisor.setProcessEnvironment(environment);
         supervisor.start(tool, arguments);
         QVERIFY(supervisor.waitForStarted());
@@ -135,13 +132,9 @@ class TestSessionSupervisor : public QObject {
     void readLog()
     {
         log += supervisor.readAllStandardError();
-        for (int end; (end = log.indexOf('\n', scanned)) >= 0; scanned = end + 1) {
-            const QByteArray line = log.mid(scanned, end - scanned);
-            if (line.contains("velmo-session: Starting the OSD")) {
+        for (int end; (end = log.indexOf('\n', scanned)) >= 0; scanned = end + 1)
+            if (log.mid(scanned, end - scanned).contains("velmo-session: Starting the OSD"))
                 osdStarts << clock.elapsed();
-                osdStartLines << line;
-            }
-        }
     }
 
 private slots:
@@ -151,7 +144,7 @@ private slots:
         display.start(QStringLiteral("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24" });
         QVERIFY2(display.waitForStarted(), "Xvfb is needed: ./scripts/setup installs it");
         QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 20000);
-        display.setProperty("number", display.readLine().trimmed());
+        display.setProperty("display", QString::fromLatin1(':' + display.readLine().trimmed()));
     }
 
     void cleanupTestCase()
@@ -167,7 +160,6 @@ private slots:
         log.clear();
         scanned = 0;
         osdStarts.clear();
-        osdStartLines.clear();
         clock.start();
     }
 
@@ -186,8 +178,8 @@ private slots:
         QVERIFY(closed.listen(QHostAddress::LocalHost));
         const quint16 port = closed.serverPort();
         closed.close();
-        stageLaunch(vncTo(port));
-        startSupervisor(QStringList { QStringLiteral("--backoff-ms"), QStringLiteral("100") } + copyingOsd());
+        stage(vncTo(port));
+        startSupervisor(QStringList { "--backoff-ms", "100" } + copyingOsd());
         QTRY_VERIFY_WITH_TIMEOUT(osdStarts.size() >= 5, 30000);
         QTest::qWait(3000);
 
@@ -196,31 +188,29 @@ private slots:
         const int allowed = 1 + int(std::log2(double(span) / 100 + 1));
         QVERIFY2(osdStarts.size() <= allowed, qPrintable(QStringLiteral("%1 starts in %2 ms").arg(osdStarts.size()).arg(span)));
         QVERIFY(osdStarts.at(4) - osdStarts.at(3) >= 650); // the fourth wait is 800 ms
-        QVERIFY(!osdStartLines.first().contains("disconnect reason"));
-        QVERIFY(osdStartLines.last().contains("with the disconnect reason \""));
+        QVERIFY(log.startsWith("velmo-session: Starting the OSD: /bin/cp\n"));
+        QVERIFY(log.contains("velmo-session: Starting the OSD: /bin/cp with the disconnect reason \""));
         QCOMPARE(supervisor.state(), QProcess::Running);
     }
 
     void stopEndsTheChildGroup_data()
     {
-        QTest::addColumn<bool>("session");
         QTest::addColumn<QStringList>("osd");
         QTest::addColumn<QByteArray>("member");
         // The listener accepts and never answers, so the client waits for ever.
-        QTest::newRow("client waiting for its server") << true << QStringList() << QByteArray("vncviewer");
+        QTest::newRow("client waiting for its server") << QStringList() << QByteArray("vncviewer");
         QTest::newRow("OSD with a program of its own")
-            << false << QStringList { "--osd", "/bin/sh", "--", "-c", "/bin/sleep 60 & wait" } << QByteArray("sleep");
+            << QStringList { "--osd", "/bin/sh", "--", "-c", "/bin/sleep 60 & wait" } << QByteArray("sleep");
     }
 
     void stopEndsTheChildGroup()
     {
-        QFETCH(bool, session);
         QFETCH(QStringList, osd);
         QFETCH(QByteArray, member);
         QTcpServer silent;
         QVERIFY(silent.listen(QHostAddress::LocalHost));
-        if (session) {
-            stageLaunch(vncTo(silent.serverPort()));
+        if (osd.isEmpty()) {
+            stage(vncTo(silent.serverPort()));
             osd = copyingOsd();
         }
         startSupervisor(osd);
@@ -240,8 +230,10 @@ private slots:
         QTest::addColumn<QString>("client");
         QTest::addColumn<LaunchRequest>("launch");
         QTest::addColumn<bool>("passwordFile");
-        QTest::newRow("standard input") << "xfreerdp" << request("rdp", { { "host", "127.0.0.1" }, { "user", "ann" } }) << false;
-        QTest::newRow("descriptor 3") << "vncviewer" << request("vnc", { { "host", "127.0.0.1" }, { "auth", "password" } }) << true;
+        QTest::newRow("standard input")
+            << "xfreerdp" << LaunchRequest { "rdp", { { "host", "127.0.0.1" }, { "user", "ann" } } } << false;
+        QTest::newRow("descriptor 3")
+            << "vncviewer" << LaunchRequest { "vnc", { { "host", "127.0.0.1" }, { "auth", "password" } } } << true;
     }
 
     void passwordReachesTheClientAlone()
@@ -249,31 +241,21 @@ private slots:
         QFETCH(QString, client);
         QFETCH(LaunchRequest, launch);
         QFETCH(bool, passwordFile);
-        const QString bin = scratch->path() + QStringLiteral("/bin");
         const QString record = scratch->path() + QStringLiteral("/record");
-        QVERIFY(QDir().mkpath(bin));
-        QFile fake(bin + QLatin1Char('/') + client);
+        QFile fake(scratch->path() + QLatin1Char('/') + client);
         QVERIFY(fake.open(QIODevice::WriteOnly) && fake.write(fakeClient) == fakeClient.size());
         fake.close();
         QVERIFY(fake.setPermissions(QFileDevice::ReadOwner | QFileDevice::ExeOwner));
         const QByteArray path = qgetenv("PATH");
-        qputenv("PATH", QFile::encodeName(bin) + ':' + path);
+        const auto restore = qScopeGuard([path] { qputenv("PATH", path); });
+        qputenv("PATH", QFile::encodeName(scratch->path()) + ':' + path);
         qputenv("FAKE_CLIENT_RECORD", QFile::encodeName(record));
-        QStringList launchLog;
-        const int prepared = prepareSession(unit->platform(), launch, password, &launchLog);
-        // The launcher's hand-over, taken by the fake OSD on its first run only.
-        QVERIFY(QDir().rename(unit->path(QStringLiteral("/tmp")), staged()));
+        stage(launch);
         startSupervisor(copyingOsd());
-        qputenv("PATH", path);
-        QCOMPARE(prepared, 0);
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("session ended"), 30000);
 
-        QProcess obfuscate; // vncviewer's password file is what vncpasswd -f writes
-        obfuscate.start(QStringLiteral("vncpasswd"), { "-f" });
-        obfuscate.write(password);
-        obfuscate.closeWriteChannel();
-        QVERIFY(obfuscate.waitForFinished());
-        QCOMPARE(contents(record + ".fd3"), passwordFile ? obfuscate.readAllStandardOutput() : QByteArray());
+        // vncviewer's password file is what vncpasswd -f writes.
+        QCOMPARE(contents(record + ".fd3"), passwordFile ? run("vncpasswd", { "-f" }, password) : QByteArray());
         QCOMPARE(contents(record + ".input"), passwordFile ? QByteArray() : password + '\n');
         QVERIFY(!contents(record + ".arguments").contains(password));
         QVERIFY(!QFile::exists(record + ".secret-left")); // gone from the disk before the client runs
@@ -289,7 +271,8 @@ private slots:
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("said");
         QTest::newRow("exit status") << QStringList { "sh", "-c", "exit 7" } << QByteArray("7") << 7 << QByteArray();
-        QTest::newRow("signal") << QStringList { "sh", "-c", "kill -TERM $$" } << QByteArray("signal 15") << 143 << QByteArray();
+        QTest::newRow("signal") << QStringList { "sh", "-c", "kill -TERM $$" } << QByteArray("signal 15") << 143
+                                << QByteArray();
         QTest::newRow("missing program") << QStringList { "/nonexistent/client" } << QByteArray("127") << 127
                                          << QByteArray("cannot run /nonexistent/client: No such file or directory");
     }
@@ -301,14 +284,10 @@ private slots:
         QFETCH(int, exitCode);
         QFETCH(QByteArray, said);
         const QString file = scratch->path() + QStringLiteral("/status");
-        QProcess process;
-        process.start(tool, QStringList { QStringLiteral("--report-exit"), file, QStringLiteral("--") } + command);
-        QVERIFY(process.waitForFinished(30000));
-        QCOMPARE(process.exitCode(), exitCode);
-        QVERIFY(process.readAllStandardError().contains(said));
-        QFile status(file);
-        QVERIFY(status.open(QIODevice::ReadOnly));
-        QCOMPARE(status.readAll().trimmed(), reported);
+        int code = -1;
+        QVERIFY(run(tool, QStringList { "--report-exit", file, "--" } + command, QByteArray(), &code).contains(said));
+        QCOMPARE(code, exitCode);
+        QCOMPARE(contents(file).trimmed(), reported);
     }
 };
 
