@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <chrono>
 #include <csignal>
+#include <cstring>
 #include <poll.h>
 #include <pthread.h>
 #include <sys/signalfd.h>
@@ -122,7 +123,7 @@ int SessionSupervisor::run()
     ::signal(SIGPIPE, SIG_IGN);
     const StopSignals stop;
     if (stop.descriptor() < 0) {
-        log(3, QStringLiteral("Can not watch the stop signals: %1").arg(QString::fromLocal8Bit(strerror(errno))));
+        log(3, QStringLiteral("Can not watch the stop signals: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
         return 1;
     }
     clearPreparedSession(platform);
