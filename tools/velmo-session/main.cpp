@@ -101,7 +101,7 @@ void logLine(int priority, const QString& line)
 int main(int argc, char* argv[])
 {
     qSetGlobalQHashSeed(0);
-    // A child's standard streams must be where it expects them, never a pipe of ours.
+    // Descriptors 0 to 2 taken, so that no pipe or file of ours ever lands in their place.
     for (int fd = STDIN_FILENO; fd <= STDERR_FILENO; ++fd) {
         if (::fcntl(fd, F_GETFD) < 0)
             ::open("/dev/null", fd == STDIN_FILENO ? O_RDONLY : O_WRONLY);
@@ -128,8 +128,9 @@ int main(int argc, char* argv[])
         } else if (argument == QLatin1String("--backoff-ms")) {
             bool number = false;
             backoffMs = hasValue ? arguments.at(++i).toInt(&number) : 0;
-            if (!number || backoffMs < 0)
-                return usage("--backoff-ms needs a number of milliseconds");
+            // Without any wait a failing client would be restarted as fast as it fails.
+            if (!number || backoffMs < 1)
+                return usage("--backoff-ms needs a number of milliseconds, 1 or more");
         } else if (argument == QLatin1String("--report-exit")) {
             if (!hasValue || arguments.at(i + 1).isEmpty())
                 return usage("--report-exit needs a file");
