@@ -71,8 +71,8 @@ int pidDescriptor(pid_t pid)
 }
 
 // Only async-signal-safe calls from here to exec: the parent may have threads.
-[[noreturn]] void becomeChild(pid_t parent, char* const* argv, int inputRead, int errorWrite, int password,
-    int execReport)
+[[noreturn]] void becomeChild(
+    pid_t parent, char* const* argv, int inputRead, int errorWrite, int password, int execReport)
 {
     ::setpgid(0, 0);
     // A supervisor killed outright takes its OSD or client along.
@@ -80,7 +80,7 @@ int pidDescriptor(pid_t pid)
     if (::getppid() != parent)
         ::_exit(127);
 
-    struct sigaction standard {};
+    struct sigaction standard { };
     standard.sa_handler = SIG_DFL;
     for (int signal = 1; signal < NSIG; ++signal) {
         if (signal != SIGKILL && signal != SIGSTOP)
@@ -208,7 +208,8 @@ void ChildProcess::pump(short errorEvents, short inputEvents)
     }
     if (inputWrite >= 0 && inputEvents) {
         while (!pendingInput.isEmpty()) {
-            const ssize_t written = ::write(inputWrite, pendingInput.constData(), size_t(pendingInput.size()));
+            const ssize_t written
+                = ::write(inputWrite, pendingInput.constData(), size_t(pendingInput.size()));
             if (written < 0 && errno == EINTR)
                 continue;
             if (written < 0 && errno == EAGAIN)
@@ -270,7 +271,8 @@ void ChildProcess::terminate(int graceMs)
     const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(graceMs);
     while (!leaderEnded()) {
         const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            deadline - std::chrono::steady_clock::now()).count();
+            deadline - std::chrono::steady_clock::now())
+                              .count();
         if (left <= 0)
             break;
         pollfd fds[2] = {};

@@ -15,7 +15,7 @@
 // is, so no secret ever goes there.
 struct ChildInput {
     std::optional<QByteArray> standardInput; // through a pipe, closed after the last byte
-    std::optional<QByteArray> descriptor3;   // a memory file the child alone holds, at /dev/fd/3
+    std::optional<QByteArray> descriptor3; // a memory file the child alone holds, at /dev/fd/3
 };
 
 class ChildProcess {
@@ -52,9 +52,9 @@ private:
     void closeDescriptors();
 
     pid_t child = -1;
-    int errorRead = -1;  // the child's standard error
+    int errorRead = -1; // the child's standard error
     int inputWrite = -1; // the child's standard input, while bytes remain
-    int exitWatch = -1;  // a pidfd: readable once the child has ended; -1 where the kernel has none
+    int exitWatch = -1; // a pidfd: readable once the child has ended; -1 where the kernel has none
     QByteArray pendingInput;
     ClientEnd result;
 };

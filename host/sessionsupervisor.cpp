@@ -90,8 +90,8 @@ int waitUnlessStopped(ChildProcess& child, int stopFd)
 
 } // namespace
 
-SessionSupervisor::SessionSupervisor(Platform& platform, const QString& osdProgram, const QStringList& osdArguments,
-    const QString& selfProgram, int backoffBaseMs, Log log)
+SessionSupervisor::SessionSupervisor(Platform& platform, const QString& osdProgram,
+    const QStringList& osdArguments, const QString& selfProgram, int backoffBaseMs, Log log)
     : platform(platform)
     , osdProgram(osdProgram)
     , osdArguments(osdArguments)
@@ -123,7 +123,9 @@ int SessionSupervisor::run()
     ::signal(SIGPIPE, SIG_IGN);
     const StopSignals stop;
     if (stop.descriptor() < 0) {
-        log(3, QStringLiteral("Can not watch the stop signals: %1").arg(QString::fromLocal8Bit(std::strerror(errno))));
+        log(3,
+            QStringLiteral("Can not watch the stop signals: %1")
+                .arg(QString::fromLocal8Bit(std::strerror(errno))));
         return 1;
     }
     clearPreparedSession(platform);
@@ -131,9 +133,10 @@ int SessionSupervisor::run()
     int quickFailures = 0;
     while (!last.stopSignal) {
         if (const qint64 delay = backoffMs(backoffBaseMs, quickFailures)) {
-            log(5, QStringLiteral("Waiting %1 ms before starting the OSD again (quick failures in a row: %2)")
-                       .arg(delay)
-                       .arg(quickFailures));
+            log(5,
+                QStringLiteral("Waiting %1 ms before starting the OSD again (quick failures in a row: %2)")
+                    .arg(delay)
+                    .arg(quickFailures));
             if ((last.stopSignal = stop.sleep(delay)))
                 break;
         }
@@ -151,7 +154,8 @@ SessionSupervisor::Outcome SessionSupervisor::runOnce(const QString& reason, int
     if (reason.isEmpty()) {
         log(5, QStringLiteral("Starting the OSD: %1").arg(osdProgram));
     } else {
-        log(5, QStringLiteral("Starting the OSD: %1 with the disconnect reason \"%2\"").arg(osdProgram, reason));
+        log(5,
+            QStringLiteral("Starting the OSD: %1 with the disconnect reason \"%2\"").arg(osdProgram, reason));
         arguments << QStringLiteral("-e") << reason;
     }
     Outcome outcome;
@@ -168,7 +172,8 @@ SessionSupervisor::Outcome SessionSupervisor::runOnce(const QString& reason, int
     if (!session) {
         const ClientEnd& end = osd.end();
         log(end.started && !end.signalled ? 5 : 3,
-            QStringLiteral("The OSD %1%2").arg(describeEnd(end), end.started ? QStringLiteral(" without a session") : QString()));
+            QStringLiteral("The OSD %1%2")
+                .arg(describeEnd(end), end.started ? QStringLiteral(" without a session") : QString()));
         outcome.quickFailure = millisecondsSince(started) < quickRunMs;
         return outcome;
     }
@@ -192,7 +197,8 @@ SessionSupervisor::Outcome SessionSupervisor::runOnce(const QString& reason, int
     outcome.reason = disconnectReason(type, end);
     log(outcome.reason.isEmpty() ? 5 : 3,
         QStringLiteral("The %1 session %2%3")
-            .arg(type, describeEnd(end), outcome.reason.isEmpty() ? QString() : QStringLiteral(": ") + outcome.reason));
+            .arg(type, describeEnd(end),
+                outcome.reason.isEmpty() ? QString() : QStringLiteral(": ") + outcome.reason));
     outcome.quickFailure = !outcome.reason.isEmpty() && millisecondsSince(started) < quickRunMs;
     return outcome;
 }

@@ -34,9 +34,9 @@ public:
 
 private:
     struct Outcome {
-        int stopSignal = 0;    // the stop signal that ended the run, or 0
+        int stopSignal = 0; // the stop signal that ended the run, or 0
         bool quickFailure = false;
-        QString reason;        // for the next OSD start
+        QString reason; // for the next OSD start
     };
     // One OSD run and the session it prepared, if any.
     Outcome runOnce(const QString& reason, int stopFd);

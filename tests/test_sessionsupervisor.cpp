@@ -35,7 +35,8 @@ QByteArray contents(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("(missing)");
 }
 
-QByteArray run(const QString& program, const QStringList& arguments, const QByteArray& input, int* exitCode = nullptr)
+QByteArray run(
+    const QString& program, const QStringList& arguments, const QByteArray& input, int* exitCode = nullptr)
 {
     QProcess process;
     process.start(program, arguments);
@@ -63,7 +64,8 @@ QList<ProcessFacts> processes()
         const int close = stat.lastIndexOf(')');
         const QList<QByteArray> fields = stat.mid(close + 2).split(' ');
         if (open > 0 && close > open && fields.size() > 2 && fields.at(0) != "Z")
-            found.append({ fields.at(1).toLongLong(), fields.at(2).toLongLong(), stat.mid(open + 1, close - open - 1) });
+            found.append({ fields.at(1).toLongLong(), fields.at(2).toLongLong(),
+                stat.mid(open + 1, close - open - 1) });
     }
     return found;
 }
@@ -102,14 +104,17 @@ class TestSessionSupervisor : public QObject {
     std::unique_ptr<QTemporaryDir> scratch;
     QProcess supervisor;
     QElapsedTimer clock;
-    QByteArray log;          // the supervisor's standard error
+    QByteArray log; // the supervisor's standard error
     QList<qint64> osdStarts; // when each OSD start was logged, by `clock`
-    int scanned = 0;         // of `log`, in whole lines
+    int scanned = 0; // of `log`, in whole lines
 
     QString staged() const { return scratch->path() + QStringLiteral("/tmp"); }
 
     // Every run of this OSD puts what was staged in the unit's /tmp again.
-    QStringList copyingOsd() const { return { "--osd", "/bin/cp", "--", "-r", "-t", unit->root(), "--", staged() }; }
+    QStringList copyingOsd() const
+    {
+        return { "--osd", "/bin/cp", "--", "-r", "-t", unit->root(), "--", staged() };
+    }
 
     // What a launcher hands over, put aside for the fake OSD.
     void stage(const LaunchRequest& launch)
@@ -141,7 +146,8 @@ private slots:
     void initTestCase()
     {
         connect(&supervisor, &QProcess::readyReadStandardError, this, &TestSessionSupervisor::readLog);
-        display.start(QStringLiteral("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24" });
+        display.start(
+            QStringLiteral("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24" });
         QVERIFY2(display.waitForStarted(), "Xvfb is needed: ./scripts/setup installs it");
         QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 20000);
         display.setProperty("display", QString::fromLatin1(':' + display.readLine().trimmed()));
@@ -186,7 +192,8 @@ private slots:
         // After waits of 100, 200, 400 ... ms, n starts span at least 100 * (2^(n-1) - 1) ms.
         const qint64 span = clock.elapsed() - osdStarts.first() + 300; // a first line read late
         const int allowed = 1 + int(std::log2(double(span) / 100 + 1));
-        QVERIFY2(osdStarts.size() <= allowed, qPrintable(QStringLiteral("%1 starts in %2 ms").arg(osdStarts.size()).arg(span)));
+        QVERIFY2(osdStarts.size() <= allowed,
+            qPrintable(QStringLiteral("%1 starts in %2 ms").arg(osdStarts.size()).arg(span)));
         QVERIFY(osdStarts.at(4) - osdStarts.at(3) >= 650); // the fourth wait is 800 ms
         QVERIFY(log.startsWith("velmo-session: Starting the OSD: /bin/cp\n"));
         QVERIFY(log.contains("velmo-session: Starting the OSD: /bin/cp with the disconnect reason \""));
@@ -201,8 +208,8 @@ private slots:
         QTest::newRow("client waiting for its server") << QStringList() << QByteArray("vncviewer");
         QTest::newRow("OSD with a program of its own")
             << QStringList { "--osd", "/bin/sh", "--", "-c", "/bin/sleep 60 & wait" } << QByteArray("sleep");
-        QTest::newRow("waiting after a failure") << QStringList { "--backoff-ms", "60000", "--osd", "/bin/false" }
-                                                 << QByteArray();
+        QTest::newRow("waiting after a failure")
+            << QStringList { "--backoff-ms", "60000", "--osd", "/bin/false" } << QByteArray();
     }
 
     void stopEndsTheChildGroup()
@@ -238,7 +245,8 @@ private slots:
         QTest::newRow("standard input")
             << "xfreerdp" << LaunchRequest { "rdp", { { "host", "127.0.0.1" }, { "user", "ann" } } } << false;
         QTest::newRow("descriptor 3")
-            << "vncviewer" << LaunchRequest { "vnc", { { "host", "127.0.0.1" }, { "auth", "password" } } } << true;
+            << "vncviewer" << LaunchRequest { "vnc", { { "host", "127.0.0.1" }, { "auth", "password" } } }
+            << true;
     }
 
     void passwordReachesTheClientAlone()
@@ -260,7 +268,8 @@ private slots:
         QTRY_VERIFY_WITH_TIMEOUT(log.contains("session ended"), 30000);
 
         // vncviewer's password file is what vncpasswd -f writes.
-        QCOMPARE(contents(record + ".fd3"), passwordFile ? run("vncpasswd", { "-f" }, password) : QByteArray());
+        QCOMPARE(
+            contents(record + ".fd3"), passwordFile ? run("vncpasswd", { "-f" }, password) : QByteArray());
         QCOMPARE(contents(record + ".input"), passwordFile ? QByteArray() : password + '\n');
         QVERIFY(!contents(record + ".arguments").contains(password));
         QVERIFY(!QFile::exists(record + ".secret-left")); // gone from the disk before the client runs
@@ -275,11 +284,13 @@ private slots:
         QTest::addColumn<QByteArray>("reported");
         QTest::addColumn<int>("exitCode");
         QTest::addColumn<QByteArray>("said");
-        QTest::newRow("exit status") << QStringList { "sh", "-c", "exit 7" } << QByteArray("7") << 7 << QByteArray();
-        QTest::newRow("signal") << QStringList { "sh", "-c", "kill -TERM $$" } << QByteArray("signal 15") << 143
-                                << QByteArray();
-        QTest::newRow("missing program") << QStringList { "/nonexistent/client" } << QByteArray("127") << 127
-                                         << QByteArray("cannot run /nonexistent/client: No such file or directory");
+        QTest::newRow("exit status") << QStringList { "sh", "-c", "exit 7" } << QByteArray("7") << 7
+                                     << QByteArray();
+        QTest::newRow("signal") << QStringList { "sh", "-c", "kill -TERM $$" } << QByteArray("signal 15")
+                                << 143 << QByteArray();
+        QTest::newRow("missing program")
+            << QStringList { "/nonexistent/client" } << QByteArray("127") << 127
+            << QByteArray("cannot run /nonexistent/client: No such file or directory");
     }
 
     void reportExit()
@@ -290,7 +301,8 @@ private slots:
         QFETCH(QByteArray, said);
         const QString file = scratch->path() + QStringLiteral("/status");
         int code = -1;
-        QVERIFY(run(tool, QStringList { "--report-exit", file, "--" } + command, QByteArray(), &code).contains(said));
+        QVERIFY(run(tool, QStringList { "--report-exit", file, "--" } + command, QByteArray(), &code)
+                    .contains(said));
         QCOMPARE(code, exitCode);
         QCOMPARE(contents(file).trimmed(), reported);
     }

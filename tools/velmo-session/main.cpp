@@ -85,7 +85,8 @@ int reportExit(const QString& file, const QStringList& command)
     DurableWriter writer(platform);
     writer.writePrivately();
     if (!writer.writeFile(QFileInfo(file).absoluteFilePath(), text + '\n'))
-        std::fprintf(stderr, "velmo-session: Can not write the exit status to %s\n", QFile::encodeName(file).constData());
+        std::fprintf(stderr, "velmo-session: Can not write the exit status to %s\n",
+            QFile::encodeName(file).constData());
     return signalled ? 128 + code : code;
 }
 
