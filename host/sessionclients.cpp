@@ -69,7 +69,10 @@ ClientCommand rdp(const LaunchRequest& request, const QString& host)
         arguments << QStringLiteral("/multimon");
     // A certificate is trusted on first use and must match ever after; the
     // client never asks, as its questions would read the password line.
-    arguments << QStringLiteral("/cert:tofu") << QStringLiteral("/f") << QStringLiteral("-toggle-fullscreen");
+    // Full screen with no window manager: the bar at the top is how a person
+    // ends the session.
+    arguments << QStringLiteral("/cert:tofu") << QStringLiteral("/f") << QStringLiteral("-toggle-fullscreen")
+              << QStringLiteral("/floatbar:sticky:off,default:visible,show:fullscreen");
     if (flagSet(request, "viewonly"))
         command.notes << QStringLiteral("view-only is not possible with xfreerdp; the session takes input");
     if (flagSet(request, "shared"))

@@ -85,7 +85,7 @@ QString disconnectReason(const QString& type, const ClientEnd& end)
         // ssh ends with 255 on its own errors; any other end is the remote
         // shell's or the closed terminal's, and normal.
         return !end.signalled && end.code == 255
-            ? QStringLiteral("The SSH connection failed: the remote computer could not be reached or refused the log-on.")
+            ? QStringLiteral("The SSH connection failed or was lost.")
             : QString();
     if (end.signalled)
         return QStringLiteral("The session program stopped unexpectedly.");

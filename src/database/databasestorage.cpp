@@ -162,6 +162,9 @@ DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QByteArra
 
 bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& content)
 {
+    // A copy holds the connections' passwords.
+    if (knownCopy(path))
+        return writer.writeFilePrivately(platform.unitPath(path), content);
     return writer.writeFile(platform.unitPath(path), content);
 }
 

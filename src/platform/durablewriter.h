@@ -22,6 +22,15 @@ public:
     // Files written from now on are readable by their owner alone, also where
     // they replace a file others could read.
     void writePrivately() { privateFiles = true; }
+    // writeFile() for this one file, readable by its owner alone.
+    bool writeFilePrivately(const QString& unitFilePath, const QByteArray& content)
+    {
+        const bool before = privateFiles;
+        privateFiles = true;
+        const bool written = writeFile(unitFilePath, content);
+        privateFiles = before;
+        return written;
+    }
 
 private:
     Platform& platform;
