@@ -93,7 +93,7 @@ int reportExit(const QString& file, const QStringList& command)
 void logLine(int priority, const QString& line)
 {
     const QByteArray text = line.toLocal8Bit();
-    malvo_syslog(priority, "velmo-session: %s", text.constData());
+    malvo_syslog(priority, "velmo-session: %s\n", text.constData());
     std::fprintf(stderr, "velmo-session: %s\n", text.constData());
 }
 
