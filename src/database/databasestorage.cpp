@@ -20,9 +20,9 @@ namespace {
 // that is not a database and must not be read into memory.
 constexpr qint64 maxDatabaseBytes = maxDatabaseTextBytes;
 constexpr qint64 maxChecksumBytes = 4096;
+// A copy holds the connections' passwords: the owner's alone.
 constexpr QFileDevice::Permissions databasePermissions = QFileDevice::ReadOwner | QFileDevice::WriteOwner
-    | QFileDevice::ExeOwner | QFileDevice::ReadGroup | QFileDevice::ExeGroup | QFileDevice::ReadOther
-    | QFileDevice::ExeOther;
+    | QFileDevice::ExeOwner;
 
 // A whole file of at most `limit` bytes; false when it cannot be opened or is larger.
 bool readWhole(const QString& unitFilePath, qint64 limit, QByteArray& content)
@@ -162,7 +162,6 @@ DatabaseStorage::Parse DatabaseStorage::parseFile(const QString& path, QByteArra
 
 bool DatabaseStorage::writeUnitFile(const QString& path, const QByteArray& content)
 {
-    // A copy holds the connections' passwords.
     if (knownCopy(path))
         return writer.writeFilePrivately(platform.unitPath(path), content);
     return writer.writeFile(platform.unitPath(path), content);
