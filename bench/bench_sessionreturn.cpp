@@ -158,7 +158,8 @@ pid_t spawn(const QString& program, const QStringList& arguments, Environment& e
 bool exited(pid_t pid)
 {
     siginfo_t info {};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0 && info.si_pid == pid;
+    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0
+        && info.si_pid == pid;
 }
 
 // Asks a child to end, kills it when it does not within `graceMs`, and reaps it.
@@ -199,8 +200,8 @@ QString readErrors(const QString& path)
 
 struct Map {
     double atUs = 0;
-    pid_t pid = 0;    // of the window's owner; 0 when it did not say
-    QByteArray name;  // that process's name, read the moment the map was seen
+    pid_t pid = 0; // of the window's owner; 0 when it did not say
+    QByteArray name; // that process's name, read the moment the map was seen
 };
 
 class Display {
@@ -390,8 +391,9 @@ QByteArray unitDatabase(int port)
 // (`restored`) the record the first OSD leaves when it connected.
 bool resetUnit(SimUnit& unit, bool restored)
 {
-    for (const char* marker : { "/tmp/WAS_CONNECTED", "/tmp/LOGIN_VIA_REST", "/tmp/guiBootCount.txt",
-             "/tmp/noErrorCode.txt", "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
+    for (const char* marker :
+        { "/tmp/WAS_CONNECTED", "/tmp/LOGIN_VIA_REST", "/tmp/guiBootCount.txt", "/tmp/noErrorCode.txt",
+            "/tmp/logAfterConnect.xml", "/tmp/startapp.sh", "/tmp/prevConnection.sh" })
         QFile::remove(unit.path(QLatin1String(marker)));
     unit.clearRecords();
     if (!restored)
@@ -404,16 +406,17 @@ bool resetUnit(SimUnit& unit, bool restored)
 // --- one supervised session ---------------------------------------------------
 
 struct Return {
-    QString why;               // empty when the OSD came back
-    double sessionUs = -1;     // session start line to session end line
-    double supervisorUs = -1;  // session end line to the next OSD start line
-    double shownUs = -1;       // session end line to the new OSD's window
-    QStringList osdArguments;  // of the OSD that came back
+    QString why; // empty when the OSD came back
+    double sessionUs = -1; // session start line to session end line
+    double supervisorUs = -1; // session end line to the next OSD start line
+    double shownUs = -1; // session end line to the new OSD's window
+    QStringList osdArguments; // of the OSD that came back
 };
 
 class Supervised {
 public:
-    Supervised(Display& display, const QString& program, const QStringList& arguments, Environment& environment)
+    Supervised(
+        Display& display, const QString& program, const QStringList& arguments, Environment& environment)
         : display(display)
     {
         int errors[2];
@@ -455,7 +458,8 @@ public:
                     startAt = line.first;
                 else if (endAt < 0 && startAt >= 0 && line.second.contains(QLatin1String(sessionEndText)))
                     endAt = line.first;
-                else if (endAt >= 0 && result.supervisorUs < 0 && line.second.contains(QLatin1String(osdStartText)))
+                else if (endAt >= 0 && result.supervisorUs < 0
+                    && line.second.contains(QLatin1String(osdStartText)))
                     result.supervisorUs = line.first - endAt;
             }
             for (const Map& map : display.maps(clock)) {
@@ -473,10 +477,12 @@ public:
             if (ended)
                 break;
         }
-        result.why = QStringLiteral("the OSD did not come back after a session (%1 s%2); velmo-session said:\n")
-                         .arg(childTimeoutMs / 1000)
-                         .arg(strangers.isEmpty() ? QString()
-                                                  : QStringLiteral(", windows shown by: ") + strangers.join(QLatin1Char(' ')))
+        result.why
+            = QStringLiteral("the OSD did not come back after a session (%1 s%2); velmo-session said:\n")
+                  .arg(childTimeoutMs / 1000)
+                  .arg(strangers.isEmpty()
+                          ? QString()
+                          : QStringLiteral(", windows shown by: ") + strangers.join(QLatin1Char(' ')))
             + said.join(QLatin1Char('\n'));
         return result;
     }
@@ -531,13 +537,15 @@ int main(int argc, char** argv)
     qSetGlobalQHashSeed(0);
     QCoreApplication application(argc, argv);
     const QStringList arguments = application.arguments();
-    const bool runsGiven = arguments.contains(QStringLiteral("--runs")) || qEnvironmentVariableIsSet("VELMO_BENCH_RUNS");
+    const bool runsGiven
+        = arguments.contains(QStringLiteral("--runs")) || qEnvironmentVariableIsSet("VELMO_BENCH_RUNS");
     const int runs = runsGiven ? bench::runCount(arguments) : defaultRuns;
     const QString binDir = application.applicationDirPath();
     const QString osd = QFileInfo(binDir + QStringLiteral("/../velmogui")).absoluteFilePath();
     QString supervisor = QFileInfo(binDir + QStringLiteral("/../velmo-session")).absoluteFilePath();
     if (!QFileInfo(supervisor).isExecutable())
-        supervisor = QFileInfo(binDir + QStringLiteral("/../tools/velmo-session/velmo-session")).absoluteFilePath();
+        supervisor
+            = QFileInfo(binDir + QStringLiteral("/../tools/velmo-session/velmo-session")).absoluteFilePath();
     for (const QString& program : { osd, supervisor }) {
         if (!QFileInfo(program).isExecutable())
             return fail(QStringLiteral("not beside the benchmarks: ") + program);
@@ -567,9 +575,8 @@ int main(int argc, char** argv)
     const QByteArray database = unitDatabase(refusing.port);
     if (refusing.port <= 0 || database.isEmpty() || !bench::installDatabase(unit, database))
         return fail(QStringLiteral("cannot prepare the unit in ") + root);
-    unit.editSection(QStringLiteral("launcher"), [](QJsonObject& launcher) {
-        launcher.insert(QStringLiteral("backend"), QStringLiteral("host"));
-    });
+    unit.editSection(QStringLiteral("launcher"),
+        [](QJsonObject& launcher) { launcher.insert(QStringLiteral("backend"), QStringLiteral("host")); });
 
     QProcessEnvironment common = QProcessEnvironment::systemEnvironment();
     common.remove(QStringLiteral("WAYLAND_DISPLAY"));
@@ -592,7 +599,8 @@ int main(int argc, char** argv)
     // failed at once; timed as it comes, and with the shortest wait it allows.
     const QList<QPair<QString, QStringList>> supervisions {
         { QStringLiteral("default back-off"), { QStringLiteral("--osd"), osd } },
-        { QStringLiteral("--backoff-ms 1"), { QStringLiteral("--osd"), osd, QStringLiteral("--backoff-ms"), QStringLiteral("1") } },
+        { QStringLiteral("--backoff-ms 1"),
+            { QStringLiteral("--osd"), osd, QStringLiteral("--backoff-ms"), QStringLiteral("1") } },
     };
     QVector<Series> series(supervisions.size());
     QVector<double> aloneSeries;
@@ -633,7 +641,8 @@ int main(int argc, char** argv)
             return fail(QStringLiteral("velmogui alone showed no window: ") + readErrors(errors));
 
         bench::Timer floorClock;
-        const pid_t bare = spawn(bench::floorProgram(), { QStringLiteral("start") }, floorEnvironment, errors);
+        const pid_t bare
+            = spawn(bench::floorProgram(), { QStringLiteral("start") }, floorEnvironment, errors);
         const double floorUs = bare > 0 ? display.waitForMap(bare, floorClock) : -1;
         endChild(bare, 0);
         if (floorUs < 0)
@@ -652,7 +661,8 @@ int main(int argc, char** argv)
                          .arg(QString::fromLatin1(display.displayName()))
                          .arg(runs)
                          .arg(bench::defaultWarmUps));
-    bench::printLine(QStringLiteral("the OSD came back as: velmogui ") + returnArguments.join(QLatin1Char(' ')));
+    bench::printLine(
+        QStringLiteral("the OSD came back as: velmogui ") + returnArguments.join(QLatin1Char(' ')));
     bench::printLine(QStringLiteral("velmogui alone with those arguments, spawn until shown: median %1")
                          .arg(bench::formatUs(alone)));
     bench::printComparison(QStringLiteral("alone, against the bare Qt start"), alone, floor);
@@ -660,12 +670,13 @@ int main(int argc, char** argv)
     for (int s = 0; s < supervisions.size(); ++s) {
         const double shown = bench::median(series.at(s).shown);
         const double supervisorUs = bench::median(series.at(s).supervisor);
-        bench::printLine(QStringLiteral("velmo-session, %1: the session (vncviewer refused) lasted %2; from its "
-                                        "end until the OSD is shown: median %3 (until the supervisor starts "
-                                        "the OSD: %4), ratio to alone %5")
-                             .arg(supervisions.at(s).first, bench::formatUs(bench::median(series.at(s).session)),
-                                 bench::formatUs(shown), bench::formatUs(supervisorUs))
-                             .arg(alone > 0 ? QString::number(shown / alone, 'f', 2) : QStringLiteral("n/a")));
+        bench::printLine(
+            QStringLiteral("velmo-session, %1: the session (vncviewer refused) lasted %2; from its "
+                           "end until the OSD is shown: median %3 (until the supervisor starts "
+                           "the OSD: %4), ratio to alone %5")
+                .arg(supervisions.at(s).first, bench::formatUs(bench::median(series.at(s).session)),
+                    bench::formatUs(shown), bench::formatUs(supervisorUs))
+                .arg(alone > 0 ? QString::number(shown / alone, 'f', 2) : QStringLiteral("n/a")));
         bench::printComparison(QStringLiteral("   against the bare Qt start"), shown, floor);
         const QString tag = s == 0 ? QStringLiteral("back") : QStringLiteral("back_shortest");
         fields << qMakePair(tag + QStringLiteral("_us"), QString::number(shown, 'f', 1))
@@ -673,7 +684,8 @@ int main(int argc, char** argv)
     }
     fields << qMakePair(QStringLiteral("alone_us"), QString::number(alone, 'f', 1))
            << qMakePair(QStringLiteral("floor_us"), QString::number(floor, 'f', 1))
-           << qMakePair(QStringLiteral("session_us"), QString::number(bench::median(series.at(0).session), 'f', 1));
+           << qMakePair(
+                  QStringLiteral("session_us"), QString::number(bench::median(series.at(0).session), 'f', 1));
     bench::printLine(bench::resultLine(QStringLiteral("sessionreturn"), fields));
     return 0;
 }
