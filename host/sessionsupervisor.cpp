@@ -109,10 +109,12 @@ void SessionSupervisor::holdStopSignals()
 
 qint64 SessionSupervisor::backoffMs(int baseMs, int quickFailures)
 {
-    if (quickFailures <= 0)
+    // One failure is a person's wrong address or password: the OSD comes back
+    // at once to say so. Only a repeated one waits, ever longer.
+    if (quickFailures <= 1)
         return 0;
     qint64 delay = qMax(baseMs, 0);
-    for (int i = 1; i < quickFailures && delay < maxBackoffMs; ++i)
+    for (int i = 2; i < quickFailures && delay < maxBackoffMs; ++i)
         delay *= 2;
     return qMin<qint64>(delay, maxBackoffMs);
 }
