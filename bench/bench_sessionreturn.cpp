@@ -528,6 +528,8 @@ struct Series {
     QVector<double> shown;
     QVector<double> supervisor;
     QVector<double> session;
+    QVector<double> alone;
+    QVector<double> floor;
 };
 
 } // namespace
@@ -595,40 +597,24 @@ int main(int argc, char** argv)
     Environment unitEnvironment(common);
     const QString errors = folder.filePath(QStringLiteral("child.err"));
 
-    // The supervisor waits before it starts the OSD again after a session that
-    // failed at once; timed as it comes, and with the shortest wait it allows.
-    const QList<QPair<QString, QStringList>> supervisions {
-        { QStringLiteral("default back-off"), { QStringLiteral("--osd"), osd } },
-        { QStringLiteral("--backoff-ms 1"),
-            { QStringLiteral("--osd"), osd, QStringLiteral("--backoff-ms"), QStringLiteral("1") } },
-    };
-    QVector<Series> series(supervisions.size());
-    QVector<double> aloneSeries;
-    QVector<double> floorSeries;
+    Series series;
     QStringList returnArguments;
     for (int run = -bench::defaultWarmUps; run < runs; ++run) {
         const bool measured = run >= 0;
 
-        for (int s = 0; s < supervisions.size(); ++s) {
-            if (!resetUnit(unit, false))
-                return fail(QStringLiteral("cannot reset the unit"));
-            Return back;
-            {
-                Supervised session(display, supervisor, supervisions.at(s).second, unitEnvironment);
-                back = session.watch();
-            }
-            if (!back.why.isEmpty())
-                return fail(back.why);
-            if (!back.osdArguments.contains(QStringLiteral("-e")))
-                return fail(QStringLiteral("the OSD came back without a disconnect reason: ")
-                    + back.osdArguments.join(QLatin1Char(' ')));
-            returnArguments = back.osdArguments;
-            if (measured) {
-                series[s].shown << back.shownUs;
-                series[s].supervisor << back.supervisorUs;
-                series[s].session << back.sessionUs;
-            }
+        if (!resetUnit(unit, false))
+            return fail(QStringLiteral("cannot reset the unit"));
+        Return back;
+        {
+            Supervised session(display, supervisor, { QStringLiteral("--osd"), osd }, unitEnvironment);
+            back = session.watch();
         }
+        if (!back.why.isEmpty())
+            return fail(back.why);
+        if (!back.osdArguments.contains(QStringLiteral("-e")))
+            return fail(QStringLiteral("the OSD came back without a disconnect reason: ")
+                + back.osdArguments.join(QLatin1Char(' ')));
+        returnArguments = back.osdArguments;
 
         // The same OSD, the same arguments, the unit as the first OSD left it.
         if (!resetUnit(unit, true))
@@ -647,14 +633,19 @@ int main(int argc, char** argv)
         endChild(bare, 0);
         if (floorUs < 0)
             return fail(QStringLiteral("the bare Qt start showed no window: ") + readErrors(errors));
-        if (measured) {
-            aloneSeries << aloneUs;
-            floorSeries << floorUs;
-        }
+
+        if (!measured)
+            continue;
+        series.shown << back.shownUs;
+        series.supervisor << back.supervisorUs;
+        series.session << back.sessionUs;
+        series.alone << aloneUs;
+        series.floor << floorUs;
     }
 
-    const double alone = bench::median(aloneSeries);
-    const double floor = bench::median(floorSeries);
+    const double shown = bench::median(series.shown);
+    const double alone = bench::median(series.alone);
+    const double floor = bench::median(series.floor);
     bench::printLine(QStringLiteral("the OSD back after a session, whole processes on a private X server "
                                     "(Xvfb %1), %2 runs after %3 warm-up runs; shown = the server maps the "
                                     "first window of the new velmogui")
@@ -663,29 +654,24 @@ int main(int argc, char** argv)
                          .arg(bench::defaultWarmUps));
     bench::printLine(
         QStringLiteral("the OSD came back as: velmogui ") + returnArguments.join(QLatin1Char(' ')));
-    bench::printLine(QStringLiteral("velmogui alone with those arguments, spawn until shown: median %1")
-                         .arg(bench::formatUs(alone)));
+    bench::printLine(QStringLiteral("the session (vncviewer refused) from its start to its end as the "
+                                    "supervisor reports them: median %1")
+                         .arg(bench::formatUs(bench::median(series.session))));
+    bench::printLine(QStringLiteral("session end until the OSD is shown: median %1 (of which until the "
+                                    "supervisor reports the OSD's start: %2)")
+                         .arg(bench::formatUs(shown), bench::formatUs(bench::median(series.supervisor))));
+    bench::printLine(QStringLiteral("velmogui alone with the same arguments, spawn until shown: median %1; "
+                                    "ratio back / alone %2")
+                         .arg(bench::formatUs(alone))
+                         .arg(alone > 0 ? QString::number(shown / alone, 'f', 2) : QStringLiteral("n/a")));
+    bench::printComparison(QStringLiteral("back after the session, against the bare Qt start"), shown, floor);
     bench::printComparison(QStringLiteral("alone, against the bare Qt start"), alone, floor);
-    QList<QPair<QString, QString>> fields { { QStringLiteral("runs"), QString::number(runs) } };
-    for (int s = 0; s < supervisions.size(); ++s) {
-        const double shown = bench::median(series.at(s).shown);
-        const double supervisorUs = bench::median(series.at(s).supervisor);
-        bench::printLine(
-            QStringLiteral("velmo-session, %1: the session (vncviewer refused) lasted %2; from its "
-                           "end until the OSD is shown: median %3 (until the supervisor starts "
-                           "the OSD: %4), ratio to alone %5")
-                .arg(supervisions.at(s).first, bench::formatUs(bench::median(series.at(s).session)),
-                    bench::formatUs(shown), bench::formatUs(supervisorUs))
-                .arg(alone > 0 ? QString::number(shown / alone, 'f', 2) : QStringLiteral("n/a")));
-        bench::printComparison(QStringLiteral("   against the bare Qt start"), shown, floor);
-        const QString tag = s == 0 ? QStringLiteral("back") : QStringLiteral("back_shortest");
-        fields << qMakePair(tag + QStringLiteral("_us"), QString::number(shown, 'f', 1))
-               << qMakePair(tag + QStringLiteral("_supervisor_us"), QString::number(supervisorUs, 'f', 1));
-    }
-    fields << qMakePair(QStringLiteral("alone_us"), QString::number(alone, 'f', 1))
-           << qMakePair(QStringLiteral("floor_us"), QString::number(floor, 'f', 1))
-           << qMakePair(
-                  QStringLiteral("session_us"), QString::number(bench::median(series.at(0).session), 'f', 1));
-    bench::printLine(bench::resultLine(QStringLiteral("sessionreturn"), fields));
+    bench::printLine(bench::resultLine(QStringLiteral("sessionreturn"),
+        { { QStringLiteral("runs"), QString::number(runs) },
+            { QStringLiteral("back_us"), QString::number(shown, 'f', 1) },
+            { QStringLiteral("supervisor_us"), QString::number(bench::median(series.supervisor), 'f', 1) },
+            { QStringLiteral("alone_us"), QString::number(alone, 'f', 1) },
+            { QStringLiteral("floor_us"), QString::number(floor, 'f', 1) },
+            { QStringLiteral("session_us"), QString::number(bench::median(series.session), 'f', 1) } }));
     return 0;
 }
