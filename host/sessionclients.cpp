@@ -101,7 +101,8 @@ ClientCommand ssh(const LaunchRequest& request, const SessionPlaces& places)
 {
     ClientCommand command;
     command.program = QStringLiteral("xterm");
-    command.arguments << QStringLiteral("-fullscreen") << QStringLiteral("-e") << places.selfProgram
+    // Maximised, which xterm does by itself where no window manager would do full screen.
+    command.arguments << QStringLiteral("-maximized") << QStringLiteral("-e") << places.selfProgram
                       << QStringLiteral("--report-exit") << places.exitStatusFile << QStringLiteral("--")
                       << QStringLiteral("ssh") << QStringLiteral("-o")
                       << QStringLiteral("UserKnownHostsFile=") + places.knownHostsFile << QStringLiteral("-o")

@@ -200,7 +200,7 @@ void TestHostSessions::clientCommands_data()
         << "vncviewer|-FullScreen|-AlertOnFatalError=0|-ReconnectOnError=0|h::5900" << int(SecretRoute::None) << 0;
     QTest::newRow("ssh: a user that looks like an option stays a user")
         << "x --type ssh --user '-oProxyCommand=id' --host 'h' --port '2222' &"
-        << "xterm|-fullscreen|-e|/s|--report-exit|/e|--|ssh|-o|UserKnownHostsFile=/k|-o|"
+        << "xterm|-maximized|-e|/s|--report-exit|/e|--|ssh|-o|UserKnownHostsFile=/k|-o|"
            "StrictHostKeyChecking=accept-new|-p|2222|-l|-oProxyCommand=id|--|h"
         << int(SecretRoute::None) << 0;
     QTest::newRow("horizon") << "x --type horizon --user 'u' --host 'h' &" << "" << 0 << 0;
