@@ -544,10 +544,7 @@ int main(int argc, char** argv)
     const int runs = runsGiven ? bench::runCount(arguments) : defaultRuns;
     const QString binDir = application.applicationDirPath();
     const QString osd = QFileInfo(binDir + QStringLiteral("/../velmogui")).absoluteFilePath();
-    QString supervisor = QFileInfo(binDir + QStringLiteral("/../velmo-session")).absoluteFilePath();
-    if (!QFileInfo(supervisor).isExecutable())
-        supervisor
-            = QFileInfo(binDir + QStringLiteral("/../tools/velmo-session/velmo-session")).absoluteFilePath();
+    const QString supervisor = QFileInfo(binDir + QStringLiteral("/../velmo-session")).absoluteFilePath();
     for (const QString& program : { osd, supervisor }) {
         if (!QFileInfo(program).isExecutable())
             return fail(QStringLiteral("not beside the benchmarks: ") + program);
