@@ -104,6 +104,10 @@ std::optional<LaunchRequest> parseLaunchScript(const QByteArray& text)
             return std::nullopt;
         seen.insert(name);
         if (name == QLatin1String("type")) {
+            // A kind of session is one of the launchers' own words.
+            static const QRegularExpression kind(QStringLiteral("^[a-z_]{1,16}$"));
+            if (!kind.match(value).hasMatch())
+                return std::nullopt;
             request.type = value;
         } else if (name == QLatin1String("hotkey")) {
             bool ok = false;
