@@ -3,12 +3,10 @@
 // display. Each acts on the current SimUnit and can be failed through its
 // state ("failures"), except the plain predicates and malvo_syslog.
 
-#include <QCryptographicHash>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QJsonArray>
-#include <QSaveFile>
 #include <functional>
 #include <stdarg.h>
 #include <stdio.h>
@@ -17,6 +15,7 @@
 
 #include "platform/boundedread.h"
 #include "services/device_services.h"
+#include "unitdatabase.h"
 #include "simservicesupport.h"
 #include "simunit.h"
 
@@ -24,7 +23,6 @@ using namespace SimServices;
 
 namespace {
 constexpr size_t logLineBytes = 2048;
-constexpr qint64 maxDatabaseBytes = 16 * 1024 * 1024;
 
 // Callers log Latin-1 and UTF-8 alike; keep whichever reads cleanly.
 QString decodeLogText(const char* text)
@@ -85,12 +83,6 @@ int copyModelText(const char* function, const char* mpnKey, const char* field, c
         return entry.isObject() ? QJsonValue(entry.toObject().value(QLatin1String(field)).toString())
                                 : QJsonValue();
     });
-}
-
-bool writeDurably(const QString& path, const QByteArray& bytes)
-{
-    QSaveFile out(path);
-    return out.open(QIODevice::WriteOnly) && out.write(bytes) == bytes.size() && out.commit();
 }
 
 int boardHeads(SimUnit* unit)
@@ -283,17 +275,9 @@ int su_get_xml_db(const char* user, int mode)
     QFile in(unit->pathInside(source));
     if (source.isEmpty() || !in.open(QIODevice::ReadOnly))
         return 2; // the appliance cannot be reached
-    const QByteArray database = readBounded(in, maxDatabaseBytes);
-    const QByteArray checksum = QCryptographicHash::hash(database, QCryptographicHash::Md5).toHex() + '\n';
-    const QString perm = unit->path(QStringLiteral("/mnt/perm/"));
-    QDir().mkpath(perm);
-    for (const char* copy : { "A", "B" }) {
-        if (!writeDurably(
-                perm + QStringLiteral("VelmoData") + QLatin1String(copy) + QStringLiteral(".xml"), database)
-            || !writeDurably(perm + QStringLiteral("checksum") + QLatin1String(copy), checksum))
-            return 3;
-    }
-    return 0;
+    const QByteArray database = readBounded(in, maxUnitDatabaseBytes);
+    QDir().mkpath(unit->path(QStringLiteral("/mnt/perm")));
+    return writeUnitDatabase(unit->platform(), database) ? 0 : 3;
 }
 
 int su_get_broadcast_address(const char* ip, const char* mask, char broadcast[SU_BROADCAST_LEN])
