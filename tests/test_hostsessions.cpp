@@ -7,6 +7,7 @@
 #include "launchscript.h"
 #include "rules/hotkeyrules.h"
 #include "sessionclients.h"
+#include "unitdatabase.h"
 #include "testmain.h"
 #include "testunit.h"
 
@@ -135,6 +136,8 @@ private slots:
     void reasons();
     void realSessions_data();
     void realSessions();
+    void directoryUsers_data();
+    void directoryUsers();
 };
 
 void TestHostSessions::launchScripts_data()
@@ -397,6 +400,66 @@ void TestHostSessions::realSessions()
     ::kill(pid_t(supervisor.process.processId()), SIGTERM);
     QVERIFY(supervisor.process.waitForFinished(20000));
     QCOMPARE(supervisor.process.exitCode(), 0);
+}
+
+void TestHostSessions::directoryUsers_data()
+{
+    QTest::addColumn<QString>("name");
+    QTest::addColumn<QStringList>("connections"); // "-": no mapping configured
+    QTest::addColumn<QString>("user"); // the user's record afterwards: attributes, then connections
+    QTest::newRow("a directory user's role and connections follow the directory")
+        << "aduser" << QStringList { "Lab", "Far", "Nowhere" }
+        << "AD=true Privilege=Power User User_Name=aduser | Lab*1 Far";
+    QTest::newRow("without a mapping the connections stay") << "aduser" << QStringList { "-" }
+                                                            << "AD=true Privilege=Power User User_Name=aduser | Desk Lab*1";
+    QTest::newRow("a new person") << "newbie" << QStringList { "Desk" }
+                                  << "AD=true Privilege=Power User User_Name=newbie | Desk";
+    QTest::newRow("a local user stays local") << "plain" << QStringList() << "";
+}
+
+// The database a directory log-on leaves: the person as a directory user with
+// the role and connections the directory gives, nothing else changed.
+void TestHostSessions::directoryUsers()
+{
+    QFETCH(QString, name);
+    QFETCH(QStringList, connections);
+    QFETCH(QString, user);
+    TestUnit unit;
+    QDomDocument document = databaseWithUsers();
+    for (const char* connection : { "Desk", "Lab", "Far" })
+        addConnection(document, QLatin1String(connection), QStringLiteral("IP_address=10.0.0.1"));
+    userNamed(document, QStringLiteral("aduser")).setAttribute(db::Privilege, QStringLiteral("User"));
+    associate(document, QStringLiteral("aduser"), QStringLiteral("Desk"));
+    associate(document, QStringLiteral("aduser"), QStringLiteral("Lab"), QStringLiteral("1"));
+    installDatabase(unit, document);
+
+    QByteArray text = readUnitDatabase(unit.platform());
+    QVERIFY(!text.isEmpty());
+    QString fault;
+    const std::optional<QStringList> mapping
+        = connections == QStringList { "-" } ? std::nullopt : std::optional<QStringList>(connections);
+    QCOMPARE(enrolDirectoryUser(&text, name, QStringLiteral("Power User"), mapping, &fault), !user.isEmpty());
+    if (user.isEmpty()) {
+        QVERIFY(!fault.isEmpty());
+        return;
+    }
+    QVERIFY(writeUnitDatabase(unit.platform(), text));
+    QDomDocument written;
+    QVERIFY(written.setContent(readUnitDatabase(unit.platform())));
+    const QDomElement record = userNamed(written, name);
+    QStringList shown;
+    const QMap<QString, QString> attributes = attributeMap(record);
+    for (auto it = attributes.begin(); it != attributes.end(); ++it)
+        shown << it.key() + QLatin1Char('=') + it.value();
+    shown << QStringLiteral("|");
+    for (QDomElement each = record.firstChildElement(db::AssociatedConnections); !each.isNull();
+         each = each.nextSiblingElement(db::AssociatedConnections))
+        shown << each.attribute(db::ConnectionName)
+                + (each.hasAttribute(db::Favorite) ? QLatin1Char('*') + each.attribute(db::Favorite) : QString());
+    QCOMPARE(shown.join(QLatin1Char(' ')), user);
+    QCOMPARE(userNamed(written, QStringLiteral("boss")).attribute(db::Password), QStringLiteral("pw"));
+    for (const char* copy : { "/mnt/perm/VelmoDataA.xml", "/mnt/perm/VelmoDataB.xml" })
+        QCOMPARE(QFileInfo(unit.path(QLatin1String(copy))).permissions() & 0x0077, QFileDevice::Permissions());
 }
 
 VELMO_TEST_MAIN(TestHostSessions)
