@@ -38,7 +38,8 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
                 __builtin_trap(); // a refusal always says why
             continue;
         }
-        if (config->uri.isEmpty() || config->base.isEmpty() || config->userFilter.isEmpty() == config->userDn.isEmpty())
+        if (config->uri.isEmpty() || config->base.isEmpty()
+            || config->userFilter.isEmpty() == config->userDn.isEmpty())
             __builtin_trap();
         if (!config->usesTls() && !config->allowPlain)
             __builtin_trap(); // passwords in the clear nobody asked for

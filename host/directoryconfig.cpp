@@ -43,46 +43,82 @@ struct Key {
 };
 
 const Key keys[] = {
-    { "uri", [](DirectoryConfig& c, const QString& v) {
-          static const QRegularExpression uri(QStringLiteral("^ldaps?://[A-Za-z0-9.:\\[\\]-]+(?::[0-9]{1,5})?/?$"),
-              QRegularExpression::CaseInsensitiveOption);
-          c.uri = v;
-          return uri.match(v).hasMatch();
-      } },
-    { "base", [](DirectoryConfig& c, const QString& v) { c.base = v; return true; } },
-    { "user_filter", [](DirectoryConfig& c, const QString& v) {
-          c.userFilter = v;
-          return isTemplate(v) && v.startsWith(QLatin1Char('(')) && v.endsWith(QLatin1Char(')'));
-      } },
-    { "user_dn", [](DirectoryConfig& c, const QString& v) { c.userDn = v; return isTemplate(v); } },
-    { "bind_dn", [](DirectoryConfig& c, const QString& v) { c.bindDn = v; return true; } },
-    { "bind_password", [](DirectoryConfig& c, const QString& v) { c.bindPassword = v.toUtf8(); return true; } },
-    { "starttls", [](DirectoryConfig& c, const QString& v) {
-          const auto b = yesNo(v);
-          c.startTls = b.value_or(false);
-          return b.has_value();
-      } },
-    { "ca_file", [](DirectoryConfig& c, const QString& v) { c.caFile = v; return v.startsWith(QLatin1Char('/')); } },
-    { "allow_plain", [](DirectoryConfig& c, const QString& v) {
-          const auto b = yesNo(v);
-          c.allowPlain = b.value_or(false);
-          return b.has_value();
-      } },
-    { "admin_group", [](DirectoryConfig& c, const QString& v) { c.adminGroup = v; return true; } },
-    { "power_group", [](DirectoryConfig& c, const QString& v) { c.powerGroup = v; return true; } },
-    { "group_member_attribute", [](DirectoryConfig& c, const QString& v) {
-          c.groupMemberAttribute = v;
-          return isAttributeName(v);
-      } },
-    { "connections_attribute", [](DirectoryConfig& c, const QString& v) {
-          c.connectionsAttribute = v;
-          return isAttributeName(v);
-      } },
-    { "timeout_seconds", [](DirectoryConfig& c, const QString& v) {
-          bool ok = false;
-          c.timeoutSeconds = v.toInt(&ok);
-          return ok && v.size() <= 3 && c.timeoutSeconds >= 1 && c.timeoutSeconds <= 120;
-      } },
+    { "uri",
+        [](DirectoryConfig& c, const QString& v) {
+            static const QRegularExpression uri(
+                QStringLiteral("^ldaps?://[A-Za-z0-9.:\\[\\]-]+(?::[0-9]{1,5})?/?$"),
+                QRegularExpression::CaseInsensitiveOption);
+            c.uri = v;
+            return uri.match(v).hasMatch();
+        } },
+    { "base",
+        [](DirectoryConfig& c, const QString& v) {
+            c.base = v;
+            return true;
+        } },
+    { "user_filter",
+        [](DirectoryConfig& c, const QString& v) {
+            c.userFilter = v;
+            return isTemplate(v) && v.startsWith(QLatin1Char('(')) && v.endsWith(QLatin1Char(')'));
+        } },
+    { "user_dn",
+        [](DirectoryConfig& c, const QString& v) {
+            c.userDn = v;
+            return isTemplate(v);
+        } },
+    { "bind_dn",
+        [](DirectoryConfig& c, const QString& v) {
+            c.bindDn = v;
+            return true;
+        } },
+    { "bind_password",
+        [](DirectoryConfig& c, const QString& v) {
+            c.bindPassword = v.toUtf8();
+            return true;
+        } },
+    { "starttls",
+        [](DirectoryConfig& c, const QString& v) {
+            const auto b = yesNo(v);
+            c.startTls = b.value_or(false);
+            return b.has_value();
+        } },
+    { "ca_file",
+        [](DirectoryConfig& c, const QString& v) {
+            c.caFile = v;
+            return v.startsWith(QLatin1Char('/'));
+        } },
+    { "allow_plain",
+        [](DirectoryConfig& c, const QString& v) {
+            const auto b = yesNo(v);
+            c.allowPlain = b.value_or(false);
+            return b.has_value();
+        } },
+    { "admin_group",
+        [](DirectoryConfig& c, const QString& v) {
+            c.adminGroup = v;
+            return true;
+        } },
+    { "power_group",
+        [](DirectoryConfig& c, const QString& v) {
+            c.powerGroup = v;
+            return true;
+        } },
+    { "group_member_attribute",
+        [](DirectoryConfig& c, const QString& v) {
+            c.groupMemberAttribute = v;
+            return isAttributeName(v);
+        } },
+    { "connections_attribute",
+        [](DirectoryConfig& c, const QString& v) {
+            c.connectionsAttribute = v;
+            return isAttributeName(v);
+        } },
+    { "timeout_seconds",
+        [](DirectoryConfig& c, const QString& v) {
+            bool ok = false;
+            c.timeoutSeconds = v.toInt(&ok);
+            return ok && v.size() <= 3 && c.timeoutSeconds >= 1 && c.timeoutSeconds <= 120;
+        } },
 };
 
 std::optional<DirectoryConfig> refuse(QString* reason, const QString& why)
@@ -123,8 +159,8 @@ std::optional<DirectoryConfig> parseDirectoryConfig(const QByteArray& text, bool
             return refuse(reason, where + QStringLiteral("not \"key = value\""));
         const QString name = line.left(equals).trimmed();
         const QString value = line.mid(equals + 1).trimmed();
-        const Key* key = std::find_if(std::begin(keys), std::end(keys),
-            [&](const Key& k) { return name == QLatin1String(k.name); });
+        const Key* key = std::find_if(
+            std::begin(keys), std::end(keys), [&](const Key& k) { return name == QLatin1String(k.name); });
         if (key == std::end(keys))
             return refuse(reason, where + QStringLiteral("unknown key \"%1\"").arg(name.left(40)));
         if (seen.contains(name))
@@ -148,18 +184,20 @@ std::optional<DirectoryConfig> parseDirectoryConfig(const QByteArray& text, bool
     if (ldaps && config.startTls)
         return refuse(reason, QStringLiteral("starttls on an ldaps:// address"));
     if (!config.usesTls() && !config.allowPlain)
-        return refuse(reason, QStringLiteral("ldap:// without starttls sends passwords in the clear; "
-                                             "\"allow_plain = yes\" is needed for that"));
+        return refuse(reason,
+            QStringLiteral("ldap:// without starttls sends passwords in the clear; "
+                           "\"allow_plain = yes\" is needed for that"));
     return config;
 }
 
-std::optional<DirectoryConfig> readDirectoryConfig(const Platform& platform, const QString& unitPath,
-    QString* reason)
+std::optional<DirectoryConfig> readDirectoryConfig(
+    const Platform& platform, const QString& unitPath, QString* reason)
 {
     const QString path = platform.unitPath(unitPath);
     const QString prefix = QStringLiteral("Directory settings %1: ").arg(unitPath);
     // One descriptor for the checks and the read, so the file judged is the file read.
-    const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
+    const int fd
+        = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC);
     if (fd < 0)
         return refuse(reason, prefix + QStringLiteral("cannot be opened (missing or a link)"));
     struct stat info;

@@ -10,14 +10,14 @@
 class Platform;
 
 struct DirectoryConfig {
-    QString uri;                    // ldap://host[:port] or ldaps://host[:port]
-    QString base;                   // where people are searched
-    QString userFilter;             // "(uid=%s)"; or else
-    QString userDn;                 // "uid=%s,ou=people,dc=example"
-    QString bindDn;                 // an account for the search; empty: anonymous
+    QString uri; // ldap://host[:port] or ldaps://host[:port]
+    QString base; // where people are searched
+    QString userFilter; // "(uid=%s)"; or else
+    QString userDn; // "uid=%s,ou=people,dc=example"
+    QString bindDn; // an account for the search; empty: anonymous
     QByteArray bindPassword;
     bool startTls = false;
-    QString caFile;                 // a path on this machine; empty: the system's
+    QString caFile; // a path on this machine; empty: the system's
     bool allowPlain = false;
     QString adminGroup;
     QString powerGroup;
@@ -36,8 +36,8 @@ std::optional<DirectoryConfig> parseDirectoryConfig(const QByteArray& text, bool
 
 // Reads the file at a unit path: a regular file, no link, within the bound.
 // `ca_file` is a unit path too and comes back mapped to where it lives.
-std::optional<DirectoryConfig> readDirectoryConfig(const Platform& platform, const QString& unitPath,
-    QString* reason);
+std::optional<DirectoryConfig> readDirectoryConfig(
+    const Platform& platform, const QString& unitPath, QString* reason);
 
 // A name (UTF-8) made safe for a search filter and for a DN value.
 QByteArray escapeFilterValue(const QByteArray& value);

@@ -94,6 +94,10 @@ private:
         if (!a.abandoned)
             a.hub->log << logPrefix + line;
     }
+    QString caName() const
+    {
+        return c.caFile.isEmpty() ? QStringLiteral("the system's authorities") : printable(c.caFile);
+    }
     QString who() const { return QStringLiteral("\"%1\"").arg(printable(a.user, 64)); }
     QString diagnostic() const
     {
@@ -108,10 +112,19 @@ private:
     {
         if (rc == LDAP_TIMEOUT)
             return DirectoryNoAnswer; // said once, by whoever noticed the deadline
+        // Over ldaps:// a refused certificate looks like any failed connect.
+        const QString orCertificate = c.usesTls() && !c.startTls
+            ? QStringLiteral(", or its certificate was not verified against %1").arg(caName())
+            : QString();
         if (codeFor(rc) == DirectoryUnreachable)
-            log(QStringLiteral("%1 unreachable: %2 (%3)").arg(c.uri, QString::fromUtf8(ldap_err2string(rc))).arg(rc));
+            log(QStringLiteral("%1 unreachable%2: %3 (%4)")
+                    .arg(c.uri, orCertificate, QString::fromUtf8(ldap_err2string(rc)))
+                    .arg(rc));
         else
-            log(QStringLiteral("%1 failed: %2 (%3) %4").arg(step, QString::fromUtf8(ldap_err2string(rc))).arg(rc).arg(diagnostic()));
+            log(QStringLiteral("%1 failed: %2 (%3) %4")
+                    .arg(step, QString::fromUtf8(ldap_err2string(rc)))
+                    .arg(rc)
+                    .arg(diagnostic()));
         return codeFor(rc);
     }
     bool givenUp()
@@ -124,7 +137,8 @@ private:
             return false;
         if (a.code == DirectoryRunning) {
             a.code = DirectoryNoAnswer;
-            a.hub->log << logPrefix + QStringLiteral("no answer from %1 within %2 s").arg(c.uri).arg(c.timeoutSeconds);
+            a.hub->log << logPrefix
+                    + QStringLiteral("no answer from %1 within %2 s").arg(c.uri).arg(c.timeoutSeconds);
             ++a.hub->progress;
             a.hub->changed.notify_all();
         }
@@ -139,7 +153,9 @@ private:
         for (;;) {
             if (givenUp())
                 return LDAP_TIMEOUT;
-            struct timeval wait { 0, 100 * 1000 };
+            struct timeval wait {
+                0, 100 * 1000
+            };
             const int type = ldap_result(ld, msgid, LDAP_MSG_ALL, &wait, answer);
             if (type == 0)
                 continue;
@@ -148,7 +164,8 @@ private:
                 ldap_get_option(ld, LDAP_OPT_RESULT_CODE, &rc);
                 return rc == LDAP_SUCCESS ? LDAP_OTHER : rc;
             }
-            const int rc = ldap_parse_result(ld, *answer, serverResult, nullptr, nullptr, nullptr, nullptr, 0);
+            const int rc
+                = ldap_parse_result(ld, *answer, serverResult, nullptr, nullptr, nullptr, nullptr, 0);
             return rc;
         }
     }
@@ -158,18 +175,23 @@ private:
     {
         char* attributes[] = { const_cast<char*>(attribute ? attribute : LDAP_NO_ATTRS), nullptr };
         int msgid = -1;
-        struct timeval limit { c.timeoutSeconds, 0 };
-        const int rc = ldap_search_ext(ld, base.constData(), scope, filter.constData(), attributes, 0, nullptr,
-            nullptr, &limit, sizeLimit, &msgid);
+        struct timeval limit {
+            c.timeoutSeconds, 0
+        };
+        const int rc = ldap_search_ext(ld, base.constData(), scope, filter.constData(), attributes, 0,
+            nullptr, nullptr, &limit, sizeLimit, &msgid);
         if (rc != LDAP_SUCCESS)
             return rc;
         return await(msgid, answer, serverResult);
     }
     int bind(const QByteArray& dn, std::vector<char>& password, int* serverResult)
     {
-        struct berval credentials { ber_len_t(password.size()), password.data() };
+        struct berval credentials {
+            ber_len_t(password.size()), password.data()
+        };
         int msgid = -1;
-        const int rc = ldap_sasl_bind(ld, dn.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, &msgid);
+        const int rc
+            = ldap_sasl_bind(ld, dn.constData(), LDAP_SASL_SIMPLE, &credentials, nullptr, nullptr, &msgid);
         // The request is encoded and sent; our copy is no longer needed.
         wipe(password);
         if (rc != LDAP_SUCCESS)
@@ -196,7 +218,9 @@ int Work::connect()
     if (rc != LDAP_SUCCESS)
         return fail(QStringLiteral("ldap_initialize"), rc);
     const int version = LDAP_VERSION3;
-    struct timeval network { c.timeoutSeconds, 0 };
+    struct timeval network {
+        c.timeoutSeconds, 0
+    };
     ldap_set_option(ld, LDAP_OPT_PROTOCOL_VERSION, &version);
     ldap_set_option(ld, LDAP_OPT_REFERRALS, LDAP_OPT_OFF);
     // Connect and TLS handshake are the library's own blocking waits; bounded here.
@@ -206,11 +230,13 @@ int Work::connect()
         const int tls12 = LDAP_OPT_X_TLS_PROTOCOL_TLS1_2;
         const int newContext = 0;
         const QByteArray caFile = c.caFile.toUtf8();
-        if ((!caFile.isEmpty() && ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData()) != LDAP_OPT_SUCCESS)
+        if ((!caFile.isEmpty()
+                && ldap_set_option(ld, LDAP_OPT_X_TLS_CACERTFILE, caFile.constData()) != LDAP_OPT_SUCCESS)
             || ldap_set_option(ld, LDAP_OPT_X_TLS_REQUIRE_CERT, &demand) != LDAP_OPT_SUCCESS
             || ldap_set_option(ld, LDAP_OPT_X_TLS_PROTOCOL_MIN, &tls12) != LDAP_OPT_SUCCESS
             || ldap_set_option(ld, LDAP_OPT_X_TLS_NEWCTX, &newContext) != LDAP_OPT_SUCCESS) {
-            log(QStringLiteral("the TLS settings for %1 were not taken (ca_file %2)").arg(c.uri, printable(c.caFile)));
+            log(QStringLiteral("the TLS settings for %1 were not taken (ca_file %2)")
+                    .arg(c.uri, printable(c.caFile)));
             return DirectoryInternalError;
         }
     } else {
@@ -233,8 +259,7 @@ int Work::connect()
     rc = ldap_install_tls(ld);
     if (rc != LDAP_SUCCESS) {
         log(QStringLiteral("TLS with %1 failed, its certificate was not verified against %2: %3 (%4) %5")
-                .arg(c.uri, c.caFile.isEmpty() ? QStringLiteral("the system's authorities") : printable(c.caFile),
-                    QString::fromUtf8(ldap_err2string(rc)))
+                .arg(c.uri, caName(), QString::fromUtf8(ldap_err2string(rc)))
                 .arg(rc)
                 .arg(diagnostic()));
         return rc == LDAP_TIMEOUT ? DirectoryNoAnswer : DirectoryUnreachable;
@@ -276,7 +301,8 @@ int Work::findPerson(QByteArray* dn)
     if (rc == LDAP_SUCCESS)
         rc = serverResult;
     if (entries > 1 || rc == LDAP_SIZELIMIT_EXCEEDED) {
-        log(QStringLiteral("%1 matches more than one person under %2; refused").arg(who(), printable(c.base)));
+        log(QStringLiteral("%1 matches more than one person under %2; refused")
+                .arg(who(), printable(c.base)));
         return DirectoryRefused;
     }
     if (rc == LDAP_NO_SUCH_OBJECT || (rc == LDAP_SUCCESS && entries == 0)) {
@@ -344,10 +370,12 @@ int Work::readConnections(const QByteArray& dn, QStringList* connections)
     ldap_msgfree(answer);
     if (skipped)
         log(QStringLiteral("%1 values of %2 for %3 are not connection names; skipped")
-                .arg(skipped).arg(c.connectionsAttribute, who()));
+                .arg(skipped)
+                .arg(c.connectionsAttribute, who()));
     if (rc == LDAP_SUCCESS)
         rc = serverResult;
-    return rc == LDAP_SUCCESS ? DirectoryBound : fail(QStringLiteral("reading the connections of %1").arg(who()), rc);
+    return rc == LDAP_SUCCESS ? DirectoryBound
+                              : fail(QStringLiteral("reading the connections of %1").arg(who()), rc);
 }
 
 int Work::run(DirectoryResult* result)
@@ -444,7 +472,8 @@ int DirectoryLogon::start(const QString& user, const QByteArray& password)
     attempt->user = user;
     std::lock_guard<std::mutex> lock(hub->mutex);
     if (current && current->code == DirectoryRunning) {
-        hub->log << logPrefix + QStringLiteral("a log-on is still running; %1 refused").arg(printable(user, 64));
+        hub->log << logPrefix
+                + QStringLiteral("a log-on is still running; %1 refused").arg(printable(user, 64));
         return DirectoryInternalError;
     }
     if (current)
@@ -452,13 +481,17 @@ int DirectoryLogon::start(const QString& user, const QByteArray& password)
     current = attempt;
     if (user.isEmpty() || password.isEmpty()) {
         // Many servers take a bind without a password as an anonymous one.
-        hub->log << logPrefix + QStringLiteral("\"%1\" refused: an empty name or password is never sent").arg(printable(user, 64));
+        hub->log << logPrefix
+                + QStringLiteral("\"%1\" refused: an empty name or password is never sent")
+                      .arg(printable(user, 64));
         attempt->code = DirectoryRefused;
         return DirectoryRefused;
     }
     if (workers.size() >= maxWorkers) {
-        hub->log << logPrefix + QStringLiteral("%1 earlier log-ons still wait on %2; \"%3\" refused")
-                                    .arg(workers.size()).arg(config.uri, printable(user, 64));
+        hub->log << logPrefix
+                + QStringLiteral("%1 earlier log-ons still wait on %2; \"%3\" refused")
+                      .arg(workers.size())
+                      .arg(config.uri, printable(user, 64));
         attempt->code = DirectoryUnreachable;
         return DirectoryUnreachable;
     }
@@ -483,7 +516,8 @@ int DirectoryLogon::status()
     if (current->code == DirectoryRunning && now >= current->deadline) {
         current->code = DirectoryNoAnswer;
         current->abandoned = true;
-        hub->log << logPrefix + QStringLiteral("no answer from %1 within %2 s").arg(config.uri).arg(config.timeoutSeconds);
+        hub->log << logPrefix
+                + QStringLiteral("no answer from %1 within %2 s").arg(config.uri).arg(config.timeoutSeconds);
         ++hub->progress;
         hub->changed.notify_all();
     }
@@ -513,7 +547,8 @@ bool DirectoryLogon::waitForProgress(int realMs)
     if (!current || current->code != DirectoryRunning)
         return false;
     const quint64 before = hub->progress;
-    return hub->changed.wait_for(lock, std::chrono::milliseconds(realMs), [&] { return hub->progress != before; });
+    return hub->changed.wait_for(
+        lock, std::chrono::milliseconds(realMs), [&] { return hub->progress != before; });
 }
 
 QStringList DirectoryLogon::takeLogLines()

@@ -18,12 +18,12 @@ enum DirectoryCode {
     DirectoryInternalError = 1,
     DirectoryUnreachable = 2,
     DirectoryRunning = 4,
-    DirectoryRefused = 6,     // wrong credentials or unknown person
+    DirectoryRefused = 6, // wrong credentials or unknown person
     DirectoryNoAnswer = 7,
 };
 
 struct DirectoryResult {
-    QString privilege;          // "Administrator", "Power User" or "User"
+    QString privilege; // "Administrator", "Power User" or "User"
     QStringList connections;
 };
 
@@ -37,8 +37,9 @@ public:
     DirectoryLogon(const DirectoryLogon&) = delete;
     DirectoryLogon& operator=(const DirectoryLogon&) = delete;
 
-    // 0 when the work started; a code when it ended at once. The password is
-    // copied, and the copy is zeroed once the directory has it.
+    // 0 when the work started; a code when it ended at once. The password
+    // (UTF-8, as directories store it) is copied, and the copy is zeroed once
+    // the directory has it.
     int start(const QString& user, const QByteArray& password);
     QString user() const;
     // DirectoryRunning while the work goes on, then its code; never blocks.

@@ -110,16 +110,22 @@ void TestDirectory::initTestCase()
 {
     const QStringList ec { "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes" };
     for (const char* ca : { "ca", "other" }) {
-        QVERIFY(run("openssl", QStringList { "req", "-x509", "-days", "2" } + ec + QStringList { "-subj", QStringLiteral("/CN=%1").arg(ca),
-            "-keyout", file(ca) + ".key", "-out", file(ca) + ".pem" }));
+        QVERIFY(run("openssl",
+            QStringList { "req", "-x509", "-days", "2" } + ec
+                + QStringList { "-subj", QStringLiteral("/CN=%1").arg(ca), "-keyout", file(ca) + ".key",
+                    "-out", file(ca) + ".pem" }));
     }
-    QVERIFY(run("openssl", QStringList { "req" } + ec + QStringList { "-subj", "/CN=127.0.0.1", "-keyout", file("server.key"),
-        "-out", file("server.csr"), "-addext", "subjectAltName=IP:127.0.0.1" }));
-    QVERIFY(run("openssl", { "x509", "-req", "-in", file("server.csr"), "-CA", file("ca.pem"), "-CAkey", file("ca.key"),
-        "-CAcreateserial", "-days", "2", "-copy_extensions", "copy", "-out", file("server.pem") }));
+    QVERIFY(run("openssl",
+        QStringList { "req" } + ec
+            + QStringList { "-subj", "/CN=127.0.0.1", "-keyout", file("server.key"), "-out",
+                file("server.csr"), "-addext", "subjectAltName=IP:127.0.0.1" }));
+    QVERIFY(run("openssl",
+        { "x509", "-req", "-in", file("server.csr"), "-CA", file("ca.pem"), "-CAkey", file("ca.key"),
+            "-CAcreateserial", "-days", "2", "-copy_extensions", "copy", "-out", file("server.pem") }));
 
     QVERIFY(QDir(dir.path()).mkdir("db"));
-    write("slapd.conf", QStringLiteral(R"(include /etc/ldap/schema/core.schema
+    write("slapd.conf",
+        QStringLiteral(R"(include /etc/ldap/schema/core.schema
 include /etc/ldap/schema/cosine.schema
 include /etc/ldap/schema/inetorgperson.schema
 modulepath /usr/lib/ldap
@@ -136,20 +142,25 @@ rootpw root-pw
 directory %1/db
 access to attrs=userPassword by anonymous auth by * none
 access to * by * read
-)").arg(dir.path(), rootDn).toUtf8());
+)")
+            .arg(dir.path(), rootDn)
+            .toUtf8());
     QByteArray ldif = "dn: dc=velmo,dc=test\nobjectClass: dcObject\nobjectClass: organization\no: Velmo\n\n"
                       "dn: ou=people,dc=velmo,dc=test\nobjectClass: organizationalUnit\n\n";
     for (const char* person : { "alice", "bob", "carol" }) {
-        ldif += QStringLiteral("dn: uid=%1,%2\nobjectClass: inetOrgPerson\ncn: %1\nsn: %1\nuserPassword: %1-pw\n"
-                               "description: Lab\n")
-                    .arg(person, base).toUtf8();
+        ldif += QStringLiteral(
+            "dn: uid=%1,%2\nobjectClass: inetOrgPerson\ncn: %1\nsn: %1\nuserPassword: %1-pw\n"
+            "description: Lab\n")
+                    .arg(person, base)
+                    .toUtf8();
         ldif += person == QLatin1String("alice") ? "description: Desk 1\n\n" : "\n";
     }
     for (const char* group : { "admins: alice", "power: bob" }) {
         const QStringList parts = QString::fromLatin1(group).split(": ");
         ldif += QStringLiteral("dn: cn=%1,dc=velmo,dc=test\nobjectClass: groupOfNames\nmember: uid=%2,%3\n"
                                "member: cn=nobody,dc=velmo,dc=test\n\n")
-                    .arg(parts.at(0), parts.at(1), base).toUtf8();
+                    .arg(parts.at(0), parts.at(1), base)
+                    .toUtf8();
     }
     write("data.ldif", ldif);
     write("root.pw", "root-pw");
@@ -158,13 +169,15 @@ access to * by * read
 
     port = freePort();
     slapd.setProcessChannelMode(QProcess::ForwardedChannels);
-    slapd.start("/usr/sbin/slapd", { "-d", "0", "-h", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-f", file("slapd.conf") });
+    slapd.start("/usr/sbin/slapd",
+        { "-d", "0", "-h", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-f", file("slapd.conf") });
     QVERIFY(slapd.waitForStarted());
     QTRY_VERIFY_WITH_TIMEOUT(([this] {
         QTcpSocket probe;
         probe.connectToHost(QHostAddress::LocalHost, port);
         return probe.waitForConnected(500);
-    }()), 30000);
+    }()),
+        30000);
 }
 
 void TestDirectory::cleanupTestCase()
@@ -178,7 +191,8 @@ void TestDirectory::settingsFile_data()
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<int>("mode");
     QTest::addColumn<QString>("refusal"); // empty: taken
-    const QByteArray uri = "uri = ldaps://dir\n", where = "base = dc=x\n", filter = "user_filter = (uid=%s)\n";
+    const QByteArray uri = "uri = ldaps://dir\n", where = "base = dc=x\n",
+                     filter = "user_filter = (uid=%s)\n";
     const QByteArray lookup = uri + where + filter;
     const QByteArray account = lookup + "bind_dn = cn=r\nbind_password = pw\n";
     const auto row = [](const char* name, const QByteArray& text, int mode, const char* refusal) {
@@ -190,7 +204,8 @@ void TestDirectory::settingsFile_data()
     row("control character", lookup + "base2 = x\r\n", 0644, "control character");
     row("no uri", where + filter, 0644, "no uri");
     row("no way to find a person", uri + where, 0644, "user_filter and user_dn");
-    row("filter with a second %", uri + where + "user_filter = (uid=%s%d)", 0644, "\"user_filter\" has a value");
+    row("filter with a second %", uri + where + "user_filter = (uid=%s%d)", 0644,
+        "\"user_filter\" has a value");
     row("timeout out of range", lookup + "timeout_seconds = 0", 0644, "\"timeout_seconds\" has a value");
     row("plain ldap unasked", "uri = ldap://dir\n" + where + filter, 0644, "allow_plain");
     row("plain ldap asked for", "uri = ldap://dir\nallow_plain = yes\n" + where + filter, 0644, "");
@@ -211,7 +226,8 @@ void TestDirectory::settingsFile()
     if (mode == 0)
         QVERIFY(QFile::link(unit.path("/mnt/perm/real.conf"), unit.path(path)));
     else
-        QVERIFY(unit.writeFile(path, text) && ::chmod(QFile::encodeName(unit.path(path)).constData(), mode_t(mode)) == 0);
+        QVERIFY(unit.writeFile(path, text)
+            && ::chmod(QFile::encodeName(unit.path(path)).constData(), mode_t(mode)) == 0);
     QString reason;
     const std::optional<DirectoryConfig> config = readDirectoryConfig(unit.platform(), path, &reason);
     QVERIFY2(config.has_value() == refusal.isEmpty() && reason.contains(refusal), qPrintable(reason));
@@ -227,15 +243,24 @@ void TestDirectory::logOn_data()
     QTest::addColumn<QString>("privilege");
     QTest::addColumn<QStringList>("connections");
     const QString uid = "(uid=%s)";
-    QTest::newRow("admin group") << uid << true << "alice" << QByteArray("alice-pw") << 0 << "Administrator" << QStringList { "Lab", "Desk 1" };
-    QTest::newRow("power group") << uid << true << "bob" << QByteArray("bob-pw") << 0 << "Power User" << QStringList { "Lab" };
-    QTest::newRow("no group, plain") << uid << false << "carol" << QByteArray("carol-pw") << 0 << "User" << QStringList { "Lab" };
-    QTest::newRow("DN template") << "" << true << "bob" << QByteArray("bob-pw") << 0 << "Power User" << QStringList { "Lab" };
-    QTest::newRow("wrong password") << uid << true << "alice" << QByteArray("bob-pw") << 6 << "" << QStringList();
-    QTest::newRow("unknown person") << uid << true << "dave" << QByteArray("dave-pw") << 6 << "" << QStringList();
-    QTest::newRow("unknown by DN") << "" << true << "dave" << QByteArray("dave-pw") << 6 << "" << QStringList();
-    QTest::newRow("wildcard name") << uid << true << "a*" << QByteArray("alice-pw") << 6 << "" << QStringList();
-    QTest::newRow("name matching three") << "(description=%s)" << true << "Lab" << QByteArray("alice-pw") << 6 << "" << QStringList();
+    QTest::newRow("admin group") << uid << true << "alice" << QByteArray("alice-pw") << 0 << "Administrator"
+                                 << QStringList { "Lab", "Desk 1" };
+    QTest::newRow("power group") << uid << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
+                                 << QStringList { "Lab" };
+    QTest::newRow("no group, plain") << uid << false << "carol" << QByteArray("carol-pw") << 0 << "User"
+                                     << QStringList { "Lab" };
+    QTest::newRow("DN template") << "" << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
+                                 << QStringList { "Lab" };
+    QTest::newRow("wrong password") << uid << true << "alice" << QByteArray("bob-pw") << 6 << ""
+                                    << QStringList();
+    QTest::newRow("unknown person") << uid << true << "dave" << QByteArray("dave-pw") << 6 << ""
+                                    << QStringList();
+    QTest::newRow("unknown by DN") << "" << true << "dave" << QByteArray("dave-pw") << 6 << ""
+                                   << QStringList();
+    QTest::newRow("wildcard name") << uid << true << "a*" << QByteArray("alice-pw") << 6 << ""
+                                   << QStringList();
+    QTest::newRow("name matching three")
+        << "(description=%s)" << true << "Lab" << QByteArray("alice-pw") << 6 << "" << QStringList();
     QTest::newRow("empty password") << uid << true << "alice" << QByteArray() << 6 << "" << QStringList();
 }
 
@@ -262,7 +287,8 @@ void TestDirectory::logOn()
     QCOMPARE(result.privilege, privilege);
     QCOMPARE(QSet<QString>(result.connections.begin(), result.connections.end()),
         QSet<QString>(connections.begin(), connections.end()));
-    QVERIFY2(!log.isEmpty() && (password.isEmpty() || !log.join('\n').contains(password)), qPrintable(log.join('\n')));
+    QVERIFY2(!log.isEmpty() && (password.isEmpty() || !log.join('\n').contains(password)),
+        qPrintable(log.join('\n')));
     QCOMPARE(log.join('\n').contains("in the clear"), !tls);
 }
 
@@ -273,9 +299,12 @@ void TestDirectory::failures_data()
     QTest::addColumn<int>("realMs");
     QTest::addColumn<int>("code");
     QTest::addColumn<QString>("reason");
-    QTest::newRow("stopped server") << "ldap://127.0.0.1:%1/" << "ca.pem" << 5000 << 2 << "unreachable";
-    QTest::newRow("certificate of another CA") << "" << "other.pem" << 5000 << 2 << "certificate was not verified";
-    QTest::newRow("silent server") << "ldap://127.0.0.1:%1/" << "ca.pem" << 20 << 7 << "no answer from";
+    QTest::newRow("stopped server") << "ldap://127.0.0.1:%1/"
+                                    << "ca.pem" << 5000 << 2 << "unreachable";
+    QTest::newRow("certificate of another CA") << ""
+                                               << "other.pem" << 5000 << 2 << "certificate was not verified";
+    QTest::newRow("silent server") << "ldap://127.0.0.1:%1/"
+                                   << "ca.pem" << 20 << 7 << "no answer from";
 }
 
 void TestDirectory::failures()
@@ -299,7 +328,8 @@ void TestDirectory::failures()
 
 void TestDirectory::groupChangeShowsAtTheNextLogOn()
 {
-    const QStringList modify { "-x", "-H", config().uri, "-D", rootDn, "-y", file("root.pw"), "-f", file("change.ldif") };
+    const QStringList modify { "-x", "-H", config().uri, "-D", rootDn, "-y", file("root.pw"), "-f",
+        file("change.ldif") };
     const QString bob = QStringLiteral("uid=bob,%1").arg(base);
     const struct {
         const char* change;
