@@ -1,0 +1,353 @@
+// Directory log-on against a real slapd on loopback with its own CA, and the
+// settings file that points at it.
+#include "directorylogon.h"
+#include "platform/platform.h"
+#include "testmain.h"
+#include "testunit.h"
+
+#include <QElapsedTimer>
+#include <QProcess>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QTemporaryDir>
+#include <QtTest>
+
+#include <atomic>
+#include <sys/stat.h>
+
+namespace {
+const char base[] = "ou=people,dc=velmo,dc=test";
+const char rootDn[] = "cn=admin,dc=velmo,dc=test";
+
+quint16 freePort()
+{
+    QTcpServer probe;
+    probe.listen(QHostAddress::LocalHost);
+    return probe.serverPort();
+}
+} // namespace
+
+class TestDirectory : public QObject {
+    Q_OBJECT
+
+private slots:
+    void initTestCase();
+    void cleanupTestCase();
+    void settingsFile_data();
+    void settingsFile();
+    void logOn_data();
+    void logOn();
+    void failures_data();
+    void failures();
+    void groupChangeShowsAtTheNextLogOn();
+
+private:
+    QString file(const char* name) const { return dir.filePath(QLatin1String(name)); }
+    bool run(const QString& program, const QStringList& arguments)
+    {
+        QProcess process;
+        process.setProcessChannelMode(QProcess::MergedChannels);
+        process.start(program, arguments);
+        const bool ran = process.waitForFinished(60000) && process.exitStatus() == QProcess::NormalExit
+            && process.exitCode() == 0;
+        if (!ran)
+            qWarning("%s: %s", qPrintable(program), process.readAll().constData());
+        return ran;
+    }
+    void write(const char* name, const QByteArray& text)
+    {
+        QFile out(file(name));
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(text);
+    }
+    DirectoryConfig config() const
+    {
+        DirectoryConfig c;
+        c.uri = QStringLiteral("ldap://127.0.0.1:%1/").arg(port);
+        c.base = QLatin1String(base);
+        c.userFilter = QStringLiteral("(uid=%s)");
+        c.startTls = true;
+        c.caFile = file("ca.pem");
+        c.adminGroup = QStringLiteral("cn=admins,dc=velmo,dc=test");
+        c.powerGroup = QStringLiteral("cn=power,dc=velmo,dc=test");
+        c.connectionsAttribute = QStringLiteral("description");
+        return c;
+    }
+    // Polls like the OSD, a simulated second per poll; each waits for the
+    // worker up to `realMs`. Returns the status and leaves the log-on completed.
+    int logOn(const DirectoryConfig& c, const QString& user, const QByteArray& password, int realMs,
+        int* startCode = nullptr, DirectoryResult* result = nullptr, QStringList* log = nullptr)
+    {
+        std::atomic<qint64> now { 0 };
+        DirectoryLogon logon(c, [&now] { return now.load(); });
+        const int started = logon.start(user, password);
+        int status = started ? started : DirectoryRunning;
+        for (int poll = 0; status == DirectoryRunning && poll < 30; ++poll) {
+            logon.waitForProgress(realMs);
+            now += 1000;
+            status = logon.status();
+            // The clock alone ends the wait, not the first poll after it.
+            if (status == DirectoryNoAnswer && now < c.timeoutSeconds * 1000)
+                return -1;
+        }
+        if (startCode)
+            *startCode = started;
+        if (result)
+            *result = logon.result();
+        if (logon.complete() != status && status != DirectoryRunning)
+            return -2;
+        if (log)
+            *log = logon.takeLogLines();
+        return status;
+    }
+
+    QTemporaryDir dir;
+    QProcess slapd;
+    quint16 port = 0;
+};
+
+void TestDirectory::initTestCase()
+{
+    const QStringList ec { "-newkey", "ec", "-pkeyopt", "ec_paramgen_curve:prime256v1", "-nodes" };
+    for (const char* ca : { "ca", "other" }) {
+        QVERIFY(run("openssl",
+            QStringList { "req", "-x509", "-days", "2" } + ec
+                + QStringList { "-subj", QStringLiteral("/CN=%1").arg(ca), "-keyout", file(ca) + ".key",
+                    "-out", file(ca) + ".pem" }));
+    }
+    QVERIFY(run("openssl",
+        QStringList { "req" } + ec
+            + QStringList { "-subj", "/CN=127.0.0.1", "-keyout", file("server.key"), "-out",
+                file("server.csr"), "-addext", "subjectAltName=IP:127.0.0.1" }));
+    QVERIFY(run("openssl",
+        { "x509", "-req", "-in", file("server.csr"), "-CA", file("ca.pem"), "-CAkey", file("ca.key"),
+            "-CAcreateserial", "-days", "2", "-copy_extensions", "copy", "-out", file("server.pem") }));
+
+    QVERIFY(QDir(dir.path()).mkdir("db"));
+    write("slapd.conf",
+        QStringLiteral(R"(include /etc/ldap/schema/core.schema
+include /etc/ldap/schema/cosine.schema
+include /etc/ldap/schema/inetorgperson.schema
+modulepath /usr/lib/ldap
+moduleload back_mdb
+pidfile %1/slapd.pid
+TLSCACertificateFile %1/ca.pem
+TLSCertificateFile %1/server.pem
+TLSCertificateKeyFile %1/server.key
+database mdb
+maxsize 10485760
+suffix "dc=velmo,dc=test"
+rootdn "%2"
+rootpw root-pw
+directory %1/db
+access to attrs=userPassword by anonymous auth by * none
+access to * by * read
+)")
+            .arg(dir.path(), rootDn)
+            .toUtf8());
+    QByteArray ldif = "dn: dc=velmo,dc=test\nobjectClass: dcObject\nobjectClass: organization\no: Velmo\n\n"
+                      "dn: ou=people,dc=velmo,dc=test\nobjectClass: organizationalUnit\n\n";
+    for (const char* person : { "alice", "bob", "carol" }) {
+        ldif += QStringLiteral(
+            "dn: uid=%1,%2\nobjectClass: inetOrgPerson\ncn: %1\nsn: %1\nuserPassword: %1-pw\n"
+            "description: Lab\n")
+                    .arg(person, base)
+                    .toUtf8();
+        ldif += person == QLatin1String("alice") ? "description: Desk 1\n\n" : "\n";
+    }
+    for (const char* group : { "admins: alice", "power: bob" }) {
+        const QStringList parts = QString::fromLatin1(group).split(": ");
+        ldif += QStringLiteral("dn: cn=%1,dc=velmo,dc=test\nobjectClass: groupOfNames\nmember: uid=%2,%3\n"
+                               "member: cn=nobody,dc=velmo,dc=test\n\n")
+                    .arg(parts.at(0), parts.at(1), base)
+                    .toUtf8();
+    }
+    write("data.ldif", ldif);
+    write("root.pw", "root-pw");
+    QVERIFY(QFile::setPermissions(file("root.pw"), QFile::ReadOwner | QFile::WriteOwner));
+    QVERIFY(run("/usr/sbin/slapadd", { "-f", file("slapd.conf"), "-l", file("data.ldif") }));
+
+    port = freePort();
+    slapd.setProcessChannelMode(QProcess::ForwardedChannels);
+    slapd.start("/usr/sbin/slapd",
+        { "-d", "0", "-h", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-f", file("slapd.conf") });
+    QVERIFY(slapd.waitForStarted());
+    QTRY_VERIFY_WITH_TIMEOUT(([this] {
+        QTcpSocket probe;
+        probe.connectToHost(QHostAddress::LocalHost, port);
+        return probe.waitForConnected(500);
+    }()),
+        30000);
+}
+
+void TestDirectory::cleanupTestCase()
+{
+    slapd.terminate();
+    slapd.waitForFinished(10000);
+}
+
+void TestDirectory::settingsFile_data()
+{
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<int>("mode");
+    QTest::addColumn<QString>("refusal"); // empty: taken
+    const QByteArray uri = "uri = ldaps://dir\n", where = "base = dc=x\n",
+                     filter = "user_filter = (uid=%s)\n";
+    const QByteArray lookup = uri + where + filter;
+    const QByteArray account = lookup + "bind_dn = cn=r\nbind_password = pw\n";
+    const auto row = [](const char* name, const QByteArray& text, int mode, const char* refusal) {
+        QTest::newRow(name) << text << mode << QString::fromLatin1(refusal);
+    };
+    row("taken, comments and spaces", "# unit\n\n  " + lookup + "timeout_seconds=5\n", 0644, "");
+    row("unknown key", lookup + "colour = red\n", 0644, "line 4: unknown key \"colour\"");
+    row("key given twice", lookup + "base = dc=y\n", 0644, "line 4: \"base\" is given twice");
+    row("control character", lookup + "base2 = x\r\n", 0644, "control character");
+    row("no uri", where + filter, 0644, "no uri");
+    row("no way to find a person", uri + where, 0644, "user_filter and user_dn");
+    row("filter with a second %", uri + where + "user_filter = (uid=%s%d)", 0644,
+        "\"user_filter\" has a value");
+    row("timeout out of range", lookup + "timeout_seconds = 0", 0644, "\"timeout_seconds\" has a value");
+    row("plain ldap unasked", "uri = ldap://dir\n" + where + filter, 0644, "allow_plain");
+    row("plain ldap asked for", "uri = ldap://dir\nallow_plain = yes\n" + where + filter, 0644, "");
+    row("starttls over ldaps", lookup + "starttls = yes", 0644, "starttls on an ldaps");
+    row("search password others may read", account, 0640, "bind_password and others");
+    row("search password for the owner only", account, 0600, "");
+    row("larger than the bound", lookup + QByteArray(64 * 1024, '#'), 0644, "larger than");
+    row("a link", QByteArray(), 0, "cannot be opened");
+}
+void TestDirectory::settingsFile()
+{
+    QFETCH(QByteArray, text);
+    QFETCH(int, mode);
+    QFETCH(QString, refusal);
+    TestUnit unit;
+    const QString path = QStringLiteral("/mnt/perm/directory.conf");
+    QVERIFY(unit.writeFile("/mnt/perm/real.conf", "uri = ldaps://dir\nbase = dc=x\nuser_dn = uid=%s\n"));
+    if (mode == 0)
+        QVERIFY(QFile::link(unit.path("/mnt/perm/real.conf"), unit.path(path)));
+    else
+        QVERIFY(unit.writeFile(path, text)
+            && ::chmod(QFile::encodeName(unit.path(path)).constData(), mode_t(mode)) == 0);
+    QString reason;
+    const std::optional<DirectoryConfig> config = readDirectoryConfig(unit.platform(), path, &reason);
+    QVERIFY2(config.has_value() == refusal.isEmpty() && reason.contains(refusal), qPrintable(reason));
+}
+
+void TestDirectory::logOn_data()
+{
+    QTest::addColumn<QString>("filter"); // empty: the DN template
+    QTest::addColumn<bool>("tls");
+    QTest::addColumn<QString>("user");
+    QTest::addColumn<QByteArray>("password");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("privilege");
+    QTest::addColumn<QStringList>("connections");
+    const QString uid = "(uid=%s)";
+    QTest::newRow("admin group") << uid << true << "alice" << QByteArray("alice-pw") << 0 << "Administrator"
+                                 << QStringList { "Lab", "Desk 1" };
+    QTest::newRow("power group") << uid << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
+                                 << QStringList { "Lab" };
+    QTest::newRow("no group, plain") << uid << false << "carol" << QByteArray("carol-pw") << 0 << "User"
+                                     << QStringList { "Lab" };
+    QTest::newRow("DN template") << "" << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
+                                 << QStringList { "Lab" };
+    QTest::newRow("wrong password") << uid << true << "alice" << QByteArray("bob-pw") << 6 << ""
+                                    << QStringList();
+    QTest::newRow("unknown person") << uid << true << "dave" << QByteArray("dave-pw") << 6 << ""
+                                    << QStringList();
+    QTest::newRow("unknown by DN") << "" << true << "dave" << QByteArray("dave-pw") << 6 << ""
+                                   << QStringList();
+    QTest::newRow("wildcard name") << uid << true << "a*" << QByteArray("alice-pw") << 6 << ""
+                                   << QStringList();
+    QTest::newRow("name matching three")
+        << "(description=%s)" << true << "Lab" << QByteArray("alice-pw") << 6 << "" << QStringList();
+    QTest::newRow("empty password") << uid << true << "alice" << QByteArray() << 6 << "" << QStringList();
+}
+
+void TestDirectory::logOn()
+{
+    QFETCH(QString, filter);
+    QFETCH(bool, tls);
+    QFETCH(QString, user);
+    QFETCH(QByteArray, password);
+    QFETCH(int, code);
+    QFETCH(QString, privilege);
+    QFETCH(QStringList, connections);
+    DirectoryConfig c = config();
+    c.userFilter = filter;
+    c.userDn = filter.isEmpty() ? QStringLiteral("uid=%s,%1").arg(base) : QString();
+    c.startTls = tls;
+    c.allowPlain = !tls;
+    int started = -1;
+    DirectoryResult result;
+    QStringList log;
+    QCOMPARE(logOn(c, user, password, 5000, &started, &result, &log), code);
+    // An empty password is refused before anything reaches the directory.
+    QCOMPARE(started, password.isEmpty() ? 6 : 0);
+    QCOMPARE(result.privilege, privilege);
+    QCOMPARE(QSet<QString>(result.connections.begin(), result.connections.end()),
+        QSet<QString>(connections.begin(), connections.end()));
+    QVERIFY2(!log.isEmpty() && (password.isEmpty() || !log.join('\n').contains(password)),
+        qPrintable(log.join('\n')));
+    QCOMPARE(log.join('\n').contains("in the clear"), !tls);
+}
+
+void TestDirectory::failures_data()
+{
+    QTest::addColumn<QString>("uri"); // %1: the port
+    QTest::addColumn<QString>("caFile");
+    QTest::addColumn<int>("realMs");
+    QTest::addColumn<int>("code");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("stopped server") << "ldap://127.0.0.1:%1/"
+                                    << "ca.pem" << 5000 << 2 << "unreachable";
+    QTest::newRow("certificate of another CA") << ""
+                                               << "other.pem" << 5000 << 2 << "certificate was not verified";
+    QTest::newRow("silent server") << "ldap://127.0.0.1:%1/"
+                                   << "ca.pem" << 20 << 7 << "no answer from";
+}
+
+void TestDirectory::failures()
+{
+    QFETCH(QString, uri);
+    QFETCH(QString, caFile);
+    QFETCH(int, realMs);
+    QFETCH(int, code);
+    QFETCH(QString, reason);
+    QTcpServer silent;
+    QVERIFY(silent.listen(QHostAddress::LocalHost));
+    DirectoryConfig c = config();
+    c.caFile = file(caFile.toLatin1().constData());
+    c.startTls = true;
+    if (!uri.isEmpty())
+        c.uri = uri.arg(code == 7 ? silent.serverPort() : freePort());
+    QStringList log;
+    QCOMPARE(logOn(c, "alice", "alice-pw", realMs, nullptr, nullptr, &log), code);
+    QVERIFY2(log.join('\n').contains(reason), qPrintable(log.join('\n')));
+}
+
+void TestDirectory::groupChangeShowsAtTheNextLogOn()
+{
+    const QStringList modify { "-x", "-H", config().uri, "-D", rootDn, "-y", file("root.pw"), "-f",
+        file("change.ldif") };
+    const QString bob = QStringLiteral("uid=bob,%1").arg(base);
+    const struct {
+        const char* change;
+        const char* privilege;
+    } steps[] = {
+        { "dn: cn=admins,dc=velmo,dc=test\nchangetype: modify\nadd: member\nmember: %1\n", "Administrator" },
+        { "dn: cn=admins,dc=velmo,dc=test\nchangetype: modify\ndelete: member\nmember: %1\n\n"
+          "dn: cn=power,dc=velmo,dc=test\nchangetype: modify\ndelete: member\nmember: %1\n",
+            "User" },
+    };
+    for (const auto& step : steps) {
+        write("change.ldif", QString::fromLatin1(step.change).arg(bob).toUtf8());
+        QVERIFY(run("ldapmodify", modify));
+        DirectoryResult result;
+        QCOMPARE(logOn(config(), "bob", "bob-pw", 5000, nullptr, &result), 0);
+        QCOMPARE(result.privilege, QString::fromLatin1(step.privilege));
+    }
+}
+
+VELMO_TEST_GUILESS_MAIN(TestDirectory)
+#include "test_directory.moc"
