@@ -3,6 +3,7 @@
 #include <QJsonArray>
 
 #include "preparedsession.h"
+#include "simdirectory.h"
 #include "services/device_services.h"
 #include "simservicesupport.h"
 #include "simunit.h"
@@ -81,6 +82,8 @@ int ad_login(const char* user, const char* password, char session[AD_SESSION_LEN
     if (!unit)
         return code;
     const QString name = fromC(user, 256);
+    if (directoryIsLdap(unit))
+        return ldapLogin(unit, name, fromC(password, 256).toLatin1(), session, AD_SESSION_LEN);
     const QString secret = fromC(password, 256);
     unit->editSection(directoryKey, [&](QJsonObject& directory) {
         const QJsonValue known = child(directory, QStringLiteral("users")).value(name);
@@ -101,6 +104,8 @@ int ad_get_auth_status(const char* user)
     if (!unit)
         return code;
     const QString name = fromC(user, 256);
+    if (directoryIsLdap(unit))
+        return ldapAuthStatus(unit, name);
     int status = 1;
     unit->editSection(directoryKey, [&](QJsonObject& directory) {
         if (!directory.contains(QStringLiteral("pendingUser"))
@@ -123,6 +128,8 @@ int ad_auth_complete(const char* user, char session[AD_SESSION_LEN])
     if (!unit)
         return code;
     const QString name = fromC(user, 256);
+    if (directoryIsLdap(unit))
+        return ldapAuthComplete(unit, name, fromC(session, AD_SESSION_LEN));
     const QJsonObject directory = child(unit->state(), directoryKey);
     if (directory.value(QStringLiteral("pendingUser")).toString() != name
         || fromC(session, AD_SESSION_LEN) != sessionText(name))

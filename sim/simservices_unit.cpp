@@ -16,6 +16,7 @@
 #include "platform/boundedread.h"
 #include "services/device_services.h"
 #include "unitdatabase.h"
+#include "simdirectory.h"
 #include "simservicesupport.h"
 #include "simunit.h"
 
@@ -262,6 +263,8 @@ int su_get_xml_db(const char* user, int mode)
         return code;
     unit->workDelay(QStringLiteral("su_get_xml_db"));
     const QString name = fromC(user, 256);
+    if (mode == 1 && directoryIsLdap(unit))
+        return ldapUserDatabase(unit, name);
     const QJsonObject manager = child(unit->state(), QStringLiteral("manager"));
     QString source = manager.value(QStringLiteral("databaseFile")).toString();
     if (mode == 1 && child(manager, QStringLiteral("userDatabaseFiles")).value(name).isString())

@@ -195,10 +195,17 @@ void SimUnit::sleepMs(int milliseconds)
 {
     if (milliseconds <= 0)
         return;
-    if (simulatedClock)
+    if (simulatedClock) {
+        if (backgroundWork)
+            backgroundWork(qMin(milliseconds, 200));
         virtualNow += milliseconds;
-    else
+    } else
         QThread::msleep(static_cast<unsigned long>(milliseconds));
+}
+
+void SimUnit::setBackgroundWork(std::function<bool(int)> waitForProgress)
+{
+    backgroundWork = std::move(waitForProgress);
 }
 
 qint64 SimUnit::nowMs() const

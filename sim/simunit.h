@@ -68,6 +68,9 @@ public:
     void recordLaunch(const QString& call, const QJsonArray& arguments);
 
     void sleepMs(int milliseconds);
+    // Work on a real thread that the simulated clock must not outrun: each
+    // simulated sleep first gives it up to 200 ms of real time to move on.
+    void setBackgroundWork(std::function<bool(int realMs)> waitForProgress);
     qint64 nowMs() const;
     bool hasSimulatedClock() const { return simulatedClock; }
 
@@ -86,6 +89,7 @@ private:
     QString rootPath;
     bool simulatedClock;
     std::atomic<qint64> virtualNow;
+    std::function<bool(int)> backgroundWork;
     SimStateStore store;
     SimRecords records;
     std::unique_ptr<Platform> ownPlatform;
