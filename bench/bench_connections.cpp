@@ -6,7 +6,7 @@
 //      the connected record written.
 
 #include "benchdatabase.h"
-#include "benchutil.h"
+#include "benchgui.h"
 
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
@@ -160,11 +160,8 @@ QString number(double value)
 
 int main(int argc, char** argv)
 {
-    qSetGlobalQHashSeed(0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::prepareGuiProcess();
     QApplication application(argc, argv);
-    qInstallMessageHandler(bench::dropDebugLines);
     const int runs = bench::runCount(application.arguments());
 
     const QString base = qEnvironmentVariable("VELMO_BENCH_DIR");

@@ -7,7 +7,7 @@
 // Needs slapd, slapadd and openssl; without them it says so and measures nothing.
 
 #include "benchdatabase.h"
-#include "benchutil.h"
+#include "benchgui.h"
 
 #include "app/loggedinuser.h"
 #include "app/mainwindow.h"
@@ -296,11 +296,8 @@ QString ratio(double over, double under)
 
 int main(int argc, char** argv)
 {
-    qSetGlobalQHashSeed(0);
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
-        qputenv("QT_QPA_PLATFORM", "offscreen");
+    bench::prepareGuiProcess();
     QApplication application(argc, argv);
-    qInstallMessageHandler(bench::dropDebugLines);
     const int runs = bench::runCount(application.arguments());
 
     const QString slapd = tool(QStringLiteral("slapd"));

@@ -16,6 +16,7 @@
 // without them it says so and measures nothing.
 
 #include "benchdatabase.h"
+#include "benchprocess.h"
 #include "benchutil.h"
 
 #include "simunit.h"
@@ -28,27 +29,19 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
-#include <xcb/xcb.h>
-
 #include <arpa/inet.h>
 #include <cerrno>
 #include <csignal>
-#include <cstdlib>
-#include <dlfcn.h>
 #include <fcntl.h>
 #include <netinet/in.h>
 #include <poll.h>
-#include <spawn.h>
 #include <sys/prctl.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
-#include <type_traits>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
-constexpr int childTimeoutMs = 30000;
 // Each run is a whole session cycle of three processes and more.
 constexpr int defaultRuns = 9;
 const char connectionName[] = "Refusing VNC";
@@ -64,115 +57,7 @@ int fail(const QString& why)
     return 1;
 }
 
-// --- libxcb, loaded at run time -------------------------------------------
-
-struct Xcb {
-    decltype(&xcb_connect) connect = nullptr;
-    decltype(&xcb_connection_has_error) hasError = nullptr;
-    decltype(&xcb_disconnect) disconnect = nullptr;
-    decltype(&xcb_get_setup) getSetup = nullptr;
-    decltype(&xcb_setup_roots_iterator) rootsIterator = nullptr;
-    decltype(&xcb_change_window_attributes_checked) changeAttributes = nullptr;
-    decltype(&xcb_request_check) requestCheck = nullptr;
-    decltype(&xcb_get_file_descriptor) fileDescriptor = nullptr;
-    decltype(&xcb_poll_for_event) pollForEvent = nullptr;
-    decltype(&xcb_intern_atom) internAtom = nullptr;
-    decltype(&xcb_intern_atom_reply) internAtomReply = nullptr;
-    decltype(&xcb_get_property) getProperty = nullptr;
-    decltype(&xcb_get_property_reply) getPropertyReply = nullptr;
-    decltype(&xcb_get_property_value) propertyValue = nullptr;
-    decltype(&xcb_get_property_value_length) propertyValueLength = nullptr;
-
-    bool load()
-    {
-        void* library = dlopen("libxcb.so.1", RTLD_NOW | RTLD_LOCAL);
-        if (!library)
-            return false;
-        const auto bind = [library](auto& function, const char* name) {
-            function = reinterpret_cast<std::remove_reference_t<decltype(function)>>(dlsym(library, name));
-            return function != nullptr;
-        };
-        return bind(connect, "xcb_connect") && bind(hasError, "xcb_connection_has_error")
-            && bind(disconnect, "xcb_disconnect") && bind(getSetup, "xcb_get_setup")
-            && bind(rootsIterator, "xcb_setup_roots_iterator")
-            && bind(changeAttributes, "xcb_change_window_attributes_checked")
-            && bind(requestCheck, "xcb_request_check") && bind(fileDescriptor, "xcb_get_file_descriptor")
-            && bind(pollForEvent, "xcb_poll_for_event") && bind(internAtom, "xcb_intern_atom")
-            && bind(internAtomReply, "xcb_intern_atom_reply") && bind(getProperty, "xcb_get_property")
-            && bind(getPropertyReply, "xcb_get_property_reply")
-            && bind(propertyValue, "xcb_get_property_value")
-            && bind(propertyValueLength, "xcb_get_property_value_length");
-    }
-};
-
 // --- processes --------------------------------------------------------------
-
-class Environment {
-public:
-    explicit Environment(const QProcessEnvironment& environment)
-    {
-        for (const QString& entry : environment.toStringList())
-            texts.push_back(QFile::encodeName(entry));
-        for (const QByteArray& text : texts)
-            pointers.push_back(const_cast<char*>(text.constData()));
-        pointers.push_back(nullptr);
-    }
-    char** data() { return pointers.data(); }
-
-private:
-    std::vector<QByteArray> texts;
-    std::vector<char*> pointers;
-};
-
-// Starts `program` with its output going to /dev/null and its errors to
-// `errorFd` when that is open, else to `errorFile`; returns the process id, or -1.
-pid_t spawn(const QString& program, const QStringList& arguments, Environment& environment,
-    const QString& errorFile, int errorFd = -1)
-{
-    std::vector<QByteArray> texts { QFile::encodeName(program) };
-    for (const QString& argument : arguments)
-        texts.push_back(QFile::encodeName(argument));
-    std::vector<char*> argv;
-    for (const QByteArray& text : texts)
-        argv.push_back(const_cast<char*>(text.constData()));
-    argv.push_back(nullptr);
-    const QByteArray errors = QFile::encodeName(errorFile);
-
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, STDIN_FILENO, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, STDOUT_FILENO, "/dev/null", O_WRONLY, 0);
-    if (errorFd >= 0)
-        posix_spawn_file_actions_adddup2(&actions, errorFd, STDERR_FILENO);
-    else
-        posix_spawn_file_actions_addopen(
-            &actions, STDERR_FILENO, errors.constData(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    pid_t pid = -1;
-    const int status = program.contains(QLatin1Char('/'))
-        ? posix_spawn(&pid, argv.front(), &actions, nullptr, argv.data(), environment.data())
-        : posix_spawnp(&pid, argv.front(), &actions, nullptr, argv.data(), environment.data());
-    posix_spawn_file_actions_destroy(&actions);
-    return status == 0 ? pid : -1;
-}
-
-bool exited(pid_t pid)
-{
-    siginfo_t info {};
-    return ::waitid(P_PID, static_cast<id_t>(pid), &info, WEXITED | WNOHANG | WNOWAIT) == 0
-        && info.si_pid == pid;
-}
-
-// Asks a child to end, kills it when it does not within `graceMs`, and reaps it.
-void endChild(pid_t pid, int graceMs)
-{
-    if (pid <= 0)
-        return;
-    ::kill(pid, SIGTERM);
-    for (int waited = 0; waited < graceMs && !exited(pid); waited += 10)
-        ::usleep(10000);
-    ::kill(pid, SIGKILL);
-    while (::waitpid(pid, nullptr, 0) < 0 && errno == EINTR) { }
-}
 
 // What a process's /proc entry says, read while it runs.
 QByteArray procFile(pid_t pid, const char* name)
@@ -190,12 +75,6 @@ QStringList argumentsOf(pid_t pid)
     return arguments;
 }
 
-QString readErrors(const QString& path)
-{
-    QFile file(path);
-    return file.open(QIODevice::ReadOnly) ? QString::fromLocal8Bit(file.read(4000)).trimmed() : QString();
-}
-
 // --- the display ------------------------------------------------------------
 
 struct Map {
@@ -204,128 +83,38 @@ struct Map {
     QByteArray name; // that process's name, read the moment the map was seen
 };
 
-class Display {
+class Display : public bench::PrivateDisplay {
 public:
-    ~Display()
-    {
-        if (connection)
-            xcb.disconnect(connection);
-        if (server > 0)
-            endChild(server, 2000);
-    }
-
-    // Starts a private X server and watches its root window; empty on success, else why not.
-    QString start(const QString& errorFile)
-    {
-        if (!xcb.load())
-            return QStringLiteral("libxcb.so.1 could not be loaded");
-        int ready[2];
-        if (::pipe2(ready, O_CLOEXEC) != 0)
-            return QStringLiteral("no pipe");
-        // The server writes its display number to this descriptor once it accepts clients.
-        ::fcntl(ready[1], F_SETFD, 0);
-        Environment environment(QProcessEnvironment::systemEnvironment());
-        server = spawn(QStringLiteral("Xvfb"),
-            { QStringLiteral("-displayfd"), QString::number(ready[1]), QStringLiteral("-nolisten"),
-                QStringLiteral("tcp"), QStringLiteral("-screen"), QStringLiteral("0"),
-                QStringLiteral("1280x1024x24") },
-            environment, errorFile);
-        ::close(ready[1]);
-        if (server <= 0) {
-            ::close(ready[0]);
-            return QStringLiteral("Xvfb could not be started (is it installed?)");
-        }
-        QByteArray number;
-        pollfd watch { ready[0], POLLIN, 0 };
-        while (!number.endsWith('\n') && ::poll(&watch, 1, 10000) > 0) {
-            char buffer[16];
-            const ssize_t n = ::read(ready[0], buffer, sizeof buffer);
-            if (n <= 0)
-                break;
-            number.append(buffer, static_cast<int>(n));
-        }
-        ::close(ready[0]);
-        if (number.trimmed().isEmpty())
-            return QStringLiteral("Xvfb did not start: ") + readErrors(errorFile);
-        name = ':' + number.trimmed();
-
-        connection = xcb.connect(name.constData(), nullptr);
-        if (xcb.hasError(connection))
-            return QStringLiteral("cannot connect to Xvfb at ") + QString::fromLatin1(name);
-        const xcb_window_t root = xcb.rootsIterator(xcb.getSetup(connection)).data->root;
-        const uint32_t mask = XCB_EVENT_MASK_SUBSTRUCTURE_NOTIFY;
-        if (xcb_generic_error_t* error = xcb.requestCheck(
-                connection, xcb.changeAttributes(connection, root, XCB_CW_EVENT_MASK, &mask))) {
-            std::free(error);
-            return QStringLiteral("cannot watch the root window");
-        }
-        const char pidName[] = "_NET_WM_PID";
-        xcb_intern_atom_reply_t* reply = xcb.internAtomReply(
-            connection, xcb.internAtom(connection, 0, sizeof pidName - 1, pidName), nullptr);
-        pidAtom = reply ? reply->atom : xcb_atom_t(XCB_ATOM_NONE);
-        std::free(reply);
-        return QString();
-    }
-
-    QByteArray displayName() const { return name; }
-    int fileDescriptor() const { return xcb.fileDescriptor(connection); }
-
     // The top-level maps waiting, each stamped by `clock` the moment it is read.
     QVector<Map> maps(const bench::Timer& clock)
     {
         QVector<Map> seen;
-        while (xcb_generic_event_t* event = xcb.pollForEvent(connection)) {
-            if ((event->response_type & 0x7f) == XCB_MAP_NOTIFY) {
-                const auto* map = reinterpret_cast<const xcb_map_notify_event_t*>(event);
-                if (!map->override_redirect) {
-                    Map shown;
-                    shown.atUs = clock.elapsedUs();
-                    shown.pid = ownerOf(map->window);
-                    if (shown.pid > 0)
-                        shown.name = procFile(shown.pid, "comm").trimmed();
-                    seen << shown;
-                }
-            }
-            std::free(event);
-        }
+        eachMap([&](xcb_window_t window) {
+            Map shown;
+            shown.atUs = clock.elapsedUs();
+            shown.pid = ownerOf(window);
+            if (shown.pid > 0)
+                shown.name = procFile(shown.pid, "comm").trimmed();
+            seen << shown;
+        });
         return seen;
     }
 
     // Waits for a map of a top-level window of `pid`; its time by `clock`, or -1.
     double waitForMap(pid_t pid, const bench::Timer& clock)
     {
-        bench::Timer deadline;
-        while (deadline.elapsedUs() < childTimeoutMs * 1000.0) {
-            pollfd watch { fileDescriptor(), POLLIN, 0 };
-            ::poll(&watch, 1, 20);
-            const bool ended = exited(pid);
+        double at = -1;
+        watchChild(pid, [&] {
             for (const Map& map : maps(clock)) {
-                if (map.pid == pid)
-                    return map.atUs;
+                if (map.pid == pid) {
+                    at = map.atUs;
+                    return true;
+                }
             }
-            if (ended)
-                break;
-        }
-        return -1;
+            return false;
+        });
+        return at;
     }
-
-private:
-    pid_t ownerOf(xcb_window_t window)
-    {
-        xcb_get_property_reply_t* reply = xcb.getPropertyReply(
-            connection, xcb.getProperty(connection, 0, window, pidAtom, XCB_ATOM_CARDINAL, 0, 1), nullptr);
-        pid_t pid = 0;
-        if (reply && reply->format == 32 && xcb.propertyValueLength(reply) >= 4)
-            pid = static_cast<pid_t>(*static_cast<const uint32_t*>(xcb.propertyValue(reply)));
-        std::free(reply);
-        return pid;
-    }
-
-    Xcb xcb;
-    pid_t server = -1;
-    QByteArray name;
-    xcb_connection_t* connection = nullptr;
-    xcb_atom_t pidAtom = 0;
 };
 
 // --- the unit ---------------------------------------------------------------
@@ -415,20 +204,20 @@ struct Return {
 
 class Supervised {
 public:
-    Supervised(
-        Display& display, const QString& program, const QStringList& arguments, Environment& environment)
+    Supervised(Display& display, const QString& program, const QStringList& arguments,
+        bench::Environment& environment)
         : display(display)
     {
         int errors[2];
         if (::pipe2(errors, O_CLOEXEC) != 0)
             return;
         readFd = errors[0];
-        pid = spawn(program, arguments, environment, QString(), errors[1]);
+        pid = bench::spawn(program, arguments, environment, QString(), errors[1]);
         ::close(errors[1]);
     }
     ~Supervised()
     {
-        endChild(pid, 10000);
+        bench::endChild(pid, 10000);
         // What it started and left behind is ours now, as the subreaper.
         for (const pid_t left : qAsConst(seen)) {
             if (::kill(left, SIGKILL) == 0)
@@ -449,10 +238,10 @@ public:
         double startAt = -1;
         double endAt = -1;
         QStringList strangers;
-        while (clock.elapsedUs() < childTimeoutMs * 1000.0) {
+        while (clock.elapsedUs() < bench::childTimeoutMs * 1000.0) {
             pollfd watch[2] = { { readFd, POLLIN, 0 }, { display.fileDescriptor(), POLLIN, 0 } };
             ::poll(watch, 2, 20);
-            const bool ended = exited(pid);
+            const bool ended = bench::exited(pid);
             for (const auto& line : readLines()) {
                 if (startAt < 0 && line.second.contains(QLatin1String(sessionStartText)))
                     startAt = line.first;
@@ -479,7 +268,7 @@ public:
         }
         result.why
             = QStringLiteral("the OSD did not come back after a session (%1 s%2); velmo-session said:\n")
-                  .arg(childTimeoutMs / 1000)
+                  .arg(bench::childTimeoutMs / 1000)
                   .arg(strangers.isEmpty()
                           ? QString()
                           : QStringLiteral(", windows shown by: ") + strangers.join(QLatin1Char(' ')))
@@ -577,21 +366,15 @@ int main(int argc, char** argv)
     unit.editSection(QStringLiteral("launcher"),
         [](QJsonObject& launcher) { launcher.insert(QStringLiteral("backend"), QStringLiteral("host")); });
 
-    QProcessEnvironment common = QProcessEnvironment::systemEnvironment();
-    common.remove(QStringLiteral("WAYLAND_DISPLAY"));
-    common.insert(QStringLiteral("DISPLAY"), QString::fromLatin1(display.displayName()));
-    common.insert(QStringLiteral("QT_QPA_PLATFORM"), QStringLiteral("xcb"));
-    common.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("*.debug=false"));
-    common.insert(QStringLiteral("QT_XCB_GL_INTEGRATION"), QStringLiteral("none"));
-    common.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
-        QStringLiteral("unix:path=") + folder.filePath(QStringLiteral("no-session-bus")));
+    QProcessEnvironment common
+        = bench::displayEnvironment(display.displayName(), folder.filePath(QStringLiteral("no-session-bus")));
     // The viewer keeps its settings and history in the home folder; not in the person's.
     const QString home = folder.filePath(QStringLiteral("home"));
     QDir().mkpath(home);
     common.insert(QStringLiteral("HOME"), home);
-    Environment floorEnvironment(common);
+    bench::Environment floorEnvironment(common);
     common.insert(QStringLiteral("VELMO_UNIT_ROOT"), root);
-    Environment unitEnvironment(common);
+    bench::Environment unitEnvironment(common);
     const QString errors = folder.filePath(QStringLiteral("child.err"));
 
     Series series;
@@ -617,19 +400,19 @@ int main(int argc, char** argv)
         if (!resetUnit(unit, true))
             return fail(QStringLiteral("cannot reset the unit"));
         bench::Timer aloneClock;
-        const pid_t alone = spawn(osd, returnArguments, unitEnvironment, errors);
+        const pid_t alone = bench::spawn(osd, returnArguments, unitEnvironment, errors);
         const double aloneUs = alone > 0 ? display.waitForMap(alone, aloneClock) : -1;
-        endChild(alone, 0);
+        bench::endChild(alone);
         if (aloneUs < 0)
-            return fail(QStringLiteral("velmogui alone showed no window: ") + readErrors(errors));
+            return fail(QStringLiteral("velmogui alone showed no window: ") + bench::readErrors(errors));
 
         bench::Timer floorClock;
         const pid_t bare
-            = spawn(bench::floorProgram(), { QStringLiteral("start") }, floorEnvironment, errors);
+            = bench::spawn(bench::floorProgram(), { QStringLiteral("start") }, floorEnvironment, errors);
         const double floorUs = bare > 0 ? display.waitForMap(bare, floorClock) : -1;
-        endChild(bare, 0);
+        bench::endChild(bare);
         if (floorUs < 0)
-            return fail(QStringLiteral("the bare Qt start showed no window: ") + readErrors(errors));
+            return fail(QStringLiteral("the bare Qt start showed no window: ") + bench::readErrors(errors));
 
         if (!measured)
             continue;
