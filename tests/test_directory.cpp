@@ -23,7 +23,6 @@
 #include <QTemporaryDir>
 #include <QtTest>
 
-#include <atomic>
 #include <sys/stat.h>
 
 namespace {
@@ -108,8 +107,6 @@ private slots:
     void cleanupTestCase();
     void settingsFile_data();
     void settingsFile();
-    void logOn_data();
-    void logOn();
     void throughTheOsd_data();
     void throughTheOsd();
     void groupChangeShowsAtTheNextLogOn();
@@ -133,27 +130,14 @@ private:
         QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
         out.write(text);
     }
-    DirectoryConfig config() const
+    // The unit's settings file for a directory at `where`; `lookup` says how a
+    // person is found and whether TLS is used.
+    QByteArray settings(quint16 where, const QString& lookup = QString()) const
     {
-        DirectoryConfig c;
-        c.uri = QStringLiteral("ldap://127.0.0.1:%1/").arg(port);
-        c.base = QLatin1String(base);
-        c.userFilter = QStringLiteral("(uid=%s)");
-        c.startTls = true;
-        c.caFile = file("ca.pem");
-        c.adminGroup = QStringLiteral("cn=admins,dc=velmo,dc=test");
-        c.powerGroup = QStringLiteral("cn=power,dc=velmo,dc=test");
-        c.connectionsAttribute = QStringLiteral("description");
-        return c;
-    }
-    // The unit's settings file for a directory at `where`, trusting the CA `ca`.
-    QByteArray settings(quint16 where) const
-    {
-        return QStringLiteral("uri = ldap://127.0.0.1:%1/\nbase = %2\nuser_filter = (uid=%s)\nstarttls = yes\n"
-                              "ca_file = /mnt/perm/directory-ca.pem\nadmin_group = cn=admins,dc=velmo,dc=test\n"
-                              "power_group = cn=power,dc=velmo,dc=test\nconnections_attribute = description\n")
-            .arg(where)
-            .arg(QLatin1String(base))
+        return (QStringLiteral("uri = ldap://127.0.0.1:%1/\nbase = %2\n").arg(where).arg(QLatin1String(base))
+            + (lookup.isEmpty() ? QStringLiteral("user_filter = (uid=%s)\nstarttls = yes\n") : lookup)
+            + QStringLiteral("ca_file = /mnt/perm/directory-ca.pem\nadmin_group = cn=admins,dc=velmo,dc=test\n"
+                             "power_group = cn=power,dc=velmo,dc=test\nconnections_attribute = description\n"))
             .toUtf8();
     }
     QByteArray ca(const char* name) const
@@ -161,34 +145,6 @@ private:
         QFile in(file(name));
         return in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
     }
-    // Polls like the OSD, a simulated second per poll; each waits for the
-    // worker up to `realMs`. Returns the status and leaves the log-on completed.
-    int logOn(const DirectoryConfig& c, const QString& user, const QByteArray& password, int realMs,
-        int* startCode = nullptr, DirectoryResult* result = nullptr, QStringList* log = nullptr)
-    {
-        std::atomic<qint64> now { 0 };
-        DirectoryLogon logon(c, [&now] { return now.load(); });
-        const int started = logon.start(user, password);
-        int status = started ? started : DirectoryRunning;
-        for (int poll = 0; status == DirectoryRunning && poll < 30; ++poll) {
-            logon.waitForProgress(realMs);
-            now += 1000;
-            status = logon.status();
-            // The clock alone ends the wait, not the first poll after it.
-            if (status == DirectoryNoAnswer && now < c.timeoutSeconds * 1000)
-                return -1;
-        }
-        if (startCode)
-            *startCode = started;
-        if (result)
-            *result = logon.result();
-        if (logon.complete() != status && status != DirectoryRunning)
-            return -2;
-        if (log)
-            *log = logon.takeLogLines();
-        return status;
-    }
-
     QTemporaryDir dir;
     QProcess slapd;
     quint16 port = 0;
@@ -323,65 +279,6 @@ void TestDirectory::settingsFile()
     QVERIFY2(config.has_value() == refusal.isEmpty() && reason.contains(refusal), qPrintable(reason));
 }
 
-void TestDirectory::logOn_data()
-{
-    QTest::addColumn<QString>("filter"); // empty: the DN template
-    QTest::addColumn<bool>("tls");
-    QTest::addColumn<QString>("user");
-    QTest::addColumn<QByteArray>("password");
-    QTest::addColumn<int>("code");
-    QTest::addColumn<QString>("privilege");
-    QTest::addColumn<QStringList>("connections");
-    const QString uid = "(uid=%s)";
-    QTest::newRow("admin group") << uid << true << "alice" << QByteArray("alice-pw") << 0 << "Administrator"
-                                 << QStringList { "Lab", "Desk 1" };
-    QTest::newRow("power group") << uid << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
-                                 << QStringList { "Lab" };
-    QTest::newRow("no group, plain") << uid << false << "carol" << QByteArray("carol-pw") << 0 << "User"
-                                     << QStringList { "Lab" };
-    QTest::newRow("DN template") << "" << true << "bob" << QByteArray("bob-pw") << 0 << "Power User"
-                                 << QStringList { "Lab" };
-    QTest::newRow("wrong password") << uid << true << "alice" << QByteArray("bob-pw") << 6 << ""
-                                    << QStringList();
-    QTest::newRow("unknown person") << uid << true << "dave" << QByteArray("dave-pw") << 6 << ""
-                                    << QStringList();
-    QTest::newRow("unknown by DN") << "" << true << "dave" << QByteArray("dave-pw") << 6 << ""
-                                   << QStringList();
-    QTest::newRow("wildcard name") << uid << true << "a*" << QByteArray("alice-pw") << 6 << ""
-                                   << QStringList();
-    QTest::newRow("name matching three")
-        << "(description=%s)" << true << "Lab" << QByteArray("alice-pw") << 6 << "" << QStringList();
-    QTest::newRow("empty password") << uid << true << "alice" << QByteArray() << 6 << "" << QStringList();
-}
-
-void TestDirectory::logOn()
-{
-    QFETCH(QString, filter);
-    QFETCH(bool, tls);
-    QFETCH(QString, user);
-    QFETCH(QByteArray, password);
-    QFETCH(int, code);
-    QFETCH(QString, privilege);
-    QFETCH(QStringList, connections);
-    DirectoryConfig c = config();
-    c.userFilter = filter;
-    c.userDn = filter.isEmpty() ? QStringLiteral("uid=%s,%1").arg(base) : QString();
-    c.startTls = tls;
-    c.allowPlain = !tls;
-    int started = -1;
-    DirectoryResult result;
-    QStringList log;
-    QCOMPARE(logOn(c, user, password, 5000, &started, &result, &log), code);
-    // An empty password is refused before anything reaches the directory.
-    QCOMPARE(started, password.isEmpty() ? 6 : 0);
-    QCOMPARE(result.privilege, privilege);
-    QCOMPARE(QSet<QString>(result.connections.begin(), result.connections.end()),
-        QSet<QString>(connections.begin(), connections.end()));
-    QVERIFY2(!log.isEmpty() && (password.isEmpty() || !log.join('\n').contains(password)),
-        qPrintable(log.join('\n')));
-    QCOMPARE(log.join('\n').contains("in the clear"), !tls);
-}
-
 void TestDirectory::throughTheOsd_data()
 {
     QTest::addColumn<QString>("user");
@@ -390,21 +287,32 @@ void TestDirectory::throughTheOsd_data()
     QTest::addColumn<QString>("box"); // empty: logged on
     QTest::addColumn<QString>("record"); // the person in the database afterwards
     QTest::addColumn<QString>("logged"); // what the unit log says of it
+    QTest::addColumn<QString>("lookup"); // how the settings find a person; empty: by uid, with StartTLS
     const QString none = QStringLiteral("no directory user");
+    const QString byDn = QStringLiteral("user_dn = uid=%s,ou=people,dc=velmo,dc=test\nstarttls = yes\n");
     QTest::newRow("administrator") << "alice" << "alice-pw" << "slapd" << "" << "Administrator | Lab Desk 1"
-                                   << "logged on as uid=alice";
-    QTest::newRow("in no group") << "carol" << "carol-pw" << "slapd" << "" << "User | Lab" << "with privilege User";
-    QTest::newRow("wrong password") << "alice" << "bob-pw" << "slapd" << refused << none << "wrong password";
-    QTest::newRow("unknown person") << "dave" << "dave-pw" << "slapd" << refused << none << "no person";
-    QTest::newRow("empty password") << "alice" << "" << "slapd" << refused << none << "never sent";
+                                   << "logged on as uid=alice" << QString();
+    QTest::newRow("in no group, without TLS") << "carol" << "carol-pw" << "slapd" << "" << "User | Lab" << "in the clear"
+                                             << "user_filter = (uid=%s)\nallow_plain = yes\n";
+    QTest::newRow("wrong password") << "alice" << "bob-pw" << "slapd" << refused << none << "wrong password" << QString();
+    QTest::newRow("unknown person") << "dave" << "dave-pw" << "slapd" << refused << none << "no person" << QString();
+    QTest::newRow("empty password") << "alice" << "" << "slapd" << refused << none << "never sent" << QString();
     QTest::newRow("a blank before the name") << " alice" << "alice-pw" << "slapd" << refused << none
-                                             << "is not looked up";
-    QTest::newRow("server stopped") << "alice" << "alice-pw" << "stopped" << unreachable << none << "unreachable";
+                                             << "is not looked up" << QString();
+    QTest::newRow("server stopped") << "alice" << "alice-pw" << "stopped" << unreachable << none << "unreachable" << QString();
     QTest::newRow("server never answers") << "alice" << "alice-pw" << "silent"
                                          << "Authentication Timeout|System busy. Please try again." << none
-                                         << "no answer from";
+                                         << "no answer from" << QString();
     QTest::newRow("certificate of another CA") << "alice" << "alice-pw" << "other CA" << unreachable << none
-                                               << "certificate was not verified";
+                                               << "certificate was not verified" << QString();
+    QTest::newRow("by DN template") << "bob" << "bob-pw" << "slapd" << "" << "Power User | Lab" << "logged on as uid=bob"
+                                    << byDn;
+    QTest::newRow("unknown by DN template") << "dave" << "dave-pw" << "slapd" << refused << none
+                                            << "refused by the directory" << byDn;
+    QTest::newRow("a wildcard is no name") << "a*" << "alice-pw" << "slapd" << refused << none << "no person"
+                                           << QString();
+    QTest::newRow("a name three people have") << "Lab" << "alice-pw" << "slapd" << refused << none << "more than one"
+                                              << "user_filter = (description=%s)\nstarttls = yes\n";
 }
 
 // The real log-on dialog against the real directory: the box a person sees,
@@ -417,6 +325,7 @@ void TestDirectory::throughTheOsd()
     QFETCH(QString, box);
     QFETCH(QString, record);
     QFETCH(QString, logged);
+    QFETCH(QString, lookup);
     QTcpServer silent;
     quint16 where = port;
     if (server == QLatin1String("stopped"))
@@ -425,7 +334,7 @@ void TestDirectory::throughTheOsd()
         QVERIFY(silent.listen(QHostAddress::LocalHost));
         where = silent.serverPort();
     }
-    DirectoryOsd osd(settings(where), ca(server == QLatin1String("other CA") ? "other.pem" : "ca.pem"));
+    DirectoryOsd osd(settings(where, lookup), ca(server == QLatin1String("other CA") ? "other.pem" : "ca.pem"));
     QCOMPARE(osd.logOn(user, password, box), box.isEmpty() ? QStringList() : QStringList { box });
     QCOMPARE(osd.window->getLoggedInUser(), box.isEmpty() ? user : QString());
     QCOMPARE(osd.record(user.trimmed()), record);
@@ -434,11 +343,12 @@ void TestDirectory::throughTheOsd()
         log += line.text;
     QVERIFY2(log.contains(logged), qPrintable(log.right(3000)));
     QVERIFY(password.isEmpty() || !log.contains(password));
+    QCOMPARE(log.contains(QLatin1String("in the clear")), lookup.contains(QLatin1String("allow_plain")));
 }
 
 void TestDirectory::groupChangeShowsAtTheNextLogOn()
 {
-    const QStringList modify { "-x", "-H", config().uri, "-D", rootDn, "-y", file("root.pw"), "-f",
+    const QStringList modify { "-x", "-H", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-D", rootDn, "-y", file("root.pw"), "-f",
         file("change.ldif") };
     const QString bob = QStringLiteral("uid=bob,%1").arg(base);
     const struct {
