@@ -7,6 +7,7 @@
 #include "directorylogon.h"
 #include "logon.h"
 #include "modal.h"
+#include "programs.h"
 #include "platform/platform.h"
 #include "testmain.h"
 #include "testunit.h"
@@ -28,13 +29,6 @@
 namespace {
 const char base[] = "ou=people,dc=velmo,dc=test";
 const char rootDn[] = "cn=admin,dc=velmo,dc=test";
-
-quint16 freePort()
-{
-    QTcpServer probe;
-    probe.listen(QHostAddress::LocalHost);
-    return probe.serverPort();
-}
 
 const QString refused = QStringLiteral("Authentication|Authentication failed. Please try again.");
 const QString unreachable
@@ -218,12 +212,7 @@ access to * by * read
     slapd.start("/usr/sbin/slapd",
         { "-d", "0", "-h", QStringLiteral("ldap://127.0.0.1:%1/").arg(port), "-f", file("slapd.conf") });
     QVERIFY(slapd.waitForStarted());
-    QTRY_VERIFY_WITH_TIMEOUT(([this] {
-        QTcpSocket probe;
-        probe.connectToHost(QHostAddress::LocalHost, port);
-        return probe.waitForConnected(500);
-    }()),
-        30000);
+    QTRY_VERIFY_WITH_TIMEOUT(listening(port), 30000);
 }
 
 void TestDirectory::cleanupTestCase()

@@ -8,15 +8,13 @@
 #include "rules/hotkeyrules.h"
 #include "sessionclients.h"
 #include "unitdatabase.h"
+#include "programs.h"
 #include "testmain.h"
 #include "testunit.h"
 
 #include <QDirIterator>
 #include <QJsonObject>
 #include <QProcess>
-#include <QRegularExpression>
-#include <QTcpServer>
-#include <QTcpSocket>
 #include <QTest>
 
 #include <signal.h>
@@ -26,78 +24,6 @@
 namespace {
 
 const QByteArray password = "Zq7-secret-4711";
-
-// A program that runs for one case and is stopped at its end.
-class Running {
-public:
-    Running(const QString& program, const QStringList& arguments, const QStringList& environment = {})
-    {
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        for (const QString& pair : environment)
-            env.insert(pair.section(QLatin1Char('='), 0, 0), pair.section(QLatin1Char('='), 1));
-        process.setProcessEnvironment(env);
-        process.setProcessChannelMode(QProcess::MergedChannels);
-        process.start(program, arguments);
-        process.waitForStarted(10000);
-    }
-    ~Running() { stop(); }
-    void stop()
-    {
-        if (process.state() == QProcess::NotRunning)
-            return;
-        process.terminate();
-        if (!process.waitForFinished(10000)) {
-            process.kill();
-            process.waitForFinished(5000);
-        }
-    }
-    // Waits up to `ms` for `text` to have appeared `times` in what it wrote.
-    bool saw(const QByteArray& text, int ms = 30000, int times = 1)
-    {
-        QDeadlineTimer deadline(ms);
-        while (seen.count(text) < times && !deadline.hasExpired()) {
-            process.waitForReadyRead(100);
-            seen += process.readAll();
-        }
-        return seen.count(text) >= times;
-    }
-    // What it wrote so far.
-    QByteArray output()
-    {
-        seen += process.readAll();
-        return seen;
-    }
-    QByteArray seen;
-    QProcess process;
-};
-
-int freePort()
-{
-    QTcpServer server;
-    server.listen(QHostAddress::LocalHost, 0);
-    return server.serverPort();
-}
-
-bool listening(int port)
-{
-    QTcpSocket socket;
-    socket.connectToHost(QHostAddress::LocalHost, quint16(port));
-    return socket.waitForConnected(1000);
-}
-
-// Starts an X server that picks a free display itself (two tests running at
-// once never race for one) and returns ":N" once it accepts clients.
-QString startDisplay(std::unique_ptr<Running>& server, const QString& program, const QStringList& arguments = {})
-{
-    server.reset(new Running(program, QStringList { QStringLiteral("-displayfd"), QStringLiteral("1"),
-                                          QStringLiteral("-nolisten"), QStringLiteral("tcp") } + arguments));
-    static const QRegularExpression number(QStringLiteral("(?:^|\\n)(\\d+)\\n"));
-    QDeadlineTimer deadline(60000);
-    while (!number.match(QString::fromLatin1(server->output())).hasMatch() && !deadline.hasExpired())
-        server->process.waitForReadyRead(100);
-    const QRegularExpressionMatch found = number.match(QString::fromLatin1(server->output()));
-    return found.hasMatch() ? QLatin1Char(':') + found.captured(1) : QString();
-}
 
 // Where a password could have gone: any process's command line or environment,
 // or a file under `folders` that others may read.

@@ -1,6 +1,7 @@
 // velmo-session as a host runs it: a fake OSD that launches a session on every
 // run, real and fake clients on a private X display, and the processes left.
 #include "preparedsession.h"
+#include "programs.h"
 #include "testmain.h"
 #include "testunit.h"
 
@@ -99,7 +100,8 @@ Q_DECLARE_METATYPE(LaunchRequest)
 class TestSessionSupervisor : public QObject {
     Q_OBJECT
 
-    QProcess display;
+    std::unique_ptr<Running> display;
+    QString displayName;
     std::unique_ptr<TestUnit> unit;
     std::unique_ptr<QTemporaryDir> scratch;
     QProcess supervisor;
@@ -128,7 +130,7 @@ class TestSessionSupervisor : public QObject {
     {
         QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
         environment.insert(QStringLiteral("VELMO_UNIT_ROOT"), unit->root());
-        environment.insert(QStringLiteral("DISPLAY"), display.property("display").toString());
+        environment.insert(QStringLiteral("DISPLAY"), displayName);
         supervisor.setProcessEnvironment(environment);
         supervisor.start(tool, arguments);
         QVERIFY(supervisor.waitForStarted());
@@ -146,18 +148,11 @@ private slots:
     void initTestCase()
     {
         connect(&supervisor, &QProcess::readyReadStandardError, this, &TestSessionSupervisor::readLog);
-        display.start(
-            QStringLiteral("Xvfb"), { "-displayfd", "1", "-nolisten", "tcp", "-screen", "0", "800x600x24" });
-        QVERIFY2(display.waitForStarted(), "Xvfb is needed: ./scripts/setup installs it");
-        QTRY_VERIFY_WITH_TIMEOUT(display.canReadLine(), 20000);
-        display.setProperty("display", QString::fromLatin1(':' + display.readLine().trimmed()));
+        displayName = startDisplay(display, QStringLiteral("Xvfb"), { "-screen", "0", "800x600x24" });
+        QVERIFY2(!displayName.isEmpty(), "Xvfb is needed: ./scripts/setup installs it");
     }
 
-    void cleanupTestCase()
-    {
-        display.terminate();
-        display.waitForFinished();
-    }
+    void cleanupTestCase() { display.reset(); }
 
     void init()
     {
